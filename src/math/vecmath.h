@@ -1,0 +1,114 @@
+// Value types and free functions shared by every subsystem.
+//
+// Space is left-handed with +Y up; matrices are row-major and points are row vectors
+// (v' = v x M, translation in elements 12..14, A x B applies A first). Angles crossing an
+// interface are degrees. Intermediate results are computed in double and rounded to float
+// when stored. Unless an entry says otherwise an output may alias an input.
+#pragma once
+
+#include <cstdint>
+
+namespace dv {
+
+#pragma pack(push, 1)
+struct Vec3 {
+    float x, y, z;
+};
+struct Quat {
+    float x, y, z, w;  // w is the scalar part
+};
+struct Mat4 {
+    float m[16];  // element index = 4 * row + column
+    float& operator()(int row, int col) { return m[4 * row + col]; }
+    float operator()(int row, int col) const { return m[4 * row + col]; }
+};
+struct Plane {
+    float a, b, c, d;  // a*x + b*y + c*z + d > 0 means in front
+};
+// Planes in the order right, left, bottom, top, far, near; inside = positive side of all six.
+struct Frustum {
+    Plane planes[6];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(Vec3) == 12);
+static_assert(sizeof(Quat) == 16);
+static_assert(sizeof(Mat4) == 64);
+static_assert(sizeof(Plane) == 16);
+static_assert(sizeof(Frustum) == 96);
+
+enum FrustumPlane { kPlaneRight, kPlaneLeft, kPlaneBottom, kPlaneTop, kPlaneFar, kPlaneNear };
+
+// Single-precision pi/180; MatRotateAngles uses the more precise double constant.
+inline constexpr float DegToRad = 0.0174532924f;
+inline constexpr double DegToRadPrecise = 0.017453292519940686;
+
+// Scalars
+int32_t TruncToInt(float x);                // toward zero; saturates outside int32
+int64_t TruncToInt64(double x);             // toward zero; saturates outside int64, NaN gives 0
+double ArcCos(double x);                    // atan2(sqrt(1 - x^2), x), radians
+double ArcTan2(double y, double x);         // radians
+double RadToDeg(double radians);            // radians / DegToRad
+int32_t IntPower(int32_t base, int32_t n);  // base multiplied by itself n - 1 times; n <= 1 gives base
+float LerpScalar(float a, float b, float t);  // exact at t = 0 and t = 1, t not clamped
+uint32_t FloatAsDword(float f);             // the float's bit pattern
+// Signed turn in degrees, in [-180, 180], from the X/Z heading of `from` to that of `to`.
+float HeadingDelta(const Vec3& from, const Vec3& to);
+
+// Vectors
+Vec3 VecMake(float x, float y, float z);
+Vec3 VecAdd(const Vec3& a, const Vec3& b);
+Vec3 VecSub(const Vec3& a, const Vec3& b);
+Vec3 VecScale(const Vec3& v, float s);
+void VecNegate(Vec3& v);
+float VecDot(const Vec3& a, const Vec3& b);
+Vec3 VecCross(const Vec3& a, const Vec3& b);
+float VecLength(const Vec3& v);
+float VecDistance(const Vec3& a, const Vec3& b);
+void VecNormalize(Vec3& v);  // no zero check: a zero vector becomes non-finite
+Vec3 VecDirection(const Vec3& from, const Vec3& to);  // normalised only when non-zero
+Vec3 VecLerp(const Vec3& a, const Vec3& b, float t);
+bool VecEqual(const Vec3& a, const Vec3& b);
+int VecMajorAxis(const Vec3& v);  // index of the largest |component|, ties to the lower index
+Vec3 VecBezier(const Vec3& p0, const Vec3& p1, const Vec3& p2, float t);
+void VecTransform(Vec3& v, const Mat4& m);  // (x, y, z, 1) x M, no division by w
+
+// Matrices
+Mat4 MatIdentity();
+void MatMultiply(const Mat4& a, const Mat4& b, Mat4& out);  // out = A x B; out must not alias
+Mat4 MatMultiply(const Mat4& a, const Mat4& b);
+Mat4 MatRotationX(float radians);  // Direct3D left-handed rotation matrices
+Mat4 MatRotationY(float radians);
+Mat4 MatRotationZ(float radians);
+Mat4 MatScaling(float sx, float sy, float sz);
+Mat4 MatTranslation(float x, float y, float z);
+// M := (RotY(ay) x RotX(ax) x RotZ(az)) x M; angles in degrees unless inRadians.
+void MatRotateAngles(Mat4& m, bool inRadians, float ax, float ay, float az);
+void MatScale(Mat4& m, float sx, float sy, float sz);  // M := Scaling x M
+void MatRigidInverse(const Mat4& m, Mat4& out);        // out must not alias m
+// Direct3D's PerspectiveFovLH and LookAtLH.
+Mat4 MatPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar);
+Mat4 MatLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
+
+// Quaternions (angles in degrees)
+void QuatIdentity(Quat& q, bool zero = false);
+Quat QuatMultiply(const Quat& p, const Quat& q);  // Hamilton product p (x) q
+Quat QuatConjugate(const Quat& q);
+float QuatLength(const Quat& q);
+void QuatNormalize(Quat& q);
+void QuatInverse(Quat& q);
+void QuatApplyAxisAngle(Quat& q, float angle, float x, float y, float z);  // q := r (x) q
+void QuatFromAnglesZXY(Quat& q, float ax, float ay, float az);
+void QuatFromAnglesZYX(Quat& q, float ax, float ay, float az);
+void QuatRotateByAngles(Quat& q, float ax, float ay, float az);
+Quat QuatSlerp(const Quat& a, const Quat& b, float t);  // not renormalised
+void QuatRotateVec(Vec3& v, const Quat& q);
+Vec3 QuatTransformVec(const Vec3& v, const Quat& q);  // for unit q
+void RotateAboutPoint(Vec3& p, const Quat& q, const Vec3& centre);
+Vec3 RotateAboutPointByAngles(const Vec3& p, const Vec3& centre, float ax, float ay, float az);
+
+// Planes and frustums
+void PlaneNormalize(Plane& p);
+Frustum FrustumFromMatrices(const Mat4& view, const Mat4& projection);
+
+}  // namespace dv
