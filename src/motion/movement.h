@@ -1,0 +1,39 @@
+// The character body and the fixed-interval tick gate that paces the game logic.
+#pragma once
+
+#include <cstdint>
+
+#include "math/vecmath.h"
+
+namespace dv {
+
+#pragma pack(push, 1)
+// Position and the three angles are contiguous: the update step copies them as one block and
+// the camera control keeps pointers into them.
+struct Tmaromovement {
+    Vec3 Position{0, 0, 0};  // world position of the character's feet
+    float AngleX = 0;        // degrees
+    float AngleY = 0;        // heading, degrees
+    float AngleZ = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(Tmaromovement) == 24);
+
+class Tmovement {
+public:
+    explicit Tmovement(const Vec3& startPosition);
+
+    // True when more than TickInterval ms have passed since the last MarkTick (64-bit difference).
+    bool IsDue() const;
+    void MarkTick();  // LastTick := ClockMs
+
+    int32_t LastTick = 0;
+    int32_t Room = 0;
+    int32_t CellRow = 0;
+    int32_t CellColumn = 0;
+    Tmaromovement Movement;
+    int32_t TickInterval = 18;
+    int32_t Action = 0;  // owned by the character actions, carried between ticks
+};
+
+}  // namespace dv
