@@ -4,4 +4,7 @@
 
 namespace dvtool {
 
+// surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
+int RunSurface(int argc, char** argv);
+
 }  // namespace dvtool
