@@ -314,6 +314,8 @@ public:
     // D3DERR_DEVICELOST before one succeeds.
     void SimulateDeviceLoss(int failingResets);
     bool IsLost() const { return lost_; }
+    // Test hook: the next `count` CreateVertexBuffer calls fail with D3DERR_OUTOFVIDEOMEMORY.
+    void SimulateVertexBufferFailures(int count) { failingBuffers_ = count; }
 
     SDL_Window* Window() const { return window_; }
 
@@ -328,6 +330,7 @@ private:
     void BindVertexFormat();
     void UploadTexture(Texture& texture);
     void UpdateBackBufferSize();
+    void ForgetBuffer(VertexBuffer8* buffer);
 
     SDL_Window* window_ = nullptr;
     D3DDEVTYPE type_ = D3DDEVTYPE_HAL;
@@ -337,6 +340,9 @@ private:
     bool inScene_ = false;
     bool lost_ = false;
     int failingResets_ = 0;
+    int failingBuffers_ = 0;
+    int maxTextureSize_ = 0;
+    std::vector<VertexBuffer8*> buffers_;  // live buffers, detached when the device goes
 
     uint32_t renderStates_[D3DRS_COUNT] = {};
     uint32_t stageStates_[kMaxTextureStages][D3DTSS_COUNT] = {};
@@ -366,6 +372,11 @@ private:
 // The Direct3D object: adapter queries and device creation.
 class Direct3D8 {
 public:
+    Direct3D8() = default;
+    ~Direct3D8();
+    Direct3D8(const Direct3D8&) = delete;
+    Direct3D8& operator=(const Direct3D8&) = delete;
+
     // Format and size of the desktop of adapter 0 (SDL's desktop display mode).
     HRESULT GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE& mode);
     // Creates the device on `params.hDeviceWindow` (or `window`), whose GL context must be
@@ -377,7 +388,9 @@ public:
     void SimulateDisplayModeFailures(int count) { failingModeQueries_ = count; }
 
 private:
+    friend std::unique_ptr<Direct3D8> Direct3DCreate8(uint32_t sdkVersion);
     int failingModeQueries_ = 0;
+    bool ownsVideo_ = false;  // this object initialised SDL video and quits it
 };
 
 // Our stand-in for the "d3d8.dll" entry: returns the Direct3D object when SDL's video
