@@ -4,4 +4,7 @@
 
 namespace dvtool {
 
+// image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
+int RunImage(int argc, char** argv);
+
 }  // namespace dvtool

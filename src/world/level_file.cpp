@@ -1,0 +1,738 @@
+#include "world/level_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <limits>
+#include <system_error>
+
+namespace dv {
+namespace {
+
+// Minimum bytes one element of a variable-length array takes in the file; a count is
+// rejected when even elements of this size could not fit in the bytes left.
+constexpr size_t kMinAnimSet = 1 + 2 + 2;
+constexpr size_t kMinMovable = 4 + 2 + 2 + 2 + 2 + 2;
+constexpr size_t kMinModel = 2 + 2 + 12 + 12 + 20 + 36;
+constexpr size_t kMinSkeleton = 2;
+constexpr size_t kMinAnimation = 4 + 2 + 2;
+constexpr size_t kMinTrack = 2;
+constexpr size_t kLevel2Size = 16 + 4;
+constexpr size_t kLevel1Size = 16 + 1 + 4 * kLevel2Size;
+constexpr size_t kMinRoom = sizeof(tqtroom_header) + 4 * kLevel1Size + 1 + 4 + 4;
+constexpr int32_t kMaxTiles = std::numeric_limits<int16_t>::max();
+// A room's light list holds the ambient term and the lights under an int16 count.
+constexpr int32_t kMaxLights = std::numeric_limits<int16_t>::max() - 1;
+
+std::string Str(int64_t v) { return std::to_string(v); }
+
+class Parser {
+public:
+    Parser(const uint8_t* data, size_t size, const std::string& name)
+        : data_(data), size_(size), name_(name) {}
+
+    size_t Pos() const { return pos_; }
+    size_t Left() const { return size_ - pos_; }
+
+    [[noreturn]] void Fail(size_t offset, const std::string& what) const {
+        throw LevelError(name_ + ": offset " + Str(static_cast<int64_t>(offset)) + ": " + ctx_ + what);
+    }
+
+    // Context prefix for messages, e.g. "room 3: ".
+    void SetContext(std::string ctx) { ctx_ = std::move(ctx); }
+
+    void Need(size_t bytes, const char* what) const {
+        if (Left() < bytes) {
+            Fail(pos_, std::string("file ends inside ") + what + " (" + Str(bytes) + " bytes needed, " +
+                           Str(static_cast<int64_t>(Left())) + " left)");
+        }
+    }
+
+    template <class T>
+    T Get(const char* what) {
+        Need(sizeof(T), what);
+        T v;
+        std::memcpy(&v, data_ + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return v;
+    }
+
+    void Block(void* dst, size_t bytes, const char* what) {
+        Need(bytes, what);
+        if (bytes != 0) std::memcpy(dst, data_ + pos_, bytes);
+        pos_ += bytes;
+    }
+
+    // Fails unless `count` elements of at least `minSize` bytes each can follow.
+    void CheckCount(int64_t count, size_t minSize, size_t countOffset, const char* what) const {
+        if (count < 0) Fail(countOffset, std::string("negative ") + what + " count " + Str(count));
+        const uint64_t need = static_cast<uint64_t>(count) * minSize;
+        if (need > Left()) {
+            Fail(countOffset, Str(count) + " " + what + " need at least " + Str(static_cast<int64_t>(need)) +
+                                  " bytes, but only " + Str(static_cast<int64_t>(Left())) + " are left");
+        }
+    }
+
+    // Reads `count` raw records of `fileSize` bytes each (fileSize <= sizeof(T); the rest of
+    // each element stays zero).
+    template <class T>
+    void Array(std::vector<T>& out, int64_t count, size_t countOffset, const char* what,
+               size_t fileSize = sizeof(T)) {
+        CheckCount(count, fileSize, countOffset, what);
+        out.assign(static_cast<size_t>(count), T{});
+        if (fileSize == sizeof(T)) {
+            Block(out.data(), out.size() * sizeof(T), what);
+            return;
+        }
+        for (T& e : out) Block(&e, fileSize, what);
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    const std::string& name_;
+    size_t pos_ = 0;
+    std::string ctx_;
+};
+
+// Offsets remembered while reading, for checks that need later sections.
+struct Deferred {
+    std::vector<size_t> movableAt;
+    std::vector<std::vector<size_t>> clipAt;
+    std::vector<size_t> objectAt;
+    std::vector<size_t> modelAt;  // start of each model's vertex array
+    size_t startRoomAt = 0;
+};
+
+// Strip/texture pixel count from its two size words: an error when negative.
+int64_t PixelCount(const Parser& p, int32_t w, int32_t h, size_t at, const char* what) {
+    const int64_t n = static_cast<int64_t>(w) * h;
+    if (n != 0 && (w < 0 || h < 0)) {
+        p.Fail(at, std::string(what) + " has a negative size " + Str(w) + " x " + Str(h));
+    }
+    return n;
+}
+
+void ReadPixels(Parser& p, tpixel_block& b, int64_t count, size_t at, const char* what) {
+    p.CheckCount(count, 2, at, what);
+    b.Pixels.assign(static_cast<size_t>(count), 0);
+    p.Block(b.Pixels.data(), b.Pixels.size() * 2, what);
+}
+
+int16_t TileCount(const Parser& p, int32_t w, int32_t h, size_t at, const char* what) {
+    const int32_t tiles = h / w;
+    if (tiles > kMaxTiles) {
+        p.Fail(at, std::string(what) + " of " + Str(w) + " x " + Str(h) + " has " + Str(tiles) +
+                       " tiles, more than " + Str(kMaxTiles));
+    }
+    return static_cast<int16_t>(tiles);
+}
+
+void ReadAnimSet(Parser& p, Tanimated_textures& set, const char* label) {
+    p.SetContext(std::string(label) + ": ");
+    const size_t at = p.Pos();
+    set.SetCount = p.Get<uint16_t>("animated set count");
+    p.CheckCount(set.SetCount, kMinAnimSet, at, "animated textures");
+    set.Sets.assign(set.SetCount, taset{});
+    for (size_t i = 0; i < set.Sets.size(); ++i) {
+        p.SetContext(std::string(label) + ": texture " + Str(static_cast<int64_t>(i)) + ": ");
+        taset& s = set.Sets[i];
+        s.Kind = p.Get<uint8_t>("animated texture");
+        s.Period = p.Get<int16_t>("animated texture");
+        const size_t fat = p.Pos();
+        s.FrameCount = p.Get<uint16_t>("animated texture");
+        p.Array(s.Frames, s.FrameCount, fat, "frames");
+    }
+    p.SetContext("");
+}
+
+void ReadMovables(Parser& p, TLevFile& lev, Deferred& d) {
+    const size_t at = p.Pos();
+    lev.MovableCount = p.Get<int16_t>("movable count");
+    p.CheckCount(lev.MovableCount, kMinMovable, at, "movables");
+    lev.Movables.assign(static_cast<size_t>(lev.MovableCount), tmv_movable{});
+    d.clipAt.resize(lev.Movables.size());
+    for (size_t i = 0; i < lev.Movables.size(); ++i) {
+        p.SetContext("movable " + Str(static_cast<int64_t>(i)) + ": ");
+        tmv_movable& m = lev.Movables[i];
+        d.movableAt.push_back(p.Pos());
+        m.Id = p.Get<int32_t>("movable");
+        m.Spare = p.Get<int16_t>("movable");
+        m.TextureSlot = static_cast<int16_t>(p.Get<int16_t>("movable") + 1001);
+        m.ModelIndex = p.Get<int16_t>("movable");
+        m.SkeletonIndex = p.Get<int16_t>("movable");
+        const size_t cat = p.Pos();
+        m.ClipCount = p.Get<int16_t>("movable");
+        p.CheckCount(m.ClipCount, kClipFileSize, cat, "clips");
+        for (int j = 0; j < m.ClipCount; ++j) d.clipAt[i].push_back(p.Pos() + j * kClipFileSize);
+        p.Array(m.Clips, m.ClipCount, cat, "clips", kClipFileSize);
+    }
+    p.SetContext("");
+}
+
+void ReadObjects(Parser& p, TLevFile& lev, Deferred& d) {
+    const size_t at = p.Pos();
+    lev.ObjectCount = p.Get<int16_t>("object count");
+    p.CheckCount(lev.ObjectCount, kObjectFileSize, at, "object templates");
+    lev.Objects.assign(static_cast<size_t>(lev.ObjectCount), tmv_object{});
+    for (size_t i = 0; i < lev.Objects.size(); ++i) {
+        p.SetContext("object " + Str(static_cast<int64_t>(i)) + ": ");
+        tmv_object& o = lev.Objects[i];
+        d.objectAt.push_back(p.Pos());
+        o.Id = p.Get<int32_t>("object template");
+        o.Spare = p.Get<int16_t>("object template");
+        o.TextureSlot = static_cast<int16_t>(p.Get<int16_t>("object template") + 1001);
+        o.BumpSlotBase = 0;
+        o.ModelIndex = p.Get<int16_t>("object template");
+    }
+    p.SetContext("");
+}
+
+void ReadModels(Parser& p, TLevFile& lev, Deferred& d) {
+    const size_t at = p.Pos();
+    lev.ModelCount = p.Get<int16_t>("model count");
+    p.CheckCount(lev.ModelCount, kMinModel, at, "models");
+    lev.Models.assign(static_cast<size_t>(lev.ModelCount), tmv_model{});
+    for (size_t i = 0; i < lev.Models.size(); ++i) {
+        p.SetContext("model " + Str(static_cast<int64_t>(i)) + ": ");
+        tmv_model& m = lev.Models[i];
+        const size_t vat = p.Pos();
+        m.VertexCount = p.Get<int16_t>("model");
+        p.Array(m.Vertices, m.VertexCount, vat, "vertices");
+        d.modelAt.push_back(vat + 2);
+        const size_t fat = p.Pos();
+        m.FaceCount = p.Get<int16_t>("model");
+        p.Array(m.Faces, m.FaceCount, fat, "faces");
+        for (size_t f = 0; f < m.Faces.size(); ++f) {
+            for (int k = 0; k < 3; ++k) {
+                if (m.Faces[f].Vertex[k] >= m.Vertices.size()) {
+                    p.Fail(fat + 2 + f * sizeof(tmv_face) + 2 * k,
+                           "face " + Str(static_cast<int64_t>(f)) + " names vertex " +
+                               Str(m.Faces[f].Vertex[k]) + ", but the model has " +
+                               Str(m.VertexCount) + " vertices");
+                }
+            }
+        }
+        m.BoundsMin = p.Get<Vec3>("model bounds");
+        m.BoundsMax = p.Get<Vec3>("model bounds");
+        p.Block(m.FaceRuns, sizeof(m.FaceRuns), "model face runs");
+        p.Block(m.Extra, sizeof(m.Extra), "model");
+    }
+    p.SetContext("");
+}
+
+void ReadSkeletons(Parser& p, TLevFile& lev) {
+    const size_t at = p.Pos();
+    lev.SkeletonCount = p.Get<int16_t>("skeleton count");
+    p.CheckCount(lev.SkeletonCount, kMinSkeleton, at, "skeletons");
+    lev.Skeletons.assign(static_cast<size_t>(lev.SkeletonCount), tmv_skeleton{});
+    for (size_t i = 0; i < lev.Skeletons.size(); ++i) {
+        p.SetContext("skeleton " + Str(static_cast<int64_t>(i)) + ": ");
+        tmv_skeleton& s = lev.Skeletons[i];
+        const size_t bat = p.Pos();
+        s.BoneCount = p.Get<int16_t>("skeleton");
+        p.Array(s.Bones, s.BoneCount, bat, "bones");
+        for (size_t b = 0; b < s.Bones.size(); ++b) {
+            const int16_t parent = s.Bones[b].Parent;
+            if (parent < -1 || parent >= static_cast<int64_t>(b)) {
+                p.Fail(bat + 2 + b * sizeof(tmv_bone),
+                       "bone " + Str(static_cast<int64_t>(b)) + " has parent " + Str(parent) +
+                           ", but a parent must be -1 or a lower bone");
+            }
+        }
+    }
+    p.SetContext("");
+}
+
+void ReadAnimations(Parser& p, TLevFile& lev) {
+    const size_t at = p.Pos();
+    lev.AnimationCount = p.Get<int16_t>("animation count");
+    p.CheckCount(lev.AnimationCount, kMinAnimation, at, "animations");
+    lev.Animations.assign(static_cast<size_t>(lev.AnimationCount), tmv_animation{});
+    for (size_t i = 0; i < lev.Animations.size(); ++i) {
+        const std::string ctx = "animation " + Str(static_cast<int64_t>(i)) + ": ";
+        p.SetContext(ctx);
+        tmv_animation& a = lev.Animations[i];
+        a.Spare = p.Get<int32_t>("animation");
+        a.FrameCount = p.Get<int16_t>("animation");
+        const size_t tat = p.Pos();
+        a.TrackCount = p.Get<int16_t>("animation");
+        p.CheckCount(a.TrackCount, kMinTrack, tat, "tracks");
+        a.Tracks.assign(static_cast<size_t>(a.TrackCount), Tabone{});
+        for (size_t t = 0; t < a.Tracks.size(); ++t) {
+            p.SetContext(ctx + "track " + Str(static_cast<int64_t>(t)) + ": ");
+            Tabone& track = a.Tracks[t];
+            const size_t kat = p.Pos();
+            track.KeyCount = p.Get<int16_t>("track");
+            p.Array(track.Keys, track.KeyCount, kat, "keys");
+            if (track.Keys.empty()) p.Fail(kat, "the track has no keys");
+            if (track.Keys[0].Frame != 0) {
+                p.Fail(kat + 2, "the first key is at frame " + Str(track.Keys[0].Frame) + ", not 0");
+            }
+        }
+    }
+    p.SetContext("");
+}
+
+void ReadLightmaps(Parser& p, tlightmap_table& t) {
+    p.SetContext("lightmap table: ");
+    t.SkipBitmaps = p.Get<uint8_t>("lightmap table");
+    t.Spare = p.Get<int32_t>("lightmap table");
+    const size_t at = p.Pos();
+    t.EntryCount = p.Get<int32_t>("lightmap table");
+    p.Array(t.Entries, t.EntryCount, at, "lightmap entries");
+    p.SetContext("");
+}
+
+void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, const std::string& what) {
+    if (link > rooms) {
+        p.Fail(at, what + " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
+    }
+}
+
+void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) {
+    p.SetContext(ctx);
+    p.Block(&r.Header, sizeof(r.Header), "room header");
+    for (int n = 0; n < 4; ++n) {
+        tqtlevel1& l1 = r.Tree.Nodes[n];
+        p.Block(&l1.Box, sizeof(l1.Box), "quadtree node");
+        l1.Used = p.Get<uint8_t>("quadtree node");
+        for (int c = 0; c < 4; ++c) {
+            p.SetContext(ctx + "sector " + Str(n) + "." + Str(c) + ": ");
+            tqtlevel2& l2 = l1.Children[c];
+            p.Block(&l2.Box, sizeof(l2.Box), "quadtree node");
+            const size_t at = p.Pos();
+            l2.Sector.Count = p.Get<int32_t>("quadtree node");
+            p.CheckCount(l2.Sector.Count, sizeof(ttriangle) + sizeof(ttriangle_vertices), at, "triangles");
+            p.Array(l2.Sector.Triangles, l2.Sector.Count, at, "triangles");
+            p.Array(l2.Sector.Vertices, l2.Sector.Count, at, "triangle vertices");
+        }
+        p.SetContext(ctx);
+    }
+    const size_t pat = p.Pos();
+    r.PortalCount = p.Get<uint8_t>("portal count");
+    p.Array(r.Portals, r.PortalCount, pat, "portals");
+    for (size_t i = 0; i < r.Portals.size(); ++i) {
+        if (r.Portals[i].TargetRoom >= roomCount) {
+            p.Fail(pat + 1 + i * sizeof(tportal),
+                   "portal " + Str(static_cast<int64_t>(i)) + " names room " + Str(r.Portals[i].TargetRoom) +
+                       ", but the level has " + Str(roomCount) + " rooms");
+        }
+    }
+    const size_t cx = r.Header.CellsX;
+    const size_t cz = r.Header.CellsZ;
+    const size_t cat = p.Pos();
+    p.CheckCount(static_cast<int64_t>(cx * cz), sizeof(tcell), cat, "cells");
+    r.Cells.assign(cx, std::vector<tcell>(cz));
+    for (size_t x = 0; x < cx; ++x) {
+        const size_t rowAt = p.Pos();
+        p.Block(r.Cells[x].data(), cz * sizeof(tcell), "cells");
+        for (size_t z = 0; z < cz; ++z) {
+            const tcell& c = r.Cells[x][z];
+            const size_t at = rowAt + z * sizeof(tcell);
+            const std::string cell = "cell [" + Str(static_cast<int64_t>(x)) + "][" + Str(static_cast<int64_t>(z)) + "]";
+            if (c.RoomAbove > roomCount) CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell + " room above");
+            if (c.RoomBelow > roomCount) CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell + " room below");
+            if (c.SideRoom > roomCount) CheckRoomLink(p, c.SideRoom, roomCount, at + 30, cell + " side room");
+        }
+    }
+    const size_t iat = p.Pos();
+    r.InstanceCount = p.Get<int32_t>("instance count");
+    p.Array(r.Instances, r.InstanceCount, iat, "object instances");
+    const size_t lat = p.Pos();
+    r.LightCount = p.Get<int32_t>("light count");
+    if (r.LightCount > kMaxLights) {
+        p.Fail(lat, Str(r.LightCount) + " lights, more than a light list holds (" + Str(kMaxLights) + ")");
+    }
+    p.Array(r.Lights, r.LightCount, lat, "lights");
+    p.SetContext("");
+}
+
+void ReadMap(Parser& p, Tmap_level& map, Deferred& d) {
+    p.SetContext("map: ");
+    d.startRoomAt = p.Pos();
+    map.StartRoom = p.Get<int32_t>("map header");
+    map.StartPosition = p.Get<Vec3>("map header");
+    const size_t at = p.Pos();
+    map.RoomCount = p.Get<uint16_t>("room count");
+    if (map.StartRoom < 0 || map.StartRoom >= map.RoomCount) {
+        p.Fail(d.startRoomAt, "the start room is " + Str(map.StartRoom) + ", but the level has " +
+                                  Str(map.RoomCount) + " rooms");
+    }
+    p.CheckCount(map.RoomCount, kMinRoom, at, "rooms");
+    map.Rooms.assign(static_cast<size_t>(map.RoomCount), Tqtroom{});
+    for (size_t i = 0; i < map.Rooms.size(); ++i) {
+        ReadRoom(p, map.Rooms[i], map.RoomCount, "room " + Str(static_cast<int64_t>(i)) + ": ");
+    }
+    p.SetContext("boxes: ");
+    const size_t bat = p.Pos();
+    map.Boxes.BoxCount = p.Get<int32_t>("box count");
+    p.Array(map.Boxes.BoxList, map.Boxes.BoxCount, bat, "boxes");
+    const size_t wat = p.Pos();
+    map.Boxes.WordCount = p.Get<int32_t>("word count");
+    p.Array(map.Boxes.Words, map.Boxes.WordCount, wat, "words");
+    p.SetContext("");
+}
+
+// Checks of indices into sections that follow the one holding the index.
+void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& d) {
+    for (size_t i = 0; i < lev.Movables.size(); ++i) {
+        const tmv_movable& m = lev.Movables[i];
+        const std::string mv = "movable " + Str(static_cast<int64_t>(i)) + ": ";
+        if (m.ModelIndex < 0 || m.ModelIndex >= lev.ModelCount) {
+            p.Fail(d.movableAt[i] + 8, mv + "model " + Str(m.ModelIndex) + " does not exist (the level has " +
+                                           Str(lev.ModelCount) + " models)");
+        }
+        if (m.SkeletonIndex < 0 || m.SkeletonIndex >= lev.SkeletonCount) {
+            p.Fail(d.movableAt[i] + 10, mv + "skeleton " + Str(m.SkeletonIndex) +
+                                            " does not exist (the level has " + Str(lev.SkeletonCount) +
+                                            " skeletons)");
+        }
+        const tmv_skeleton& skel = lev.Skeletons[static_cast<size_t>(m.SkeletonIndex)];
+        const tmv_model& model = lev.Models[static_cast<size_t>(m.ModelIndex)];
+        for (size_t v = 0; v < model.Vertices.size(); ++v) {
+            for (int s = 0; s < 4; ++s) {
+                const int16_t bone = model.Vertices[v].Bones[s];
+                if (bone >= skel.BoneCount) {
+                    p.Fail(d.modelAt[static_cast<size_t>(m.ModelIndex)] + v * sizeof(tmv_vertex) + 24 + 2 * s,
+                           mv + "vertex " + Str(static_cast<int64_t>(v)) + " of model " + Str(m.ModelIndex) +
+                               " names bone " + Str(bone) + ", but skeleton " + Str(m.SkeletonIndex) +
+                               " has " + Str(skel.BoneCount) + " bones");
+                }
+            }
+        }
+        for (size_t c = 0; c < m.Clips.size(); ++c) {
+            const int16_t anim = m.Clips[c].AnimationIndex;
+            const std::string clip = mv + "clip " + Str(static_cast<int64_t>(c)) + ": ";
+            if (anim < 0 || anim >= lev.AnimationCount) {
+                p.Fail(d.clipAt[i][c] + 8, clip + "animation " + Str(anim) + " does not exist (the level has " +
+                                               Str(lev.AnimationCount) + " animations)");
+            }
+            const tmv_animation& a = lev.Animations[static_cast<size_t>(anim)];
+            if (a.TrackCount < skel.BoneCount) {
+                p.Fail(d.clipAt[i][c] + 8, clip + "animation " + Str(anim) + " has " + Str(a.TrackCount) +
+                                               " tracks, but skeleton " + Str(m.SkeletonIndex) + " has " +
+                                               Str(skel.BoneCount) + " bones");
+            }
+        }
+    }
+    for (size_t i = 0; i < lev.Objects.size(); ++i) {
+        const int16_t model = lev.Objects[i].ModelIndex;
+        if (model < 0 || model >= lev.ModelCount) {
+            p.Fail(d.objectAt[i] + 8, "object " + Str(static_cast<int64_t>(i)) + ": model " + Str(model) +
+                                          " does not exist (the level has " + Str(lev.ModelCount) + " models)");
+        }
+    }
+}
+
+void ParseAll(Parser& p, LevelFileData& out) {
+    TLevFile& lev = out.Level;
+    Deferred d;
+    p.Block(out.Ident, sizeof(out.Ident), "identification bytes");
+    out.FormatWord = p.Get<uint16_t>("format word");
+    p.Block(lev.HeaderBlock, sizeof(lev.HeaderBlock), "header block");
+    lev.TextureCount = p.Get<int16_t>("texture count");
+
+    out.Textures.assign(static_cast<size_t>(std::max<int16_t>(lev.TextureCount, 0)), tpixel_block{});
+    p.CheckCount(static_cast<int64_t>(out.Textures.size()), 8, 62, "textures");
+    for (size_t i = 0; i < out.Textures.size(); ++i) {
+        p.SetContext("texture " + Str(static_cast<int64_t>(i)) + ": ");
+        tpixel_block& t = out.Textures[i];
+        const size_t at = p.Pos();
+        t.Width = p.Get<int32_t>("texture size");
+        t.Height = p.Get<int32_t>("texture size");
+        ReadPixels(p, t, PixelCount(p, t.Width, t.Height, at, "the texture"), at, "pixels");
+    }
+    p.SetContext("strip A: ");
+    const size_t aat = p.Pos();
+    out.StripA.Width = p.Get<int32_t>("strip size");
+    out.StripA.Height = p.Get<int32_t>("strip size");
+    lev.StripATileCount = 0;
+    if (const int64_t n = PixelCount(p, out.StripA.Width, out.StripA.Height, aat, "the strip"); n != 0) {
+        ReadPixels(p, out.StripA, n, aat, "pixels");
+        lev.StripATileCount = TileCount(p, out.StripA.Width, out.StripA.Height, aat, "the strip");
+    }
+    p.SetContext("");
+
+    lev.AnimSetA.SlotBase = 2000;
+    ReadAnimSet(p, lev.AnimSetA, "animated set A");
+    ReadMovables(p, lev, d);
+    ReadObjects(p, lev, d);
+    ReadModels(p, lev, d);
+    ReadSkeletons(p, lev);
+    ReadAnimations(p, lev);
+    CheckCrossReferences(p, lev, d);
+
+    p.SetContext("strip B: ");
+    const size_t bat = p.Pos();
+    out.StripB.Width = p.Get<int32_t>("strip size");
+    out.StripB.Height = p.Get<int32_t>("strip size");
+    if (out.StripB.Width == 0) p.Fail(bat, "the strip has width 0");
+    ReadPixels(p, out.StripB, PixelCount(p, out.StripB.Width, out.StripB.Height, bat, "the strip"), bat, "pixels");
+    lev.StripBTileCount = TileCount(p, out.StripB.Width, out.StripB.Height, bat, "the strip");
+
+    p.SetContext("bump strip: ");
+    const size_t uat = p.Pos();
+    out.BumpStrip.Width = p.Get<int32_t>("strip size");
+    out.BumpStrip.Height = p.Get<int32_t>("strip size");
+    lev.BumpTileCount = 0;
+    if (out.BumpStrip.Width != 0) {
+        ReadPixels(p, out.BumpStrip, PixelCount(p, out.BumpStrip.Width, out.BumpStrip.Height, uat, "the strip"),
+                   uat, "pixels");
+        lev.BumpTileCount = TileCount(p, out.BumpStrip.Width, out.BumpStrip.Height, uat, "the strip");
+    }
+    p.SetContext("");
+
+    lev.AnimSetB.SlotBase = 0;
+    ReadAnimSet(p, lev.AnimSetB, "animated set B");
+    ReadLightmaps(p, lev.Lightmaps);
+    ReadMap(p, lev.Map, d);
+}
+
+}  // namespace
+
+void ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out) {
+    out = LevelFileData{};
+    Parser p(data, size, name);
+    ParseAll(p, out);
+}
+
+bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out,
+                std::string& error) {
+    try {
+        ParseLevel(data, size, name, out);
+        return true;
+    } catch (const LevelError& e) {
+        error = e.what();
+        return false;
+    }
+}
+
+void ParseLevelFile(const std::string& path, LevelFileData& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw LevelError(path + ": offset 0: cannot open the file");
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw LevelError(path + ": offset 0: cannot read the file");
+    ParseLevel(bytes.data(), bytes.size(), path, out);
+}
+
+namespace {
+
+class Writer {
+public:
+    explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+
+    template <class T>
+    void Put(const T& v) {
+        Raw(&v, sizeof(T));
+    }
+    void Raw(const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        out_.insert(out_.end(), b, b + n);
+    }
+    template <class T>
+    void Array(const std::vector<T>& v, size_t fileSize = sizeof(T)) {
+        if (fileSize == sizeof(T)) {
+            Raw(v.data(), v.size() * sizeof(T));
+            return;
+        }
+        for (const T& e : v) Raw(&e, fileSize);
+    }
+
+private:
+    std::vector<uint8_t>& out_;
+};
+
+void Expect(bool ok, const std::string& what) {
+    if (!ok) throw LevelError("level record: offset 0: " + what);
+}
+
+void ExpectSize(int64_t count, size_t size, const std::string& what) {
+    Expect(count >= 0 && static_cast<uint64_t>(count) == size,
+           what + " count " + Str(count) + " does not match its " + Str(static_cast<int64_t>(size)) + " elements");
+}
+
+void PutPixels(Writer& w, const tpixel_block& b, bool withPixels, const std::string& what) {
+    w.Put(b.Width);
+    w.Put(b.Height);
+    const int64_t n = withPixels ? static_cast<int64_t>(b.Width) * b.Height : 0;
+    ExpectSize(n, b.Pixels.size(), what + " pixel");
+    w.Array(b.Pixels);
+}
+
+void PutAnimSet(Writer& w, const Tanimated_textures& s) {
+    ExpectSize(s.SetCount, s.Sets.size(), "animated set");
+    w.Put(s.SetCount);
+    for (const taset& a : s.Sets) {
+        ExpectSize(a.FrameCount, a.Frames.size(), "animated frame");
+        w.Put(a.Kind);
+        w.Put(a.Period);
+        w.Put(a.FrameCount);
+        w.Array(a.Frames);
+    }
+}
+
+void PutRoom(Writer& w, const Tqtroom& r) {
+    w.Put(r.Header);
+    for (const tqtlevel1& l1 : r.Tree.Nodes) {
+        w.Put(l1.Box);
+        w.Put(l1.Used);
+        for (const tqtlevel2& l2 : l1.Children) {
+            ExpectSize(l2.Sector.Count, l2.Sector.Triangles.size(), "sector triangle");
+            ExpectSize(l2.Sector.Count, l2.Sector.Vertices.size(), "sector vertex block");
+            w.Put(l2.Box);
+            w.Put(l2.Sector.Count);
+            w.Array(l2.Sector.Triangles);
+            w.Array(l2.Sector.Vertices);
+        }
+    }
+    ExpectSize(r.PortalCount, r.Portals.size(), "portal");
+    w.Put(r.PortalCount);
+    w.Array(r.Portals);
+    ExpectSize(r.Header.CellsX, r.Cells.size(), "cell column");
+    for (const auto& column : r.Cells) {
+        ExpectSize(r.Header.CellsZ, column.size(), "cell");
+        w.Array(column);
+    }
+    ExpectSize(r.InstanceCount, r.Instances.size(), "instance");
+    w.Put(r.InstanceCount);
+    w.Array(r.Instances);
+    ExpectSize(r.LightCount, r.Lights.size(), "light");
+    w.Put(r.LightCount);
+    w.Array(r.Lights);
+}
+
+}  // namespace
+
+std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
+    const TLevFile& lev = data.Level;
+    std::vector<uint8_t> bytes;
+    Writer w(bytes);
+    w.Raw(data.Ident, sizeof(data.Ident));
+    w.Put(data.FormatWord);
+    w.Raw(lev.HeaderBlock, sizeof(lev.HeaderBlock));
+    w.Put(lev.TextureCount);
+    ExpectSize(std::max<int16_t>(lev.TextureCount, 0), data.Textures.size(), "texture");
+    for (const tpixel_block& t : data.Textures) PutPixels(w, t, true, "texture");
+    PutPixels(w, data.StripA, true, "strip A");
+
+    PutAnimSet(w, lev.AnimSetA);
+
+    ExpectSize(lev.MovableCount, lev.Movables.size(), "movable");
+    w.Put(lev.MovableCount);
+    for (const tmv_movable& m : lev.Movables) {
+        ExpectSize(m.ClipCount, m.Clips.size(), "clip");
+        w.Put(m.Id);
+        w.Put(m.Spare);
+        w.Put(static_cast<int16_t>(m.TextureSlot - 1001));
+        w.Put(m.ModelIndex);
+        w.Put(m.SkeletonIndex);
+        w.Put(m.ClipCount);
+        w.Array(m.Clips, kClipFileSize);
+    }
+    ExpectSize(lev.ObjectCount, lev.Objects.size(), "object");
+    w.Put(lev.ObjectCount);
+    for (const tmv_object& o : lev.Objects) {
+        w.Put(o.Id);
+        w.Put(o.Spare);
+        w.Put(static_cast<int16_t>(o.TextureSlot - 1001));
+        w.Put(o.ModelIndex);
+    }
+    ExpectSize(lev.ModelCount, lev.Models.size(), "model");
+    w.Put(lev.ModelCount);
+    for (const tmv_model& m : lev.Models) {
+        ExpectSize(m.VertexCount, m.Vertices.size(), "vertex");
+        ExpectSize(m.FaceCount, m.Faces.size(), "face");
+        w.Put(m.VertexCount);
+        w.Array(m.Vertices);
+        w.Put(m.FaceCount);
+        w.Array(m.Faces);
+        w.Put(m.BoundsMin);
+        w.Put(m.BoundsMax);
+        w.Raw(m.FaceRuns, sizeof(m.FaceRuns));
+        w.Raw(m.Extra, sizeof(m.Extra));
+    }
+    ExpectSize(lev.SkeletonCount, lev.Skeletons.size(), "skeleton");
+    w.Put(lev.SkeletonCount);
+    for (const tmv_skeleton& s : lev.Skeletons) {
+        ExpectSize(s.BoneCount, s.Bones.size(), "bone");
+        w.Put(s.BoneCount);
+        w.Array(s.Bones);
+    }
+    ExpectSize(lev.AnimationCount, lev.Animations.size(), "animation");
+    w.Put(lev.AnimationCount);
+    for (const tmv_animation& a : lev.Animations) {
+        ExpectSize(a.TrackCount, a.Tracks.size(), "track");
+        w.Put(a.Spare);
+        w.Put(a.FrameCount);
+        w.Put(a.TrackCount);
+        for (const Tabone& t : a.Tracks) {
+            ExpectSize(t.KeyCount, t.Keys.size(), "key");
+            w.Put(t.KeyCount);
+            w.Array(t.Keys);
+        }
+    }
+
+    PutPixels(w, data.StripB, true, "strip B");
+    PutPixels(w, data.BumpStrip, data.BumpStrip.Width != 0, "bump strip");
+    PutAnimSet(w, lev.AnimSetB);
+
+    const tlightmap_table& lm = lev.Lightmaps;
+    ExpectSize(lm.EntryCount, lm.Entries.size(), "lightmap entry");
+    w.Put(lm.SkipBitmaps);
+    w.Put(lm.Spare);
+    w.Put(lm.EntryCount);
+    w.Array(lm.Entries);
+
+    const Tmap_level& map = lev.Map;
+    ExpectSize(map.RoomCount, map.Rooms.size(), "room");
+    Expect(map.RoomCount <= std::numeric_limits<uint16_t>::max(), "more rooms than the file can hold");
+    w.Put(map.StartRoom);
+    w.Put(map.StartPosition);
+    w.Put(static_cast<uint16_t>(map.RoomCount));
+    for (const Tqtroom& r : map.Rooms) PutRoom(w, r);
+    ExpectSize(map.Boxes.BoxCount, map.Boxes.BoxList.size(), "box");
+    ExpectSize(map.Boxes.WordCount, map.Boxes.Words.size(), "word");
+    w.Put(map.Boxes.BoxCount);
+    w.Array(map.Boxes.BoxList);
+    w.Put(map.Boxes.WordCount);
+    w.Array(map.Boxes.Words);
+    return bytes;
+}
+
+void WriteLevelFile(const std::string& path, const LevelFileData& level) {
+    const std::vector<uint8_t> bytes = WriteLevel(level);
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            throw std::runtime_error(path + ": cannot write the file");
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        throw std::runtime_error(path + ": cannot write the file");
+    }
+}
+
+std::string LightmapBaseName(const std::string& levelPath) {
+    const size_t slash = levelPath.find_last_of("/\\");
+    const std::string file = slash == std::string::npos ? levelPath : levelPath.substr(slash + 1);
+    const size_t dot = file.find('.');
+    return dot == std::string::npos ? std::string() : file.substr(0, dot);
+}
+
+std::string LightmapFileName(const std::string& base, int index) {
+    return base + "_lm" + std::to_string(index) + ".bmp";
+}
+
+}  // namespace dv

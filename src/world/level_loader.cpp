@@ -1,0 +1,64 @@
+#include "world/level_loader.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "imaging/decode.h"
+
+namespace dv {
+namespace {
+
+void LoadLightmaps(const tlightmap_table& table, const std::string& path, Td3dTexture_buffer& store) {
+    if (table.SkipBitmaps != 0) return;
+    const std::string base = LightmapBaseName(path);
+    for (size_t i = 0; i < table.Entries.size(); ++i) {
+        if (table.Entries[i].Present == 0) continue;
+        const std::string name = LightmapFileName(base, static_cast<int>(i));
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(name, ec)) continue;
+        Image image;
+        std::string error;
+        if (!DecodeImageFile(name, image, error)) throw std::runtime_error(error);
+        store.LoadTileStrip(BitmapFromImage(image), table.Entries[i].FirstSlot);
+    }
+}
+
+}  // namespace
+
+void LoadLevelTextures(const LevelFileData& data, const std::string& path, Td3dTexture_buffer& store) {
+    const TLevFile& lev = data.Level;
+    store.Clear();
+    for (size_t i = 0; i < data.Textures.size(); ++i) {
+        const tpixel_block& t = data.Textures[i];
+        store.LoadRaw(1001 + static_cast<int>(i), t.Width, t.Height, t.Pixels.data(), false, 16, false);
+    }
+    if (lev.StripATileCount > 0) {
+        store.LoadRawStrip(2001, data.StripA.Pixels.data(), data.StripA.Width, data.StripA.Width,
+                           lev.StripATileCount, 16);
+    }
+    if (lev.StripBTileCount > 0) {
+        store.LoadRawStrip(1, data.StripB.Pixels.data(), data.StripB.Width, data.StripB.Width,
+                           lev.StripBTileCount, 16);
+    }
+    if (lev.BumpTileCount > 0) {
+        store.LoadRawStrip(4002, data.BumpStrip.Pixels.data(), data.BumpStrip.Width, data.BumpStrip.Width,
+                           lev.BumpTileCount, 16);
+    }
+    store.NoMipmaps = true;
+    try {
+        LoadLightmaps(lev.Lightmaps, path, store);
+    } catch (...) {
+        store.NoMipmaps = false;
+        throw;
+    }
+    store.NoMipmaps = false;
+}
+
+void LoadLevel(TLevFile& level, const std::string& path, Td3dTexture_buffer& store) {
+    LevelFileData data;
+    ParseLevelFile(path, data);
+    LoadLevelTextures(data, path, store);
+    level = std::move(data.Level);
+}
+
+}  // namespace dv
