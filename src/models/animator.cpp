@@ -16,6 +16,13 @@ float RoundedFraction(float framePos, int32_t wholeFrame) {
     return static_cast<float>(std::trunc(fraction * 10000.0 + 0.5) / 10000.0);
 }
 
+// RotateAboutPoint with the rotation's inverse computed once per bone rather than per vertex.
+Vec3 RotatedAbout(const Vec3& p, const Quat& q, const Quat& inverse, const Vec3& centre) {
+    const Vec3 d = VecSub(p, centre);
+    const Quat r = QuatMultiply(QuatMultiply(q, Quat{d.x, d.y, d.z, 0.0f}), inverse);
+    return VecAdd(centre, Vec3{r.x, r.y, r.z});
+}
+
 Quat Rotated(const Quat& start, const Vec3& angles) {
     Quat q = start;
     QuatRotateByAngles(q, angles.x, angles.y, angles.z);
@@ -73,6 +80,7 @@ void TMovItem::Create(const TLevFile& level) {
 void TMovItem::Destroy() {
     Tavertices().swap(SkinnedVertices);
     std::vector<BonePose>().swap(Pose);
+    std::vector<Quat>().swap(InverseRotations);
 }
 
 void TMovItem::ResetPlayback() {
@@ -105,6 +113,7 @@ bool TMovItem::BindMovable(int32_t index) {
     Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
     SkinnedVertices.assign(Model->Vertices.size(), tmv_vertex{});
     Pose.assign(Skeleton->Bones.size(), BonePose{});
+    InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
     return true;
 }
 
@@ -281,6 +290,11 @@ void TMovItem::SkinVertices() {
     std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
     const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
     const Vec3 origin{0, 0, 0};
+    for (int32_t b = 0; b < boneCount; ++b) {
+        Quat inverse = Pose[static_cast<size_t>(b)].Rotation;
+        QuatInverse(inverse);
+        InverseRotations[static_cast<size_t>(b)] = inverse;
+    }
 
     for (size_t v = 0; v < count; ++v) {
         const tmv_vertex& rest = Model->Vertices[v];
@@ -289,13 +303,13 @@ void TMovItem::SkinVertices() {
             const int32_t j = rest.Bones[s];
             if (j < 0 || j >= boneCount) continue;
             const BonePose& pose = Pose[static_cast<size_t>(j)];
+            const Quat& inverse = InverseRotations[static_cast<size_t>(j)];
             const float w = static_cast<float>(rest.Weights[s]) / 100.0f;
-            Vec3 p = rest.Position;
-            RotateAboutPoint(p, pose.Rotation, Skeleton->Bones[static_cast<size_t>(j)].Pivot);
-            p = VecScale(VecAdd(p, pose.Offset), w);
-            Vec3 n = rest.Normal;
-            RotateAboutPoint(n, pose.Rotation, origin);
-            n = VecScale(n, w);
+            const Vec3 p = VecScale(
+                VecAdd(RotatedAbout(rest.Position, pose.Rotation, inverse, Skeleton->Bones[static_cast<size_t>(j)].Pivot),
+                       pose.Offset),
+                w);
+            const Vec3 n = VecScale(RotatedAbout(rest.Normal, pose.Rotation, inverse, origin), w);
             if (s == 0) {
                 out.Position = p;
                 out.Normal = n;

@@ -95,6 +95,8 @@ private:
     void AdvancePlayback();
     void PoseSkeleton();
     void SkinVertices();
+
+    std::vector<Quat> InverseRotations;  // per bone, for skinning; sized with Pose
 };
 
 }  // namespace dv
