@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "math/geometry.h"
+#include "world/room_model.h"
 #include "world/sorted_array.h"
 
 namespace dv {
@@ -75,28 +76,18 @@ CellPoint Locate(const Tqtroom& r, float x, float z, uint8_t& inside) {
     return p;
 }
 
-int FloorHalf(uint8_t flags, float lx, float lz) {
-    if (flags & 1) return lz > lx ? 1 : 2;
-    return lz <= 31.0f - lx ? 1 : 2;
-}
-
-int CeilingHalf(uint8_t flags, float lx, float lz) {
-    if (flags & 1) return lz <= 31.0f - lx ? 1 : 2;
-    return lz > lx ? 1 : 2;
-}
-
 // Half-closure by a blocking code; -1 (the whole cell) is judged by the caller.
 bool HalfClosed(int half, int32_t code) {
     if (half == 1) return code == 1 || code == 3;
     return code == 2 || code == 4;
 }
 
-bool FloorHalfClosed(const tcell& c, float lx, float lz) {
-    return HalfClosed(FloorHalf(c.FloorFlags, lx, lz), c.FloorBlock);
+bool FloorHalfClosed(const Tmap_level& level, int room, const CellPoint& p) {
+    return HalfClosed(CellFloorHalf(p.Column, p.Row, room, level, p.Lx, p.Lz), p.Cell->FloorBlock);
 }
 
-bool CeilingHalfClosed(const tcell& c, float lx, float lz) {
-    return HalfClosed(CeilingHalf(c.CeilingFlags, lx, lz), c.CeilingBlock);
+bool CeilingHalfClosed(const Tmap_level& level, int room, const CellPoint& p) {
+    return HalfClosed(CellCeilingHalf(p.Column, p.Row, room, level, p.Lx, p.Lz), p.Cell->CeilingBlock);
 }
 
 // Height of the plane through a, b, c at (lx, lz); writes the rounded normal. `up` is the
@@ -242,8 +233,8 @@ CellInfo CellInfoAt(const Tmap_level& level, int room, float x, float z) {
     info.LinkAbove = c.RoomAbove;
     info.FloorCode = c.FloorBlock;
     info.CeilingCode = c.CeilingBlock;
-    info.FloorHalf = FloorHalf(c.FloorFlags, p.Lx, p.Lz);
-    info.CeilingHalf = CeilingHalf(c.CeilingFlags, p.Lx, p.Lz);
+    info.FloorHalf = CellFloorHalf(p.Column, p.Row, room, level, p.Lx, p.Lz);
+    info.CeilingHalf = CellCeilingHalf(p.Column, p.Row, room, level, p.Lx, p.Lz);
     return info;
 }
 
@@ -252,8 +243,8 @@ SurfacesClosed CellSurfacesClosed(const Tmap_level& level, int room, float x, fl
     const CellPoint p = Locate(level.Rooms[room], x, z, inside);
     if (p.Cell == nullptr) return {false, false};
     const tcell& c = *p.Cell;
-    return {c.FloorBlock == -1 || FloorHalfClosed(c, p.Lx, p.Lz),
-            c.CeilingBlock == -1 || CeilingHalfClosed(c, p.Lx, p.Lz)};
+    return {c.FloorBlock == -1 || FloorHalfClosed(level, room, p),
+            c.CeilingBlock == -1 || CeilingHalfClosed(level, room, p)};
 }
 
 SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
@@ -270,7 +261,7 @@ SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
             continue;
         }
         const int below = LinkedRoom(level, p.Cell->RoomBelow);
-        if (below < 0 || FloorHalfClosed(*p.Cell, p.Lx, p.Lz)) break;
+        if (below < 0 || FloorHalfClosed(level, current, p)) break;
         current = below;
     }
 
@@ -290,7 +281,7 @@ SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
 
     for (int hops = 0; p.Cell != nullptr && hops < kMaxRoomHops; ++hops) {
         const int above = LinkedRoom(level, p.Cell->RoomAbove);
-        if (above < 0 || CeilingHalfClosed(*p.Cell, p.Lx, p.Lz)) break;
+        if (above < 0 || CeilingHalfClosed(level, current, p)) break;
         current = above;
         p = Locate(level.Rooms[current], x, z, hit.Inside);
     }
