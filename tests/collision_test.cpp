@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "world/level_file.h"
 #include "world/sorted_array.h"
 
 namespace dv {
@@ -530,6 +531,34 @@ TEST_F(CollisionObjects, UnknownIdsAndTemplatesAreSkipped) {
     Place(77, {2, 0, 1});
     EXPECT_TRUE(SegmentBlockedByObjects({20, 10, 32}, {120, 10, 32}, 0, file, ids));
     EXPECT_FALSE(SegmentBlockedByObjects({64, 10, 32}, {64, 10, 32}, 0, file, ids));
+}
+
+TEST(CollisionWrittenLevel, QueriesAgreeAfterAWriteAndReadBack) {
+    LevelFileData data;
+    data.StripB.Width = 4;
+    data.StripB.Height = 4;
+    data.StripB.Pixels.assign(16, 0);
+    data.Level.StripBTileCount = 1;
+    Tmap_level& map = data.Level.Map;
+    map = MakeLevel({MakeRoom({0, 0, 0}, 2, 2, 4), MakeRoom({32, -128, 0}, 1, 2, 4, FlatCell(10, 0))});
+    map.Rooms[0].Cells[1][0] = FloorCell(0, 4, 0, 0, 31, 0);  // levelled slope, (x + z) raw
+    map.Rooms[0].Cells[1][1].RoomBelow = 2;
+    map.Rooms[1].Cells[0][1].RoomAbove = 1;
+
+    LevelFileData back;
+    const std::vector<uint8_t> bytes = WriteLevel(data);
+    ParseLevel(bytes.data(), bytes.size(), "written.lev", back);
+    const Tmap_level& m = back.Level.Map;
+
+    SurfaceHit h = SurfaceQuery(m, 0, 32 + 10, 5);
+    EXPECT_NEAR(h.Floor, 15 * 1.6f, kTol);
+    EXPECT_EQ(h.Border, 1);
+    h = SurfaceQuery(m, 0, 48, 48);
+    EXPECT_NEAR(h.Floor, -112.0f, kTol);
+    EXPECT_NEAR(h.Ceiling, 128.0f, kTol);
+    EXPECT_EQ(h.Room, 0);
+    EXPECT_FALSE(SegmentBlockedByLevel({48, 64, 48}, {48, -100, 48}, 0, m, 8));
+    EXPECT_TRUE(SegmentBlockedByLevel({16, 64, 48}, {16, -100, 48}, 0, m, 8));
 }
 
 }  // namespace
