@@ -271,6 +271,24 @@ TEST_F(LevelDrawPortals, NarrowedFrustumHidesWhatThePortalDoesNotShow) {
     EXPECT_EQ(sink.Triangles[0].Texture, 21);
 }
 
+TEST_F(LevelDrawPortals, NarrowerSidePairOfTheOuterFrustumIsKept) {
+    Tqtroom& r1 = level.Map.Rooms[1];
+    r1.Tree.Nodes[0].Box = r1.Tree.Nodes[0].Children[0].Box = {-64, 0, 64, 64};
+    AddTriangle(FirstSector(r1), {40, 8, 10}, {40, 8, 16}, {48, 8, 10}, 22);   // inside the portal's sides
+    AddTriangle(FirstSector(r1), {-4, 60, 10}, {4, 60, 10}, {-4, 60, 16}, 23);  // above its top edge
+    FirstSector(r1).Triangles[2].Normal = {0, -1, 0};
+    Draw({0, 16, -100});
+    EXPECT_EQ(sink.Triangles.size(), 2u);  // 21 and 22; the top plane comes from the portal
+
+    Frustum wedge = OpenFrustum();
+    wedge.planes[kPlaneRight] = Plane{-1, 0, 0, 2};  // x < 2
+    wedge.planes[kPlaneLeft] = Plane{1, 0, 0, 2};    // x > -2
+    sink = {};
+    DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, {0, 16, -100}), wedge, true);
+    ASSERT_EQ(sink.Triangles.size(), 1u);
+    EXPECT_EQ(sink.Triangles[0].Texture, 21);
+}
+
 TEST_F(LevelDrawPortals, PortalCycleTerminates) {
     // Room 1 leads straight back to room 0, whose portal would lead to room 1 again.
     level.Map.Rooms[1].Portals = {Portal(0, 80, 1.0f)};
