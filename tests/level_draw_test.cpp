@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "math/lighting.h"
+#include "render/viewport.h"
 #include "world/room_model.h"
 #include "world/sorted_array.h"
 
@@ -53,7 +54,7 @@ void AddTriangle(tquadsectors& s, Vec3 a, Vec3 b, Vec3 c, uint16_t slot, uint32_
     v.V[0].Position = a;
     v.V[1].Position = b;
     v.V[2].Position = c;
-    for (ttriangle_vertex& x : v.V) x.Diffuse = colour;
+    for (tvertex3d& x : v.V) x.Diffuse = colour;
     s.Triangles.push_back(t);
     s.Vertices.push_back(v);
     s.Count = static_cast<int32_t>(s.Triangles.size());
@@ -144,6 +145,28 @@ TEST_F(LevelDrawRoom, CulledTrianglesAreSwappedOutOfACopy) {
     EXPECT_EQ(kept.Triangles[0].BumpFlag, 0);
 }
 
+TEST_F(LevelDrawRoom, DrawsIntoTheViewportWithItsCameraAndFogSettings) {
+    Tqtroom r = Room();
+    AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 5);
+    AddTriangle(FirstSector(r), {0, 0, 600}, {0, 0, 608}, {8, 0, 600}, 6);  // beyond FogEnd 500
+    const TLevFile level = LevelOf({r});
+    TGLCamera camera;
+    camera.Position = {0, 10, -20};
+    camera.Target = {0, 0, 0};
+    camera.UpdateView();
+    TGLViewport viewport;
+    viewport.SetCamera(&camera);
+    const float savedEnd = FogEnd, savedOffset = FogOffset;
+    FogEnd = 500.0f;
+    FogOffset = 1000.0f;  // not part of the view distance
+    DrawLevelRoom(level, 0, ids, 0, 0, 0, viewport, OpenFrustum(), true);
+    FogEnd = savedEnd;
+    FogOffset = savedOffset;
+    ASSERT_EQ(viewport.TriangleCount, 1);
+    EXPECT_EQ(viewport.Headers[0].Texture, 5);
+    EXPECT_LT(viewport.Headers[0].SortKey, 0.0f);
+}
+
 TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {
     Collected sink;
     tquadsectors list;
@@ -152,7 +175,7 @@ TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {
     tquadsectors copy = list;
     PrepareSectorTriangles(copy, 0, 0, 0, Target(sink, {0, 30, 0}, 50.0f), OpenFrustum());
     ASSERT_EQ(copy.Count, 1);
-    EXPECT_FLOAT_EQ(copy.Triangles[0].Distance, -50.0f);
+    EXPECT_FLOAT_EQ(copy.Triangles[0].SortKey, -50.0f);
     copy = list;
     PrepareSectorTriangles(copy, 0, 0, 0, Target(sink, {0, 30, 0}, 49.99f), OpenFrustum());
     EXPECT_EQ(copy.Count, 0);
@@ -215,7 +238,7 @@ TEST(LevelDrawTriangles, BumpEffectForLowSlotsNearTheEye) {
     EXPECT_EQ(list.Triangles[1].BumpFlag, 0);
     EXPECT_EQ(list.Triangles[2].BumpFlag, 0);
     // normal (0, 1, 0) x view (0, 0, 1) = (1, 0, 0), clamped to 0.75; Y-major: w = (0, 0.75, 0.4).
-    for (const ttriangle_vertex& v : list.Vertices[0].V) EXPECT_EQ(v.Specular, 0xFF80DFB2u);
+    for (const tvertex3d& v : list.Vertices[0].V) EXPECT_EQ(v.Specular, 0xFF80DFB2u);
 
     tquadsectors far;
     AddTriangle(far, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 3);
@@ -379,7 +402,7 @@ TEST_F(LevelDrawObjects, FaceRunsSlotsAndColours) {
     EXPECT_EQ(out.Triangles[0].Texture, 1001);
     EXPECT_EQ(out.Triangles[1].Texture, static_cast<uint16_t>(-7));  // animated code kept
     EXPECT_EQ(out.Triangles[0].Layers, 1);
-    EXPECT_EQ(out.Triangles[0].Blend, 1);
+    EXPECT_EQ(out.Triangles[0].BlendType, 1);
     EXPECT_NEAR(out.Triangles[0].Normal.y, 1.0f, 1e-6f);
     // White ambient: red and green 255/255, blue 255/266 (244.4).
     const uint32_t d = out.Vertices[0].V[0].Diffuse;

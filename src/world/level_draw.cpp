@@ -5,6 +5,7 @@
 
 #include "math/geometry.h"
 #include "math/lighting.h"
+#include "render/viewport.h"
 #include "world/room_model.h"
 #include "world/sorted_array.h"
 
@@ -21,7 +22,7 @@ void ApplySoftwareFog(ttriangle_vertices& block, float r, const LevelDrawTarget&
     const float span = t.ViewDistance - t.FogStart;
     // Diffuse bytes are blue, green, red, alpha from the lowest byte up.
     const int fog[3] = {t.FogBlue & ~3, t.FogGreen & ~3, t.FogRed & ~3};
-    for (ttriangle_vertex& v : block.V) {
+    for (tvertex3d& v : block.V) {
         uint32_t colour = v.Diffuse;
         for (int ch = 0; ch < 3; ++ch) {
             const int shift = 8 * ch;
@@ -51,7 +52,7 @@ uint32_t BumpColour(const Vec3& normal, const Vec3& view) {
 
 void SetBumpColour(ttriangle_vertices& block, const Vec3& normal, const Vec3& view) {
     const uint32_t c = BumpColour(normal, view);
-    for (ttriangle_vertex& v : block.V) v.Specular = c;
+    for (tvertex3d& v : block.V) v.Specular = c;
 }
 
 // Frustum, back side and distance tests shared by sectors and meshes; r is the distance of
@@ -70,7 +71,7 @@ bool KeepTriangle(const ttriangle& tri, const ttriangle_vertices& block, const L
 
 void FogAndSortKey(ttriangle& tri, ttriangle_vertices& block, float r, const LevelDrawTarget& t) {
     if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);
-    tri.Distance = -r;
+    tri.SortKey = -r;
 }
 
 void RemoveSwapLast(tquadsectors& list, int32_t i) {
@@ -80,6 +81,10 @@ void RemoveSwapLast(tquadsectors& list, int32_t i) {
         list.Vertices[i] = list.Vertices[last];
     }
     list.Count = last;
+}
+
+void AddToViewport(void* user, const ttriangle* t, const ttriangle_vertices* v, int32_t n) {
+    static_cast<TGLViewport*>(user)->AddTriangles(t, v, n);
 }
 
 void AppendTo(const LevelDrawTarget& t, const ttriangle* tris, const ttriangle_vertices* verts, int32_t n) {
@@ -129,16 +134,16 @@ void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, con
         block = ttriangle_vertices{};
         tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture)
                                        : static_cast<uint16_t>(baseSlot + face.Texture);
-        tri.Blend = face.Blend;
+        tri.BlendType = face.Blend;
         tri.Layers = 1;
         for (int k = 0; k < 3; ++k) {
             const uint16_t vi = face.Vertex[k];
-            ttriangle_vertex& out3 = block.V[k];
+            tvertex3d& out3 = block.V[k];
             out3.Position = scratch.Positions[vi];
-            out3.Tu = face.Uv[k][0];
-            out3.Tv = face.Uv[k][1];
-            out3.Bu = face.BumpUv[k][0];
-            out3.Bv = face.BumpUv[k][1];
+            out3.U = face.Uv[k][0];
+            out3.V = face.Uv[k][1];
+            out3.BumpU = face.BumpUv[k][0];
+            out3.BumpV = face.BumpUv[k][1];
             const Vec3& c = scratch.Colours[vi];
             const auto byte = [](float x) { return static_cast<uint32_t>(TruncToInt64(x * 255.0) & 0xFF); };
             out3.Diffuse = byte(c.z) | byte(c.y) << 8 | byte(c.x) << 16;
@@ -274,7 +279,7 @@ void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, co
     while (i < list.Count) {
         ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
         ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
-        for (ttriangle_vertex& v : block.V) v.Position = VecAdd(v.Position, o);
+        for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
         float r = 0.0f;
         if (!KeepTriangle(tri, block, target, frustum, r)) {
             RemoveSwapLast(list, i);
@@ -318,6 +323,31 @@ void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
     Descent descent;
     DrawRoom(level, room, ids, {ox, oy, oz}, target, frustum, recurse, s, descent);
+}
+
+LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport) {
+    LevelDrawTarget t;
+    if (const TGLCamera* camera = viewport.GetCamera()) {
+        t.Eye = camera->Eye;
+        t.ViewDirection = camera->Direction;
+    }
+    t.ViewDistance = FogEnd;
+    t.FogStart = FogStart;
+    t.FogRed = FogColor.r;
+    t.FogGreen = FogColor.g;
+    t.FogBlue = FogColor.b;
+    t.HardwareFog = FogEnabled;
+    t.LevelLimit = viewport.LevelLimit;
+    t.FarPlane = FarPlane;
+    t.ViewFrustum = viewport.ViewFrustum;
+    t.User = &viewport;
+    t.Append = AddToViewport;
+    return t;
+}
+
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   TGLViewport& viewport, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch) {
+    DrawLevelRoom(level, room, ids, ox, oy, oz, ViewportDrawTarget(viewport), frustum, recurse, scratch);
 }
 
 }  // namespace dv

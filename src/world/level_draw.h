@@ -16,6 +16,7 @@
 namespace dv {
 
 class TIdList;
+class TGLViewport;
 
 // What the renderer reads from the viewport, and the viewport's AddTriangles.
 struct LevelDrawTarget {
@@ -32,6 +33,11 @@ struct LevelDrawTarget {
     void (*Append)(void* user, const ttriangle* triangles, const ttriangle_vertices* vertices,
                    int32_t count) = nullptr;
 };
+
+// The target for drawing into `viewport`: its camera's eye and direction, the render layer's
+// fog settings (D = FogEnd without the fog offset), far plane, LevelLimit and frustum; the
+// triangles go to its AddTriangles. The viewport must outlive the target.
+LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport);
 
 // Portal recursion stops at this depth; no portal is passed twice within one descent.
 inline constexpr int kMaxPortalDepth = 64;
@@ -50,6 +56,11 @@ struct LevelDrawScratch {
 // through two portals is drawn twice. Instances whose id or template is unknown are skipped.
 void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
                    const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
+                   LevelDrawScratch* scratch = nullptr);
+
+// The same, drawing into the viewport.
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   TGLViewport& viewport, const Frustum& frustum, bool recurse,
                    LevelDrawScratch* scratch = nullptr);
 
 // Places the list's room-relative triangles at the origin, removes those outside the frustum,
