@@ -34,4 +34,14 @@ public:
     uint8_t Blue = 64;
 };
 
+class Td3dTexture_buffer;
+
+// Reads the font file at `path` and loads its glyph image into the store's first free slot
+// (near-magenta transparent, dark texels opaque black, no edge fill); colour := 64, 64, 64.
+// A missing file shows "Error..." + path + " not found!" and returns false. A damaged file
+// (shorter than its header says, last character before the first, an image size that is
+// not 1..8192 on each side) shows one line naming the file and the byte offset and returns
+// false; `font` is then unchanged. `error` (optional) receives the same line.
+bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error = nullptr);
+
 }  // namespace dv
