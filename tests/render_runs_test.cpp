@@ -1,5 +1,6 @@
 // Pixel tests for the run-drawing states and the 2D modes, on a real (offscreen) GL device.
 #include "render/font.h"
+#include "render/store_source.h"
 #include "render_test_util.h"
 
 namespace dv::test {
@@ -277,6 +278,31 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     EXPECT_RGB_NEAR(Pixel(26, 16), 10, 20, 30, 0);
     // The reserved triangles of '~' have zero area.
     for (const tvertex2d& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);
+}
+
+TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
+    Td3dTexture_buffer store;
+    std::vector<uint16_t> texels(16, 0x8000 | 31 << 10);  // opaque red, A1R5G5B5
+    store.NoMipmaps = true;
+    ASSERT_TRUE(store.LoadRaw(1001, 4, 4, texels.data(), false, 15, true));
+    viewport->SetTextureSource(StoreTextureSource(store));
+    AddQuad(Header(1001, 0, 0), 0);
+    device->ResetStats();
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 255, 0, 0, 0);
+    EXPECT_EQ(store.CurrentSlot, 1001);
+    Texture* t = store.TextureAt(1001);
+    LockedRect lr;
+    ASSERT_TRUE(t->LockRect(0, lr));
+    for (int i = 0; i < 16; ++i) {
+        lr.pBits[2 * (i % 4) + (i / 4) * lr.Pitch] = 0x1F;  // opaque blue
+        lr.pBits[2 * (i % 4) + (i / 4) * lr.Pitch + 1] = 0x80;
+    }
+    t->UnlockRect(0);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 0, 255, 0);
+    viewport->RenderFrame();
+    EXPECT_EQ(device->Stats().textureUploads, 2u);  // once per change, not per frame
 }
 
 }  // namespace
