@@ -1,5 +1,7 @@
 // Frame tests: sorting, runs, animated texture references, the FPS window, an empty list,
 // device loss and failed vertex buffers.
+#include <SDL.h>
+
 #include "math/clock.h"
 #include "render_test_util.h"
 
@@ -341,6 +343,19 @@ TEST_F(FrameTest, ResetEndsTheProgramWhenNoParametersCanBeBuilt) {
             viewport->Resize(kSize, kSize);
         },
         ::testing::ExitedWithCode(1), "Error: Error trying to setup Direct3d");
+}
+
+TEST_F(FrameTest, SetupEndsTheProgramWhenNoDeviceCanBeMade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ReleaseDevice();
+            CheckDirect3D();
+            SDL_GL_MakeCurrent(window->Window(), nullptr);  // no current GL context
+            TGLViewport second;
+            second.Setup(window->Window(), kSize, kSize, false);
+        },
+        ::testing::ExitedWithCode(1), "Error: Error trying to Create DX Viewport!");
 }
 
 TEST(RenderColours, PackAndConvert) {
