@@ -17,34 +17,34 @@ constexpr int32_t kMaxImageSide = 8192;
 // Bounds-checked little-endian reads over the whole file.
 class Reader {
 public:
-    Reader(const std::vector<uint8_t>& data, const std::string& path) : data_(data), path_(path) {}
+    Reader(const uint8_t* data, size_t size, const std::string& path) : data_(data), size_(size), path_(path) {}
 
     bool Bytes(void* out, size_t n, const char* what) {
-        if (data_.size() - pos_ < n) {
-            error_ = path_ + ": file ends at byte " + std::to_string(data_.size()) + " inside " + what +
+        if (size_ - pos_ < n) {
+            error_ = path_ + ": file ends at byte " + std::to_string(size_) + " inside " + what +
                      " (needs " + std::to_string(n) + " bytes at offset " + std::to_string(pos_) + ")";
             return false;
         }
-        std::memcpy(out, data_.data() + pos_, n);
+        if (n != 0) std::memcpy(out, data_ + pos_, n);
         pos_ += n;
         return true;
     }
     size_t Offset() const { return pos_; }
-    size_t Remaining() const { return data_.size() - pos_; }
-    const uint8_t* Here() const { return data_.data() + pos_; }
     const std::string& Error() const { return error_; }
-    void Fail(const std::string& message) { error_ = path_ + ": " + message; }
 
 private:
-    const std::vector<uint8_t>& data_;
+    const uint8_t* data_;
+    size_t size_;
     const std::string& path_;
     size_t pos_ = 0;
     std::string error_;
 };
 
-bool ParseFont(const std::vector<uint8_t>& data, const std::string& path, Tfontx& f, Bitmap& image,
-               std::string& error) {
-    Reader r(data, path);
+}  // namespace
+
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, Tfontx& f, Bitmap& image,
+                    std::string& error) {
+    Reader r(data, size, path);
     const bool header = r.Bytes(f.HeaderA, 4, "the header") && r.Bytes(f.HeaderB, 2, "the header") &&
                         r.Bytes(&f.FirstChar, 1, "the header") && r.Bytes(&f.LastChar, 1, "the header");
     if (!header) {
@@ -80,8 +80,6 @@ bool ParseFont(const std::vector<uint8_t>& data, const std::string& path, Tfontx
     return true;
 }
 
-}  // namespace
-
 bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
@@ -96,7 +94,7 @@ bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, 
     Bitmap image;
     if (!in.good() && !in.eof()) {
         message = path + ": cannot be read";
-    } else if (ParseFont(data, path, parsed, image, message)) {
+    } else if (ReadFontMemory(data.data(), data.size(), path, parsed, image, message)) {
         parsed.TexSlot = store.FirstFreeSlot();
         parsed.Red = parsed.Green = parsed.Blue = 64;
         store.LoadFromBitmap(parsed.TexSlot, image, true, true);

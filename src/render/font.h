@@ -2,6 +2,7 @@
 // screen-space triangles in the viewport's 2D lists.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,13 @@ public:
 };
 
 class Td3dTexture_buffer;
+struct Bitmap;
+
+// Parses font-file bytes into `font` (texture slot and colour untouched) and its glyph image
+// into `image` (24 bits, rows top first). False with a one-line `error` naming `name` and the
+// byte offset when the data is damaged.
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, Tfontx& font, Bitmap& image,
+                    std::string& error);
 
 // Reads the font file at `path` and loads its glyph image into the store's first free slot
 // (near-magenta transparent, dark texels opaque black, no edge fill); colour := 64, 64, 64.
