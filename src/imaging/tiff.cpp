@@ -113,10 +113,14 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     for (size_t i = 0; i < raster.size(); ++i) {
         const uint32_t v = raster[i];
         uint8_t* p = &out.rgba[i * 4];
-        p[0] = static_cast<uint8_t>(TIFFGetR(v));
-        p[1] = static_cast<uint8_t>(TIFFGetG(v));
-        p[2] = static_cast<uint8_t>(TIFFGetB(v));
-        p[3] = static_cast<uint8_t>(TIFFGetA(v));
+        const uint32_t a = TIFFGetA(v);
+        const uint32_t rgb[3] = {TIFFGetR(v), TIFFGetG(v), TIFFGetB(v)};
+        // libtiff's RGBA reader returns premultiplied colour; we deliver straight alpha.
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t straight = a == 255 ? rgb[c] : a == 0 ? 0 : (rgb[c] * 255 + a / 2) / a;
+            p[c] = static_cast<uint8_t>(std::min<uint32_t>(straight, 255));
+        }
+        p[3] = static_cast<uint8_t>(a);
     }
 }
 
