@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "imaging/decode.h"
 
 namespace dv {
@@ -207,6 +210,152 @@ TEST(ImageFixtures, DamagedCopiesFailCleanly) {
             }
         }
     }
+}
+
+
+Image DecodeBytes(const std::vector<uint8_t>& bytes, const std::string& ext) {
+    Image img;
+    std::string error;
+    EXPECT_TRUE(DecodeImageMemory(bytes.data(), bytes.size(), ext, "test." + ext, img, error))
+        << error;
+    return img;
+}
+
+std::string DecodeError(const std::vector<uint8_t>& bytes, const std::string& ext) {
+    Image img;
+    std::string error;
+    EXPECT_FALSE(DecodeImageMemory(bytes.data(), bytes.size(), ext, "test." + ext, img, error));
+    return error;
+}
+
+Image Flipped(const Image& img) {
+    Image f = img;
+    const size_t row = static_cast<size_t>(img.width) * 4;
+    for (int y = 0; y < img.height; ++y) {
+        std::copy_n(&img.rgba[y * row], row, &f.rgba[(img.height - 1 - y) * row]);
+    }
+    return f;
+}
+
+// Rewriting a file's rows in the other order and flipping its origin flag must not
+// change the picture: bitmaps with a negative height, Truevision with the origin bits.
+TEST(ImageLayout, RowOrderFlagsAreHonoured) {
+    const Image ref = Decode(kFixtures + "/rgb.png");
+
+    std::vector<uint8_t> bmp = ReadBytes(kFixtures + "/bmp24.bmp");  // 54-byte headers
+    const std::vector<uint8_t> bmpRows(bmp.begin() + 54, bmp.end());
+    for (int y = 0; y < 32; ++y) std::copy_n(&bmpRows[(31 - y) * 96], 96, &bmp[54 + y * 96]);
+    bmp[22] = 0xE0, bmp[23] = bmp[24] = bmp[25] = 0xFF;  // height -32
+    EXPECT_EQ(DecodeBytes(bmp, "bmp").rgba, ref.rgba);
+
+    std::vector<uint8_t> tga = ReadBytes(kFixtures + "/tga24.tga");  // 18-byte header, top-down
+    ASSERT_EQ(tga[17], 0x20);
+    tga[17] = 0x00;
+    EXPECT_EQ(DecodeBytes(tga, "tga").rgba, Flipped(ref).rgba);
+    tga[17] = 0x30;  // top-down, right to left: reverse each row's pixels
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            std::swap_ranges(&tga[18 + (y * 32 + x) * 3], &tga[18 + (y * 32 + x) * 3 + 3],
+                             &tga[18 + (y * 32 + 31 - x) * 3]);
+        }
+    }
+    EXPECT_EQ(DecodeBytes(tga, "tga").rgba, ref.rgba);
+}
+
+std::vector<uint8_t> BitmapWithRle4(const std::vector<uint8_t>& rle, int width, int height) {
+    std::vector<uint8_t> b(14 + 40 + 16 * 4, 0);
+    b[0] = 'B', b[1] = 'M', b[10] = static_cast<uint8_t>(b.size());
+    b[14] = 40, b[18] = static_cast<uint8_t>(width), b[22] = static_cast<uint8_t>(height);
+    b[26] = 1, b[28] = 4, b[30] = 2;  // planes, 4 bits, RLE4
+    for (int i = 0; i < 16; ++i) b[54 + i * 4 + 2] = static_cast<uint8_t>(i * 16);  // red = 16 i
+    b.insert(b.end(), rle.begin(), rle.end());
+    return b;
+}
+
+// RLE4 written by hand (ImageMagick writes none): a run alternating two indices, a
+// literal block, end of line, a delta that skips a pixel, end of bitmap.
+TEST(ImageLayout, Rle4RunsLiteralsAndEscapes) {
+    const std::vector<uint8_t> rle = {0x03, 0x12,                    // 1 2 1 on the bottom row
+                                      0x00, 0x03, 0x34, 0x50,        // literal 3 4 5 (two bytes)
+                                      0x00, 0x00,                    // end of line
+                                      0x00, 0x02, 0x01, 0x00,        // skip one pixel
+                                      0x02, 0x77, 0x00, 0x01};       // 7 7, end of bitmap
+    const Image img = DecodeBytes(BitmapWithRle4(rle, 6, 2), "bmp");
+    ASSERT_EQ(img.width, 6);
+    auto red = [&](int x, int y) { return img.rgba[(y * 6 + x) * 4] / 16; };
+    EXPECT_EQ((std::vector<int>{red(0, 1), red(1, 1), red(2, 1), red(3, 1), red(4, 1), red(5, 1)}),
+              (std::vector<int>{1, 2, 1, 3, 4, 5}));
+    EXPECT_EQ((std::vector<int>{red(0, 0), red(1, 0), red(2, 0), red(3, 0)}),
+              (std::vector<int>{0, 7, 7, 0}));
+
+    EXPECT_NE(DecodeError(BitmapWithRle4({0x03, 0x12, 0x00, 0x05, 0x34}, 6, 2), "bmp")
+                  .find("unexpected end of data"),
+              std::string::npos);
+}
+
+TEST(ImageErrors, NameTheFileAndWhatWasWrong) {
+    const std::vector<uint8_t> some = {1, 2, 3, 4};
+    EXPECT_EQ(DecodeError(some, "xyz"), "test.xyz: unknown image file extension '.xyz'");
+    for (const char* ext : {"wmf", "EMF", "rla", "cel", "pcd", "cut", "psp"}) {
+        EXPECT_NE(DecodeError(some, ext).find("unsupported image format"), std::string::npos);
+    }
+    EXPECT_NE(DecodeError(some, "eps").find("unsupported image format"), std::string::npos);
+
+    std::string error;
+    Image img;
+    EXPECT_FALSE(DecodeImageFile("/nonexistent/a.png", img, error));
+    EXPECT_EQ(error.rfind("/nonexistent/a.png: cannot open", 0), 0u) << error;
+
+    // A small header claiming a huge picture fails before allocating it.
+    std::vector<uint8_t> bmp = ReadBytes(kFixtures + "/bmp24.bmp");
+    bmp[18] = 0x00, bmp[19] = 0x00, bmp[20] = 0x01;  // width 65536
+    EXPECT_NE(DecodeError(bmp, "bmp").find("exceeds the limit"), std::string::npos);
+    std::vector<uint8_t> tga = ReadBytes(kFixtures + "/tga24rle.tga");
+    tga[12] = tga[13] = tga[14] = tga[15] = 0x3F;  // 16191 x 16191 from 3 KB
+    EXPECT_NE(DecodeError(tga, "tga").find("bytes of data can hold"), std::string::npos);
+
+    std::vector<uint8_t> pgm = ReadBytes(kFixtures + "/pgm2.pgm");
+    pgm.resize(pgm.size() - 3);
+    EXPECT_NE(DecodeError(pgm, "PGM").find("unexpected end of data, expected sample at byte"),
+              std::string::npos);
+}
+
+TEST(ImageFormats, ExtensionsAreCaseInsensitiveAndShareDecoders) {
+    const Image ref = Decode(kFixtures + "/rgb.png");
+    const std::vector<uint8_t> tga = ReadBytes(kFixtures + "/tga24.tga");
+    for (const char* ext : {"TGA", "win", "Vst", "vda", "icb"}) {
+        EXPECT_EQ(DecodeBytes(tga, ext).rgba, ref.rgba) << ext;
+    }
+    const std::vector<uint8_t> jpeg = ReadBytes(kFixtures + "/jpeg.jpg");
+    for (const char* ext : {"JPG", "jpeg", "jpe", "jfif"}) EXPECT_EQ(DecodeBytes(jpeg, ext).width, 32);
+    const std::vector<uint8_t> pcx = ReadBytes(kFixtures + "/pcx24.pcx");
+    for (const char* ext : {"pcc", "scr"}) EXPECT_EQ(DecodeBytes(pcx, ext).rgba, ref.rgba);
+}
+
+// dvtool image writes the PAM through a temporary file, so a failed run leaves an
+// existing output as it was.
+TEST(DvtoolImage, WritesPamAndKeepsOutputOnFailure) {
+    const std::string tool = DV_BINARY_DIR "/dvtool";
+    if (!fs::exists(tool)) GTEST_SKIP() << "dvtool not built";
+    const fs::path dir = fs::temp_directory_path() / ("dv_image_test_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string out = (dir / "out.pam").string();
+    const std::string ok = tool + " image " + kFixtures + "/tga32.tga " + out + " 2>/dev/null";
+    ASSERT_EQ(std::system(ok.c_str()), 0);
+    const std::vector<uint8_t> pam = ReadBytes(out);
+    const std::string header = "P7\nWIDTH 32\nHEIGHT 32\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    ASSERT_EQ(pam.size(), header.size() + 32 * 32 * 4);
+    EXPECT_EQ(std::string(pam.begin(), pam.begin() + header.size()), header);
+    EXPECT_TRUE(std::equal(pam.begin() + header.size(), pam.end(),
+                           Decode(kFixtures + "/rgba.png").rgba.begin()));
+
+    const std::string bad = tool + " image " + kFixtures + "/make_fixtures.sh " + out + " 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
+    EXPECT_EQ(ReadBytes(out), pam);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    const std::string usage = tool + " image onlyone 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(usage.c_str())), 2);
+    fs::remove_all(dir);
 }
 
 }  // namespace
