@@ -1,6 +1,8 @@
 // Picture decoders: PngSuite reference pixels, fixtures written by ImageMagick, and
 // damaged input.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,9 +12,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "imaging/decode.h"
 
@@ -62,9 +61,9 @@ std::vector<std::string> SuiteFiles(const std::string& dir, const std::string& e
 }
 
 enum class Compare {
-    kAll,             // every channel
-    kVisibleColour,   // colour only where the reference is not fully transparent
-    kPremultiplied,   // colour times alpha, for formats that store it premultiplied
+    kAll,            // every channel
+    kVisibleColour,  // colour only where the reference is not fully transparent
+    kPremultiplied,  // colour times alpha, for formats that store it premultiplied
 };
 
 // Compares decoded pixels with reference values. 16-bit references (any value above
@@ -144,28 +143,28 @@ struct Fixture {
 // channel, truncated by the encoder; JPEG is lossy (quality 95, chroma subsampled); libtiff
 // hands out premultiplied colour, so straight colour under low alpha is approximate.
 const Fixture kFixtureTable[] = {
-    {"bmp24.bmp", "rgb.png", 0},      {"bmp8.bmp", "pal8.png", 0},
-    {"bmp8rle.bmp", "pal8.png", 0},   {"bmp4.bmp", "pal4.png", 0},
-    {"bmp1.bmp", "mono.png", 0},      {"bmp16.bmp", "rgb.png", 10},
-    {"bmp15.bmp", "rgb.png", 10},      {"bmp32a.bmp", "rgba.png", 0},
-    {"os2.bmp", "rgb.png", 0},        {"ico32.ico", "rgba.png", 0},
-    {"icomulti.ico", "rgba.png", 0},  {"tga24.tga", "rgb.png", 0},
-    {"tga32.tga", "rgba.png", 0},     {"tga24rle.tga", "rgb.png", 0},
-    {"tgapal.tga", "pal8.png", 0},    {"tgapalrle.tga", "pal8.png", 0},
-    {"tgagrey.tga", "grey.png", 0},   {"tgagreyrle.tga", "grey.png", 0},
-    {"pcx24.pcx", "rgb.png", 0},      {"pcx32.pcx", "rgba.png", 0},
-    {"pcx8.pcx", "pal8.png", 0},      {"ppm6.ppm", "rgb.png", 0},
-    {"ppm3.ppm", "rgb.png", 0},       {"ppm6_16.ppm", "rgb.png", 0},
-    {"pgm5.pgm", "grey.png", 0},      {"pgm2.pgm", "grey.png", 0},
-    {"pbm4.pbm", "mono.png", 0},      {"pbm1.pbm", "mono.png", 0},
-    {"sgirle.sgi", "rgb.png", 0},     {"sgiraw.sgi", "rgb.png", 0},
-    {"sgirgba.sgi", "rgba.png", 0},   {"sgigrey.bw", "grey.png", 0},
-    {"sgi16.rgb", "rgb.png", 0},      {"psdrle.psd", "rgb.png", 0},
-    {"psdraw.psd", "rgb.png", 0},     {"psdrgba.psd", "rgba.png", 0},
-    {"psdgrey.psd", "grey.png", 0},   {"psdpal.psd", "pal8.png", 0},
-    {"psd16.psd", "rgb.png", 0},      {"jpeg.jpg", "rgb.png", 4},
-    {"jpeggrey.jpg", "grey.png", 3},  {"jpegcmyk.jpg", "rgb.png", 4},
-    {"tifflzw.tif", "rgb.png", 0},    {"tiffrgba.tiff", "rgba.png", 1, Compare::kPremultiplied},
+    {"bmp24.bmp", "rgb.png", 0},     {"bmp8.bmp", "pal8.png", 0},
+    {"bmp8rle.bmp", "pal8.png", 0},  {"bmp4.bmp", "pal4.png", 0},
+    {"bmp1.bmp", "mono.png", 0},     {"bmp16.bmp", "rgb.png", 10},
+    {"bmp15.bmp", "rgb.png", 10},    {"bmp32a.bmp", "rgba.png", 0},
+    {"os2.bmp", "rgb.png", 0},       {"ico32.ico", "rgba.png", 0},
+    {"icomulti.ico", "rgba.png", 0}, {"tga24.tga", "rgb.png", 0},
+    {"tga32.tga", "rgba.png", 0},    {"tga24rle.tga", "rgb.png", 0},
+    {"tgapal.tga", "pal8.png", 0},   {"tgapalrle.tga", "pal8.png", 0},
+    {"tgagrey.tga", "grey.png", 0},  {"tgagreyrle.tga", "grey.png", 0},
+    {"pcx24.pcx", "rgb.png", 0},     {"pcx32.pcx", "rgba.png", 0},
+    {"pcx8.pcx", "pal8.png", 0},     {"ppm6.ppm", "rgb.png", 0},
+    {"ppm3.ppm", "rgb.png", 0},      {"ppm6_16.ppm", "rgb.png", 0},
+    {"pgm5.pgm", "grey.png", 0},     {"pgm2.pgm", "grey.png", 0},
+    {"pbm4.pbm", "mono.png", 0},     {"pbm1.pbm", "mono.png", 0},
+    {"sgirle.sgi", "rgb.png", 0},    {"sgiraw.sgi", "rgb.png", 0},
+    {"sgirgba.sgi", "rgba.png", 0},  {"sgigrey.bw", "grey.png", 0},
+    {"sgi16.rgb", "rgb.png", 0},     {"psdrle.psd", "rgb.png", 0},
+    {"psdraw.psd", "rgb.png", 0},    {"psdrgba.psd", "rgba.png", 0},
+    {"psdgrey.psd", "grey.png", 0},  {"psdpal.psd", "pal8.png", 0},
+    {"psd16.psd", "rgb.png", 0},     {"jpeg.jpg", "rgb.png", 4},
+    {"jpeggrey.jpg", "grey.png", 3}, {"jpegcmyk.jpg", "rgb.png", 4},
+    {"tifflzw.tif", "rgb.png", 0},   {"tiffrgba.tiff", "rgba.png", 1, Compare::kPremultiplied},
     {"fax.fax", "mono.png", 0},
 };
 
@@ -211,7 +210,6 @@ TEST(ImageFixtures, DamagedCopiesFailCleanly) {
         }
     }
 }
-
 
 Image DecodeBytes(const std::vector<uint8_t>& bytes, const std::string& ext) {
     Image img;
@@ -275,11 +273,11 @@ std::vector<uint8_t> BitmapWithRle4(const std::vector<uint8_t>& rle, int width, 
 // RLE4 written by hand (ImageMagick writes none): a run alternating two indices, a
 // literal block, end of line, a delta that skips a pixel, end of bitmap.
 TEST(ImageLayout, Rle4RunsLiteralsAndEscapes) {
-    const std::vector<uint8_t> rle = {0x03, 0x12,                    // 1 2 1 on the bottom row
-                                      0x00, 0x03, 0x34, 0x50,        // literal 3 4 5 (two bytes)
-                                      0x00, 0x00,                    // end of line
-                                      0x00, 0x02, 0x01, 0x00,        // skip one pixel
-                                      0x02, 0x77, 0x00, 0x01};       // 7 7, end of bitmap
+    const std::vector<uint8_t> rle = {0x03, 0x12,               // 1 2 1 on the bottom row
+                                      0x00, 0x03, 0x34, 0x50,   // literal 3 4 5 (two bytes)
+                                      0x00, 0x00,               // end of line
+                                      0x00, 0x02, 0x01, 0x00,   // skip one pixel
+                                      0x02, 0x77, 0x00, 0x01};  // 7 7, end of bitmap
     const Image img = DecodeBytes(BitmapWithRle4(rle, 6, 2), "bmp");
     ASSERT_EQ(img.width, 6);
     auto red = [&](int x, int y) { return img.rgba[(y * 6 + x) * 4] / 16; };
@@ -340,7 +338,16 @@ TEST(ImageFormats, ExtensionsAreCaseInsensitiveAndShareDecoders) {
         EXPECT_EQ(DecodeBytes(tga, ext).rgba, ref.rgba) << ext;
     }
     const std::vector<uint8_t> jpeg = ReadBytes(kFixtures + "/jpeg.jpg");
-    for (const char* ext : {"JPG", "jpeg", "jpe", "jfif"}) EXPECT_EQ(DecodeBytes(jpeg, ext).width, 32);
+    for (const char* ext : {"JPG", "jpeg", "jpe", "jfif"})
+        EXPECT_EQ(DecodeBytes(jpeg, ext).width, 32);
+    // A DOS binary EPS: 30-byte header pointing at its TIFF preview.
+    const std::vector<uint8_t> tiff = ReadBytes(kFixtures + "/tifflzw.tif");
+    std::vector<uint8_t> eps = {0xC5, 0xD0, 0xD3, 0xC6};
+    eps.resize(30, 0);
+    eps[20] = 30, eps[24] = static_cast<uint8_t>(tiff.size()),
+    eps[25] = static_cast<uint8_t>(tiff.size() >> 8);
+    eps.insert(eps.end(), tiff.begin(), tiff.end());
+    EXPECT_EQ(DecodeBytes(eps, "eps").rgba, ref.rgba);
     const std::vector<uint8_t> pcx = ReadBytes(kFixtures + "/pcx24.pcx");
     for (const char* ext : {"pcc", "scr"}) EXPECT_EQ(DecodeBytes(pcx, ext).rgba, ref.rgba);
 }
@@ -356,13 +363,15 @@ TEST(DvtoolImage, WritesPamAndKeepsOutputOnFailure) {
     const std::string ok = tool + " image " + kFixtures + "/tga32.tga " + out + " 2>/dev/null";
     ASSERT_EQ(std::system(ok.c_str()), 0);
     const std::vector<uint8_t> pam = ReadBytes(out);
-    const std::string header = "P7\nWIDTH 32\nHEIGHT 32\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    const std::string header =
+        "P7\nWIDTH 32\nHEIGHT 32\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
     ASSERT_EQ(pam.size(), header.size() + 32 * 32 * 4);
     EXPECT_EQ(std::string(pam.begin(), pam.begin() + header.size()), header);
     EXPECT_TRUE(std::equal(pam.begin() + header.size(), pam.end(),
                            Decode(kFixtures + "/rgba.png").rgba.begin()));
 
-    const std::string bad = tool + " image " + kFixtures + "/make_fixtures.sh " + out + " 2>/dev/null";
+    const std::string bad =
+        tool + " image " + kFixtures + "/make_fixtures.sh " + out + " 2>/dev/null";
     EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
     EXPECT_EQ(ReadBytes(out), pam);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);

@@ -33,16 +33,16 @@ struct Format {
 };
 
 constexpr Format kFormats[] = {
-    {"bmp", DecodeBmp},  {"rle", DecodeBmp},   {"dib", DecodeBmp},   {"ico", DecodeIco},
-    {"wmf", nullptr},    {"emf", nullptr},     {"jpg", DecodeJpeg},  {"jpeg", DecodeJpeg},
-    {"jpe", DecodeJpeg}, {"jfif", DecodeJpeg}, {"tga", DecodeTga},   {"win", DecodeTga},
-    {"vst", DecodeTga},  {"vda", DecodeTga},   {"icb", DecodeTga},   {"tif", DecodeTiff},
-    {"tiff", DecodeTiff}, {"fax", DecodeTiff}, {"eps", DecodeEps},   {"pcx", DecodePcx},
-    {"pcc", DecodePcx},  {"scr", DecodePcx},   {"rla", nullptr},     {"rpf", nullptr},
-    {"sgi", DecodeSgi},  {"rgb", DecodeSgi},   {"rgba", DecodeSgi},  {"bw", DecodeSgi},
-    {"psd", DecodePsd},  {"pdd", DecodePsd},   {"ppm", DecodePnm},   {"pgm", DecodePnm},
-    {"pbm", DecodePnm},  {"cel", nullptr},     {"pic", nullptr},     {"pcd", nullptr},
-    {"cut", nullptr},    {"psp", nullptr},     {"png", DecodePng},
+    {"bmp", DecodeBmp},   {"rle", DecodeBmp},   {"dib", DecodeBmp},  {"ico", DecodeIco},
+    {"wmf", nullptr},     {"emf", nullptr},     {"jpg", DecodeJpeg}, {"jpeg", DecodeJpeg},
+    {"jpe", DecodeJpeg},  {"jfif", DecodeJpeg}, {"tga", DecodeTga},  {"win", DecodeTga},
+    {"vst", DecodeTga},   {"vda", DecodeTga},   {"icb", DecodeTga},  {"tif", DecodeTiff},
+    {"tiff", DecodeTiff}, {"fax", DecodeTiff},  {"eps", DecodeEps},  {"pcx", DecodePcx},
+    {"pcc", DecodePcx},   {"scr", DecodePcx},   {"rla", nullptr},    {"rpf", nullptr},
+    {"sgi", DecodeSgi},   {"rgb", DecodeSgi},   {"rgba", DecodeSgi}, {"bw", DecodeSgi},
+    {"psd", DecodePsd},   {"pdd", DecodePsd},   {"ppm", DecodePnm},  {"pgm", DecodePnm},
+    {"pbm", DecodePnm},   {"cel", nullptr},     {"pic", nullptr},    {"pcd", nullptr},
+    {"cut", nullptr},     {"psp", nullptr},     {"png", DecodePng},
 };
 
 std::string Lower(std::string_view s) {

@@ -67,9 +67,9 @@ void DecodePcx(const uint8_t* data, size_t size, Image& out) {
                       std::to_string(bits) + " bits");
     }
     const int64_t width = xMax - xMin + 1, height = yMax - yMin + 1;
-    if (width < 1 || height < 1) FailAt(4, "bad window " + std::to_string(xMin) + "," +
-                                               std::to_string(yMin) + " to " + std::to_string(xMax) +
-                                               "," + std::to_string(yMax));
+    if (width < 1 || height < 1)
+        FailAt(4, "bad window " + std::to_string(xMin) + "," + std::to_string(yMin) + " to " +
+                      std::to_string(xMax) + "," + std::to_string(yMax));
     if (static_cast<int64_t>(bytesPerLine) * 8 < width * bits) {
         FailAt(66, "bytes per line " + std::to_string(bytesPerLine) + " too small for width " +
                        std::to_string(width));
