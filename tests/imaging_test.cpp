@@ -304,6 +304,37 @@ TEST(ImageLayout, PcxBitPlanesIndexTheHeaderPalette) {
     for (int x = 0; x < 8; ++x) EXPECT_EQ(img.rgba[x * 4], x * 16) << x;
 }
 
+// 16-bit Truevision pixels (ImageMagick writes none): 5 bits per colour and, when the
+// descriptor declares one alpha bit, the top bit as alpha.
+TEST(ImageLayout, Tga16BitPixelsWithAttributeBit) {
+    std::vector<uint8_t> tga(18, 0);
+    tga[2] = 2, tga[12] = 2, tga[14] = 1, tga[16] = 16, tga[17] = 0x21;  // 2 x 1, top-down
+    tga.insert(tga.end(), {0x00, 0x7C, 0xE0, 0x83});  // red with bit 15 clear, opaque green
+    Image img = DecodeBytes(tga, "tga");
+    EXPECT_EQ(img.rgba, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 255}));
+    tga[17] = 0x20;  // no alpha bits: the top bit means nothing
+    img = DecodeBytes(tga, "tga");
+    EXPECT_EQ(img.rgba, (std::vector<uint8_t>{255, 0, 0, 255, 0, 255, 0, 255}));
+}
+
+// Icons may hold PNG images; the larger entry wins whatever the order.
+TEST(ImageLayout, IconWithPngPayload) {
+    const std::vector<uint8_t> png = ReadBytes(kFixtures + "/rgba.png");
+    const std::vector<uint8_t> small = ReadBytes(kFixtures + "/mono.png");
+    std::vector<uint8_t> ico = {0, 0, 1, 0, 2, 0};
+    auto entry = [&](uint8_t side, size_t length, size_t offset) {
+        ico.insert(ico.end(), {side, side, 0, 0, 1, 0, 32, 0});
+        for (const size_t v : {length, offset}) {
+            for (int b = 0; b < 4; ++b) ico.push_back(static_cast<uint8_t>(v >> (8 * b)));
+        }
+    };
+    entry(16, small.size(), 38);
+    entry(32, png.size(), 38 + small.size());
+    ico.insert(ico.end(), small.begin(), small.end());
+    ico.insert(ico.end(), png.begin(), png.end());
+    EXPECT_EQ(DecodeBytes(ico, "ico").rgba, Decode(kFixtures + "/rgba.png").rgba);
+}
+
 TEST(ImageErrors, NameTheFileAndWhatWasWrong) {
     const std::vector<uint8_t> some = {1, 2, 3, 4};
     EXPECT_EQ(DecodeError(some, "xyz"), "test.xyz: unknown image file extension '.xyz'");
