@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -90,6 +91,9 @@ bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& exte
         return false;
     } catch (const std::bad_alloc&) {
         error = name + ": out of memory";
+        return false;
+    } catch (const std::exception& e) {
+        error = name + ": " + e.what();
         return false;
     }
     out = std::move(image);
