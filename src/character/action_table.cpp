@@ -7,7 +7,7 @@ namespace dv {
 
 namespace {
 
-constexpr ActionProc kSlots[kActionCount] = {
+constexpr ActionProc kSlots[] = {
     ActionIdle,            ActionAwaitTransition,  ActionHeightStep,       ActionStopSettle,
     ActionTurnInPlace,     ActionRun,              ActionRunStopA,         ActionRunStopB,
     ActionRunStopEnd,      ActionRunStart,         ActionWalk,             ActionWalkStart,
@@ -20,8 +20,8 @@ constexpr ActionProc kSlots[kActionCount] = {
     ActionClimbMid,        ActionClimbHigh,        ActionClimbTop,         ActionGrabLedge,
     ActionHang,            ActionHangDrop,         ActionHangFall,         ActionHangLookDown,
     ActionHangLookDownHold, ActionHangLookDownEnd, ActionShimmyLeft,       ActionShimmyRight,
-    ActionClimbFromHang,   ActionHighHang,         ActionClimbFromHighHang, ActionHighShimmyLeft,
-    ActionHighShimmyRight, ActionTurnAndGrab,      ActionLowerToHighHang,
+    ActionClimbFromHang,   ActionHighHang,         ActionClimbFromHighHang, ActionTimedMove,
+    ActionHighShimmyLeft,  ActionHighShimmyRight,  ActionTurnAndGrab,      ActionLowerToHighHang,
 };
 static_assert(sizeof(kSlots) / sizeof(kSlots[0]) == kActionCount);
 
