@@ -1,0 +1,209 @@
+#include <cmath>
+
+#include "character_harness.h"
+
+namespace dv::test {
+namespace {
+
+using Actions = CharacterBench;
+
+// A room 3 cells wide (x 0-96) and `rows` long, 128 high, floor 0; the character stands in
+// column 1 facing +Z.
+std::vector<Tqtroom> Hall(int rows = 8) { return {Room({0, 0, 0}, 3, rows, 4)}; }
+void SetRow(Tqtroom& room, int row, const tcell& cell) {
+    for (int col = 0; col < room.Header.CellsX; ++col) room.Cells[col][row] = cell;
+}
+
+TEST_F(Actions, FirstCallSeesNoTimeAndTurningUsesTheStandingRate) {
+    Use(Hall());
+    Place({48, 0, 48});
+    state.Action = 4;
+    Hold(KeyCharRight);
+    Tick();
+    EXPECT_EQ(state.AngleY, 0);  // TickDelta 0 on the first call
+    Tick();
+    EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
+    Hold(KeyCharLeft);  // both held: right wins
+    Tick();
+    EXPECT_NEAR(state.AngleY, 2 * kStanding * kTickMs, 1e-5);
+    Hold(KeyCharRight, false);
+    Tick();
+    EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
+    EXPECT_NEAR(MoveForward({0, 0, 0}, 0, 1).x, std::sin(kStanding * kTickMs * DegToRad), 1e-5);
+    Hold(KeyCharLeft, false);
+    Tick();
+    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.ClipId, 0);
+}
+
+TEST_F(Actions, IdleStartsTheRunAndTheRunMovesAtItsSpeed) {
+    Use(Hall());
+    Place({48, 0, 48});
+    Hold(KeyCharUp);
+    Tick();
+    ASSERT_EQ(state.Action, 9);
+    EXPECT_EQ(state.TransitionRequested, 1);
+    EXPECT_EQ(state.TransitionClip, 2);
+    EXPECT_EQ(state.TransitionTarget, 8);
+    EXPECT_EQ(state.TransitionLength, 4);
+    EXPECT_EQ(state.Position.z, 48);  // first call: nothing moves
+    Tick();
+    EXPECT_NEAR(state.Position.z, 48 + 0.01f * kTickMs, 1e-4);  // run start creeps forward
+    ASSERT_TRUE(TickUntil(5, 20));
+    EXPECT_EQ(state.ClipId, 2);
+    EXPECT_EQ(state.Frame, 7);
+    EXPECT_EQ(CharacterModule.JumpMode, 0);
+    const float z = state.Position.z;
+    Tick();
+    EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs, 1e-4);
+    EXPECT_EQ(state.Position.x, 48);
+    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_TRUE(Visited({9, 5}));
+}
+
+TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 2, Cell(0, 68));  // 19.2 of headroom
+    Use(rooms);
+    Place({48, 0, 62});
+    Hold(KeyCharUp);
+    Ticks(3);
+    EXPECT_EQ(state.Action, 0);
+    rooms = Hall();
+    SetRow(rooms[0], 2, Cell(6));  // 9.6 up
+    Use(rooms);
+    Ticks(3);
+    EXPECT_EQ(state.Action, 0);
+    SetRow(rooms[0], 2, Cell(5));  // 8 up: still a step
+    Use(rooms);
+    Tick();
+    EXPECT_EQ(state.Action, 9);
+}
+
+TEST_F(Actions, ReleasingForwardStopsTheRunOnlyInItsFrameWindows) {
+    Use(Hall(12));
+    Place({48, 0, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(5, 20));
+    while (state.LastFrame != 4) Tick();
+    Hold(KeyCharUp, false);
+    for (int e = 5; e < 8; ++e) {
+        Tick();
+        EXPECT_EQ(state.Action, 5) << "LastFrame " << state.LastFrame;
+    }
+    Tick();  // LastFrame 8: the mid-stride stop
+    EXPECT_EQ(state.LastFrame, 8);
+    EXPECT_EQ(state.Action, 7);
+    EXPECT_EQ(state.TransitionClip, 9);
+    ASSERT_TRUE(TickUntil(8, 30));
+    EXPECT_EQ(state.ClipId, 9);
+    ASSERT_TRUE(TickUntil(0, 30));
+    EXPECT_EQ(state.ClipId, 0);
+    EXPECT_LT(state.Position.z, 96);
+}
+
+TEST_F(Actions, ReleasingForwardEarlyInTheStrideUsesTheFirstStop) {
+    Use(Hall(12));
+    Place({48, 0, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(5, 20));
+    while (state.LastFrame != 20) Tick();
+    Hold(KeyCharUp, false);
+    Tick();
+    EXPECT_EQ(state.Action, 6);
+    EXPECT_EQ(state.TransitionClip, 8);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_TRUE(Visited({6, 8, 0}));
+}
+
+TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 3, Cell(3));  // 4.8 up from z = 96
+    Use(rooms);
+    Place({48, 0, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(2, 80));
+    EXPECT_EQ(CharacterModule.StepSavedAction, 5);
+    EXPECT_EQ(state.Position.y, 0);
+    const float targetZ = CharacterModule.StepTarget.z;
+    EXPECT_GT(targetZ, 96);
+    for (int k = 1; k <= 5; ++k) {
+        Tick();
+        EXPECT_EQ(state.Action, 2);
+        EXPECT_NEAR(state.Position.y, 0.8f * k, 1e-4);
+    }
+    Tick();
+    EXPECT_EQ(state.Action, 5);
+    EXPECT_NEAR(state.Position.y, 4.8f, 1e-4);
+    EXPECT_EQ(state.Position.z, targetZ);
+}
+
+TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 3, Cell(8));  // 12.8 up from z = 96
+    Use(rooms);
+    Place({48, 0, 40}, 3);  // slightly off the grid direction
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(3, 80));
+    EXPECT_NEAR(state.Position.z + 3 * std::cos(3 * DegToRad), 96, 0.02);  // the edge less the look-ahead
+    EXPECT_EQ(state.TransitionClip, 0);
+    Hold(KeyCharUp, false);
+    ASSERT_TRUE(TickUntil(51, 20));
+    ASSERT_TRUE(TickUntil(0, 20));
+    EXPECT_NEAR(state.AngleY, 0, 1e-4);  // snapped to the grid by the timed move
+}
+
+TEST_F(Actions, RunningOffADropFallsAndLands) {
+    std::vector<Tqtroom> rooms = Hall();
+    for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));  // platform 19.2 up
+    Use(rooms);
+    Place({48, 19.2f, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(30, 80));
+    EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
+    EXPECT_GT(state.Position.z, 96);
+    EXPECT_EQ(state.TransitionClip, 26);
+    ASSERT_TRUE(TickUntil(1, 60));
+    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(CharacterModule.QueuedAction, 29);  // forward held, a short fall: roll on
+    ASSERT_TRUE(TickUntil(5, 40));
+    EXPECT_TRUE(Visited({30, 1, 29, 5}));
+}
+
+TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
+    std::vector<Tqtroom> rooms = Hall();
+    Use(rooms);
+    Place({48, 19.2f, 40});
+    CharacterModule.CurrentState = &state;
+    StartFall();
+    Tick();
+    ASSERT_TRUE(TickUntil(1, 60));
+    EXPECT_EQ(CharacterModule.QueuedAction, 25);
+    EXPECT_EQ(state.TransitionClip, 24);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_TRUE(Visited({30, 1, 25, 0}));
+}
+
+TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
+    std::vector<Tqtroom> rooms = Hall();
+    for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(25));  // platform 40 up
+    Use(rooms);
+    Place({48, 40, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(54, 80));
+    EXPECT_EQ(state.ClipId, 50);
+    EXPECT_NEAR(state.Position.z, 97, 0.01);  // one unit past the edge
+    EXPECT_EQ(state.Position.y, 40);
+    Hold(KeyCharUp, false);
+    ASSERT_TRUE(TickUntil(39, 40));
+    EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);
+    EXPECT_EQ(state.Position.y, 24);  // hanging 16 below the edge
+    EXPECT_EQ(resumeCalls, 1);
+    ASSERT_TRUE(TickUntil(40, 40));
+    EXPECT_EQ(state.ClipId, 35);
+    Ticks(5);
+    EXPECT_EQ(state.Action, 40);  // hangs while no key is held
+}
+
+}  // namespace
+}  // namespace dv::test
