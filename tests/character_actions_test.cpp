@@ -205,5 +205,84 @@ TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
     EXPECT_EQ(state.Action, 40);  // hangs while no key is held
 }
 
+// A wall 40 high from z = 96 whose top is the floor of the room above (room 1, from y = 40);
+// column 0 rises to 64, so the ledge ends at x = 32. The lower room's ceiling opens into
+// the upper room everywhere.
+std::vector<Tqtroom> LedgeRooms() {
+    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 4, 6, 2, Cell(0, 15)), Room({0, 40, 0}, 4, 6, 3)};
+    for (int col = 0; col < 4; ++col) {
+        for (int row = 0; row < 6; ++row) {
+            const bool top = row >= 3;
+            rooms[0].Cells[col][row] = Cell(top ? (col == 0 ? 40 : 25) : 0, 15);
+            rooms[0].Cells[col][row].RoomAbove = 2;
+            rooms[1].Cells[col][row] = Cell(top && col == 0 ? 15 : 0);
+            if (!top) rooms[1].Cells[col][row].RoomBelow = 1;
+        }
+    }
+    return rooms;
+}
+
+std::string Sequence(const std::vector<int>& actions) {
+    std::string out;
+    for (size_t i = 0; i < actions.size(); ++i)
+        if (i == 0 || actions[i] != actions[i - 1]) out += std::to_string(actions[i]) + " ";
+    return out;
+}
+
+TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomAbove) {
+    Use(LedgeRooms());
+    Place({48, 0, 91});
+    ShiftState = kAltBit;
+    Tick();
+    ASSERT_EQ(state.Action, 19);
+    EXPECT_EQ(state.ClipId, 45);  // the ledge is out of reach of a climb
+    ShiftState = 0;
+    ASSERT_TRUE(TickUntil(39, 60)) << Sequence(actions);
+    EXPECT_NEAR(CharacterModule.JumpLandFloor, 40, 1e-4);
+    EXPECT_NEAR(CharacterModule.JumpCeiling, 136, 1e-4);
+    EXPECT_NEAR(state.Position.y, 24, 1e-4);
+    EXPECT_NEAR(state.Position.z, 95, 0.01);
+    EXPECT_TRUE(Visited({19, 1, 20, 21, 51, 39})) << Sequence(actions);
+    // The body was put at the hanging height at once, caught on the way up; the camera
+    // offset starts where the body was and returns to 0 at frame 12.
+    const float o = CharacterModule.OffsetBase;
+    EXPECT_LT(o, 0);
+    EXPECT_NEAR(o + 24 + 28, 40, 1.5f);  // caught with the hands within 1.5 of the ledge
+    EXPECT_NEAR(CharacterModule.OffsetRate, o / -13, 1e-6);
+    Tick();
+    EXPECT_NEAR(state.EyeOffset.y, (state.FramePos + 1) * (o / -13) + o, 1e-5);
+    EXPECT_EQ(state.TargetOffset.y, state.EyeOffset.y);
+    ASSERT_TRUE(TickUntil(40, 30));
+    EXPECT_EQ(state.EyeOffset.y, 0);
+    EXPECT_EQ(state.TargetOffset.y, 0);
+
+    Hold(KeyCharLeft);
+    ASSERT_TRUE(TickUntil(46, 5));
+    float lowest = state.Position.x;
+    for (int i = 0; i < 400 && state.Action != 40; ++i) {
+        Tick();
+        lowest = std::min(lowest, state.Position.x);
+    }
+    EXPECT_EQ(state.Action, 40) << Sequence(actions);
+    EXPECT_GT(lowest, 32 + 6);  // stopped before the hands met the higher wall
+    EXPECT_LT(lowest, 32 + 6.2f);
+    EXPECT_NEAR(state.Position.y, 24, 1e-4);
+    Ticks(3);
+    EXPECT_EQ(state.Action, 40);  // left still held at the end of the ledge
+    Hold(KeyCharLeft, false);
+
+    Hold(KeyCharAlt);
+    Tick();
+    ASSERT_EQ(state.Action, 48);
+    EXPECT_EQ(CharacterModule.ClimbRoom, 1);
+    EXPECT_EQ(focusCalls, 1);
+    Hold(KeyCharAlt, false);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_EQ(state.Room, 1);
+    EXPECT_NEAR(state.Position.y, 40, 1e-4);
+    EXPECT_NEAR(state.Position.z, 98, 0.01);
+    EXPECT_EQ(resumeCalls, 1);
+}
+
 }  // namespace
 }  // namespace dv::test
