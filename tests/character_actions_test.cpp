@@ -284,5 +284,281 @@ TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomA
     EXPECT_EQ(resumeCalls, 1);
 }
 
+TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
+    struct Case {
+        int16_t raw;
+        int action, clip;
+    } cases[] = {{8, 35, 30}, {13, 36, 31}, {17, 37, 32}, {21, 38, 33}};
+    for (const Case& c : cases) {
+        SetUp();
+        focusCalls = resumeCalls = 0;
+        std::vector<Tqtroom> rooms = Hall();
+        SetRow(rooms[0], 3, Cell(c.raw));
+        Use(rooms);
+        Place({48, 0, 93});
+        Tick();  // the first call runs with no elapsed time
+        ShiftState = kAltBit;
+        Tick();
+        ShiftState = 0;
+        ASSERT_EQ(state.Action, c.action) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.ClipId, c.clip);
+        EXPECT_EQ(focusCalls, 1);
+        float highest = 0;
+        int ticks = 0;
+        while (state.Action == c.action && ticks++ < 60) {
+            Tick();
+            if (state.Action == c.action) highest = std::max(highest, state.Position.y);
+        }
+        EXPECT_EQ(state.Action, 0) << "ledge raw " << c.raw;
+        EXPECT_GT(highest, 0) << "the body rises during the climb";
+        EXPECT_LT(highest, c.raw * kRawUnit);
+        EXPECT_NEAR(state.Position.y, c.raw * kRawUnit, 1e-4);
+        EXPECT_NEAR(state.Position.z, 99, 1e-4);
+        EXPECT_EQ(state.Room, 0);
+        EXPECT_EQ(resumeCalls, 1);
+    }
+}
+
+TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
+    std::vector<Tqtroom> rooms = Hall();
+    for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));
+    Use(rooms);
+    Place({48, 19.2f, 80});
+    Hold(KeyCharUp);
+    ShiftState = kShiftBit;
+    ASSERT_TRUE(TickUntil(11, 3));
+    EXPECT_EQ(state.TransitionClip, 3);
+    ASSERT_TRUE(TickUntil(10, 20));
+    const float z = state.Position.z;
+    Tick();
+    EXPECT_GT(state.Position.z, z);
+    ASSERT_TRUE(TickUntil(12, 200)) << Sequence(actions);
+    EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
+    EXPECT_LT(state.Position.z, 96 - 3 + 0.01f);  // stopped short of the edge by the look-ahead
+    EXPECT_TRUE(Visited({11, 10, 1, 12})) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(0, 20));
+
+    Place({48, 19.2f, 40});
+    ASSERT_TRUE(TickUntil(10, 20));
+    ShiftState = 0;  // letting Shift go ends the walk
+    Tick();
+    EXPECT_EQ(state.Action, 1);
+    EXPECT_EQ(CharacterModule.QueuedAction, 12);
+    EXPECT_TRUE(state.TransitionClip == 10 || state.TransitionClip == 11);
+}
+
+TEST_F(Actions, StepBackSideStepsAndWalkingBackward) {
+    Use(Hall());
+    Place({48, 0, 100});
+    Hold(KeyCharDown);
+    Tick();
+    ASSERT_EQ(state.Action, 13);
+    EXPECT_EQ(state.ClipId, 4);
+    Hold(KeyCharDown, false);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_LT(state.Position.z, 100);
+    EXPECT_NEAR(100 - state.Position.z, 0.0425f * kTickMs * 10, 0.05f);  // moved in frames 3-12
+
+    Place({48, 0, 100});
+    ShiftState = kShiftBit;
+    Hold(KeyCharLeft);
+    Tick();
+    ASSERT_EQ(state.Action, 14);
+    Ticks(5);
+    EXPECT_EQ(state.Action, 14);
+    EXPECT_LT(state.Position.x, 48);
+    Hold(KeyCharLeft, false);
+    ASSERT_TRUE(TickUntil(0, 30));
+    EXPECT_EQ(state.Position.z, 100);
+
+    Place({48, 0, 100});
+    Hold(KeyCharRight);
+    Tick();
+    ASSERT_EQ(state.Action, 15);
+    Hold(KeyCharRight, false);
+    ASSERT_TRUE(TickUntil(0, 30));
+    EXPECT_GT(state.Position.x, 48);
+
+    Place({48, 0, 100});
+    Hold(KeyCharDown);
+    Tick();
+    ASSERT_EQ(state.Action, 16);
+    ASSERT_TRUE(TickUntil(17, 20));
+    const float z = state.Position.z;
+    Ticks(3);
+    EXPECT_NEAR(z - state.Position.z, 3 * 0.009f * kTickMs, 1e-3);
+    Hold(KeyCharDown, false);
+    Tick();
+    EXPECT_EQ(state.Action, 18);
+    ASSERT_TRUE(TickUntil(0, 20));
+}
+
+TEST_F(Actions, ForwardJumpFliesAndLands) {
+    Use(Hall(10));
+    Place({48, 0, 40});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    ASSERT_EQ(state.Action, 19);
+    EXPECT_EQ(state.ClipId, 12);
+    ShiftState = 0;
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(23, 20));
+    EXPECT_FLOAT_EQ(CharacterModule.FwdSpeed, 0.06f);
+    EXPECT_EQ(CharacterModule.TakeoffPos.z, 40);
+    Hold(KeyCharUp, false);
+    float peak = 0;
+    while (state.Action == 23 || state.Action == 24) {
+        Tick();
+        peak = std::max(peak, state.Position.y);
+        ASSERT_LT(actions.size(), 200u);
+    }
+    EXPECT_EQ(state.Action, 1);
+    EXPECT_EQ(CharacterModule.QueuedAction, 25);
+    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_GT(peak, 20);
+    EXPECT_GT(state.Position.z, 40 + 30);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_TRUE(Visited({19, 23, 24, 1, 25, 0})) << Sequence(actions);
+}
+
+TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 3, Cell(80));  // a wall from z = 96
+    Use(rooms);
+    Place({48, 0, 80});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    ShiftState = 0;
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(1, 40)) << Sequence(actions);
+    EXPECT_EQ(CharacterModule.QueuedAction, 31);
+    EXPECT_EQ(state.TransitionClip, 27);
+    EXPECT_LT(state.Position.z, 96 - 1);  // set back from the wall's cell along the flight path
+    EXPECT_GT(state.Position.z, 96 - 5 - 0.01f);
+    Hold(KeyCharUp, false);
+    ASSERT_TRUE(TickUntil(0, 80)) << Sequence(actions);
+    EXPECT_TRUE(Visited({23, 1, 31, 30, 1, 25, 0})) << Sequence(actions);
+    EXPECT_EQ(state.Position.y, 0);
+}
+
+TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
+    Use(Hall(16));
+    Place({48, 0, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(5, 20));
+    ShiftState = kAltBit;
+    ASSERT_TRUE(TickUntil(26, 30));
+    EXPECT_TRUE(state.TransitionClip == 20 || state.TransitionClip == 19);
+    EXPECT_EQ(state.TransitionTarget, 1);
+    ShiftState = 0;
+    ASSERT_TRUE(TickUntil(27, 30)) << Sequence(actions);
+    EXPECT_EQ(CharacterModule.TakeoffPos.z, state.Position.z);
+    ASSERT_TRUE(TickUntil(1, 120)) << Sequence(actions);
+    EXPECT_EQ(CharacterModule.QueuedAction, 29);  // forward still held: roll into the run
+    EXPECT_EQ(state.Position.y, 0);
+    ASSERT_TRUE(TickUntil(5, 40));
+    EXPECT_TRUE(Visited({26, 27, 28, 1, 29, 5})) << Sequence(actions);
+}
+
+TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
+    std::vector<Tqtroom> rooms = Hall();
+    for (int row = 0; row < 8; ++row) SetRow(rooms[0], row, Cell(0, 64));  // 25.6 high
+    Use(rooms);
+    Place({48, 0, 40});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    ShiftState = 0;
+    EXPECT_EQ(state.ClipId, 12);  // 25.6 of clearance: a jump, not out of reach
+    ASSERT_TRUE(TickUntil(20, 40));
+    Tick();
+    EXPECT_EQ(state.Action, 30) << Sequence(actions);
+    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(CharacterModule.FwdSpeed, 0);
+    ASSERT_TRUE(TickUntil(0, 60));
+    EXPECT_EQ(state.Position.y, 0);
+}
+
+TEST_F(Actions, TurnAroundTurnsHalfwayAtTheEndOfItsClip) {
+    Use(Hall());
+    Place({48, 0, 40});
+    Hold(KeyCharEnd);
+    Tick();
+    ASSERT_EQ(state.Action, 32);
+    Hold(KeyCharEnd, false);
+    ASSERT_TRUE(TickUntil(0, 30));
+    EXPECT_EQ(state.AngleY, 180);
+    EXPECT_NEAR(MoveForward({0, 0, 0}, 0, 1).z, -1, 1e-5);
+}
+
+TEST_F(Actions, HangingDropFallsBackToTheFloor) {
+    Use(LedgeRooms());
+    Place({48, 24, 95});
+    state.Action = 40;
+    Hold(KeyCharCtrl);
+    Tick();
+    ASSERT_EQ(state.Action, 41);
+    Hold(KeyCharCtrl, false);
+    while (state.Action == 41) {
+        Tick();
+        if (state.Action == 41) EXPECT_NEAR(state.EyeOffset.y, -(state.FramePos + 1) * 0.8076923f, 1e-5);
+        ASSERT_LT(actions.size(), 40u);
+    }
+    EXPECT_EQ(state.Action, 42);
+    EXPECT_NEAR(state.Position.y, 13.5f, 1e-4);
+    EXPECT_EQ(state.EyeOffset.y, 0);
+    ASSERT_TRUE(TickUntil(0, 80)) << Sequence(actions);
+    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_LT(state.Position.z, 95 - 8 + 0.1f);
+}
+
+TEST_F(Actions, HighHangShimmiesAndClimbs) {
+    std::vector<Tqtroom> rooms = LedgeRooms();
+    Use(rooms);
+    Place({48, 16, 95});  // hands 24 below the ledge at 40
+    state.Action = 49;
+    Hold(KeyCharLeft);
+    Tick();
+    ASSERT_EQ(state.Action, 52);
+    EXPECT_EQ(state.ClipId, 48);
+    Ticks(20);
+    EXPECT_LT(state.Position.x, 48);
+    EXPECT_NEAR(state.Position.y, 16, 1e-4);
+    Hold(KeyCharLeft, false);
+    ASSERT_TRUE(TickUntil(49, 40)) << Sequence(actions);
+    Hold(KeyCharAlt);
+    Tick();
+    ASSERT_EQ(state.Action, 50);
+    Hold(KeyCharAlt, false);
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_NEAR(state.Position.y, 40, 1e-4);
+    EXPECT_NEAR(state.Position.z, 99.5f, 1e-3);
+}
+
+TEST_F(Actions, TimedMoveWithAZeroDurationFinishesAtOnce) {
+    Use(Hall());
+    Place({48, 0, 40}, 10);
+    state.Action = 0;
+    CharacterModule.CurrentState = &state;
+    StartTimedMove({50, 0, 42}, 0, 0);
+    Tick();
+    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.Position.x, 50);
+    EXPECT_NEAR(state.AngleY, 0, 1e-5);
+}
+
+TEST_F(Actions, ACorruptActionNumberReturnsToIdle) {
+    Use(Hall());
+    Place({48, 0, 40});
+    state.Action = 56;
+    Tick();
+    EXPECT_EQ(state.Action, 0);
+    state.Action = -3;
+    Tick();
+    EXPECT_EQ(state.Action, 0);
+}
+
 }  // namespace
 }  // namespace dv::test
