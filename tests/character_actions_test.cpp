@@ -503,7 +503,9 @@ TEST_F(Actions, HangingDropFallsBackToTheFloor) {
     Hold(KeyCharCtrl, false);
     while (state.Action == 41) {
         Tick();
-        if (state.Action == 41) EXPECT_NEAR(state.EyeOffset.y, -(state.FramePos + 1) * 0.8076923f, 1e-5);
+        if (state.Action == 41) {
+            EXPECT_NEAR(state.EyeOffset.y, -(state.FramePos + 1) * 0.8076923f, 1e-5);
+        }
         ASSERT_LT(actions.size(), 40u);
     }
     EXPECT_EQ(state.Action, 42);
@@ -535,6 +537,123 @@ TEST_F(Actions, HighHangShimmiesAndClimbs) {
     ASSERT_TRUE(TickUntil(0, 40));
     EXPECT_NEAR(state.Position.y, 40, 1e-4);
     EXPECT_NEAR(state.Position.z, 99.5f, 1e-3);
+}
+
+TEST_F(Actions, StraightJumpWithoutALedgeComesBackDown) {
+    Use(Hall());
+    Place({48, 0, 40});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    ShiftState = 0;
+    ASSERT_TRUE(TickUntil(21, 40));
+    float peak = 0;
+    while (state.Action == 21) {
+        Tick();
+        peak = std::max(peak, state.Position.y);
+        ASSERT_LT(actions.size(), 200u);
+    }
+    EXPECT_EQ(state.Action, 22);
+    EXPECT_EQ(state.Position.y, 0);  // back at the take-off height
+    EXPECT_LT(CharacterModule.VertSpeed, CharacterModule.MinVertSpeed);
+    EXPECT_GT(peak, 15);
+    EXPECT_LT(peak, 0.132f * 0.132f / (2 * 0.0004f) + 0.066f * kTickMs);  // v^2/2g plus the step overshoot
+    ASSERT_TRUE(TickUntil(0, 40));
+    EXPECT_EQ(state.Position.z, 40);
+}
+
+TEST_F(Actions, BackwardJumpLands) {
+    Use(Hall());
+    Place({48, 0, 200});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    ShiftState = 0;
+    Hold(KeyCharDown);
+    ASSERT_TRUE(TickUntil(33, 40)) << Sequence(actions);
+    Hold(KeyCharDown, false);
+    ASSERT_TRUE(TickUntil(0, 200)) << Sequence(actions);
+    EXPECT_TRUE(Visited({19, 1, 33, 1, 25, 0})) << Sequence(actions);
+    EXPECT_LT(state.Position.z, 200 - 20);
+    EXPECT_EQ(state.Position.y, 0);
+}
+
+TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 3, Cell(80));
+    Use(rooms);
+    Place({48, 0, 80});
+    Tick();
+    ShiftState = kAltBit;
+    Tick();
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(31, 60)) << Sequence(actions);
+    Hold(KeyCharUp, false);
+    ASSERT_TRUE(TickUntil(34, 10)) << Sequence(actions);
+    ShiftState = 0;
+    ASSERT_TRUE(TickUntil(24, 30)) << Sequence(actions);
+    EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);  // turned to face the way it flies
+    EXPECT_EQ(state.ClipId, 15);
+    EXPECT_EQ(state.Frame, 6);
+    ASSERT_TRUE(TickUntil(0, 200)) << Sequence(actions);
+    EXPECT_LT(state.Position.z, 80);
+    EXPECT_EQ(state.Position.y, 0);
+}
+
+TEST_F(Actions, HangingLookDownAndShimmyRight) {
+    Use(LedgeRooms());
+    Place({48, 24, 95});
+    state.Action = 40;
+    Hold(KeyCharDown);
+    Tick();
+    ASSERT_EQ(state.Action, 43);
+    ASSERT_TRUE(TickUntil(44, 30));
+    Ticks(3);
+    EXPECT_EQ(state.Action, 44);
+    Hold(KeyCharDown, false);
+    Tick();
+    EXPECT_EQ(state.Action, 45);
+    ASSERT_TRUE(TickUntil(40, 30));
+    EXPECT_EQ(state.ClipId, 35);
+
+    Hold(KeyCharRight);
+    Tick();
+    ASSERT_EQ(state.Action, 47);
+    Ticks(10);
+    EXPECT_NEAR(state.Position.x, 48 + 10 * 0.005f * kTickMs, 1e-3);
+    Hold(KeyCharRight, false);
+    ASSERT_TRUE(TickUntil(40, 30)) << Sequence(actions);
+}
+
+TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
+    std::vector<Tqtroom> rooms = LedgeRooms();
+    rooms.push_back(Room({0, -64, 0}, 4, 6, 4));
+    for (int row = 0; row < 3; ++row) rooms[0].Cells[2][row].RoomBelow = 3;
+    Use(rooms);
+    Place({60, 24, 95});
+    state.Action = 40;
+    Hold(KeyCharRight);
+    ASSERT_TRUE(TickUntil(55, 300)) << Sequence(actions);
+    EXPECT_GE(state.Position.x, 64);
+    EXPECT_EQ(state.ClipId, 51);
+    Hold(KeyCharRight, false);
+    ASSERT_TRUE(TickUntil(49, 30));
+    EXPECT_NEAR(state.Position.y, 16, 1e-4);
+    EXPECT_EQ(state.EyeOffset.y, 0);
+
+    Hold(KeyCharRight);
+    Tick();
+    ASSERT_EQ(state.Action, 53);
+    Ticks(5);
+    EXPECT_GT(state.Position.x, 64);
+    Hold(KeyCharRight, false);
+    Hold(KeyCharCtrl);
+    ASSERT_TRUE(TickUntil(49, 40)) << Sequence(actions);
+    Tick();
+    EXPECT_EQ(state.Action, 42);
+    EXPECT_NEAR(state.Position.y, 13, 1e-4);
+    Hold(KeyCharCtrl, false);
+    ASSERT_TRUE(TickUntil(30, 40)) << Sequence(actions);
 }
 
 TEST_F(Actions, TimedMoveWithAZeroDurationFinishesAtOnce) {
