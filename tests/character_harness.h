@@ -177,7 +177,6 @@ protected:
             anim.StartTransition(state.TransitionClip, state.TransitionTarget, state.TransitionLength);
         anim.Update(ClockMs());
         actions.push_back(state.Action);
-        if (getenv("DV_ACTION_COVERAGE")) fprintf(stderr, "ACT %d\n", state.Action);
     }
     // Ticks until the action is `action` (true) or `limit` ticks have passed (false).
     bool TickUntil(int action, int limit = 200) {

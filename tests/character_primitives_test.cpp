@@ -143,6 +143,26 @@ TEST_F(Primitives, AvoidSideWallsPushesAwayFromTheNearWall) {
     EXPECT_NEAR(p.x, 61.5f, 1e-5);
 }
 
+TEST_F(Primitives, AvoidSideWallsBetweenTwoNearWallsMovesRight) {
+    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    rooms[0].Cells[1][0] = Cell(80);  // a wall on the low-z side of cell [1][1]
+    tcell curved = Cell(0);
+    curved.FloorShape = 1;  // near x = 32 the floor rises to the ceiling beyond z = 32 + 11
+    curved.Floor[0] = 80;
+    rooms[0].Cells[1][1] = curved;
+    Use(rooms);
+    Place({32.5f, 0, 37.5f}, 90);  // facing +X: left is +Z, right is -Z
+    GroundProbe p;
+    ProbeGround({32.5f, 0, 43.5f}, p);
+    ASSERT_FALSE(ProbeOk(p));
+    ProbeGround({32.5f, 0, 31.5f}, p);
+    ASSERT_FALSE(ProbeOk(p));
+    Vec3 point = {32.5f, 0, 37.5f};
+    AvoidSideWalls(point, 0.5f);
+    EXPECT_NEAR(point.z, 37.0f, 1e-4);
+    EXPECT_NEAR(point.x, 32.5f, 1e-4);
+}
+
 TEST_F(Primitives, ClimbCheckChoosesTheClimbByLedgeHeight) {
     struct Case {
         int16_t raw;  // ledge floor, raw

@@ -85,6 +85,7 @@ void ActionRun() {
     if (outcome == MoveOutcome::Blocked) return StopAt(stop);
     if (outcome == MoveOutcome::Edge) {
         FaceEdge(s.Room, s.Position, m.Candidate);
+        UpdateHeadingVectors();
         s.Position = FindLedgeEdge(s.Room, s.Position, m.Candidate, -1);
         return GoTo(54, 50, 0);
     }
