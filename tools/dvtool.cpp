@@ -16,6 +16,7 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"image", "image IN OUT.pam", dvtool::RunImage},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
 };
 
