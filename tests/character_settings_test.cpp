@@ -38,6 +38,7 @@ TEST(TurnRateSettings, MalformedLinesNameTheFileAndLine) {
     EXPECT_EQ(ErrorOf("\n0.2\n"), "set.txt: line 1: empty line, a number was expected");
     EXPECT_EQ(ErrorOf("0.2x\n1\n"), "set.txt: line 1: not a number: \"0.2x\"");
     EXPECT_EQ(ErrorOf("0.2\ninf\n"), "set.txt: line 2: not a number: \"inf\"");
+    EXPECT_EQ(ErrorOf("1e300\n1\n"), "set.txt: line 1: not a number: \"1e300\"");
     EXPECT_EQ(ErrorOf("0.2\n1,5,0\n"), "set.txt: line 2: not a number: \"1,5,0\"");
     EXPECT_EQ(ErrorOf("0.2 0.3\n1\n"), "set.txt: line 1: not a number: \"0.2 0.3\"");
 }

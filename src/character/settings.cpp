@@ -31,9 +31,9 @@ bool ParseDecimal(std::string_view field, float& out) {
     if (first != last && *first == '+') ++first;  // from_chars takes no leading '+'
     double value = 0;
     const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc() || end != last || !std::isfinite(value)) return false;
+    if (ec != std::errc() || end != last) return false;
     out = static_cast<float>(value);
-    return true;
+    return std::isfinite(out);  // also rejects a value beyond the range of a float
 }
 
 [[noreturn]] void Fail(const std::string& name, int line, const std::string& what) {
