@@ -88,6 +88,9 @@ TEST_F(Primitives, PathSearchesFindTheEdgeAndTheCellBoundary) {
     EXPECT_NEAR(edge.z, 50, 0.005);
     edge = FindLedgeEdge(0, {48, 0, 20}, {48, 0, 20}, 0);
     EXPECT_EQ(edge.z, 20);
+    // A corrupt position ends the search instead of halving forever.
+    edge = FindLedgeEdge(0, {NAN, 0, 20}, {48, 0, 90}, 0);
+    EXPECT_TRUE(std::isnan(edge.x));
 
     // The cell boundary stops at z = 32 although the floor beyond differs only by 3.2.
     Vec3 b = FindCellBoundary(0, {48, 0, 20}, {48, 0, 50}, 0);

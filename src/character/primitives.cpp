@@ -32,7 +32,7 @@ Vec3 Bisect(const Vec3& from, const Vec3& to, float back, Keep keep) {
         const Vec3 m = VecAdd(a, VecScale(d, h));
         if (keep(m)) a = m;
         else b = m;
-        if (h <= 0.005f) break;
+        if (!(h > 0.005f)) break;  // also ends on a non-finite path
     }
     return VecSub(a, VecScale(d, back));
 }
