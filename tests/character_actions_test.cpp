@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "character_harness.h"
+#include "motion/camera_control.h"
 
 namespace dv::test {
 namespace {
@@ -317,6 +318,26 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
         EXPECT_EQ(state.Room, 0);
         EXPECT_EQ(resumeCalls, 1);
     }
+}
+
+TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
+    Vec3 body{};
+    float ax = 0, ay = 0, az = 0;
+    TmaroCameracontrol camera(body, ax, ay, az);
+    BindCharacterCamera(camera);
+    std::vector<Tqtroom> rooms = Hall();
+    SetRow(rooms[0], 3, Cell(13));
+    Use(rooms);
+    Place({48, 0, 93});
+    ShiftState = kAltBit;
+    Tick();
+    ShiftState = 0;
+    ASSERT_EQ(state.Action, 36);
+    EXPECT_EQ(camera.Mode, kCamFocus);
+    EXPECT_NEAR(camera.Goal.y, 20.8f, 1e-4);
+    EXPECT_EQ(camera.Speed, 1925);
+    ASSERT_TRUE(TickUntil(0, 60));
+    EXPECT_EQ(camera.Mode, kCamFollow);
 }
 
 TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {

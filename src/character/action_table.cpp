@@ -2,6 +2,7 @@
 #include "character/character_module.h"
 #include "character/settings.h"
 #include "math/clock.h"
+#include "motion/camera_control.h"
 
 namespace dv {
 
@@ -47,6 +48,16 @@ void InitCharacterModule(float turnRateStanding, float turnRateRunning) {
 
 void BindCharacterLevel(const Tmap_level* level) { CharacterModule.Level = level; }
 void BindCharacterCamera(const CharacterCamera& camera) { CharacterModule.Camera = camera; }
+
+void BindCharacterCamera(TmaroCameracontrol& camera) {
+    CharacterCamera hooks;
+    hooks.Context = &camera;
+    hooks.FocusOn = [](void* c, const Vec3& point, float duration) {
+        static_cast<TmaroCameracontrol*>(c)->FocusOn(point, duration);
+    };
+    hooks.ResumeFollow = [](void* c) { static_cast<TmaroCameracontrol*>(c)->ResumeFollow(); };
+    CharacterModule.Camera = hooks;
+}
 
 void RunAction(TActionState& state) {
     TCharacterModule& m = CharacterModule;

@@ -73,8 +73,12 @@ void InitCharacterModule(const std::string& settingsPath = "set.txt");
 // The same without a file, for callers that already hold the two rates.
 void InitCharacterModule(float turnRateStanding, float turnRateRunning);
 
+class TmaroCameracontrol;
+
 void BindCharacterLevel(const Tmap_level* level);
 void BindCharacterCamera(const CharacterCamera& camera);
+// Binds the follow camera's FocusOn and ResumeFollow; the camera must outlive the binding.
+void BindCharacterCamera(TmaroCameracontrol& camera);
 
 // Runs the action `state.Action` on `state`, then TickDelta = clock - LastTickTime and
 // LastTickTime = clock, so an action always sees the delta of the previous tick (0 on the
