@@ -1,18 +1,19 @@
 // Test bench for the character actions: rooms written with the level writer and read back,
-// a playback model of the character's animator (frames advance with the virtual clock,
-// blended transitions wait and switch as the animator does), and the update step's exchange
-// of the action record, one 18 ms body tick at a time.
+// the character animator playing a small test movable, and the update step's exchange of
+// the action record with both, one 18 ms body tick at a time on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include "app/keyboard.h"
 #include "character/character_module.h"
 #include "character/primitives.h"
 #include "math/clock.h"
+#include "models/animator.h"
 #include "world/level_file.h"
 
 namespace dv::test {
@@ -69,50 +70,40 @@ inline int ClipFrames(int clip) {
     return it == frames.end() ? 10 : it->second;
 }
 
-// Playback of the character animator: SelectClip, SetFrame, StartTransition and the frame
-// and transition steps of its Update.
-struct TestAnimator {
-    int Clip = 0, Frame = -1, FrameStart = 0, LastFrame = -1;
-    bool Pending = false, Blending = false, Done = false;
-    int TransFrame = 0, TransClip = 0, TransTarget = 0, TransLength = 0;
-
-    void SelectClip(int id) {
-        Clip = id;
-        Frame = -1;
-        FrameStart = 0;
-        Pending = Blending = Done = false;
+// The test movable: one bone, no vertices, and for every clip id an animation with the
+// frame count above, played at one frame per 18 ms tick.
+inline TLevFile MovableLevel() {
+    TLevFile file;
+    file.Models.resize(1);
+    file.ModelCount = 1;
+    tmv_skeleton skeleton;
+    skeleton.BoneCount = 1;
+    skeleton.Bones.push_back(tmv_bone{-1, {0, 0, 0}, {}});
+    file.Skeletons.push_back(skeleton);
+    file.SkeletonCount = 1;
+    tmv_movable movable;
+    for (int id = 0; id <= 51; ++id) {
+        const int frames = ClipFrames(id);
+        tmv_animation animation;
+        animation.FrameCount = static_cast<int16_t>(frames);
+        animation.TrackCount = 1;
+        Tabone track;
+        track.KeyCount = 1;
+        track.Keys.push_back(tmv_key{0, {0, 0, 0}, {0, 0, 0}});
+        animation.Tracks.push_back(track);
+        tmv_clip clip{};
+        clip.ClipId = id;
+        clip.DurationMs = frames * kTickMs;
+        clip.AnimationIndex = static_cast<int16_t>(file.Animations.size());
+        file.Animations.push_back(animation);
+        movable.Clips.push_back(clip);
     }
-    void SetFrame(int f) {
-        FrameStart = 0;
-        Frame = f;
-    }
-    void StartTransition(int id, int target, int length) {
-        Pending = true;
-        TransFrame = Frame;
-        TransClip = id;
-        TransTarget = target;
-        TransLength = length;
-    }
-    void Update(int now) {
-        if (Frame < 0) return;
-        const double frameMs = kTickMs;
-        if (Pending && Frame == TransFrame && !Done) {
-            Blending = true;
-            if ((now - FrameStart) / (TransLength * frameMs) >= 1.0) {
-                Frame = TransTarget;
-                Clip = TransClip;
-                Done = true;
-                FrameStart = now;
-            }
-        }
-        if (!Blending && (now - FrameStart) / frameMs >= 1.0) {
-            Frame = (Frame + 1) % ClipFrames(Clip);
-            FrameStart = now;
-        }
-        if (Done) Blending = false;
-        LastFrame = Frame;
-    }
-};
+    movable.ClipCount = static_cast<int16_t>(movable.Clips.size());
+    file.AnimationCount = static_cast<int16_t>(file.Animations.size());
+    file.Movables.push_back(movable);
+    file.MovableCount = 1;
+    return file;
+}
 
 class CharacterBench : public ::testing::Test {
 protected:
@@ -120,7 +111,8 @@ protected:
 
     Tmap_level level;
     TActionState state{};
-    TestAnimator anim;
+    TLevFile movables = MovableLevel();
+    TMovItem anim;
     std::vector<int> actions;  // action after each tick
     int focusCalls = 0, resumeCalls = 0;
 
@@ -135,8 +127,12 @@ protected:
         camera.ResumeFollow = [](void* c) { ++static_cast<CharacterBench*>(c)->resumeCalls; };
         BindCharacterCamera(camera);
         state.TimeScale = 1.0f;
+        anim.Create(movables);
+        ASSERT_TRUE(anim.BindMovable(0));
         anim.SelectClip(0);
         anim.SetFrame(0);
+        anim.Animating = true;
+        anim.TimeScale = 1.0f;
     }
     void TearDown() override {
         KeyTableClear();
@@ -157,25 +153,27 @@ protected:
     }
     static void Hold(int key, bool down = true) { KeyTable[key] = down ? 1 : 0; }
 
-    // One idle event with a due body step: the update step's exchange, then the frame's
-    // animator update.
+    // One idle event with a due body step: the update step's exchange with the animator,
+    // then the frame's animator update.
     void Tick() {
         ClockAdvanceVirtual(kTickMs);
         state.TickDue = 1;
-        state.ClipId = anim.Clip;
+        state.ClipId = anim.CurrentClipId();
         state.Frame = anim.Frame;
         state.LastFrame = anim.LastFrame;
-        state.FramePos = static_cast<float>(anim.Frame);
+        state.FramePos = anim.FramePos;
+        state.TimeScale = anim.TimeScale;
         state.Settled = anim.Blending ? 0 : 1;
         state.TransitionRequested = 0;
         RunAction(state);
-        if (state.ClipId != anim.Clip || state.Frame != anim.Frame) {
+        anim.TimeScale = state.TimeScale;
+        if (state.ClipId != anim.CurrentClipId() || state.Frame != anim.Frame) {
             anim.SelectClip(state.ClipId);
             anim.SetFrame(state.Frame);
         }
         if (state.TransitionRequested)
             anim.StartTransition(state.TransitionClip, state.TransitionTarget, state.TransitionLength);
-        anim.Update(ClockMs());
+        anim.Update();
         actions.push_back(state.Action);
     }
     // Ticks until the action is `action` (true) or `limit` ticks have passed (false).
