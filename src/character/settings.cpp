@@ -43,6 +43,7 @@ bool ParseDecimal(std::string_view field, float& out) {
 }  // namespace
 
 TurnRates ParseTurnRates(std::string_view text, const std::string& name) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 byte-order mark
     float values[2] = {};
     for (int line = 1; line <= 2; ++line) {
         if (text.empty()) Fail(name, line, "missing (two lines expected: standing and running turn rate)");

@@ -22,7 +22,8 @@ struct TurnRates {
 
 // Parses the text of a settings file; `name` is used in messages. Each of the first two lines
 // holds one finite decimal number, with "." or "," as the decimal separator whatever the
-// locale, optionally surrounded by blanks; later lines are ignored. Throws SettingsError.
+// locale, optionally surrounded by blanks; a leading UTF-8 byte-order mark and later lines
+// are ignored. Throws SettingsError.
 TurnRates ParseTurnRates(std::string_view text, const std::string& name);
 // Reads and parses the file at `path`. Throws SettingsError.
 TurnRates ReadTurnRates(const std::string& path);
