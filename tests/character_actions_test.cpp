@@ -62,6 +62,26 @@ TEST_F(Actions, IdleStartsTheRunAndTheRunMovesAtItsSpeed) {
     EXPECT_TRUE(Visited({9, 5}));
 }
 
+TEST_F(Actions, TheTimeScaleDividesEveryMove) {
+    Use(Hall(12));
+    Place({48, 0, 40});
+    Hold(KeyCharUp);
+    ASSERT_TRUE(TickUntil(5, 20));
+    anim.TimeScale = 2;
+    Tick();
+    const float z = state.Position.z;
+    Tick();
+    EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs / 2, 1e-4);
+    Hold(KeyCharRight);
+    const float angle = state.AngleY;
+    Tick();
+    EXPECT_NEAR(state.AngleY - angle, kRunning * kTickMs / 2, 1e-5);
+    anim.TimeScale = 0;  // not a usable scale: taken as 1
+    Tick();
+    EXPECT_EQ(state.TimeScale, 1);
+    EXPECT_TRUE(std::isfinite(state.Position.z));
+}
+
 TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
     std::vector<Tqtroom> rooms = Hall();
     SetRow(rooms[0], 2, Cell(0, 68));  // 19.2 of headroom
