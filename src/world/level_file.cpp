@@ -1,5 +1,6 @@
 #include "world/level_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -293,7 +294,8 @@ void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, cons
     }
 }
 
-void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) {
+void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_t>& objectIds,
+              const std::string& ctx) {
     p.SetContext(ctx);
     p.Block(&r.Header, sizeof(r.Header), "room header");
     for (int n = 0; n < 4; ++n) {
@@ -342,6 +344,14 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) 
     const size_t iat = p.Pos();
     r.InstanceCount = p.Get<int32_t>("instance count");
     p.Array(r.Instances, r.InstanceCount, iat, "object instances");
+    for (size_t i = 0; i < r.Instances.size(); ++i) {
+        const int32_t id = r.Instances[i].ObjectId;
+        if (!std::binary_search(objectIds.begin(), objectIds.end(), id)) {
+            p.Fail(iat + 4 + i * sizeof(tobject_instance),
+                   "object instance " + Str(static_cast<int64_t>(i)) + " names object id " + Str(id) +
+                       ", which no object template has");
+        }
+    }
     const size_t lat = p.Pos();
     r.LightCount = p.Get<int32_t>("light count");
     if (r.LightCount > kMaxLights) {
@@ -351,7 +361,10 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) 
     p.SetContext("");
 }
 
-void ReadMap(Parser& p, Tmap_level& map, Deferred& d) {
+void ReadMap(Parser& p, Tmap_level& map, const std::vector<tmv_object>& objects, Deferred& d) {
+    std::vector<int32_t> objectIds;
+    for (const tmv_object& o : objects) objectIds.push_back(o.Id);
+    std::sort(objectIds.begin(), objectIds.end());
     p.SetContext("map: ");
     d.startRoomAt = p.Pos();
     map.StartRoom = p.Get<int32_t>("map header");
@@ -365,7 +378,7 @@ void ReadMap(Parser& p, Tmap_level& map, Deferred& d) {
     p.CheckCount(map.RoomCount, kMinRoom, at, "rooms");
     map.Rooms.assign(static_cast<size_t>(map.RoomCount), Tqtroom{});
     for (size_t i = 0; i < map.Rooms.size(); ++i) {
-        ReadRoom(p, map.Rooms[i], map.RoomCount, "room " + Str(static_cast<int64_t>(i)) + ": ");
+        ReadRoom(p, map.Rooms[i], map.RoomCount, objectIds, "room " + Str(static_cast<int64_t>(i)) + ": ");
     }
     p.SetContext("boxes: ");
     const size_t bat = p.Pos();
@@ -421,9 +434,18 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
     }
     for (size_t i = 0; i < lev.Objects.size(); ++i) {
         const int16_t model = lev.Objects[i].ModelIndex;
+        const std::string ob = "object " + Str(static_cast<int64_t>(i)) + ": ";
         if (model < 0 || model >= lev.ModelCount) {
-            p.Fail(d.objectAt[i] + 8, "object " + Str(static_cast<int64_t>(i)) + ": model " + Str(model) +
-                                          " does not exist (the level has " + Str(lev.ModelCount) + " models)");
+            p.Fail(d.objectAt[i] + 8, ob + "model " + Str(model) + " does not exist (the level has " +
+                                          Str(lev.ModelCount) + " models)");
+        }
+        // A placed object draws its faces in the ten runs.
+        const tmv_model& m = lev.Models[static_cast<size_t>(model)];
+        int64_t runs = 0;
+        for (uint16_t r : m.FaceRuns) runs += r;
+        if (runs > m.FaceCount) {
+            p.Fail(d.objectAt[i] + 8, ob + "the face runs of model " + Str(model) + " add up to " + Str(runs) +
+                                          " faces, but it has " + Str(m.FaceCount));
         }
     }
 }
@@ -489,7 +511,7 @@ void ParseAll(Parser& p, LevelFileData& out) {
     lev.AnimSetB.SlotBase = 0;
     ReadAnimSet(p, lev.AnimSetB, "animated set B");
     ReadLightmaps(p, lev.Lightmaps);
-    ReadMap(p, lev.Map, d);
+    ReadMap(p, lev.Map, lev.Objects, d);
 }
 
 }  // namespace
