@@ -1,11 +1,9 @@
 #include "world/level_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <limits>
 #include <system_error>
@@ -288,10 +286,15 @@ void ReadLightmaps(Parser& p, tlightmap_table& t) {
     p.SetContext("");
 }
 
-void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, const std::string& what) {
-    if (link > rooms) {
-        p.Fail(at, what + " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
-    }
+struct CellName {
+    size_t x, z;
+};
+
+// A cell link holds room + 1 (0 = none); the message is only built on failure.
+void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, CellName cell, const char* what) {
+    if (link <= rooms) return;
+    p.Fail(at, "cell [" + Str(static_cast<int64_t>(cell.x)) + "][" + Str(static_cast<int64_t>(cell.z)) + "]" + what +
+                   " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
 }
 
 void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_t>& objectIds,
@@ -335,10 +338,10 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_
         for (size_t z = 0; z < cz; ++z) {
             const tcell& c = r.Cells[x][z];
             const size_t at = rowAt + z * sizeof(tcell);
-            const std::string cell = "cell [" + Str(static_cast<int64_t>(x)) + "][" + Str(static_cast<int64_t>(z)) + "]";
-            if (c.RoomAbove > roomCount) CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell + " room above");
-            if (c.RoomBelow > roomCount) CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell + " room below");
-            if (c.SideRoom > roomCount) CheckRoomLink(p, c.SideRoom, roomCount, at + 30, cell + " side room");
+            const CellName cell{x, z};
+            CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell, " room above");
+            CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell, " room below");
+            CheckRoomLink(p, c.SideRoom, roomCount, at + 30, cell, " side room");
         }
     }
     const size_t iat = p.Pos();
