@@ -4,4 +4,8 @@
 
 namespace dvtool {
 
+int BuildLevel(int argc, char** argv);     // build-level SRC OUT.lev
+int BuildFont(int argc, char** argv);      // build-font FONT.ttf OUT.fnx [PIXELS]
+int BuildPictures(int argc, char** argv);  // build-pictures FONT.ttf OUTDIR
+
 }  // namespace dvtool

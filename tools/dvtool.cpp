@@ -16,6 +16,9 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"build-level", "build-level SRC OUT.lev", dvtool::BuildLevel},
+    {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]", dvtool::BuildFont},
+    {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
 };
 
 void PrintUsage(FILE* out) {
