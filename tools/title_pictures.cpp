@@ -63,7 +63,7 @@ RgbImage PaintTitlePicture(bool closing, const std::string& fontPath) {
     RgbImage img(kPictureWidth, kPictureHeight);
     const Rgb skyTop = closing ? Rgb{70, 110, 170} : Rgb{18, 16, 48};
     const Rgb skyLow = closing ? Rgb{250, 200, 150} : Rgb{230, 110, 60};
-    const float sunX = closing ? 560.0f : 250.0f, sunY = closing ? 330.0f : 360.0f;
+    const float sunX = closing ? 560.0f : 250.0f, sunY = closing ? 250.0f : 275.0f;
     const Rgb sun = closing ? Rgb{255, 245, 210} : Rgb{255, 200, 120};
     const float horizon = 420;
 
@@ -105,7 +105,7 @@ RgbImage PaintTitlePicture(bool closing, const std::string& fontPath) {
             const bool column = x < gx - gw / 2 + 28 || x >= gx + gw / 2 - 28;
             const bool lintel = y < gy - gh + 30;
             if (column || lintel) Blend(img, x, y, Lerp(stone, Rgb{0, 0, 0}, ((y / 14) % 2) * 0.15f), 1.0f);
-            else Blend(img, x, y, Rgb{255, 170, 80}, closing ? 0.25f : 0.55f * (1.0f - static_cast<float>(gy - y) / gh * 0.5f));
+            else Blend(img, x, y, Lerp(Rgb{255, 190, 100}, Rgb{150, 60, 20}, static_cast<float>(gy - y) / gh), 1.0f);
         }
     for (int x = 0; x < kPictureWidth; ++x)
         for (int y = gy; y < kPictureHeight; ++y) Blend(img, x, y, ground, 1.0f);
