@@ -236,11 +236,24 @@ private:
                 }
             }
         }
-        for (const RoomGeo& g : rooms_) {
-            for (int x = 0; x < g.Def->CellsX; ++x)
-                for (int z = 0; z < g.Def->CellsZ; ++z)
-                    if (g.At(x, z).Open && g.At(x, z).Above < 0)
-                        Fail(CellLine(g, x, z), CellName(g, x, z) + " is open above, but no room above has a hole there");
+        // Open cells under a floor rather than a hole (the top of a climb into the room above)
+        // link to the room whose span starts at or below this room's top there.
+        for (size_t b = 0; b < rooms_.size(); ++b) {
+            RoomGeo& B = rooms_[b];
+            for (int x = 0; x < B.Def->CellsX; ++x) {
+                for (int z = 0; z < B.Def->CellsZ; ++z) {
+                    CellGeo& c = B.At(x, z);
+                    if (!c.Open || c.Above >= 0) continue;
+                    const int wx = B.Def->OriginX + x, wz = B.Def->OriginZ + z;
+                    for (size_t a = 0; a < rooms_.size() && c.Above < 0; ++a) {
+                        const RoomGeo& A = rooms_[a];
+                        const int ax = wx - A.Def->OriginX, az = wz - A.Def->OriginZ;
+                        if (a == b || !A.Inside(ax, az) || A.Border(ax, az) || A.At(ax, az).Solid) continue;
+                        if (A.Def->OriginY <= B.Def->Top() && B.Def->Top() < A.Def->Top()) c.Above = static_cast<int>(a);
+                    }
+                    if (c.Above < 0) Fail(CellLine(B, x, z), CellName(B, x, z) + " is open above, but no room lies above it");
+                }
+            }
         }
     }
 
@@ -470,7 +483,7 @@ private:
         for (int x = 0; x < nx; ++x) {
             for (int z = 0; z < nz; ++z) {
                 const CellGeo& c = g.At(x, z);
-                if (!c.Hole && !c.Open) continue;
+                if (!c.Hole && !(c.Open && AboveIsHole(g, x, z))) continue;
                 const int target = c.Hole ? c.Below : c.Above;
                 const float y = g.Origin.y + (c.Hole ? c.F[0] : static_cast<float>(g.Def->HeightCells * 20)) * kClick +
                                 (c.Hole ? -kPortalGap : kPortalGap);
@@ -482,6 +495,13 @@ private:
         }
         if (room.Portals.size() > 255) Fail(g.Def->Line, "room '" + g.Def->Name + "' has more than 255 portals");
         room.PortalCount = static_cast<uint8_t>(room.Portals.size());
+    }
+
+    // True when the cell of the room above an open cell is a hole (a shaft to look through).
+    bool AboveIsHole(const RoomGeo& g, int x, int z) const {
+        const RoomGeo& A = rooms_[static_cast<size_t>(g.At(x, z).Above)];
+        const int ax = g.Def->OriginX + x - A.Def->OriginX, az = g.Def->OriginZ + z - A.Def->OriginZ;
+        return A.At(ax, az).Hole;
     }
 
     // Floor height (clicks) at cell-local (u, w) in 0..32.
@@ -563,7 +583,9 @@ private:
                 const CellGeo& c = g.At(x, z);
                 if (c.Solid || c.Door) continue;
                 const float x0 = x * kCell, z0 = z * kCell;
-                if (!c.Hole) FloorSurface(b, c, x0, z0, oy, g.Origin);
+                const float top = static_cast<float>(g.Def->HeightCells * 20);
+                const bool floorAtTop = c.F[0] >= top && c.F[1] >= top && c.F[2] >= top && c.F[3] >= top;
+                if (!c.Hole && !(c.Open && floorAtTop)) FloorSurface(b, c, x0, z0, oy, g.Origin);
                 if (!c.Open) CeilingSurface(b, c, x0, z0, oy, g.Origin);
                 WallSurfaces(b, g, x, z, oy);
             }

@@ -162,18 +162,18 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
             std::memset(&h, 0, sizeof h);
             h.Texture = t.Texture;
             h.Lightmap = static_cast<uint16_t>(kLightmapFirstSlot + tile);
-            h.Blend = t.Blend;
+            h.BlendType = t.Blend;
             h.Layers = 2;
             h.Normal = t.Normal;
             for (int k = 0; k < 3; ++k) {
-                ttriangle_vertex& v = t.Verts.V[k];
+                tvertex3d& v = t.Verts.V[k];
                 std::memset(&v, 0, sizeof v);
                 v.Position = t.P[k];
                 v.Diffuse = 0xFFFFFFFFu;
-                v.Tu = v.Bu = t.Uv[k][0];
-                v.Tv = v.Bv = t.Uv[k][1];
-                v.Lu = (px + 0.5f + t.St[k][0] * (kPatch - 1)) / kLightmapTile;
-                v.Lv = (py + 0.5f + t.St[k][1] * (kPatch - 1)) / kLightmapTile;
+                v.U = v.BumpU = t.Uv[k][0];
+                v.V = v.BumpV = t.Uv[k][1];
+                v.LightU = (px + 0.5f + t.St[k][0] * (kPatch - 1)) / kLightmapTile;
+                v.LightV = (py + 0.5f + t.St[k][1] * (kPatch - 1)) / kLightmapTile;
             }
         }
     }
