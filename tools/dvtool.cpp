@@ -19,6 +19,7 @@ constexpr Command kCommands[] = {
     {"build-level", "build-level SRC OUT.lev", dvtool::BuildLevel},
     {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]", dvtool::BuildFont},
     {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
+    {"view-level", "view-level LEVEL OUTDIR", dvtool::ViewLevel},
     {"image", "image IN OUT.pam", dvtool::RunImage},
 };
 

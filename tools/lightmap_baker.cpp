@@ -86,7 +86,9 @@ bool PatchPoint(const std::vector<const SurfaceTri*>& tris, float s, float t, co
     return best > -1e8f;
 }
 
-uint8_t ToByte(float v) { return static_cast<uint8_t>(std::clamp(std::lround(v * 255.0f), 0L, 255L)); }
+// Lit colour to lightmap byte. The lightmap is doubled when it modulates the texture, so a
+// fully lit texel shows the texture a little above its own brightness.
+uint8_t ToByte(float v) { return static_cast<uint8_t>(std::clamp(std::lround(v * 176.0f), 0L, 255L)); }
 
 }  // namespace
 
@@ -169,7 +171,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
                 tvertex3d& v = t.Verts.V[k];
                 std::memset(&v, 0, sizeof v);
                 v.Position = t.P[k];
-                v.Diffuse = 0xFFFFFFFFu;
+                v.Diffuse = 0xFF000000u;  // the lightmap is added to it before the texture modulates
                 v.U = v.BumpU = t.Uv[k][0];
                 v.V = v.BumpV = t.Uv[k][1];
                 v.LightU = (px + 0.5f + t.St[k][0] * (kPatch - 1)) / kLightmapTile;

@@ -121,7 +121,7 @@ RgbImage Draw(int size, uint32_t seed, Material m, float phase) {
                 }
                 case Material::Marble: {
                     const float vein = 0.5f + 0.5f * std::sin((u + v + 1.5f * n) * 4.0f * kPi);
-                    c = Mix({225, 222, 214}, {150, 150, 160}, std::pow(1.0f - vein, 6.0f));
+                    c = Mix({196, 192, 184}, {120, 120, 132}, std::pow(1.0f - vein, 6.0f));
                     break;
                 }
                 case Material::Grate: {
