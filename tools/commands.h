@@ -11,4 +11,7 @@ int ViewLevel(int argc, char** argv);      // view-level LEVEL OUTDIR
 // image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
 int RunImage(int argc, char** argv);
 
+// surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
+int RunSurface(int argc, char** argv);
+
 }  // namespace dvtool

@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
     {"view-level", "view-level LEVEL OUTDIR", dvtool::ViewLevel},
     {"image", "image IN OUT.pam", dvtool::RunImage},
+    {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
 };
 
 void PrintUsage(FILE* out) {
