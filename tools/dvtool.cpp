@@ -17,6 +17,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
     {"image", "image IN OUT.pam", dvtool::RunImage},
+    {"level-info", "level-info FILE", dvtool::RunLevelInfo},
 };
 
 void PrintUsage(FILE* out) {
