@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <fstream>
 #include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <cstdio>
 
 #include "level_builder.h"
 #include "world/level_loader.h"
@@ -114,6 +116,41 @@ TEST_F(LevelLoader, AMalformedFileChangesNoTexture) {
     } catch (const dv::LevelError& e) {
         EXPECT_STREQ(e.what(), "missing.lev: offset 0: cannot open the file");
     }
+}
+
+}  // namespace
+
+namespace {
+
+int RunTool(const std::string& args, std::string& out) {
+    const std::string cmd = std::string(DV_BINARY_DIR) + "/dvtool " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[4096];
+    out.clear();
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(LevelInfo, PrintsTheSummaryOrOneErrorLine) {
+    const fs::path file = fs::temp_directory_path() / ("dv_level_info_" + std::to_string(::getpid()) + ".lev");
+    std::vector<uint8_t> bytes = dv::WriteLevel(dvtest::SampleLevel());
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    std::string out;
+    ASSERT_EQ(RunTool("level-info " + file.string(), out), 0) << out;
+    EXPECT_NE(out.find("\"startRoom\":0,\"startPosition\":[16,0,16]"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"portals\":[{\"target\":1}],\"instances\":1,\"lights\":2"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"clipIds\":[10,11]"), std::string::npos) << out;
+
+    bytes[bytes.size() - 40] = 0xFF;  // inside the box list: box count stays, words overrun
+    bytes.resize(bytes.size() - 1);
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_EQ(RunTool("level-info " + file.string(), out), 2);
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+    EXPECT_NE(out.find(file.string() + ": offset "), std::string::npos) << out;
+    fs::remove(file);
 }
 
 }  // namespace
