@@ -10,6 +10,8 @@ int BuildPictures(int argc, char** argv);  // build-pictures FONT.ttf OUTDIR
 int ViewLevel(int argc, char** argv);      // view-level LEVEL OUTDIR
 // image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
 int RunImage(int argc, char** argv);
+// level-info FILE: JSON summary of a level file; a malformed file is one error line.
+int RunLevelInfo(int argc, char** argv);
 
 // surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
 int RunSurface(int argc, char** argv);
