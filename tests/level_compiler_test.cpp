@@ -17,6 +17,7 @@
 
 #include "imaging/decode.h"
 #include "math/geometry.h"
+#include "motion/collision.h"
 #include "world/level_file.h"
 
 namespace dv {
@@ -411,6 +412,50 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3}));
     EXPECT_GE(data.Level.AnimSetA.SetCount, 1);
     EXPECT_GE(data.Level.AnimSetB.SetCount, 1);
+}
+
+// The collision queries at chosen points of the demo course give the heights its source says
+// (1 click = 1.6 units; a cell is 32 units; each room's origin is in its header).
+TEST_F(ContentTest, DemoCourseSurfacesMatchTheSource) {
+    std::string err;
+    ASSERT_EQ(Run("build-level " + std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt " + Path("test.lev"), &err), 0) << err;
+    LevelFileData data;
+    ParseLevelFile(Path("test.lev"), data);
+    const Tmap_level& map = data.Level.Map;
+    auto at = [&](int room, float cx, float cz) {
+        const Vec3 o = map.Rooms[static_cast<size_t>(room)].Header.Origin;
+        return SurfaceQuery(map, room, o.x + cx * 32, o.z + cz * 32);
+    };
+    // hall: the start, the steps on the way to the door, the door into the ramp
+    EXPECT_FLOAT_EQ(at(0, 5.0f, 2.5f).Floor, 0.0f);
+    EXPECT_NEAR(at(0, 4.5f, 5.5f).Floor, 3 * 1.6f, 1e-4f);
+    EXPECT_NEAR(at(0, 4.5f, 6.5f).Floor, 6 * 1.6f, 1e-4f);
+    EXPECT_EQ(at(0, 4.5f, 9.5f).Room, 1);
+    // ramp: the slope, then the platform under the low ceiling
+    EXPECT_LT(at(1, 2.5f, 4.5f).FloorNormal.z, 0.0f);  // rising northwards
+    const SurfaceHit low = at(1, 2.5f, 6.5f);
+    EXPECT_NEAR(low.Floor, 15 * 1.6f, 1e-4f);
+    EXPECT_NEAR(low.Ceiling, 33 * 1.6f, 1e-4f);
+    // chasm: the pit, the ledge under its low ceiling, and its climbable east end
+    EXPECT_NEAR(at(2, 3.5f, 4.5f).Floor, -50 * 1.6f, 1e-4f);
+    const SurfaceHit ledge = at(2, 3.5f, 7.5f);
+    EXPECT_NEAR(ledge.Floor, 40.0f, 1e-4f);
+    EXPECT_LT(ledge.Ceiling - ledge.Floor, 25.0f);
+    EXPECT_GE(at(2, 8.5f, 7.5f).Ceiling - 40.0f, 25.0f);
+    // climbs: one block of each climb class
+    const float base = map.Rooms[3].Header.Origin.y;
+    EXPECT_NEAR(at(3, 2.5f, 3.5f).Floor - base, 16.0f, 1e-3f);
+    EXPECT_NEAR(at(3, 2.5f, 4.5f).Floor - at(3, 2.5f, 3.5f).Floor, 20.8f, 1e-3f);
+    EXPECT_NEAR(at(3, 2.5f, 5.5f).Floor - at(3, 2.5f, 4.5f).Floor, 27.2f, 1e-3f);
+    EXPECT_NEAR(at(3, 6.5f, 5.5f).Floor - at(3, 5.5f, 5.5f).Floor, 33.6f, 1e-3f);
+    // landing: the hole drops to the cellar floor, more than 32 below
+    const SurfaceHit hole = at(4, 5.5f, 4.5f);
+    EXPECT_NEAR(hole.Floor, map.Rooms[5].Header.Origin.y, 1e-4f);
+    EXPECT_GT(map.Rooms[4].Header.Origin.y - hole.Floor, 32.0f);
+    // cellar: the shaft up opens into the tower's ceiling
+    const SurfaceHit shaft = at(5, 7.5f, 4.5f);
+    EXPECT_NEAR(shaft.Floor - map.Rooms[5].Header.Origin.y, 64.0f, 1e-3f);
+    EXPECT_NEAR(shaft.Ceiling, map.Rooms[6].Header.Origin.y + 4 * 32, 1e-3f);
 }
 
 TEST_F(ContentTest, FontFileHasTheLoadersLayout) {
