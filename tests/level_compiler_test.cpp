@@ -412,6 +412,15 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3}));
     EXPECT_GE(data.Level.AnimSetA.SetCount, 1);
     EXPECT_GE(data.Level.AnimSetB.SetCount, 1);
+    // level-info reads it whole and reports the same counts.
+    ASSERT_EQ(Run("level-info " + Path("test.lev") + " >" + Path("info.json"), &err), 0) << err;
+    std::ifstream in(Path("info.json"));
+    std::stringstream info;
+    info << in.rdbuf();
+    size_t rooms = 0;
+    for (size_t at = info.str().find("\"cellsX\""); at != std::string::npos; at = info.str().find("\"cellsX\"", at + 1)) ++rooms;
+    EXPECT_EQ(rooms, static_cast<size_t>(map.RoomCount));
+    EXPECT_NE(info.str().find("\"entries\":" + std::to_string(data.Level.Lightmaps.EntryCount)), std::string::npos);
 }
 
 // The collision queries at chosen points of the demo course give the heights its source says
