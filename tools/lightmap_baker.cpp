@@ -163,6 +163,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
             ttriangle& h = t.Header;
             std::memset(&h, 0, sizeof h);
             h.Texture = t.Texture;
+            h.BumpTexture = t.BumpTexture;
             h.Lightmap = static_cast<uint16_t>(kLightmapFirstSlot + tile);
             h.BlendType = t.Blend;
             h.Layers = 2;
