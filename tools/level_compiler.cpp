@@ -662,7 +662,8 @@ private:
                  up, c.FloorMat, origin, true);
             Quad(b, pt(u0, e0, hF), pt(u0, kCell, hF), pt(u1, kCell, hF), pt(u1, e1, hF), st(u0, e0), st(u0, kCell),
                  st(u1, kCell), st(u1, e1), up, c.FloorMat, origin, true);
-            if (hi > lo) {
+            const bool onEdge = (e0 <= 0 && e1 <= 0) || (e0 >= kCell && e1 >= kCell);
+            if (hi > lo && !onEdge) {
                 b.patch = riserPatch;
                 // The riser faces the lower side.
                 const Vec3 along = VecSub(pt(u1, e1, 0), pt(u0, e0, 0));
