@@ -16,9 +16,14 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"build-level", "build-level SRC OUT.lev", dvtool::BuildLevel},
+    {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]", dvtool::BuildFont},
+    {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
+    {"view-level", "view-level LEVEL OUTDIR", dvtool::ViewLevel},
     {"image", "image IN OUT.pam", dvtool::RunImage},
     {"level-info", "level-info FILE", dvtool::RunLevelInfo},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
+    {"level-info", "level-info FILE", dvtool::RunLevelInfo},
 };
 
 void PrintUsage(FILE* out) {

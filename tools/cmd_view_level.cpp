@@ -1,0 +1,144 @@
+// dvtool view-level LEVEL OUTDIR: renders every room of a level headless as the game draws it
+// (device, viewport, portal walk, objects, lightmaps, fog) into OUTDIR/room<i>.png
+// (800 x 600), from a camera near the room's south wall looking north, so that authors can
+// look at a course without playing it.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "imaging/png_write.h"
+#include "platform/gl_window.h"
+#include "render/texture_store.h"
+#include "render/viewport.h"
+#include "tools/commands.h"
+#include "motion/collision.h"
+#include "world/level_draw.h"
+#include "world/level_loader.h"
+#include "world/sorted_array.h"
+
+namespace dvtool {
+
+namespace {
+
+struct Scene {
+    const dv::TLevFile* level = nullptr;
+    const dv::TIdList* ids = nullptr;
+    int room = 0;
+    dv::LevelDrawScratch scratch;
+};
+
+dv::Texture* Lookup(void* user, int32_t slot) {
+    auto* store = static_cast<dv::Td3dTexture_buffer*>(user);
+    store->Select(slot);
+    return store->GetCurrent();
+}
+
+// The level as the game draws it: from the camera's room through its portals.
+void DrawFromRoom(void* user) {
+    auto& scene = *static_cast<Scene*>(user);
+    dv::TGLViewport& vp = *dv::RegisteredViewport();
+    vp.ClearTriangles();
+    const dv::Vec3 o = scene.level->Map.Rooms[static_cast<size_t>(scene.room)].Header.Origin;
+    dv::DrawLevelRoom(*scene.level, scene.room, *scene.ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.scratch);
+}
+
+// A camera in the room: above the open inner cell of the second row nearest the middle,
+// looking north along the room.
+bool PlaceCamera(const dv::Tmap_level& map, int r, dv::TGLCamera& camera) {
+    const dv::tqtroom_header& h = map.Rooms[static_cast<size_t>(r)].Header;
+    const int mid = h.CellsX / 2;
+    for (int row = 1; row + 1 < h.CellsZ; ++row) {
+        for (int d = 0; d < h.CellsX; ++d) {
+            const int col = mid + ((d & 1) ? -(d + 1) / 2 : d / 2);
+            if (col < 1 || col + 1 >= h.CellsX) continue;
+            const float x = h.Origin.x + col * 32.0f + 16, z = h.Origin.z + row * 32.0f + 8;
+            const dv::SurfaceHit s = dv::SurfaceQuery(map, r, x, z);
+            if (s.Room != r || s.Ceiling - s.Floor < 48) continue;
+            const float eye = std::min(s.Floor + 44, s.Ceiling - 8);
+            camera.Position = {x, eye, z};
+            camera.Target = {x, eye - 12, h.Origin.z + h.CellsZ * 32.0f};
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int ViewLevel(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: dvtool view-level LEVEL OUTDIR\n", stderr);
+        return 2;
+    }
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path levelPath = fs::absolute(argv[1], ec);
+    const fs::path outDir = fs::absolute(argv[2], ec);
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    std::string error;
+    auto window = dv::GLWindow::Create("view-level", 800, 600, false, false, error);
+    if (!window || !dv::CheckDirect3D()) {
+        std::fprintf(stderr, "dvtool view-level: no OpenGL 3.3 context: %s\n", error.c_str());
+        return 2;
+    }
+    dv::FarPlane = 4224;
+    dv::FogStart = 192;
+    dv::FogEnd = 1024;
+    dv::FogOffset = -64;
+    dv::FogEnabled = true;
+    dv::TGLCamera camera;
+    dv::TGLViewport viewport;
+    viewport.SetCamera(&camera);
+    viewport.DepthEnabled = true;
+    viewport.ModulateShift = 1;
+    viewport.Setup(window->Window(), 800, 600, false);
+    viewport.SetClearColor(dv::PackColor(0, 0, 0, 255));
+    dv::ApplyFog();
+
+    dv::Td3dTexture_buffer store;
+    store.MipCount = 4;
+    dv::TLevFile level;
+    try {
+        // Lightmaps are named relative to the current directory: the level's own folder.
+        if (chdir(levelPath.parent_path().c_str()) != 0) throw std::runtime_error(levelPath.string() + ": no such folder");
+        dv::LoadLevel(level, levelPath.string(), store);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+    viewport.AnimatedTextures[0] = level.AnimSetA;
+    viewport.AnimatedTextures[1] = level.AnimSetB;
+    viewport.LevelLimit = level.BumpTileCount;
+    viewport.SetTextureSource({&store, &Lookup});
+    dv::TIdList ids;
+    for (size_t i = 0; i < level.Objects.size(); ++i) ids.Add(static_cast<int32_t>(i), level.Objects[i].Id);
+    Scene scene;
+    scene.level = &level;
+    scene.ids = &ids;
+    viewport.SetScene3D(&DrawFromRoom, &scene);
+
+    for (size_t r = 0; r < level.Map.Rooms.size(); ++r) {
+        scene.room = static_cast<int>(r);
+        if (!PlaceCamera(level.Map, scene.room, camera)) continue;
+        camera.UpdateView();
+        viewport.RenderFrame();
+        std::vector<uint8_t> rgba;
+        if (dv::D3DDevice() == nullptr || !dv::D3DDevice()->ReadPixels(0, 0, 800, 600, rgba)) {
+            std::fputs("dvtool view-level: cannot read the frame\n", stderr);
+            return 2;
+        }
+        const std::string out = (outDir / ("room" + std::to_string(r) + ".png")).string();
+        if (!dv::WritePngFile(out, 800, 600, rgba.data(), error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
+    }
+    return 0;
+}
+
+}  // namespace dvtool
