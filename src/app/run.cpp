@@ -46,18 +46,6 @@ uint8_t ShiftStateFromTable() {
     return s;
 }
 
-// A replayed key goes through the same handlers as a real one; the shift state is what the
-// key table says once the key itself is applied.
-void FeedReplayEvent(TForm1& form, const ReplayEvent& e) {
-    if (e.down) {
-        KeyTable[e.key] = 1;
-        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
-    } else {
-        KeyTable[e.key] = 0;
-        KeyUp(e.key, ShiftStateFromTable());
-    }
-}
-
 void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused) {
     switch (e.type) {
         case SDL_QUIT:
@@ -97,6 +85,16 @@ void SaveScreenshot(const std::string& path) {
 }
 
 }  // namespace
+
+void FeedReplayEvent(TForm1& form, const ReplayEvent& e) {
+    if (e.down) {
+        KeyTable[e.key] = 1;
+        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
+    } else {
+        KeyTable[e.key] = 0;
+        KeyUp(e.key, ShiftStateFromTable());
+    }
+}
 
 int RunGame(const Options& options) {
     std::vector<ReplayEvent> events;

@@ -4,8 +4,15 @@
 #pragma once
 
 #include "app/options.h"
+#include "app/replay.h"
 
 namespace dv {
+
+class TForm1;
+
+// Feeds a replayed key through the same handlers as a real one; the shift state is what the
+// key table says once the key itself is applied. Escape closes the form.
+void FeedReplayEvent(TForm1& form, const ReplayEvent& e);
 
 // Runs the game with `options` until the window closes; returns the exit status.
 int RunGame(const Options& options);

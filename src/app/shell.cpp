@@ -2,7 +2,10 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdio>
+#include <string_view>
 
 #include "app/game.h"
 #include "math/clock.h"
@@ -163,8 +166,14 @@ void GameOverlay2D(void* user) {
     vp.Begin2D();
     vp.SetFont(&form.Font);
     form.Font.Red = form.Font.Green = form.Font.Blue = 128;
-    vp.DrawText(std::to_string(form.OuterWidth) + " X " + std::to_string(form.OuterHeight), 1, 0, 0, 0.75f);
-    vp.DrawText("FPS:" + std::to_string(vp.FramesPerSecond), 1, 0, 20, 0.75f);
+    // Formatted on the stack: the overlay runs every frame and allocates nothing.
+    char line[48];
+    const int size = std::snprintf(line, sizeof line, "%d X %d", form.OuterWidth, form.OuterHeight);
+    vp.DrawText(std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1))), 1, 0, 0,
+                0.75f);
+    const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
+    vp.DrawText(std::string_view(line, static_cast<size_t>(std::clamp(fps, 0, int(sizeof line) - 1))), 1, 0, 20,
+                0.75f);
 }
 
 }  // namespace dv

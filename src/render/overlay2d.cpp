@@ -15,7 +15,7 @@ uint32_t FontColor(const Tfontx& font) {
 
 }  // namespace
 
-void TGLViewport::DrawText(const std::string& text, uint8_t mode, float x, float y, float scale) {
+void TGLViewport::DrawText(std::string_view text, uint8_t mode, float x, float y, float scale) {
     if (Font == nullptr) return;
     const Tfontx& f = *Font;
     const int32_t triangles = static_cast<int32_t>(2 * text.size());

@@ -8,6 +8,7 @@
 
 #include "math/clock.h"
 #include "platform/message_box.h"
+#include "render/triangle_sort.h"
 
 namespace dv {
 
@@ -34,63 +35,6 @@ uint32_t FloatBits(float f) {
     ShowMessage(text, "Error", MessageKind::Error);
     ReleaseDevice();
     std::exit(1);
-}
-
-// The sort key of a header: sort key, blend type, bump flag, layer count, base, bump and
-// lightmap slots, compared in that order.
-struct SortKeyOf {
-    float key;
-    uint8_t blend;
-    uint16_t bump;
-    uint8_t layers;
-    uint16_t texture;
-    uint16_t bumpTexture;
-    uint16_t lightmap;
-
-    explicit SortKeyOf(const ttriangle& h)
-        : key(h.SortKey), blend(h.BlendType), bump(h.BumpFlag), layers(h.Layers),
-          texture(h.Texture), bumpTexture(h.BumpTexture), lightmap(h.Lightmap) {}
-};
-
-int Compare(const ttriangle& h, const SortKeyOf& p) {
-    if (h.SortKey < p.key) return -1;
-    if (h.SortKey > p.key) return 1;
-    if (h.BlendType != p.blend) return h.BlendType < p.blend ? -1 : 1;
-    if (h.BumpFlag != p.bump) return h.BumpFlag < p.bump ? -1 : 1;
-    if (h.Layers != p.layers) return h.Layers < p.layers ? -1 : 1;
-    if (h.Texture != p.texture) return h.Texture < p.texture ? -1 : 1;
-    if (h.BumpTexture != p.bumpTexture) return h.BumpTexture < p.bumpTexture ? -1 : 1;
-    if (h.Lightmap != p.lightmap) return h.Lightmap < p.lightmap ? -1 : 1;
-    return 0;
-}
-
-// Recursive quicksort with the middle element as pivot; headers and vertex triples move
-// together. Recursing into the smaller part bounds the depth by log2(n).
-void QuickSort(ttriangle* h, ttriangle_vertices* v, int32_t lo, int32_t hi) {
-    while (lo < hi) {
-        const SortKeyOf pivot(h[lo + (hi - lo) / 2]);
-        int32_t i = lo;
-        int32_t j = hi;
-        while (i <= j) {
-            while (i < hi && Compare(h[i], pivot) < 0) ++i;
-            while (j > lo && Compare(h[j], pivot) > 0) --j;
-            if (i <= j) {
-                if (i != j) {
-                    std::swap(h[i], h[j]);
-                    std::swap(v[i], v[j]);
-                }
-                ++i;
-                --j;
-            }
-        }
-        if (j - lo < hi - i) {
-            if (lo < j) QuickSort(h, v, lo, j);
-            lo = i;
-        } else {
-            if (i < hi) QuickSort(h, v, i, hi);
-            hi = j;
-        }
-    }
 }
 
 bool SameRunState(const ttriangle& a, const ttriangle& b) {
@@ -348,7 +292,7 @@ void TGLViewport::AnimateTextureReferences(int32_t clockMs) {
 }
 
 void TGLViewport::SortTriangles() {
-    if (TriangleCount > 1) QuickSort(Headers.data(), Vertices.data(), 0, TriangleCount - 1);
+    SortTriangleList(Headers, Vertices, TriangleCount, SortScratch);
 }
 
 int32_t TGLViewport::BuildRuns() {

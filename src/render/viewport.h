@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "math/vecmath.h"
 #include "render/device.h"
 #include "render/triangle_list.h"
+#include "render/triangle_sort.h"
 
 struct SDL_Window;
 
@@ -101,7 +103,7 @@ public:
     void Begin2D() { BatchCount2D = 0; TriangleCount2D = 0; }
     // 2D list builders (render/font.cpp).
     void SetFont(Tfontx* font) { Font = font; }
-    void DrawText(const std::string& text, uint8_t mode, float x, float y, float scale);
+    void DrawText(std::string_view text, uint8_t mode, float x, float y, float scale);
     void DrawPicture(int32_t slot, uint8_t mode, float left, float top, float right, float bottom);
     // Appends one batch and reserves `triangles` 2D triangles for it; returns the first one.
     ttriangle2d* Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles);
@@ -115,7 +117,7 @@ public:
 
     // Frame steps, public for tests and tools.
     void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
-    void SortTriangles();                            // by the key, in place
+    void SortTriangles();                            // by the key (render/triangle_sort.h)
     int32_t BuildRuns();                             // writes run lengths; returns the run count
     bool DeviceLost() const { return deviceLost_; }
     // Called by ResetDevice for the registered viewport.
@@ -161,6 +163,7 @@ public:
     ViewportCallback Overlay2D = nullptr;
     void* Overlay2DUser = nullptr;
     TextureSource Textures;
+    TriangleSortScratch SortScratch;
 
 private:
     Texture* LookupTexture(int32_t slot) const;

@@ -1,0 +1,39 @@
+// Sorting the frame's 3D list: a quicksort over small (key, index) entries, then one pass
+// that gathers the 70-byte headers and 132-byte vertex triples into their sorted places.
+// It produces exactly the order of the in-place quicksort that moves whole records (middle
+// pivot, scans from both ends, swap on crossing), which is kept as the reference.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/triangle_list.h"
+
+namespace dv {
+
+// A header's sort key and its position in the unsorted list.
+struct TriangleSortEntry {
+    float Key;           // sort key
+    uint16_t Lightmap;   // compared last
+    uint16_t Reserved;
+    uint64_t State;      // blend, bump flag, layers, base slot, bump slot: most significant first
+    uint32_t Index;
+};
+
+// Scratch of the sort; grows to the largest list seen and is reused afterwards.
+struct TriangleSortScratch {
+    std::vector<TriangleSortEntry> Entries;
+    std::vector<ttriangle> Headers;
+    std::vector<ttriangle_vertices> Vertices;
+};
+
+// Sorts the first `count` records of `headers`/`vertices` ascending by (sort key, blend type,
+// bump flag, layer count, base slot, bump slot, lightmap slot). The arrays are swapped with
+// the scratch ones (both keep at least `count` elements), so no record is copied twice.
+void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_vertices>& vertices, int32_t count,
+                      TriangleSortScratch& scratch);
+
+// The reference: the same quicksort moving headers and vertex triples at every swap.
+void SortTrianglesMovingRecords(ttriangle* headers, ttriangle_vertices* vertices, int32_t count);
+
+}  // namespace dv

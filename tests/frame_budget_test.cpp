@@ -1,0 +1,144 @@
+// The game's frames on the demo level, in process: once the lists have grown a frame makes no
+// heap allocation, draws once per state run (plus the second pass of bumped lightmapped runs
+// and once per 2D batch) and uploads each vertex list once.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+
+#include "app/game.h"
+#include "app/keyboard.h"
+#include "app/replay.h"
+#include "app/run.h"
+#include "app/shell.h"
+#include "math/clock.h"
+#include "platform/gl_window.h"
+#include "platform/message_box.h"
+
+namespace {
+
+std::atomic<bool> g_counting{false};
+std::atomic<uint64_t> g_allocations{0};
+
+}  // namespace
+
+// Counting replacements of the global allocation functions for the whole test program; they
+// count only while a test asks them to.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace dv {
+namespace {
+
+// Draw calls the viewport should make for the frame it just drew.
+uint64_t ExpectedDraws(const TGLViewport& vp) {
+    uint64_t draws = 0;
+    for (int32_t i = 0; i < vp.TriangleCount;) {
+        const ttriangle& h = vp.Headers[i];
+        draws += (h.Layers >= 1 && h.BumpFlag != 0) ? 2 : 1;
+        i += std::max(h.RunLength, 1);
+    }
+    for (int32_t b = 0; b < vp.BatchCount2D; ++b) draws += vp.Batches2D[b].Count > 0 ? 1 : 0;
+    return draws;
+}
+
+class GameFrames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = DV_BINARY_DIR;
+        for (const char* f : {"test.lev", "font01.fnx", "set.txt"}) {
+            if (!std::filesystem::exists(data_ + "/" + f)) GTEST_SKIP() << "demo content not built: " << f;
+        }
+        std::string error;
+        if (!LoadReplayFile(std::string(DV_SOURCE_DIR) + "/bench/profile.replay", events_, error)) FAIL() << error;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(data_);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetMessagesHeadless(true);
+        ClockUseVirtual(true);
+        ClockSetVirtualMs(0);
+        KeyTableClear();
+        InitGameModules();
+        // A small surface keeps the software rasteriser's share of the test short; the scene
+        // does not depend on the size.
+        window_ = GLWindow::Create("frames", 320, 240, false, true, error);
+        if (!window_) GTEST_SKIP() << "no OpenGL 3.3 context: " << error;
+        saved_ = {FarPlane, FogColor, FogStart, FogEnd, FogOffset, FogEnabled};
+    }
+    void TearDown() override {
+        // The game sets the render globals; later tests expect their defaults.
+        FarPlane = saved_.farPlane;
+        FogColor = saved_.color;
+        FogStart = saved_.start;
+        FogEnd = saved_.end;
+        FogOffset = saved_.offset;
+        FogEnabled = saved_.enabled;
+        KeyTableClear();
+        ClockUseVirtual(false);
+        if (!previous_.empty()) std::filesystem::current_path(previous_);
+    }
+
+    // One pass of the frame loop at a 16 ms step, replayed keys included.
+    void Step(TForm1& form, ReplayPlayer& replay) {
+        ClockAdvanceVirtual(16);
+        while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(form, *e);
+        form.AppOnIdle(true);
+    }
+
+    std::string data_;
+    std::filesystem::path previous_;
+    std::vector<ReplayEvent> events_;
+    std::unique_ptr<GLWindow> window_;
+    struct {
+        float farPlane;
+        FogColorRGBA color;
+        float start, end, offset;
+        bool enabled;
+    } saved_{};
+};
+
+TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
+    TForm1 form;
+    form.FormCreate(window_->Window(), data_ + "/");
+    ReplayPlayer replay(events_);
+    Step(form, replay);                 // the title
+    ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
+    for (int i = 0; i < 20; ++i) Step(form, replay);  // the game; the lists grow
+    ASSERT_EQ(form.Viewport.Scene3D, &GameScene3D);
+    Direct3DDevice8* device = D3DDevice();
+    ASSERT_NE(device, nullptr);
+
+    uint64_t frames = 0, mismatchedDraws = 0, mismatchedUploads = 0, triangles = 0;
+    g_allocations = 0;
+    for (int i = 0; i < 100; ++i) {
+        device->ResetStats();
+        g_counting = true;
+        Step(form, replay);
+        g_counting = false;
+        const TGLViewport& vp = form.Viewport;
+        const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
+        mismatchedDraws += device->Stats().drawCalls != ExpectedDraws(vp);
+        mismatchedUploads += device->Stats().vertexBufferUploads != uploads;
+        triangles += static_cast<uint64_t>(vp.TriangleCount);
+        ++frames;
+    }
+    form.FormDestroy();
+    EXPECT_EQ(g_allocations.load(), 0u) << "heap allocations in " << frames << " frames";
+    EXPECT_EQ(mismatchedDraws, 0u);
+    EXPECT_EQ(mismatchedUploads, 0u);
+    EXPECT_GT(triangles, 100u * 100u) << "the level was not drawn";
+}
+
+}  // namespace
+}  // namespace dv

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "render/triangle_sort.h"
+
+using namespace dv;
+
+namespace {
+
+// A list with few distinct keys and states, so most records tie on the whole key and only
+// their tags (spare bytes and vertices) show where the unstable sort put them.
+void RandomList(std::mt19937& rng, int n, std::vector<ttriangle>& h, std::vector<ttriangle_vertices>& v) {
+    h.assign(n, ttriangle{});
+    v.assign(n, ttriangle_vertices{});
+    for (int i = 0; i < n; ++i) {
+        ttriangle& t = h[i];
+        t.SortKey = static_cast<float>(static_cast<int>(rng() % 4)) - 1.0f;
+        if (rng() % 50 == 0) t.SortKey = std::nanf("");
+        if (rng() % 50 == 0) t.SortKey = -0.0f;
+        t.BlendType = static_cast<uint8_t>(rng() % 2 ? 0 : 2);
+        t.BumpFlag = static_cast<uint16_t>(rng() % 8 == 0);
+        t.Layers = static_cast<uint8_t>(rng() % 3);
+        t.Texture = static_cast<uint16_t>(rng() % 3);
+        t.BumpTexture = static_cast<uint16_t>(rng() % 2);
+        t.Lightmap = static_cast<uint16_t>(rng() % 2 ? 0 : 0xFFFF);
+        std::memcpy(t.Spare, &i, sizeof i);
+        v[i].V[0].Position.x = static_cast<float>(i);
+        v[i].V[2].LightV = static_cast<float>(rng());
+    }
+}
+
+}  // namespace
+
+TEST(TriangleSort, GivesTheOrderOfTheRecordMovingQuicksort) {
+    std::mt19937 rng(2024);
+    TriangleSortScratch scratch;
+    for (const int n : {0, 1, 2, 3, 7, 64, 257, 1000, 5003}) {
+        for (int round = 0; round < 3; ++round) {
+            std::vector<ttriangle> h, refH;
+            std::vector<ttriangle_vertices> v, refV;
+            RandomList(rng, n, h, v);
+            refH = h;
+            refV = v;
+            // Spare capacity past the count must be left out of the sort.
+            h.resize(n + 5, ttriangle{});
+            v.resize(n + 5, ttriangle_vertices{});
+            h[n].SortKey = -100;
+            SortTrianglesMovingRecords(refH.data(), refV.data(), n);
+            SortTriangleList(h, v, n, scratch);
+            ASSERT_GE(h.size(), static_cast<size_t>(n));
+            ASSERT_GE(v.size(), static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(std::memcmp(&h[i], &refH[i], sizeof(ttriangle)), 0) << "header " << i << " of " << n;
+                ASSERT_EQ(std::memcmp(&v[i], &refV[i], sizeof(ttriangle_vertices)), 0) << "triple " << i << " of " << n;
+            }
+        }
+    }
+}
+
+TEST(TriangleSort, OrdersByKeyThenStateWithTheLightmapLast) {
+    std::vector<ttriangle> h(4, ttriangle{});
+    std::vector<ttriangle_vertices> v(4);
+    h[0].SortKey = 1;
+    h[1].Lightmap = 2;
+    h[1].BlendType = 1;
+    h[2].Lightmap = 1;
+    h[2].BlendType = 1;
+    h[3].Texture = 9;  // blend 0 sorts before blend 1 whatever the slots
+    TriangleSortScratch scratch;
+    SortTriangleList(h, v, 4, scratch);
+    EXPECT_EQ(h[0].Texture, 9);
+    EXPECT_EQ(h[1].Lightmap, 1);
+    EXPECT_EQ(h[2].Lightmap, 2);
+    EXPECT_EQ(h[3].SortKey, 1.0f);
+}
