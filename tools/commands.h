@@ -4,4 +4,7 @@
 
 namespace dvtool {
 
+// build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] ...
+int BuildCharacterCommand(int argc, char** argv);
+
 }  // namespace dvtool

@@ -16,6 +16,8 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N]",
+     dvtool::BuildCharacterCommand},
 };
 
 void PrintUsage(FILE* out) {
