@@ -16,14 +16,14 @@ namespace {
 
 using dv::Vec3;
 
-constexpr float kTop = 36.0f;  // world height at the cell's top edge
+constexpr float kTop = 52.0f;  // world height at the cell's top edge
 constexpr float kYaw = -0.6f;  // radians; a three-quarter view from the front left
 
-// Cell size and magnification; `zoom` 1 gives 96 x 128 pixel cells.
+// Cell size and magnification; `zoom` 1 gives 96 x 168 pixel cells.
 struct Layout {
     int CellW, CellH;
     float PixelsPerUnit;
-    explicit Layout(int zoom) : CellW(96 * zoom), CellH(128 * zoom), PixelsPerUnit(2.2f * static_cast<float>(zoom)) {}
+    explicit Layout(int zoom) : CellW(96 * zoom), CellH(168 * zoom), PixelsPerUnit(2.2f * static_cast<float>(zoom)) {}
 };
 
 struct Image {
