@@ -4,6 +4,8 @@
 
 namespace dvtool {
 
+// image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
+int RunImage(int argc, char** argv);
 // build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] ...
 int BuildCharacterCommand(int argc, char** argv);
 

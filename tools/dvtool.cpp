@@ -16,6 +16,7 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"image", "image IN OUT.pam", dvtool::RunImage},
     {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N]",
      dvtool::BuildCharacterCommand},
 };

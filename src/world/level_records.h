@@ -12,20 +12,11 @@
 
 #include "math/lighting.h"
 #include "math/vecmath.h"
+#include "render/triangle_list.h"
 
 namespace dv {
 
 #pragma pack(push, 1)
-
-// One frame of an animated texture (36 bytes, raw).
-struct tanim_frame {
-    int16_t SlotOffset;  // texture slot = SlotBase + this
-    uint8_t Unused1[2];
-    float ShiftU;
-    float ShiftV;
-    uint8_t Unused2[20];
-    float LimitV;  // v limit of the sliding kind
-};
 
 // One clip of a movable: 50 bytes in the file, 52 in memory (the last two stay zero).
 struct tmv_clip {
@@ -116,36 +107,6 @@ struct tqtroom_header {
     int32_t AmbientHls;  // hue bits 0-15, saturation 16-23, luminance 24-31
 };
 
-// Triangle header (70 bytes, raw; the work fields are rewritten while drawing).
-struct ttriangle {
-    int32_t Flags;  // bit 31: wireframe
-    uint16_t Texture;      // bit 15 set: animated-texture code
-    uint16_t BumpTexture;
-    uint16_t Lightmap;
-    uint8_t Blend;   // low 6 bits: blend type
-    uint8_t Layers;  // 0 texture, 1 texture x colour, 2+ lightmapped
-    uint16_t BumpFlag;
-    Vec3 Normal;
-    float Distance;     // work: negated camera distance after culling
-    int32_t RunLength;  // work: written by the viewport
-    uint8_t Unused[36];
-};
-
-// One vertex of a triangle as the viewport draws it (44 bytes).
-struct ttriangle_vertex {
-    Vec3 Position;
-    uint32_t Diffuse;   // bytes blue, green, red, alpha
-    uint32_t Specular;  // same order
-    float Tu, Tv;       // base texture
-    float Bu, Bv;       // bump map
-    float Lu, Lv;       // lightmap
-};
-
-// The three vertices of one triangle (132 bytes, raw).
-struct ttriangle_vertices {
-    ttriangle_vertex V[3];
-};
-
 // Portal (74 bytes, raw).
 struct tportal {
     uint16_t TargetRoom;
@@ -201,9 +162,6 @@ struct tlight_source {
 
 #pragma pack(pop)
 
-static_assert(sizeof(tanim_frame) == 36);
-static_assert(offsetof(tanim_frame, ShiftU) == 4 && offsetof(tanim_frame, ShiftV) == 8 &&
-              offsetof(tanim_frame, LimitV) == 32);
 static_assert(sizeof(tmv_clip) == 52);
 static_assert(offsetof(tmv_clip, DurationMs) == 4 && offsetof(tmv_clip, AnimationIndex) == 8 &&
               offsetof(tmv_clip, StepsPerKey) == 10 && offsetof(tmv_clip, Pad) == kClipFileSize);
@@ -227,17 +185,6 @@ static_assert(offsetof(tqtroom_header, CellsX) == 12 && offsetof(tqtroom_header,
               offsetof(tqtroom_header, MaxY) == 22 &&
               offsetof(tqtroom_header, AmbientLuminance) == 28 &&
               offsetof(tqtroom_header, AmbientHls) == 34);
-static_assert(sizeof(ttriangle) == 70);
-static_assert(offsetof(ttriangle, Texture) == 4 && offsetof(ttriangle, BumpTexture) == 6 &&
-              offsetof(ttriangle, Lightmap) == 8 && offsetof(ttriangle, Blend) == 10 &&
-              offsetof(ttriangle, Layers) == 11 && offsetof(ttriangle, BumpFlag) == 12 &&
-              offsetof(ttriangle, Normal) == 14 && offsetof(ttriangle, Distance) == 26 &&
-              offsetof(ttriangle, RunLength) == 30 && offsetof(ttriangle, Unused) == 34);
-static_assert(sizeof(ttriangle_vertex) == 44);
-static_assert(offsetof(ttriangle_vertex, Diffuse) == 12 && offsetof(ttriangle_vertex, Specular) == 16 &&
-              offsetof(ttriangle_vertex, Tu) == 20 && offsetof(ttriangle_vertex, Bu) == 28 &&
-              offsetof(ttriangle_vertex, Lu) == 36);
-static_assert(sizeof(ttriangle_vertices) == 132);
 static_assert(sizeof(tportal) == 74);
 static_assert(offsetof(tportal, Corners) == 2 && offsetof(tportal, Facing) == 50 &&
               offsetof(tportal, TargetOrigin) == 62);
@@ -256,19 +203,7 @@ static_assert(offsetof(tlight_source, Position) == 8 && offsetof(tlight_source, 
               offsetof(tlight_source, OuterCos) == 56 && offsetof(tlight_source, InnerCos) == 60 &&
               offsetof(tlight_source, NoModels) == 66);
 
-// One animated texture.
-struct taset {
-    uint8_t Kind;    // 0 frames replace each other, 1 texture coordinates slide
-    int16_t Period;  // ms per frame, 0 = not time-driven
-    uint16_t FrameCount;
-    std::vector<tanim_frame> Frames;
-};
 
-struct Tanimated_textures {
-    int16_t SlotBase = 0;  // not in the file: 2000 for set A, 0 for set B
-    uint16_t SetCount = 0;
-    std::vector<taset> Sets;
-};
 
 struct tmv_movable {
     int32_t Id = 0;
@@ -331,12 +266,6 @@ struct tquadsectors {
     int32_t Count = 0;
 };
 
-// The same shape with the count first, as the renderer's work lists use it.
-struct ttriangles_buffer {
-    int32_t Count = 0;
-    std::vector<ttriangle> Triangles;
-    std::vector<ttriangle_vertices> Vertices;
-};
 
 struct tqtlevel2 {
     tqtbox Box{};

@@ -1,0 +1,96 @@
+#include "app/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace dv {
+
+namespace {
+
+bool ParseInt(const char* text, int32_t min, int32_t& out) {
+    if (text == nullptr || *text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > INT32_MAX) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon + 1 >= text.size()) return false;
+    const std::string ms = text.substr(0, colon);
+    if (!ParseInt(ms.c_str(), 0, out.clockMs)) return false;
+    out.path = text.substr(colon + 1);
+    return true;
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE] [--trace FILE]\n"
+           "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--help] [--version]\n";
+}
+
+bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
+    out = Options{};
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](const char*& v) {
+            if (i + 1 >= argc) {
+                error = "option " + std::string(arg) + " needs a value";
+                return false;
+            }
+            v = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        if (arg == "--headless") {
+            out.headless = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out.showHelp = true;
+        } else if (arg == "--version") {
+            out.showVersion = true;
+        } else if (arg == "--data") {
+            if (!value(v)) return false;
+            out.dataDir = v;
+        } else if (arg == "--step-ms") {
+            if (!value(v)) return false;
+            if (!ParseInt(v, 1, out.stepMs)) {
+                error = "--step-ms: '" + std::string(v) + "' is not a whole number of milliseconds above 0";
+                return false;
+            }
+        } else if (arg == "--replay") {
+            if (!value(v)) return false;
+            out.replayPath = v;
+        } else if (arg == "--trace") {
+            if (!value(v)) return false;
+            out.tracePath = v;
+        } else if (arg == "--screenshot") {
+            if (!value(v)) return false;
+            ScreenshotRequest shot;
+            if (!ParseScreenshot(v, shot)) {
+                error = "--screenshot: '" + std::string(v) + "' is not MS:FILE";
+                return false;
+            }
+            out.screenshots.push_back(shot);
+        } else if (arg == "--quit-after") {
+            if (!value(v)) return false;
+            if (!ParseInt(v, 0, out.quitAfterMs)) {
+                error = "--quit-after: '" + std::string(v) + "' is not a whole number of milliseconds";
+                return false;
+            }
+        } else if (arg == "--stats") {
+            if (!value(v)) return false;
+            out.statsPath = v;
+        } else {
+            error = "unknown option '" + std::string(arg) + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace dv

@@ -1,0 +1,35 @@
+// The game's command line. With no arguments the game behaves exactly as a player expects;
+// the options exist for testing, recording and level authors.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dv {
+
+struct ScreenshotRequest {
+    int32_t clockMs = 0;
+    std::string path;
+};
+
+struct Options {
+    bool headless = false;
+    std::string dataDir;       // empty: the executable's folder
+    int32_t stepMs = 0;        // 0: real clock; otherwise the virtual clock advances by this per idle event
+    std::string replayPath;
+    std::string tracePath;
+    std::vector<ScreenshotRequest> screenshots;
+    int32_t quitAfterMs = -1;  // -1: never
+    std::string statsPath;
+    bool showHelp = false;
+    bool showVersion = false;
+};
+
+// Parses argv. On failure returns false with a one-line message in `error`.
+bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error);
+
+// The usage text printed by --help and after an option error.
+const char* UsageText();
+
+}  // namespace dv

@@ -1,0 +1,13 @@
+// Writes 8-bit RGBA pixels as a PNG file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dv {
+
+// Writes to a temporary file beside `path` and renames it into place, so a failed write never
+// leaves a broken or half-written PNG and never clobbers an existing file. Rows top to bottom.
+bool WritePngFile(const std::string& path, int width, int height, const uint8_t* rgba, std::string& error);
+
+}  // namespace dv

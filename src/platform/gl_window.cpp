@@ -1,0 +1,57 @@
+#include "platform/gl_window.h"
+
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+namespace dv {
+
+std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height,
+                                           bool visible, bool resizable, std::string& error) {
+    std::unique_ptr<GLWindow> w(new GLWindow());
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = std::string("cannot initialise SDL video: ") + SDL_GetError();
+        return nullptr;
+    }
+    w->videoInit_ = true;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    Uint32 flags = SDL_WINDOW_OPENGL | (visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+    if (resizable) flags |= SDL_WINDOW_RESIZABLE;
+    w->window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                  width, height, flags);
+    if (w->window_ == nullptr) {
+        error = std::string("cannot create the window: ") + SDL_GetError();
+        return nullptr;
+    }
+    w->context_ = SDL_GL_CreateContext(w->window_);
+    if (w->context_ == nullptr) {
+        error = std::string("cannot create an OpenGL 3.3 context: ") + SDL_GetError();
+        return nullptr;
+    }
+    if (epoxy_gl_version() < 33) {
+        error = "OpenGL 3.3 is not available";
+        return nullptr;
+    }
+    SDL_GL_SetSwapInterval(visible ? 1 : 0);
+    return w;
+}
+
+GLWindow::~GLWindow() {
+    if (context_ != nullptr) {
+        SDL_GL_MakeCurrent(window_, nullptr);
+        SDL_GL_DeleteContext(context_);
+    }
+    if (window_ != nullptr) SDL_DestroyWindow(window_);
+    if (videoInit_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void GLWindow::MakeCurrent() const { SDL_GL_MakeCurrent(window_, context_); }
+
+}  // namespace dv

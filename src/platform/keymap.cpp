@@ -1,0 +1,45 @@
+#include "platform/keymap.h"
+
+#include "app/keyboard.h"
+
+namespace dv {
+
+int VirtualKeyFromSdl(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return kVkA + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return kVk0 + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return kVkF1 + (key - SDLK_F1);
+    switch (key) {
+        case SDLK_LEFT: return kVkLeft;
+        case SDLK_UP: return kVkUp;
+        case SDLK_RIGHT: return kVkRight;
+        case SDLK_DOWN: return kVkDown;
+        case SDLK_INSERT: return kVkInsert;
+        case SDLK_HOME: return kVkHome;
+        case SDLK_END: return kVkEnd;
+        case SDLK_ESCAPE: return kVkEscape;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return kVkShift;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return kVkCtrl;
+        case SDLK_LALT:
+        case SDLK_RALT: return kVkAlt;
+        case SDLK_SPACE: return 32;
+        case SDLK_RETURN: return 13;
+        case SDLK_TAB: return 9;
+        case SDLK_BACKSPACE: return 8;
+        case SDLK_PAGEUP: return 33;
+        case SDLK_PAGEDOWN: return 34;
+        case SDLK_DELETE: return 46;
+        default: return -1;
+    }
+}
+
+uint8_t ShiftStateFromSdl(uint16_t mod) {
+    uint8_t s = 0;
+    if (mod & KMOD_SHIFT) s |= kShiftBit;
+    if (mod & KMOD_ALT) s |= kAltBit;
+    if (mod & KMOD_CTRL) s |= kCtrlBit;
+    return s;
+}
+
+}  // namespace dv

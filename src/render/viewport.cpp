@@ -1,0 +1,603 @@
+#include "render/viewport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "math/clock.h"
+#include "platform/message_box.h"
+
+namespace dv {
+
+float FarPlane = 1000.0f;
+FogColorRGBA FogColor = {0, 0, 0, 255};
+float FogStart = 540.0f;
+float FogEnd = 640.0f;
+float FogOffset = 0.0f;
+bool FogEnabled = false;
+
+namespace {
+
+std::unique_ptr<Direct3D8> g_d3d;
+std::unique_ptr<Direct3DDevice8> g_device;
+TGLViewport* g_viewport = nullptr;
+
+uint32_t FloatBits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+[[noreturn]] void FatalAfterRelease(const char* text) {
+    ShowMessage(text, "Error", MessageKind::Error);
+    ReleaseDevice();
+    std::exit(1);
+}
+
+// The sort key of a header: sort key, blend type, bump flag, layer count, base, bump and
+// lightmap slots, compared in that order.
+struct SortKeyOf {
+    float key;
+    uint8_t blend;
+    uint16_t bump;
+    uint8_t layers;
+    uint16_t texture;
+    uint16_t bumpTexture;
+    uint16_t lightmap;
+
+    explicit SortKeyOf(const ttriangle& h)
+        : key(h.SortKey), blend(h.BlendType), bump(h.BumpFlag), layers(h.Layers),
+          texture(h.Texture), bumpTexture(h.BumpTexture), lightmap(h.Lightmap) {}
+};
+
+int Compare(const ttriangle& h, const SortKeyOf& p) {
+    if (h.SortKey < p.key) return -1;
+    if (h.SortKey > p.key) return 1;
+    if (h.BlendType != p.blend) return h.BlendType < p.blend ? -1 : 1;
+    if (h.BumpFlag != p.bump) return h.BumpFlag < p.bump ? -1 : 1;
+    if (h.Layers != p.layers) return h.Layers < p.layers ? -1 : 1;
+    if (h.Texture != p.texture) return h.Texture < p.texture ? -1 : 1;
+    if (h.BumpTexture != p.bumpTexture) return h.BumpTexture < p.bumpTexture ? -1 : 1;
+    if (h.Lightmap != p.lightmap) return h.Lightmap < p.lightmap ? -1 : 1;
+    return 0;
+}
+
+// Recursive quicksort with the middle element as pivot; headers and vertex triples move
+// together. Recursing into the smaller part bounds the depth by log2(n).
+void QuickSort(ttriangle* h, ttriangle_vertices* v, int32_t lo, int32_t hi) {
+    while (lo < hi) {
+        const SortKeyOf pivot(h[lo + (hi - lo) / 2]);
+        int32_t i = lo;
+        int32_t j = hi;
+        while (i <= j) {
+            while (i < hi && Compare(h[i], pivot) < 0) ++i;
+            while (j > lo && Compare(h[j], pivot) > 0) --j;
+            if (i <= j) {
+                if (i != j) {
+                    std::swap(h[i], h[j]);
+                    std::swap(v[i], v[j]);
+                }
+                ++i;
+                --j;
+            }
+        }
+        if (j - lo < hi - i) {
+            if (lo < j) QuickSort(h, v, lo, j);
+            lo = i;
+        } else {
+            if (i < hi) QuickSort(h, v, i, hi);
+            hi = j;
+        }
+    }
+}
+
+bool SameRunState(const ttriangle& a, const ttriangle& b) {
+    return std::memcmp(reinterpret_cast<const uint8_t*>(&a) + 4,
+                       reinterpret_cast<const uint8_t*>(&b) + 4, 10) == 0;
+}
+
+int64_t FloorMod(int64_t a, int64_t m) {
+    const int64_t r = a % m;
+    return r < 0 ? r + (m < 0 ? -m : m) : r;
+}
+
+}  // namespace
+
+Direct3D8* D3DObject() { return g_d3d.get(); }
+Direct3DDevice8* D3DDevice() { return g_device.get(); }
+TGLViewport* RegisteredViewport() { return g_viewport; }
+
+bool CheckDirect3D() {
+    if (!g_d3d) g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    return g_d3d != nullptr;
+}
+
+uint32_t PackColor(int red, int green, int blue, int alpha) {
+    return (uint32_t(red) & 0xFF) | (uint32_t(green) & 0xFF) << 8 | (uint32_t(blue) & 0xFF) << 16 |
+           (uint32_t(alpha) & 0xFF) << 24;
+}
+
+uint32_t ToD3DColor(uint32_t packed) {
+    return 0xFF000000u | (packed & 0xFF) << 16 | ((packed >> 8) & 0xFF) << 8 | ((packed >> 16) & 0xFF);
+}
+
+void ApplyFog() {
+    Direct3DDevice8* d = g_device.get();
+    if (d == nullptr) return;
+    if (!FogEnabled) {
+        d->SetRenderState(D3DRS_FOGENABLE, 0);
+        return;
+    }
+    d->SetRenderState(D3DRS_FOGCOLOR, uint32_t(FogColor.r) << 16 | uint32_t(FogColor.g) << 8 | FogColor.b);
+    d->SetRenderState(D3DRS_FOGENABLE, 1);
+    d->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+    d->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    d->SetRenderState(D3DRS_RANGEFOGENABLE, 0);
+    d->SetRenderState(D3DRS_FOGSTART, FloatBits(FogStart + FogOffset));
+    d->SetRenderState(D3DRS_FOGEND, FloatBits(FogEnd + FogOffset));
+}
+
+void ApplyDefaultStates(bool depthEnabled) {
+    Direct3DDevice8* d = g_device.get();
+    if (d == nullptr) return;
+    d->SetRenderState(D3DRS_LIGHTING, 0);
+    d->SetRenderState(D3DRS_ZENABLE, depthEnabled ? D3DZB_TRUE : D3DZB_FALSE);
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    for (uint32_t stage = 0; stage < 4; ++stage) {
+        d->SetTextureStageState(stage, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+        d->SetTextureStageState(stage, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+        d->SetTextureStageState(stage, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+    }
+    ApplyFog();
+}
+
+void ReleaseDevice() {
+    g_device.reset();
+    g_d3d.reset();
+}
+
+bool BuildPresentParameters(const TGLViewport& viewport, D3DPRESENT_PARAMETERS& p) {
+    p = D3DPRESENT_PARAMETERS{};
+    p.Windowed = viewport.FullScreen ? 0 : 1;
+    p.hDeviceWindow = viewport.Window;
+    p.EnableAutoDepthStencil = 1;
+    p.AutoDepthStencilFormat = D3DFMT_D16;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    if (viewport.FullScreen) {
+        p.BackBufferWidth = 640;
+        p.BackBufferHeight = 480;
+        p.BackBufferCount = 1;
+        p.BackBufferFormat = D3DFMT_R5G6B5;  // 16-bit colour is the depth requested
+        return true;
+    }
+    if (!g_d3d) return false;
+    D3DDISPLAYMODE mode;
+    if (Failed(g_d3d->GetAdapterDisplayMode(0, mode))) return false;
+    p.BackBufferFormat = mode.Format;
+    return true;
+}
+
+bool ResetDevice() {
+    TGLViewport* vp = g_viewport;
+    if (!g_device || vp == nullptr) return false;
+    vp->ReleaseBuffers();
+    D3DPRESENT_PARAMETERS params;
+    if (!BuildPresentParameters(*vp, params)) {
+        // Our parameters do not depend on the device type, so the reference-type attempt
+        // is the same query once more.
+        ShowMessage("Hardware Mode no availible...Trying software mode", "Warning.", MessageKind::Warning);
+        if (!BuildPresentParameters(*vp, params)) FatalAfterRelease("Error trying to setup Direct3d");
+    }
+    if (Failed(g_device->Reset(params))) return false;  // still lost: the caller retries later
+    vp->RefreshCaps();
+    ApplyDefaultStates(vp->DepthEnabled);
+    return true;
+}
+
+// ---- camera
+
+TGLCamera::TGLCamera() {
+    View = MatIdentity();
+}
+
+void TGLCamera::UpdateView() {
+    Eye = Position;
+    At = Target;
+    Up = VecMake(Eye.x - At.x, std::fabs(1.0f * UpBias + Eye.y), Eye.z - At.z);
+    Direction = VecSub(Target, Position);
+    VecNormalize(Direction);
+    UpCopy = Up;
+    View = MatLookAtLH(Eye, At, Up);
+    if (g_device) g_device->SetTransform(D3DTS_VIEW, View);
+}
+
+// ---- viewport
+
+TGLViewport::TGLViewport() {
+    World = MatIdentity();
+    Projection = MatIdentity();
+    g_viewport = this;
+}
+
+TGLViewport::~TGLViewport() {
+    if (g_viewport == this) g_viewport = nullptr;
+}
+
+void TGLViewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
+    Window = window;
+    Width = width;
+    Height = height;
+    FullScreen = fullScreen;
+    if (!g_device) {
+        D3DPRESENT_PARAMETERS params;
+        if (!g_d3d || !BuildPresentParameters(*this, params) ||
+            Failed(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                       params, g_device))) {
+            FatalAfterRelease("Error trying to Create DX Viewport!");
+        }
+    }
+    ApplyDefaultStates(DepthEnabled);
+    RefreshCaps();
+}
+
+void TGLViewport::ReleaseBuffers() {
+    VertexBuffer3D.reset();
+    VertexBuffer2D.reset();
+    VertexCapacity3D = 0;
+    VertexCapacity2D = 0;
+}
+
+void TGLViewport::RefreshCaps() {
+    if (g_device) g_device->GetDeviceCaps(Caps);
+    VertexCapacity3D = 0;
+    VertexCapacity2D = 0;
+}
+
+void TGLViewport::BuildProjection() {
+    const float aspect = static_cast<float>(Width) / static_cast<float>(Height > 0 ? Height : 1);
+    Projection = MatPerspectiveFovLH(0.7853981f, aspect, 0.1f, FarPlane);
+}
+
+void TGLViewport::Resize(int width, int height) {
+    Width = width;
+    Height = height;
+    if (!ResetDevice()) deviceLost_ = g_device != nullptr;
+    BuildProjection();
+    if (g_device) g_device->SetTransform(D3DTS_PROJECTION, Projection);
+}
+
+void TGLViewport::RenderFrame() {
+    SceneBuilt = false;
+    DrawFrame();
+}
+
+void TGLViewport::AddTriangles(const ttriangle* headers, const ttriangle_vertices* triples, int32_t count) {
+    if (count <= 0 || headers == nullptr || triples == nullptr) return;
+    const size_t total = static_cast<size_t>(TriangleCount) + static_cast<size_t>(count);
+    if (Headers.size() < total) {
+        Headers.resize(total);
+        Vertices.resize(total);
+    }
+    std::memcpy(&Headers[TriangleCount], headers, sizeof(ttriangle) * count);
+    std::memcpy(&Vertices[TriangleCount], triples, sizeof(ttriangle_vertices) * count);
+    TriangleCount = static_cast<int32_t>(total);
+}
+
+ttriangle2d* TGLViewport::Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles) {
+    triangles = std::max(triangles, 0);
+    if (Batches2D.size() <= static_cast<size_t>(BatchCount2D)) Batches2D.resize(BatchCount2D + 1);
+    const size_t total = static_cast<size_t>(TriangleCount2D) + static_cast<size_t>(triangles);
+    if (Vertices2D.size() < total) Vertices2D.resize(total);
+    Batches2D[BatchCount2D] = tbatch2d{slot, mode, triangles};
+    ++BatchCount2D;
+    ttriangle2d* first = Vertices2D.data() + TriangleCount2D;
+    if (triangles > 0) std::memset(first, 0, sizeof(ttriangle2d) * triangles);  // zero area
+    TriangleCount2D = static_cast<int32_t>(total);
+    return first;
+}
+
+Texture* TGLViewport::LookupTexture(int32_t slot) const {
+    return Textures.lookup != nullptr ? Textures.lookup(Textures.user, slot) : nullptr;
+}
+
+void TGLViewport::AnimateTextureReferences(int32_t clockMs) {
+    for (int32_t i = 0; i < TriangleCount; ++i) {
+        ttriangle& h = Headers[i];
+        const uint16_t code = h.Texture;
+        if ((code & kAnimatedSlotBit) == 0) continue;
+        const Tanimated_textures& table = AnimatedTextures[AnimatedTable(code)];
+        const int set = AnimatedSetIndex(code);
+        const int sets = std::min<int>(table.SetCount, static_cast<int>(table.Sets.size()));
+        if (set < 0 || set >= sets) {
+            h.Texture = 0;
+            continue;
+        }
+        const taset& a = table.Sets[set];
+        const int frames = std::min<int>(a.FrameCount, static_cast<int>(a.Frames.size()));
+        if (frames == 0) continue;  // nothing to show: the header stays as it is, unanimated
+        const int start = std::min(AnimatedStartFrame(code), frames - 1);
+        const tanim_frame& first = a.Frames[start];
+        const auto slotOf = [&table](const tanim_frame& f) {
+            return static_cast<uint16_t>(f.SlotOffset + table.SlotBase);
+        };
+        ttriangle_vertices& tri = Vertices[i];
+        if (a.Period <= 0) {  // not time-driven (a negative period would index backwards)
+            h.Texture = slotOf(first);
+            continue;
+        }
+        const int64_t steps = static_cast<int64_t>(clockMs) / a.Period;
+        if (a.Kind == 0) {
+            const tanim_frame& f = a.Frames[FloorMod(start + steps, frames)];
+            h.Texture = slotOf(f);
+            for (tvertex3d& v : tri.V) {
+                v.U = f.ShiftU + (v.U - first.ShiftU);
+                v.V = f.ShiftV + (v.V - first.ShiftV);
+            }
+        } else if (a.Kind == 1) {
+            h.Texture = slotOf(first);
+            const double span = (double(first.LimitV) - double(first.ShiftV)) / 2.0 * 256.0;
+            const int64_t w = std::clamp<int64_t>(TruncToInt64(span), INT32_MIN, INT32_MAX);
+            if (w == 0) continue;  // no room to slide: drawn unanimated
+            const int64_t r = steps % w;
+            const float shift = static_cast<float>(static_cast<double>(w - r) / 256.0);
+            for (tvertex3d& v : tri.V) v.V = v.V + shift;
+        }
+    }
+}
+
+void TGLViewport::SortTriangles() {
+    if (TriangleCount > 1) QuickSort(Headers.data(), Vertices.data(), 0, TriangleCount - 1);
+}
+
+int32_t TGLViewport::BuildRuns() {
+    int32_t runs = 0;
+    int32_t i = 0;
+    while (i < TriangleCount) {
+        int32_t j = i + 1;
+        while (j < TriangleCount && SameRunState(Headers[j], Headers[i])) ++j;
+        Headers[i].RunLength = j - i;
+        ++runs;
+        i = j;
+    }
+    return runs;
+}
+
+void TGLViewport::DrawFrame() {
+    Direct3DDevice8* d = g_device.get();
+    if (d == nullptr) return;
+    // Present the previous frame. A lost device is reset once per frame; while it stays lost
+    // the frame is skipped (nothing drawn, no message), and the next frame tries again.
+    if (deviceLost_ || Failed(d->Present())) {
+        deviceLost_ = true;
+        if (!ResetDevice()) return;
+        deviceLost_ = false;
+    }
+    if (FramesInWindow == 0) FpsWindowStart = ClockMs();
+    if (Camera != nullptr) Camera->UpdateView();
+    BuildProjection();
+    d->SetTransform(D3DTS_PROJECTION, Projection);
+    ViewFrustum = FrustumFromMatrices(Camera != nullptr ? Camera->View : MatIdentity(), Projection);
+    if (!SceneBuilt) {
+        if (Scene3D != nullptr) Scene3D(Scene3DUser);
+        AnimateTextureReferences(ClockMs());
+        SortTriangles();
+        BuildRuns();
+        SceneBuilt = true;
+    }
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, ToD3DColor(ClearColor), 1.0f, 0);
+    d->BeginScene();
+    Mat4 world = MatMultiply(MatRotationY(static_cast<float>(ModelRotation[1])),
+                             MatRotationX(static_cast<float>(ModelRotation[0])));
+    world = MatMultiply(world, MatRotationZ(static_cast<float>(ModelRotation[2])));
+    World = MatMultiply(world, MatScaling(static_cast<float>(ModelScale[0]), static_cast<float>(ModelScale[1]),
+                                          static_cast<float>(ModelScale[2])));
+    d->SetTransform(D3DTS_WORLD, World);
+    if (Upload3D()) {
+        d->SetStreamSource(0, VertexBuffer3D.get(), kVertexStride3D);
+        d->SetVertexShader(kFvf3D);
+        d->SetRenderState(D3DRS_FILLMODE, static_cast<uint32_t>(FillBase + 1));
+        DrawRuns();
+        Draw2D();
+    }
+    d->EndScene();  // also after a failed vertex buffer, so the next frame starts cleanly
+}
+
+bool TGLViewport::Upload3D() {
+    Direct3DDevice8* d = g_device.get();
+    if (TriangleCount <= 0) return true;
+    if (VertexCapacity3D < TriangleCount || VertexCapacity3D == 0) {
+        VertexBuffer3D.reset();
+        VertexCapacity3D = 0;
+        const int64_t bytes = (int64_t(TriangleCount) + 1000) * kVertexStride3D * 3;
+        if (bytes > INT32_MAX ||
+            Failed(d->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf3D,
+                                         D3DPOOL_MANAGED, VertexBuffer3D))) {
+            ShowMessage("failing trying to build a dx8 vertex buffer!!!!");
+            return false;
+        }
+        VertexCapacity3D = TriangleCount + 1000;
+    }
+    uint8_t* p = nullptr;
+    const uint32_t bytes = static_cast<uint32_t>(TriangleCount) * sizeof(ttriangle_vertices);
+    if (Failed(VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return false;
+    std::memcpy(p, Vertices.data(), bytes);
+    VertexBuffer3D->Unlock();
+    return true;
+}
+
+void TGLViewport::DrawRuns() {
+    int32_t start = 0;
+    int32_t i = 0;
+    while (i < TriangleCount) {
+        const ttriangle& h = Headers[i];
+        const int32_t n = std::clamp(h.RunLength, 1, TriangleCount - i);
+        DrawRun(h, start, n);
+        start += 3 * n;
+        i += n;
+    }
+}
+
+void TGLViewport::DrawRun(const ttriangle& h, int32_t start, int32_t count) {
+    Direct3DDevice8& d = *g_device;
+    const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
+    for (uint32_t stage = 0; stage < 2; ++stage) {
+        d.SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
+        d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    }
+    d.SetRenderState(D3DRS_FILLMODE, (uint32_t(h.Flags) & 0x80000000u) ? uint32_t(D3DFILL_WIREFRAME)
+                                                                       : uint32_t(FillBase + 1));
+    const bool layered = h.Layers > 1;
+    const bool bumped = h.BumpFlag != 0;
+    switch (h.BlendType & 0x3F) {
+        case 0:
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+            break;
+        case 1: {
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHAREF, 1);
+            d.SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+            const uint32_t stage = layered || bumped ? 1 : 0;
+            d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+            d.SetTextureStageState(stage, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            break;
+        }
+        case 2:
+        case 10:
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+            break;
+        case 11:
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_INVSRCCOLOR);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCCOLOR);
+            break;
+        default: break;  // the previous run's blend states stay
+    }
+    if (bumped) {
+        d.SetTexture(0, LookupTexture(h.BumpTexture));
+        d.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 1);
+        d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DOTPRODUCT3);
+        d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_SPECULAR);
+    } else if (layered) {
+        d.SetTexture(0, LookupTexture(h.Lightmap));
+        d.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 2);
+        d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);
+        d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }
+    if (layered || bumped) {
+        d.SetTexture(1, LookupTexture(h.Texture));
+        d.SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+        d.SetTextureStageState(1, D3DTSS_COLOROP, modulate);
+        d.SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+        d.SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_TEXTURE);
+        d.SetTextureStageState(1, D3DTSS_COLORARG0, D3DTA_CURRENT);
+    } else {
+        d.SetTexture(0, LookupTexture(h.Texture));
+        d.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+        d.SetTextureStageState(0, D3DTSS_COLOROP, h.Layers == 1 ? modulate : uint32_t(D3DTOP_SELECTARG1));
+        d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        if (h.Layers == 1) d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }
+    d.DrawPrimitive(D3DPT_TRIANGLELIST, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    if (h.Layers >= 1 && bumped) {
+        d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTCOLOR);
+        d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);
+        d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+        d.SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+        d.SetTexture(0, LookupTexture(h.Lightmap));
+        d.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 2);
+        d.SetTextureStageState(0, D3DTSS_COLOROP, h.Layers == 1 ? D3DTOP_SELECTARG1 : D3DTOP_ADD);
+        d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TEXTURE);
+        d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+        d.DrawPrimitive(D3DPT_TRIANGLELIST, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    }
+}
+
+void TGLViewport::Draw2D() {
+    Direct3DDevice8& d = *g_device;
+    ++FramesInWindow;
+    if (ClockMs() - FpsWindowStart >= 1000) {
+        FramesPerSecond = (FramesPerSecond + FramesInWindow) >> 1;
+        FramesInWindow = 0;
+    }
+    if (Overlay2D != nullptr) Overlay2D(Overlay2DUser);
+    if (TriangleCount2D > 0 && (VertexCapacity2D < TriangleCount2D || VertexCapacity2D == 0)) {
+        VertexBuffer2D.reset();
+        VertexCapacity2D = 0;
+        const int64_t bytes = (int64_t(TriangleCount2D) + 250) * kVertexStride2D * 3;
+        if (bytes > INT32_MAX ||
+            Failed(d.CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf2D,
+                                        D3DPOOL_MANAGED, VertexBuffer2D))) {
+            ShowMessage("failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
+            return;
+        }
+        VertexCapacity2D = TriangleCount2D + 250;
+    }
+    if (TriangleCount2D > 0) {
+        uint8_t* p = nullptr;
+        const uint32_t bytes = static_cast<uint32_t>(TriangleCount2D) * sizeof(ttriangle2d);
+        if (Failed(VertexBuffer2D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return;
+        std::memcpy(p, Vertices2D.data(), bytes);
+        VertexBuffer2D->Unlock();
+    }
+    d.SetStreamSource(0, VertexBuffer2D.get(), kVertexStride2D);
+    d.SetVertexShader(kFvf2D);
+    d.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    d.SetRenderState(D3DRS_FOGENABLE, 0);
+    const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
+    int32_t start = 0;
+    for (int32_t b = 0; b < BatchCount2D; ++b) {
+        const tbatch2d batch = Batches2D[b];
+        const int32_t count = std::clamp(batch.Count, 0, TriangleCount2D - start / 3);
+        for (uint32_t stage = 0; stage < 2; ++stage) {
+            d.SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+        }
+        d.SetTexture(0, LookupTexture(batch.Slot));
+        if (batch.Mode == 1) {
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHAREF, 1);
+            d.SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+            d.SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            d.SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        } else if (batch.Mode == 2 || batch.Mode == 10) {
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+        } else {
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+        }
+        d.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+        d.SetTextureStageState(0, D3DTSS_COLOROP, modulate);
+        d.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        d.SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        d.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+        if (count > 0) {
+            d.DrawPrimitive(D3DPT_TRIANGLELIST, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+        }
+        start += 3 * count;
+    }
+    if (FogEnabled) d.SetRenderState(D3DRS_FOGENABLE, 1);
+}
+
+}  // namespace dv

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "app/options.h"
+#include "app/replay.h"
+
+using namespace dv;
+
+namespace {
+
+bool Parse(const std::vector<const char*>& args, Options& out, std::string& error) {
+    std::vector<const char*> argv{"dedivirede"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return ParseOptions(static_cast<int>(argv.size()), argv.data(), out, error);
+}
+
+}  // namespace
+
+TEST(Options, AllOptionsAndTheirErrors) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, o, error));
+    EXPECT_FALSE(o.headless);
+    EXPECT_EQ(o.stepMs, 0);
+    EXPECT_EQ(o.quitAfterMs, -1);
+
+    ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--trace",
+                       "t.csv", "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
+                       "--quit-after", "2000", "--stats", "s.json"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.dataDir, "/tmp/d");
+    EXPECT_EQ(o.stepMs, 16);
+    ASSERT_EQ(o.screenshots.size(), 2u);
+    EXPECT_EQ(o.screenshots[1].clockMs, 8000);
+    EXPECT_EQ(o.screenshots[1].path, "dir/b:c.png");  // only the first colon separates
+    EXPECT_EQ(o.quitAfterMs, 2000);
+    EXPECT_EQ(o.statsPath, "s.json");
+
+    const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
+        {{"--step-ms", "0"}, "--step-ms"},       {{"--step-ms", "16x"}, "--step-ms"},
+        {{"--quit-after", "-5"}, "--quit-after"}, {{"--screenshot", "abc.png"}, "--screenshot"},
+        {{"--screenshot", "100:"}, "--screenshot"}, {{"--data"}, "needs a value"},
+        {{"--fullscreen"}, "unknown option '--fullscreen'"},
+    };
+    for (const auto& [args, expected] : bad) {
+        EXPECT_FALSE(Parse(args, o, error));
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+}
+
+TEST(Replay, ParsesEventsAndPointsAtTheBadLine) {
+    std::vector<ReplayEvent> events;
+    std::string error;
+    ASSERT_TRUE(ParseReplay("# walk forward\n100 down Up\n\n150 down Shift   # walk\n150 up 38\n900 down q\n",
+                            "walk.txt", events, error))
+        << error;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].clockMs, 100);
+    EXPECT_TRUE(events[0].down);
+    EXPECT_EQ(events[0].key, 38);
+    EXPECT_EQ(events[1].key, 16);
+    EXPECT_FALSE(events[2].down);
+    EXPECT_EQ(events[3].key, 'Q');
+
+    const std::vector<std::pair<const char*, const char*>> bad = {
+        {"100 down Up\n50 up Up\n", "r.txt:2: clock 50 is earlier"},
+        {"100 press Up\n", "r.txt:1: 'press' is neither"},
+        {"100 down Upp\n", "r.txt:1: unknown key 'Upp'"},
+        {"1x0 down Up\n", "r.txt:1: '1x0' is not a clock"},
+        {"-5 down Up\n", "r.txt:1: '-5' is not a clock"},
+        {"100 down\n", "r.txt:1: expected"},
+        {"\n\n100 down Up extra\n", "r.txt:3: unexpected 'extra'"},
+        {"99999999999 down Up\n", "r.txt:1:"},
+    };
+    for (const auto& [text, expected] : bad) {
+        EXPECT_FALSE(ParseReplay(text, "r.txt", events, error)) << text;
+        EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
+    }
+    EXPECT_FALSE(LoadReplayFile("/nonexistent/replay.txt", events, error));
+    EXPECT_NE(error.find("/nonexistent/replay.txt"), std::string::npos);
+}
+
+TEST(Replay, PlayerHandsOutDueEventsInOrder) {
+    ReplayPlayer player({{10, true, 38}, {10, false, 38}, {30, true, 40}});
+    EXPECT_EQ(player.NextDue(5), nullptr);
+    ASSERT_NE(player.NextDue(10), nullptr);
+    const ReplayEvent* second = player.NextDue(10);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(second->down);
+    EXPECT_EQ(player.NextDue(29), nullptr);
+    EXPECT_NE(player.NextDue(100), nullptr);
+    EXPECT_TRUE(player.Finished());
+}
