@@ -8,5 +8,7 @@ namespace dvtool {
 int RunImage(int argc, char** argv);
 // build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] ...
 int BuildCharacterCommand(int argc, char** argv);
+// surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
+int RunSurface(int argc, char** argv);
 
 }  // namespace dvtool

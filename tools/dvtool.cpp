@@ -17,7 +17,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
     {"image", "image IN OUT.pam", dvtool::RunImage},
-    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N]",
+    {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
+    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N]",
      dvtool::BuildCharacterCommand},
 };
 

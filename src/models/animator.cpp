@@ -1,0 +1,324 @@
+#include "models/animator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "math/clock.h"
+
+namespace dv {
+
+namespace {
+
+// The fraction of a frame position rounded half up to four decimals, so that the float
+// noise of the step arithmetic never produces a tiny blend towards the next frame.
+float RoundedFraction(float framePos, int32_t wholeFrame) {
+    const double fraction = static_cast<double>(framePos) - wholeFrame;
+    return static_cast<float>(std::trunc(fraction * 10000.0 + 0.5) / 10000.0);
+}
+
+// RotateAboutPoint with the rotation's inverse computed once per bone rather than per vertex.
+Vec3 RotatedAbout(const Vec3& p, const Quat& q, const Quat& inverse, const Vec3& centre) {
+    const Vec3 d = VecSub(p, centre);
+    const Quat r = QuatMultiply(QuatMultiply(q, Quat{d.x, d.y, d.z, 0.0f}), inverse);
+    return VecAdd(centre, Vec3{r.x, r.y, r.z});
+}
+
+Quat Rotated(const Quat& start, const Vec3& angles) {
+    Quat q = start;
+    QuatRotateByAngles(q, angles.x, angles.y, angles.z);
+    return q;
+}
+
+}  // namespace
+
+KeySample SampleKey(const tmv_animation& animation, int32_t track, int32_t frame) {
+    const KeySample none{{0, 0, 0}, {0, 0, 0}};
+    if (track < 0 || track >= animation.TrackCount || track >= static_cast<int32_t>(animation.Tracks.size())) {
+        return none;
+    }
+    if (frame < 0 || frame >= animation.FrameCount) return none;
+    const std::vector<tmv_key>& keys = animation.Tracks[static_cast<size_t>(track)].Keys;
+    if (keys.empty()) return none;
+
+    const int32_t last = static_cast<int32_t>(keys.size()) - 1;
+    auto sample = [&keys](int32_t i) {
+        const tmv_key& key = keys[static_cast<size_t>(i)];
+        return KeySample{key.Rotation, key.Translation};
+    };
+    if (frame == keys[0].Frame) return sample(0);
+    if (frame == keys[static_cast<size_t>(last)].Frame) return sample(last);
+    int32_t lo = 0, hi = last;
+    while (lo <= hi) {
+        const int32_t mid = (lo + hi) / 2;
+        const int32_t midFrame = keys[static_cast<size_t>(mid)].Frame;
+        if (frame < midFrame) {
+            hi = mid - 1;
+        } else if (frame > midFrame) {
+            lo = mid + 1;
+        } else {
+            return sample(mid);
+        }
+    }
+    return sample(std::max(hi, 0));
+}
+
+void TMovItem::Create(const TLevFile& level) {
+    Level = &level;
+    Movable = nullptr;
+    Model = nullptr;
+    Skeleton = nullptr;
+    Animation = nullptr;
+    Clip = nullptr;
+    NextAnimation = nullptr;
+    NextClip = nullptr;
+    FrameStart = 0;
+    Frame = -1;
+    Animating = false;
+    ResetPlayback();
+}
+
+void TMovItem::Destroy() {
+    Tavertices().swap(SkinnedVertices);
+    std::vector<BonePose>().swap(Pose);
+    std::vector<Quat>().swap(InverseRotations);
+}
+
+void TMovItem::ResetPlayback() {
+    CachedFramePos = -1.0f;
+    CachedMovableId = -1;
+    CachedClipId = -1;
+    TransitionDone = false;
+    Blending = false;
+    BlendFraction = 0.0f;
+}
+
+bool TMovItem::BindMovable(int32_t index) {
+    Movable = nullptr;
+    Model = nullptr;
+    Skeleton = nullptr;
+    Animation = nullptr;
+    Clip = nullptr;
+    NextAnimation = nullptr;
+    NextClip = nullptr;
+    Frame = -1;
+    ResetPlayback();
+    if (Level == nullptr || index < 0 || index >= static_cast<int32_t>(Level->Movables.size())) return false;
+    const tmv_movable& movable = Level->Movables[static_cast<size_t>(index)];
+    if (movable.ModelIndex < 0 || movable.ModelIndex >= static_cast<int32_t>(Level->Models.size())) return false;
+    if (movable.SkeletonIndex < 0 || movable.SkeletonIndex >= static_cast<int32_t>(Level->Skeletons.size())) {
+        return false;
+    }
+    Movable = &movable;
+    Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
+    Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
+    SkinnedVertices.assign(Model->Vertices.size(), tmv_vertex{});
+    Pose.assign(Skeleton->Bones.size(), BonePose{});
+    InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
+    return true;
+}
+
+int32_t TMovItem::FindClip(int32_t id, int32_t low, int32_t high) const {
+    if (Movable == nullptr) return -1;
+    const std::vector<tmv_clip>& clips = Movable->Clips;
+    low = std::max(low, 0);
+    high = std::min(high, static_cast<int32_t>(clips.size()) - 1);
+    int32_t found = -1;
+    while (low <= high) {
+        const int32_t mid = (low + high) / 2;
+        const int32_t midId = clips[static_cast<size_t>(mid)].ClipId;
+        if (midId < id) {
+            low = mid + 1;
+        } else if (midId > id) {
+            high = mid - 1;
+        } else {
+            found = mid;
+            if (mid == low || clips[static_cast<size_t>(mid - 1)].ClipId != id) return mid;
+            high = mid - 1;
+        }
+    }
+    return found;
+}
+
+void TMovItem::LookUpClip(int32_t id, int32_t& index, const tmv_clip*& clip,
+                          const tmv_animation*& animation) const {
+    index = 0;
+    clip = nullptr;
+    animation = nullptr;
+    if (Movable == nullptr || Movable->Clips.empty()) return;
+    index = std::max(FindClip(id, 0, static_cast<int32_t>(Movable->Clips.size()) - 1), 0);
+    clip = &Movable->Clips[static_cast<size_t>(index)];
+    const int32_t a = clip->AnimationIndex;
+    if (a >= 0 && a < static_cast<int32_t>(Level->Animations.size())) {
+        animation = &Level->Animations[static_cast<size_t>(a)];
+    }
+}
+
+void TMovItem::SelectClip(int32_t id) {
+    ResetPlayback();
+    FrameStart = 0;
+    LookUpClip(id, ClipIndex, Clip, Animation);
+    Frame = -1;
+    TransitionPending = false;
+}
+
+int32_t TMovItem::CurrentClipId() const {
+    if (Movable == nullptr || ClipIndex < 0 || ClipIndex >= static_cast<int32_t>(Movable->Clips.size())) return -1;
+    return Movable->Clips[static_cast<size_t>(ClipIndex)].ClipId;
+}
+
+void TMovItem::SetFrame(int32_t frame) {
+    FrameStart = 0;
+    Frame = frame;
+}
+
+void TMovItem::StartTransition(int32_t id, int32_t targetFrame, int32_t length) {
+    TransitionPending = true;
+    TransitionFrame = static_cast<int16_t>(Frame);
+    LookUpClip(id, NextClipIndex, NextClip, NextAnimation);
+    TransitionTarget = static_cast<int16_t>(targetFrame);
+    TransitionBlend = true;
+    TransitionLength = static_cast<int16_t>(length);
+}
+
+void TMovItem::Update() {
+    if (Frame < 0) return;
+    if (Movable == nullptr || Clip == nullptr || Animation == nullptr) return;
+    AdvancePlayback();
+    // Once the transition has switched clips the blend is over. Clearing the flag before the
+    // pose-unchanged test keeps a switch that lands on the cached pose from freezing playback.
+    if (TransitionDone && Blending) Blending = false;
+    if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return;
+    PoseSkeleton();
+    SkinVertices();
+    CachedFramePos = FramePos;
+    LastFrame = Frame;
+    CachedMovableId = Movable->Id;
+    CachedClipId = Clip->ClipId;
+}
+
+void TMovItem::AdvancePlayback() {
+    if (!Animating) FramePos = static_cast<float>(Frame);
+    const int32_t frames = Animation->FrameCount;
+    if (!(TimeScale > 0.0f)) TimeScale = 1.0f;
+    const int32_t steps = TruncToInt(static_cast<float>((Clip->StepsPerKey + 1) * frames) * TimeScale);
+    const float duration = static_cast<float>(Clip->DurationMs) * TimeScale;
+    const int32_t blendSteps = TruncToInt(static_cast<float>(TransitionLength) * TimeScale);
+    const float frameTime = frames > 0 ? duration / static_cast<float>(frames) : 0.0f;
+
+    if (Animating && TransitionPending && Frame == TransitionFrame && !TransitionDone) {
+        const int32_t now = ClockMs();
+        const float stepTime = steps != 0 ? duration / static_cast<float>(steps) : frameTime;
+        const float blendTime = static_cast<float>(blendSteps) * stepTime;
+        const double elapsed = static_cast<double>(now) - FrameStart;
+        Blending = true;
+        FramePos = static_cast<float>(Frame);
+        // A blend without length (or without time) is an immediate switch.
+        const bool noBlendTime = !(blendTime > 0.0f) || !std::isfinite(blendTime);
+        if (noBlendTime || elapsed / blendTime >= 1.0) {
+            Frame = TransitionTarget;
+            FramePos = static_cast<float>(Frame);
+            Animation = NextAnimation;
+            Clip = NextClip;
+            TransitionDone = true;
+            FrameStart = now;
+            if (Animation == nullptr || Clip == nullptr) Frame = -1;
+        } else if (TransitionBlend && TransitionLength != 0) {
+            BlendFraction = static_cast<float>(std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / blendTime));
+            FramePos = static_cast<float>(Frame + static_cast<double>(BlendFraction));
+        }
+    }
+
+    if (Animating && !Blending) {
+        const int32_t now = ClockMs();
+        const double elapsed = static_cast<double>(now) - FrameStart;
+        // A clip without duration advances one frame per update.
+        if (!(frameTime > 0.0f) || elapsed / frameTime >= 1.0) {
+            Frame = Frame + 1 >= frames ? 0 : Frame + 1;
+            FramePos = static_cast<float>(Frame);
+            FrameStart = now;
+        } else if (static_cast<float>(steps) > static_cast<float>(frames) * TimeScale) {
+            const float stepTime = duration / static_cast<float>(steps);
+            FramePos = static_cast<float>(Frame + std::trunc(elapsed / stepTime) *
+                                                      (static_cast<double>(stepTime) / frameTime));
+        }
+    }
+}
+
+void TMovItem::PoseSkeleton() {
+    const int32_t frames = Animation->FrameCount;
+    const int32_t k = TruncToInt(FramePos);
+    const float f = RoundedFraction(FramePos, k);
+    const int32_t k1 = k + 1 >= frames ? 0 : k + 1;
+    const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
+    const KeySample none{{0, 0, 0}, {0, 0, 0}};
+
+    for (int32_t b = 0; b < boneCount; ++b) {
+        const tmv_bone& bone = Skeleton->Bones[static_cast<size_t>(b)];
+        const int32_t p = bone.Parent;
+        const bool hasParent = p >= 0 && p < b;  // a parent is always posed before its children
+        Quat start;
+        QuatIdentity(start);
+        if (hasParent) start = Pose[static_cast<size_t>(p)].Rotation;
+
+        BonePose& pose = Pose[static_cast<size_t>(b)];
+        const KeySample a = SampleKey(*Animation, b, k);
+        pose.Rotation = Rotated(start, a.Rotation);
+        pose.Translation = a.Translation;
+        if (f != 0.0f) {
+            KeySample next = none;
+            if (!Blending) {
+                next = SampleKey(*Animation, b, k1);
+            } else if (NextAnimation != nullptr) {
+                next = SampleKey(*NextAnimation, b, TransitionTarget);
+            }
+            pose.Rotation = QuatSlerp(pose.Rotation, Rotated(start, next.Rotation), f);
+            pose.Translation = VecLerp(pose.Translation, next.Translation, f);
+        }
+
+        Vec3 offset = VecAdd(bone.Pivot, pose.Translation);
+        if (hasParent) {
+            const BonePose& parent = Pose[static_cast<size_t>(p)];
+            RotateAboutPoint(offset, parent.Rotation, Skeleton->Bones[static_cast<size_t>(p)].Pivot);
+            offset = VecAdd(offset, parent.Offset);
+        }
+        pose.Offset = VecSub(offset, bone.Pivot);
+    }
+}
+
+void TMovItem::SkinVertices() {
+    const size_t count = std::min(SkinnedVertices.size(), Model->Vertices.size());
+    std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
+    const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
+    const Vec3 origin{0, 0, 0};
+    for (int32_t b = 0; b < boneCount; ++b) {
+        Quat inverse = Pose[static_cast<size_t>(b)].Rotation;
+        QuatInverse(inverse);
+        InverseRotations[static_cast<size_t>(b)] = inverse;
+    }
+
+    for (size_t v = 0; v < count; ++v) {
+        const tmv_vertex& rest = Model->Vertices[v];
+        tmv_vertex& out = SkinnedVertices[v];
+        for (int s = 0; s < 4; ++s) {
+            const int32_t j = rest.Bones[s];
+            if (j < 0 || j >= boneCount) continue;
+            const BonePose& pose = Pose[static_cast<size_t>(j)];
+            const Quat& inverse = InverseRotations[static_cast<size_t>(j)];
+            const float w = static_cast<float>(rest.Weights[s]) / 100.0f;
+            const Vec3 p = VecScale(
+                VecAdd(RotatedAbout(rest.Position, pose.Rotation, inverse, Skeleton->Bones[static_cast<size_t>(j)].Pivot),
+                       pose.Offset),
+                w);
+            const Vec3 n = VecScale(RotatedAbout(rest.Normal, pose.Rotation, inverse, origin), w);
+            if (s == 0) {
+                out.Position = p;
+                out.Normal = n;
+            } else {
+                out.Position = VecAdd(out.Position, p);
+                out.Normal = VecAdd(out.Normal, n);
+            }
+        }
+    }
+}
+
+}  // namespace dv

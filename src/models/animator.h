@@ -1,0 +1,102 @@
+// The animator of one skeletal movable of the level: clip playback on the millisecond clock,
+// blended transitions between clips, posing of the skeleton from the animation keys and
+// skinning of the model's vertices into a private array that the renderer draws.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "math/vecmath.h"
+#include "world/level_records.h"
+
+namespace dv {
+
+// The pose of one bone in the current update.
+struct BonePose {
+    Quat Rotation;    // accumulated rotation, ancestors included
+    Vec3 Translation;  // key translation of this update
+    Vec3 Offset;       // how far the joint has moved from its pivot, model space
+};
+
+// One sampled key: Euler angles in degrees and the joint's displacement.
+struct KeySample {
+    Vec3 Rotation;
+    Vec3 Translation;
+};
+
+// The key of `track` in force at `frame`: the key at that frame, or else the last key before
+// it (keys are held between sparse keys). A track the animation lacks, a frame outside
+// 0 .. FrameCount - 1 or a track without keys yields zero rotation and zero translation.
+KeySample SampleKey(const tmv_animation& animation, int32_t track, int32_t frame);
+
+class TMovItem {
+public:
+    // Stores the level, unbinds everything and stops playback (Frame -1, not animating).
+    void Create(const TLevFile& level);
+    // Frees the skinned vertices and the pose.
+    void Destroy();
+    // Forgets the cached pose and any transition progress.
+    void ResetPlayback();
+    // Binds movable `index` with its model and skeleton and sizes SkinnedVertices (zero-filled,
+    // one per model vertex) and Pose (one per bone). Playback stops until a clip is selected.
+    // Returns false, leaving nothing bound, when the movable or its model or skeleton is missing.
+    bool BindMovable(int32_t index);
+    // Lowest index in low .. high of the movable's clips whose id is `id`, by binary search on
+    // the ascending clip ids; -1 when there is none (or the clips are out of order around it).
+    int32_t FindClip(int32_t id, int32_t low, int32_t high) const;
+    // Makes clip `id` (the first clip when absent) current and stops: Frame -1, no transition.
+    void SelectClip(int32_t id);
+    // The id of the clip at ClipIndex; -1 when the movable has no clips. After a transition
+    // has switched clips this still names the clip last selected.
+    int32_t CurrentClipId() const;
+    // Plays from `frame`; the start time 0 makes the next animating Update advance at once.
+    void SetFrame(int32_t frame);
+    // Requests a blend of `length` steps into clip `id` (the first clip when absent) at
+    // `targetFrame`; it runs while Frame equals the frame current now.
+    void StartTransition(int32_t id, int32_t targetFrame, int32_t length);
+    // Advances playback from ClockMs, then poses and skins unless the pose is unchanged.
+    // Does nothing while Frame < 0. Allocates nothing.
+    void Update();
+
+    const TLevFile* Level = nullptr;
+    const tmv_movable* Movable = nullptr;
+    const tmv_model* Model = nullptr;
+    const tmv_skeleton* Skeleton = nullptr;
+    const tmv_animation* Animation = nullptr;
+    const tmv_clip* Clip = nullptr;
+    int32_t ClipIndex = 0;
+    const tmv_animation* NextAnimation = nullptr;
+    const tmv_clip* NextClip = nullptr;
+    int32_t NextClipIndex = 0;
+    int32_t Frame = -1;
+    float FramePos = 0.0f;
+    float TimeScale = 1.0f;  // 2.0 = half speed; a value not above 0 becomes 1.0
+    int32_t FrameStart = 0;
+    bool Animating = false;
+    bool TransitionPending = false;
+    int16_t TransitionFrame = 0;
+    int16_t TransitionTarget = 0;
+    int16_t TransitionLength = 0;
+    bool TransitionBlend = false;
+    bool Blending = false;
+    bool TransitionDone = false;
+    float BlendFraction = 0.0f;
+    Tavertices SkinnedVertices;
+    std::vector<BonePose> Pose;
+    int32_t CachedMovableId = -1;
+    int32_t CachedClipId = -1;
+    float CachedFramePos = -1.0f;
+    int32_t LastFrame = -1;
+
+private:
+    // Resolves clip `id` of the bound movable (index 0 when absent) into its entry and
+    // animation; both null when the movable has no clips or the animation is missing.
+    void LookUpClip(int32_t id, int32_t& index, const tmv_clip*& clip, const tmv_animation*& animation) const;
+    void AdvancePlayback();
+    void PoseSkeleton();
+    void SkinVertices();
+
+    std::vector<Quat> InverseRotations;  // per bone, for skinning; sized with Pose
+};
+
+}  // namespace dv

@@ -1,0 +1,352 @@
+#include "motion/camera_control.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/keyboard.h"
+#include "math/clock.h"
+#include "motion/collision.h"
+
+namespace dv {
+
+namespace {
+
+constexpr float kCellSize = 32.0f;
+constexpr float kProbeStep = 8.0f;
+constexpr float kSpotProbe = 6.0f;
+constexpr float kSpotMargin = 1.5f;
+constexpr float kBehindDistance = 24.0f;
+constexpr float kLookFarDistance = 320.0f;
+constexpr float kEyeStep = 8.0f;
+constexpr float kFollowSpeed = 6.0f;
+constexpr float kHomeSpeed = 9.0f;
+constexpr float kPulledSpeed = 4.0f;
+
+bool EitherKey(int a, int b) { return KeyIsDown(a) || KeyIsDown(b); }
+
+// The direction (0, 0, -1) turned by the given Euler angles.
+Vec3 Backward(const Vec3& angles) {
+    Quat q;
+    QuatFromAnglesZYX(q, angles.x, angles.y, angles.z);
+    return QuatTransformVec(VecMake(0, 0, -1), q);
+}
+
+// One axis of the orbit offsets: +3 while `up` is held (capped), then -3 while `down` is.
+void StepOffset(float& value, int upLower, int upUpper, float cap, int downLower, int downUpper, float floor) {
+    if (EitherKey(upLower, upUpper)) value = std::min(value + 3.0f, cap);
+    if (EitherKey(downLower, downUpper)) value = std::max(value - 3.0f, floor);
+}
+
+// Free-look velocity and step of one axis: -4 / +4 while a key is held, else momentum.
+float TurnAxis(float& velocity, bool negative, bool positive) {
+    float step = 0.0f;
+    if (negative) {
+        velocity = std::max(velocity - 1.5f, -9.0f);
+        step = -4.0f;
+    } else if (positive) {
+        velocity = std::min(velocity + 1.5f, 9.0f);
+        step = 4.0f;
+    } else if (velocity != 0.0f) {
+        step = velocity * 0.75f;
+        velocity = step;
+    }
+    if (std::fabs(velocity) < 0.01f) velocity = 0.0f;
+    return step;
+}
+
+}  // namespace
+
+TmaroCameracontrol::TmaroCameracontrol(Vec3& position, float& angleX, float& angleY, float& angleZ)
+    : TargetAngleX(&angleX), TargetHeading(&angleY), TargetAngleZ(&angleZ), TargetPosition(&position) {}
+
+void TmaroCameracontrol::Update() {
+    if (Level == nullptr) return;
+    if (KeyIsDown(KeyCamMode)) Mode = kCamFreeLook;
+    switch (Mode) {
+        case kCamFollow: FollowStep(); break;
+        case kCamReturn: ReturnStep(); break;
+        case kCamSearch: SearchStep(); break;
+        case kCamFreeLook: LookStep(); break;
+        case kCamFocus: FocusStep(); break;
+        default: break;
+    }
+}
+
+void TmaroCameracontrol::FocusOn(const Vec3& point, float duration) {
+    Goal = point;
+    Mode = kCamFocus;
+    Phase = 0;
+    Speed = duration;
+}
+
+void TmaroCameracontrol::ResumeFollow() {
+    Mode = kCamFollow;
+    Phase = 0;
+}
+
+Vec3 TmaroCameracontrol::EyePoint() const { return VecAdd(*TargetPosition, VecMake(0, EyeHeight, 0)); }
+
+void TmaroCameracontrol::ComputePose() {
+    const float rate = KeyIsDown(KeyCamLeft) || KeyIsDown(KeyCamRight) ? TurnRate : SettleRate;
+    const float difference = *TargetHeading - SmoothAngles.y;
+    float turn = difference * rate;
+    if (std::fabs(turn) < 0.01f) turn = difference;
+    SmoothAngles.y += turn;
+
+    StepOffset(OrbitOffset.x, 'Q', 'q', 89.0f, 'A', 'a', -12.0f);
+    StepOffset(OrbitOffset.y, 'Z', 'z', 179.0f, 'X', 'x', -179.0f);
+
+    const Vec3 eyePoint = EyePoint();
+    const Vec3 back = Backward(SmoothAngles);
+    Target = VecSub(eyePoint, VecScale(back, LookAhead));
+    const Vec3 dir = Backward(VecAdd(SmoothAngles, OrbitOffset));
+
+    if (KeyIsDown(KeyCamUp) || KeyIsDown(KeyCamDown)) {
+        Zoom += ZoomStep;
+    } else if (Zoom != 0.0f) {
+        Zoom -= ZoomStep;
+    }
+    Zoom = std::clamp(Zoom, 0.0f, MaxZoom);
+
+    Eye = VecAdd(eyePoint, VecScale(dir, FollowDistance + Zoom));
+    BehindPoint = VecAdd(eyePoint, VecScale(back, kBehindDistance));
+}
+
+bool TmaroCameracontrol::RoomValid(int32_t room) const {
+    return Level != nullptr && room >= 0 && room < static_cast<int32_t>(Level->Rooms.size());
+}
+
+bool TmaroCameracontrol::SpotClear(const Vec3& p) const {
+    if (!RoomValid(Room)) return false;
+    const tqtroom_header& h = Level->Rooms[static_cast<size_t>(Room)].Header;
+    const float maxX = h.Origin.x + kCellSize * static_cast<float>(h.CellsX);
+    const float maxZ = h.Origin.z + kCellSize * static_cast<float>(h.CellsZ);
+    if (!(h.Origin.x <= p.x && p.x < maxX && h.Origin.z <= p.z && p.z < maxZ)) return false;
+
+    const float probes[4][2] = {{kSpotProbe, 0}, {-kSpotProbe, 0}, {0, kSpotProbe}, {0, -kSpotProbe}};
+    for (const auto& d : probes) {
+        const SurfaceHit s = SurfaceQuery(*Level, Room, p.x + d[0], p.z + d[1]);
+        if (!(s.Floor < p.y && p.y < s.Ceiling)) return false;
+    }
+    const SurfaceHit s = SurfaceQuery(*Level, Room, p.x, p.z);
+    const float low = p.y - kSpotMargin, high = p.y + kSpotMargin;
+    return s.Floor < low && low < s.Ceiling && s.Floor < high && high < s.Ceiling;
+}
+
+bool TmaroCameracontrol::Blocked(const Vec3& a, const Vec3& b) const {
+    if (!RoomValid(Room)) return true;
+    return SegmentBlockedByLevel(a, b, Room, *Level, kProbeStep);
+}
+
+void TmaroCameracontrol::MoveToward(Vec3& p, const Vec3& g, float s) {
+    const Vec3 d = VecSub(g, p);
+    if (s < VecLength(d)) {
+        p = VecAdd(p, VecScale(VecDirection(p, g), s));
+    } else {
+        p = g;
+    }
+}
+
+bool TmaroCameracontrol::PullIn() {
+    const Vec3 e = EyePoint();
+    if (!(VecDistance(Eye, e) > FollowDistance)) return false;
+    Eye = VecSub(e, VecScale(VecDirection(Eye, e), FollowDistance));
+    return true;
+}
+
+Vec3 TmaroCameracontrol::RaisedPointToward(const Vec3& c, const Vec3& e) {
+    const Vec3 toEye = VecSub(e, c);
+    const float d = VecLength(toEye);
+    Vec3 p = VecAdd(e, VecMake(0, 0, -d / 2));
+    p = RotateAboutPointByAngles(p, e, 75, 0, 0);
+    const double cosine = std::clamp(static_cast<double>(VecDot(VecDirection(c, e), VecMake(0, 0, 1))), -1.0, 1.0);
+    const double elevation = RadToDeg(ArcCos(cosine));
+    const double yaw = toEye.x <= 0 ? elevation : 360.0 - elevation;
+    return RotateAboutPointByAngles(p, e, 0, static_cast<float>(-yaw), 0);
+}
+
+Vec3 TmaroCameracontrol::FindSpot(const Vec3& c, const Vec3& e) const {
+    auto usable = [&](const Vec3& s) {
+        return SpotClear(s) && RoomValid(Room) && !SegmentBlockedByLevel(e, s, Room, *Level, kProbeStep);
+    };
+    for (const float yaw : {315.0f, 45.0f, 270.0f, 90.0f, 225.0f, 135.0f, 0.0f}) {
+        const Vec3 s = RotateAboutPointByAngles(c, e, 0, yaw, 0);
+        if (usable(s)) return s;
+    }
+    const Vec3 raised = RaisedPointToward(c, e);
+    if (usable(raised)) return raised;
+    for (const float yaw : {90.0f, 270.0f, 180.0f}) {
+        const Vec3 s = RotateAboutPointByAngles(raised, e, 0, yaw, 0);
+        if (usable(s)) return s;
+    }
+    return BehindPoint;
+}
+
+void TmaroCameracontrol::FreeLookTurn() {
+    const float yaw = TurnAxis(LookVelocity[1], KeyIsDown(KeyCamLeft), KeyIsDown(KeyCamRight));
+    const float pitch = TurnAxis(LookVelocity[0], KeyIsDown(KeyCamUp), KeyIsDown(KeyCamDown));
+    LookAngles.x = std::clamp(LookAngles.x + pitch, -89.0f, 89.0f);
+    LookAngles.y = std::clamp(LookAngles.y + yaw, -90.0f, 90.0f);
+    Target = VecSub(LookFrom, VecScale(Backward(VecAdd(SmoothAngles, LookAngles)), LookAhead));
+}
+
+Vec3 TmaroCameracontrol::WantedEye() {
+    const Vec3 savedEye = Eye;
+    const Vec3 savedOffset = OrbitOffset;
+    ComputePose();
+    const Vec3 wanted = Eye;
+    Eye = savedEye;
+    OrbitOffset = savedOffset;
+    return wanted;
+}
+
+void TmaroCameracontrol::FollowStep() {
+    const Vec3 savedEye = Eye;
+    const Vec3 savedOffset = OrbitOffset;
+    ComputePose();
+    if (!SpotClear(Eye)) {
+        Eye = savedEye;
+        OrbitOffset = savedOffset;
+        Zoom = 0.0f;
+        Mode = kCamReturn;
+        Phase = 0;
+        return;
+    }
+    if (Blocked(Eye, EyePoint())) {
+        Eye = savedEye;
+        OrbitOffset = savedOffset;
+        Mode = kCamSearch;
+        Phase = 0;
+        return;
+    }
+    if (KeyIsDown(kVkHome)) {
+        OrbitOffset = VecMake(5, 0, 0);
+        Mode = kCamReturn;
+        Speed = kHomeSpeed;
+    }
+}
+
+void TmaroCameracontrol::ReturnStep() {
+    const Vec3 wanted = WantedEye();
+    const Vec3 e = EyePoint();
+    if (SpotClear(wanted) && !Blocked(wanted, e)) {
+        if (Blocked(Eye, wanted)) {
+            Eye = wanted;
+        } else {
+            MoveToward(Eye, wanted, Speed);
+        }
+        if (VecEqual(Eye, wanted)) {
+            Mode = kCamFollow;
+            Speed = kFollowSpeed;
+            return;
+        }
+    }
+    if (PullIn()) Speed = kPulledSpeed;
+    if (Blocked(Eye, e)) {
+        Mode = kCamSearch;
+        Phase = 0;
+    }
+}
+
+void TmaroCameracontrol::SearchStep() {
+    const Vec3 wanted = WantedEye();
+    const Vec3 e = EyePoint();
+    const int32_t startRoom = Room;  // the eye's own room, where the jump test starts
+    if (SpotClear(wanted) && !Blocked(wanted, e)) Phase = 3;
+
+    if (Phase == 0) {
+        if (CharacterRoom != Room && RoomValid(CharacterRoom)) Room = CharacterRoom;
+        Goal = FindSpot(wanted, e);
+        Phase = 1;
+        if (!RoomValid(startRoom) || SegmentBlockedByLevel(Eye, Goal, startRoom, *Level, kProbeStep)) {
+            Eye = Goal;
+            Phase = 2;
+            return;
+        }
+    }
+    if (Phase == 1) {
+        MoveToward(Eye, Goal, kEyeStep);
+        if (VecEqual(Eye, Goal)) {
+            Phase = 2;
+            return;
+        }
+    }
+    if (Phase == 2) {
+        PullIn();
+        if (Blocked(Eye, e)) {
+            Phase = 0;
+            return;
+        }
+    }
+    if (Phase == 3) {
+        MoveToward(Eye, wanted, Speed);
+        if (VecEqual(Eye, wanted)) {
+            Mode = kCamFollow;
+            Phase = 0;
+        }
+    }
+}
+
+void TmaroCameracontrol::LookStep() {
+    const bool held = KeyIsDown(KeyCamMode);
+    if (!held) LookLatch = 0;
+    if (held && LookLatch == 0 && LookPhase != 0) {
+        LookPhase = 3;
+        Target = LookFrom;
+    }
+    if (LookPhase == 0) {
+        LookHome = Eye;
+        LookFrom = Target;
+        LookFar = VecSub(EyePoint(), VecScale(Backward(SmoothAngles), kLookFarDistance));
+        LookPhase = 1;
+        LookLatch = 1;
+    }
+    if (LookPhase == 1) {
+        const float span = VecDistance(LookHome, LookFrom);
+        MoveToward(Eye, LookFrom, kEyeStep);
+        MoveToward(Target, LookFar, span / 8.0f);
+        if (VecEqual(Eye, LookFrom)) {
+            LookAngles = VecMake(0, 0, 0);
+            LookVelocity[0] = LookVelocity[1] = 0.0f;
+            LookPhase = 2;
+        }
+    }
+    if (LookPhase == 2) FreeLookTurn();
+    if (LookPhase == 3) {
+        MoveToward(Eye, LookHome, kEyeStep);
+        if (VecEqual(Eye, LookHome)) {
+            Mode = kCamReturn;
+            LookPhase = 0;
+        }
+    }
+}
+
+void TmaroCameracontrol::FocusStep() {
+    if (Phase == 0) {
+        const Vec3 savedPosition = *TargetPosition;
+        const Vec3 savedEye = Eye;
+        const Vec3 savedTarget = Target;
+        *TargetPosition = Goal;
+        ComputePose();
+        Goal = Eye;
+        GoalTarget = Target;
+        *TargetPosition = savedPosition;
+        Eye = savedEye;
+        Target = savedTarget;
+        MoveStart = static_cast<float>(ClockMs());
+        MoveDuration = Speed;
+        MoveFromEye = Eye;
+        MoveFromTarget = Target;
+        Phase = 1;
+    }
+    if (Phase == 1) {
+        // A move without duration arrives at once.
+        const float elapsed = static_cast<float>(ClockMs()) - MoveStart;
+        const float t = MoveDuration > 0.0f ? std::min(1.0f, elapsed / MoveDuration) : 1.0f;
+        Eye = VecLerp(MoveFromEye, Goal, t);
+        Target = VecLerp(MoveFromTarget, GoalTarget, t);
+        if (t >= 1.0f) Phase = 4;
+    }
+}
+
+}  // namespace dv

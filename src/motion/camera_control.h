@@ -1,0 +1,113 @@
+// The third-person follow camera. It orbits the character at a fixed distance behind its
+// smoothed heading, lets the user tilt, turn and zoom the orbit with keys, keeps the eye in
+// the level and in sight of the character by probing the cell grids, searches for a free
+// spot when the view is blocked, and offers a free-look mode and a timed focus move.
+//
+// "Eye point" below always means the character's position raised by EyeHeight.
+#pragma once
+
+#include <cstdint>
+
+#include "math/vecmath.h"
+#include "world/level_records.h"
+
+namespace dv {
+
+enum CameraMode : uint8_t {
+    kCamFollow = 0,
+    kCamReturn = 1,
+    kCamSearch = 2,
+    kCamFreeLook = 3,
+    kCamFocus = 4,
+};
+
+class TmaroCameracontrol {
+public:
+    // Follows the character's position and heading through these references, which must
+    // outlive the camera. Level, Room and CharacterRoom are set by the owner afterwards.
+    TmaroCameracontrol(Vec3& position, float& angleX, float& angleY, float& angleZ);
+
+    // One tick: KeyCamMode held enters free look; then the step of the current mode.
+    // Does nothing while no level is set.
+    void Update();
+    // Starts a timed move of `duration` ms to the pose the camera would have with the
+    // character standing at `point`; the camera holds there until ResumeFollow.
+    void FocusOn(const Vec3& point, float duration);
+    // Back to following.
+    void ResumeFollow();
+
+    // Smooths the heading, applies the orbit and zoom keys and sets Eye, Target and
+    // BehindPoint for the character's current position.
+    void ComputePose();
+    // Whether P is a usable camera position: inside Room's rectangle, with open space a
+    // little around it and 1.5 units above and below it.
+    bool SpotClear(const Vec3& p) const;
+    // The level blocks the sight line from a to b (8-unit samples, starting in Room).
+    bool Blocked(const Vec3& a, const Vec3& b) const;
+    // Moves p by s towards g, or onto g when it is no farther than s.
+    static void MoveToward(Vec3& p, const Vec3& g, float s);
+    // Pulls Eye in to FollowDistance from the eye point; true when it moved.
+    bool PullIn();
+    // The first clear spot around the eye point e near the wanted eye position c that e can
+    // see; BehindPoint when there is none.
+    Vec3 FindSpot(const Vec3& c, const Vec3& e) const;
+    // The point half the distance from e to c, 75 degrees above the horizontal, on c's side.
+    static Vec3 RaisedPointToward(const Vec3& c, const Vec3& e);
+    // The free-look turn of one tick from the arrow keys, with momentum after release.
+    void FreeLookTurn();
+    // The character's position raised by EyeHeight.
+    Vec3 EyePoint() const;
+
+    void FollowStep();
+    void ReturnStep();
+    void SearchStep();
+    void LookStep();
+    void FocusStep();
+
+    Vec3 SmoothAngles{0, 0, 0};  // only y follows the character
+    float* TargetAngleX;
+    float* TargetHeading;  // the character's AngleY, the only angle read
+    float* TargetAngleZ;
+    Vec3* TargetPosition;
+    float Zoom = 0.0f;  // extra orbit distance, 0 .. MaxZoom
+    uint8_t LookPhase = 0;
+    Vec3 LookHome{0, 0, 0};
+    uint8_t LookLatch = 0;          // 1 while the key that started free look is still held
+    Vec3 LookAngles{0, 0, 0};       // pitch, yaw, roll
+    Vec3 LookFrom{0, 0, 0};
+    Vec3 LookFar{0, 0, 0};
+    float LookVelocity[2] = {0, 0};  // pitch, yaw
+    float MoveStart = 0.0f;
+    float MoveDuration = 0.0f;
+    Vec3 MoveFromEye{0, 0, 0};
+    Vec3 MoveFromTarget{0, 0, 0};
+    uint8_t Mode = kCamFollow;
+    uint8_t Phase = 0;
+    float FollowDistance = 57.6f;
+    float EyeHeight = 23.5f;
+    float LookAhead = 3.0f;
+    float TurnRate = 0.07f;
+    float SettleRate = 0.1f;
+    float MaxZoom = 9.6f;
+    float ZoomStep = 1.0f;
+    Vec3 OrbitOffset{5, 0, 0};  // pitch, yaw, roll
+    float Speed = 6.0f;  // units per tick for eased moves; ms for a focus move
+    Vec3 Eye{0, 0, 0};
+    Vec3 Goal{0, 0, 0};
+    Vec3 Target{0, 0, 0};
+    Vec3 GoalTarget{0, 0, 0};
+    Vec3 BehindPoint{0, 0, 0};
+    const Tmap_level* Level = nullptr;
+    int32_t Room = 0;
+    int32_t CharacterRoom = 0;
+    int32_t CellRow = 0;
+    int32_t CellColumn = 0;
+
+private:
+    bool RoomValid(int32_t room) const;
+    // The ComputePose of the return and search modes: Target takes the new value, Eye and
+    // OrbitOffset keep theirs; returns the eye position the pose would have had.
+    Vec3 WantedEye();
+};
+
+}  // namespace dv
