@@ -1,14 +1,11 @@
 #include "tools/character_sheet.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
-#include <memory>
 #include <stdexcept>
 
+#include "imaging/png_write.h"
 #include "models/character_rig.h"
 
 namespace dvtool {
@@ -149,25 +146,13 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
 }
 
 void WritePng(const Image& img, const std::string& path) {
-    const std::string tmp = path + ".tmp";
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(tmp.c_str(), "wb"), &std::fclose);
-    if (!file) throw std::runtime_error(path + ": cannot create the file");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        throw std::runtime_error(path + ": cannot write the picture");
+    std::vector<uint8_t> rgba(static_cast<size_t>(img.W * img.H) * 4);
+    for (size_t i = 0; i < static_cast<size_t>(img.W * img.H); ++i) {
+        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = img.Rgb[i * 3 + c];
+        rgba[i * 4 + 3] = 255;
     }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(img.W), static_cast<png_uint_32>(img.H), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 9);
-    png_write_info(png, info);
-    for (int y = 0; y < img.H; ++y) png_write_row(png, &img.Rgb[static_cast<size_t>(y * img.W) * 3]);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    file.reset();
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) throw std::runtime_error(path + ": cannot replace the file");
+    std::string error;
+    if (!dv::WritePngFile(path, img.W, img.H, rgba.data(), error)) throw std::runtime_error(error);
 }
 
 }  // namespace
