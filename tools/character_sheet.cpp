@@ -14,13 +14,15 @@ namespace {
 using dv::Vec3;
 
 constexpr float kTop = 52.0f;  // world height at the cell's top edge
-constexpr float kYaw = -0.6f;  // radians; a three-quarter view from the front left
 
 // Cell size and magnification; `zoom` 1 gives 96 x 168 pixel cells.
+// `yaw` turns the view about the vertical axis; 0 looks at the character's front.
 struct Layout {
     int CellW, CellH;
     float PixelsPerUnit;
-    explicit Layout(int zoom) : CellW(96 * zoom), CellH(168 * zoom), PixelsPerUnit(2.2f * static_cast<float>(zoom)) {}
+    float Yaw;
+    Layout(int zoom, float yawDegrees)
+        : CellW(96 * zoom), CellH(168 * zoom), PixelsPerUnit(2.2f * static_cast<float>(zoom)), Yaw(yawDegrees * dv::DegToRad) {}
 };
 
 struct Image {
@@ -59,7 +61,7 @@ struct Projected {
 };
 
 Projected Project(const Layout& L, const Vec3& world, int cellX, int cellY) {
-    const float c = std::cos(kYaw), s = std::sin(kYaw);
+    const float c = std::cos(L.Yaw), s = std::sin(L.Yaw);
     const float x = world.x * c + world.z * s;
     const float z = -world.x * s + world.z * c;
     return {static_cast<float>(cellX) + static_cast<float>(L.CellW) * 0.5f - x * L.PixelsPerUnit,
@@ -118,6 +120,8 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
     const auto pose = dv::PoseRig(built.Skeleton, dv::CharacterClipFrame(built, clipIndex, frame));
     std::vector<Vec3> pos;
     dv::SkinRig(built.Model, built.Skeleton, pose, pos);
+    // Show the body where the action has moved it, so climbs read as they play.
+    const Vec3 moved = built.BodyMoves.at(static_cast<size_t>(clipIndex)).at(static_cast<size_t>(frame));
     const Vec3 lightDir = [] {
         Vec3 l{-0.4f, 0.75f, 0.55f};
         dv::VecNormalize(l);
@@ -128,7 +132,7 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
         float uv[3][2];
         Vec3 w[3];
         for (int k = 0; k < 3; ++k) {
-            w[k] = dv::VecScale(pos[f.Vertex[k]], 3.2f);
+            w[k] = dv::VecAdd(dv::VecScale(pos[f.Vertex[k]], 3.2f), moved);
             p[k] = Project(L, w[k], cellX, cellY);
             uv[k][0] = f.Uv[k][0];
             uv[k][1] = f.Uv[k][1];
@@ -142,7 +146,7 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
         Triangle(img, p, uv, tex, light, cellX, cellX + L.CellW);
     }
     DrawNumber(img, cellX + 3, cellY + 3, built.Movable.Clips[clipIndex].ClipId);
-    DrawNumber(img, cellX + L.CellW - 20, cellY + L.CellH - 13, frame);
+    DrawNumber(img, cellX + L.CellW - 20, cellY + 3, frame);
 }
 
 void WritePng(const Image& img, const std::string& path) {
@@ -158,8 +162,8 @@ void WritePng(const Image& img, const std::string& path) {
 }  // namespace
 
 void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>& clipIds, int framesPerClip,
-                         int zoom, const std::string& path) {
-    const Layout L(std::clamp(zoom, 1, 8));
+                         int zoom, float yawDegrees, const std::string& path) {
+    const Layout L(std::clamp(zoom, 1, 8), yawDegrees);
     std::vector<int> indices;
     for (size_t i = 0; i < built.Movable.Clips.size(); ++i) {
         const int id = built.Movable.Clips[i].ClipId;

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: dvtool build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] "
-    "[--sheet-clips ID,ID,...] [--sheet-frames N] [--sheet-zoom N]\n";
+    "[--sheet-clips ID,ID,...] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]\n";
 
 bool ParseIds(const std::string& text, std::vector<int>& out) {
     size_t pos = 0;
@@ -39,6 +39,7 @@ int BuildCharacterCommand(int argc, char** argv) {
     std::vector<int> sheetClips;
     int sheetFrames = 4;
     int sheetZoom = 1;
+    float sheetYaw = -35.0f;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -61,6 +62,13 @@ int BuildCharacterCommand(int argc, char** argv) {
             sheetZoom = std::atoi(argv[++i]);
             if (sheetZoom < 1 || sheetZoom > 8) {
                 std::fprintf(stderr, "build-character: --sheet-zoom: '%s' is not a number from 1 to 8\n", argv[i]);
+                return 2;
+            }
+        } else if (a == "--sheet-yaw" && hasValue) {
+            char* end = nullptr;
+            sheetYaw = std::strtof(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(sheetYaw >= -360.0f && sheetYaw <= 360.0f)) {
+                std::fprintf(stderr, "build-character: --sheet-yaw: '%s' is not an angle in degrees\n", argv[i]);
                 return 2;
             }
         } else if (a.rfind("--", 0) == 0) {
@@ -88,7 +96,7 @@ int BuildCharacterCommand(int argc, char** argv) {
         dv::LevelFileData check;
         dv::ParseLevel(bytes.data(), bytes.size(), positional[1], check);
         dv::WriteLevelFile(positional[1], level);
-        if (!sheet.empty()) WriteCharacterSheet(built, sheetClips, sheetFrames, sheetZoom, sheet);
+        if (!sheet.empty()) WriteCharacterSheet(built, sheetClips, sheetFrames, sheetZoom, sheetYaw, sheet);
         std::printf("%s: %d vertices, %d faces, %d bones, %d clips, %zu textures\n", positional[1].c_str(),
                     built.Model.VertexCount, built.Model.FaceCount, built.Skeleton.BoneCount, built.Movable.ClipCount,
                     built.Textures.size());

@@ -18,7 +18,7 @@ constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
     {"image", "image IN OUT.pam", dvtool::RunImage},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
-    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N]",
+    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]",
      dvtool::BuildCharacterCommand},
 };
 

@@ -538,6 +538,9 @@ BuiltCharacter BuildCharacter(const CharacterSource& src) {
         clip.StepsPerKey = static_cast<int16_t>(c.Steps);
         out.Movable.Clips.push_back(clip);
         out.Animations.push_back(BuildAnimation(src, out.Skeleton, c));
+        std::vector<Vec3> moves(static_cast<size_t>(c.Frames));
+        for (int f = 0; f < c.Frames; ++f) moves[static_cast<size_t>(f)] = BodyDisplacement(c, static_cast<float>(f));
+        out.BodyMoves.push_back(std::move(moves));
     }
     out.Movable.ClipCount = static_cast<int16_t>(out.Movable.Clips.size());
     return out;

@@ -22,6 +22,9 @@ struct BuiltCharacter {
     tmv_skeleton Skeleton;
     std::vector<tmv_animation> Animations;
     std::vector<tpixel_block> Textures;  // R5G6B5, kCharacterTextureSize square
+    // Per clip and whole frame: how far the action has moved the body since the clip began
+    // (world units, x right, z forward), as the sources state it. Not part of the level.
+    std::vector<std::vector<Vec3>> BodyMoves;
 };
 
 // Builds everything from the sources. Throws CharacterSourceError naming the source file and
