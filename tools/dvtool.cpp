@@ -16,6 +16,10 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", nullptr},
+    {"build-level", "build-level SRC OUT.lev", dvtool::BuildLevel},
+    {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]", dvtool::BuildFont},
+    {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
+    {"view-level", "view-level LEVEL OUTDIR", dvtool::ViewLevel},
     {"image", "image IN OUT.pam", dvtool::RunImage},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
     {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]",

@@ -1,0 +1,355 @@
+#include "tools/level_source.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace dv {
+
+namespace {
+
+constexpr const char* kMaterialNames[kMaterialCount] = {"stone", "brick", "planks", "metal", "moss",
+                                                         "sand",  "tiles", "rock",   "marble", "grate",
+                                                         "glow",  "water", "lava",   "falls"};
+constexpr const char* kObjectNames[kObjectKindCount] = {"pillar", "crate", "torch", "statue", "grate", "glow"};
+
+class LineReader {
+public:
+    LineReader(const std::string& file, int line, std::vector<std::string> words)
+        : file_(file), line_(line), words_(std::move(words)) {}
+
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw SourceError(file_ + ":" + std::to_string(line_) + ": " + what);
+    }
+    bool Done() const { return pos_ >= words_.size(); }
+    const std::string& Peek() const { return words_[pos_]; }
+    std::string Word(const char* what) {
+        if (Done()) Fail(std::string("missing ") + what);
+        return words_[pos_++];
+    }
+    double Number(const char* what) {
+        const std::string w = Word(what);
+        char* end = nullptr;
+        const double v = std::strtod(w.c_str(), &end);
+        if (end == w.c_str() || *end != '\0' || !std::isfinite(v)) Fail(std::string(what) + " '" + w + "' is not a number");
+        return v;
+    }
+    int Int(const char* what, int lo, int hi) {
+        const std::string w = Word(what);
+        char* end = nullptr;
+        const long v = std::strtol(w.c_str(), &end, 10);
+        if (end == w.c_str() || *end != '\0') Fail(std::string(what) + " '" + w + "' is not a whole number");
+        if (v < lo || v > hi)
+            Fail(std::string(what) + " " + w + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        return static_cast<int>(v);
+    }
+    void Expect(const char* keyword) {
+        const std::string w = Word(keyword);
+        if (w != keyword) Fail(std::string("expected '") + keyword + "', found '" + w + "'");
+    }
+    void End() const {
+        if (!Done()) Fail("unexpected '" + words_[pos_] + "'");
+    }
+    int Material() {
+        const std::string w = Word("material");
+        for (int i = 0; i < kMaterialCount; ++i)
+            if (w == kMaterialNames[i]) return i;
+        Fail("unknown material '" + w + "'");
+    }
+    bool NextIsNumber() const {
+        if (Done()) return false;
+        char* end = nullptr;
+        std::strtod(words_[pos_].c_str(), &end);
+        return end != words_[pos_].c_str() && *end == '\0';
+    }
+
+private:
+    const std::string& file_;
+    int line_;
+    std::vector<std::string> words_;
+    size_t pos_ = 0;
+};
+
+std::vector<std::string> SplitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string w;
+    while (in >> w) words.push_back(w);
+    return words;
+}
+
+// Reads one height or four corner heights (SW SE NE NW).
+std::array<int, 4> Heights(LineReader& r, const char* what) {
+    std::array<int, 4> h{};
+    h[0] = r.Int(what, -32000, 32000);
+    if (!r.NextIsNumber()) {
+        h[1] = h[2] = h[3] = h[0];
+        return h;
+    }
+    for (int i = 1; i < 4; ++i) h[i] = r.Int(what, -32000, 32000);
+    return h;
+}
+
+CellDef ParseLegend(LineReader& r) {
+    CellDef c;
+    while (!r.Done()) {
+        const std::string p = r.Word("cell property");
+        if (p == "floor") c.Floor = Heights(r, "floor height");
+        else if (p == "ceil") { c.Ceiling = Heights(r, "ceiling height"); c.HasCeiling = true; }
+        else if (p == "solid") c.Solid = true;
+        else if (p == "split") c.Split = true;
+        else if (p == "csplit") c.CeilingSplit = true;
+        else if (p == "curve") c.Curve = r.Int("curve shape", 1, 4);
+        else if (p == "door") c.Door = true;
+        else if (p == "hole") c.Hole = true;
+        else if (p == "open") c.Open = true;
+        else if (p == "exit") c.Exit = true;
+        else if (p == "mat") c.FloorMat = r.Material();
+        else if (p == "cmat") c.CeilingMat = r.Material();
+        else if (p == "side") c.SideMat = r.Material();
+        else r.Fail("unknown cell property '" + p + "'");
+    }
+    if (c.Solid && (c.Door || c.Hole || c.Open || c.Exit)) r.Fail("a solid cell cannot be a door, hole, opening or exit");
+    if (c.Door && (c.Hole || c.Open)) r.Fail("a door cell cannot be a shaft");
+    if (c.Curve != 0 && c.Hole) r.Fail("a curved floor cannot be a hole");
+    return c;
+}
+
+LightDef ParseLight(LineReader& r) {
+    LightDef l;
+    const std::string type = r.Word("light type");
+    if (type == "point") l.Type = LightType::Point;
+    else if (type == "spot") l.Type = LightType::Spot;
+    else if (type == "omni") l.Type = LightType::Omni;
+    else if (type == "directional") l.Type = LightType::Directional;
+    else r.Fail("unknown light type '" + type + "'");
+    l.X = static_cast<float>(r.Number("light x"));
+    l.Z = static_cast<float>(r.Number("light z"));
+    l.H = static_cast<float>(r.Number("light height"));
+    bool hasRange = false, hasDir = false;
+    while (!r.Done()) {
+        const std::string p = r.Word("light property");
+        if (p == "colour" || p == "color") {
+            for (uint8_t& c : l.Rgb) c = static_cast<uint8_t>(r.Int("colour", 0, 255));
+        } else if (p == "range") {
+            l.Inner = static_cast<float>(r.Number("inner range"));
+            l.Outer = static_cast<float>(r.Number("outer range"));
+            if (l.Inner < 0 || l.Outer < l.Inner || l.Outer > 127 * 16) r.Fail("ranges must satisfy 0 <= inner <= outer <= 2032");
+            hasRange = true;
+        } else if (p == "dir") {
+            for (float& d : l.Dir) d = static_cast<float>(r.Number("direction"));
+            if (l.Dir[0] == 0 && l.Dir[1] == 0 && l.Dir[2] == 0) r.Fail("the direction is zero");
+            hasDir = true;
+        } else if (p == "cone") {
+            l.InnerDeg = static_cast<float>(r.Number("inner cone angle"));
+            l.OuterDeg = static_cast<float>(r.Number("outer cone angle"));
+            if (l.InnerDeg < 0 || l.OuterDeg <= l.InnerDeg || l.OuterDeg >= 90) r.Fail("cone angles must satisfy 0 <= inner < outer < 90");
+            l.HasCone = true;
+        } else if (p == "width") {
+            l.Width = r.Int("spot width", 0, 127);
+        } else if (p == "nomodels") {
+            l.NoModels = true;
+        } else {
+            r.Fail("unknown light property '" + p + "'");
+        }
+    }
+    const bool spot = l.Type == LightType::Spot;
+    if ((spot || l.Type == LightType::Directional) && !hasDir) r.Fail("this light needs 'dir'");
+    if (spot && l.HasCone == (l.Width >= 0)) r.Fail("a spot light needs either 'cone' or 'width'");
+    if (!spot && (l.HasCone || l.Width >= 0)) r.Fail("only spot lights have 'cone' or 'width'");
+    if ((l.Type == LightType::Point || (spot && l.HasCone)) && !hasRange) r.Fail("this light needs 'range'");
+    if (spot && l.HasCone && l.Inner < 16) r.Fail("a cone spot needs an inner range of at least 16");
+    return l;
+}
+
+ObjectDef ParseObject(LineReader& r) {
+    ObjectDef o;
+    const std::string kind = r.Word("object kind");
+    bool found = false;
+    for (int i = 0; i < kObjectKindCount; ++i) {
+        if (kind == kObjectNames[i]) {
+            o.Kind = static_cast<ObjectKind>(i);
+            found = true;
+        }
+    }
+    if (!found) r.Fail("unknown object kind '" + kind + "'");
+    o.X = static_cast<float>(r.Number("object x"));
+    o.Z = static_cast<float>(r.Number("object z"));
+    o.H = static_cast<float>(r.Number("object height"));
+    if (!r.Done()) {
+        r.Expect("turn");
+        o.Turn = r.Int("turn", -7, 7);
+    }
+    r.End();
+    return o;
+}
+
+class Parser {
+public:
+    Parser(const std::string& text, const std::string& fileName) : file_(fileName) {
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines_.push_back(line);
+        }
+    }
+
+    LevelSource Run() {
+        LevelSource src;
+        src.FileName = file_;
+        while (next_ < lines_.size()) {
+            const int lineNo = static_cast<int>(next_) + 1;
+            LineReader r(file_, lineNo, SplitWords(lines_[next_++]));
+            if (r.Done()) continue;
+            const std::string kw = r.Word("statement");
+            if (kw == "room") {
+                RoomDef room;
+                room.Name = r.Word("room name");
+                room.Line = lineNo;
+                r.End();
+                for (const RoomDef& other : src.Rooms)
+                    if (other.Name == room.Name) r.Fail("room '" + room.Name + "' is defined twice");
+                ParseRoom(room);
+                src.Rooms.push_back(std::move(room));
+            } else if (kw == "start") {
+                if (src.StartLine != 0) r.Fail("the start is given twice");
+                src.StartRoom = r.Word("start room");
+                src.StartX = static_cast<float>(r.Number("start x"));
+                src.StartZ = static_cast<float>(r.Number("start z"));
+                if (!r.Done()) r.Number("heading");
+                r.End();
+                src.StartLine = lineNo;
+            } else if (kw == "character") {
+                if (src.CharacterLine != 0) r.Fail("only one 'character' statement is allowed");
+                src.CharacterPath = r.Word("character file");
+                r.End();
+                src.CharacterLine = lineNo;
+            } else {
+                r.Fail("unknown statement '" + kw + "'");
+            }
+        }
+        const int lastLine = static_cast<int>(lines_.size());
+        if (src.Rooms.empty()) LineReader(file_, lastLine, {}).Fail("the level has no rooms");
+        if (src.Rooms.size() > 254) LineReader(file_, src.Rooms[254].Line, {}).Fail("more than 254 rooms");
+        if (src.StartLine == 0) LineReader(file_, lastLine, {}).Fail("the level has no 'start'");
+        return src;
+    }
+
+private:
+    void ParseRoom(RoomDef& room) {
+        std::map<char, CellDef> legend;
+        bool haveMap = false;
+        while (true) {
+            if (next_ >= lines_.size())
+                LineReader(file_, room.Line, {}).Fail("room '" + room.Name + "' has no 'end'");
+            const int lineNo = static_cast<int>(next_) + 1;
+            LineReader r(file_, lineNo, SplitWords(lines_[next_++]));
+            if (r.Done()) continue;
+            const std::string kw = r.Word("room statement");
+            if (kw == "end") {
+                r.End();
+                if (!haveMap) r.Fail("room '" + room.Name + "' has no map");
+                for (const LightDef& l : room.Lights) CheckInside(room, l.X, l.Z, l.Line, "light");
+                for (const ObjectDef& o : room.Objects) CheckInside(room, o.X, o.Z, o.Line, "object");
+                return;
+            }
+            if (kw == "origin") {
+                room.OriginX = r.Int("origin x", -2000, 2000);
+                room.OriginZ = r.Int("origin z", -2000, 2000);
+                room.OriginY = r.Int("origin y", -32000, 32000);
+            } else if (kw == "height") {
+                room.HeightCells = r.Int("room height", 1, 60);
+            } else if (kw == "ambient") {
+                for (uint8_t& c : room.Ambient) c = static_cast<uint8_t>(r.Int("ambient colour", 0, 255));
+            } else if (kw == "floor") {
+                room.FloorMat = r.Material();
+            } else if (kw == "ceiling") {
+                room.CeilingMat = r.Material();
+            } else if (kw == "wall") {
+                room.WallMat = r.Material();
+            } else if (kw == "cell") {
+                const std::string c = r.Word("legend character");
+                if (c.size() != 1 || c[0] == '#') r.Fail("a legend character is one character other than '#'");
+                legend[c[0]] = ParseLegend(r);
+            } else if (kw == "map") {
+                if (haveMap) r.Fail("room '" + room.Name + "' has two maps");
+                r.End();
+                ParseMap(room, legend, lineNo);
+                haveMap = true;
+                continue;
+            } else if (kw == "light") {
+                LightDef l = ParseLight(r);
+                l.Line = lineNo;
+                room.Lights.push_back(l);
+                continue;
+            } else if (kw == "object") {
+                ObjectDef o = ParseObject(r);
+                o.Line = lineNo;
+                room.Objects.push_back(o);
+                continue;
+            } else {
+                r.Fail("unknown room statement '" + kw + "'");
+            }
+            r.End();
+        }
+    }
+
+    void CheckInside(const RoomDef& room, float x, float z, int line, const char* what) const {
+        if (x < 0 || z < 0 || x > room.CellsX || z > room.CellsZ)
+            LineReader(file_, line, {}).Fail(std::string("the ") + what + " lies outside room '" + room.Name + "'");
+    }
+
+    void ParseMap(RoomDef& room, const std::map<char, CellDef>& legend, int mapLine) {
+        std::vector<std::string> rows;
+        std::vector<int> rowLines;
+        while (true) {
+            if (next_ >= lines_.size()) LineReader(file_, mapLine, {}).Fail("the map has no 'endmap'");
+            const int lineNo = static_cast<int>(next_) + 1;
+            std::string row = lines_[next_++];
+            const size_t a = row.find_first_not_of(" \t");
+            if (a == std::string::npos) continue;
+            row = row.substr(a, row.find_last_not_of(" \t") + 1 - a);
+            if (row == "endmap") break;
+            if (!rows.empty() && row.size() != rows[0].size())
+                LineReader(file_, lineNo, {}).Fail("map row has " + std::to_string(row.size()) + " cells, the first row " +
+                                                   std::to_string(rows[0].size()));
+            rows.push_back(row);
+            rowLines.push_back(lineNo);
+        }
+        if (rows.size() < 3 || rows[0].size() < 3) LineReader(file_, mapLine, {}).Fail("a map needs at least 3 x 3 cells");
+        if (rows.size() > 255 || rows[0].size() > 255) LineReader(file_, mapLine, {}).Fail("a map has at most 255 x 255 cells");
+        room.CellsX = static_cast<int>(rows[0].size());
+        room.CellsZ = static_cast<int>(rows.size());
+        room.Cells.assign(static_cast<size_t>(room.CellsX * room.CellsZ), CellDef{});
+        room.CellLines.assign(room.Cells.size(), 0);
+        for (int row = 0; row < room.CellsZ; ++row) {
+            const int z = room.CellsZ - 1 - row;  // the first row is the north edge
+            for (int x = 0; x < room.CellsX; ++x) {
+                const char ch = rows[static_cast<size_t>(row)][static_cast<size_t>(x)];
+                const auto it = legend.find(ch);
+                if (it == legend.end())
+                    LineReader(file_, rowLines[static_cast<size_t>(row)], {})
+                        .Fail(std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
+                room.At(x, z) = it->second;
+                room.CellLines[static_cast<size_t>(x * room.CellsZ + z)] = rowLines[static_cast<size_t>(row)];
+            }
+        }
+    }
+
+    std::string file_;
+    std::vector<std::string> lines_;
+    size_t next_ = 0;
+};
+
+}  // namespace
+
+const char* MaterialName(Material m) { return kMaterialNames[static_cast<int>(m)]; }
+const char* ObjectKindName(ObjectKind k) { return kObjectNames[static_cast<int>(k)]; }
+
+LevelSource ParseLevelSource(const std::string& text, const std::string& fileName) {
+    return Parser(text, fileName).Run();
+}
+
+}  // namespace dv
