@@ -271,6 +271,45 @@ TEST(CharacterContent, GroundedClipsStandOnTheBodyPosition) {
     }
 }
 
+// Where the body's bones are, in world units relative to the body position.
+std::vector<Vec3> Joints(int clip, int frame) {
+    const auto pose = ClipPose(clip, frame);
+    std::vector<Vec3> out;
+    for (size_t b = 0; b < pose.size(); ++b) {
+        const Vec3 p = dv::VecAdd(Built().Skeleton.Bones[b].Pivot, pose[b].Offset);
+        out.push_back(dv::VecAdd(dv::VecScale(p, Source().Scale), Built().BodyMoves[static_cast<size_t>(clip)][static_cast<size_t>(frame)]));
+    }
+    return out;
+}
+
+TEST(CharacterContent, ClipChangesTheActionsMakeDirectlyDoNotJump) {
+    // From clip, frame to clip, frame, with what the action does to the body in between
+    // (heading turned by 180 degrees, body moved in world units along its own axes).
+    struct Change {
+        int fromClip, fromFrame, toClip, toFrame;
+        bool turn;
+        Vec3 bodyMove;
+    };
+    const Change changes[] = {
+        {13, 6, 14, 0, false, {0, 0, 0}},     {20, 8, 21, 0, false, {0, 0, 0}},    {19, 8, 21, 0, false, {0, 0, 0}},
+        {25, 5, 2, 0, false, {0, 0, 0}},      {34, 12, 35, 0, false, {0, 0, 0}},   {38, 12, 35, 0, false, {0, 0, 0}},
+        {39, 12, 35, 0, false, {0, 0, 0}},    {40, 15, 41, 0, false, {0, 0, 0}},   {42, 15, 35, 0, false, {0, 0, 0}},
+        {36, 12, 43, 0, false, {0, -10.5f, 0}}, {43, 8, 26, 0, false, {0, 0, -8}}, {47, 8, 26, 0, false, {0, 0, -8}},
+        {51, 15, 44, 0, false, {0, -8, 0}},   {48, 15, 44, 0, false, {0, 0, 0}},   {28, 12, 0, 0, true, {0, 0, 0}},
+        {4, 16, 0, 0, false, {0, 0, 0}},      {6, 12, 0, 0, false, {0, 0, 0}},     {7, 12, 0, 0, false, {0, 0, 0}},
+        {22, 4, 24, 0, false, {0, 0, 0}},     {8, 8, 0, 0, false, {0, 0, 0}},      {24, 11, 0, 0, false, {0, 0, 0}},
+    };
+    for (const Change& c : changes) {
+        const auto from = Joints(c.fromClip, c.fromFrame), to = Joints(c.toClip, c.toFrame);
+        for (size_t b = 0; b < from.size(); ++b) {
+            Vec3 after = dv::VecAdd(to[b], c.bodyMove);
+            if (c.turn) after = {-after.x, after.y, -after.z};
+            EXPECT_LT(dv::VecDistance(from[b], after), 2.5f)
+                << "clip " << c.fromClip << " -> " << c.toClip << " bone " << b;
+        }
+    }
+}
+
 // A level whose character has one more clip (id 100) with every key at rest.
 dv::LevelFileData LevelWithRestClip() {
     dv::BuiltCharacter b = Built();
