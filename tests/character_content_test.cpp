@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <string>
 
@@ -391,6 +395,38 @@ TEST(CharacterContent, SourceMistakesNameTheFileAndLine) {
     EXPECT_EQ(p.Angles[2].z, -30);
     EXPECT_EQ(p.Angles[1].x, 0);
     EXPECT_EQ(p.Root.x, -1);
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(CharacterContent, BuildCommandStopsAtABrokenSourceAndKeepsTheOldOutput) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("dv_character_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy(fs::path(DV_SOURCE_DIR) / "assets" / "character", dir / "src", fs::copy_options::recursive);
+    const std::string clips = ReadFile(dir / "src" / "clips.txt");
+    const int lines = static_cast<int>(std::count(clips.begin(), clips.end(), '\n'));
+    std::ofstream(dir / "src" / "clips.txt", std::ios::app) << "clip 60 broken frames 2 ms 50\n  key 0\n  l_thigh 1 2\nend\n";
+    std::ofstream(dir / "out.lev") << "old";
+    const std::string cmd = std::string(DV_BINARY_DIR) + "/dvtool build-character " + (dir / "src").string() + " " +
+                            (dir / "out.lev").string() + " 2>" + (dir / "err.txt").string();
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(ReadFile(dir / "err.txt"), (dir / "src" / "clips.txt").string() + ":" + std::to_string(lines + 3) +
+                                             ": 'l_thigh' takes 3 values, not 2\n");
+    EXPECT_EQ(ReadFile(dir / "out.lev"), "old");
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -19,6 +19,15 @@ constexpr const char* kUsage =
     "usage: dvtool build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] "
     "[--sheet-clips ID,ID,...] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]\n";
 
+// A whole number from lo to hi, nothing else.
+bool ParseInt(const char* text, int lo, int hi, int& out) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
 bool ParseIds(const std::string& text, std::vector<int>& out) {
     size_t pos = 0;
     while (pos <= text.size()) {
@@ -53,14 +62,12 @@ int BuildCharacterCommand(int argc, char** argv) {
                 return 2;
             }
         } else if (a == "--sheet-frames" && hasValue) {
-            sheetFrames = std::atoi(argv[++i]);
-            if (sheetFrames < 1 || sheetFrames > 16) {
+            if (!ParseInt(argv[++i], 1, 16, sheetFrames)) {
                 std::fprintf(stderr, "build-character: --sheet-frames: '%s' is not a number from 1 to 16\n", argv[i]);
                 return 2;
             }
         } else if (a == "--sheet-zoom" && hasValue) {
-            sheetZoom = std::atoi(argv[++i]);
-            if (sheetZoom < 1 || sheetZoom > 8) {
+            if (!ParseInt(argv[++i], 1, 8, sheetZoom)) {
                 std::fprintf(stderr, "build-character: --sheet-zoom: '%s' is not a number from 1 to 8\n", argv[i]);
                 return 2;
             }
@@ -95,8 +102,8 @@ int BuildCharacterCommand(int argc, char** argv) {
         const std::vector<uint8_t> bytes = dv::WriteLevel(level);
         dv::LevelFileData check;
         dv::ParseLevel(bytes.data(), bytes.size(), positional[1], check);
-        dv::WriteLevelFile(positional[1], level);
         if (!sheet.empty()) WriteCharacterSheet(built, sheetClips, sheetFrames, sheetZoom, sheetYaw, sheet);
+        dv::WriteLevelFile(positional[1], level);
         std::printf("%s: %d vertices, %d faces, %d bones, %d clips, %zu textures\n", positional[1].c_str(),
                     built.Model.VertexCount, built.Model.FaceCount, built.Skeleton.BoneCount, built.Movable.ClipCount,
                     built.Textures.size());

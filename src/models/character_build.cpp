@@ -251,7 +251,7 @@ tmv_model BuildModel(const CharacterSource& src) {
         AddPart(src, src.Parts[i], m);
         ComputeNormals(m, v0, f0);
         if (m.Vertices.size() > 32767 || m.Faces.size() > 32767) {
-            Fail(src.MeshFile, 0, "part '" + src.Parts[i].Name + "' takes the model past 32767 vertices or faces");
+            Fail(src.MeshFile, src.Parts[i].Line, "part '" + src.Parts[i].Name + "' takes the model past 32767 vertices or faces");
         }
     }
     m.VertexCount = static_cast<int16_t>(m.Vertices.size());
@@ -311,7 +311,7 @@ Rgb FaceTexel(const CharacterTextureSource& t, const Rgb& base, const Rgb& hair,
     const float hairline = 0.66f + 0.22f * Smooth(du / 0.25f);
     const float strand = 0.85f + 0.15f * Noise(u, v, 40, 4, 7);
     if (v > hairline) c = Mix(c, Shade(hair, strand), Smooth((v - hairline) / 0.03f));
-    if (du > 0.22f && v > 0.28f) c = Mix(c, Shade(hair, strand), Smooth((du - 0.22f) / 0.04f));
+    if (du > 0.17f && v > 0.3f) c = Mix(c, Shade(hair, strand), Smooth((du - 0.17f) / 0.04f));
     (void)t;
     const Rgb white{0.95f, 0.93f, 0.9f}, iris{0.25f, 0.35f, 0.2f}, dark{0.08f, 0.06f, 0.05f};
     for (float side : {-1.0f, 1.0f}) {

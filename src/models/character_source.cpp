@@ -143,6 +143,7 @@ void ParseMesh(LineReader& r, CharacterSource& src) {
             }
             CharacterPart p;
             p.Name = w[1];
+            p.Line = r.Line();
             p.Bone = FindName(src.Joints, w[2]);
             if (p.Bone < 0) r.Fail("bone '" + w[2] + "' is not defined");
             p.Texture = -1;
@@ -374,7 +375,7 @@ void ParseClips(LineReader& r, CharacterSource& src) {
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw CharacterSourceError(path + ":0: cannot open the file");
+    if (!in) throw CharacterSourceError(path + ": cannot open the file");
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
@@ -420,7 +421,10 @@ CharacterSource ParseCharacterSource(const std::string& skeletonName, const std:
 CharacterSource LoadCharacterSource(const std::string& dir) {
     const std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string s = base + "skeleton.txt", m = base + "mesh.txt", c = base + "clips.txt";
-    return ParseCharacterSource(s, ReadText(s), m, ReadText(m), c, ReadText(c));
+    const std::string skeleton = ReadText(s);
+    const std::string mesh = ReadText(m);
+    const std::string clips = ReadText(c);
+    return ParseCharacterSource(s, skeleton, m, mesh, c, clips);
 }
 
 }  // namespace dv

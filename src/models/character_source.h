@@ -75,6 +75,7 @@ struct CharacterPart {
     int Caps = 3;
     uint16_t Gloss = 0;
     float Blend = 0.45f;  // length over which a joint's weight fades, model units
+    int Line = 0;
 };
 
 // A pose: values per bone (by index) and the root translation, world units.
