@@ -5,6 +5,7 @@
 
 #include "math/clock.h"
 #include "models/animator.h"
+#include "world/level_file.h"
 
 using namespace dv;
 
@@ -391,4 +392,38 @@ TEST_F(AnimatorTest, BindingChecksTheMovableAndSizesTheArrays) {
     EXPECT_EQ(item.Frame, 0);
     item.Destroy();
     EXPECT_TRUE(item.SkinnedVertices.empty());
+}
+
+TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
+    LevelFileData data;
+    data.StripB.Width = 4;
+    data.StripB.Height = 4;
+    data.StripB.Pixels.assign(16, 0);
+    data.Level = MakeLevel();
+    data.Level.StripBTileCount = 1;
+    data.Level.ModelCount = 1;
+    data.Level.SkeletonCount = 1;
+    data.Level.AnimationCount = 2;
+    Tqtroom room;
+    room.Header.CellsX = room.Header.CellsZ = room.Header.HeightCells = 1;
+    room.Cells.assign(1, std::vector<tcell>(1, tcell{}));
+    data.Level.Map.Rooms = {room};
+    data.Level.Map.RoomCount = 1;
+    const std::vector<uint8_t> bytes = WriteLevel(data);
+    LevelFileData back;
+    ParseLevel(bytes.data(), bytes.size(), "anim.lev", back);  // disordered clip ids load too
+
+    ClockUseVirtual(true);
+    TMovItem item;
+    item.Create(back.Level);
+    ASSERT_TRUE(item.BindMovable(0));
+    item.SelectClip(0);
+    item.SetFrame(0);
+    item.Animating = true;
+    ClockSetVirtualMs(1000);
+    item.Update();
+    ExpectVec(item.SkinnedVertices[0].Position, -10, 10, 0);
+    ExpectVec(item.SkinnedVertices[1].Position, -10, 35, 0);
+    EXPECT_EQ(item.SkinnedVertices[1].Gloss, 77);
+    ClockUseVirtual(false);
 }

@@ -171,20 +171,6 @@ TEST_F(CameraTest, SpotClearNeedsOpenSpaceAroundAndAMarginAboveTheFloor) {
     EXPECT_FALSE(camera.SpotClear({176, 28, 120}));
 }
 
-TEST_F(CameraTest, MoveTowardAndPullIn) {
-    Vec3 p{0, 0, 0};
-    TmaroCameracontrol::MoveToward(p, {10, 0, 0}, 4);
-    ExpectVec(p, 4, 0, 0);
-    TmaroCameracontrol::MoveToward(p, {10, 0, 0}, 6);
-    ExpectVec(p, 10, 0, 0, 0);
-    camera.Eye = {176, 23.5f, 76};
-    EXPECT_TRUE(camera.PullIn());
-    ExpectVec(camera.Eye, 176, 23.5f, 176 - 57.6f);
-    camera.Eye = {176, 23.5f, 150};
-    EXPECT_FALSE(camera.PullIn());
-    ExpectVec(camera.Eye, 176, 23.5f, 150, 0);
-}
-
 TEST_F(CameraTest, RaisedPointLiesAboveOnTheSideOfTheWantedEye) {
     const Vec3 e{0, 0, 0};
     for (const Vec3& c : {Vec3{0, 0, -40}, Vec3{40, 0, 0}, Vec3{-40, 0, 0}, Vec3{0, 0, 40}}) {

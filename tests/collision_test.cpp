@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+
 #include "world/level_file.h"
 #include "world/sorted_array.h"
 
@@ -559,6 +565,44 @@ TEST(CollisionWrittenLevel, QueriesAgreeAfterAWriteAndReadBack) {
     EXPECT_EQ(h.Room, 0);
     EXPECT_FALSE(SegmentBlockedByLevel({48, 64, 48}, {48, -100, 48}, 0, m, 8));
     EXPECT_TRUE(SegmentBlockedByLevel({16, 64, 48}, {16, -100, 48}, 0, m, 8));
+}
+
+// Runs a shell command; returns its exit status and standard output.
+int RunCommand(const std::string& cmd, std::string& out) {
+    out.clear();
+    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return -1;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CollisionTool, SurfaceCommandPrintsTheQueryAsJson) {
+    const std::filesystem::path tool = std::filesystem::path(DV_BINARY_DIR) / "dvtool";
+    if (!std::filesystem::exists(tool)) GTEST_SKIP() << "dvtool not built";
+    LevelFileData data;
+    data.StripB.Width = 4;
+    data.StripB.Height = 4;
+    data.StripB.Pixels.assign(16, 0);
+    data.Level.StripBTileCount = 1;
+    data.Level.Map = MakeLevel({MakeRoom({0, 0, 0}, 2, 2, 4)});
+    data.Level.Map.Rooms[0].Cells[1][0] = FloorCell(0, 0, 0, 31, 31, 0);  // raw = lx
+    const std::filesystem::path file = std::filesystem::path(DV_BINARY_DIR) / "collision_tool_test.lev";
+    WriteLevelFile(file.string(), data);
+
+    std::string out;
+    ASSERT_EQ(RunCommand(tool.string() + " surface " + file.string() + " 0 64 -3", out), 0);
+    EXPECT_NE(out.find("\"floor\": 49.6,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"floorNormal\": [-0.71, 0.71, 0],"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"ceiling\": 128,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"inside\": false,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"column\": 1,"), std::string::npos) << out;
+    EXPECT_EQ(RunCommand(tool.string() + " surface " + file.string() + " 1 0 0", out), 2);
+    EXPECT_EQ(RunCommand(tool.string() + " surface " + file.string() + " 0 x 0", out), 2);
+    EXPECT_EQ(RunCommand(tool.string() + " surface " + file.string() + ".missing 0 0 0", out), 2);
+    EXPECT_TRUE(out.empty());
+    std::filesystem::remove(file);
 }
 
 }  // namespace

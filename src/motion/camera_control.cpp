@@ -32,9 +32,10 @@ Vec3 Backward(const Vec3& angles) {
 }
 
 // One axis of the orbit offsets: +3 while `up` is held (capped), then -3 while `down` is.
-void StepOffset(float& value, int upLower, int upUpper, float cap, int downLower, int downUpper, float floor) {
+float StepOffset(float value, int upLower, int upUpper, float cap, int downLower, int downUpper, float floor) {
     if (EitherKey(upLower, upUpper)) value = std::min(value + 3.0f, cap);
     if (EitherKey(downLower, downUpper)) value = std::max(value - 3.0f, floor);
+    return value;
 }
 
 // Free-look velocity and step of one axis: -4 / +4 while a key is held, else momentum.
@@ -93,8 +94,8 @@ void TmaroCameracontrol::ComputePose() {
     if (std::fabs(turn) < 0.01f) turn = difference;
     SmoothAngles.y += turn;
 
-    StepOffset(OrbitOffset.x, 'Q', 'q', 89.0f, 'A', 'a', -12.0f);
-    StepOffset(OrbitOffset.y, 'Z', 'z', 179.0f, 'X', 'x', -179.0f);
+    OrbitOffset.x = StepOffset(OrbitOffset.x, 'Q', 'q', 89.0f, 'A', 'a', -12.0f);
+    OrbitOffset.y = StepOffset(OrbitOffset.y, 'Z', 'z', 179.0f, 'X', 'x', -179.0f);
 
     const Vec3 eyePoint = EyePoint();
     const Vec3 back = Backward(SmoothAngles);

@@ -64,6 +64,8 @@ public:
     void LookStep();
     void FocusStep();
 
+    // Vec3 is byte-packed; the vectors that follow byte fields are kept float-aligned so that
+    // their components can be bound to float references.
     Vec3 SmoothAngles{0, 0, 0};  // only y follows the character
     float* TargetAngleX;
     float* TargetHeading;  // the character's AngleY, the only angle read
@@ -71,9 +73,9 @@ public:
     Vec3* TargetPosition;
     float Zoom = 0.0f;  // extra orbit distance, 0 .. MaxZoom
     uint8_t LookPhase = 0;
-    Vec3 LookHome{0, 0, 0};
+    alignas(float) Vec3 LookHome{0, 0, 0};
     uint8_t LookLatch = 0;          // 1 while the key that started free look is still held
-    Vec3 LookAngles{0, 0, 0};       // pitch, yaw, roll
+    alignas(float) Vec3 LookAngles{0, 0, 0};  // pitch, yaw, roll
     Vec3 LookFrom{0, 0, 0};
     Vec3 LookFar{0, 0, 0};
     float LookVelocity[2] = {0, 0};  // pitch, yaw

@@ -1,0 +1,353 @@
+#include "world/level_draw.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "math/geometry.h"
+#include "math/lighting.h"
+#include "render/viewport.h"
+#include "world/room_model.h"
+#include "world/sorted_array.h"
+
+namespace dv {
+
+namespace {
+
+constexpr float kObjectScale = 3.2f;
+
+Vec3 PlaneNormal(const Plane& p) { return VecMake(p.a, p.b, p.c); }
+
+// Brings each colour byte of a vertex towards the fog colour by (r - fog start) / (D - fog start).
+void ApplySoftwareFog(ttriangle_vertices& block, float r, const LevelDrawTarget& t) {
+    const float span = t.ViewDistance - t.FogStart;
+    // Diffuse bytes are blue, green, red, alpha from the lowest byte up.
+    const int fog[3] = {t.FogBlue & ~3, t.FogGreen & ~3, t.FogRed & ~3};
+    for (tvertex3d& v : block.V) {
+        uint32_t colour = v.Diffuse;
+        for (int ch = 0; ch < 3; ++ch) {
+            const int shift = 8 * ch;
+            const int k = static_cast<int>((colour >> shift) & 0xFF);
+            const int f = fog[ch];
+            int out = f;  // a fog band of zero width fogs completely
+            if (span > 0.0f) {
+                const double fogged = k + static_cast<double>(k - f) / span * (t.FogStart - r);
+                out = static_cast<int>(TruncToInt(static_cast<float>(fogged)));
+            }
+            out = std::clamp(out, 0, 255);
+            colour = (colour & ~(0xFFu << shift)) | (static_cast<uint32_t>(out) << shift);
+        }
+        v.Diffuse = colour;
+    }
+}
+
+// The specular colour that carries the bump direction for the dot-product stage.
+uint32_t BumpColour(const Vec3& normal, const Vec3& view) {
+    Vec3 s = VecCross(normal, view);
+    s.x = std::clamp(s.x, -0.75f, 0.75f);
+    s.y = std::clamp(s.y, -0.75f, 0.75f);
+    s.z = std::clamp(s.z, -0.75f, 0.75f);
+    const Vec3 w = VecMajorAxis(normal) == 1 ? VecMake(s.z, s.x, 0.4f) : VecMake(s.y, s.x, 0.4f);
+    return NormalToColor(w);
+}
+
+void SetBumpColour(ttriangle_vertices& block, const Vec3& normal, const Vec3& view) {
+    const uint32_t c = BumpColour(normal, view);
+    for (tvertex3d& v : block.V) v.Specular = c;
+}
+
+// Frustum, back side and distance tests shared by sectors and meshes; r is the distance of
+// the farthest vertex from the eye. False when the triangle is to be dropped.
+bool KeepTriangle(const ttriangle& tri, const ttriangle_vertices& block, const LevelDrawTarget& t,
+                  const Frustum& frustum, float& r) {
+    const Vec3& p0 = block.V[0].Position;
+    const Vec3& p1 = block.V[1].Position;
+    const Vec3& p2 = block.V[2].Position;
+    if (!TriangleInFrustum(p0, p1, p2, frustum)) return false;
+    const float d = PlaneOffset(tri.Normal, p0);
+    if (PointSide(tri.Normal, t.Eye, d) == -1) return false;
+    r = TriangleRadius(p0, p1, p2, t.Eye);
+    return r <= t.ViewDistance;
+}
+
+void FogAndSortKey(ttriangle& tri, ttriangle_vertices& block, float r, const LevelDrawTarget& t) {
+    if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);
+    tri.SortKey = -r;
+}
+
+void RemoveSwapLast(tquadsectors& list, int32_t i) {
+    const int32_t last = list.Count - 1;
+    if (i != last) {
+        list.Triangles[i] = list.Triangles[last];
+        list.Vertices[i] = list.Vertices[last];
+    }
+    list.Count = last;
+}
+
+void AddToViewport(void* user, const ttriangle* t, const ttriangle_vertices* v, int32_t n) {
+    static_cast<TGLViewport*>(user)->AddTriangles(t, v, n);
+}
+
+void AppendTo(const LevelDrawTarget& t, const ttriangle* tris, const ttriangle_vertices* verts, int32_t n) {
+    if (n > 0 && t.Append != nullptr) t.Append(t.User, tris, verts, n);
+}
+
+// Lights and transforms a mesh, then builds its faces [first, first + count) into `out`.
+void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, const Tavertices& source,
+              int32_t faceCount, const Vec3& at, const Mat4& m, ttriangles_buffer& out,
+              const LevelDrawTarget& t, const Frustum& frustum, const tlightobject_list& lights,
+              LevelDrawScratch& scratch) {
+    const size_t nv = source.size();
+    scratch.Positions.resize(nv);
+    scratch.Colours.resize(nv);
+    const int32_t lightCount =
+        std::min<int32_t>(std::max<int32_t>(lights.Count, 0), static_cast<int32_t>(lights.Items.size()));
+    for (size_t i = 0; i < nv; ++i) {
+        const tmv_vertex& v = source[i];
+        Vec3 p = v.Position;
+        VecTransform(p, m);
+        p = VecAdd(p, at);
+        const Vec3& n0 = v.Normal;
+        const Vec3 n{n0.x * m.m[0] + n0.y * m.m[4] + n0.z * m.m[8], n0.x * m.m[1] + n0.y * m.m[5] + n0.z * m.m[9],
+                     n0.x * m.m[2] + n0.y * m.m[6] + n0.z * m.m[10]};
+        Vec3 colour{0, 0, 0};
+        const float gloss = static_cast<float>(v.Gloss) / 255.0f;
+        for (int32_t l = 0; l < lightCount; ++l) {
+            tlight_record copy = lights.Items[static_cast<size_t>(l)];
+            copy.SpecularIntensity += gloss;
+            LightVertex(p, n, colour, copy, t.Eye);
+        }
+        scratch.Positions[i] = p;
+        scratch.Colours[i] = colour;
+    }
+
+    const int32_t faces = std::min<int32_t>(faceCount, static_cast<int32_t>(mesh.Faces.size()));
+    out.Count = std::max<int32_t>(faces, 0);
+    out.Triangles.resize(static_cast<size_t>(out.Count));
+    out.Vertices.resize(static_cast<size_t>(out.Count));
+    int32_t g = 0;
+    for (int32_t f = 0; f < faces; ++f) {
+        const tmv_face& face = mesh.Faces[static_cast<size_t>(f)];
+        if (face.Vertex[0] >= nv || face.Vertex[1] >= nv || face.Vertex[2] >= nv) continue;
+        ttriangle& tri = out.Triangles[static_cast<size_t>(g)];
+        ttriangle_vertices& block = out.Vertices[static_cast<size_t>(g)];
+        tri = ttriangle{};
+        block = ttriangle_vertices{};
+        tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture)
+                                       : static_cast<uint16_t>(baseSlot + face.Texture);
+        tri.BlendType = face.Blend;
+        tri.Layers = 1;
+        for (int k = 0; k < 3; ++k) {
+            const uint16_t vi = face.Vertex[k];
+            tvertex3d& out3 = block.V[k];
+            out3.Position = scratch.Positions[vi];
+            out3.U = face.Uv[k][0];
+            out3.V = face.Uv[k][1];
+            out3.BumpU = face.BumpUv[k][0];
+            out3.BumpV = face.BumpUv[k][1];
+            const Vec3& c = scratch.Colours[vi];
+            const auto byte = [](float x) { return static_cast<uint32_t>(TruncToInt64(x * 255.0) & 0xFF); };
+            out3.Diffuse = byte(c.z) | byte(c.y) << 8 | byte(c.x) << 16;
+        }
+        tri.Normal = TriangleNormal(block.V[0].Position, block.V[1].Position, block.V[2].Position);
+        float r = 0.0f;
+        if (!KeepTriangle(tri, block, t, frustum, r)) continue;
+        if (face.BumpFlag != 0 && bumpSlotBase >= 0 && r < 0.1f * t.ViewDistance) {
+            tri.BumpTexture = static_cast<uint16_t>(face.BumpTexture + bumpSlotBase);
+            tri.BumpFlag = 1;
+            SetBumpColour(block, tri.Normal, t.ViewDirection);
+        }
+        FogAndSortKey(tri, block, r, t);
+        ++g;
+    }
+    out.Count = g;
+    out.Triangles.resize(static_cast<size_t>(g));
+    out.Vertices.resize(static_cast<size_t>(g));
+}
+
+int32_t FaceRunTotal(const tmv_model& mesh) {
+    int32_t sum = 0;
+    for (uint16_t run : mesh.FaceRuns) sum += run;
+    return sum;
+}
+
+// A portal on the current descent: (room, portal index).
+struct PortalStep {
+    int Room;
+    int Portal;
+};
+
+struct Descent {
+    PortalStep Steps[kMaxPortalDepth];
+    int Depth = 0;
+    bool Contains(int room, int portal) const {
+        for (int i = 0; i < Depth; ++i)
+            if (Steps[i].Room == room && Steps[i].Portal == portal) return true;
+        return false;
+    }
+};
+
+bool NodeVisible(const tqtbox& box, const Vec3& o, const Tqtroom& r, const LevelDrawTarget& t,
+                 const Frustum& f) {
+    const Vec3 lo{o.x + box.MinX, o.y + r.Header.MinY, o.z + box.MinZ};
+    const Vec3 hi{o.x + box.MaxX, o.y + r.Header.MaxY, o.z + box.MaxZ};
+    return BoxInFrustum(lo, hi, f) && BoxCornerInSphere(lo, hi, t.Eye, t.ViewDistance);
+}
+
+void DrawSectors(const Tqtroom& r, const Vec3& o, const LevelDrawTarget& t, const Frustum& f,
+                 LevelDrawScratch& s) {
+    for (const tqtlevel1& node : r.Tree.Nodes) {
+        if (node.Used == 0 || !NodeVisible(node.Box, o, r, t, f)) continue;
+        for (const tqtlevel2& child : node.Children) {
+            if (child.Sector.Count == 0 || !NodeVisible(child.Box, o, r, t, f)) continue;
+            s.Sector.Count = 0;
+            AppendSector(s.Sector, child.Sector);
+            PrepareSectorTriangles(s.Sector, o.x, o.y, o.z, t, f);
+            AppendTo(t, s.Sector.Triangles.data(), s.Sector.Vertices.data(), s.Sector.Count);
+        }
+    }
+}
+
+void DrawObjects(const TLevFile& level, const Tqtroom& r, const TIdList& ids, const Vec3& o,
+                 const LevelDrawTarget& t, const Frustum& f, LevelDrawScratch& s) {
+    s.Objects.Count = 0;
+    const size_t count = std::min(static_cast<size_t>(std::max<int32_t>(r.InstanceCount, 0)), r.Instances.size());
+    for (size_t i = 0; i < count; ++i) {
+        const tobject_instance& inst = r.Instances[i];
+        const int32_t ti = ids.IndexOf(inst.ObjectId);
+        if (ti < 0 || ti >= static_cast<int32_t>(level.Objects.size())) continue;
+        const tmv_object& tmpl = level.Objects[static_cast<size_t>(ti)];
+        if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) continue;
+        const tmv_model& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
+        Mat4 m = MatIdentity();
+        MatScale(m, kObjectScale, kObjectScale, kObjectScale);
+        MatRotateAngles(m, false, 0.0f, 45.0f * inst.Turn, 0.0f);
+        const Vec3 at = VecAdd(o, VecScale(inst.Position, 32.0f));
+        if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, m, f, at)) continue;
+        DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t,
+                        t.ViewFrustum, s.Lights, &s);
+        AppendTo(t, s.Objects.Triangles.data(), s.Objects.Vertices.data(), s.Objects.Count);
+    }
+}
+
+// Planes 0..4 seen through the portal, plane 5 from `f`; each side pair is replaced by f's
+// when f's pair is the narrower wedge (its normals more opposed).
+Frustum NarrowedFrustum(const tportal& p, const LevelDrawTarget& t, const Frustum& f) {
+    Frustum n{};
+    PortalFrustum(p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3], t.Eye, t.FarPlane, n);
+    n.planes[5] = f.planes[5];
+    for (int pair = 0; pair < 4; pair += 2) {
+        const float narrowDot = VecDot(PlaneNormal(n.planes[pair]), PlaneNormal(n.planes[pair + 1]));
+        const float outerDot = VecDot(PlaneNormal(f.planes[pair]), PlaneNormal(f.planes[pair + 1]));
+        if (narrowDot > outerDot) {
+            n.planes[pair] = f.planes[pair];
+            n.planes[pair + 1] = f.planes[pair + 1];
+        }
+    }
+    return n;
+}
+
+void DrawRoom(const TLevFile& level, int room, const TIdList& ids, const Vec3& o, const LevelDrawTarget& t,
+              const Frustum& frustum, bool recurse, LevelDrawScratch& s, Descent& descent) {
+    const Tqtroom& r = level.Map.Rooms[static_cast<size_t>(room)];
+    const Frustum f = frustum;
+    DrawSectors(r, o, t, f, s);
+    BuildRoomLights(level, room, s.Lights, o.x, o.y, o.z);
+    DrawObjects(level, r, ids, o, t, f, s);
+    if (!recurse || descent.Depth >= kMaxPortalDepth) return;
+
+    const int rooms = static_cast<int>(level.Map.Rooms.size());
+    for (size_t i = 0; i < r.Portals.size(); ++i) {
+        const tportal& p = r.Portals[i];
+        const Vec3* c = p.Corners;
+        if (!QuadInFrustum(c[0], c[1], c[2], c[3], f)) continue;
+        if (PointSideOfPlaneThrough(p.Facing, c[0], t.Eye) < 0) continue;
+        if (QuadRadius(c[0], c[1], c[2], c[3], t.Eye) > t.ViewDistance) continue;
+        if (p.TargetRoom >= rooms || descent.Contains(room, static_cast<int>(i))) continue;
+        const Frustum n = NarrowedFrustum(p, t, f);
+        descent.Steps[descent.Depth++] = {room, static_cast<int>(i)};
+        DrawRoom(level, p.TargetRoom, ids, p.TargetOrigin, t, n, true, s, descent);
+        --descent.Depth;
+    }
+}
+
+}  // namespace
+
+void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
+                            const Frustum& frustum) {
+    const Vec3 o{ox, oy, oz};
+    int32_t i = 0;
+    while (i < list.Count) {
+        ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
+        ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
+        for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
+        float r = 0.0f;
+        if (!KeepTriangle(tri, block, target, frustum, r)) {
+            RemoveSwapLast(list, i);
+            continue;
+        }
+        FogAndSortKey(tri, block, r, target);
+        if (tri.Texture <= target.LevelLimit && r < 0.75f * target.ViewDistance) {
+            tri.BumpFlag = 1;
+            SetBumpColour(block, tri.Normal, target.ViewDirection);
+        }
+        ++i;
+    }
+    list.Triangles.resize(static_cast<size_t>(list.Count));
+    list.Vertices.resize(static_cast<size_t>(list.Count));
+}
+
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
+                     float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
+                     const Frustum& frustum, const tlightobject_list& lights, LevelDrawScratch* scratch) {
+    LevelDrawScratch local;
+    LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
+    DrawMesh(baseSlot, bumpSlotBase, mesh, mesh.Vertices, FaceRunTotal(mesh), {px, py, pz}, m, out, target,
+             frustum, lights, s);
+}
+
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
+                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
+                      const Frustum& frustum, const tlightobject_list& lights, const Tavertices* vertices,
+                      LevelDrawScratch* scratch) {
+    LevelDrawScratch local;
+    LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
+    const Tavertices& source = vertices != nullptr ? *vertices : mesh.Vertices;
+    DrawMesh(baseSlot, bumpSlotBase, mesh, source, static_cast<int32_t>(mesh.Faces.size()), {px, py, pz}, m,
+             out, target, frustum, lights, s);
+}
+
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
+                   LevelDrawScratch* scratch) {
+    LevelDrawScratch local;
+    LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
+    Descent descent;
+    DrawRoom(level, room, ids, {ox, oy, oz}, target, frustum, recurse, s, descent);
+}
+
+LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport) {
+    LevelDrawTarget t;
+    if (const TGLCamera* camera = viewport.GetCamera()) {
+        t.Eye = camera->Eye;
+        t.ViewDirection = camera->Direction;
+    }
+    t.ViewDistance = FogEnd;
+    t.FogStart = FogStart;
+    t.FogRed = FogColor.r;
+    t.FogGreen = FogColor.g;
+    t.FogBlue = FogColor.b;
+    t.HardwareFog = FogEnabled;
+    t.LevelLimit = viewport.LevelLimit;
+    t.FarPlane = FarPlane;
+    t.ViewFrustum = viewport.ViewFrustum;
+    t.User = &viewport;
+    t.Append = AddToViewport;
+    return t;
+}
+
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   TGLViewport& viewport, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch) {
+    DrawLevelRoom(level, room, ids, ox, oy, oz, ViewportDrawTarget(viewport), frustum, recurse, scratch);
+}
+
+}  // namespace dv

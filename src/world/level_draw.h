@@ -1,0 +1,87 @@
+// Portal-based drawing of the level: sector culling, per-triangle preparation (placement,
+// culling, software fog, bump effect), static objects and the character mesh.
+//
+// The renderer never draws: it appends triangle lists to a LevelDrawTarget, which carries
+// what it reads from the viewport (camera eye and direction, view distance, fog settings,
+// bump limit, the viewport's own frustum) and where the triangles go. The level's own
+// records are never changed; sectors are prepared on a copy.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "math/vecmath.h"
+#include "world/level_records.h"
+
+namespace dv {
+
+class TIdList;
+class TGLViewport;
+
+// What the renderer reads from the viewport, and the viewport's AddTriangles.
+struct LevelDrawTarget {
+    Vec3 Eye{};            // camera eye
+    Vec3 ViewDirection{};  // unit look direction
+    float ViewDistance = 1024.0f;  // D: the fog end without the fog offset
+    float FogStart = 192.0f;
+    uint8_t FogRed = 0, FogGreen = 0, FogBlue = 0;
+    bool HardwareFog = true;  // software fog is applied only when this is off
+    int32_t LevelLimit = 0;   // base slots up to this get the bump effect
+    float FarPlane = 1000.0f;  // the projection's far distance, for portal far planes
+    Frustum ViewFrustum{};     // the viewport's own frustum, used for object faces
+    void* User = nullptr;
+    void (*Append)(void* user, const ttriangle* triangles, const ttriangle_vertices* vertices,
+                   int32_t count) = nullptr;
+};
+
+// The target for drawing into `viewport`: its camera's eye and direction, the render layer's
+// fog settings (D = FogEnd without the fog offset), far plane, LevelLimit and frustum; the
+// triangles go to its AddTriangles. The viewport must outlive the target.
+LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport);
+
+// Portal recursion stops at this depth; no portal is passed twice within one descent.
+inline constexpr int kMaxPortalDepth = 64;
+
+// Work lists reused between calls so that a frame allocates only when a list grows.
+struct LevelDrawScratch {
+    tquadsectors Sector;
+    ttriangles_buffer Objects;
+    tlightobject_list Lights;
+    std::vector<Vec3> Positions;  // per mesh vertex: world position and lit colour
+    std::vector<Vec3> Colours;
+};
+
+// Draws room `room` placed at origin (ox, oy, oz) within `frustum` and, when `recurse` is set,
+// the rooms seen through its portals (each with the narrowed portal frustum). A room reached
+// through two portals is drawn twice. Instances whose id or template is unknown are skipped.
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
+                   LevelDrawScratch* scratch = nullptr);
+
+// The same, drawing into the viewport.
+void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+                   TGLViewport& viewport, const Frustum& frustum, bool recurse,
+                   LevelDrawScratch* scratch = nullptr);
+
+// Places the list's room-relative triangles at the origin, removes those outside the frustum,
+// facing away from the eye or beyond the view distance (swap with the last, no shifting),
+// applies software fog, stores the negated distance as the sort key and marks bump triangles.
+void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
+                            const Frustum& frustum);
+
+// Lights, transforms and culls a static object's mesh into `out` (replacing its content):
+// the faces of the model's ten FaceRuns, lit per vertex by `lights` with the vertex gloss.
+// A bump-slot base below 0 disables bump mapping.
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
+                     float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
+                     const Frustum& frustum, const tlightobject_list& lights,
+                     LevelDrawScratch* scratch = nullptr);
+
+// The same for the character: all faces in order, vertices from `vertices` when given (the
+// animator's skinned vertices, as many as the mesh has) or else from the mesh.
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
+                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
+                      const Frustum& frustum, const tlightobject_list& lights,
+                      const Tavertices* vertices = nullptr, LevelDrawScratch* scratch = nullptr);
+
+}  // namespace dv
