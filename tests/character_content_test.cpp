@@ -57,6 +57,11 @@ void ExpectPlayableCharacter(const dv::TLevFile& lev) {
     ASSERT_GE(lev.MovableCount, 1);
     const dv::tmv_movable& m = lev.Movables[0];
     const dv::tmv_skeleton& skel = lev.Skeletons.at(static_cast<size_t>(m.SkeletonIndex));
+    // Every face's texture, relative to the movable's slot, is one of the level's textures.
+    int16_t highest = 0;
+    for (const dv::tmv_face& f : lev.Models.at(static_cast<size_t>(m.ModelIndex)).Faces) highest = std::max(highest, f.Texture);
+    EXPECT_GE(m.TextureSlot, 1001);
+    EXPECT_LE(m.TextureSlot + highest, 1000 + lev.TextureCount);
     for (size_t i = 1; i < m.Clips.size(); ++i) EXPECT_LT(m.Clips[i - 1].ClipId, m.Clips[i].ClipId);
     for (const auto& [id, frames] : MinimumFrames()) {
         const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::tmv_clip& c) { return c.ClipId == id; });
