@@ -13,10 +13,12 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <utility>
 #include <string>
 
 #include "imaging/decode.h"
 #include "math/geometry.h"
+#include "motion/collision.h"
 #include "world/level_file.h"
 
 namespace dv {
@@ -358,6 +360,220 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
     EXPECT_EQ(data.Textures.back().Pixels, (std::vector<uint16_t>{1, 2, 3, 4}));
 }
 
+// Floor triangles of a room whose centre lies in cell (x, z), with their vertex blocks.
+std::vector<std::pair<ttriangle, ttriangle_vertices>> CellTriangles(const Tqtroom& room, int x, int z, bool floors) {
+    std::vector<std::pair<ttriangle, ttriangle_vertices>> out;
+    for (const tqtlevel1& n1 : room.Tree.Nodes)
+        for (const tqtlevel2& n2 : n1.Children)
+            for (int i = 0; i < n2.Sector.Count; ++i) {
+                const ttriangle& t = n2.Sector.Triangles[static_cast<size_t>(i)];
+                const ttriangle_vertices& v = n2.Sector.Vertices[static_cast<size_t>(i)];
+                // A wall lies on a cell edge: it belongs to the cell it faces.
+                const float cx = (v.V[0].Position.x + v.V[1].Position.x + v.V[2].Position.x) / 3 + t.Normal.x;
+                const float cz = (v.V[0].Position.z + v.V[1].Position.z + v.V[2].Position.z) / 3 + t.Normal.z;
+                if (static_cast<int>(cx / 32) != x || static_cast<int>(cz / 32) != z) continue;
+                if (floors ? t.Normal.y > 0.99f : std::fabs(t.Normal.y) < 0.01f) out.emplace_back(t, v);
+            }
+    return out;
+}
+
+TEST_F(ContentTest, CurvedFloorsAndWallsFollowTheCells) {
+    const LevelFileData data = Compile(R"(start a 1.5 1.5
+room a
+  height 4
+  cell X solid
+  cell . floor 0
+  cell c floor 0 6 6 0 curve 1
+  cell B floor 15
+  map
+  XXXXX
+  X...X
+  X.B.X
+  X..cX
+  XXXXX
+  endmap
+end
+)");
+    const Tqtroom& room = data.Level.Map.Rooms[0];
+    const tcell& c = Cell(room, 3, 1);
+    EXPECT_EQ(c.FloorShape, 1);
+    // Shape 1 keeps the south-east corner's height below its curved edge and the north-west
+    // corner's above it; the collision query and the drawn floor agree.
+    EXPECT_NEAR(SurfaceQuery(data.Level.Map, 0, 3 * 32 + 28, 1 * 32 + 2).Floor, 6 * 1.6f, 1e-4f);
+    EXPECT_NEAR(SurfaceQuery(data.Level.Map, 0, 3 * 32 + 2, 1 * 32 + 30).Floor, 0.0f, 1e-4f);
+    std::set<float> heights;
+    for (const auto& [t, v] : CellTriangles(room, 3, 1, true))
+        for (const tvertex3d& p : v.V) heights.insert(p.Position.y);
+    EXPECT_EQ(heights, (std::set<float>{0.0f, 6 * 1.6f}));
+    // The raised block's four sides face outwards, from the floor up to its top.
+    int sides = 0;
+    for (const auto& [dx, dz] : {std::pair{-1, 0}, std::pair{1, 0}, std::pair{0, -1}, std::pair{0, 1}}) {
+        for (const auto& [t, v] : CellTriangles(room, 2 + dx, 2 + dz, false)) {
+            if (std::fabs(t.Normal.x - dx) > 1e-4f || std::fabs(t.Normal.z - dz) > 1e-4f) continue;
+            for (const tvertex3d& p : v.V) {
+                EXPECT_GE(p.Position.y, 0.0f);
+                EXPECT_LE(p.Position.y, 24.0f + 1e-4f);
+            }
+            ++sides;
+        }
+    }
+    EXPECT_EQ(sides, 8);
+}
+
+TEST_F(ContentTest, LightsCastShadowsIntoTheLightmaps) {
+    const LevelFileData data = Compile(R"(start a 1.5 1.5
+room a
+  height 4
+  cell X solid
+  cell . floor 0
+  map
+  XXXXXXX
+  X.....X
+  X..X..X
+  X.....X
+  XXXXXXX
+  endmap
+  light point 1.5 1.5 20 colour 255 255 255 range 32 320
+end
+)");
+    Image lm;
+    std::string err;
+    ASSERT_TRUE(DecodeImageFile(Path("out_lm0.bmp"), lm, err)) << err;
+    const Tqtroom& room = data.Level.Map.Rooms[0];
+    // Brightness of the lightmap at the middle of a cell's floor.
+    auto brightness = [&](int x, int z) {
+        const auto tris = CellTriangles(room, x, z, true);
+        EXPECT_FALSE(tris.empty());
+        float u = 0, v = 0;
+        for (const auto& [t, vs] : tris)
+            for (const tvertex3d& p : vs.V) {
+                u += p.LightU;
+                v += p.LightV;
+            }
+        const size_t n = tris.size() * 3;
+        const int px = static_cast<int>(u / n * lm.width), py = static_cast<int>(v / n * lm.height);
+        const uint8_t* texel = &lm.rgba[(static_cast<size_t>(py) * lm.width + px) * 4];
+        return texel[0] + texel[1] + texel[2];
+    };
+    // The pillar at (3, 2) stands between the light and (5, 3); (5, 1) is about as far but in
+    // view. Ambient alone gives each channel 40 / 255 of the lightmap's range.
+    const int shadowed = brightness(5, 3), lit = brightness(5, 1);
+    EXPECT_NEAR(shadowed, 3 * 28, 3);
+    EXPECT_GT(lit, shadowed + 30);
+    EXPECT_GT(brightness(2, 2), lit);
+}
+
+TEST_F(ContentTest, MaterialsChooseSlotsAnimationsAndBlends) {
+    const LevelFileData data = Compile(R"(start a 1.5 1.5
+room a
+  height 4
+  cell X solid side brick
+  cell . floor 0 mat tiles
+  cell w floor 0 mat water
+  cell l floor 0 mat lava
+  cell g floor 0 mat glow
+  cell F solid side falls
+  map
+  XXXXX
+  X.wlX
+  X.g.F
+  XXXXX
+  endmap
+end
+)");
+    const Tqtroom& room = data.Level.Map.Rooms[0];
+    auto floorOf = [&](int x, int z) { return CellTriangles(room, x, z, true).at(0).first; };
+    EXPECT_EQ(floorOf(1, 1).Texture, 1001 + 6);  // tiles, the seventh material
+    const ttriangle water = floorOf(2, 2), lava = floorOf(3, 2), glow = floorOf(2, 1);
+    EXPECT_EQ(water.Texture & 0x8000, 0x8000);
+    EXPECT_EQ(water.Texture & 1, 0);                  // table A
+    EXPECT_EQ((water.Texture >> 8 & 0x7F) - 1, 0);    // its first set
+    EXPECT_EQ((lava.Texture >> 8 & 0x7F) - 1, 1);
+    EXPECT_EQ(glow.BlendType, 2);
+    ASSERT_EQ(data.Level.AnimSetA.Sets.size(), 2u);
+    EXPECT_EQ(data.Level.AnimSetA.Sets[0].FrameCount * 2, data.Level.StripATileCount);
+    // Walls: falling water scrolls through table B; brick comes from strip B with a bump map.
+    bool falls = false, brick = false;
+    for (int x = 1; x < 4; ++x)
+        for (int z = 1; z < 3; ++z)
+            for (const auto& [t, v] : CellTriangles(room, x, z, false)) {
+                if (t.Texture == (0x8000 | 1 << 8 | 1)) falls = true;
+                if (t.Texture == 2 && t.BumpTexture == 4003) brick = true;
+            }
+    EXPECT_TRUE(falls);
+    EXPECT_TRUE(brick);
+    EXPECT_EQ(data.Level.AnimSetB.Sets.at(0).Kind, 1);
+    EXPECT_EQ(data.Level.BumpTileCount, data.Level.StripBTileCount);
+    EXPECT_EQ(data.BumpStrip.Height / data.BumpStrip.Width, data.Level.BumpTileCount);
+}
+
+TEST_F(ContentTest, DoorsCopyTheOtherRoomsHeightsAndShaftsNeedMatchingLevels) {
+    const LevelFileData data = Compile(R"(start a 1.5 1.5
+room a
+  origin 0 0 0
+  height 4
+  cell X solid
+  cell . floor 0
+  cell D door
+  map
+  XXXX
+  X..D
+  XXXX
+  endmap
+end
+room b
+  origin 2 0 10
+  height 4
+  cell X solid
+  cell . floor 0 ceil 50
+  cell D door
+  map
+  XXXX
+  D..X
+  XXXX
+  endmap
+end
+)");
+    // b's floor lies 10 clicks above a's: a's door cell carries that height in a's own frame.
+    const tcell& door = Cell(data.Level.Map.Rooms[0], 3, 1);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(door.Floor[i], 10);
+    EXPECT_EQ(door.Ceiling[0], 80 - 60);
+    // A step of 10 clicks at the doorway makes a wall in a below the portal.
+    bool step = false;
+    for (const auto& [t, v] : CellTriangles(data.Level.Map.Rooms[0], 2, 1, false))
+        if (t.Normal.x < -0.99f) step = true;
+    EXPECT_TRUE(step);
+
+    Write("bad.txt", R"(start a 1.5 1.5
+room a
+  origin 0 0 0
+  height 4
+  cell X solid
+  cell . floor 0
+  cell H hole floor 0
+  map
+  XXXX
+  X.HX
+  XXXX
+  endmap
+end
+room b
+  origin 0 0 -50
+  height 2
+  cell X solid
+  cell o open
+  map
+  XXXX
+  XooX
+  XXXX
+  endmap
+end
+)");
+    std::string err;
+    EXPECT_EQ(Run("build-level " + Path("bad.txt") + " " + Path("bad.lev"), &err), 2);
+    EXPECT_NE(err.find("bad.txt:10: cell (2, 1) of room 'a' is a hole"), std::string::npos) << err;
+}
+
 // Rooms reachable from the start through portals, and a bound on the portal walk: with the
 // eye at the centre of each room, following only portals the eye is in front of never
 // returns to a room already on the path.
@@ -417,6 +633,59 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3}));
     EXPECT_GE(data.Level.AnimSetA.SetCount, 1);
     EXPECT_GE(data.Level.AnimSetB.SetCount, 1);
+    // level-info reads it whole and reports the same counts.
+    ASSERT_EQ(Run("level-info " + Path("test.lev") + " >" + Path("info.json"), &err), 0) << err;
+    std::ifstream in(Path("info.json"));
+    std::stringstream info;
+    info << in.rdbuf();
+    size_t rooms = 0;
+    for (size_t at = info.str().find("\"cellsX\""); at != std::string::npos; at = info.str().find("\"cellsX\"", at + 1)) ++rooms;
+    EXPECT_EQ(rooms, static_cast<size_t>(map.RoomCount));
+    EXPECT_NE(info.str().find("\"entries\":" + std::to_string(data.Level.Lightmaps.EntryCount)), std::string::npos);
+}
+
+// The collision queries at chosen points of the demo course give the heights its source says
+// (1 click = 1.6 units; a cell is 32 units; each room's origin is in its header).
+TEST_F(ContentTest, DemoCourseSurfacesMatchTheSource) {
+    std::string err;
+    ASSERT_EQ(Run("build-level " + std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt " + Path("test.lev"), &err), 0) << err;
+    LevelFileData data;
+    ParseLevelFile(Path("test.lev"), data);
+    const Tmap_level& map = data.Level.Map;
+    auto at = [&](int room, float cx, float cz) {
+        const Vec3 o = map.Rooms[static_cast<size_t>(room)].Header.Origin;
+        return SurfaceQuery(map, room, o.x + cx * 32, o.z + cz * 32);
+    };
+    // hall: the start, the steps on the way to the door, the door into the ramp
+    EXPECT_FLOAT_EQ(at(0, 5.0f, 2.5f).Floor, 0.0f);
+    EXPECT_NEAR(at(0, 4.5f, 5.5f).Floor, 3 * 1.6f, 1e-4f);
+    EXPECT_NEAR(at(0, 4.5f, 6.5f).Floor, 6 * 1.6f, 1e-4f);
+    EXPECT_EQ(at(0, 4.5f, 9.5f).Room, 1);
+    // ramp: the slope, then the platform under the low ceiling
+    EXPECT_LT(at(1, 2.5f, 4.5f).FloorNormal.z, 0.0f);  // rising northwards
+    const SurfaceHit low = at(1, 2.5f, 6.5f);
+    EXPECT_NEAR(low.Floor, 15 * 1.6f, 1e-4f);
+    EXPECT_NEAR(low.Ceiling, 33 * 1.6f, 1e-4f);
+    // chasm: the pit, the ledge under its low ceiling, and its climbable east end
+    EXPECT_NEAR(at(2, 3.5f, 4.5f).Floor, -50 * 1.6f, 1e-4f);
+    const SurfaceHit ledge = at(2, 3.5f, 7.5f);
+    EXPECT_NEAR(ledge.Floor, 40.0f, 1e-4f);
+    EXPECT_LT(ledge.Ceiling - ledge.Floor, 25.0f);
+    EXPECT_GE(at(2, 8.5f, 7.5f).Ceiling - 40.0f, 25.0f);
+    // climbs: one block of each climb class
+    const float base = map.Rooms[3].Header.Origin.y;
+    EXPECT_NEAR(at(3, 2.5f, 3.5f).Floor - base, 16.0f, 1e-3f);
+    EXPECT_NEAR(at(3, 2.5f, 4.5f).Floor - at(3, 2.5f, 3.5f).Floor, 20.8f, 1e-3f);
+    EXPECT_NEAR(at(3, 2.5f, 5.5f).Floor - at(3, 2.5f, 4.5f).Floor, 27.2f, 1e-3f);
+    EXPECT_NEAR(at(3, 6.5f, 5.5f).Floor - at(3, 5.5f, 5.5f).Floor, 33.6f, 1e-3f);
+    // landing: the hole drops to the cellar floor, more than 32 below
+    const SurfaceHit hole = at(4, 5.5f, 4.5f);
+    EXPECT_NEAR(hole.Floor, map.Rooms[5].Header.Origin.y, 1e-4f);
+    EXPECT_GT(map.Rooms[4].Header.Origin.y - hole.Floor, 32.0f);
+    // cellar: the shaft up opens into the tower's ceiling
+    const SurfaceHit shaft = at(5, 7.5f, 4.5f);
+    EXPECT_NEAR(shaft.Floor - map.Rooms[5].Header.Origin.y, 64.0f, 1e-3f);
+    EXPECT_NEAR(shaft.Ceiling, map.Rooms[6].Header.Origin.y + 4 * 32, 1e-3f);
 }
 
 TEST_F(ContentTest, FontFileHasTheLoadersLayout) {

@@ -1,7 +1,8 @@
-// dvtool view-level LEVEL OUTDIR: renders every room of a level headless with the engine's
-// device and viewport into OUTDIR/room<i>.png (800 x 600), from a camera in a corner of the
-// room looking across it. All rooms are drawn at their origins with their objects, the
-// level's textures, lightmaps and fog, so that authors can look at a course without playing.
+// dvtool view-level LEVEL OUTDIR: renders every room of a level headless as the game draws it
+// (device, viewport, portal walk, objects, lightmaps, fog) into OUTDIR/room<i>.png
+// (800 x 600), from a camera near the room's south wall looking north, so that authors can
+// look at a course without playing it.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +16,20 @@
 #include "render/texture_store.h"
 #include "render/viewport.h"
 #include "tools/commands.h"
+#include "motion/collision.h"
+#include "world/level_draw.h"
 #include "world/level_loader.h"
+#include "world/sorted_array.h"
 
 namespace dvtool {
 
 namespace {
 
 struct Scene {
-    dv::TLevFile* level = nullptr;
+    const dv::TLevFile* level = nullptr;
+    const dv::TIdList* ids = nullptr;
+    int room = 0;
+    dv::LevelDrawScratch scratch;
 };
 
 dv::Texture* Lookup(void* user, int32_t slot) {
@@ -31,51 +38,34 @@ dv::Texture* Lookup(void* user, int32_t slot) {
     return store->GetCurrent();
 }
 
-// Every room's sectors at the room's origin, and every placed object (turned, scaled by 3.2,
-// shaded by its normal), appended to the viewport.
-void DrawAll(void* user) {
-    const dv::TLevFile& level = *static_cast<Scene*>(user)->level;
+// The level as the game draws it: from the camera's room through its portals.
+void DrawFromRoom(void* user) {
+    auto& scene = *static_cast<Scene*>(user);
     dv::TGLViewport& vp = *dv::RegisteredViewport();
     vp.ClearTriangles();
-    for (const dv::Tqtroom& room : level.Map.Rooms) {
-        const dv::Vec3 o = room.Header.Origin;
-        for (const dv::tqtlevel1& n1 : room.Tree.Nodes) {
-            for (const dv::tqtlevel2& n2 : n1.Children) {
-                std::vector<dv::ttriangle_vertices> v = n2.Sector.Vertices;
-                for (dv::ttriangle_vertices& t : v)
-                    for (dv::tvertex3d& p : t.V) p.Position = dv::VecAdd(p.Position, o);
-                if (n2.Sector.Count > 0) vp.AddTriangles(n2.Sector.Triangles.data(), v.data(), n2.Sector.Count);
-            }
-        }
-        for (const dv::tobject_instance& inst : room.Instances) {
-            const dv::tmv_object* tmpl = nullptr;
-            for (const dv::tmv_object& ob : level.Objects)
-                if (ob.Id == inst.ObjectId) tmpl = &ob;
-            if (tmpl == nullptr) continue;
-            const dv::tmv_model& model = level.Models[static_cast<size_t>(tmpl->ModelIndex)];
-            const float a = inst.Turn * 45.0f * 3.14159265f / 180.0f, c = std::cos(a), s = std::sin(a);
-            const dv::Vec3 at = dv::VecAdd(o, dv::VecScale(inst.Position, 32.0f));
-            auto place = [&](const dv::Vec3& p) {
-                return dv::Vec3{at.x + 3.2f * (p.x * c + p.z * s), at.y + 3.2f * p.y, at.z + 3.2f * (-p.x * s + p.z * c)};
-            };
-            for (const dv::tmv_face& f : model.Faces) {
-                dv::ttriangle h{};
-                dv::ttriangle_vertices t{};
-                h.Texture = static_cast<uint16_t>(tmpl->TextureSlot + f.Texture);
-                h.BlendType = f.Blend;
-                h.Layers = 1;
-                const dv::Vec3& n = model.Vertices[f.Vertex[0]].Normal;
-                const int shade = static_cast<int>(150 + 60 * std::fabs(n.y) + 40 * n.x);
-                for (int k = 0; k < 3; ++k) {
-                    t.V[k].Position = place(model.Vertices[f.Vertex[k]].Position);
-                    t.V[k].Diffuse = 0xFF000000u | static_cast<uint32_t>(shade) * 0x010101u;
-                    t.V[k].U = f.Uv[k][0];
-                    t.V[k].V = f.Uv[k][1];
-                }
-                vp.AddTriangles(&h, &t, 1);
-            }
+    const dv::Vec3 o = scene.level->Map.Rooms[static_cast<size_t>(scene.room)].Header.Origin;
+    dv::DrawLevelRoom(*scene.level, scene.room, *scene.ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.scratch);
+}
+
+// A camera in the room: above the open inner cell of the second row nearest the middle,
+// looking north along the room.
+bool PlaceCamera(const dv::Tmap_level& map, int r, dv::TGLCamera& camera) {
+    const dv::tqtroom_header& h = map.Rooms[static_cast<size_t>(r)].Header;
+    const int mid = h.CellsX / 2;
+    for (int row = 1; row + 1 < h.CellsZ; ++row) {
+        for (int d = 0; d < h.CellsX; ++d) {
+            const int col = mid + ((d & 1) ? -(d + 1) / 2 : d / 2);
+            if (col < 1 || col + 1 >= h.CellsX) continue;
+            const float x = h.Origin.x + col * 32.0f + 16, z = h.Origin.z + row * 32.0f + 8;
+            const dv::SurfaceHit s = dv::SurfaceQuery(map, r, x, z);
+            if (s.Room != r || s.Ceiling - s.Floor < 48) continue;
+            const float eye = std::min(s.Floor + 44, s.Ceiling - 8);
+            camera.Position = {x, eye, z};
+            camera.Target = {x, eye - 12, h.Origin.z + h.CellsZ * 32.0f};
+            return true;
         }
     }
+    return false;
 }
 
 }  // namespace
@@ -125,16 +115,16 @@ int ViewLevel(int argc, char** argv) {
     viewport.AnimatedTextures[1] = level.AnimSetB;
     viewport.LevelLimit = level.BumpTileCount;
     viewport.SetTextureSource({&store, &Lookup});
-    Scene scene{&level};
-    viewport.SetScene3D(&DrawAll, &scene);
+    dv::TIdList ids;
+    for (size_t i = 0; i < level.Objects.size(); ++i) ids.Add(static_cast<int32_t>(i), level.Objects[i].Id);
+    Scene scene;
+    scene.level = &level;
+    scene.ids = &ids;
+    viewport.SetScene3D(&DrawFromRoom, &scene);
 
     for (size_t r = 0; r < level.Map.Rooms.size(); ++r) {
-        const dv::Tqtroom& room = level.Map.Rooms[r];
-        const dv::tqtroom_header& h = room.Header;
-        // From the inner south-west corner, 40 units above the room's floor reference,
-        // towards the far corner at floor height.
-        camera.Position = {h.Origin.x + 40, h.Origin.y + 56, h.Origin.z + 40};
-        camera.Target = {h.Origin.x + h.CellsX * 32.0f - 48, h.Origin.y + 16, h.Origin.z + h.CellsZ * 32.0f - 48};
+        scene.room = static_cast<int>(r);
+        if (!PlaceCamera(level.Map, scene.room, camera)) continue;
         camera.UpdateView();
         viewport.RenderFrame();
         std::vector<uint8_t> rgba;

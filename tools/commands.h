@@ -12,6 +12,9 @@ int ViewLevel(int argc, char** argv);      // view-level LEVEL OUTDIR
 int RunImage(int argc, char** argv);
 // build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] ...
 int BuildCharacterCommand(int argc, char** argv);
+// level-info FILE: JSON summary of a level file; a malformed file is one error line.
+int RunLevelInfo(int argc, char** argv);
+
 // surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
 int RunSurface(int argc, char** argv);
 

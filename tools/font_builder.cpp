@@ -57,8 +57,7 @@ std::vector<uint8_t> BuildFontFile(const std::string& fontPath, int pixelHeight)
             }
         }
     }
-    std::vector<uint8_t> out;
-    out.insert(out.end(), {'F', 'N', 'X', '1'});
+    std::vector<uint8_t> out{'F', 'N', 'X', '1'};
     out.push_back(static_cast<uint8_t>(cellHeight));
     out.push_back(static_cast<uint8_t>(ascent));
     out.push_back(kFontFirstChar);

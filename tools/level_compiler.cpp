@@ -29,14 +29,33 @@ constexpr float kPortalGap = 0.01f;  // the two portals of a doorway sit this fa
 
 bool IsStatic(Material m) { return m != Material::Water && m != Material::Lava && m != Material::Falls; }
 
-// The texture value a triangle stores for a material: a level texture slot or an animated code.
+// Materials drawn from strip B, so that walls near the camera get the bump effect: strip B
+// slot and bump strip slot of each (slot 1 of strip B is the falling water).
+struct BumpedMaterial {
+    Material M;
+    uint16_t Slot;
+    float Strength;
+};
+constexpr BumpedMaterial kBumped[] = {{Material::Brick, 2, 6.0f}, {Material::Stone, 3, 5.0f}, {Material::Moss, 4, 5.0f}};
+constexpr int kStripBTiles = 4;
+
+// The texture value a triangle stores for a material: a level texture slot, a strip B slot
+// (bumped materials) or an animated code.
 uint16_t TextureCode(Material m) {
+    for (const BumpedMaterial& b : kBumped)
+        if (b.M == m) return b.Slot;
     switch (m) {
         case Material::Water: return 0x8000 | (1 << 8);       // set A, set 0, frame 0
         case Material::Lava: return 0x8000 | (2 << 8);        // set A, set 1
         case Material::Falls: return 0x8000 | (1 << 8) | 1;  // set B, set 0
         default: return static_cast<uint16_t>(1001 + static_cast<int>(m));
     }
+}
+
+uint16_t BumpCode(Material m) {
+    for (const BumpedMaterial& b : kBumped)
+        if (b.M == m) return static_cast<uint16_t>(4001 + b.Slot);
+    return 0;
 }
 
 uint8_t BlendOf(Material m) {
@@ -290,10 +309,23 @@ private:
         data.Level.AnimSetA.SlotBase = 2000;
         data.Level.StripATileCount = static_cast<int16_t>(tile);
 
-        // Strip B: the falling water, scrolled by set B.
-        data.StripB.Width = data.StripB.Height = kFrameSize;
-        data.StripB.Pixels = To565(MaterialTexture(Material::Falls, kFrameSize));
-        data.Level.StripBTileCount = 1;
+        // Strip B: the falling water, scrolled by set B, then the bumped wall materials; the
+        // bump strip holds their normal maps in the same order (a flat one for the water).
+        data.StripB.Width = data.BumpStrip.Width = kTextureSize;
+        data.StripB.Height = data.BumpStrip.Height = kTextureSize * kStripBTiles;
+        const RgbImage fallsImage = MaterialTexture(Material::Falls, kTextureSize);
+        std::vector<uint16_t> px = To565(fallsImage);
+        data.StripB.Pixels = px;
+        data.BumpStrip.Pixels = To565(NormalMapOf(fallsImage, 0.0f));
+        for (const BumpedMaterial& b : kBumped) {
+            const RgbImage img = MaterialTexture(b.M, kTextureSize);
+            px = To565(img);
+            data.StripB.Pixels.insert(data.StripB.Pixels.end(), px.begin(), px.end());
+            px = To565(NormalMapOf(img, b.Strength));
+            data.BumpStrip.Pixels.insert(data.BumpStrip.Pixels.end(), px.begin(), px.end());
+        }
+        data.Level.StripBTileCount = kStripBTiles;
+        data.Level.BumpTileCount = kStripBTiles;
         taset falls{};
         falls.Kind = 1;
         falls.Period = 12;
@@ -306,8 +338,6 @@ private:
         data.Level.AnimSetB.Sets.push_back(falls);
         data.Level.AnimSetB.SetCount = 1;
         data.Level.AnimSetB.SlotBase = 0;
-        data.BumpStrip = {};
-        data.Level.BumpTileCount = 0;
     }
 
     void BuildObjects(TLevFile& lev) {
@@ -568,6 +598,7 @@ private:
             t.Normal = n;
             t.Patch = patch;
             t.Texture = TextureCode(m);
+            t.BumpTexture = BumpCode(m);
             t.Blend = BlendOf(m);
             out.push_back(t);
         }
@@ -631,7 +662,8 @@ private:
                  up, c.FloorMat, origin, true);
             Quad(b, pt(u0, e0, hF), pt(u0, kCell, hF), pt(u1, kCell, hF), pt(u1, e1, hF), st(u0, e0), st(u0, kCell),
                  st(u1, kCell), st(u1, e1), up, c.FloorMat, origin, true);
-            if (hi > lo) {
+            const bool onEdge = (e0 <= 0 && e1 <= 0) || (e0 >= kCell && e1 >= kCell);
+            if (hi > lo && !onEdge) {
                 b.patch = riserPatch;
                 // The riser faces the lower side.
                 const Vec3 along = VecSub(pt(u1, e1, 0), pt(u0, e0, 0));

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <stdexcept>
+#include <string>
 
 #include "math/lighting.h"
 #include "world/level_file.h"
@@ -103,6 +105,8 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
     }
     const int totalPatches = std::max(firstPatch.back(), 1);
     const int tiles = (totalPatches + kPatchesPerTile - 1) / kPatchesPerTile;
+    // Lightmap slots run from 3001 up to the bump strip's 4002.
+    if (tiles > 1000) throw std::runtime_error(outputPath + ": the level needs " + std::to_string(tiles) + " lightmap tiles, at most 1000 fit");
     const int strips = (tiles + kLightmapTilesPerStrip - 1) / kLightmapTilesPerStrip;
     const std::string base = LightmapBaseName(outputPath);
     std::vector<LightmapImage> images(static_cast<size_t>(strips));
@@ -163,6 +167,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
             ttriangle& h = t.Header;
             std::memset(&h, 0, sizeof h);
             h.Texture = t.Texture;
+            h.BumpTexture = t.BumpTexture;
             h.Lightmap = static_cast<uint16_t>(kLightmapFirstSlot + tile);
             h.BlendType = t.Blend;
             h.Layers = 2;

@@ -19,6 +19,7 @@ struct SurfaceTri {
     Vec3 Normal;
     int Patch = 0;  // triangles with one patch number share a lightmap patch
     uint16_t Texture = 0;
+    uint16_t BumpTexture = 0;
     uint8_t Blend = 0;
     // Filled by the baker: the records as they go into the file.
     ttriangle Header{};

@@ -188,6 +188,26 @@ RgbImage MaterialTexture(Material m, int size, int frame, int frames) {
     return Draw(size, 1000u + static_cast<uint32_t>(m) * 17u, m, phase);
 }
 
+RgbImage NormalMapOf(const RgbImage& image, float strength) {
+    const int w = image.Width, h = image.Height;
+    auto height = [&](int x, int y) {
+        const uint8_t* p = image.At((x % w + w) % w, (y % h + h) % h);
+        return (p[0] * 0.3f + p[1] * 0.59f + p[2] * 0.11f) / 255.0f;
+    };
+    RgbImage out(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const float dx = (height(x + 1, y) - height(x - 1, y)) * strength;
+            const float dy = (height(x, y + 1) - height(x, y - 1)) * strength;
+            const float len = std::sqrt(dx * dx + dy * dy + 1.0f);
+            const float n[3] = {-dx / len, dy / len, 1.0f / len};
+            uint8_t* o = out.At(x, y);
+            for (int k = 0; k < 3; ++k) o[k] = static_cast<uint8_t>(std::clamp(n[k] * 127.0f + 128.0f, 0.0f, 255.0f));
+        }
+    }
+    return out;
+}
+
 std::vector<uint16_t> To565(const RgbImage& image) {
     std::vector<uint16_t> out(static_cast<size_t>(image.Width) * image.Height);
     for (int y = 0; y < image.Height; ++y) {

@@ -29,6 +29,11 @@ float TileFractal(float x, float y, int period, int octaves, uint32_t seed);
 // (frames tile in time: frame `frames` equals frame 0).
 RgbImage MaterialTexture(Material m, int size, int frame = 0, int frames = 1);
 
+// A tangent-space normal map of the picture's relief, taking its brightness as height
+// (joints and cracks are dark, so they come out as grooves): RGB = normal * 127 + 128, with
+// blue the axis out of the surface. `strength` scales the slopes.
+RgbImage NormalMapOf(const RgbImage& image, float strength);
+
 // 5-6-5 words (red in the top five bits) of an RGB picture, rows top first. Pixels of pure
 // magenta (255, 0, 255) stay exactly magenta so that the colour key makes them transparent;
 // any other colour is kept away from the key.

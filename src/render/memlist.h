@@ -62,24 +62,38 @@ public:
         return &places_[index]->Name;
     }
 
-    // Stores the node in the most recently freed place, else at the end.
+    // Stores the node in the most recently freed place, else at the end; a sorted list then
+    // moves it to its place by name (after nodes of the same name).
     void Add(const std::string& name, std::unique_ptr<T> block) {
         auto node = std::make_unique<tnode>(tnode{name, std::move(block)});
-        if (!free_.empty()) {
-            places_[free_.back()] = std::move(node);
-            free_.pop_back();
-        } else {
-            places_.push_back(std::move(node));
+        if (!Sorted) {
+            if (free_.empty()) {
+                places_.push_back(std::move(node));
+            } else {
+                places_[free_.back()] = std::move(node);
+                free_.pop_back();
+            }
+            return;
         }
-        if (Sorted) Sort();
+        if (!free_.empty()) places_.erase(places_.begin() + free_.back());
+        const auto pos = std::upper_bound(places_.begin() + (free_.empty() ? 0 : FreeCount() - 1), places_.end(),
+                                          name, [](const std::string& n, const std::unique_ptr<tnode>& p) {
+                                              return n < p->Name;
+                                          });
+        places_.insert(pos, std::move(node));
+        ResetFreeStack(free_.empty() ? 0 : FreeCount() - 1);
     }
 
-    // Frees the node at `index` and keeps its place as a free one.
+    // Frees the node at `index` and keeps its place as a free one (first, in a sorted list).
     void Delete(int index) {
         if (index < 0 || index >= Count() || !places_[index]) return;
         places_[index].reset();
-        free_.push_back(index);
-        if (Sorted) Sort();
+        if (!Sorted) {
+            free_.push_back(index);
+            return;
+        }
+        std::rotate(places_.begin(), places_.begin() + index, places_.begin() + index + 1);
+        ResetFreeStack(FreeCount() + 1);
     }
 
     // Drops the free places.
@@ -95,15 +109,9 @@ public:
     }
 
 private:
-    // Orders by name with free places first. The free stack then names the leading places,
-    // so a later Add can never land on a live node.
-    void Sort() {
-        std::stable_sort(places_.begin(), places_.end(),
-                         [](const std::unique_ptr<tnode>& a, const std::unique_ptr<tnode>& b) {
-                             if (!a || !b) return !a && b;
-                             return a->Name < b->Name;
-                         });
-        const int n = FreeCount();
+    // In a sorted list the free places are the first `n`; the stack names them so that an
+    // Add never lands on a live node.
+    void ResetFreeStack(int n) {
         free_.clear();
         for (int i = n - 1; i >= 0; --i) free_.push_back(i);
     }

@@ -232,7 +232,7 @@ bool Td3dTexture_buffer::Store(int slot, const uint8_t* level0, int width, int h
     record->Tex = std::move(tex);
     Current = record->Tex.get();
     CurrentSlot = slot;
-    const std::string name = record->Name;  // read before the record is moved into the call
+    const std::string name = record->Name;
     Entries.Add(name, std::move(record));
     return true;
 }
