@@ -1,11 +1,12 @@
 // dvtool image IN OUT.pam: decodes a picture and writes its pixels as a PAM file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "imaging/decode.h"
 #include "tools/commands.h"

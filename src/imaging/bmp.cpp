@@ -89,8 +89,8 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
         const bool windowsLayout = headerSize == 40 || headerSize == 52 || headerSize == 56 ||
                                    headerSize == 108 || headerSize == 124;
         if (!windowsLayout && d.compression >= kBiBitfields) {
-            FailAt(d.headerOffset + 16, "unsupported OS/2 bitmap compression " +
-                                            std::to_string(d.compression));
+            FailAt(d.headerOffset + 16,
+                   "unsupported OS/2 bitmap compression " + std::to_string(d.compression));
         }
         if (headerSize >= 52) {
             r.Seek(d.headerOffset + 40);
@@ -98,8 +98,8 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
             d.explicitMasks = true;
         }
         r.Seek(end);
-        if (headerSize == 40 && (d.compression == kBiBitfields ||
-                                 d.compression == kBiAlphaBitfields)) {
+        if (headerSize == 40 &&
+            (d.compression == kBiBitfields || d.compression == kBiAlphaBitfields)) {
             const int n = d.compression == kBiAlphaBitfields ? 4 : 3;
             for (int i = 0; i < n; ++i) d.masks[i] = r.U32le();
             d.explicitMasks = true;
@@ -112,7 +112,12 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
     d.topDown = rawHeight < 0;
     d.height = rawHeight < 0 ? -rawHeight : rawHeight;
     switch (d.bpp) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32: break;
         default: FailAt(d.headerOffset + 14, "unsupported bits per pixel " + std::to_string(d.bpp));
     }
     if (d.compression > kBiAlphaBitfields) {
@@ -125,8 +130,8 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
     size_t count = d.bpp <= 8 ? size_t{1} << d.bpp : 0;
     if (coloursUsed != 0) {
         if (coloursUsed > 256 && d.bpp <= 8) {
-            FailAt(d.headerOffset + 32, "colour table of " + std::to_string(coloursUsed) +
-                                            " entries");
+            FailAt(d.headerOffset + 32,
+                   "colour table of " + std::to_string(coloursUsed) + " entries");
         }
         if (d.bpp <= 8 && coloursUsed < count) count = coloursUsed;
     }
@@ -153,8 +158,8 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
     const size_t rowBytes = (static_cast<size_t>(d.width) * d.bpp + 7) / 8;
     const size_t need = stride * (d.height - 1) + rowBytes;
     if (need > size - d.pixelStart) {
-        FailAt(size, "pixel data is truncated: " + std::to_string(need) + " bytes needed from byte " +
-                         std::to_string(d.pixelStart));
+        FailAt(size, "pixel data is truncated: " + std::to_string(need) +
+                         " bytes needed from byte " + std::to_string(d.pixelStart));
     }
     std::array<uint32_t, 4> masks = d.masks;
     if (!d.explicitMasks || d.compression == kBiRgb) {
@@ -178,9 +183,9 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
                 PutPixel(out, x, y, q[2], q[1], q[0]);
             } else {
                 const uint8_t* q = p + x * (d.bpp / 8);
-                const uint32_t v = d.bpp == 16 ? q[0] | q[1] << 8
-                                               : q[0] | q[1] << 8 | q[2] << 16 |
-                                                     static_cast<uint32_t>(q[3]) << 24;
+                const uint32_t v =
+                    d.bpp == 16 ? q[0] | q[1] << 8
+                                : q[0] | q[1] << 8 | q[2] << 16 | static_cast<uint32_t>(q[3]) << 24;
                 PutPixel(out, x, y, cr.Get(v, 0), cg.Get(v, 0), cb.Get(v, 0), ca.Get(v, 255));
             }
         }
@@ -192,8 +197,8 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
 void DecodeRle(const uint8_t* data, size_t size, const Dib& d, Image& out) {
     if (d.topDown) FailAt(d.headerOffset + 8, "run-length encoded bitmap stored top-down");
     if ((d.compression == kBiRle8) != (d.bpp == 8) || (d.compression == kBiRle4) != (d.bpp == 4)) {
-        FailAt(d.headerOffset + 14, "RLE compression with " + std::to_string(d.bpp) +
-                                        " bits per pixel");
+        FailAt(d.headerOffset + 14,
+               "RLE compression with " + std::to_string(d.bpp) + " bits per pixel");
     }
     CheckPixelBudget(d.width, d.height, size - d.pixelStart, kRlePixelsPerByte, d.headerOffset + 4);
     AllocateImage(out, d.width, d.height, d.headerOffset + 4);
@@ -283,8 +288,8 @@ void DecodeDib(const uint8_t* data, size_t size, ByteReader& r, size_t fileDataO
     }
     if ((d.compression == kBiBitfields || d.compression == kBiAlphaBitfields) && d.bpp != 16 &&
         d.bpp != 32) {
-        FailAt(d.headerOffset + 16, "bit-field masks with " + std::to_string(d.bpp) +
-                                        " bits per pixel");
+        FailAt(d.headerOffset + 16,
+               "bit-field masks with " + std::to_string(d.bpp) + " bits per pixel");
     }
     if (d.width < 1 || d.height < 1 || d.width > kMaxImageSide || d.height > kMaxImageSide) {
         AllocateImage(out, d.width, d.height, sizeField);  // reports the bad size

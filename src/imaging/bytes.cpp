@@ -27,8 +27,7 @@ void CheckPixelBudget(int64_t width, int64_t height, size_t dataSize, int64_t ma
     if (width > side || height > side) return;
     if (width * height / maxPixelsPerByte > static_cast<int64_t>(dataSize)) {
         FailAt(offset, "image size " + std::to_string(width) + "x" + std::to_string(height) +
-                           " is more than " + std::to_string(dataSize) +
-                           " bytes of data can hold");
+                           " is more than " + std::to_string(dataSize) + " bytes of data can hold");
     }
 }
 
@@ -39,7 +38,8 @@ size_t ByteReader::Need(size_t n) {
 }
 
 void ByteReader::Seek(size_t pos) {
-    if (pos > size_) FailAt(size_, "offset " + std::to_string(pos) + " is past the end of the data");
+    if (pos > size_)
+        FailAt(size_, "offset " + std::to_string(pos) + " is past the end of the data");
     pos_ = pos;
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,16 +34,16 @@ struct Format {
 };
 
 constexpr Format kFormats[] = {
-    {"bmp", DecodeBmp},  {"rle", DecodeBmp},   {"dib", DecodeBmp},   {"ico", DecodeIco},
-    {"wmf", nullptr},    {"emf", nullptr},     {"jpg", DecodeJpeg},  {"jpeg", DecodeJpeg},
-    {"jpe", DecodeJpeg}, {"jfif", DecodeJpeg}, {"tga", DecodeTga},   {"win", DecodeTga},
-    {"vst", DecodeTga},  {"vda", DecodeTga},   {"icb", DecodeTga},   {"tif", DecodeTiff},
-    {"tiff", DecodeTiff}, {"fax", DecodeTiff}, {"eps", DecodeEps},   {"pcx", DecodePcx},
-    {"pcc", DecodePcx},  {"scr", DecodePcx},   {"rla", nullptr},     {"rpf", nullptr},
-    {"sgi", DecodeSgi},  {"rgb", DecodeSgi},   {"rgba", DecodeSgi},  {"bw", DecodeSgi},
-    {"psd", DecodePsd},  {"pdd", DecodePsd},   {"ppm", DecodePnm},   {"pgm", DecodePnm},
-    {"pbm", DecodePnm},  {"cel", nullptr},     {"pic", nullptr},     {"pcd", nullptr},
-    {"cut", nullptr},    {"psp", nullptr},     {"png", DecodePng},
+    {"bmp", DecodeBmp},   {"rle", DecodeBmp},   {"dib", DecodeBmp},  {"ico", DecodeIco},
+    {"wmf", nullptr},     {"emf", nullptr},     {"jpg", DecodeJpeg}, {"jpeg", DecodeJpeg},
+    {"jpe", DecodeJpeg},  {"jfif", DecodeJpeg}, {"tga", DecodeTga},  {"win", DecodeTga},
+    {"vst", DecodeTga},   {"vda", DecodeTga},   {"icb", DecodeTga},  {"tif", DecodeTiff},
+    {"tiff", DecodeTiff}, {"fax", DecodeTiff},  {"eps", DecodeEps},  {"pcx", DecodePcx},
+    {"pcc", DecodePcx},   {"scr", DecodePcx},   {"rla", nullptr},    {"rpf", nullptr},
+    {"sgi", DecodeSgi},   {"rgb", DecodeSgi},   {"rgba", DecodeSgi}, {"bw", DecodeSgi},
+    {"psd", DecodePsd},   {"pdd", DecodePsd},   {"ppm", DecodePnm},  {"pgm", DecodePnm},
+    {"pbm", DecodePnm},   {"cel", nullptr},     {"pic", nullptr},    {"pcd", nullptr},
+    {"cut", nullptr},     {"psp", nullptr},     {"png", DecodePng},
 };
 
 std::string Lower(std::string_view s) {
@@ -90,6 +91,9 @@ bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& exte
         return false;
     } catch (const std::bad_alloc&) {
         error = name + ": out of memory";
+        return false;
+    } catch (const std::exception& e) {
+        error = name + ": " + e.what();
         return false;
     }
     out = std::move(image);

@@ -32,10 +32,17 @@ void OnErrorExit(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// Warnings report corrupt data (premature end, bad Huffman codes); such a picture is
-// damaged, so a warning ends decoding like an error. Trace messages are ignored.
+// Most warnings report corrupt data (premature end, bad Huffman codes, extraneous
+// bytes); such a picture is damaged, so they end decoding like an error. Warnings about
+// metadata the pixels do not depend on, and trace messages, are ignored.
 void OnMessage(j_common_ptr cinfo, int level) {
-    if (level < 0) OnErrorExit(cinfo);
+    if (level >= 0) return;
+    switch (cinfo->err->msg_code) {
+        case JWRN_JFIF_MAJOR:
+        case JWRN_ADOBE_XFORM:
+        case JWRN_BOGUS_ICC: return;
+        default: OnErrorExit(cinfo);
+    }
 }
 
 void OnProgress(j_common_ptr cinfo) {

@@ -43,7 +43,7 @@ std::vector<uint8_t> Unpack(ByteReader& r, size_t total, bool encoded) {
 void DecodePcx(const uint8_t* data, size_t size, Image& out) {
     ByteReader r(data, size);
     if (r.U8() != 0x0A) FailAt(0, "not a PCX (bad manufacturer byte)");
-    r.U8();  // version
+    const uint8_t version = r.U8();
     const uint8_t encoding = r.U8();
     const uint8_t bits = r.U8();
     const int64_t xMin = r.U16le(), yMin = r.U16le(), xMax = r.U16le(), yMax = r.U16le();
@@ -67,9 +67,9 @@ void DecodePcx(const uint8_t* data, size_t size, Image& out) {
                       std::to_string(bits) + " bits");
     }
     const int64_t width = xMax - xMin + 1, height = yMax - yMin + 1;
-    if (width < 1 || height < 1) FailAt(4, "bad window " + std::to_string(xMin) + "," +
-                                               std::to_string(yMin) + " to " + std::to_string(xMax) +
-                                               "," + std::to_string(yMax));
+    if (width < 1 || height < 1)
+        FailAt(4, "bad window " + std::to_string(xMin) + "," + std::to_string(yMin) + " to " +
+                      std::to_string(xMax) + "," + std::to_string(yMax));
     if (static_cast<int64_t>(bytesPerLine) * 8 < width * bits) {
         FailAt(66, "bytes per line " + std::to_string(bytesPerLine) + " too small for width " +
                        std::to_string(width));
@@ -87,10 +87,13 @@ void DecodePcx(const uint8_t* data, size_t size, Image& out) {
 
     bool grey = false;
     if (bits == 8 && planes == 1) {
-        // The 256-colour palette: a 0x0C marker and 768 bytes closing the file.
-        if (size >= kHeaderSize + 769 && data[size - 769] == 0x0C) {
+        // The 256-colour palette: a 0x0C marker and 768 bytes closing the file, after the
+        // image data. Version 5 files must have it; older ones without it are grey.
+        if (size - r.Pos() >= 769 && data[size - 769] == 0x0C) {
             const uint8_t* p = data + size - 768;
             for (int i = 0; i < 256; ++i) palette[i] = {p[i * 3], p[i * 3 + 1], p[i * 3 + 2]};
+        } else if (version >= 5) {
+            FailAt(size, "256-colour palette missing after the image data");
         } else {
             grey = true;
         }

@@ -36,8 +36,9 @@ void UnpackRow(const uint8_t* data, size_t size, size_t offset, size_t length, i
             for (size_t k = 0; k < count; ++k) row[x++] = v;
         }
     }
-    if (x != width) FailAt(offset, "run-length row holds " + std::to_string(x) + " of " +
-                                       std::to_string(width) + " samples");
+    if (x != width)
+        FailAt(offset, "run-length row holds " + std::to_string(x) + " of " +
+                           std::to_string(width) + " samples");
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ void DecodeSgi(const uint8_t* data, size_t size, Image& out) {
         if (rows * 8 > size - kHeaderSize) FailAt(size, "run-length offset tables are truncated");
         CheckPixelBudget(xsize, ysize, size - kHeaderSize, 127, 6);
     } else if (static_cast<size_t>(xsize) * rows * bpc > size - kHeaderSize) {
-        FailAt(size, "image data is truncated: " + std::to_string(static_cast<size_t>(xsize) * rows * bpc) +
+        FailAt(size, "image data is truncated: " +
+                         std::to_string(static_cast<size_t>(xsize) * rows * bpc) +
                          " bytes needed from byte 512");
     }
     AllocateImage(out, xsize, ysize, 6);
@@ -86,7 +88,8 @@ void DecodeSgi(const uint8_t* data, size_t size, Image& out) {
                 UnpackRow(data, size, offset, length, bpc, xsize, row.data());
             } else {
                 const uint8_t* p = data + kHeaderSize + index * xsize * bpc;
-                for (size_t x = 0; x < xsize; ++x) row[x] = bpc == 2 ? p[x * 2] << 8 | p[x * 2 + 1] : p[x];
+                for (size_t x = 0; x < xsize; ++x)
+                    row[x] = bpc == 2 ? p[x * 2] << 8 | p[x * 2 + 1] : p[x];
             }
             const int outY = static_cast<int>(ysize - 1 - y);  // rows are stored bottom-up
             for (size_t x = 0; x < xsize; ++x) {

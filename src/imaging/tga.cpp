@@ -56,11 +56,13 @@ void DecodeTga(const uint8_t* data, size_t size, Image& out) {
         case 3: kind = Kind::kGrey; break;
         default: FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
     }
-    if ((imageType & ~0x0B) != 0) FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
+    if ((imageType & ~0x0B) != 0)
+        FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
     if (mapType > 1) FailAt(1, "bad colour map type " + std::to_string(mapType));
     const bool bitsOk = kind == Kind::kMapped ? (bits == 8 || bits == 16)
-                        : kind == Kind::kGrey  ? (bits == 8 || bits == 16)
-                                               : (bits == 15 || bits == 16 || bits == 24 || bits == 32);
+                        : kind == Kind::kGrey
+                            ? (bits == 8 || bits == 16)
+                            : (bits == 15 || bits == 16 || bits == 24 || bits == 32);
     if (!bitsOk) FailAt(16, "unsupported pixel depth " + std::to_string(bits));
     const int alphaBits = descriptor & 15;
 
@@ -100,8 +102,8 @@ void DecodeTga(const uint8_t* data, size_t size, Image& out) {
         }
         const int index = (bits == 8 ? p[0] : p[0] | p[1] << 8) - mapFirst;
         if (index < 0 || index >= static_cast<int>(map.size())) {
-            FailAt(at, "colour index " + std::to_string(index + mapFirst) +
-                           " outside the colour map");
+            FailAt(at,
+                   "colour index " + std::to_string(index + mapFirst) + " outside the colour map");
         }
         return map[index];
     };

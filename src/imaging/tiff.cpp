@@ -30,7 +30,8 @@ struct TiffSource {
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
     auto* src = static_cast<TiffSource*>(h);
     if (n <= 0 || src->pos >= src->size) return 0;
-    const size_t count = std::min(static_cast<size_t>(n), static_cast<size_t>(src->size - src->pos));
+    const size_t count =
+        std::min(static_cast<size_t>(n), static_cast<size_t>(src->size - src->pos));
     std::memcpy(buf, src->data + src->pos, count);
     src->pos += count;
     return static_cast<tmsize_t>(count);
@@ -91,9 +92,9 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &src);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &src);
-    std::unique_ptr<TIFF, TiffDeleter> tif(TIFFClientOpenExt(
-        "memory", "rm", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-        UnmapProc, options.get()));
+    std::unique_ptr<TIFF, TiffDeleter> tif(
+        TIFFClientOpenExt("memory", "rm", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                          MapProc, UnmapProc, options.get()));
     if (!tif) FailTiff(src, "cannot read the header");
 
     uint32_t width = 0, height = 0;
@@ -113,10 +114,14 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     for (size_t i = 0; i < raster.size(); ++i) {
         const uint32_t v = raster[i];
         uint8_t* p = &out.rgba[i * 4];
-        p[0] = static_cast<uint8_t>(TIFFGetR(v));
-        p[1] = static_cast<uint8_t>(TIFFGetG(v));
-        p[2] = static_cast<uint8_t>(TIFFGetB(v));
-        p[3] = static_cast<uint8_t>(TIFFGetA(v));
+        const uint32_t a = TIFFGetA(v);
+        const uint32_t rgb[3] = {TIFFGetR(v), TIFFGetG(v), TIFFGetB(v)};
+        // libtiff's RGBA reader returns premultiplied colour; we deliver straight alpha.
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t straight = a == 255 ? rgb[c] : a == 0 ? 0 : (rgb[c] * 255 + a / 2) / a;
+            p[c] = static_cast<uint8_t>(std::min<uint32_t>(straight, 255));
+        }
+        p[3] = static_cast<uint8_t>(a);
     }
 }
 
@@ -129,7 +134,8 @@ void DecodeEps(const uint8_t* data, size_t size, Image& out) {
     const uint32_t offset = r.U32le();
     const uint32_t length = r.U32le();
     if (length == 0) Fail("unsupported image format (EPS without a TIFF preview)");
-    if (offset > size || length > size - offset) FailAt(20, "TIFF preview lies past the end of the file");
+    if (offset > size || length > size - offset)
+        FailAt(20, "TIFF preview lies past the end of the file");
     try {
         DecodeTiff(data + offset, length, out);
     } catch (ImageError& e) {

@@ -549,6 +549,44 @@ void Direct3DDevice8::ApplyRasterState() {
     rasterDirty_ = false;
 }
 
+void Direct3DDevice8::UploadShaderState() {
+    FixedFunctionState fs{};
+    for (int s = 0; s < kShaderStages; ++s) {
+        const uint32_t* st = stageStates_[s];
+        fs.colorOp[s] = static_cast<int32_t>(st[D3DTSS_COLOROP]);
+        fs.colorArg1[s] = static_cast<int32_t>(st[D3DTSS_COLORARG1]);
+        fs.colorArg2[s] = static_cast<int32_t>(st[D3DTSS_COLORARG2]);
+        fs.alphaOp[s] = static_cast<int32_t>(st[D3DTSS_ALPHAOP]);
+        fs.alphaArg1[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG1]);
+        fs.alphaArg2[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG2]);
+        fs.texIndex[s] = static_cast<int32_t>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        fs.hasTexture[s] = boundHasTexture_[s];
+    }
+    const uint32_t* rs = renderStates_;
+    fs.alphaTest = rs[D3DRS_ALPHATESTENABLE] ? 1 : 0;
+    fs.alphaFunc = static_cast<int32_t>(rs[D3DRS_ALPHAFUNC]);
+    fs.alphaRef = static_cast<int32_t>(rs[D3DRS_ALPHAREF] & 0xFF);
+    const bool pretransformed = (fvf_ & D3DFVF_XYZRHW) != 0;
+    fs.fogEnable = rs[D3DRS_FOGENABLE] && !pretransformed && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
+                   rs[D3DRS_FOGVERTEXMODE] == D3DFOG_LINEAR;
+    const uint32_t fog = rs[D3DRS_FOGCOLOR];
+    fs.fogColor[0] = ((fog >> 16) & 0xFF) / 255.0f;
+    fs.fogColor[1] = ((fog >> 8) & 0xFF) / 255.0f;
+    fs.fogColor[2] = (fog & 0xFF) / 255.0f;
+    fs.fogStart = BitsFloat(rs[D3DRS_FOGSTART]);
+    fs.fogEnd = BitsFloat(rs[D3DRS_FOGEND]);
+    const uint32_t tf = rs[D3DRS_TEXTUREFACTOR];
+    fs.textureFactor[0] = ((tf >> 16) & 0xFF) / 255.0f;
+    fs.textureFactor[1] = ((tf >> 8) & 0xFF) / 255.0f;
+    fs.textureFactor[2] = (tf & 0xFF) / 255.0f;
+    fs.textureFactor[3] = ((tf >> 24) & 0xFF) / 255.0f;
+    fs.pretransformed = pretransformed ? 1 : 0;
+    fs.viewport[0] = static_cast<float>(bbWidth_);
+    fs.viewport[1] = static_cast<float>(bbHeight_);
+    program_->SetState(fs);
+    shaderDirty_ = false;
+}
+
 void Direct3DDevice8::ApplyState() {
     if (rasterDirty_) ApplyRasterState();
     for (int s = 0; s < kMaxTextureStages; ++s) {
@@ -576,43 +614,11 @@ void Direct3DDevice8::ApplyState() {
         hasTexture[s] = t->glName != 0 && GlFormatOf(t->Format(), gl) ? 1 : 0;
     }
     glActiveTexture(GL_TEXTURE0);
-
-    FixedFunctionState fs{};
-    for (int s = 0; s < kShaderStages; ++s) {
-        const uint32_t* st = stageStates_[s];
-        fs.colorOp[s] = static_cast<int32_t>(st[D3DTSS_COLOROP]);
-        fs.colorArg1[s] = static_cast<int32_t>(st[D3DTSS_COLORARG1]);
-        fs.colorArg2[s] = static_cast<int32_t>(st[D3DTSS_COLORARG2]);
-        fs.alphaOp[s] = static_cast<int32_t>(st[D3DTSS_ALPHAOP]);
-        fs.alphaArg1[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG1]);
-        fs.alphaArg2[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG2]);
-        fs.texIndex[s] = static_cast<int32_t>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-        fs.hasTexture[s] = hasTexture[s];
+    if (std::memcmp(hasTexture, boundHasTexture_, sizeof hasTexture) != 0) {
+        std::memcpy(boundHasTexture_, hasTexture, sizeof hasTexture);
+        shaderDirty_ = true;
     }
-    const uint32_t* rs = renderStates_;
-    fs.alphaTest = rs[D3DRS_ALPHATESTENABLE] ? 1 : 0;
-    fs.alphaFunc = static_cast<int32_t>(rs[D3DRS_ALPHAFUNC]);
-    fs.alphaRef = static_cast<int32_t>(rs[D3DRS_ALPHAREF] & 0xFF);
-    const bool pretransformed = (fvf_ & D3DFVF_XYZRHW) != 0;
-    fs.fogEnable = rs[D3DRS_FOGENABLE] && !pretransformed && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
-                   rs[D3DRS_FOGVERTEXMODE] == D3DFOG_LINEAR;
-    const uint32_t fog = rs[D3DRS_FOGCOLOR];
-    fs.fogColor[0] = ((fog >> 16) & 0xFF) / 255.0f;
-    fs.fogColor[1] = ((fog >> 8) & 0xFF) / 255.0f;
-    fs.fogColor[2] = (fog & 0xFF) / 255.0f;
-    fs.fogStart = BitsFloat(rs[D3DRS_FOGSTART]);
-    fs.fogEnd = BitsFloat(rs[D3DRS_FOGEND]);
-    const uint32_t tf = rs[D3DRS_TEXTUREFACTOR];
-    fs.textureFactor[0] = ((tf >> 16) & 0xFF) / 255.0f;
-    fs.textureFactor[1] = ((tf >> 8) & 0xFF) / 255.0f;
-    fs.textureFactor[2] = (tf & 0xFF) / 255.0f;
-    fs.textureFactor[3] = ((tf >> 24) & 0xFF) / 255.0f;
-    fs.pretransformed = pretransformed ? 1 : 0;
-    fs.viewport[0] = static_cast<float>(bbWidth_);
-    fs.viewport[1] = static_cast<float>(bbHeight_);
-    program_->SetState(fs);
-    shaderDirty_ = false;
-
+    if (shaderDirty_) UploadShaderState();
     if (transformDirty_) {
         Mat4 worldView{};
         for (int r = 0; r < 4; ++r) {

@@ -327,6 +327,7 @@ private:
     void SetDefaultStates();
     void ApplyState();
     void ApplyRasterState();
+    void UploadShaderState();
     void BindVertexFormat();
     void UploadTexture(Texture& texture);
     void UpdateBackBufferSize();
@@ -361,6 +362,7 @@ private:
     uint32_t samplers_[kMaxTextureStages] = {};
     bool samplerDirty_[kMaxTextureStages] = {};
     bool shaderDirty_ = true;
+    int32_t boundHasTexture_[kShaderStages] = {};
     bool rasterDirty_ = true;
     bool transformDirty_ = true;
     uint32_t boundVbo_ = 0;

@@ -34,6 +34,8 @@ out vec2 v_tex1;
 out vec2 v_tex2;
 out float v_fog;
 
+const float kCentreShift = 0.5 - 1.0 / 64.0;
+
 void main() {
     v_diffuse = a_diffuse;
     v_specular = a_specular;
@@ -42,10 +44,12 @@ void main() {
     v_tex2 = a_tex2;
     v_fog = 1.0;
     if (u_pretransformed) {
-        // Pixels from the top-left with pixel centres on integers (GL's are on halves).
+        // Pixels from the top-left with pixel centres on integers (GL's are on halves). The
+        // shift is a little short of half a pixel so that edges lying exactly on pixel
+        // centres follow Direct3D's top-left fill rule rather than GL's.
         float w = a_position.w > 0.0 ? 1.0 / a_position.w : 1.0;
-        vec2 ndc = vec2((a_position.x + 0.5) * 2.0 / u_viewport.x - 1.0,
-                        1.0 - (a_position.y + 0.5) * 2.0 / u_viewport.y);
+        vec2 ndc = vec2((a_position.x + kCentreShift) * 2.0 / u_viewport.x - 1.0,
+                        1.0 - (a_position.y + kCentreShift) * 2.0 / u_viewport.y);
         gl_Position = vec4(ndc, a_position.z * 2.0 - 1.0, 1.0) * w;
         return;
     }
@@ -58,8 +62,8 @@ void main() {
     vec4 clip = u_projection * eye;
     // Direct3D's depth range 0..w onto GL's -w..w, and its pixel-centre convention.
     clip.z = clip.z * 2.0 - clip.w;
-    clip.x += clip.w / u_viewport.x;
-    clip.y -= clip.w / u_viewport.y;
+    clip.x += clip.w * 2.0 * kCentreShift / u_viewport.x;
+    clip.y -= clip.w * 2.0 * kCentreShift / u_viewport.y;
     gl_Position = clip;
 }
 )";

@@ -2,6 +2,7 @@
 // screen-space triangles in the viewport's 2D lists.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,5 +34,22 @@ public:
     uint8_t Green = 64;
     uint8_t Blue = 64;
 };
+
+class Td3dTexture_buffer;
+struct Bitmap;
+
+// Parses font-file bytes into `font` (texture slot and colour untouched) and its glyph image
+// into `image` (24 bits, rows top first). False with a one-line `error` naming `name` and the
+// byte offset when the data is damaged.
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, Tfontx& font, Bitmap& image,
+                    std::string& error);
+
+// Reads the font file at `path` and loads its glyph image into the store's first free slot
+// (near-magenta transparent, dark texels opaque black, no edge fill); colour := 64, 64, 64.
+// A missing file shows "Error..." + path + " not found!" and returns false. A damaged file
+// (shorter than its header says, last character before the first, an image size that is
+// not 1..8192 on each side) shows one line naming the file and the byte offset and returns
+// false; `font` is then unchanged. `error` (optional) receives the same line.
+bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error = nullptr);
 
 }  // namespace dv

@@ -232,7 +232,7 @@ bool Td3dTexture_buffer::Store(int slot, const uint8_t* level0, int width, int h
     record->Tex = std::move(tex);
     Current = record->Tex.get();
     CurrentSlot = slot;
-    const std::string name = record->Name;
+    const std::string name = record->Name;  // the move below may happen before Name is read
     Entries.Add(name, std::move(record));
     return true;
 }

@@ -1,0 +1,144 @@
+// A frame of 20,000 triangles in 50 render states: sorted, batched into runs, uploaded with
+// one vertex-buffer lock and drawn with one call per run. Counts heap allocations per frame.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <random>
+
+#include "platform/gl_window.h"
+#include "platform/message_box.h"
+#include "render/viewport.h"
+
+namespace {
+
+std::atomic<uint64_t> g_allocations{0};
+
+}  // namespace
+
+// Counting replacements of the global allocation functions (malloc-backed on both sides).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace dv {
+namespace {
+
+constexpr int kTriangles = 20000;
+constexpr int kStates = 50;
+
+struct Scene {
+    TGLViewport* viewport;
+    ttriangles_buffer list;
+    static void Build(void* user) {
+        auto* s = static_cast<Scene*>(user);
+        s->viewport->ClearTriangles();
+        s->viewport->AddTriangles(s->list.Triangles.data(), s->list.Vertices.data(), s->list.Count);
+    }
+};
+
+struct Textures {
+    std::vector<std::unique_ptr<Texture>> slots;
+    static Texture* Lookup(void* user, int32_t slot) {
+        auto& v = static_cast<Textures*>(user)->slots;
+        return slot > 0 && slot <= static_cast<int32_t>(v.size()) ? v[slot - 1].get() : nullptr;
+    }
+};
+
+void BM_ViewportFrame(benchmark::State& state) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    SetMessagesHeadless(true);
+    std::string error;
+    auto window = GLWindow::Create("bench", 800, 600, false, false, error);
+    if (!window || !CheckDirect3D()) {
+        state.SkipWithError(("no OpenGL 3.3 context: " + error).c_str());
+        return;
+    }
+    TGLCamera camera;
+    camera.Position = VecMake(0, 0, -50);
+    camera.Target = VecMake(0, 0, 0);
+    Textures textures;
+    for (int i = 0; i < kStates; ++i) {
+        auto t = std::make_unique<Texture>(64, 64, 0, D3DFMT_A1R5G5B5);
+        textures.slots.push_back(std::move(t));
+    }
+    {
+        TGLViewport viewport;
+        viewport.SetCamera(&camera);
+        viewport.Setup(window->Window(), 800, 600, false);
+        viewport.SetTextureSource(TextureSource{&textures, &Textures::Lookup});
+        Scene scene{&viewport, {}};
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> pos(-20.0f, 20.0f);
+        scene.list.Count = kTriangles;
+        scene.list.Triangles.resize(kTriangles);
+        scene.list.Vertices.resize(kTriangles);
+        for (int i = 0; i < kTriangles; ++i) {
+            ttriangle& h = scene.list.Triangles[i];
+            h = ttriangle{};
+            const int s = static_cast<int>(rng() % kStates);
+            h.Texture = static_cast<uint16_t>(s + 1);
+            h.Layers = static_cast<uint8_t>(s % 2);
+            h.BlendType = static_cast<uint8_t>(s % 5 == 0 ? 2 : 0);
+            ttriangle_vertices& v = scene.list.Vertices[i];
+            const float x = pos(rng), y = pos(rng), z = pos(rng);
+            v.V[0] = tvertex3d{VecMake(x, y, z), 0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0};
+            v.V[1] = tvertex3d{VecMake(x + 1, y, z), 0xFFFFFFFF, 0, 1, 0, 0, 0, 0, 0};
+            v.V[2] = tvertex3d{VecMake(x + 1, y - 1, z), 0xFFFFFFFF, 0, 1, 1, 0, 0, 0, 0};
+        }
+        viewport.SetScene3D(&Scene::Build, &scene);
+        // Grows the lists and the vertex buffer, and lets the GL driver build its variants.
+        for (int i = 0; i < 5; ++i) viewport.RenderFrame();
+        Direct3DDevice8* device = D3DDevice();
+        device->ResetStats();
+        const uint64_t allocationsBefore = g_allocations.load();
+        int64_t frames = 0;
+        for (auto _ : state) {
+            viewport.RenderFrame();
+            ++frames;
+        }
+        const uint64_t allocations = g_allocations.load() - allocationsBefore;
+        const double n = static_cast<double>(frames ? frames : 1);
+        const DeviceStats& st = device->Stats();
+        state.counters["runs/frame"] = static_cast<double>(viewport.BuildRuns());
+        state.counters["draws/frame"] = static_cast<double>(st.drawCalls) / n;
+        state.counters["uploads/frame"] = static_cast<double>(st.vertexBufferUploads) / n;
+        state.counters["allocs/frame"] = static_cast<double>(allocations) / n;
+        state.counters["triangles/frame"] = static_cast<double>(st.primitives) / n;
+    }
+    ReleaseDevice();
+}
+BENCHMARK(BM_ViewportFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Sorting and run building alone, on the CPU.
+void BM_SortAndBatch(benchmark::State& state) {
+    TGLViewport viewport;
+    ttriangles_buffer list;
+    list.Triangles.resize(kTriangles);
+    list.Vertices.resize(kTriangles);
+    std::mt19937 rng(11);
+    for (int i = 0; i < kTriangles; ++i) {
+        ttriangle& h = list.Triangles[i];
+        h = ttriangle{};
+        h.Texture = static_cast<uint16_t>(1 + rng() % kStates);
+        h.SortKey = static_cast<float>(rng() % 4);
+    }
+    for (auto _ : state) {
+        viewport.ClearTriangles();
+        viewport.AddTriangles(list.Triangles.data(), list.Vertices.data(), kTriangles);
+        viewport.SortTriangles();
+        benchmark::DoNotOptimize(viewport.BuildRuns());
+    }
+}
+BENCHMARK(BM_SortAndBatch)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace dv

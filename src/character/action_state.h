@@ -1,0 +1,44 @@
+// The record the game's update step exchanges with the character actions once per body tick:
+// filled from the movement body, the animator and the camera offsets, handed to RunAction,
+// and read back afterwards.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "math/vecmath.h"
+
+namespace dv {
+
+#pragma pack(push, 1)
+struct TActionState {
+    uint8_t TickDue;  // the body's step-due answer; not read by the actions
+    int32_t Room;     // room the character is in
+    Vec3 Position;    // x, z on the ground plane, y the height of the feet
+    float AngleX, AngleY, AngleZ;  // degrees; AngleY is the heading
+    int32_t Action;     // action to run, 0..55
+    int32_t ClipId;     // clip wanted for the animator
+    int32_t Frame;      // the animator's frame on entry, the wanted frame on exit
+    int32_t LastFrame;  // frame of the animator's last computed pose
+    float FramePos;     // the animator's frame position (in only)
+    float TimeScale;    // the animator's time scale; divides every per-tick move
+    Vec3 EyeOffset;     // added to the camera's eye
+    Vec3 TargetOffset;  // added to the camera's target
+    uint8_t TransitionRequested;  // cleared before each call
+    int32_t TransitionClip, TransitionTarget, TransitionLength;  // kept between requests
+    uint8_t Settled;  // 1 when the animator is not blending (in only)
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TActionState) == 91);
+static_assert(offsetof(TActionState, Room) == 1 && offsetof(TActionState, Position) == 5 &&
+              offsetof(TActionState, AngleX) == 17 && offsetof(TActionState, Action) == 29 &&
+              offsetof(TActionState, ClipId) == 33 && offsetof(TActionState, Frame) == 37 &&
+              offsetof(TActionState, LastFrame) == 41 && offsetof(TActionState, FramePos) == 45 &&
+              offsetof(TActionState, TimeScale) == 49 && offsetof(TActionState, EyeOffset) == 53 &&
+              offsetof(TActionState, TargetOffset) == 65 &&
+              offsetof(TActionState, TransitionRequested) == 77 &&
+              offsetof(TActionState, TransitionClip) == 78 &&
+              offsetof(TActionState, TransitionLength) == 86 && offsetof(TActionState, Settled) == 90);
+
+}  // namespace dv

@@ -1,0 +1,109 @@
+#include "render/font.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/message_box.h"
+#include "render/texture_store.h"
+
+namespace dv {
+
+namespace {
+
+constexpr int32_t kMaxImageSide = 8192;
+
+// Bounds-checked little-endian reads over the whole file.
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size, const std::string& path) : data_(data), size_(size), path_(path) {}
+
+    bool Bytes(void* out, size_t n, const char* what) {
+        if (size_ - pos_ < n) {
+            error_ = path_ + ": file ends at byte " + std::to_string(size_) + " inside " + what +
+                     " (needs " + std::to_string(n) + " bytes at offset " + std::to_string(pos_) + ")";
+            return false;
+        }
+        if (n != 0) std::memcpy(out, data_ + pos_, n);
+        pos_ += n;
+        return true;
+    }
+    size_t Offset() const { return pos_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    const std::string& path_;
+    size_t pos_ = 0;
+    std::string error_;
+};
+
+}  // namespace
+
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, Tfontx& f, Bitmap& image,
+                    std::string& error) {
+    Reader r(data, size, path);
+    const bool header = r.Bytes(f.HeaderA, 4, "the header") && r.Bytes(f.HeaderB, 2, "the header") &&
+                        r.Bytes(&f.FirstChar, 1, "the header") && r.Bytes(&f.LastChar, 1, "the header");
+    if (!header) {
+        error = r.Error();
+        return false;
+    }
+    if (f.LastChar < f.FirstChar) {
+        error = path + ": byte 7: last character " + std::to_string(f.LastChar) + " is before the first " +
+                std::to_string(f.FirstChar);
+        return false;
+    }
+    f.Glyphs.resize(static_cast<size_t>(f.LastChar - f.FirstChar + 1));
+    if (!r.Bytes(f.Glyphs.data(), f.Glyphs.size() * sizeof(tglyph), "the glyph table") ||
+        !r.Bytes(&f.TexWidth, 4, "the image size") || !r.Bytes(&f.TexHeight, 4, "the image size") ||
+        !r.Bytes(f.Reserved, 16, "the reserved bytes")) {
+        error = r.Error();
+        return false;
+    }
+    if (f.TexWidth < 1 || f.TexHeight < 1 || f.TexWidth > kMaxImageSide || f.TexHeight > kMaxImageSide) {
+        error = path + ": byte " + std::to_string(r.Offset() - 24) + ": image size " + std::to_string(f.TexWidth) +
+                " x " + std::to_string(f.TexHeight) + " is not 1 to " + std::to_string(kMaxImageSide) + " on each side";
+        return false;
+    }
+    const size_t bytes = static_cast<size_t>(f.TexWidth) * static_cast<size_t>(f.TexHeight) * 3;
+    image.Width = f.TexWidth;
+    image.Height = f.TexHeight;
+    image.BitsPerPixel = 24;
+    image.Bits.resize(bytes);
+    if (!r.Bytes(image.Bits.data(), bytes, "the glyph image")) {
+        error = r.Error();
+        return false;
+    }
+    return true;
+}
+
+bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        ShowMessage("Error..." + path + " not found!");
+        if (error != nullptr) *error = path + ": not found";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string message;
+    Tfontx parsed;
+    Bitmap image;
+    if (!in.good() && !in.eof()) {
+        message = path + ": cannot be read";
+    } else if (ReadFontMemory(data.data(), data.size(), path, parsed, image, message)) {
+        parsed.TexSlot = store.FirstFreeSlot();
+        parsed.Red = parsed.Green = parsed.Blue = 64;
+        store.LoadFromBitmap(parsed.TexSlot, image, true, true);
+        font = std::move(parsed);
+        return true;
+    }
+    ShowMessage(message);
+    if (error != nullptr) *error = message;
+    return false;
+}
+
+}  // namespace dv

@@ -1,0 +1,204 @@
+// Font files and the text / picture quads (no GL needed: the lists are CPU-side).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/message_box.h"
+#include "render/font.h"
+#include "render/texture_store.h"
+#include "render/viewport.h"
+
+namespace dv {
+namespace {
+
+void Put32(std::vector<uint8_t>& b, int32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(uint32_t(v) >> (8 * i)));
+}
+
+// Font with glyphs for 'A'..'C', each 2 x 4 pixels side by side in a 6 x 4 image.
+std::vector<uint8_t> FontBytes(int32_t width = 6, int32_t height = 4) {
+    std::vector<uint8_t> b = {'F', 'N', 'T', 'X', 1, 0, 'A', 'C'};
+    for (int g = 0; g < 3; ++g) {
+        Put32(b, 2 * g);
+        Put32(b, 0);
+        b.push_back(2);
+        b.push_back(4);
+    }
+    Put32(b, width);
+    Put32(b, height);
+    for (int i = 0; i < 16; ++i) b.push_back(static_cast<uint8_t>(i));
+    for (int i = 0; i < 6 * 4; ++i) {
+        b.push_back(200);
+        b.push_back(100);
+        b.push_back(50);
+    }
+    return b;
+}
+
+class FontTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetMessagesHeadless(true);
+        SetMessageSink(&Collect, &messages);
+        dir = std::filesystem::temp_directory_path() /
+              ("dv_font_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        SetMessageSink(nullptr, nullptr);
+        std::filesystem::remove_all(dir);
+    }
+    static void Collect(void* user, const std::string& text, const std::string&) {
+        static_cast<std::vector<std::string>*>(user)->push_back(text);
+    }
+    std::string Write(const std::vector<uint8_t>& bytes) {
+        const std::string path = (dir / "font01.fnx").string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    std::filesystem::path dir;
+    std::vector<std::string> messages;
+    Td3dTexture_buffer store;
+};
+
+TEST_F(FontTest, LoadsGlyphsImageAndTakesTheFirstFreeSlot) {
+    store.LoadRaw(1, 2, 2, nullptr, false, 16, true);
+    Tfontx font;
+    const std::string path = Write(FontBytes());
+    ASSERT_TRUE(LoadFont(font, path, store));
+    EXPECT_EQ(font.FirstChar, 'A');
+    EXPECT_EQ(font.LastChar, 'C');
+    ASSERT_EQ(font.Glyphs.size(), 3u);
+    EXPECT_EQ(font.Glyphs[2].X, 4);
+    EXPECT_EQ(font.Glyphs[2].Height, 4);
+    EXPECT_EQ(font.TexWidth, 6);
+    EXPECT_EQ(font.TexHeight, 4);
+    EXPECT_EQ(font.Reserved[15], 15);
+    EXPECT_EQ(font.TexSlot, 2);
+    EXPECT_EQ(font.Red, 64);
+    ASSERT_NE(store.TextureAt(2), nullptr);
+    EXPECT_EQ(store.TextureAt(2)->Width(), 8);  // stretched to a power of two
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(FontTest, MissingFileShowsTheMessage) {
+    Tfontx font;
+    const std::string path = (dir / "nofont.fnx").string();
+    EXPECT_FALSE(LoadFont(font, path, store));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Error..." + path + " not found!");
+}
+
+TEST_F(FontTest, TruncatedFilesAreRejectedWithTheOffset) {
+    const std::vector<uint8_t> full = FontBytes();
+    for (size_t cut : {size_t(0), size_t(5), size_t(20), size_t(40), size_t(60), full.size() - 1}) {
+        std::vector<uint8_t> bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
+        Tfontx font;
+        font.TexSlot = 77;
+        std::string error;
+        EXPECT_FALSE(LoadFont(font, Write(bytes), store, &error)) << cut;
+        EXPECT_NE(error.find("font01.fnx: file ends at byte " + std::to_string(cut)), std::string::npos) << error;
+        EXPECT_EQ(font.TexSlot, 77);  // untouched
+    }
+    EXPECT_EQ(store.FirstFreeSlot(), 1);
+}
+
+TEST_F(FontTest, AbsurdImageSizesAreRejected) {
+    for (auto [w, h] : {std::pair{0, 4}, std::pair{-6, 4}, std::pair{100000, 100000}, std::pair{6, 9000}}) {
+        Tfontx font;
+        std::string error;
+        EXPECT_FALSE(LoadFont(font, Write(FontBytes(w, h)), store, &error));
+        EXPECT_NE(error.find("byte 38: image size"), std::string::npos) << error;
+    }
+    std::vector<uint8_t> backwards = FontBytes();
+    backwards[6] = 'D';
+    Tfontx font;
+    std::string error;
+    EXPECT_FALSE(LoadFont(font, Write(backwards), store, &error));
+    EXPECT_NE(error.find("before the first"), std::string::npos);
+}
+
+class TextListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        font.FirstChar = 'A';
+        font.LastChar = 'B';
+        font.Glyphs = {tglyph{0, 0, 8, 16}, tglyph{8, 0, 4, 16}};
+        font.TexWidth = 16;
+        font.TexHeight = 32;
+        font.TexSlot = 12;
+        viewport.SetFont(&font);
+        viewport.Begin2D();
+    }
+    Tfontx font;
+    TGLViewport viewport;
+};
+
+TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
+    viewport.DrawText("", 1, 0, 0, 1);
+    ASSERT_EQ(viewport.BatchCount2D, 1);
+    EXPECT_EQ(viewport.Batches2D[0].Count, 0);
+    EXPECT_EQ(viewport.Batches2D[0].Slot, 12);
+    EXPECT_EQ(viewport.Batches2D[0].Mode, 1);
+    EXPECT_EQ(viewport.TriangleCount2D, 0);
+}
+
+TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
+    viewport.DrawText("AB", 1, 10, 20, 0.75f);
+    ASSERT_EQ(viewport.TriangleCount2D, 4);
+    const ttriangle2d& a1 = viewport.Vertices2D[0];
+    EXPECT_FLOAT_EQ(a1.V[0].X, 10);
+    EXPECT_FLOAT_EQ(a1.V[2].X, 16);   // 8 * 0.75
+    EXPECT_FLOAT_EQ(a1.V[2].Y, 32);   // 20 + 16 * 0.75
+    EXPECT_FLOAT_EQ(a1.V[2].U, 0.5f);
+    EXPECT_FLOAT_EQ(a1.V[2].V, 0.5f);  // 16 / 32: the image's own height
+    EXPECT_FLOAT_EQ(a1.V[0].Rhw, 1.0f);
+    EXPECT_EQ(a1.V[0].Diffuse, 0xFF404040u);  // a fresh font is 64, 64, 64
+    const ttriangle2d& b2 = viewport.Vertices2D[3];
+    EXPECT_FLOAT_EQ(b2.V[0].X, 16);  // pen advanced by 6
+    EXPECT_FLOAT_EQ(b2.V[1].X, 19);
+    EXPECT_FLOAT_EQ(b2.V[1].U, 0.75f);
+}
+
+TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) {
+    viewport.DrawText("A\x7F" "B", 0, 0, 0, 1);
+    ASSERT_EQ(viewport.TriangleCount2D, 6);
+    for (int t = 2; t < 4; ++t) {
+        for (const tvertex2d& v : viewport.Vertices2D[t].V) {
+            EXPECT_EQ(v.X, 0.0f);
+            EXPECT_EQ(v.Y, 0.0f);
+        }
+    }
+    EXPECT_FLOAT_EQ(viewport.Vertices2D[4].V[0].X, 8);
+}
+
+TEST_F(TextListTest, EachTextKeepsItsColour) {
+    font.Red = 255;
+    font.Blue = 0;
+    viewport.DrawText("A", 1, 0, 0, 1);
+    font.Red = 0;
+    font.Blue = 255;
+    viewport.DrawText("A", 1, 0, 0, 1);
+    viewport.DrawPicture(5001, 0, 0, 0, 800, 600);
+    EXPECT_EQ(viewport.Vertices2D[0].V[0].Diffuse & 0x00FF00FFu, 0x00FF0000u);
+    EXPECT_EQ(viewport.Vertices2D[2].V[0].Diffuse & 0x00FF00FFu, 0x000000FFu);
+    ASSERT_EQ(viewport.BatchCount2D, 3);
+    EXPECT_EQ(viewport.Batches2D[2].Slot, 5001);
+    const ttriangle2d& p = viewport.Vertices2D[5];
+    EXPECT_FLOAT_EQ(p.V[1].X, 800);
+    EXPECT_FLOAT_EQ(p.V[1].Y, 600);
+    EXPECT_FLOAT_EQ(p.V[1].U, 1);
+}
+
+TEST_F(TextListTest, NoFontNoText) {
+    viewport.SetFont(nullptr);
+    viewport.DrawText("AB", 1, 0, 0, 1);
+    EXPECT_EQ(viewport.BatchCount2D, 0);
+}
+
+}  // namespace
+}  // namespace dv

@@ -1,0 +1,309 @@
+// Pixel tests for the run-drawing states and the 2D modes, on a real (offscreen) GL device.
+#include "render/font.h"
+#include "render/store_source.h"
+#include "render_test_util.h"
+
+namespace dv::test {
+namespace {
+
+constexpr int kC = RenderTest::kSize / 2;  // a pixel well inside both triangles of the quad
+
+TEST_F(RenderTest, ClearUsesThePackedClearColour) {
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(0, 0), 10, 20, 30, 0);
+    EXPECT_RGB_NEAR(Pixel(kSize - 1, kSize - 1), 10, 20, 30, 0);
+}
+
+TEST_F(RenderTest, TextureOnlySelectsTheTexture) {
+    textures.Solid(7, D3DFMT_R8G8B8, 200, 100, 50);
+    AddQuad(Header(7, 0, 0), Argb(0, 0, 0));
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 200, 100, 50, 1);
+    EXPECT_RGB_NEAR(Pixel(2, 2), 200, 100, 50, 1);
+}
+
+TEST_F(RenderTest, TextureTimesDiffuseWithTwoTimesModulation) {
+    viewport->ModulateShift = 1;
+    textures.Solid(3, D3DFMT_A8R8G8B8, 100, 150, 200);
+    AddQuad(Header(3, 0, 1), Argb(128, 64, 255));
+    viewport->RenderFrame();
+    // 2 * t * d, saturated: (100.4, 75.3, 400 -> 255)
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 100, 75, 255, 2);
+}
+
+TEST_F(RenderTest, LightmappedAddsLightmapToDiffuseThenModulatesTheBase) {
+    viewport->ModulateShift = 1;
+    ttriangle h = Header(5, 0, 2);
+    h.Lightmap = 9;
+    textures.Solid(9, D3DFMT_R8G8B8, 60, 60, 60);
+    textures.Solid(5, D3DFMT_R8G8B8, 100, 200, 50);
+    AddQuad(h, Argb(40, 20, 0));
+    viewport->RenderFrame();
+    // (lightmap + diffuse) = (100, 80, 60); x base x 2 / 255 = (78.4, 125.5, 23.5)
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 78, 125, 24, 2);
+}
+
+TEST_F(RenderTest, BumpedRunDrawsDotProductThenTheLightmapPass) {
+    viewport->ModulateShift = 1;
+    ttriangle h = Header(5, 0, 1);
+    h.BumpFlag = 1;
+    h.BumpTexture = 6;
+    h.Lightmap = 9;
+    textures.Solid(6, D3DFMT_R8G8B8, 128, 128, 192);
+    textures.Solid(5, D3DFMT_R8G8B8, 200, 100, 50);
+    textures.Solid(9, D3DFMT_R8G8B8, 0, 0, 0);  // not read: layer count 1 selects the diffuse
+    AddQuad(h, Argb(128, 128, 128), Argb(128, 128, 255));
+    device->ResetStats();
+    viewport->RenderFrame();
+    // pass 1: dot = 4 * ((0.502-0.5)^2 * 2 + 0.2529 * 0.5) = 0.5058; x base x 2
+    //         -> (202.4, 101.2, 50.6)
+    // pass 2: src = diffuse (0.502), blended DESTCOLOR/SRCCOLOR: 2 * src * dst -> x 1.0039
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 203, 102, 51, 3);
+    EXPECT_EQ(device->Stats().drawCalls, 2u);
+}
+
+TEST_F(RenderTest, AlphaTestDropsTexelsWithZeroAlpha) {
+    Texture& t = textures.Solid(4, D3DFMT_A1R5G5B5, 0, 0, 0, 0, 2);
+    LockedRect lr;
+    t.LockRect(0, lr);
+    for (int y = 0; y < 2; ++y) {
+        SlotTextures::WritePixel(D3DFMT_A1R5G5B5, lr.pBits + y * lr.Pitch, 0, 255, 0, 0, 0);
+        SlotTextures::WritePixel(D3DFMT_A1R5G5B5, lr.pBits + y * lr.Pitch, 1, 0, 255, 0, 255);
+    }
+    t.UnlockRect(0);
+    AddQuad(Header(4, 1, 0), Argb(255, 255, 255));
+    viewport->RenderFrame();
+    // Left half: texel 0 has alpha 0 and is dropped; right half: opaque green texel.
+    EXPECT_RGB_NEAR(Pixel(kSize / 4, kC), 10, 20, 30, 0);
+    EXPECT_RGB_NEAR(Pixel(3 * kSize / 4, kC), 0, 255, 0, 1);
+}
+
+TEST_F(RenderTest, AdditiveBlendAddsToTheBackground) {
+    textures.Solid(2, D3DFMT_R8G8B8, 100, 20, 200);
+    AddQuad(Header(2, 2, 0), Argb(0, 0, 0));
+    viewport->SetClearColor(PackColor(50, 50, 50, 255));
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 150, 70, 250, 1);
+}
+
+TEST_F(RenderTest, BlendTenIsAdditiveToo) {
+    textures.Solid(2, D3DFMT_R8G8B8, 100, 20, 200);
+    AddQuad(Header(2, 10, 0), Argb(0, 0, 0));
+    viewport->SetClearColor(PackColor(50, 50, 50, 255));
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 150, 70, 250, 1);
+}
+
+TEST_F(RenderTest, InverseSourceColourBlend) {
+    textures.Solid(2, D3DFMT_R8G8B8, 102, 102, 102);
+    AddQuad(Header(2, 11, 0), Argb(0, 0, 0));
+    viewport->SetClearColor(PackColor(51, 51, 51, 255));
+    viewport->RenderFrame();
+    // src (1 - src) + dst (1 - src) = 0.4 * 0.6 + 0.2 * 0.6 = 0.36
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 92, 92, 92, 2);
+}
+
+TEST_F(RenderTest, BlendTypesWithoutStatesKeepThePreviousRunsBlending) {
+    textures.Solid(2, D3DFMT_R8G8B8, 100, 20, 200);
+    ttriangle additive = Header(2, 2, 0);
+    additive.SortKey = -1;  // drawn first
+    ttriangle keeps = Header(2, 5, 0);
+    AddQuad(additive, 0, 0, 4.1421356f, false, 10.0f);
+    AddQuad(keeps, 0, 0, 4.1421356f, false, 10.0f);
+    viewport->SetClearColor(PackColor(0, 0, 0, 255));
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 200, 40, 255, 1);  // added twice
+}
+
+TEST_F(RenderTest, WireframeFlagDrawsOnlyEdges) {
+    textures.Solid(2, D3DFMT_R8G8B8, 255, 255, 255);
+    ttriangle h = Header(2, 0, 0);
+    h.Flags = static_cast<int32_t>(0x80000000u);
+    AddQuad(h, 0, 0, 2.0f);
+    viewport->RenderFrame();
+    std::vector<uint8_t> px;
+    ASSERT_TRUE(device->ReadPixels(0, 0, kSize, kSize, px));
+    int lit = 0;
+    for (size_t i = 0; i < px.size(); i += 4) lit += px[i] == 255;
+    EXPECT_GT(lit, 40);          // the outline and the diagonal
+    EXPECT_LT(lit, kSize * 4);   // far less than the filled quad (~1000 pixels)
+    EXPECT_RGB_NEAR(Pixel(kC - 6, kC + 4), 10, 20, 30, 0);  // inside a triangle: background
+}
+
+TEST_F(RenderTest, SolidFillBaseFillsAgain) {
+    textures.Solid(2, D3DFMT_R8G8B8, 255, 255, 255);
+    AddQuad(Header(2, 0, 0), 0, 0, 2.0f);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC - 6, kC + 4), 255, 255, 255, 0);
+}
+
+TEST_F(RenderTest, LinearVertexFogMixesTowardsTheFogColour) {
+    FogEnabled = true;
+    FogColor = {0, 0, 255, 255};
+    FogStart = 0;
+    FogEnd = 20;
+    ApplyFog();
+    textures.Solid(2, D3DFMT_R8G8B8, 200, 200, 200);
+    AddQuad(Header(2, 0, 0), 0);
+    viewport->RenderFrame();
+    // eye z = 10: f = (20 - 10) / 20 = 0.5
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 100, 100, 228, 2);
+    FogColor = {0, 0, 0, 255};
+    FogStart = 540;
+    FogEnd = 640;
+}
+
+TEST_F(RenderTest, FogIsOffDuringThe2DPassAndBackOnAfter) {
+    FogEnabled = true;
+    FogStart = 0;
+    FogEnd = 1;
+    ApplyFog();
+    viewport->RenderFrame();
+    EXPECT_EQ(device->GetRenderState(D3DRS_FOGENABLE), 1u);
+    FogStart = 540;
+    FogEnd = 640;
+}
+
+TEST_F(RenderTest, CounterClockwiseTrianglesAreCulled) {
+    textures.Solid(2, D3DFMT_R8G8B8, 255, 0, 0);
+    AddQuad(Header(2, 0, 0), 0, 0, 4.1421356f, true);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 10, 20, 30, 0);
+    viewport->ClearTriangles();
+    AddQuad(Header(2, 0, 0), 0, 0, 4.1421356f, false);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 255, 0, 0, 0);
+}
+
+TEST_F(RenderTest, DepthBufferKeepsTheNearerTriangle) {
+    textures.Solid(2, D3DFMT_R8G8B8, 255, 0, 0);
+    textures.Solid(3, D3DFMT_R8G8B8, 0, 255, 0);
+    ttriangle nearH = Header(2, 0, 0);
+    nearH.SortKey = -1;  // drawn first
+    AddQuad(nearH, 0, 0, 2.0f, false, 10.0f);
+    AddQuad(Header(3, 0, 0), 0, 0, 8.0f, false, 20.0f);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 255, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(3, 3), 0, 255, 0, 0);
+}
+
+struct Overlay {
+    TGLViewport* vp;
+    Tfontx* font;
+    int32_t slot;
+    uint8_t mode;
+    int calls = 0;
+    static void Draw(void* user) {
+        auto* o = static_cast<Overlay*>(user);
+        ++o->calls;
+        o->vp->Begin2D();
+        o->vp->SetFont(o->font);
+        o->vp->DrawPicture(o->slot, o->mode, 10, 10, 30, 20);
+    }
+};
+
+TEST_F(RenderTest, PictureMode0IsOpaqueAndCoversItsPixelRectangle) {
+    viewport->ModulateShift = 1;
+    Tfontx font;
+    font.Red = font.Green = font.Blue = 128;  // x 2 = the texture's own brightness
+    textures.Solid(5001, D3DFMT_R8G8B8, 40, 160, 240);
+    Overlay o{viewport.get(), &font, 5001, 0};
+    viewport->SetOverlay2D(&Overlay::Draw, &o);
+    viewport->RenderFrame();
+    EXPECT_EQ(o.calls, 1);
+    EXPECT_RGB_NEAR(Pixel(10, 10), 40, 161, 241, 1);
+    EXPECT_RGB_NEAR(Pixel(29, 19), 40, 161, 241, 1);
+    EXPECT_RGB_NEAR(Pixel(9, 10), 10, 20, 30, 0);
+    EXPECT_RGB_NEAR(Pixel(30, 19), 10, 20, 30, 0);
+    EXPECT_RGB_NEAR(Pixel(10, 20), 10, 20, 30, 0);
+}
+
+TEST_F(RenderTest, PictureMode1DropsTransparentTexels) {
+    viewport->ModulateShift = 1;
+    Tfontx font;
+    font.Red = font.Green = font.Blue = 128;
+    textures.Solid(8, D3DFMT_A8R8G8B8, 255, 255, 255, 0);
+    Overlay o{viewport.get(), &font, 8, 1};
+    viewport->SetOverlay2D(&Overlay::Draw, &o);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(20, 15), 10, 20, 30, 0);
+    textures.Solid(8, D3DFMT_A8R8G8B8, 255, 255, 255, 255);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(20, 15), 255, 255, 255, 0);
+}
+
+TEST_F(RenderTest, PictureMode2IsAdditive) {
+    viewport->ModulateShift = 1;
+    Tfontx font;
+    font.Red = font.Green = font.Blue = 128;
+    textures.Solid(8, D3DFMT_R8G8B8, 100, 100, 100);
+    Overlay o{viewport.get(), &font, 8, 2};
+    viewport->SetOverlay2D(&Overlay::Draw, &o);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(20, 15), 110, 120, 130, 1);
+}
+
+TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
+    viewport->ModulateShift = 1;
+    Tfontx font;
+    font.FirstChar = 'A';
+    font.LastChar = 'B';
+    font.Glyphs = {tglyph{0, 0, 2, 4}, tglyph{2, 0, 2, 4}};
+    font.TexWidth = 4;
+    font.TexHeight = 4;
+    font.TexSlot = 30;
+    font.Red = font.Green = font.Blue = 128;
+    Texture& t = textures.Solid(30, D3DFMT_R8G8B8, 255, 0, 0, 255, 4);
+    LockedRect lr;
+    t.LockRect(0, lr);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 2; x < 4; ++x) SlotTextures::WritePixel(D3DFMT_R8G8B8, lr.pBits + y * lr.Pitch, x, 0, 0, 255, 255);
+    }
+    t.UnlockRect(0);
+    struct Text {
+        TGLViewport* vp;
+        Tfontx* font;
+        static void Draw(void* user) {
+            auto* s = static_cast<Text*>(user);
+            s->vp->Begin2D();
+            s->vp->SetFont(s->font);
+            s->vp->DrawText("A~B", 0, 8, 8, 4.0f);  // glyphs 8 x 16 pixels
+        }
+    } text{viewport.get(), &font};
+    viewport->SetOverlay2D(&Text::Draw, &text);
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->TriangleCount2D, 6);
+    EXPECT_RGB_NEAR(Pixel(11, 16), 255, 0, 0, 8);   // 'A' from the left half
+    EXPECT_RGB_NEAR(Pixel(20, 16), 0, 0, 255, 8);   // 'B' right after it: '~' did not move the pen
+    EXPECT_RGB_NEAR(Pixel(26, 16), 10, 20, 30, 0);
+    // The reserved triangles of '~' have zero area.
+    for (const tvertex2d& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);
+}
+
+TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
+    Td3dTexture_buffer store;
+    std::vector<uint16_t> texels(16, 0x8000 | 31 << 10);  // opaque red, A1R5G5B5
+    store.NoMipmaps = true;
+    ASSERT_TRUE(store.LoadRaw(1001, 4, 4, texels.data(), false, 15, true));
+    viewport->SetTextureSource(StoreTextureSource(store));
+    AddQuad(Header(1001, 0, 0), 0);
+    device->ResetStats();
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 255, 0, 0, 0);
+    EXPECT_EQ(store.CurrentSlot, 1001);
+    Texture* t = store.TextureAt(1001);
+    LockedRect lr;
+    ASSERT_TRUE(t->LockRect(0, lr));
+    for (int i = 0; i < 16; ++i) {
+        lr.pBits[2 * (i % 4) + (i / 4) * lr.Pitch] = 0x1F;  // opaque blue
+        lr.pBits[2 * (i % 4) + (i / 4) * lr.Pitch + 1] = 0x80;
+    }
+    t->UnlockRect(0);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 0, 255, 0);
+    viewport->RenderFrame();
+    EXPECT_EQ(device->Stats().textureUploads, 2u);  // once per change, not per frame
+}
+
+}  // namespace
+}  // namespace dv::test

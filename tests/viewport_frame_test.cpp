@@ -1,0 +1,386 @@
+// Frame tests: sorting, runs, animated texture references, the FPS window, an empty list,
+// device loss and failed vertex buffers.
+#include <SDL.h>
+
+#include "math/clock.h"
+#include "render_test_util.h"
+
+namespace dv::test {
+namespace {
+
+class FrameTest : public RenderTest {
+protected:
+    void SetUp() override {
+        RenderTest::SetUp();
+        if (IsSkipped()) return;
+        ClockUseVirtual(true);
+        ClockSetVirtualMs(0);
+    }
+    void TearDown() override {
+        ClockUseVirtual(false);
+        RenderTest::TearDown();
+    }
+
+    // One small triangle tagged with `tag` in its first vertex's x and its spare bytes.
+    void AddTagged(ttriangle h, int tag) {
+        ttriangle_vertices v{};
+        for (int i = 0; i < 3; ++i) v.V[i].Position = VecMake(0, 0, 10);
+        v.V[0].Position.x = static_cast<float>(tag);
+        v.V[1].Position.y = 0.1f;
+        v.V[2].Position.x = static_cast<float>(tag) + 0.1f;
+        h.Spare[0] = static_cast<uint8_t>(tag);
+        viewport->AddTriangles(&h, &v, 1);
+    }
+};
+
+TEST_F(FrameTest, SortsByKeyThenStateAndMovesTheVerticesAlong) {
+    const struct {
+        float key;
+        uint8_t blend;
+        uint16_t tex;
+    } in[] = {{5, 0, 3}, {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4}, {-2, 0, 9}, {7, 1, 1}, {0, 0, 2}};
+    int tag = 0;
+    for (const auto& e : in) {
+        ttriangle h = Header(e.tex, e.blend, 0);
+        h.SortKey = e.key;
+        AddTagged(h, tag++);
+    }
+    viewport->RenderFrame();
+    ASSERT_EQ(viewport->TriangleCount, 8);
+    for (int i = 1; i < 8; ++i) {
+        const ttriangle& a = viewport->Headers[i - 1];
+        const ttriangle& b = viewport->Headers[i];
+        const bool ordered = a.SortKey < b.SortKey ||
+                             (a.SortKey == b.SortKey && (a.BlendType < b.BlendType ||
+                                                         (a.BlendType == b.BlendType && a.Texture <= b.Texture)));
+        EXPECT_TRUE(ordered) << "at " << i;
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(viewport->Vertices[i].V[0].Position.x, viewport->Headers[i].Spare[0]) << "triple " << i;
+    }
+    EXPECT_EQ(viewport->Headers[0].Texture, 9);
+    EXPECT_EQ(viewport->Headers[7].BlendType, 1);
+}
+
+TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
+    // Three states; the keys interleave only within a state's block after sorting.
+    for (int i = 0; i < 12; ++i) {
+        ttriangle h = Header(static_cast<uint16_t>(1 + i / 4), 0, 0);
+        h.SortKey = static_cast<float>(i / 4) * 10.0f + static_cast<float>(i % 4);  // distinct keys
+        AddTagged(h, i);
+    }
+    device->ResetStats();
+    viewport->RenderFrame();
+    EXPECT_EQ(device->Stats().drawCalls, 3u);
+    EXPECT_EQ(device->Stats().primitives, 12u);
+    EXPECT_EQ(device->Stats().vertexBufferUploads, 1u);
+    EXPECT_EQ(viewport->Headers[0].RunLength, 4);
+    EXPECT_EQ(viewport->Headers[4].RunLength, 4);
+    EXPECT_EQ(viewport->Headers[8].RunLength, 4);
+}
+
+TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {
+    ttriangle a = Header(1, 0, 0);
+    ttriangle b = a;
+    b.Flags = 0x1234;  // outside the run bytes
+    b.Normal = VecMake(1, 0, 0);
+    ttriangle c = a;
+    c.BumpTexture = 2;
+    AddTagged(a, 0);
+    AddTagged(b, 1);
+    AddTagged(c, 2);
+    EXPECT_EQ(viewport->BuildRuns(), 2);
+    EXPECT_EQ(viewport->Headers[0].RunLength, 2);
+    EXPECT_EQ(viewport->Headers[2].RunLength, 1);
+}
+
+TEST_F(FrameTest, VertexBufferGrowsWithSpareTrianglesAndIsReused) {
+    for (int i = 0; i < 5; ++i) AddTagged(Header(1, 0, 0), i);
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->VertexCapacity3D, 1005);
+    ASSERT_NE(viewport->VertexBuffer3D, nullptr);
+    EXPECT_EQ(viewport->VertexBuffer3D->Length(), 1005u * 132u);
+    const VertexBuffer8* first = viewport->VertexBuffer3D.get();
+    for (int i = 0; i < 900; ++i) AddTagged(Header(1, 0, 0), i);
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->VertexBuffer3D.get(), first);
+    for (int i = 0; i < 200; ++i) AddTagged(Header(1, 0, 0), i);
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->VertexCapacity3D, 1105 + 1000);
+}
+
+Tanimated_textures CyclingTable() {
+    Tanimated_textures t;
+    t.SlotBase = 2000;
+    t.SetCount = 1;
+    taset s;
+    s.Kind = 0;
+    s.Period = 100;
+    s.FrameCount = 3;
+    for (int i = 0; i < 3; ++i) {
+        tanim_frame f{};
+        f.SlotOffset = static_cast<int16_t>(5 + i);
+        f.ShiftU = 0.25f * static_cast<float>(i);
+        f.ShiftV = 0.5f * static_cast<float>(i);
+        s.Frames.push_back(f);
+    }
+    t.Sets.push_back(s);
+    return t;
+}
+
+// Animated code: table `table`, set index `set` (stored + 1), start frame `start`.
+uint16_t AnimCode(int table, int set, int start) {
+    return static_cast<uint16_t>(0x8000 | (set + 1) << 8 | start << 1 | table);
+}
+
+TEST_F(FrameTest, CyclingReferencesFollowTheClock) {
+    viewport->AnimatedTextures[0] = CyclingTable();
+    ttriangle h = Header(AnimCode(0, 0, 1), 0, 0);
+    ttriangle_vertices v{};
+    for (auto& vert : v.V) {
+        vert.U = 0.3f;  // 0.05 past frame 1's shift
+        vert.V = 0.6f;
+    }
+    const int32_t clocks[] = {0, 99, 100, 250, 1000};
+    const uint16_t slots[] = {2006, 2006, 2007, 2005, 2007};
+    for (int i = 0; i < 5; ++i) {
+        viewport->ClearTriangles();
+        viewport->AddTriangles(&h, &v, 1);
+        viewport->AnimateTextureReferences(clocks[i]);
+        EXPECT_EQ(viewport->Headers[0].Texture, slots[i]) << "clock " << clocks[i];
+        const float k = static_cast<float>(slots[i] - 2005);
+        EXPECT_NEAR(viewport->Vertices[0].V[2].U, 0.25f * k + 0.05f, 1e-6);
+        EXPECT_NEAR(viewport->Vertices[0].V[2].V, 0.5f * k + 0.1f, 1e-6);
+    }
+}
+
+TEST_F(FrameTest, CyclingReferencesDuringAFrameUseTheVirtualClock) {
+    viewport->AnimatedTextures[1] = CyclingTable();
+    viewport->AnimatedTextures[1].SlotBase = 0;
+    ClockSetVirtualMs(250);
+    ttriangle h = Header(AnimCode(1, 0, 0), 0, 0);
+    AddTagged(h, 0);
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->Headers[0].Texture, 7);  // (0 + 250 div 100) mod 3 = 2
+}
+
+TEST_F(FrameTest, ScrollingReferencesSlideV) {
+    Tanimated_textures t = CyclingTable();
+    t.Sets[0].Kind = 1;
+    t.Sets[0].Period = 50;
+    t.Sets[0].Frames[0].ShiftV = 0.0f;
+    t.Sets[0].Frames[0].LimitV = 1.0f;  // w = trunc(0.5 * 256) = 128
+    viewport->AnimatedTextures[0] = t;
+    ttriangle h = Header(AnimCode(0, 0, 0), 0, 0);
+    ttriangle_vertices v{};
+    for (auto& vert : v.V) {
+        vert.U = 0.3f;
+        vert.V = 0.25f;
+    }
+    viewport->AddTriangles(&h, &v, 1);
+    viewport->AnimateTextureReferences(1000);  // r = 20 mod 128 = 20
+    EXPECT_EQ(viewport->Headers[0].Texture, 2005);
+    EXPECT_NEAR(viewport->Vertices[0].V[0].V, 0.25f + (128 - 20) / 256.0f, 1e-6);
+    EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].U, 0.3f);
+    viewport->ClearTriangles();
+    viewport->AddTriangles(&h, &v, 1);
+    viewport->AnimateTextureReferences(50 * 130);  // 130 mod 128 = 2
+    EXPECT_NEAR(viewport->Vertices[0].V[1].V, 0.25f + 126 / 256.0f, 1e-6);
+}
+
+TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
+    Tanimated_textures t = CyclingTable();
+    t.Sets[0].Kind = 1;
+    t.Sets[0].Frames[1].LimitV = t.Sets[0].Frames[1].ShiftV;  // w = 0
+    taset empty;
+    empty.Kind = 0;
+    empty.Period = 100;
+    empty.FrameCount = 0;
+    t.Sets.push_back(empty);
+    taset odd = t.Sets[0];
+    odd.Kind = 0;
+    odd.Period = -5;
+    t.Sets.push_back(odd);
+    t.SetCount = 3;
+    viewport->AnimatedTextures[0] = t;
+    ttriangle_vertices v{};
+    v.V[0].V = 0.7f;
+    const ttriangle scroll = Header(AnimCode(0, 0, 1), 0, 0);
+    const ttriangle noFrames = Header(AnimCode(0, 1, 0), 0, 0);
+    const ttriangle negative = Header(AnimCode(0, 2, 2), 0, 0);
+    const ttriangle noSet = Header(0x8000 | 0x0006, 0, 0);   // bits 8-14 zero
+    const ttriangle pastEnd = Header(AnimCode(0, 3, 0), 0, 0);
+    const ttriangle bigStart = Header(AnimCode(0, 0, 40), 0, 0);
+    for (const ttriangle& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart}) viewport->AddTriangles(&h, &v, 1);
+    viewport->AnimateTextureReferences(12345);
+    EXPECT_EQ(viewport->Headers[0].Texture, 2006);
+    EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].V, 0.7f);
+    EXPECT_EQ(viewport->Headers[1].Texture, noFrames.Texture);
+    EXPECT_EQ(viewport->Headers[2].Texture, 2007);
+    EXPECT_EQ(viewport->Headers[3].Texture, 0);
+    EXPECT_EQ(viewport->Headers[4].Texture, 0);
+    EXPECT_EQ(viewport->Headers[5].Texture, 2007);  // start clamped to the last frame
+}
+
+struct OverlayCount {
+    TGLViewport* vp;
+    int calls = 0;
+    static void Draw(void* user) {
+        auto* o = static_cast<OverlayCount*>(user);
+        ++o->calls;
+        o->vp->Begin2D();
+        o->vp->DrawPicture(1, 0, 0, 0, 8, 8);
+    }
+};
+
+TEST_F(FrameTest, EmptyListStillClearsAndRunsThe2DPass) {
+    OverlayCount o{viewport.get()};
+    viewport->SetOverlay2D(&OverlayCount::Draw, &o);
+    textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
+    device->ResetStats();
+    viewport->RenderFrame();
+    EXPECT_EQ(o.calls, 1);
+    EXPECT_EQ(device->Stats().clears, 1u);
+    EXPECT_EQ(device->Stats().drawCalls, 1u);
+    EXPECT_RGB_NEAR(Pixel(40, 40), 10, 20, 30, 0);
+    EXPECT_RGB_NEAR(Pixel(2, 2), 64, 64, 64, 1);  // no font: colour 64, 64, 64
+    viewport->RenderFrame();
+    EXPECT_EQ(device->Stats().presents, 2u);
+    EXPECT_EQ(viewport->VertexCapacity2D, 252);
+}
+
+struct SceneCount {
+    int calls = 0;
+    static void Build(void* user) { ++static_cast<SceneCount*>(user)->calls; }
+};
+
+TEST_F(FrameTest, SceneIsBuiltOncePerRenderFrame) {
+    SceneCount s;
+    viewport->SetScene3D(&SceneCount::Build, &s);
+    viewport->RenderFrame();
+    viewport->DrawFrame();
+    viewport->Resize(kSize, kSize);
+    viewport->DrawFrame();
+    EXPECT_EQ(s.calls, 1);
+    viewport->RenderFrame();
+    EXPECT_EQ(s.calls, 2);
+}
+
+TEST_F(FrameTest, FramesPerSecondAveragesWindowsOfASecond) {
+    EXPECT_EQ(viewport->FramesPerSecond, 0);
+    for (int i = 0; i < 101; ++i) {  // frames at 0, 10, ..., 1000 ms
+        viewport->RenderFrame();
+        ClockAdvanceVirtual(10);
+    }
+    EXPECT_EQ(viewport->FramesPerSecond, 50);  // (0 + 101) >> 1
+    for (int i = 0; i < 101; ++i) {
+        viewport->RenderFrame();
+        ClockAdvanceVirtual(10);
+    }
+    EXPECT_EQ(viewport->FramesPerSecond, 75);  // (50 + 101) >> 1
+}
+
+TEST_F(FrameTest, LostDeviceSkipsFramesQuietlyUntilAResetSucceeds) {
+    textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
+    for (int i = 0; i < 3; ++i) AddTagged(Header(1, 0, 0), i);
+    viewport->RenderFrame();
+    device->SimulateDeviceLoss(3);
+    device->ResetStats();
+    for (int i = 0; i < 3; ++i) {
+        viewport->RenderFrame();
+        EXPECT_TRUE(viewport->DeviceLost());
+        EXPECT_FALSE(device->InScene());
+    }
+    EXPECT_EQ(device->Stats().drawCalls, 0u);
+    EXPECT_EQ(device->Stats().resets, 0u);
+    viewport->RenderFrame();
+    EXPECT_FALSE(viewport->DeviceLost());
+    EXPECT_EQ(device->Stats().resets, 1u);
+    EXPECT_EQ(device->Stats().drawCalls, 1u);
+    EXPECT_TRUE(messages.empty());
+    // The reset dropped the buffers; the frame made a new one and the states are ours again.
+    EXPECT_EQ(viewport->VertexCapacity3D, 1003);
+    EXPECT_EQ(device->GetRenderState(D3DRS_LIGHTING), 0u);
+}
+
+TEST_F(FrameTest, FailedVertexBufferEndsTheSceneAndRecovers) {
+    textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
+    AddTagged(Header(1, 0, 0), 0);
+    device->SimulateVertexBufferFailures(1);
+    viewport->RenderFrame();
+    EXPECT_FALSE(device->InScene());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "|failing trying to build a dx8 vertex buffer!!!!");
+    viewport->RenderFrame();
+    EXPECT_FALSE(device->InScene());
+    EXPECT_EQ(viewport->VertexCapacity3D, 1001);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(FrameTest, Failed2DVertexBufferSkipsOnlyThe2DPass) {
+    OverlayCount o{viewport.get()};
+    viewport->SetOverlay2D(&OverlayCount::Draw, &o);
+    device->SimulateVertexBufferFailures(1);
+    viewport->RenderFrame();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "|failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
+    EXPECT_FALSE(device->InScene());
+}
+
+TEST_F(FrameTest, ResetWarnsWhenTheDisplayModeCannotBeRead) {
+    D3DObject()->SimulateDisplayModeFailures(1);
+    viewport->Resize(kSize, kSize);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Warning.|Hardware Mode no availible...Trying software mode");
+    EXPECT_FALSE(viewport->DeviceLost());
+}
+
+TEST_F(FrameTest, ResetEndsTheProgramWhenNoParametersCanBeBuilt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            D3DObject()->SimulateDisplayModeFailures(2);
+            viewport->Resize(kSize, kSize);
+        },
+        ::testing::ExitedWithCode(1), "Error: Error trying to setup Direct3d");
+}
+
+TEST_F(FrameTest, SetupEndsTheProgramWhenNoDeviceCanBeMade) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ReleaseDevice();
+            CheckDirect3D();
+            SDL_GL_MakeCurrent(window->Window(), nullptr);  // no current GL context
+            TGLViewport second;
+            second.Setup(window->Window(), kSize, kSize, false);
+        },
+        ::testing::ExitedWithCode(1), "Error: Error trying to Create DX Viewport!");
+}
+
+TEST(RenderColours, PackAndConvert) {
+    EXPECT_EQ(PackColor(1, 2, 3, 4), 0x04030201u);
+    EXPECT_EQ(PackColor(0x101, -1, 0, 0), 0x0000FF01u);
+    EXPECT_EQ(ToD3DColor(PackColor(0x11, 0x22, 0x33, 0x00)), 0xFF112233u);
+    EXPECT_EQ(FvfVertexSize(kFvf3D), 44u);
+    EXPECT_EQ(FvfVertexSize(kFvf2D), 28u);
+}
+
+TEST(RenderCamera, UpdateViewFollowsPositionAndTarget) {
+    TGLCamera c;
+    c.Position = VecMake(1, 2, 3);
+    c.Target = VecMake(1, 2, 7);
+    c.UpdateView();
+    EXPECT_FLOAT_EQ(c.Up.x, 0.0f);
+    EXPECT_FLOAT_EQ(c.Up.y, 3.0f);  // |1 * UpBias + eye.y|
+    EXPECT_FLOAT_EQ(c.Up.z, -4.0f);
+    EXPECT_FLOAT_EQ(c.Direction.z, 1.0f);
+    Vec3 p = VecMake(1, 2, 7);
+    VecTransform(p, c.View);
+    EXPECT_NEAR(p.x, 0, 1e-5);
+    EXPECT_NEAR(p.y, 0, 1e-5);
+    EXPECT_NEAR(p.z, 4, 1e-5);
+}
+
+}  // namespace
+}  // namespace dv::test
