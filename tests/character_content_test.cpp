@@ -11,6 +11,8 @@
 #include <map>
 #include <string>
 
+#include "app/keyboard.h"
+#include "character/character_module.h"
 #include "math/clock.h"
 #include "models/animator.h"
 #include "models/character_build.h"
@@ -551,6 +553,89 @@ TEST(CharacterContent, JumpGrabHangAndClimbPlayWithoutPops) {
     p.Select(0, 0, {0, 16, 3});  // standing at the climb target
     p.For(300);
     EXPECT_LT(p.Worst(), 4.0f) << p.Where();
+}
+
+}  // namespace
+
+namespace {
+
+// The update step's exchange between the actions and the animator, ticking every 24 ms on a
+// virtual clock with the animator updated every 6 ms, on the built demo level.
+TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
+    const std::string path = std::string(DV_BINARY_DIR) + "/test.lev";
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "the demo level has not been built";
+    dv::LevelFileData data;
+    dv::ParseLevelFile(path, data);
+    if (data.Level.MovableCount == 0) GTEST_SKIP() << "the demo level has no character yet";
+    const dv::TLevFile& level = data.Level;
+
+    dv::ClockUseVirtual(true);
+    dv::ClockSetVirtualMs(1000);
+    dv::InitCharacterModule(0.15f, 0.12f);
+    dv::CharacterModule.Level = &level.Map;
+    dv::KeyTableClear();
+    dv::TMovItem item;
+    item.Create(level);
+    ASSERT_TRUE(item.BindMovable(0));
+    item.SelectClip(0);
+    item.SetFrame(0);
+    item.Animating = true;
+    item.TimeScale = 1.0f;
+    dv::TActionState s{};
+    s.Room = level.Map.StartRoom;
+    s.Position = level.Map.StartPosition;
+    s.TimeScale = 1.0f;
+
+    std::vector<int> clipsSeen;
+    float worst = 0;
+    std::vector<Vec3> last;
+    bool wasBlending = false;
+    for (int t = 0; t < 4500; t += 6) {
+        dv::KeyTable[dv::KeyCharUp] = t >= 300 && t < 1800 ? 1 : 0;
+        dv::ClockAdvanceVirtual(6);
+        if (t % 24 == 0) {
+            s.ClipId = item.CurrentClipId();
+            s.Frame = item.Frame;
+            s.LastFrame = item.LastFrame;
+            s.FramePos = item.FramePos;
+            s.TimeScale = item.TimeScale;
+            s.Settled = item.Blending ? 0 : 1;
+            s.TransitionRequested = 0;
+            dv::RunAction(s);
+            item.TimeScale = s.TimeScale;
+            if (s.ClipId != item.CurrentClipId() || s.Frame != item.Frame) {
+                item.SelectClip(s.ClipId);
+                item.SetFrame(s.Frame);
+            }
+            if (s.TransitionRequested) item.StartTransition(s.TransitionClip, s.TransitionTarget, s.TransitionLength);
+            if (clipsSeen.empty() || clipsSeen.back() != item.CurrentClipId()) clipsSeen.push_back(item.CurrentClipId());
+        }
+        item.Update();
+        std::vector<Vec3> now(item.SkinnedVertices.size());
+        for (size_t i = 0; i < now.size(); ++i) {
+            now[i] = dv::VecAdd(dv::VecScale(item.SkinnedVertices[i].Position, 3.2f), s.Position);
+        }
+        const bool blended = item.Blending || wasBlending;
+        wasBlending = item.Blending;
+        if (!last.empty() && !blended) {
+            for (size_t i = 0; i < now.size(); ++i) worst = std::max(worst, dv::VecDistance(now[i], last[i]));
+        }
+        last = std::move(now);
+    }
+    dv::ClockUseVirtual(false);
+    dv::KeyTableClear();
+    dv::CharacterModule.Level = nullptr;
+
+    EXPECT_EQ(s.Action, 0) << "the character did not come back to idle";
+    EXPECT_EQ(item.CurrentClipId(), 0);
+    EXPECT_GT(dv::VecDistance(s.Position, level.Map.StartPosition), 40.0f);
+    EXPECT_NE(std::find(clipsSeen.begin(), clipsSeen.end(), 2), clipsSeen.end()) << "it never ran";
+    EXPECT_LT(worst, 5.0f);
+    std::string seen;
+    for (int c : clipsSeen) seen += std::to_string(c) + " ";
+    RecordProperty("clips", seen);
+    RecordProperty("worst", std::to_string(worst));
+    RecordProperty("distance", std::to_string(dv::VecDistance(s.Position, level.Map.StartPosition)));
 }
 
 }  // namespace
