@@ -95,6 +95,8 @@ TEST(LevelFile, EdgeCasesRoundTrip) {
              d.Level.MovableCount = 0;
              d.Level.Objects.clear();
              d.Level.ObjectCount = 0;
+             d.Level.Map.Rooms[0].Instances.clear();
+             d.Level.Map.Rooms[0].InstanceCount = 0;
          }},
         {"empty boxes", [](LevelFileData& d) {
              d.Level.Map.Boxes = {};
@@ -266,6 +268,12 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
          "movable 0: vertex 2 of model 0 names bone 2, but skeleton 0 has 2 bones"},
         {"object model", [](LevelFileData& d) { d.Level.Objects[0].ModelIndex = -1; }, keep,
          [](auto& s) { return s.objects + 2 + 8; }, "object 0: model -1 does not exist (the level has 2 models)"},
+        {"face runs beyond the faces of a placed model", [](LevelFileData& d) { d.Level.Models[1].FaceRuns[9] = 1; },
+         keep, [](auto& s) { return s.objects + 2 + 8; },
+         "object 0: the face runs of model 1 add up to 2 faces, but it has 1"},
+        {"instance of an unknown object", [](LevelFileData& d) { d.Level.Map.Rooms[0].Instances[0].ObjectId = 501; },
+         keep, [](auto& s) { return s.room0 + 38 + 994 + 1 + 74 + 6 * 33 + 4; },
+         "room 0: object instance 0 names object id 501, which no object template has"},
         {"face vertex", [](LevelFileData& d) { d.Level.Models[0].Faces[0].Vertex[2] = 3; }, keep,
          [](auto& s) { return s.models + 2 + 2 + 3 * 76 + 2 + 4; },
          "model 0: face 0 names vertex 3, but the model has 3 vertices"},

@@ -40,14 +40,14 @@ TEST(RoomLights, AmbientTermDividesBlueBy266) {
     ASSERT_EQ(list.Count, 1);
     ASSERT_EQ(list.Items.size(), 1u);
     const dv::tlight_record& a = list.Items[0];
-    EXPECT_EQ(a.Kind, 0);
-    EXPECT_EQ(a.Inner, -1.0f);
-    EXPECT_EQ(a.Outer, -1.0f);
-    EXPECT_FLOAT_EQ(a.ConstantB.x, 1.0f);
-    EXPECT_FLOAT_EQ(a.ConstantB.y, 1.0f);
-    EXPECT_FLOAT_EQ(a.ConstantB.z, 255.0f / 266.0f);
-    EXPECT_EQ(a.Diffuse.x, 0.0f);
-    EXPECT_EQ(a.SpecularIntensity, 0.0f);
+    EXPECT_EQ(+a.Kind, 0);
+    EXPECT_EQ(+a.Inner, -1.0f);
+    EXPECT_EQ(+a.Outer, -1.0f);
+    EXPECT_FLOAT_EQ(+a.ConstantB.x, 1.0f);
+    EXPECT_FLOAT_EQ(+a.ConstantB.y, 1.0f);
+    EXPECT_FLOAT_EQ(+a.ConstantB.z, 255.0f / 266.0f);
+    EXPECT_EQ(+a.Diffuse.x, 0.0f);
+    EXPECT_EQ(+a.SpecularIntensity, 0.0f);
 }
 
 TEST(RoomLights, LuminanceOverride) {
@@ -55,8 +55,8 @@ TEST(RoomLights, LuminanceOverride) {
     const int32_t hls = static_cast<int32_t>(0u << 24);  // black by its own luminance
     dv::BuildRoomLights(LevelWithLights({}, hls, -1), 0, own, 0, 0, 0);
     dv::BuildRoomLights(LevelWithLights({}, hls, 120), 0, fixed, 0, 0, 0);
-    EXPECT_EQ(own.Items[0].ConstantB.x, 0.0f);
-    EXPECT_FLOAT_EQ(fixed.Items[0].ConstantB.x, 127.0f / 255.0f);  // mid grey
+    EXPECT_EQ(+own.Items[0].ConstantB.x, 0.0f);
+    EXPECT_FLOAT_EQ(+fixed.Items[0].ConstantB.x, 127.0f / 255.0f);  // mid grey
 }
 
 TEST(RoomLights, PointAndSpotLights) {
@@ -66,27 +66,27 @@ TEST(RoomLights, PointAndSpotLights) {
     dv::BuildRoomLights(lev, 0, list, 100, 200, 300);
     ASSERT_EQ(list.Count, 6);
     const auto& point = list.Items[1];
-    EXPECT_EQ(point.Inner, 64.0f);
-    EXPECT_EQ(point.Outer, 160.0f);
-    EXPECT_EQ(point.Position.x, 101.0f);
-    EXPECT_EQ(point.Position.z, 303.0f);
-    EXPECT_FLOAT_EQ(point.Diffuse.y, 0.2f);
-    EXPECT_FLOAT_EQ(point.Specular.x, 0.3f);
-    EXPECT_FLOAT_EQ(point.Sharpness, 0.01f);
-    EXPECT_EQ(point.NoModels, 1);
-    EXPECT_EQ(list.Items[2].Outer, -16.0f);
+    EXPECT_EQ(+point.Inner, 64.0f);
+    EXPECT_EQ(+point.Outer, 160.0f);
+    EXPECT_EQ(+point.Position.x, 101.0f);
+    EXPECT_EQ(+point.Position.z, 303.0f);
+    EXPECT_FLOAT_EQ(+point.Diffuse.y, 0.2f);
+    EXPECT_FLOAT_EQ(+point.Specular.x, 0.3f);
+    EXPECT_FLOAT_EQ(+point.Sharpness, 0.01f);
+    EXPECT_EQ(+point.NoModels, 1);
+    EXPECT_EQ(+list.Items[2].Outer, -16.0f);
     const auto& cone = list.Items[3];
-    EXPECT_EQ(cone.Kind, 1);
-    EXPECT_EQ(cone.FalloffMode, 1);
-    EXPECT_EQ(cone.Outer, 0.0f);  // 1 - 0.09 * 20 raised to 0
-    EXPECT_EQ(cone.Inner, 0.8f);
+    EXPECT_EQ(+cone.Kind, 1);
+    EXPECT_EQ(+cone.FalloffMode, 1);
+    EXPECT_EQ(+cone.Outer, 0.0f);  // 1 - 0.09 * 20 raised to 0
+    EXPECT_EQ(+cone.Inner, 0.8f);
     const auto& spot = list.Items[4];
-    EXPECT_EQ(spot.FalloffMode, 0);
-    EXPECT_EQ(spot.Outer, 0.5f);
-    EXPECT_EQ(spot.Inner, 0.8f);
+    EXPECT_EQ(+spot.FalloffMode, 0);
+    EXPECT_EQ(+spot.Outer, 0.5f);
+    EXPECT_EQ(+spot.Inner, 0.8f);
     // kind 0x0101: light type from the low byte, but not the spot rule of the whole word
-    EXPECT_EQ(list.Items[5].Kind, 1);
-    EXPECT_EQ(list.Items[5].Outer, 160.0f);
+    EXPECT_EQ(+list.Items[5].Kind, 1);
+    EXPECT_EQ(+list.Items[5].Outer, 160.0f);
 
     dv::BuildRoomLights(LevelWithLights({}, 0, -1), 0, list, 0, 0, 0);
     EXPECT_EQ(list.Count, 1);

@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"build-pictures", "build-pictures FONT.ttf OUTDIR", dvtool::BuildPictures},
     {"view-level", "view-level LEVEL OUTDIR", dvtool::ViewLevel},
     {"image", "image IN OUT.pam", dvtool::RunImage},
+    {"level-info", "level-info FILE", dvtool::RunLevelInfo},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
     {"level-info", "level-info FILE", dvtool::RunLevelInfo},
     {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]",

@@ -608,7 +608,6 @@ private:
         const RoomGeo& g = rooms_[r];
         std::vector<SurfaceTri> out;
         Builder b{out, 0};
-        const float oy = g.Origin.y;
         for (int x = 0; x < g.Def->CellsX; ++x) {
             for (int z = 0; z < g.Def->CellsZ; ++z) {
                 const CellGeo& c = g.At(x, z);
@@ -616,9 +615,9 @@ private:
                 const float x0 = x * kCell, z0 = z * kCell;
                 const float top = static_cast<float>(g.Def->HeightCells * 20);
                 const bool floorAtTop = c.F[0] >= top && c.F[1] >= top && c.F[2] >= top && c.F[3] >= top;
-                if (!c.Hole && !(c.Open && floorAtTop)) FloorSurface(b, c, x0, z0, oy, g.Origin);
-                if (!c.Open) CeilingSurface(b, c, x0, z0, oy, g.Origin);
-                WallSurfaces(b, g, x, z, oy);
+                if (!c.Hole && !(c.Open && floorAtTop)) FloorSurface(b, c, x0, z0, g.Origin);
+                if (!c.Open) CeilingSurface(b, c, x0, z0, g.Origin);
+                WallSurfaces(b, g, x, z);
             }
         }
         return out;
@@ -629,8 +628,7 @@ private:
         return {(p.x + origin.x) / kCell, -(p.z + origin.z) / kCell};
     }
 
-    void FloorSurface(Builder& b, const CellGeo& c, float x0, float z0, float oy, const Vec3& origin) {
-        (void)oy;
+    void FloorSurface(Builder& b, const CellGeo& c, float x0, float z0, const Vec3& origin) {
         const Vec3 up{0, 1, 0};
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
         auto st = [](float u, float w) { return std::array<float, 2>{u / kCell, w / kCell}; };
@@ -679,8 +677,7 @@ private:
         b.patch = riserPatch + 1;
     }
 
-    void CeilingSurface(Builder& b, const CellGeo& c, float x0, float z0, float oy, const Vec3& origin) {
-        (void)oy;
+    void CeilingSurface(Builder& b, const CellGeo& c, float x0, float z0, const Vec3& origin) {
         const Vec3 down{0, -1, 0};
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
         const Vec3 sw = pt(0, 0, c.C[0]), se = pt(kCell, 0, c.C[1]), ne = pt(kCell, kCell, c.C[2]), nw = pt(0, kCell, c.C[3]);
@@ -716,8 +713,7 @@ private:
         b.Tri(p0, p2, p3, uv[0], uv[2], uv[3], s0, s2, s3, want, m);
     }
 
-    void WallSurfaces(Builder& b, const RoomGeo& g, int x, int z, float oy) {
-        (void)oy;
+    void WallSurfaces(Builder& b, const RoomGeo& g, int x, int z) {
         const CellGeo& a = g.At(x, z);
         struct Edge {
             int dx, dz;

@@ -1,6 +1,23 @@
+// The game's entry point: parse the command line and run.
 #include <cstdio>
 
-int main() {
-    std::fputs("dedivirede: the game shell is not built yet\n", stderr);
-    return 1;
+#include "app/options.h"
+#include "app/run.h"
+
+int main(int argc, char** argv) {
+    dv::Options options;
+    std::string error;
+    if (!dv::ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "dedivirede: %s\n%s", error.c_str(), dv::UsageText());
+        return 2;
+    }
+    if (options.showHelp) {
+        std::fputs(dv::UsageText(), stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::puts("dedivirede " DV_VERSION);
+        return 0;
+    }
+    return dv::RunGame(options);
 }

@@ -1,10 +1,9 @@
 #include "world/level_file.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <limits>
 #include <system_error>
@@ -287,13 +286,19 @@ void ReadLightmaps(Parser& p, tlightmap_table& t) {
     p.SetContext("");
 }
 
-void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, const std::string& what) {
-    if (link > rooms) {
-        p.Fail(at, what + " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
-    }
+struct CellName {
+    size_t x, z;
+};
+
+// A cell link holds room + 1 (0 = none); the message is only built on failure.
+void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, CellName cell, const char* what) {
+    if (link <= rooms) return;
+    p.Fail(at, "cell [" + Str(static_cast<int64_t>(cell.x)) + "][" + Str(static_cast<int64_t>(cell.z)) + "]" + what +
+                   " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
 }
 
-void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) {
+void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_t>& objectIds,
+              const std::string& ctx) {
     p.SetContext(ctx);
     p.Block(&r.Header, sizeof(r.Header), "room header");
     for (int n = 0; n < 4; ++n) {
@@ -333,15 +338,23 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) 
         for (size_t z = 0; z < cz; ++z) {
             const tcell& c = r.Cells[x][z];
             const size_t at = rowAt + z * sizeof(tcell);
-            const std::string cell = "cell [" + Str(static_cast<int64_t>(x)) + "][" + Str(static_cast<int64_t>(z)) + "]";
-            if (c.RoomAbove > roomCount) CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell + " room above");
-            if (c.RoomBelow > roomCount) CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell + " room below");
-            if (c.SideRoom > roomCount) CheckRoomLink(p, c.SideRoom, roomCount, at + 30, cell + " side room");
+            const CellName cell{x, z};
+            CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell, " room above");
+            CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell, " room below");
+            CheckRoomLink(p, c.SideRoom, roomCount, at + 30, cell, " side room");
         }
     }
     const size_t iat = p.Pos();
     r.InstanceCount = p.Get<int32_t>("instance count");
     p.Array(r.Instances, r.InstanceCount, iat, "object instances");
+    for (size_t i = 0; i < r.Instances.size(); ++i) {
+        const int32_t id = r.Instances[i].ObjectId;
+        if (!std::binary_search(objectIds.begin(), objectIds.end(), id)) {
+            p.Fail(iat + 4 + i * sizeof(tobject_instance),
+                   "object instance " + Str(static_cast<int64_t>(i)) + " names object id " + Str(id) +
+                       ", which no object template has");
+        }
+    }
     const size_t lat = p.Pos();
     r.LightCount = p.Get<int32_t>("light count");
     if (r.LightCount > kMaxLights) {
@@ -351,7 +364,10 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::string& ctx) 
     p.SetContext("");
 }
 
-void ReadMap(Parser& p, Tmap_level& map, Deferred& d) {
+void ReadMap(Parser& p, Tmap_level& map, const std::vector<tmv_object>& objects, Deferred& d) {
+    std::vector<int32_t> objectIds;
+    for (const tmv_object& o : objects) objectIds.push_back(o.Id);
+    std::sort(objectIds.begin(), objectIds.end());
     p.SetContext("map: ");
     d.startRoomAt = p.Pos();
     map.StartRoom = p.Get<int32_t>("map header");
@@ -365,7 +381,7 @@ void ReadMap(Parser& p, Tmap_level& map, Deferred& d) {
     p.CheckCount(map.RoomCount, kMinRoom, at, "rooms");
     map.Rooms.assign(static_cast<size_t>(map.RoomCount), Tqtroom{});
     for (size_t i = 0; i < map.Rooms.size(); ++i) {
-        ReadRoom(p, map.Rooms[i], map.RoomCount, "room " + Str(static_cast<int64_t>(i)) + ": ");
+        ReadRoom(p, map.Rooms[i], map.RoomCount, objectIds, "room " + Str(static_cast<int64_t>(i)) + ": ");
     }
     p.SetContext("boxes: ");
     const size_t bat = p.Pos();
@@ -421,9 +437,18 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
     }
     for (size_t i = 0; i < lev.Objects.size(); ++i) {
         const int16_t model = lev.Objects[i].ModelIndex;
+        const std::string ob = "object " + Str(static_cast<int64_t>(i)) + ": ";
         if (model < 0 || model >= lev.ModelCount) {
-            p.Fail(d.objectAt[i] + 8, "object " + Str(static_cast<int64_t>(i)) + ": model " + Str(model) +
-                                          " does not exist (the level has " + Str(lev.ModelCount) + " models)");
+            p.Fail(d.objectAt[i] + 8, ob + "model " + Str(model) + " does not exist (the level has " +
+                                          Str(lev.ModelCount) + " models)");
+        }
+        // A placed object draws its faces in the ten runs.
+        const tmv_model& m = lev.Models[static_cast<size_t>(model)];
+        int64_t runs = 0;
+        for (uint16_t r : m.FaceRuns) runs += r;
+        if (runs > m.FaceCount) {
+            p.Fail(d.objectAt[i] + 8, ob + "the face runs of model " + Str(model) + " add up to " + Str(runs) +
+                                          " faces, but it has " + Str(m.FaceCount));
         }
     }
 }
@@ -489,7 +514,7 @@ void ParseAll(Parser& p, LevelFileData& out) {
     lev.AnimSetB.SlotBase = 0;
     ReadAnimSet(p, lev.AnimSetB, "animated set B");
     ReadLightmaps(p, lev.Lightmaps);
-    ReadMap(p, lev.Map, d);
+    ReadMap(p, lev.Map, lev.Objects, d);
 }
 
 }  // namespace

@@ -1,0 +1,178 @@
+#include "app/run.h"
+
+#include <SDL.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/frame_stats.h"
+#include "app/game.h"
+#include "app/keyboard.h"
+#include "app/replay.h"
+#include "app/shell.h"
+#include "imaging/png_write.h"
+#include "math/clock.h"
+#include "platform/gl_window.h"
+#include "platform/keymap.h"
+#include "platform/message_box.h"
+
+namespace dv {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The data folder with a trailing separator: --data, else the executable's folder.
+std::string FindBasePath(const Options& options) {
+    std::string path = options.dataDir;
+    if (path.empty()) {
+        char* base = SDL_GetBasePath();
+        if (base != nullptr) {
+            path = base;
+            SDL_free(base);
+        }
+    }
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path;
+}
+
+uint8_t ShiftStateFromTable() {
+    uint8_t s = 0;
+    if (KeyTable[kVkShift]) s |= kShiftBit;
+    if (KeyTable[kVkAlt]) s |= kAltBit;
+    if (KeyTable[kVkCtrl]) s |= kCtrlBit;
+    return s;
+}
+
+// A replayed key goes through the same handlers as a real one; the shift state is what the
+// key table says once the key itself is applied.
+void FeedReplayEvent(TForm1& form, const ReplayEvent& e) {
+    if (e.down) {
+        KeyTable[e.key] = 1;
+        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
+    } else {
+        KeyTable[e.key] = 0;
+        KeyUp(e.key, ShiftStateFromTable());
+    }
+}
+
+void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused) {
+    switch (e.type) {
+        case SDL_QUIT:
+            form.Close();
+            break;
+        case SDL_KEYDOWN: {
+            const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
+            if (vk >= 0 && KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod))) form.Close();
+            break;
+        }
+        case SDL_KEYUP: {
+            const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
+            if (vk >= 0) KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod));
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) focused = true;
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) focused = false;
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
+            break;
+        default:
+            break;
+    }
+}
+
+void SaveScreenshot(const std::string& path) {
+    Direct3DDevice8* device = D3DDevice();
+    std::vector<uint8_t> rgba;
+    std::string error;
+    if (device == nullptr ||
+        !device->ReadPixels(0, 0, device->BackBufferWidth(), device->BackBufferHeight(), rgba)) {
+        std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
+        return;
+    }
+    if (!WritePngFile(path, device->BackBufferWidth(), device->BackBufferHeight(), rgba.data(), error))
+        std::fprintf(stderr, "%s\n", error.c_str());
+}
+
+}  // namespace
+
+int RunGame(const Options& options) {
+    std::vector<ReplayEvent> events;
+    std::string error;
+    if (!options.replayPath.empty() && !LoadReplayFile(options.replayPath, events, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    if (!options.dataDir.empty() && chdir(options.dataDir.c_str()) != 0) {
+        std::fprintf(stderr, "%s: cannot use it as the data folder\n", options.dataDir.c_str());
+        return 2;
+    }
+    if (options.headless) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetMessagesHeadless(true);
+    }
+    ClockStart();
+    if (options.stepMs > 0) ClockUseVirtual(true);
+    KeyTableClear();
+    InitGameModules();
+
+    std::unique_ptr<GLWindow> window =
+        GLWindow::Create("Dedivirede Alpha 1", 695, 442, !options.headless, true, error);
+    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
+
+    TForm1 form;
+    form.FormCreate(window->Window(), FindBasePath(options));
+    if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        form.FormDestroy();
+        return 2;
+    }
+
+    ReplayPlayer replay(std::move(events));
+    std::vector<ScreenshotRequest> shots = options.screenshots;
+    FrameStats stats;
+    bool focused = true;
+    while (!form.CloseRequested) {
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) HandleEvent(form, e, focused);
+        if (form.CloseRequested) break;
+        const bool active = options.headless || focused;
+        if (!active) {
+            SDL_WaitEventTimeout(nullptr, 50);  // inactive: no updates, no frames
+            continue;
+        }
+        if (options.stepMs > 0) ClockAdvanceVirtual(options.stepMs);
+        const int32_t now = ClockMs();
+        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(form, *ev);
+        if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
+        if (form.CloseRequested) break;
+
+        Direct3DDevice8* device = D3DDevice();
+        const uint64_t drawsBefore = device != nullptr ? device->Stats().drawCalls : 0;
+        const auto start = Steady::now();
+        form.AppOnIdle(true);
+        const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+        const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
+        stats.Record(frameMs, form.Viewport.TriangleCount, draws, LastSceneBuildUs(form));
+
+        for (auto it = shots.begin(); it != shots.end();) {
+            if (it->clockMs <= now) {
+                SaveScreenshot(it->path);
+                it = shots.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    form.FormDestroy();
+    KeyTableClear();
+    if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace dv

@@ -1,0 +1,170 @@
+#include "app/shell.h"
+
+#include <SDL.h>
+
+#include <clocale>
+
+#include "app/game.h"
+#include "math/clock.h"
+#include "platform/message_box.h"
+#include "render/font.h"
+#include "render/store_source.h"
+#include "world/level_file.h"
+#include "world/level_loader.h"
+
+namespace dv {
+
+const char* const kCreditLines[2] = {
+    "An engine and demo of our own, on SDL2 and OpenGL",
+    "Arrows run and turn, Shift walks, Alt jumps and climbs, Esc quits",
+};
+
+namespace {
+
+constexpr int32_t kTitleSlot = 5001;
+constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
+constexpr int32_t kClosingMs = 4999;
+
+void GameUpdateCallback(TForm1& form) { GameUpdate(form); }
+
+}  // namespace
+
+TForm1::TForm1() = default;
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
+    Window = window;
+    std::setlocale(LC_NUMERIC, "C");  // "." as the decimal separator everywhere
+    Running = false;
+    FarPlane = 4224.0f;
+    FogColor = {0, 0, 0, 255};
+
+    if (!CheckDirect3D()) FatalError("There is not DX8.1 support in your videocard", "Error");
+
+    Viewport.SetCamera(&Camera);
+    Viewport.DepthEnabled = true;
+    Viewport.ModulateShift = 1;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window, &w, &h);
+    Viewport.Setup(window, w, h, false);
+    Viewport.SetScene3D(nullptr, nullptr);
+    Viewport.SetOverlay2D(nullptr, nullptr);
+    Viewport.SetClearColor(PackColor(0, 0, 0, 255));
+    Viewport.SetTextureSource(StoreTextureSource(Textures));
+
+    FogStart = 192.0f;
+    FogEnd = 1024.0f;
+    FogOffset = -64.0f;
+    FogEnabled = true;
+    ApplyFog();
+
+    BasePath = basePath;
+    Textures.MipCount = 4;
+    const std::string levelPath = BasePath + "test.lev";
+    try {
+        LoadLevel(Level, levelPath, Textures);
+    } catch (const std::exception& e) {
+        FatalError(e.what(), "Error");
+    }
+    Viewport.AnimatedTextures[0] = Level.AnimSetA;
+    Viewport.AnimatedTextures[1] = Level.AnimSetB;
+    Viewport.LevelLimit = Level.TextureCount + 1001;
+
+    std::string fontError;
+    if (!LoadFont(Font, BasePath + "font01.fnx", Textures, &fontError)) FatalError(fontError, "Error");
+
+    SDL_SetWindowSize(window, 800, 600);
+    FormResize(800, 600);
+
+    CreateGameState(*this);
+    ObjectIds.Clear();
+    for (int32_t i = 0; i < Level.ObjectCount; ++i) ObjectIds.Add(i, Level.Objects[i].Id);
+
+    UpdateCallback = TitleSequence;
+    Running = true;
+}
+
+void TForm1::FormDestroy() { ReleaseDevice(); }
+
+void TForm1::FormResize(int width, int height) {
+    OuterWidth = width;
+    OuterHeight = height;
+    if (Viewport.FullScreen) return;
+    int w = width, h = height;
+    if (Window != nullptr) SDL_GL_GetDrawableSize(Window, &w, &h);
+    Viewport.Resize(w, h);
+    Viewport.DrawFrame();
+}
+
+void TForm1::AppOnIdle(bool active) {
+    if (!active) return;
+    if (UpdateCallback != nullptr) UpdateCallback(*this);
+    Viewport.RenderFrame();
+}
+
+void TForm1::EnterClosingPicture() {
+    Viewport.SetScene3D(nullptr, nullptr);
+    Viewport.SetOverlay2D(nullptr, nullptr);
+    UpdateCallback = TitleSequence;
+    TitleState = 2;
+}
+
+void TitleSequence(TForm1& form) {
+    const int32_t now = ClockMs();
+    switch (form.TitleState) {
+        case 0:
+        case 2:
+            form.Viewport.SetScene3D(nullptr, nullptr);
+            form.Viewport.SetOverlay2D(TitleOverlay2D, &form);
+            form.TitleStartTime = now;
+            // A missing picture leaves the slot empty: the text shows on black.
+            form.Textures.LoadFromFile(kTitleSlot, form.BasePath + (form.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
+                                       false, true);
+            form.TitleState = form.TitleState == 0 ? 1 : 3;
+            break;
+        case 1:
+            if (now - form.TitleStartTime > kTitleMs) {
+                form.Viewport.SetScene3D(GameScene3D, &form);
+                form.Viewport.SetOverlay2D(GameOverlay2D, &form);
+                form.TitleState = 0;
+                form.UpdateCallback = GameUpdateCallback;
+            }
+            break;
+        case 3:
+            if (now - form.TitleStartTime > kClosingMs) {
+                form.Viewport.SetScene3D(nullptr, nullptr);
+                form.Viewport.SetOverlay2D(nullptr, nullptr);
+                form.Close();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TitleOverlay2D(void* user) {
+    TForm1& form = *static_cast<TForm1*>(user);
+    if (!form.Running) return;
+    TGLViewport& vp = form.Viewport;
+    vp.Begin2D();
+    vp.SetFont(&form.Font);
+    form.Font.Red = form.Font.Green = form.Font.Blue = 128;
+    vp.DrawPicture(kTitleSlot, 0, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    form.Font.Blue = 0;
+    vp.DrawText("DediVirede Alpha 1", 1, 0, 0, 0.75f);
+    vp.DrawText(kCreditLines[0], 1, 0, 20, 0.75f);
+    vp.DrawText(kCreditLines[1], 1, 0, 40, 0.75f);
+}
+
+void GameOverlay2D(void* user) {
+    TForm1& form = *static_cast<TForm1*>(user);
+    if (!form.Running) return;
+    TGLViewport& vp = form.Viewport;
+    vp.Begin2D();
+    vp.SetFont(&form.Font);
+    form.Font.Red = form.Font.Green = form.Font.Blue = 128;
+    vp.DrawText(std::to_string(form.OuterWidth) + " X " + std::to_string(form.OuterHeight), 1, 0, 0, 0.75f);
+    vp.DrawText("FPS:" + std::to_string(vp.FramesPerSecond), 1, 0, 20, 0.75f);
+}
+
+}  // namespace dv

@@ -1,0 +1,65 @@
+// The main window's module state: start-up, the title and closing pictures, and the switch
+// into the game. The platform loop (app/run.h) delivers window events and idle events here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "render/font.h"
+#include "render/texture_store.h"
+#include "render/viewport.h"
+#include "world/level_records.h"
+#include "world/sorted_array.h"
+
+struct SDL_Window;
+
+namespace dv {
+
+struct GameState;
+
+class TForm1 {
+public:
+    using UpdateFn = void (*)(TForm1& form);
+
+    TForm1();
+    ~TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // Runs the start-up sequence on `window` (its GL context current). Fatal failures show
+    // their message and end the process.
+    void FormCreate(SDL_Window* window, const std::string& basePath);
+    void FormDestroy();                   // releases the device
+    void FormResize(int width, int height);
+    void AppOnIdle(bool active);          // one update and one frame while active
+
+    void Close() { CloseRequested = true; }
+    void EnterClosingPicture();           // title state 2, from the room bookkeeping
+
+    bool Running = false;
+    bool CloseRequested = false;
+    std::string BasePath;
+    TGLCamera Camera;
+    TGLViewport Viewport;
+    Td3dTexture_buffer Textures;
+    TLevFile Level;
+    Tfontx Font;
+    TIdList ObjectIds;
+    std::unique_ptr<GameState> Game;
+    UpdateFn UpdateCallback = nullptr;
+    int32_t TitleState = 0;
+    int32_t TitleStartTime = 0;
+    int32_t OuterWidth = 800;   // the window's outer size, shown in the overlay
+    int32_t OuterHeight = 600;
+    SDL_Window* Window = nullptr;
+};
+
+void TitleSequence(TForm1& form);
+void TitleOverlay2D(void* form);
+void GameOverlay2D(void* form);
+
+// The two credit lines under the title.
+extern const char* const kCreditLines[2];
+
+}  // namespace dv
