@@ -118,8 +118,12 @@ int RunGame(const Options& options) {
     KeyTableClear();
     InitGameModules();
 
+    // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
+    // surface cannot change size, so headless it starts at the final size.
+    const int width = options.headless ? 800 : 695;
+    const int height = options.headless ? 600 : 442;
     std::unique_ptr<GLWindow> window =
-        GLWindow::Create("Dedivirede Alpha 1", 695, 442, !options.headless, true, error);
+        GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
     if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
 
     TForm1 form;
