@@ -76,7 +76,7 @@ TEST(GameEndToEnd, TitleThenGameOverlayWithTraceAndStats) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string title = Temp("e2e_title.png"), game = Temp("e2e_game.png");
     const std::string trace = Temp("e2e_trace.csv"), stats = Temp("e2e_stats.json");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 16 --screenshot 1000:" + title +
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --screenshot 1000:" + title +
                                 " --screenshot 7600:" + game + " --trace " + trace + " --stats " + stats +
                                 " --quit-after 7800");
     ASSERT_EQ(r.status, 0) << r.stderrText;
@@ -107,7 +107,7 @@ TEST(GameEndToEnd, HoldingUpMovesTheCharacter) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string replay = Temp("e2e_up.txt"), trace = Temp("e2e_up.csv");
     WriteFile(replay, "# run forward once the game has started\n7200 down Up\n9000 up Up\n");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 16 --replay " + replay + " --trace " +
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
                                 trace + " --quit-after 9500");
     ASSERT_EQ(r.status, 0) << r.stderrText;
     const std::vector<std::string> lines = ReadLines(trace);
@@ -132,8 +132,11 @@ TEST(GameEndToEnd, BadInputStopsBeforeTheGameStarts) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.stderrText.find(replay + ":2: 'sideways'"), std::string::npos) << r.stderrText;
 
-    // A data folder without the level: the load failure is fatal and names the file.
-    r = RunGame("--headless --data " + ::testing::TempDir() + " --step-ms 16 --quit-after 100");
+    // A data folder with the settings but without the level: the load failure is fatal and
+    // names the file.
+    const std::string dir = Temp("e2e_no_level");
+    ASSERT_EQ(std::system(("mkdir -p " + dir + " && cp " + kData + "/set.txt " + dir).c_str()), 0);
+    r = RunGame("--headless --data " + dir + " --step-ms 16 --quit-after 100");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.stderrText.find("test.lev"), std::string::npos) << r.stderrText;
 }
