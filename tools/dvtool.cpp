@@ -72,7 +72,7 @@ int RunHelp(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
-    const Command* c = FindCommand(argv[2]);
+    const Command* c = FindCommand(IsHelpFlag(argv[2]) ? "help" : argv[2]);
     if (c == nullptr) {
         std::fprintf(stderr, "dvtool: unknown command '%s'\n", argv[2]);
         PrintUsage(stderr);
