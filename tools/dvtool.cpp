@@ -49,6 +49,18 @@ constexpr Command kCommands[] = {
      "Prints, as JSON, the floor and ceiling under the point (X, Z) of a level, starting the search\n"
      "in room ROOM: floor, floorNormal, ceiling, ceilingNormal, room, inside, border, column, row.\n",
      dvtool::RunSurface},
+    {"build-character",
+     "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips ID,ID,...] "
+     "[--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]",
+     "Builds the character (skeleton, skinned mesh, texture and clips) from the sources in SRCDIR\n"
+     "and writes it as movable 0 into OUT.lev: a movable pack for a level source's `character`\n"
+     "statement, or, with --level, a copy of IN.lev with the character in it. --sheet also paints a\n"
+     "contact sheet of the chosen clips and frames.\n",
+     dvtool::BuildCharacterCommand},
+    {"view-character", "view-character LEVEL OUTDIR CLIP:FRAME...",
+     "Renders the level's character (movable 0) headless as the game draws it, at the level's start\n"
+     "seen from in front and to its left, one OUTDIR/character_<clip>_<frame>.png (800 x 600) per pose.\n",
+     dvtool::ViewCharacter},
 };
 
 const Command* FindCommand(std::string_view name) {
