@@ -8,7 +8,7 @@ doc=$1/docs/level-format.md
 export BUILD=$(cd "$2" && pwd)
 export PATH="$BUILD:$PATH"
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap '[ -n "${KEEP:-}" ] || rm -rf "$tmp"' EXIT
 
 # The fenced block that follows the marker line.
 block() {
