@@ -4,7 +4,7 @@
 # usage: install_test.sh BUILD_DIR DVTOOL
 set -euo pipefail
 build=$1
-dvtool=$2
+dvtool=$(readlink -f "$2")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
