@@ -36,4 +36,6 @@ shots=(dedivirede-*.png)
 grep -qa '^WIDTH 800$' shot.pam
 [ -z "$(ls "$prefix/share/dedivirede" | grep -v -e '^dedivirede$' -e '\.lev$' -e '\.bmp$' -e '\.fnx$' -e '\.jpg$' -e '^set.txt$')" ] \
     || { echo "install: the game wrote into its data folder" >&2; exit 1; }
+# A relative --data names the folder once: the game changes into it and reads from there.
+(cd "$prefix/share" && ./dedivirede/dedivirede --data dedivirede --headless --step-ms 100 --quit-after 300)
 echo "install layout and launcher ok"
