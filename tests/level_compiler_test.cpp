@@ -58,6 +58,17 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Compiles the demo course into test.lev, with its character pack built beside a copy of
+    // the source as the build arranges it.
+    void CompileDemo() const {
+        std::string err;
+        fs::copy_file(std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt", Path("test.txt"),
+                      fs::copy_options::overwrite_existing);
+        ASSERT_EQ(Run("build-character " + std::string(DV_SOURCE_DIR) + "/assets/character " + Path("character.lev"), &err), 0)
+            << err;
+        ASSERT_EQ(Run("build-level " + Path("test.txt") + " " + Path("test.lev"), &err), 0) << err;
+    }
+
     LevelFileData Compile(const std::string& source) {
         Write("src.txt", source);
         std::string err;
@@ -607,10 +618,11 @@ void CheckPortalGraph(const Tmap_level& map) {
 }
 
 TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
-    std::string err;
-    ASSERT_EQ(Run("build-level " + std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt " + Path("test.lev"), &err), 0) << err;
+    ASSERT_NO_FATAL_FAILURE(CompileDemo());
     LevelFileData data;
     ParseLevelFile(Path("test.lev"), data);
+    ASSERT_GE(data.Level.MovableCount, 1);
+    EXPECT_EQ(data.Level.Movables[0].ClipCount, 52);
     const Tmap_level& map = data.Level.Map;
     EXPECT_GE(map.RoomCount, 8);
     for (int i = 0; i < data.Level.Lightmaps.EntryCount; ++i) EXPECT_TRUE(fs::exists(Path(LightmapFileName("test", i))));
@@ -628,6 +640,7 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     EXPECT_GE(data.Level.AnimSetA.SetCount, 1);
     EXPECT_GE(data.Level.AnimSetB.SetCount, 1);
     // level-info reads it whole and reports the same counts.
+    std::string err;
     ASSERT_EQ(Run("level-info " + Path("test.lev") + " >" + Path("info.json"), &err), 0) << err;
     std::ifstream in(Path("info.json"));
     std::stringstream info;
@@ -641,8 +654,7 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
 // The collision queries at chosen points of the demo course give the heights its source says
 // (1 click = 1.6 units; a cell is 32 units; each room's origin is in its header).
 TEST_F(ContentTest, DemoCourseSurfacesMatchTheSource) {
-    std::string err;
-    ASSERT_EQ(Run("build-level " + std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt " + Path("test.lev"), &err), 0) << err;
+    ASSERT_NO_FATAL_FAILURE(CompileDemo());
     LevelFileData data;
     ParseLevelFile(Path("test.lev"), data);
     const Tmap_level& map = data.Level.Map;

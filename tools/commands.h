@@ -10,6 +10,10 @@ int BuildPictures(int argc, char** argv);  // build-pictures FONT.ttf OUTDIR
 int ViewLevel(int argc, char** argv);      // view-level LEVEL OUTDIR
 // image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
 int RunImage(int argc, char** argv);
+// build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] ...
+int BuildCharacterCommand(int argc, char** argv);
+// view-character LEVEL OUTDIR CLIP:FRAME...: headless renders of movable 0 at the start.
+int ViewCharacter(int argc, char** argv);
 // level-info FILE: JSON summary of a level file; a malformed file is one error line.
 int RunLevelInfo(int argc, char** argv);
 

@@ -24,6 +24,9 @@ constexpr Command kCommands[] = {
     {"level-info", "level-info FILE", dvtool::RunLevelInfo},
     {"surface", "surface FILE ROOM X Z", dvtool::RunSurface},
     {"level-info", "level-info FILE", dvtool::RunLevelInfo},
+    {"build-character", "build-character SRCDIR OUT.lev [--level IN.lev] [--sheet OUT.png] [--sheet-clips IDS] [--sheet-frames N] [--sheet-zoom N] [--sheet-yaw DEG]",
+     dvtool::BuildCharacterCommand},
+    {"view-character", "view-character LEVEL OUTDIR CLIP:FRAME...", dvtool::ViewCharacter},
 };
 
 void PrintUsage(FILE* out) {
