@@ -175,3 +175,13 @@ TEST_F(BadInput, ReplayAndCommandLine) {
           "--fullscreen");
     Check({{"bad number", "set.txt", [](const fs::path&) {}, 2, "--step-ms: '0x10'"}}, "--step-ms 0x10");
 }
+
+TEST(DataFolder, ARelativeFolderIsFoundAfterTheGameChangesIntoIt) {
+    if (!fs::exists(kBuild / "dedivirede") || !fs::exists(kBuild / "test.lev")) GTEST_SKIP() << "not built";
+    const std::string cmd = "cd " + kBuild.parent_path().string() + " && " + (kBuild / "dedivirede").string() +
+                            " --headless --step-ms 16 --quit-after 300 --data " + kBuild.filename().string() +
+                            " 2>/dev/null";
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+}

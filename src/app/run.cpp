@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/frame_stats.h"
 #include "app/game.h"
@@ -24,9 +25,11 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// The data folder with a trailing separator: --data, else the executable's folder.
+// The data folder with a trailing separator: --data (made absolute, as the game then changes
+// into it), else the executable's folder.
 std::string FindBasePath(const Options& options) {
-    std::string path = options.dataDir;
+    std::error_code ec;
+    std::string path = options.dataDir.empty() ? std::string() : std::filesystem::absolute(options.dataDir, ec).string();
     if (path.empty()) {
         char* base = SDL_GetBasePath();
         if (base != nullptr) {
@@ -105,6 +108,7 @@ int RunGame(const Options& options) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
+    const std::string basePath = FindBasePath(options);
     if (!options.dataDir.empty() && chdir(options.dataDir.c_str()) != 0) {
         std::fprintf(stderr, "%s: cannot use it as the data folder\n", options.dataDir.c_str());
         return 2;
@@ -127,7 +131,7 @@ int RunGame(const Options& options) {
     if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
 
     TForm1 form;
-    form.FormCreate(window->Window(), FindBasePath(options));
+    form.FormCreate(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         form.FormDestroy();
