@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,11 @@ namespace {
 const std::string kGame = DV_BINARY_DIR "/dedivirede";
 const std::string kData = DV_BINARY_DIR;
 
+// Per-process names: ctest runs tests in parallel processes that share the temporary folder.
+std::string Temp(const std::string& name) {
+    return ::testing::TempDir() + "dv" + std::to_string(getpid()) + "_" + name;
+}
+
 struct RunResult {
     int status = -1;
     std::string stderrText;
@@ -25,7 +31,7 @@ struct RunResult {
 
 // Runs the game with `args` (already quoted), capturing stderr.
 RunResult RunGame(const std::string& args) {
-    const std::string errPath = ::testing::TempDir() + "e2e_stderr.txt";
+    const std::string errPath = Temp("stderr.txt");
     const std::string command = kGame + " " + args + " 2>" + errPath;
     RunResult r;
     const int raw = std::system(command.c_str());
@@ -37,7 +43,6 @@ RunResult RunGame(const std::string& args) {
     return r;
 }
 
-std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path);
@@ -72,13 +77,37 @@ bool HasGame() {
 
 }  // namespace
 
-TEST(GameEndToEnd, TitleThenGameOverlayWithTraceAndStats) {
+struct TraceRow {
+    int clock, action, clip, frame, room;
+    float x, y, z, angleY;
+};
+
+std::vector<TraceRow> ReadTrace(const std::string& path) {
+    std::vector<TraceRow> rows;
+    const std::vector<std::string> lines = ReadLines(path);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        TraceRow r{};
+        if (std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%d,%f,%f,%f,%f", &r.clock, &r.action, &r.clip, &r.frame,
+                        &r.room, &r.x, &r.y, &r.z, &r.angleY) == 9)
+            rows.push_back(r);
+    }
+    return rows;
+}
+
+// One run on the demo level: the title, standing still, turning left in place, running north
+// through the hall's door into the next room, then Escape.
+TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string title = Temp("e2e_title.png"), game = Temp("e2e_game.png");
+    const std::string title = Temp("e2e_title.png"), game = Temp("e2e_game.png"), run = Temp("e2e_run.png");
     const std::string trace = Temp("e2e_trace.csv"), stats = Temp("e2e_stats.json");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --screenshot 1000:" + title +
-                                " --screenshot 7600:" + game + " --trace " + trace + " --stats " + stats +
-                                " --quit-after 7800");
+    const std::string replay = Temp("e2e_replay.txt");
+    WriteFile(replay,
+              "# stand still until 7600, turn left, then run north and quit\n"
+              "7600 down Left\n7840 up Left\n7900 down Right\n8140 up Right\n"
+              "8400 down Up\n14400 up Up\n14600 down Escape\n");
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay +
+                                " --screenshot 1000:" + title + " --screenshot 7600:" + game + " --screenshot 9600:" +
+                                run + " --trace " + trace + " --stats " + stats + " --quit-after 20000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
 
     dv::Image img;
@@ -89,34 +118,88 @@ TEST(GameEndToEnd, TitleThenGameOverlayWithTraceAndStats) {
     // The three text lines are drawn in (128, 128, 0) from the glyphs' light pixels, over the picture.
     EXPECT_GT(ShareNear(img, 0, 0, 300, 60, 128, 128, 0, 40), 0.02);
     EXPECT_LT(ShareNear(img, 0, 100, 800, 600, 0, 0, 0, 8), 0.5);  // the picture, not black
-
     ASSERT_TRUE(dv::DecodeImageFile(game, img, error)) << error;
     EXPECT_GT(ShareNear(img, 0, 0, 120, 40, 128, 128, 128, 40), 0.02);  // "800 X 600" and "FPS:"
     EXPECT_LT(ShareNear(img, 0, 60, 800, 600, 0, 0, 0, 8), 0.5);        // the level is drawn
 
     const std::vector<std::string> lines = ReadLines(trace);
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "clock,action,clip,frame,room,x,y,z,angle_y,cam_mode,eye_x,eye_y,eye_z");
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_GT(rows.size(), 50u);
+    const TraceRow first = rows.front();
+    bool turned = false, movedWhileTurning = false, changedRoom = false;
+    for (const TraceRow& t : rows) {
+        if (t.clock < 7600) {
+            EXPECT_EQ(t.x, first.x);  // standing still changes nothing
+            EXPECT_EQ(t.z, first.z);
+            EXPECT_EQ(t.angleY, first.angleY);
+        } else if (t.clock < 8400) {
+            turned |= t.angleY != first.angleY;
+            movedWhileTurning |= std::abs(t.x - first.x) + std::abs(t.z - first.z) > 0.5f;
+        } else {
+            changedRoom |= t.room != first.room;
+        }
+    }
+    EXPECT_TRUE(turned);
+    EXPECT_FALSE(movedWhileTurning);
+    EXPECT_TRUE(changedRoom) << "last row: room " << rows.back().room << " at " << rows.back().x << ", "
+                             << rows.back().z;
+    EXPECT_LE(rows.back().clock, 14640);  // Escape ended the game at once
+
     const std::vector<std::string> statsLines = ReadLines(stats);
     ASSERT_EQ(statsLines.size(), 1u);
     EXPECT_NE(statsLines[0].find("\"frames\": "), std::string::npos);
-    EXPECT_TRUE(std::remove(title.c_str()) == 0 && std::remove(game.c_str()) == 0);
 }
 
-TEST(GameEndToEnd, HoldingUpMovesTheCharacter) {
+// A small level whose exit lies straight ahead: the end trigger shows the closing picture for
+// five seconds and the game ends by itself with status 0.
+TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string replay = Temp("e2e_up.txt"), trace = Temp("e2e_up.csv");
-    WriteFile(replay, "# run forward once the game has started\n7200 down Up\n9000 up Up\n");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
-                                trace + " --quit-after 9500");
+    const std::string dir = Temp("e2e_sprint");
+    const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir + " && cp " DV_SOURCE_DIR
+                              "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
+                              "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData + "/set.txt " +
+                              dir + " && " DV_BINARY_DIR "/dvtool build-level " + dir + "/sprint.txt " + dir +
+                              "/test.lev";
+    ASSERT_EQ(std::system(setup.c_str()), 0);
+    const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", stats = dir + "/stats.json";
+    const std::string closing = dir + "/closing.png";
+    WriteFile(replay, "7100 down Up\n");
+    const RunResult r = RunGame("--headless --data " + dir + " --step-ms 40 --replay " + replay + " --trace " + trace +
+                                " --screenshot 12000:" + closing + " --stats " + stats + " --quit-after 30000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
-    const std::vector<std::string> lines = ReadLines(trace);
-    ASSERT_GT(lines.size(), 20u);
-    float x0, z0, x1, z1;
-    int clock;
-    ASSERT_EQ(std::sscanf(lines[1].c_str(), "%d,%*d,%*d,%*d,%*d,%f,%*f,%f", &clock, &x0, &z0), 3);
-    ASSERT_EQ(std::sscanf(lines.back().c_str(), "%d,%*d,%*d,%*d,%*d,%f,%*f,%f", &clock, &x1, &z1), 3);
-    EXPECT_GT(std::abs(x1 - x0) + std::abs(z1 - z0), 20.0f) << lines[1] << "\n" << lines.back();
+
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_GE(rows.back().z, 192.0f);  // the last tick stood in the exit row
+    dv::Image img;
+    std::string error;
+    ASSERT_TRUE(dv::DecodeImageFile(closing, img, error)) << error;
+    EXPECT_LT(ShareNear(img, 0, 100, 800, 600, 0, 0, 0, 8), 0.5);
+
+    // Ended about five seconds after the trigger, long before --quit-after.
+    const std::vector<std::string> statsLines = ReadLines(stats);
+    ASSERT_EQ(statsLines.size(), 1u);
+    int frames = 0;
+    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    const int endClock = frames * 40;
+    EXPECT_GT(endClock, rows.back().clock + 5000);
+    EXPECT_LT(endClock, rows.back().clock + 5400);
+}
+
+TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replay = Temp("e2e_escape.txt"), stats = Temp("e2e_escape.json");
+    WriteFile(replay, "400 down Escape\n");
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --stats " + stats +
+                                " --quit-after 5000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    int frames = 0;
+    const std::vector<std::string> statsLines = ReadLines(stats);
+    ASSERT_EQ(statsLines.size(), 1u);
+    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    EXPECT_LE(frames, 10);
 }
 
 TEST(GameEndToEnd, BadInputStopsBeforeTheGameStarts) {
