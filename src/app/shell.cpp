@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <clocale>
+#include <cstdlib>
 
 #include "app/game.h"
 #include "math/clock.h"
@@ -70,8 +71,8 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     Viewport.AnimatedTextures[1] = Level.AnimSetB;
     Viewport.LevelLimit = Level.TextureCount + 1001;
 
-    std::string fontError;
-    if (!LoadFont(Font, BasePath + "font01.fnx", Textures, &fontError)) FatalError(fontError, "Error");
+    // The font loader shows its own message; showing it again would double it.
+    if (!LoadFont(Font, BasePath + "font01.fnx", Textures)) std::exit(1);
 
     SDL_SetWindowSize(window, 800, 600);
     FormResize(800, 600);
