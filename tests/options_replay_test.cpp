@@ -92,3 +92,12 @@ TEST(Replay, PlayerHandsOutDueEventsInOrder) {
     EXPECT_NE(player.NextDue(100), nullptr);
     EXPECT_TRUE(player.Finished());
 }
+
+TEST(Options, ErrorsShowControlBytesEscapedOnOneLine) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(Parse({"-2\n\nx\x1b"}, o, error));
+    EXPECT_EQ(error, "unknown option '-2\\x0a\\x0ax\\x1b'");
+    EXPECT_FALSE(Parse({"--step-ms", "1\r"}, o, error));
+    EXPECT_EQ(error.find('\r'), std::string::npos) << error;
+}

@@ -46,7 +46,7 @@ void PrintVec(const char* name, const dv::Vec3& v) {
 
 int RunSurface(int argc, char** argv) {
     if (argc != 5) {
-        std::fputs("dvtool surface: usage: surface FILE ROOM X Z\n", stderr);
+        std::fputs("usage: dvtool surface FILE ROOM X Z\n", stderr);
         return 2;
     }
     long room = 0;

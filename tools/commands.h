@@ -7,6 +7,7 @@ namespace dvtool {
 int BuildLevel(int argc, char** argv);     // build-level SRC OUT.lev
 int BuildFont(int argc, char** argv);      // build-font FONT.ttf OUT.fnx [PIXELS]
 int BuildPictures(int argc, char** argv);  // build-pictures FONT.ttf OUTDIR
+int BuildIcon(int argc, char** argv);      // build-icon FONT.ttf OUT.png [SIZE]
 int ViewLevel(int argc, char** argv);      // view-level LEVEL OUTDIR
 // image IN OUT.pam: decodes IN by its extension, writes RGBA as PAM (TUPLTYPE RGB_ALPHA).
 int RunImage(int argc, char** argv);

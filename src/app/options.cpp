@@ -18,6 +18,23 @@ bool ParseInt(const char* text, int32_t min, int32_t& out) {
     return true;
 }
 
+// An argument as it appears in a message: control bytes shown as \xNN so the message stays one line.
+std::string Shown(std::string_view text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out.push_back(c);
+            continue;
+        }
+        out += "\\x";
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 15]);
+    }
+    return out;
+}
+
 bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos || colon + 1 >= text.size()) return false;
@@ -40,7 +57,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
         const std::string_view arg = argv[i];
         auto value = [&](const char*& v) {
             if (i + 1 >= argc) {
-                error = "option " + std::string(arg) + " needs a value";
+                error = "option " + Shown(arg) + " needs a value";
                 return false;
             }
             v = argv[++i];
@@ -59,7 +76,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
         } else if (arg == "--step-ms") {
             if (!value(v)) return false;
             if (!ParseInt(v, 1, out.stepMs)) {
-                error = "--step-ms: '" + std::string(v) + "' is not a whole number of milliseconds above 0";
+                error = "--step-ms: '" + Shown(v) + "' is not a whole number of milliseconds above 0";
                 return false;
             }
         } else if (arg == "--replay") {
@@ -72,21 +89,21 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             if (!value(v)) return false;
             ScreenshotRequest shot;
             if (!ParseScreenshot(v, shot)) {
-                error = "--screenshot: '" + std::string(v) + "' is not MS:FILE";
+                error = "--screenshot: '" + Shown(v) + "' is not MS:FILE";
                 return false;
             }
             out.screenshots.push_back(shot);
         } else if (arg == "--quit-after") {
             if (!value(v)) return false;
             if (!ParseInt(v, 0, out.quitAfterMs)) {
-                error = "--quit-after: '" + std::string(v) + "' is not a whole number of milliseconds";
+                error = "--quit-after: '" + Shown(v) + "' is not a whole number of milliseconds";
                 return false;
             }
         } else if (arg == "--stats") {
             if (!value(v)) return false;
             out.statsPath = v;
         } else {
-            error = "unknown option '" + std::string(arg) + "'";
+            error = "unknown option '" + Shown(arg) + "'";
             return false;
         }
     }

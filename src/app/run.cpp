@@ -11,9 +11,11 @@
 #include "app/game.h"
 #include "app/keyboard.h"
 #include "app/replay.h"
+#include "app/screenshot_writer.h"
 #include "app/shell.h"
 #include "imaging/png_write.h"
 #include "math/clock.h"
+#include "platform/gamepad.h"
 #include "platform/gl_window.h"
 #include "platform/keymap.h"
 #include "platform/message_box.h"
@@ -24,9 +26,22 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// The data folder with a trailing separator: --data, else the executable's folder.
+constexpr int kVkScreenshot = kVkF1 + 11;  // F12: the player's screenshot
+
+std::string CurrentDirectory() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+}
+
+// A relative output path names a file in the folder the game was started from.
+std::string FromStartDir(const std::string& startDir, const std::string& path) {
+    return path.empty() || path.front() == '/' ? path : startDir + "/" + path;
+}
+
+// The data folder with a trailing separator: with --data the current directory (already
+// changed into it, so a relative --data does not apply twice), else the executable's folder.
 std::string FindBasePath(const Options& options) {
-    std::string path = options.dataDir;
+    std::string path = options.dataDir.empty() ? std::string() : CurrentDirectory();
     if (path.empty()) {
         char* base = SDL_GetBasePath();
         if (base != nullptr) {
@@ -46,19 +61,34 @@ uint8_t ShiftStateFromTable() {
     return s;
 }
 
-void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused) {
+// A replayed key goes through the same handlers as a real one; the shift state is what the
+// key table says once the key itself is applied.
+void FeedReplayEvent(TForm1& form, const ReplayEvent& e, bool& screenshotWanted) {
+    if (e.down) {
+        if (e.key == kVkScreenshot) screenshotWanted = true;
+        KeyTable[e.key] = 1;
+        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
+    } else {
+        KeyTable[e.key] = 0;
+        KeyUp(e.key, ShiftStateFromTable());
+    }
+}
+
+void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pads, bool& screenshotWanted) {
+    const uint8_t padShift = pads.ShiftBits();
     switch (e.type) {
         case SDL_QUIT:
             form.Close();
             break;
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0 && KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod))) form.Close();
+            if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
+            if (vk >= 0 && KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) form.Close();
             break;
         }
         case SDL_KEYUP: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0) KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod));
+            if (vk >= 0) KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -67,8 +97,23 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused) {
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
             break;
         default:
+            pads.HandleEvent(e, ShiftStateFromSdl(SDL_GetModState()));
             break;
     }
+}
+
+// Takes the frame just drawn for the player's screenshot; the writer encodes it in the background.
+void QueuePlayerScreenshot(TScreenshotWriter& writer, const std::string& folder) {
+    Direct3DDevice8* device = D3DDevice();
+    std::vector<uint8_t> rgba;
+    if (device == nullptr ||
+        !device->ReadPixels(0, 0, device->BackBufferWidth(), device->BackBufferHeight(), rgba)) {
+        std::fprintf(stderr, "screenshot: cannot read the frame back\n");
+        return;
+    }
+    const std::string path = folder + "/" + ScreenshotFileName(std::chrono::system_clock::now());
+    if (!writer.Submit(path, device->BackBufferWidth(), device->BackBufferHeight(), std::move(rgba)))
+        std::fprintf(stderr, "%s: screenshot skipped, the previous ones are still being written\n", path.c_str());
 }
 
 void SaveScreenshot(const std::string& path) {
@@ -87,16 +132,19 @@ void SaveScreenshot(const std::string& path) {
 }  // namespace
 
 void FeedReplayEvent(TForm1& form, const ReplayEvent& e) {
-    if (e.down) {
-        KeyTable[e.key] = 1;
-        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
-    } else {
-        KeyTable[e.key] = 0;
-        KeyUp(e.key, ShiftStateFromTable());
-    }
+    bool screenshotWanted = false;
+    FeedReplayEvent(form, e, screenshotWanted);
 }
 
-int RunGame(const Options& options) {
+int RunGame(const Options& given) {
+    // Player screenshots and the output files go where the player started the game, even
+    // when --data moves the current directory away.
+    const std::string startDir = CurrentDirectory();
+    Options options = given;
+    options.tracePath = FromStartDir(startDir, options.tracePath);
+    options.statsPath = FromStartDir(startDir, options.statsPath);
+    for (ScreenshotRequest& shot : options.screenshots) shot.path = FromStartDir(startDir, shot.path);
+
     std::vector<ReplayEvent> events;
     std::string error;
     if (!options.replayPath.empty() && !LoadReplayFile(options.replayPath, events, error)) {
@@ -135,10 +183,13 @@ int RunGame(const Options& options) {
     ReplayPlayer replay(std::move(events));
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
+    TGamepads pads;
+    TScreenshotWriter screenshotWriter;
+    bool screenshotWanted = false;
     bool focused = true;
     while (!form.CloseRequested) {
         SDL_Event e;
-        while (SDL_PollEvent(&e)) HandleEvent(form, e, focused);
+        while (SDL_PollEvent(&e)) HandleEvent(form, e, focused, pads, screenshotWanted);
         if (form.CloseRequested) break;
         const bool active = options.headless || focused;
         if (!active) {
@@ -147,7 +198,7 @@ int RunGame(const Options& options) {
         }
         if (options.stepMs > 0) ClockAdvanceVirtual(options.stepMs);
         const int32_t now = ClockMs();
-        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(form, *ev);
+        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(form, *ev, screenshotWanted);
         if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
         if (form.CloseRequested) break;
 
@@ -158,6 +209,10 @@ int RunGame(const Options& options) {
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
         stats.Record(frameMs, form.Viewport.TriangleCount, draws, LastSceneBuildUs(form));
+        if (screenshotWanted) {
+            QueuePlayerScreenshot(screenshotWriter, startDir);
+            screenshotWanted = false;
+        }
 
         for (auto it = shots.begin(); it != shots.end();) {
             if (it->clockMs <= now) {

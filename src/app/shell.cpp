@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "app/game.h"
@@ -73,8 +74,8 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     Viewport.AnimatedTextures[1] = Level.AnimSetB;
     Viewport.LevelLimit = Level.TextureCount + 1001;
 
-    std::string fontError;
-    if (!LoadFont(Font, BasePath + "font01.fnx", Textures, &fontError)) FatalError(fontError, "Error");
+    // The font loader shows its own message; showing it again would double it.
+    if (!LoadFont(Font, BasePath + "font01.fnx", Textures)) std::exit(1);
 
     SDL_SetWindowSize(window, 800, 600);
     FormResize(800, 600);

@@ -292,6 +292,9 @@ HRESULT Direct3DDevice8::Present() {
     if (lost_) return D3DERR_DEVICELOST;
     if (inScene_) return D3DERR_INVALIDCALL;
     SDL_GL_SwapWindow(window_);
+    // An offscreen (pbuffer) surface has no real swap, and the software rasteriser then keeps
+    // every frame's queued work until something flushes it: flush once per frame.
+    glFlush();
     ++stats_.presents;
     return D3D_OK;
 }

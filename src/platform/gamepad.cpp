@@ -1,0 +1,162 @@
+#include "platform/gamepad.h"
+
+#include <algorithm>
+
+#include "app/keyboard.h"
+
+namespace dv {
+
+namespace {
+
+enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert };
+
+constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,  kVkAlt,
+                                             kVkCtrl, kVkEnd, kVkShift, kVkInsert};
+
+struct ButtonKey {
+    SDL_GameControllerButton button;
+    PadKeyIndex key;
+};
+
+constexpr ButtonKey kButtons[] = {
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},     {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
+    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},   {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
+    {SDL_CONTROLLER_BUTTON_A, kPadAlt},              {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
+    {SDL_CONTROLLER_BUTTON_Y, kPadEnd},              {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert},
+};
+
+constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
+
+// One stick axis: the negative and positive directions latched with hysteresis.
+uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value) {
+    const bool neg = (bits & negBit) != 0 ? value <= -kStickRelease : value <= -kStickPress;
+    const bool pos = (bits & posBit) != 0 ? value >= kStickRelease : value >= kStickPress;
+    bits = static_cast<uint8_t>(bits & ~(negBit | posBit));
+    if (neg) bits |= negBit;
+    if (pos) bits |= posBit;
+    return bits;
+}
+
+}  // namespace
+
+void TPadState::SetButton(int button, bool down) {
+    if (button < 0 || button >= 32) return;
+    const uint32_t bit = 1u << button;
+    buttons_ = down ? buttons_ | bit : buttons_ & ~bit;
+}
+
+void TPadState::SetAxis(int axis, int value) {
+    if (axis == SDL_CONTROLLER_AXIS_LEFTX) stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value);
+}
+
+uint16_t TPadState::HeldMask() const {
+    uint16_t mask = stick_;
+    for (const ButtonKey& b : kButtons) {
+        if ((buttons_ & (1u << b.button)) != 0) mask |= Bit(b.key);
+    }
+    return mask;
+}
+
+int PadKeyCode(int index) { return index >= 0 && index < kPadKeyCount ? kPadCodes[index] : -1; }
+
+uint8_t PadShiftBits(uint16_t mask) {
+    uint8_t s = 0;
+    if ((mask & Bit(kPadShift)) != 0) s |= kShiftBit;
+    if ((mask & Bit(kPadAlt)) != 0) s |= kAltBit;
+    if ((mask & Bit(kPadCtrl)) != 0) s |= kCtrlBit;
+    return s;
+}
+
+TGamepads::TGamepads() { started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0; }
+
+TGamepads::~TGamepads() {
+    ReleaseAll(0);
+    if (started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+}
+
+TGamepads::Pad* TGamepads::Find(SDL_JoystickID id) {
+    for (Pad& p : pads_) {
+        if (p.id == id) return &p;
+    }
+    return nullptr;
+}
+
+void TGamepads::Open(int deviceIndex) {
+    if (!SDL_IsGameController(deviceIndex)) return;
+    const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(deviceIndex);
+    if (id < 0 || Find(id) != nullptr) return;
+    SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+    if (controller == nullptr) return;
+    Pad pad;
+    pad.id = id;
+    pad.controller = controller;
+    pads_.push_back(pad);
+}
+
+void TGamepads::Remove(SDL_JoystickID id, uint8_t keyboardShift) {
+    Pad* pad = Find(id);
+    if (pad == nullptr) return;
+    Apply(*pad, 0, keyboardShift);
+    SDL_GameControllerClose(pad->controller);
+    pads_.erase(pads_.begin() + (pad - pads_.data()));
+}
+
+void TGamepads::ReleaseAll(uint8_t keyboardShift) {
+    while (!pads_.empty()) Remove(pads_.back().id, keyboardShift);
+}
+
+uint16_t TGamepads::HeldByOthers(const Pad& pad) const {
+    uint16_t mask = 0;
+    for (const Pad& p : pads_) {
+        if (&p != &pad) mask |= p.held;
+    }
+    return mask;
+}
+
+uint8_t TGamepads::ShiftBits() const {
+    uint16_t mask = 0;
+    for (const Pad& p : pads_) mask |= p.held;
+    return PadShiftBits(mask);
+}
+
+void TGamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
+    const uint16_t others = HeldByOthers(pad);
+    const uint16_t pressed = static_cast<uint16_t>(now & ~pad.held);
+    const uint16_t released = static_cast<uint16_t>(pad.held & ~now & ~others);
+    pad.held = now;
+    const uint8_t shift = static_cast<uint8_t>(keyboardShift | PadShiftBits(static_cast<uint16_t>(now | others)));
+    for (int i = 0; i < kPadKeyCount; ++i) {
+        if ((released & Bit(i)) != 0) KeyUp(kPadCodes[i], shift);
+        if ((pressed & Bit(i)) != 0) KeyDown(kPadCodes[i], shift);
+    }
+}
+
+bool TGamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
+    switch (e.type) {
+        case SDL_CONTROLLERDEVICEADDED:
+            Open(e.cdevice.which);
+            return true;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            Remove(e.cdevice.which, keyboardShift);
+            return true;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            if (Pad* pad = Find(e.cbutton.which)) {
+                pad->state.SetButton(e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN);
+                Apply(*pad, pad->state.HeldMask(), keyboardShift);
+            }
+            return true;
+        case SDL_CONTROLLERAXISMOTION:
+            if (Pad* pad = Find(e.caxis.which)) {
+                pad->state.SetAxis(e.caxis.axis, e.caxis.value);
+                Apply(*pad, pad->state.HeldMask(), keyboardShift);
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace dv

@@ -1,0 +1,187 @@
+// The game binary on a copy of the demo content with one input damaged at a time: it either
+// starts or stops with one error line naming the file, never with a crash.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kBuild = DV_BINARY_DIR;
+const char* const kContent[] = {"test.lev", "test_lm0.bmp", "font01.fnx", "title1.jpg", "title2.jpg", "set.txt"};
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string err;
+};
+
+RunResult RunGame(const fs::path& dir, const std::string& extra) {
+    const fs::path errPath = dir / "stderr.txt";
+    const std::string cmd = (kBuild / "dedivirede").string() + " --headless --step-ms 16 --quit-after 400 --data " +
+                            dir.string() + " " + extra + " 2>" + errPath.string() + " >/dev/null";
+    const int raw = std::system(cmd.c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    r.err = ReadAll(errPath);
+    return r;
+}
+
+struct Damage {
+    const char* what;
+    const char* file;
+    std::function<void(const fs::path&)> apply;
+    int status;
+    const char* message;  // expected in the single stderr line; empty: no output
+};
+
+void Truncate(const fs::path& p, size_t keep) { WriteAll(p, ReadAll(p).substr(0, keep)); }
+
+void Patch32(const fs::path& p, size_t at, int32_t value) {
+    std::string b = ReadAll(p);
+    std::memcpy(b.data() + at, &value, 4);
+    WriteAll(p, b);
+}
+
+class BadInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : kContent) {
+            if (!fs::exists(kBuild / f)) GTEST_SKIP() << "the demo content has not been built";
+        }
+        if (!fs::exists(kBuild / "dedivirede")) GTEST_SKIP() << "the game has not been built";
+        dir_ = fs::temp_directory_path() / ("dv_bad_input_" + std::to_string(::getpid()));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Check(const std::vector<Damage>& cases, const std::string& extra = "") {
+        for (const Damage& d : cases) {
+            fs::remove_all(dir_);
+            fs::create_directories(dir_);
+            for (const char* f : kContent) fs::copy_file(kBuild / f, dir_ / f);
+            d.apply(dir_ / d.file);
+            const RunResult r = RunGame(dir_, extra);
+            SCOPED_TRACE(d.what);
+            EXPECT_EQ(r.status, d.status) << r.err;
+            if (*d.message == '\0') {
+                EXPECT_EQ(r.err, "");
+            } else {
+                // The first line says what went wrong; only a command-line error adds the usage.
+                EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(d.message), std::string::npos) << r.err;
+                if (r.err.find("usage:") == std::string::npos) {
+                    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+                }
+            }
+        }
+    }
+    fs::path dir_;
+};
+
+auto Remove() {
+    return [](const fs::path& p) { fs::remove(p); };
+}
+auto Empty() {
+    return [](const fs::path& p) { WriteAll(p, ""); };
+}
+auto Half() {
+    return [](const fs::path& p) { Truncate(p, fs::file_size(p) / 2); };
+}
+auto CopyOf(const char* other) {
+    return [other](const fs::path& p) { fs::copy_file(p.parent_path() / other, p, fs::copy_options::overwrite_existing); };
+}
+auto Text(const char* text) {
+    return [text](const fs::path& p) { WriteAll(p, text); };
+}
+
+}  // namespace
+
+TEST_F(BadInput, LevelFile) {
+    Check({
+        {"missing", "test.lev", Remove(), 1, "test.lev: offset 0: cannot open the file"},
+        {"empty", "test.lev", Empty(), 1, "test.lev: offset 0: file ends inside"},
+        {"truncated", "test.lev", Half(), 1, "test.lev: offset "},
+        {"wrong type", "test.lev", CopyOf("title1.jpg"), 1, "test.lev: offset "},
+        {"oversized texture size", "test.lev", [](const fs::path& p) { Patch32(p, 62, 0x7FFF7FFF); }, 1,
+         "need at least"},
+    });
+}
+
+TEST_F(BadInput, Lightmap) {
+    Check({
+        {"missing: the level shows unlit", "test_lm0.bmp", Remove(), 0, ""},
+        {"empty", "test_lm0.bmp", Empty(), 1, "test_lm0.bmp"},
+        {"truncated", "test_lm0.bmp", Half(), 1, "test_lm0.bmp"},
+        {"wrong type", "test_lm0.bmp", Text("not a bitmap"), 1, "test_lm0.bmp"},
+        {"oversized size", "test_lm0.bmp", [](const fs::path& p) { Patch32(p, 18, 0x40000000); }, 1, "test_lm0.bmp"},
+    });
+}
+
+TEST_F(BadInput, FontFile) {
+    Check({
+        {"missing", "font01.fnx", Remove(), 1, "Error..."},
+        {"empty", "font01.fnx", Empty(), 1, "font01.fnx"},
+        {"truncated", "font01.fnx", Half(), 1, "font01.fnx"},
+        {"wrong type", "font01.fnx", CopyOf("test.lev"), 1, "font01.fnx"},
+    });
+}
+
+TEST_F(BadInput, TitlePictures) {
+    Check({
+        {"missing: the text shows on black", "title1.jpg", Remove(), 0, ""},
+        {"empty", "title1.jpg", Empty(), 0, ""},
+        {"truncated", "title1.jpg", Half(), 0, ""},
+        {"wrong type", "title1.jpg", CopyOf("set.txt"), 0, ""},
+    });
+}
+
+TEST_F(BadInput, SettingsFile) {
+    Check({
+        {"missing", "set.txt", Remove(), 1, "set.txt: cannot open the settings file"},
+        {"empty", "set.txt", Empty(), 1, "set.txt: line 1: missing"},
+        {"one line", "set.txt", Text("0.15\n"), 1, "set.txt: line 2: missing"},
+        {"wrong number", "set.txt", Text("0.15\nnan\n"), 1, "set.txt: line 2: not a number"},
+        {"binary", "set.txt", CopyOf("title1.jpg"), 1, "set.txt: line 1:"},
+    });
+}
+
+TEST_F(BadInput, ReplayAndCommandLine) {
+    Check({{"replay with a bad line", "r.rep", Text("100 down Up\n50 up Up\n"), 2, "r.rep:2: clock 50 is earlier"}},
+          "--replay " + (dir_ / "r.rep").string());
+    Check({{"replay missing", "r.rep", Remove(), 2, "cannot open the replay file"}},
+          "--replay " + (dir_ / "r.rep").string());
+    Check({{"trace in a missing folder", "set.txt", [](const fs::path&) {}, 2, "cannot create the trace file"}},
+          "--trace /nonexistent/dir/t.csv");
+    Check({{"unknown option", "set.txt", [](const fs::path&) {}, 2, "unknown option '--fullscreen'"}},
+          "--fullscreen");
+    Check({{"bad number", "set.txt", [](const fs::path&) {}, 2, "--step-ms: '0x10'"}}, "--step-ms 0x10");
+}
+
+TEST(DataFolder, ARelativeFolderIsFoundAfterTheGameChangesIntoIt) {
+    if (!fs::exists(kBuild / "dedivirede") || !fs::exists(kBuild / "test.lev")) GTEST_SKIP() << "not built";
+    const std::string cmd = "cd " + kBuild.parent_path().string() + " && " + (kBuild / "dedivirede").string() +
+                            " --headless --step-ms 16 --quit-after 300 --data " + kBuild.filename().string() +
+                            " 2>/dev/null";
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+}

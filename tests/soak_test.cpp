@@ -1,0 +1,203 @@
+// The game on the demo level under seeded random key input, checked at every update tick.
+// DV_SOAK_MINUTES sets the virtual length (default 3), DV_SOAK_SEED the key sequence.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/game.h"
+#include "app/keyboard.h"
+#include "app/shell.h"
+#include "math/clock.h"
+#include "platform/gl_window.h"
+#include "platform/message_box.h"
+
+using namespace dv;
+
+namespace {
+
+constexpr int kStepMs = 16;
+constexpr int kFrameEvery = 64;
+constexpr int kFreezeLimitMs = 10000;
+constexpr float kCellSize = 32.0f;
+constexpr float kEdgeSlack = 0.01f;
+
+int EnvInt(const char* name, int fallback) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
+}
+
+long ResidentKb() {
+    long pages = 0, resident = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return 0;
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// Every key the game reads, each held and released at random times.
+class RandomKeys {
+public:
+    explicit RandomKeys(uint32_t seed) : rng_(seed) {
+        for (Key& k : keys_) k.nextToggleMs = Delay(k.down);
+    }
+    void Feed(int32_t now) {
+        for (Key& k : keys_) {
+            if (now < k.nextToggleMs) continue;
+            k.down = !k.down;
+            k.nextToggleMs = now + Delay(k.down);
+            KeyTable[k.code] = k.down ? 1 : 0;
+            const uint8_t shift = (KeyTable[kVkShift] ? kShiftBit : 0) | (KeyTable[kVkAlt] ? kAltBit : 0) |
+                                  (KeyTable[kVkCtrl] ? kCtrlBit : 0);
+            if (k.down) KeyDown(k.code, shift);
+            else KeyUp(k.code, shift);
+        }
+    }
+
+private:
+    struct Key {
+        int code;
+        bool down = false;
+        int32_t nextToggleMs = 0;
+    };
+    // Short taps and long holds; releases last long enough for the actions to settle.
+    int32_t Delay(bool down) {
+        std::uniform_int_distribution<int32_t> tap(20, 300), hold(300, 4000), rest(200, 6000);
+        if (!down) return rest(rng_);
+        return std::bernoulli_distribution(0.4)(rng_) ? tap(rng_) : hold(rng_);
+    }
+    std::mt19937 rng_;
+    std::vector<Key> keys_{{kVkUp},     {kVkDown}, {kVkLeft}, {kVkRight}, {kVkShift}, {kVkCtrl}, {kVkAlt},
+                           {kVkInsert}, {kVkHome}, {kVkEnd},  {'Q'},      {'A'},      {'Z'},     {'X'}};
+};
+
+class CwdGuard {
+public:
+    explicit CwdGuard(const std::filesystem::path& dir) : saved_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CwdGuard() { std::filesystem::current_path(saved_); }
+
+private:
+    std::filesystem::path saved_;
+};
+
+// Puts the character back at the start after it walked into an exit, so the run goes on.
+void RestartAfterExit(TForm1& form) {
+    CreateGameState(form);
+    form.TitleState = 1;
+    form.TitleStartTime = ClockMs() - 100000;
+}
+
+}  // namespace
+
+TEST(Soak, DemoLevelUnderRandomKeys) {
+    const std::filesystem::path data = DV_BINARY_DIR;
+    if (!std::filesystem::exists(data / "test.lev")) GTEST_SKIP() << "the demo level has not been built";
+    const int minutes = EnvInt("DV_SOAK_MINUTES", 3);
+    const uint32_t seed = static_cast<uint32_t>(EnvInt("DV_SOAK_SEED", 20261207));
+
+    CwdGuard cwd(data);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    SetMessagesHeadless(true);
+    ClockStart();
+    ClockUseVirtual(true);
+    KeyTableClear();
+    InitGameModules();
+    std::string error;
+    std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
+    ASSERT_TRUE(window) << error;
+    TForm1 form;
+    form.FormCreate(window->Window(), data.string() + "/");
+    if (form.Level.MovableCount == 0) {
+        form.FormDestroy();
+        GTEST_SKIP() << "the demo level has no character yet";
+    }
+
+    RandomKeys keys(seed);
+    const int32_t endMs = minutes * 60000;
+    int32_t idles = 0, sameActionSinceMs = 0, lastAction = -1, exits = 0, ticks = 0;
+    long baselineKb = 0, peakKb = 0;
+    std::vector<long> curveKb;
+    int failures = 0;
+    auto fail = [&](int32_t now, const std::string& what) {
+        if (++failures <= 10) ADD_FAILURE() << "at " << now << " ms: " << what;
+    };
+
+    while (ClockMs() < endMs && !form.CloseRequested && failures == 0) {
+        ClockAdvanceVirtual(kStepMs);
+        const int32_t now = ClockMs();
+        const bool inGame = form.Game != nullptr && form.UpdateCallback != TitleSequence;
+        if (inGame) keys.Feed(now);
+        // A software renderer draws a frame far slower than the game updates, so most idle
+        // events run the update and the animator only; every kFrameEvery-th draws the frame.
+        if (++idles % kFrameEvery == 0 || !inGame) {
+            form.AppOnIdle(true);
+        } else {
+            form.UpdateCallback(form);
+            if (form.Game != nullptr) form.Game->Character.Update();
+        }
+        if (form.Game == nullptr) continue;
+        if (form.UpdateCallback == TitleSequence && form.TitleState >= 2) {
+            ++exits;
+            RestartAfterExit(form);
+            continue;
+        }
+        if (!inGame) continue;
+        ++ticks;
+
+        const GameState& g = *form.Game;
+        const Tmaromovement& m = g.Body.Movement;
+        if (!Finite(m.Position) || !std::isfinite(m.AngleX) || !std::isfinite(m.AngleY) || !std::isfinite(m.AngleZ))
+            fail(now, "position or angle not finite");
+        if (g.Body.Action < 0 || g.Body.Action > 55) fail(now, "action " + std::to_string(g.Body.Action));
+        if (!Finite(g.CameraControl->Eye) || !Finite(form.Camera.Position)) fail(now, "camera eye not finite");
+        const int32_t room = g.Body.Room;
+        if (room < 0 || room >= static_cast<int32_t>(form.Level.Map.Rooms.size())) {
+            fail(now, "room " + std::to_string(room));
+        } else {
+            const tqtroom_header& h = form.Level.Map.Rooms[static_cast<size_t>(room)].Header;
+            const float x = m.Position.x - h.Origin.x, z = m.Position.z - h.Origin.z;
+            if (x < -kEdgeSlack || z < -kEdgeSlack || x > h.CellsX * kCellSize + kEdgeSlack ||
+                z > h.CellsZ * kCellSize + kEdgeSlack)
+                fail(now, "character at (" + std::to_string(m.Position.x) + ", " + std::to_string(m.Position.z) +
+                              ") outside room " + std::to_string(room));
+        }
+        // An action that is not idle must end; the actions do not run in the free camera mode.
+        if (g.Body.Action != lastAction || g.Body.Action == 0 || g.CameraControl->Mode == 3) {
+            lastAction = g.Body.Action;
+            sameActionSinceMs = now;
+        } else if (now - sameActionSinceMs > kFreezeLimitMs) {
+            fail(now, "stuck in action " + std::to_string(lastAction));
+        }
+
+        if (now % 60000 < kStepMs) {
+            const long kb = ResidentKb();
+            curveKb.push_back(kb);
+            if (baselineKb == 0) baselineKb = kb;
+        }
+        if (baselineKb != 0) peakKb = std::max(peakKb, ResidentKb());
+    }
+    const int32_t reachedMs = ClockMs();
+    form.FormDestroy();
+    ClockUseVirtual(false);
+    KeyTableClear();
+
+    std::printf("soak: %d virtual minutes, %d ticks, %d exits reached, resident kB per minute:", minutes, ticks, exits);
+    for (long kb : curveKb) std::printf(" %ld", kb);
+    std::printf("\n");
+    EXPECT_FALSE(form.CloseRequested);
+    EXPECT_GE(reachedMs, endMs);
+    if (baselineKb != 0) {
+        EXPECT_LT(peakKb - baselineKb, 2048) << "resident memory grew after the first minute";
+    }
+}
