@@ -16,6 +16,7 @@
 #include "render/texture_store.h"
 #include "render/viewport.h"
 #include "tools/commands.h"
+#include "tools/headless_view.h"
 #include "world/level_draw.h"
 #include "world/level_loader.h"
 #include "world/room_model.h"
@@ -32,12 +33,6 @@ struct CharacterScene {
     dv::ttriangles_buffer Triangles;
     dv::LevelDrawScratch Scratch;
 };
-
-dv::Texture* Lookup(void* user, int32_t slot) {
-    auto* store = static_cast<dv::Td3dTexture_buffer*>(user);
-    store->Select(slot);
-    return store->GetCurrent();
-}
 
 // The level from the start room, then the character at the start position facing +z.
 void DrawScene(void* user) {
@@ -86,47 +81,17 @@ int ViewCharacter(int argc, char** argv) {
     std::error_code ec;
     const fs::path levelPath = fs::absolute(argv[1], ec);
     const fs::path outDir = fs::absolute(argv[2], ec);
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    HeadlessView view;
+    if (!OpenHeadlessView("view-character", levelPath, view)) return 2;
+    dv::TGLCamera& camera = view.camera;
+    dv::TGLViewport& viewport = view.viewport;
+    const dv::TLevFile& level = view.level;
+    const dv::TIdList& ids = view.ids;
     std::string error;
-    auto window = dv::GLWindow::Create("view-character", 800, 600, false, false, error);
-    if (!window || !dv::CheckDirect3D()) {
-        std::fprintf(stderr, "dvtool view-character: no OpenGL 3.3 context: %s\n", error.c_str());
-        return 2;
-    }
-    dv::FarPlane = 4224;
-    dv::FogStart = 192;
-    dv::FogEnd = 1024;
-    dv::FogOffset = -64;
-    dv::FogEnabled = true;
-    dv::TGLCamera camera;
-    dv::TGLViewport viewport;
-    viewport.SetCamera(&camera);
-    viewport.DepthEnabled = true;
-    viewport.ModulateShift = 1;
-    viewport.Setup(window->Window(), 800, 600, false);
-    viewport.SetClearColor(dv::PackColor(0, 0, 0, 255));
-    dv::ApplyFog();
-
-    dv::Td3dTexture_buffer store;
-    store.MipCount = 4;
-    dv::TLevFile level;
-    try {
-        if (chdir(levelPath.parent_path().c_str()) != 0) throw std::runtime_error(levelPath.string() + ": no such folder");
-        dv::LoadLevel(level, levelPath.string(), store);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 2;
-    }
     if (level.MovableCount < 1) {
         std::fprintf(stderr, "%s: the level has no character\n", levelPath.string().c_str());
         return 2;
     }
-    viewport.AnimatedTextures[0] = level.AnimSetA;
-    viewport.AnimatedTextures[1] = level.AnimSetB;
-    viewport.LevelLimit = level.BumpTileCount;
-    viewport.SetTextureSource({&store, &Lookup});
-    dv::TIdList ids;
-    for (size_t i = 0; i < level.Objects.size(); ++i) ids.Add(static_cast<int32_t>(i), level.Objects[i].Id);
     dv::TMovItem character;
     character.Create(level);
     if (!character.BindMovable(0)) {
