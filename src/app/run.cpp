@@ -93,7 +93,12 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
         }
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) focused = true;
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) focused = false;
+            // The key-up of a key held while the window loses focus never arrives; release
+            // everything so the character does not run on by itself when focus returns.
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+                focused = false;
+                KeyTableClear();
+            }
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
             break;
         default:
@@ -223,6 +228,7 @@ int RunGame(const Options& given) {
             }
         }
     }
+    stats.SetFpsShown(form.Viewport.FramesPerSecond);
     form.FormDestroy();
     KeyTableClear();
     if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
