@@ -17,6 +17,7 @@
 #include "math/clock.h"
 #include "platform/gamepad.h"
 #include "platform/gl_window.h"
+#include "platform/heap.h"
 #include "platform/keymap.h"
 #include "platform/message_box.h"
 
@@ -190,6 +191,7 @@ int RunGame(const Options& given) {
     FrameStats stats;
     TGamepads pads;
     TScreenshotWriter screenshotWriter;
+    HeapKeeper heap;
     bool screenshotWanted = false;
     bool focused = true;
     while (!form.CloseRequested) {
@@ -214,6 +216,7 @@ int RunGame(const Options& given) {
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
         stats.Record(frameMs, form.Viewport.TriangleCount, draws, LastSceneBuildUs(form));
+        heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(screenshotWriter, startDir);
             screenshotWanted = false;
