@@ -67,7 +67,9 @@ void ExpectPlayableCharacter(const dv::TLevFile& lev) {
     EXPECT_GE(m.TextureSlot, 1001);
     EXPECT_LE(m.TextureSlot + highest, 1000 + lev.TextureCount);
     for (size_t i = 1; i < m.Clips.size(); ++i) EXPECT_LT(m.Clips[i - 1].ClipId, m.Clips[i].ClipId);
-    for (const auto& [id, frames] : MinimumFrames()) {
+    for (const auto& entry : MinimumFrames()) {
+        const auto id = entry.first;  // a plain copy: lambdas cannot capture structured bindings in C++20
+        const auto frames = entry.second;
         const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::tmv_clip& c) { return c.ClipId == id; });
         ASSERT_NE(it, m.Clips.end()) << "clip " << id;
         const dv::tmv_animation& a = lev.Animations.at(static_cast<size_t>(it->AnimationIndex));
