@@ -297,6 +297,24 @@ std::vector<Vec3> Joints(int clip, int frame) {
     return out;
 }
 
+// The hanging actions put the body one unit short of the ledge's edge, so the wall below the
+// ledge is the plane z = 1. The torso (about 1.3 units deep each side of its bones) and the
+// shoulders hang in front of it, the arms reaching forward to the hands on the ledge, so that
+// the body is not drawn half inside the wall.
+TEST(CharacterContent, HangingBodyStaysInFrontOfTheWall) {
+    const std::map<int, std::vector<int>> hanging = {{35, {0, 5, 10, 15}}, {34, {12}}, {38, {0, 3, 6, 9, 12}},
+                                                     {39, {0, 3, 6, 9, 12}}, {40, {0, 15}}, {41, {0, 4}},
+                                                     {42, {0, 15}}, {37, {0}}, {51, {0}}};
+    const size_t torso[] = {0, 1, 2, 3, 5, 8};  // hips, spine, chest, neck, both shoulders
+    for (const auto& [clip, frames] : hanging) {
+        for (int f : frames) {
+            const std::vector<Vec3> j = Joints(clip, f);
+            for (size_t b : torso)
+                EXPECT_LT(j[b].z, -0.3f) << "clip " << clip << " frame " << f << " bone " << b;
+        }
+    }
+}
+
 TEST(CharacterContent, ClipChangesTheActionsMakeDirectlyDoNotJump) {
     // From clip, frame to clip, frame, with what the action does to the body in between
     // (heading turned by 180 degrees, body moved in world units along its own axes).
