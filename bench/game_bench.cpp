@@ -118,6 +118,13 @@ double MemcpyNsPerTriangle(int32_t n) {
     return best;
 }
 
+// Makes the next animator update pose and skin again, as after a tick that moved the clip.
+void ForgetPose(TForm1& form) {
+    if (form.Game) form.Game->Character.CachedFramePos = -1.0f;
+}
+
+// Arguments: the profile clock, and 1 to pose and skin the character in every frame (a frame
+// after a tick that moved the clip) or 0 to reuse the pose (a frame between ticks).
 void BM_DemoSceneBuild(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
     if (!game.Error().empty()) {
@@ -125,14 +132,74 @@ void BM_DemoSceneBuild(benchmark::State& state) {
         return;
     }
     TGLViewport& vp = game.Form().Viewport;
-    for (auto _ : state) BuildScene(vp);
+    const bool repose = state.range(1) != 0;
+    for (auto _ : state) {
+        if (repose) ForgetPose(game.Form());
+        BuildScene(vp);
+    }
     const int32_t n = std::max(vp.TriangleCount, 1);
     state.counters["triangles"] = n;
     state.counters["per_triangle"] =
         benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["memcpy_ns_per_triangle"] = MemcpyNsPerTriangle(n);
 }
-BENCHMARK(BM_DemoSceneBuild)->Arg(9000)->Arg(21000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DemoSceneBuild)->ArgsProduct({{9000, 21000}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+using Clock = std::chrono::steady_clock;
+double Us(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::micro>(b - a).count(); }
+
+// The scene build split into its phases (microseconds per frame), the character posed anew in
+// every frame: the level alone, the 3D callback (level and character), texture animation,
+// sort, runs and the vertex upload.
+void BM_DemoScenePhases(benchmark::State& state) {
+    GameAt game(static_cast<int32_t>(state.range(0)));
+    if (!game.Error().empty()) {
+        state.SkipWithError(game.Error().c_str());
+        return;
+    }
+    TForm1& form = game.Form();
+    TGLViewport& vp = form.Viewport;
+    double level = 0, scene = 0, animate = 0, sort = 0, runs = 0, upload = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        vp.ClearTriangles();
+        const int room = form.Game->CameraControl->Room;
+        const Vec3& o = form.Level.Map.Rooms[room].Header.Origin;
+        DrawLevelRoom(form.Level, room, form.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &form.Game->Scratch);
+        const auto t1 = Clock::now();
+        ForgetPose(form);
+        vp.Scene3D(vp.Scene3DUser);
+        const auto t2 = Clock::now();
+        vp.AnimateTextureReferences(ClockMs());
+        const auto t3 = Clock::now();
+        vp.SortTriangles();
+        const auto t4 = Clock::now();
+        vp.BuildRuns();
+        const auto t5 = Clock::now();
+        uint8_t* p = nullptr;
+        const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(ttriangle_vertices);
+        if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
+            std::memcpy(p, vp.Vertices.data(), bytes);
+            vp.VertexBuffer3D->Unlock();
+        }
+        const auto t6 = Clock::now();
+        level += Us(t0, t1);
+        scene += Us(t1, t2);
+        animate += Us(t2, t3);
+        sort += Us(t3, t4);
+        runs += Us(t4, t5);
+        upload += Us(t5, t6);
+    }
+    const double n = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+    state.counters["triangles"] = vp.TriangleCount;
+    state.counters["level_us"] = level / n;
+    state.counters["character_us"] = (scene - level) / n;
+    state.counters["animate_us"] = animate / n;
+    state.counters["sort_us"] = sort / n;
+    state.counters["runs_us"] = runs / n;
+    state.counters["upload_us"] = upload / n;
+}
+BENCHMARK(BM_DemoScenePhases)->Arg(9000)->Arg(21000)->Unit(benchmark::kMicrosecond);
 
 // The update step on a tick that is due: actions, animator frame choice, camera, rooms.
 void BM_DemoUpdateStep(benchmark::State& state) {
