@@ -20,13 +20,6 @@ int32_t TruncToInt(float x) {
     return static_cast<int32_t>(x);
 }
 
-int64_t TruncToInt64(double x) {
-    if (std::isnan(x)) return 0;
-    if (x >= 9223372036854775807.0) return std::numeric_limits<int64_t>::max();
-    if (x <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(x);
-}
-
 // Arguments just outside [-1, 1] from rounding give 0 or pi rather than NaN.
 double ArcCos(double x) { return std::atan2(std::sqrt(std::fmax(0.0, 1.0 - x * x)), x); }
 

@@ -46,7 +46,6 @@ inline constexpr double DegToRadPrecise = 0.017453292519940686;
 
 // Scalars
 int32_t TruncToInt(float x);                // toward zero; saturates outside int32
-int64_t TruncToInt64(double x);             // toward zero; saturates outside int64, NaN gives 0
 double ArcCos(double x);                    // atan2(sqrt(1 - x^2), x), radians
 double ArcTan2(double y, double x);         // radians
 double RadToDeg(double radians);            // radians / DegToRad
@@ -111,6 +110,14 @@ inline Quat StoreQuat(double x, double y, double z, double w) {
     return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), static_cast<float>(w)};
 }
 }  // namespace detail
+
+// Toward zero; saturates outside int64, NaN gives 0.
+inline int64_t TruncToInt64(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= 9223372036854775807.0) return INT64_MAX;
+    if (x <= -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(x);
+}
 
 inline Vec3 VecAdd(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline Vec3 VecSub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
