@@ -67,7 +67,9 @@ void ExpectPlayableCharacter(const dv::TLevFile& lev) {
     EXPECT_GE(m.TextureSlot, 1001);
     EXPECT_LE(m.TextureSlot + highest, 1000 + lev.TextureCount);
     for (size_t i = 1; i < m.Clips.size(); ++i) EXPECT_LT(m.Clips[i - 1].ClipId, m.Clips[i].ClipId);
-    for (const auto& [id, frames] : MinimumFrames()) {
+    for (const auto& entry : MinimumFrames()) {
+        const auto id = entry.first;  // a plain copy: lambdas cannot capture structured bindings in C++20
+        const auto frames = entry.second;
         const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::tmv_clip& c) { return c.ClipId == id; });
         ASSERT_NE(it, m.Clips.end()) << "clip " << id;
         const dv::tmv_animation& a = lev.Animations.at(static_cast<size_t>(it->AnimationIndex));
@@ -293,6 +295,24 @@ std::vector<Vec3> Joints(int clip, int frame) {
         out.push_back(dv::VecAdd(dv::VecScale(p, Source().Scale), Built().BodyMoves[static_cast<size_t>(clip)][static_cast<size_t>(frame)]));
     }
     return out;
+}
+
+// The hanging actions put the body one unit short of the ledge's edge, so the wall below the
+// ledge is the plane z = 1. The torso (about 1.3 units deep each side of its bones) and the
+// shoulders hang in front of it, the arms reaching forward to the hands on the ledge, so that
+// the body is not drawn half inside the wall.
+TEST(CharacterContent, HangingBodyStaysInFrontOfTheWall) {
+    const std::map<int, std::vector<int>> hanging = {{35, {0, 5, 10, 15}}, {34, {12}}, {38, {0, 3, 6, 9, 12}},
+                                                     {39, {0, 3, 6, 9, 12}}, {40, {0, 15}}, {41, {0, 4}},
+                                                     {42, {0, 15}}, {37, {0}}, {51, {0}}};
+    const size_t torso[] = {0, 1, 2, 3, 5, 8};  // hips, spine, chest, neck, both shoulders
+    for (const auto& [clip, frames] : hanging) {
+        for (int f : frames) {
+            const std::vector<Vec3> j = Joints(clip, f);
+            for (size_t b : torso)
+                EXPECT_LT(j[b].z, -0.3f) << "clip " << clip << " frame " << f << " bone " << b;
+        }
+    }
 }
 
 TEST(CharacterContent, ClipChangesTheActionsMakeDirectlyDoNotJump) {

@@ -140,5 +140,30 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     EXPECT_GT(triangles, 100u * 100u) << "the level was not drawn";
 }
 
+// Only the bumped wall materials get the bump effect: a triangle drawn with the bump flag has
+// a normal map in the store. Flagging a plain level texture would draw it through a missing
+// bump texture, black or glaring white depending on the view direction.
+TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
+    TForm1 form;
+    form.FormCreate(window_->Window(), data_ + "/");
+    ReplayPlayer replay(events_);
+    Step(form, replay);
+    ClockAdvanceVirtual(7400 - ClockMs());
+    int bumped = 0, withoutMap = 0;
+    for (int i = 0; i < 40; ++i) {
+        Step(form, replay);
+        const TGLViewport& vp = form.Viewport;
+        for (int32_t t = 0; t < vp.TriangleCount; ++t) {
+            const ttriangle& h = vp.Headers[t];
+            if (h.BumpFlag == 0) continue;
+            ++bumped;
+            if (h.BumpTexture == 0 || form.Textures.TextureAt(h.BumpTexture) == nullptr) ++withoutMap;
+        }
+    }
+    form.FormDestroy();
+    EXPECT_GT(bumped, 0) << "no wall near the camera got the bump effect";
+    EXPECT_EQ(withoutMap, 0) << "of " << bumped << " bump-flagged triangles";
+}
+
 }  // namespace
 }  // namespace dv

@@ -13,6 +13,7 @@ TEST(FrameStats, MeansPercentileAndJson) {
     EXPECT_EQ(stats.MeanFrameMs(), 0.0);
     EXPECT_EQ(stats.Percentile99FrameMs(), 0.0);
     for (int i = 1; i <= 100; ++i) stats.Record(i, 1000 + i, 10, 50.0);
+    stats.SetFpsShown(24);
     EXPECT_EQ(stats.Frames(), 100u);
     EXPECT_DOUBLE_EQ(stats.MeanFrameMs(), 50.5);
     EXPECT_DOUBLE_EQ(stats.Percentile99FrameMs(), 99.0);
@@ -28,6 +29,7 @@ TEST(FrameStats, MeansPercentileAndJson) {
     text << in.rdbuf();
     EXPECT_NE(text.str().find("\"frames\": 100"), std::string::npos);
     EXPECT_NE(text.str().find("\"p99FrameMs\": 99.0000"), std::string::npos);
+    EXPECT_NE(text.str().find("\"fpsShown\": 24}"), std::string::npos);
     std::remove(path.c_str());
 
     EXPECT_FALSE(stats.WriteJson("/nonexistent-dir/stats.json", error));

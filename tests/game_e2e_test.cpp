@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -186,6 +187,95 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     const int endClock = frames * 40;
     EXPECT_GT(endClock, rows.back().clock + 5000);
     EXPECT_LT(endClock, rows.back().clock + 5400);
+}
+
+// Mean absolute difference of two equally sized pictures over the rows from y0 down, 0..1.
+double MeanDifference(const dv::Image& a, const dv::Image& b, int y0) {
+    if (a.width != b.width || a.height != b.height || y0 >= a.height) return 1.0;
+    double sum = 0.0;
+    for (size_t i = static_cast<size_t>(y0) * a.width * 4; i < a.rgba.size(); i += 4) {
+        for (size_t c = 0; c < 3; ++c) sum += std::abs(a.rgba[i + c] - b.rgba[i + c]);
+    }
+    return sum / (255.0 * 3.0 * a.width * (a.height - y0));
+}
+
+// The whole demo course played from a recorded replay: every room in order, the running jump,
+// the hang, shimmy and climbs, the turn and grab at the landing's hole, the climbs out of the
+// cellar, and the exit, after which the closing picture ends the game by itself. The replay was
+// recorded with one 40 ms tick per idle event: the largest step at which no clip frame is
+// skipped (the actions wait for particular frames, and every frame lasts at least 40 ms), so
+// the fewest frames to render, about 2340 for the 93.5 s of game time.
+TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replay = DV_SOURCE_DIR "/tests/data/replays/course.replay";
+    const std::string running = Temp("course_running.png"), hanging = Temp("course_hanging.png");
+    const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
+    const std::string stats = Temp("course_stats.json");
+    const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " + trace +
+                                " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
+                                std::to_string(hangingAt) + ":" + hanging + " --screenshot " +
+                                std::to_string(closingAt) + ":" + closing + " --stats " + stats +
+                                " --quit-after " + std::to_string(fence));
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_GT(rows.size(), 1000u);
+    // Rooms in the order they are first entered: hall, ramp, chasm, climbs, landing, cellar,
+    // tower, gallery, sanctum.
+    std::vector<int> firstVisits;
+    std::vector<bool> actions(56, false);
+    bool hung = false;
+    for (const TraceRow& t : rows) {
+        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
+        if (t.action >= 0 && t.action < 56) actions[static_cast<size_t>(t.action)] = true;
+        hung |= t.action == 40 && t.clip == 35;
+        if (t.clock == runningAt) {
+            EXPECT_EQ(t.action, 5) << "not running at the first screenshot";
+            EXPECT_EQ(t.room, 0);
+        }
+        if (t.clock == hangingAt) {
+            EXPECT_EQ(t.action, 40) << "not hanging at the second screenshot";
+        }
+    }
+    EXPECT_EQ(firstVisits, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_TRUE(hung);
+    // Running jump, shimmy, climb from the hang, the four climbs, turn and grab, high hang,
+    // letting go.
+    for (int a : {27, 47, 48, 35, 36, 37, 38, 54, 49, 42}) EXPECT_TRUE(actions[static_cast<size_t>(a)]) << "action " << a;
+
+    // The last tick stands on the sanctum's exit cells (x 576..640, z 2176..2208).
+    const TraceRow& last = rows.back();
+    EXPECT_EQ(last.room, 8);
+    EXPECT_GE(last.x, 576.0f);
+    EXPECT_LE(last.x, 640.0f);
+    EXPECT_GE(last.z, 2176.0f);
+    EXPECT_LE(last.z, 2208.0f);
+    EXPECT_LT(last.clock, closingAt - 1000);
+
+    // The game ended by itself about five seconds after the exit, long before the fence.
+    const std::vector<std::string> statsLines = ReadLines(stats);
+    ASSERT_EQ(statsLines.size(), 1u);
+    int frames = 0;
+    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    const int endClock = frames * 40;
+    EXPECT_GT(endClock, last.clock + 5000);
+    EXPECT_LT(endClock, last.clock + 5400);
+
+    dv::Image img, picture;
+    std::string error;
+    for (const std::string& shot : {running, hanging}) {
+        ASSERT_TRUE(dv::DecodeImageFile(shot, img, error)) << error;
+        EXPECT_GT(ShareNear(img, 0, 0, 120, 40, 128, 128, 128, 40), 0.02) << shot << ": no game overlay";
+        EXPECT_LT(ShareNear(img, 0, 60, 800, 600, 0, 0, 0, 8), 0.3) << shot << ": the level is not drawn";
+    }
+    // The closing picture is title2.jpg drawn over the whole window, with the title's text lines.
+    ASSERT_TRUE(dv::DecodeImageFile(closing, img, error)) << error;
+    EXPECT_GT(ShareNear(img, 0, 0, 300, 60, 128, 128, 0, 40), 0.02);
+    ASSERT_TRUE(dv::DecodeImageFile(kData + "/title2.jpg", picture, error)) << error;
+    EXPECT_LT(MeanDifference(img, picture, 60), 0.06);
+    ASSERT_TRUE(dv::DecodeImageFile(kData + "/title1.jpg", picture, error)) << error;
+    EXPECT_GT(MeanDifference(img, picture, 60), 0.12) << "the title picture, not the closing one";
 }
 
 TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {

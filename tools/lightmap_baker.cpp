@@ -148,7 +148,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
                         Vec3 c{0, 0, 0};
                         LightVertex(pos, normal, c, rec, lifted);
                         if (c.x + c.y + c.z <= 0) continue;
-                        if (k > 0 && rec.Kind != kLightDirectional && Blocked(occ, lifted, rec.Position)) continue;
+                        if (k > 0 && rec.Kind != kLightDirectional && Blocked(occ, lifted, {rec.Position.x, rec.Position.y, rec.Position.z})) continue;
                         colour = VecAdd(colour, c);
                     }
                     uint8_t* out = &img.Rgb[(static_cast<size_t>(yBase + j) * img.Width + px + i) * 3];

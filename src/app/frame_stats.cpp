@@ -44,9 +44,9 @@ std::string FrameStats::ToJson() const {
     char text[512];
     std::snprintf(text, sizeof text,
                   "{\"frames\": %zu, \"meanFrameMs\": %.4f, \"p99FrameMs\": %.4f, \"meanTriangles\": %.2f, "
-                  "\"meanDrawCalls\": %.2f, \"meanSceneBuildUs\": %.2f}\n",
+                  "\"meanDrawCalls\": %.2f, \"meanSceneBuildUs\": %.2f, \"fpsShown\": %d}\n",
                   frames_, MeanFrameMs(), Percentile99FrameMs(), MeanTriangles(), MeanDrawCalls(),
-                  MeanSceneBuildUs());
+                  MeanSceneBuildUs(), fpsShown_);
     return text;
 }
 

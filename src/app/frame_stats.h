@@ -13,6 +13,9 @@ public:
     explicit FrameStats(size_t frames = 1 << 16);
     void Record(double frameMs, int32_t triangles, uint64_t drawCalls, double sceneBuildUs);
 
+    // The frame rate the overlay showed last (the "FPS:" figure), reported with the means.
+    void SetFpsShown(int32_t fps) { fpsShown_ = fps; }
+
     size_t Frames() const { return frames_; }
     double MeanFrameMs() const;
     double Percentile99FrameMs() const;
@@ -26,6 +29,7 @@ public:
 private:
     std::vector<float> frameMs_;
     size_t frames_ = 0;
+    int32_t fpsShown_ = 0;
     double sumFrameMs_ = 0;
     double sumTriangles_ = 0;
     double sumDrawCalls_ = 0;

@@ -273,6 +273,8 @@ bool OpenTrace(TForm1& form, const std::string& path, std::string& error) {
         error = path + ": cannot create the trace file";
         return false;
     }
+    // Line by line, so the trace up to a crash survives it and a watcher can follow it live.
+    std::setvbuf(file, nullptr, _IOLBF, 0);
     std::fputs("clock,action,clip,frame,room,x,y,z,angle_y,cam_mode,eye_x,eye_y,eye_z\n", file);
     Game(form).Trace.reset(file);
     return true;

@@ -17,6 +17,7 @@
 #include "math/clock.h"
 #include "platform/gamepad.h"
 #include "platform/gl_window.h"
+#include "platform/heap.h"
 #include "platform/keymap.h"
 #include "platform/message_box.h"
 
@@ -93,7 +94,12 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
         }
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) focused = true;
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) focused = false;
+            // The key-up of a key held while the window loses focus never arrives; release
+            // everything so the character does not run on by itself when focus returns.
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+                focused = false;
+                KeyTableClear();
+            }
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
             break;
         default:
@@ -185,6 +191,7 @@ int RunGame(const Options& given) {
     FrameStats stats;
     TGamepads pads;
     TScreenshotWriter screenshotWriter;
+    HeapKeeper heap;
     bool screenshotWanted = false;
     bool focused = true;
     while (!form.CloseRequested) {
@@ -209,6 +216,7 @@ int RunGame(const Options& given) {
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
         stats.Record(frameMs, form.Viewport.TriangleCount, draws, LastSceneBuildUs(form));
+        heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(screenshotWriter, startDir);
             screenshotWanted = false;
@@ -223,6 +231,7 @@ int RunGame(const Options& given) {
             }
         }
     }
+    stats.SetFpsShown(form.Viewport.FramesPerSecond);
     form.FormDestroy();
     KeyTableClear();
     if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {

@@ -72,7 +72,8 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     }
     Viewport.AnimatedTextures[0] = Level.AnimSetA;
     Viewport.AnimatedTextures[1] = Level.AnimSetB;
-    Viewport.LevelLimit = Level.TextureCount + 1001;
+    // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
+    Viewport.LevelLimit = Level.BumpTileCount;
 
     // The font loader shows its own message; showing it again would double it.
     if (!LoadFont(Font, BasePath + "font01.fnx", Textures)) std::exit(1);

@@ -3,7 +3,33 @@
 #include <SDL.h>
 #include <epoxy/gl.h>
 
+#if defined(DV_SANITIZE)
+#include <dlfcn.h>
+#include <link.h>
+#endif
+
 namespace dv {
+
+namespace {
+
+#if defined(DV_SANITIZE)
+// The leak checker runs at exit, after SDL has unloaded the GL driver, and cannot name the
+// driver's own allocations any more, so its suppressions miss them. Keeping every library
+// loaded once a context exists lets them be named (and suppressed by library).
+void KeepLoadedLibrariesForLeakReports() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0')
+                dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+#else
+void KeepLoadedLibrariesForLeakReports() {}
+#endif
+
+}  // namespace
 
 std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height,
                                            bool visible, bool resizable, std::string& error) {
@@ -40,6 +66,7 @@ std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, 
         return nullptr;
     }
     SDL_GL_SetSwapInterval(visible ? 1 : 0);
+    KeepLoadedLibrariesForLeakReports();
     return w;
 }
 

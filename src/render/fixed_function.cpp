@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <epoxy/gl.h>
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace dv {
@@ -68,7 +70,11 @@ void main() {
 }
 )";
 
-constexpr const char* kFragmentSource = R"(#version 330 core
+// The body of every fragment program. The stage set-up (ops, arguments, coordinate sets, bound
+// textures, alpha test and fog switch) is not a uniform: each set-up gets its own program with
+// those values as constants (FragmentPrefix), so the compiler folds the stage logic away and a
+// software rasteriser runs only what the set-up needs.
+constexpr const char* kFragmentBody = R"(
 in vec4 v_diffuse;
 in vec4 v_specular;
 in vec2 v_tex0;
@@ -79,18 +85,7 @@ in float v_fog;
 uniform sampler2D u_sampler0;
 uniform sampler2D u_sampler1;
 uniform sampler2D u_sampler2;
-uniform int u_colorOp[3];
-uniform int u_colorArg1[3];
-uniform int u_colorArg2[3];
-uniform int u_alphaOp[3];
-uniform int u_alphaArg1[3];
-uniform int u_alphaArg2[3];
-uniform int u_texIndex[3];
-uniform int u_hasTexture[3];
-uniform bool u_alphaTest;
-uniform int u_alphaFunc;
 uniform int u_alphaRef;
-uniform bool u_fogEnable;
 uniform vec3 u_fogColor;
 uniform vec4 u_textureFactor;
 
@@ -186,92 +181,166 @@ GLuint Compile(GLenum type, const char* source, std::string& error) {
     return 0;
 }
 
+void AppendIntArray(std::string& out, const char* name, const int32_t (&values)[3]) {
+    char line[128];
+    std::snprintf(line, sizeof line, "const int %s[3] = int[3](%d, %d, %d);\n", name, values[0], values[1],
+                  values[2]);
+    out += line;
+}
+
+std::string FragmentSource(const FragmentKey& k) {
+    std::string out = "#version 330 core\n";
+    AppendIntArray(out, "u_colorOp", k.colorOp);
+    AppendIntArray(out, "u_colorArg1", k.colorArg1);
+    AppendIntArray(out, "u_colorArg2", k.colorArg2);
+    AppendIntArray(out, "u_alphaOp", k.alphaOp);
+    AppendIntArray(out, "u_alphaArg1", k.alphaArg1);
+    AppendIntArray(out, "u_alphaArg2", k.alphaArg2);
+    AppendIntArray(out, "u_texIndex", k.texIndex);
+    AppendIntArray(out, "u_hasTexture", k.hasTexture);
+    char line[160];
+    std::snprintf(line, sizeof line, "const bool u_alphaTest = %s;\nconst int u_alphaFunc = %d;\nconst bool u_fogEnable = %s;\n",
+                  k.alphaTest ? "true" : "false", k.alphaFunc, k.fogEnable ? "true" : "false");
+    out += line;
+    out += kFragmentBody;
+    return out;
+}
+
 }  // namespace
 
+FragmentKey FragmentKeyOf(const FixedFunctionState& s) {
+    FragmentKey k{};
+    for (int i = 0; i < 3; ++i) {
+        // Stages after the first disabled one are never read.
+        if (i > 0 && k.colorOp[i - 1] == 1) break;
+        k.colorOp[i] = s.colorOp[i];
+        k.colorArg1[i] = s.colorArg1[i];
+        k.colorArg2[i] = s.colorArg2[i];
+        k.alphaOp[i] = s.alphaOp[i];
+        k.alphaArg1[i] = s.alphaArg1[i];
+        k.alphaArg2[i] = s.alphaArg2[i];
+        k.texIndex[i] = s.texIndex[i];
+        k.hasTexture[i] = s.hasTexture[i];
+    }
+    k.alphaTest = s.alphaTest != 0 ? 1 : 0;
+    k.alphaFunc = k.alphaTest ? s.alphaFunc : 0;
+    k.fogEnable = s.fogEnable != 0 ? 1 : 0;
+    return k;
+}
+
 std::unique_ptr<FixedFunctionProgram> FixedFunctionProgram::Create(std::string& error) {
-    const GLuint vs = Compile(GL_VERTEX_SHADER, kVertexSource, error);
-    if (vs == 0) return nullptr;
-    const GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentSource, error);
-    if (fs == 0) {
-        glDeleteShader(vs);
-        return nullptr;
-    }
     std::unique_ptr<FixedFunctionProgram> p(new FixedFunctionProgram());
-    p->program_ = glCreateProgram();
-    glAttachShader(p->program_, vs);
-    glAttachShader(p->program_, fs);
-    glLinkProgram(p->program_);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    GLint ok = GL_FALSE;
-    glGetProgramiv(p->program_, GL_LINK_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        GLint length = 0;
-        glGetProgramiv(p->program_, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(static_cast<size_t>(length) + 1, '\0');
-        glGetProgramInfoLog(p->program_, length, nullptr, log.data());
-        error = std::string("shader link failed: ") + log.data();
-        return nullptr;
-    }
-    const GLuint prog = p->program_;
-    auto loc = [prog](const char* name) { return glGetUniformLocation(prog, name); };
-    p->locWorldView_ = loc("u_worldView");
-    p->locProjection_ = loc("u_projection");
-    p->locColorOp_ = loc("u_colorOp");
-    p->locColorArg1_ = loc("u_colorArg1");
-    p->locColorArg2_ = loc("u_colorArg2");
-    p->locAlphaOp_ = loc("u_alphaOp");
-    p->locAlphaArg1_ = loc("u_alphaArg1");
-    p->locAlphaArg2_ = loc("u_alphaArg2");
-    p->locTexIndex_ = loc("u_texIndex");
-    p->locHasTexture_ = loc("u_hasTexture");
-    p->locAlphaTest_ = loc("u_alphaTest");
-    p->locAlphaFunc_ = loc("u_alphaFunc");
-    p->locAlphaRef_ = loc("u_alphaRef");
-    p->locFogEnable_ = loc("u_fogEnable");
-    p->locFogColor_ = loc("u_fogColor");
-    p->locFogStart_ = loc("u_fogStart");
-    p->locFogEnd_ = loc("u_fogEnd");
-    p->locTextureFactor_ = loc("u_textureFactor");
-    p->locPretransformed_ = loc("u_pretransformed");
-    p->locViewport_ = loc("u_viewport");
-    glUseProgram(prog);
-    glUniform1i(loc("u_sampler0"), 0);
-    glUniform1i(loc("u_sampler1"), 1);
-    glUniform1i(loc("u_sampler2"), 2);
+    p->vertexShader_ = Compile(GL_VERTEX_SHADER, kVertexSource, error);
+    if (p->vertexShader_ == 0) return nullptr;
+    // The plain modulate set-up, so that a driver that cannot build the programs fails here.
+    FixedFunctionState first{};
+    first.colorOp[0] = 4;
+    first.colorArg1[0] = 2;
+    first.colorArg2[0] = 0;
+    first.alphaOp[0] = 2;
+    first.alphaArg1[0] = 2;
+    first.colorOp[1] = first.alphaOp[1] = 1;
+    p->current_ = p->FindOrBuild(FragmentKeyOf(first), error);
+    if (p->current_ < 0) return nullptr;
+    glUseProgram(p->variants_[0].program);
     return p;
 }
 
 FixedFunctionProgram::~FixedFunctionProgram() {
-    if (program_ != 0 && SDL_GL_GetCurrentContext() != nullptr) glDeleteProgram(program_);
+    if (SDL_GL_GetCurrentContext() == nullptr) return;  // the context took its objects along
+    for (const Variant& v : variants_) glDeleteProgram(v.program);
+    if (vertexShader_ != 0) glDeleteShader(vertexShader_);
 }
 
-void FixedFunctionProgram::Use() const { glUseProgram(program_); }
-
-void FixedFunctionProgram::SetState(const FixedFunctionState& s) const {
-    glUniform1iv(locColorOp_, 3, s.colorOp);
-    glUniform1iv(locColorArg1_, 3, s.colorArg1);
-    glUniform1iv(locColorArg2_, 3, s.colorArg2);
-    glUniform1iv(locAlphaOp_, 3, s.alphaOp);
-    glUniform1iv(locAlphaArg1_, 3, s.alphaArg1);
-    glUniform1iv(locAlphaArg2_, 3, s.alphaArg2);
-    glUniform1iv(locTexIndex_, 3, s.texIndex);
-    glUniform1iv(locHasTexture_, 3, s.hasTexture);
-    glUniform1i(locAlphaTest_, s.alphaTest);
-    glUniform1i(locAlphaFunc_, s.alphaFunc);
-    glUniform1i(locAlphaRef_, s.alphaRef);
-    glUniform1i(locFogEnable_, s.fogEnable);
-    glUniform3fv(locFogColor_, 1, s.fogColor);
-    glUniform1f(locFogStart_, s.fogStart);
-    glUniform1f(locFogEnd_, s.fogEnd);
-    glUniform4fv(locTextureFactor_, 1, s.textureFactor);
-    glUniform1i(locPretransformed_, s.pretransformed);
-    glUniform2fv(locViewport_, 1, s.viewport);
+int FixedFunctionProgram::FindOrBuild(const FragmentKey& key, std::string& error) {
+    for (size_t i = 0; i < variants_.size(); ++i) {
+        if (std::memcmp(&variants_[i].key, &key, sizeof key) == 0) return static_cast<int>(i);
+    }
+    const std::string source = FragmentSource(key);
+    const GLuint fs = Compile(GL_FRAGMENT_SHADER, source.c_str(), error);
+    if (fs == 0) return -1;
+    const GLuint prog = glCreateProgram();
+    glAttachShader(prog, vertexShader_);
+    glAttachShader(prog, fs);
+    glLinkProgram(prog);
+    glDetachShader(prog, vertexShader_);
+    glDeleteShader(fs);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(prog, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        GLint length = 0;
+        glGetProgramiv(prog, GL_INFO_LOG_LENGTH, &length);
+        std::vector<char> log(static_cast<size_t>(length) + 1, '\0');
+        glGetProgramInfoLog(prog, length, nullptr, log.data());
+        error = std::string("shader link failed: ") + log.data();
+        glDeleteProgram(prog);
+        return -1;
+    }
+    Variant v{};
+    v.key = key;
+    v.program = prog;
+    auto loc = [prog](const char* name) { return glGetUniformLocation(prog, name); };
+    v.locWorldView = loc("u_worldView");
+    v.locProjection = loc("u_projection");
+    v.locAlphaRef = loc("u_alphaRef");
+    v.locFogEnable = loc("u_fogEnable");
+    v.locFogColor = loc("u_fogColor");
+    v.locFogStart = loc("u_fogStart");
+    v.locFogEnd = loc("u_fogEnd");
+    v.locTextureFactor = loc("u_textureFactor");
+    v.locPretransformed = loc("u_pretransformed");
+    v.locViewport = loc("u_viewport");
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    glUseProgram(prog);
+    glUniform1i(loc("u_sampler0"), 0);
+    glUniform1i(loc("u_sampler1"), 1);
+    glUniform1i(loc("u_sampler2"), 2);
+    glUseProgram(static_cast<GLuint>(previous));
+    variants_.push_back(v);
+    return static_cast<int>(variants_.size()) - 1;
 }
 
-void FixedFunctionProgram::SetTransforms(const Mat4& worldView, const Mat4& projection) const {
-    glUniformMatrix4fv(locWorldView_, 1, GL_FALSE, worldView.m);
-    glUniformMatrix4fv(locProjection_, 1, GL_FALSE, projection.m);
+void FixedFunctionProgram::Use() const {
+    if (current_ >= 0) glUseProgram(variants_[static_cast<size_t>(current_)].program);
+}
+
+void FixedFunctionProgram::SetState(const FixedFunctionState& s) {
+    std::string error;
+    int index = FindOrBuild(FragmentKeyOf(s), error);
+    if (index < 0) {
+        // Drawing on with the last program beats drawing nothing; said once.
+        if (!reportedFailure_) std::fprintf(stderr, "%s\n", error.c_str());
+        reportedFailure_ = true;
+        index = current_;
+    }
+    Variant* v = &variants_[static_cast<size_t>(index)];
+    if (index != current_) {
+        current_ = index;
+        glUseProgram(v->program);
+    }
+    if (v->transformsVersion != transformsVersion_) UploadTransforms(*v);
+    glUniform1i(v->locAlphaRef, s.alphaRef);
+    glUniform1i(v->locFogEnable, s.fogEnable);
+    glUniform3fv(v->locFogColor, 1, s.fogColor);
+    glUniform1f(v->locFogStart, s.fogStart);
+    glUniform1f(v->locFogEnd, s.fogEnd);
+    glUniform4fv(v->locTextureFactor, 1, s.textureFactor);
+    glUniform1i(v->locPretransformed, s.pretransformed);
+    glUniform2fv(v->locViewport, 1, s.viewport);
+}
+
+void FixedFunctionProgram::SetTransforms(const Mat4& worldView, const Mat4& projection) {
+    worldView_ = worldView;
+    projection_ = projection;
+    ++transformsVersion_;
+    if (current_ >= 0) UploadTransforms(variants_[static_cast<size_t>(current_)]);
+}
+
+void FixedFunctionProgram::UploadTransforms(Variant& v) const {
+    glUniformMatrix4fv(v.locWorldView, 1, GL_FALSE, worldView_.m);
+    glUniformMatrix4fv(v.locProjection, 1, GL_FALSE, projection_.m);
+    v.transformsVersion = transformsVersion_;
 }
 
 }  // namespace dv

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "math/vecmath.h"
 
@@ -41,32 +42,63 @@ struct FixedFunctionState {
     float viewport[2];  // back-buffer width and height in pixels
 };
 
+// The part of the state that shapes the fragment program: each distinct key gets a program
+// of its own with these values compiled in. Stages after the first disabled one and the alpha
+// function without the alpha test are zero, so set-ups that draw alike share a program.
+struct FragmentKey {
+    int32_t colorOp[3];
+    int32_t colorArg1[3];
+    int32_t colorArg2[3];
+    int32_t alphaOp[3];
+    int32_t alphaArg1[3];
+    int32_t alphaArg2[3];
+    int32_t texIndex[3];
+    int32_t hasTexture[3];
+    int32_t alphaTest;
+    int32_t alphaFunc;
+    int32_t fogEnable;
+};
+FragmentKey FragmentKeyOf(const FixedFunctionState& state);
+
 class FixedFunctionProgram {
 public:
-    // Compiles and links; null with `error` set (the GL info log) on failure. Needs a
-    // current GL 3.3 context.
+    // Compiles the vertex shader and a first program; null with `error` set (the GL info log)
+    // on failure. Needs a current GL 3.3 context.
     static std::unique_ptr<FixedFunctionProgram> Create(std::string& error);
     ~FixedFunctionProgram();
     FixedFunctionProgram(const FixedFunctionProgram&) = delete;
     FixedFunctionProgram& operator=(const FixedFunctionProgram&) = delete;
 
+    // Makes the program of the last state current again (after other GL code used its own).
     void Use() const;
-    // Uploads the state (program must be in use).
-    void SetState(const FixedFunctionState& state) const;
-    // World x view and projection, Direct3D row-vector matrices (program must be in use).
-    void SetTransforms(const Mat4& worldView, const Mat4& projection) const;
+    // Makes the program for `state` current, building it on first use, and uploads the rest of
+    // the state. Allocates only when a set-up is seen for the first time.
+    void SetState(const FixedFunctionState& state);
+    // World x view and projection, Direct3D row-vector matrices; every program gets them when
+    // it next becomes current.
+    void SetTransforms(const Mat4& worldView, const Mat4& projection);
+    size_t ProgramCount() const { return variants_.size(); }
 
 private:
+    struct Variant {
+        FragmentKey key;
+        uint32_t program;
+        uint64_t transformsVersion;
+        int32_t locWorldView, locProjection, locAlphaRef, locFogEnable, locFogColor, locFogStart, locFogEnd;
+        int32_t locTextureFactor, locPretransformed, locViewport;
+    };
     FixedFunctionProgram() = default;
-    uint32_t program_ = 0;
-    int32_t locWorldView_ = -1;
-    int32_t locProjection_ = -1;
-    int32_t locColorOp_ = -1, locColorArg1_ = -1, locColorArg2_ = -1;
-    int32_t locAlphaOp_ = -1, locAlphaArg1_ = -1, locAlphaArg2_ = -1;
-    int32_t locTexIndex_ = -1, locHasTexture_ = -1;
-    int32_t locAlphaTest_ = -1, locAlphaFunc_ = -1, locAlphaRef_ = -1;
-    int32_t locFogEnable_ = -1, locFogColor_ = -1, locFogStart_ = -1, locFogEnd_ = -1;
-    int32_t locTextureFactor_ = -1, locPretransformed_ = -1, locViewport_ = -1;
+    // Index of the program for `key`, built when new; -1 with `error` set when it cannot be.
+    int FindOrBuild(const FragmentKey& key, std::string& error);
+    void UploadTransforms(Variant& v) const;
+
+    uint32_t vertexShader_ = 0;
+    std::vector<Variant> variants_;  // grows only for new set-ups
+    int current_ = -1;
+    Mat4 worldView_{};
+    Mat4 projection_{};
+    uint64_t transformsVersion_ = 1;
+    bool reportedFailure_ = false;
 };
 
 }  // namespace dv

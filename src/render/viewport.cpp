@@ -376,7 +376,8 @@ void TGLViewport::DrawRuns() {
     int32_t i = 0;
     while (i < TriangleCount) {
         const ttriangle& h = Headers[i];
-        const int32_t n = std::clamp(h.RunLength, 1, TriangleCount - i);
+        const int32_t runLength = h.RunLength;  // a copy: std::clamp would bind to the packed field
+        const int32_t n = std::clamp(runLength, 1, TriangleCount - i);
         DrawRun(h, start, n);
         start += 3 * n;
         i += n;
@@ -507,7 +508,8 @@ void TGLViewport::Draw2D() {
     int32_t start = 0;
     for (int32_t b = 0; b < BatchCount2D; ++b) {
         const tbatch2d batch = Batches2D[b];
-        const int32_t count = std::clamp(batch.Count, 0, TriangleCount2D - start / 3);
+        const int32_t wanted = batch.Count;  // a copy: std::clamp would bind to the packed field
+        const int32_t count = std::clamp(wanted, 0, TriangleCount2D - start / 3);
         for (uint32_t stage = 0; stage < 2; ++stage) {
             d.SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
             d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
