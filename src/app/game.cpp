@@ -156,7 +156,14 @@ void GameScene3D(void* user) {
     const Vec3& origin = form.Level.Map.Rooms[room].Header.Origin;
     DrawLevelRoom(form.Level, room, form.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum, true,
                   &g.Scratch);
+    DrawGameCharacter(form, target);
+    g.LastSceneBuildUs =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+}
 
+void DrawGameCharacter(TForm1& form, const LevelDrawTarget& target) {
+    GameState& g = Game(form);
+    TGLViewport& vp = form.Viewport;
     Mat4 m = MatIdentity();
     MatScale(m, kCharacterScale, kCharacterScale, kCharacterScale);
     MatRotateAngles(m, false, 0, g.Body.Movement.AngleY, 0);
@@ -175,8 +182,6 @@ void GameScene3D(void* user) {
         vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
                         g.CharacterTriangles.Count);
     }
-    g.LastSceneBuildUs =
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
 void GameUpdate(TForm1& form) { UpdateStep(form); }

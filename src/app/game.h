@@ -49,6 +49,9 @@ void InitGameModules();
 void CreateGameState(TForm1& form);  // sets form.Game
 
 void GameScene3D(void* form);
+// The character's part of the scene: poses it (when its pose changed), lights it with the
+// lights that reach it and appends its triangles to the viewport.
+void DrawGameCharacter(TForm1& form, const LevelDrawTarget& target);
 void GameUpdate(TForm1& form);
 void UpdateStep(TForm1& form);
 void ClampCameraToLevel(TForm1& form);

@@ -6,25 +6,10 @@ namespace dv {
 
 namespace {
 
-double PlaneValue(const Plane& p, double x, double y, double z) { return p.a * x + p.b * y + p.c * z + p.d; }
-
-double PlaneValue(const Plane& p, const Vec3& v) { return PlaneValue(p, v.x, v.y, v.z); }
+double PlaneValue(const Plane& p, double x, double y, double z) { return detail::PlaneValue(p, x, y, z); }
+double PlaneValue(const Plane& p, const Vec3& v) { return detail::PlaneValue(p, v); }
 
 }  // namespace
-
-Vec3 TriangleNormal(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
-    Vec3 n = VecCross(VecSub(p1, p0), VecSub(p2, p1));
-    if (VecLength(n) != 0.0f) VecNormalize(n);
-    return n;
-}
-
-float PlaneOffset(const Vec3& n, const Vec3& p) { return -VecDot(p, n); }
-
-int PointSide(const Vec3& n, const Vec3& p, float d) {
-    const double s = static_cast<double>(n.x) * p.x + static_cast<double>(n.y) * p.y +
-                     static_cast<double>(n.z) * p.z + d;
-    return s > 0.0 ? 1 : (s < 0.0 ? -1 : 0);
-}
 
 int PointSideOfPlaneThrough(const Vec3& n, const Vec3& through, const Vec3& p) {
     return PointSide(n, p, PlaneOffset(n, through));
@@ -60,10 +45,6 @@ bool SegmentHitsBox(const Vec3& min, const Vec3& max, const Vec3& start, const V
         if (SegmentPlaneHit(start, end, f.normal, d, hit) && PointInBox(min, max, hit)) return true;
     }
     return false;
-}
-
-float TriangleRadius(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& centre) {
-    return std::max({VecDistance(p0, centre), VecDistance(p1, centre), VecDistance(p2, centre)});
 }
 
 float QuadRadius(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& centre) {
@@ -123,13 +104,6 @@ bool TransformedBoxInFrustum(const Vec3& min, const Vec3& max, const Mat4& m, co
         hi = {std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z)};
     }
     return BoxInFrustum(lo, hi, f);
-}
-
-bool TriangleInFrustum(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Frustum& f) {
-    for (const Plane& p : f.planes) {
-        if (PlaneValue(p, p0) <= 0.0 && PlaneValue(p, p1) <= 0.0 && PlaneValue(p, p2) <= 0.0) return false;
-    }
-    return true;
 }
 
 bool QuadInFrustum(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3, const Frustum& f) {

@@ -51,6 +51,28 @@ float Clamp01(float v) {
 
 void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
                  const Vec3& eye) {
+    LightVertex(position, normal, colour, light, eye, light.SpecularIntensity);
+}
+
+void LightVertexConstantOnly(Vec3& colour, const tlight_record& light) {
+    colour = VecAdd(colour, light.ConstantA);
+    colour = VecAdd(colour, light.ConstantB);
+    colour = {Clamp01(colour.x), Clamp01(colour.y), Clamp01(colour.z)};
+}
+
+bool PointLightMissesBox(const tlight_record& light, const Vec3& lo, const Vec3& hi) {
+    if (light.Kind != kLightPoint || !(light.Outer >= 0.0f)) return false;
+    const Vec3& c = light.Position;
+    const double dx = std::max({0.0, double(lo.x) - c.x, double(c.x) - hi.x});
+    const double dy = std::max({0.0, double(lo.y) - c.y, double(c.y) - hi.y});
+    const double dz = std::max({0.0, double(lo.z) - c.z, double(c.z) - hi.z});
+    // The margin covers the float rounding of the per-vertex distance.
+    const double outer = double(light.Outer) * (1.0 + 1e-5) + 1e-3;
+    return dx * dx + dy * dy + dz * dz > outer * outer;
+}
+
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+                 const Vec3& eye, float specularIntensity) {
     colour = VecAdd(colour, light.ConstantA);
     colour = VecAdd(colour, light.ConstantB);
     const float dist = VecDistance(position, light.Position);
@@ -71,7 +93,7 @@ void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const t
             const Vec3 h = VecDirection(Vec3{0, 0, 0}, VecAdd(lv, v));
             const double s = std::max(VecDot(normal, h), 0.0f);
             const double sp = s / (k - k * s + s);
-            Accumulate(colour, light.Specular, f * sp * light.SpecularIntensity);
+            Accumulate(colour, light.Specular, f * sp * specularIntensity);
         }
     }
     colour = {Clamp01(colour.x), Clamp01(colour.y), Clamp01(colour.z)};

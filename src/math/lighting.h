@@ -34,6 +34,16 @@ static_assert(sizeof(tlight_record) == 1 + 5 * 12 + 5 * 4 + 12 + 4 + 1);
 // A kind above 3 contributes only its constant terms.
 void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
                  const Vec3& eye);
+// The same with `specularIntensity` in place of the light's own (a mesh adds its vertex gloss),
+// so that callers need no copy of the record per vertex.
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+                 const Vec3& eye, float specularIntensity);
+// Adds only the light's constant terms and clamps: what LightVertex does for a vertex the
+// light does not reach.
+void LightVertexConstantOnly(Vec3& colour, const tlight_record& light);
+// True when `light` is a point light whose outer radius cannot reach any point of the box
+// [lo, hi]: for every vertex in the box LightVertex then adds only the constant terms.
+bool PointLightMissesBox(const tlight_record& light, const Vec3& lo, const Vec3& hi);
 // A normal-map texel: ARGB with alpha 255, R/G/B = trunc(component * 127 + 128).
 uint32_t NormalToColor(const Vec3& n);
 // HLS (hue low 16 bits, saturation bits 16..23, luminance bits 24..31 or the argument when it

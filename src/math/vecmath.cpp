@@ -8,13 +8,8 @@ namespace dv {
 
 namespace {
 
-Vec3 Store(double x, double y, double z) {
-    return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
-}
-
-Quat StoreQuat(double x, double y, double z, double w) {
-    return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), static_cast<float>(w)};
-}
+Vec3 Store(double x, double y, double z) { return detail::StoreVec(x, y, z); }
+Quat StoreQuat(double x, double y, double z, double w) { return detail::StoreQuat(x, y, z, w); }
 
 }  // namespace
 
@@ -23,13 +18,6 @@ int32_t TruncToInt(float x) {
     if (x >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
     if (x <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(x);
-}
-
-int64_t TruncToInt64(double x) {
-    if (std::isnan(x)) return 0;
-    if (x >= 9223372036854775807.0) return std::numeric_limits<int64_t>::max();
-    if (x <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(x);
 }
 
 // Arguments just outside [-1, 1] from rounding give 0 or pi rather than NaN.
@@ -66,43 +54,11 @@ float HeadingDelta(const Vec3& from, const Vec3& to) {
 }
 
 Vec3 VecMake(float x, float y, float z) { return {x, y, z}; }
-Vec3 VecAdd(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 VecSub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 VecScale(const Vec3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
 
 void VecNegate(Vec3& v) {
     v.x = -v.x;
     v.y = -v.y;
     v.z = -v.z;
-}
-
-float VecDot(const Vec3& a, const Vec3& b) {
-    return static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-                              static_cast<double>(a.z) * b.z);
-}
-
-Vec3 VecCross(const Vec3& a, const Vec3& b) {
-    const double ax = a.x, ay = a.y, az = a.z;
-    return Store(ay * b.z - az * b.y, az * b.x - ax * b.z, ax * b.y - ay * b.x);
-}
-
-float VecLength(const Vec3& v) {
-    const double x = v.x, y = v.y, z = v.z;
-    return static_cast<float>(std::sqrt(x * x + y * y + z * z));
-}
-
-float VecDistance(const Vec3& a, const Vec3& b) { return VecLength(VecSub(a, b)); }
-
-void VecNormalize(Vec3& v) {
-    const double x = v.x, y = v.y, z = v.z;
-    const double k = 1.0 / std::sqrt(x * x + y * y + z * z);
-    v = Store(x * k, y * k, z * k);
-}
-
-Vec3 VecDirection(const Vec3& from, const Vec3& to) {
-    Vec3 d = VecSub(to, from);
-    if (VecLength(d) > 0.0f) VecNormalize(d);
-    return d;
 }
 
 Vec3 VecLerp(const Vec3& a, const Vec3& b, float t) {
@@ -125,12 +81,6 @@ Vec3 VecBezier(const Vec3& p0, const Vec3& p1, const Vec3& p2, float t) {
     const double k0 = u * u, k1 = 2.0 * u * t, k2 = static_cast<double>(t) * t;
     return Store(k0 * p0.x + k1 * p1.x + k2 * p2.x, k0 * p0.y + k1 * p1.y + k2 * p2.y,
                  k0 * p0.z + k1 * p1.z + k2 * p2.z);
-}
-
-void VecTransform(Vec3& v, const Mat4& m) {
-    const double x = v.x, y = v.y, z = v.z;
-    v = Store(x * m.m[0] + y * m.m[4] + z * m.m[8] + m.m[12], x * m.m[1] + y * m.m[5] + z * m.m[9] + m.m[13],
-              x * m.m[2] + y * m.m[6] + z * m.m[10] + m.m[14]);
 }
 
 Mat4 MatIdentity() {
@@ -257,12 +207,6 @@ Mat4 MatLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
 }
 
 void QuatIdentity(Quat& q, bool zero) { q = {0.0f, 0.0f, 0.0f, zero ? 0.0f : 1.0f}; }
-
-Quat QuatMultiply(const Quat& p, const Quat& q) {
-    const double px = p.x, py = p.y, pz = p.z, pw = p.w;
-    return StoreQuat(pw * q.x + px * q.w + py * q.z - pz * q.y, pw * q.y - px * q.z + py * q.w + pz * q.x,
-                     pw * q.z + px * q.y - py * q.x + pz * q.w, pw * q.w - px * q.x - py * q.y - pz * q.z);
-}
 
 Quat QuatConjugate(const Quat& q) { return {-q.x, -q.y, -q.z, q.w}; }
 

@@ -6,6 +6,7 @@
 // when stored. Unless an entry says otherwise an output may alias an input.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace dv {
@@ -45,7 +46,6 @@ inline constexpr double DegToRadPrecise = 0.017453292519940686;
 
 // Scalars
 int32_t TruncToInt(float x);                // toward zero; saturates outside int32
-int64_t TruncToInt64(double x);             // toward zero; saturates outside int64, NaN gives 0
 double ArcCos(double x);                    // atan2(sqrt(1 - x^2), x), radians
 double ArcTan2(double y, double x);         // radians
 double RadToDeg(double radians);            // radians / DegToRad
@@ -57,21 +57,11 @@ float HeadingDelta(const Vec3& from, const Vec3& to);
 
 // Vectors
 Vec3 VecMake(float x, float y, float z);
-Vec3 VecAdd(const Vec3& a, const Vec3& b);
-Vec3 VecSub(const Vec3& a, const Vec3& b);
-Vec3 VecScale(const Vec3& v, float s);
 void VecNegate(Vec3& v);
-float VecDot(const Vec3& a, const Vec3& b);
-Vec3 VecCross(const Vec3& a, const Vec3& b);
-float VecLength(const Vec3& v);
-float VecDistance(const Vec3& a, const Vec3& b);
-void VecNormalize(Vec3& v);  // no zero check: a zero vector becomes non-finite
-Vec3 VecDirection(const Vec3& from, const Vec3& to);  // normalised only when non-zero
 Vec3 VecLerp(const Vec3& a, const Vec3& b, float t);
 bool VecEqual(const Vec3& a, const Vec3& b);
 int VecMajorAxis(const Vec3& v);  // index of the largest |component|, ties to the lower index
 Vec3 VecBezier(const Vec3& p0, const Vec3& p1, const Vec3& p2, float t);
-void VecTransform(Vec3& v, const Mat4& m);  // (x, y, z, 1) x M, no division by w
 
 // Matrices
 Mat4 MatIdentity();
@@ -92,7 +82,6 @@ Mat4 MatLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
 
 // Quaternions (angles in degrees)
 void QuatIdentity(Quat& q, bool zero = false);
-Quat QuatMultiply(const Quat& p, const Quat& q);  // Hamilton product p (x) q
 Quat QuatConjugate(const Quat& q);
 float QuatLength(const Quat& q);
 void QuatNormalize(Quat& q);
@@ -110,5 +99,74 @@ Vec3 RotateAboutPointByAngles(const Vec3& p, const Vec3& centre, float ax, float
 // Planes and frustums
 void PlaneNormalize(Plane& p);
 Frustum FrustumFromMatrices(const Mat4& view, const Mat4& projection);
+
+// The small vector and quaternion functions below are defined inline: the renderer and the
+// animator call them per vertex.
+namespace detail {
+inline Vec3 StoreVec(double x, double y, double z) {
+    return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
+}
+inline Quat StoreQuat(double x, double y, double z, double w) {
+    return {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z), static_cast<float>(w)};
+}
+}  // namespace detail
+
+// Toward zero; saturates outside int64, NaN gives 0.
+inline int64_t TruncToInt64(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= 9223372036854775807.0) return INT64_MAX;
+    if (x <= -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(x);
+}
+
+inline Vec3 VecAdd(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 VecSub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 VecScale(const Vec3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
+
+inline float VecDot(const Vec3& a, const Vec3& b) {
+    return static_cast<float>(static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+                              static_cast<double>(a.z) * b.z);
+}
+
+inline Vec3 VecCross(const Vec3& a, const Vec3& b) {
+    const double ax = a.x, ay = a.y, az = a.z;
+    return detail::StoreVec(ay * b.z - az * b.y, az * b.x - ax * b.z, ax * b.y - ay * b.x);
+}
+
+inline float VecLength(const Vec3& v) {
+    const double x = v.x, y = v.y, z = v.z;
+    return static_cast<float>(std::sqrt(x * x + y * y + z * z));
+}
+
+inline float VecDistance(const Vec3& a, const Vec3& b) { return VecLength(VecSub(a, b)); }
+
+// No zero check: a zero vector becomes non-finite.
+inline void VecNormalize(Vec3& v) {
+    const double x = v.x, y = v.y, z = v.z;
+    const double k = 1.0 / std::sqrt(x * x + y * y + z * z);
+    v = detail::StoreVec(x * k, y * k, z * k);
+}
+
+// Normalised only when non-zero.
+inline Vec3 VecDirection(const Vec3& from, const Vec3& to) {
+    Vec3 d = VecSub(to, from);
+    if (VecLength(d) > 0.0f) VecNormalize(d);
+    return d;
+}
+
+// (x, y, z, 1) x M, no division by w.
+inline void VecTransform(Vec3& v, const Mat4& m) {
+    const double x = v.x, y = v.y, z = v.z;
+    v = detail::StoreVec(x * m.m[0] + y * m.m[4] + z * m.m[8] + m.m[12],
+                         x * m.m[1] + y * m.m[5] + z * m.m[9] + m.m[13],
+                         x * m.m[2] + y * m.m[6] + z * m.m[10] + m.m[14]);
+}
+
+// Hamilton product p (x) q.
+inline Quat QuatMultiply(const Quat& p, const Quat& q) {
+    const double px = p.x, py = p.y, pz = p.z, pw = p.w;
+    return detail::StoreQuat(pw * q.x + px * q.w + py * q.z - pz * q.y, pw * q.y - px * q.z + py * q.w + pz * q.x,
+                             pw * q.z + px * q.y - py * q.x + pz * q.w, pw * q.w - px * q.x - py * q.y - pz * q.z);
+}
 
 }  // namespace dv

@@ -1,6 +1,8 @@
 #include "render/triangle_sort.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace dv {
@@ -20,6 +22,10 @@ int Compare(const TriangleSortEntry& a, const TriangleSortEntry& p) {
     if (a.State != p.State) return a.State < p.State ? -1 : 1;
     if (a.Lightmap != p.Lightmap) return a.Lightmap < p.Lightmap ? -1 : 1;
     return 0;
+}
+
+int Compare(const TriangleSortKeyEntry& a, const TriangleSortKeyEntry& p) {
+    return a.Key < p.Key ? -1 : (a.Key > p.Key ? 1 : 0);
 }
 
 int Compare(const ttriangle& h, const ttriangle& p) {
@@ -63,21 +69,102 @@ void QuickSort(Item* a, int32_t lo, int32_t hi, SwapFn swapAt) {
     }
 }
 
+// The key's bits, ordered like the floats under < (for keys that are not NaN); -0 ties with +0.
+uint64_t OrderedKeyBits(float key) {
+    if (key == 0.0f) key = 0.0f;
+    uint32_t bits = 0;
+    std::memcpy(&bits, &key, sizeof bits);
+    return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+uint64_t StateHash(uint64_t state, uint16_t lightmap) {
+    return (state ^ (uint64_t(lightmap) << 48 | lightmap)) * 0x9E3779B97F4A7C15ull;
+}
+
+// The table slot of (state, lightmap), inserting it when new.
+uint32_t FindOrInsertState(TriangleSortScratch& s, uint64_t state, uint16_t lightmap) {
+    const size_t mask = s.StateTable.size() - 1;
+    size_t i = static_cast<size_t>(StateHash(state, lightmap) >> 40) & mask;
+    while (s.StateTable[i].Used && (s.StateTable[i].State != state || s.StateTable[i].Lightmap != lightmap)) {
+        i = (i + 1) & mask;
+    }
+    if (!s.StateTable[i].Used) {
+        s.StateTable[i] = TriangleStateSlot{state, lightmap, true, 0};
+        s.DistinctStates.push_back(static_cast<uint32_t>(i));
+    }
+    return static_cast<uint32_t>(i);
+}
+
+// Empties the table and makes it at least twice as large as `distinct` entries need.
+void ResetStateTable(TriangleSortScratch& s, size_t distinct) {
+    size_t size = std::max<size_t>(s.StateTable.size(), 64);
+    while (size < 2 * distinct + 2) size *= 2;
+    if (s.StateTable.size() < size) s.StateTable.resize(size);
+    std::fill(s.StateTable.begin(), s.StateTable.end(), TriangleStateSlot{});
+    s.DistinctStates.clear();
+}
+
+// Ranks every entry's (state, lightmap) among the list's distinct ones, in the comparison's
+// order. Entry keys hold the table slot on entry and the rank on return.
+void RankStates(const ttriangle* headers, size_t n, TriangleSortScratch& s) {
+    ResetStateTable(s, 0);
+    for (size_t k = 0; k < n; ++k) {
+        if (2 * s.DistinctStates.size() + 2 > s.StateTable.size()) {
+            ResetStateTable(s, s.DistinctStates.size() + 1);
+            k = 0;  // the table grew: insert again from the start
+        }
+        s.KeyEntries[k].Key = FindOrInsertState(s, PackState(headers[k]), headers[k].Lightmap);
+    }
+    TriangleStateSlot* table = s.StateTable.data();
+    std::sort(s.DistinctStates.begin(), s.DistinctStates.end(), [table](uint32_t a, uint32_t b) {
+        return table[a].State != table[b].State ? table[a].State < table[b].State
+                                                : table[a].Lightmap < table[b].Lightmap;
+    });
+    for (size_t r = 0; r < s.DistinctStates.size(); ++r) table[s.DistinctStates[r]].Rank = static_cast<uint32_t>(r);
+    for (size_t k = 0; k < n; ++k) s.KeyEntries[k].Key = table[s.KeyEntries[k].Key].Rank;
+}
+
+// Sorts entries of the comparison's fields; for lists with a NaN key, which ties with every
+// key and so has no integer equivalent.
+void SortEntriesWithNaN(const ttriangle* headers, int32_t count, TriangleSortScratch& s) {
+    const size_t n = static_cast<size_t>(count);
+    if (s.Entries.size() < n) s.Entries.resize(n);
+    TriangleSortEntry* e = s.Entries.data();
+    for (size_t k = 0; k < n; ++k) {
+        const ttriangle& h = headers[k];
+        e[k] = TriangleSortEntry{h.SortKey, h.Lightmap, 0, PackState(h), static_cast<uint32_t>(k)};
+    }
+    QuickSort(e, 0, count - 1, [e](int32_t i, int32_t j) { std::swap(e[i], e[j]); });
+    for (size_t k = 0; k < n; ++k) s.KeyEntries[k].Index = e[k].Index;
+}
+
+// Sorts one-integer entries; false (nothing sorted) when a key is NaN.
+bool SortKeyEntries(const ttriangle* headers, int32_t count, TriangleSortScratch& s) {
+    const size_t n = static_cast<size_t>(count);
+    for (size_t k = 0; k < n; ++k) {
+        if (std::isnan(headers[k].SortKey)) return false;
+    }
+    RankStates(headers, n, s);
+    TriangleSortKeyEntry* e = s.KeyEntries.data();
+    for (size_t k = 0; k < n; ++k) {
+        e[k].Key |= OrderedKeyBits(headers[k].SortKey) << 32;
+        e[k].Index = static_cast<uint32_t>(k);
+    }
+    QuickSort(e, 0, count - 1, [e](int32_t i, int32_t j) { std::swap(e[i], e[j]); });
+    return true;
+}
+
 }  // namespace
 
 void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_vertices>& vertices, int32_t count,
                       TriangleSortScratch& scratch) {
     if (count <= 1) return;
     const size_t n = static_cast<size_t>(count);
-    if (scratch.Entries.size() < n) scratch.Entries.resize(n);
+    if (scratch.KeyEntries.size() < n) scratch.KeyEntries.resize(n);
     if (scratch.Headers.size() < headers.size()) scratch.Headers.resize(headers.size());
     if (scratch.Vertices.size() < vertices.size()) scratch.Vertices.resize(vertices.size());
-    TriangleSortEntry* e = scratch.Entries.data();
-    for (size_t k = 0; k < n; ++k) {
-        const ttriangle& h = headers[k];
-        e[k] = TriangleSortEntry{h.SortKey, h.Lightmap, 0, PackState(h), static_cast<uint32_t>(k)};
-    }
-    QuickSort(e, 0, count - 1, [e](int32_t i, int32_t j) { std::swap(e[i], e[j]); });
+    if (!SortKeyEntries(headers.data(), count, scratch)) SortEntriesWithNaN(headers.data(), count, scratch);
+    const TriangleSortKeyEntry* e = scratch.KeyEntries.data();
     ttriangle* outH = scratch.Headers.data();
     ttriangle_vertices* outV = scratch.Vertices.data();
     for (size_t k = 0; k < n; ++k) {

@@ -20,9 +20,27 @@ struct TriangleSortEntry {
     uint32_t Index;
 };
 
+// The usual entry: one integer that orders exactly like the comparison (the key's bits made
+// monotonic, -0 as +0, above the rank of the entry's state and lightmap among this frame's).
+struct TriangleSortKeyEntry {
+    uint64_t Key;
+    uint32_t Index;
+};
+
+// A distinct (state, lightmap) pair of the list being sorted.
+struct TriangleStateSlot {
+    uint64_t State;
+    uint16_t Lightmap;
+    bool Used;
+    uint32_t Rank;
+};
+
 // Scratch of the sort; grows to the largest list seen and is reused afterwards.
 struct TriangleSortScratch {
-    std::vector<TriangleSortEntry> Entries;
+    std::vector<TriangleSortKeyEntry> KeyEntries;
+    std::vector<TriangleStateSlot> StateTable;  // open addressing, power-of-two size
+    std::vector<uint32_t> DistinctStates;       // slots of the table in use
+    std::vector<TriangleSortEntry> Entries;     // lists with a NaN key
     std::vector<ttriangle> Headers;
     std::vector<ttriangle_vertices> Vertices;
 };

@@ -57,14 +57,11 @@ void SetBumpColour(ttriangle_vertices& block, const Vec3& normal, const Vec3& vi
 
 // Frustum, back side and distance tests shared by sectors and meshes; r is the distance of
 // the farthest vertex from the eye. False when the triangle is to be dropped.
-bool KeepTriangle(const ttriangle& tri, const ttriangle_vertices& block, const LevelDrawTarget& t,
+bool KeepTriangle(const Vec3& normal, const Vec3& p0, const Vec3& p1, const Vec3& p2, const LevelDrawTarget& t,
                   const Frustum& frustum, float& r) {
-    const Vec3& p0 = block.V[0].Position;
-    const Vec3& p1 = block.V[1].Position;
-    const Vec3& p2 = block.V[2].Position;
     if (!TriangleInFrustum(p0, p1, p2, frustum)) return false;
-    const float d = PlaneOffset(tri.Normal, p0);
-    if (PointSide(tri.Normal, t.Eye, d) == -1) return false;
+    const float d = PlaneOffset(normal, p0);
+    if (PointSide(normal, t.Eye, d) == -1) return false;
     r = TriangleRadius(p0, p1, p2, t.Eye);
     return r <= t.ViewDistance;
 }
@@ -91,66 +88,114 @@ void AppendTo(const LevelDrawTarget& t, const ttriangle* tris, const ttriangle_v
     if (n > 0 && t.Append != nullptr) t.Append(t.User, tris, verts, n);
 }
 
-// Lights and transforms a mesh, then builds its faces [first, first + count) into `out`.
-void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, const Tavertices& source,
-              int32_t faceCount, const Vec3& at, const Mat4& m, ttriangles_buffer& out,
-              const LevelDrawTarget& t, const Frustum& frustum, const tlightobject_list& lights,
-              LevelDrawScratch& scratch) {
+// The mesh's vertices placed in the world: positions, normals and their bounding box.
+// Colours are lit on first use, since most frames draw only part of the mesh.
+void PlaceMeshVertices(const Tavertices& source, const Vec3& at, const Mat4& m, LevelDrawScratch& s) {
     const size_t nv = source.size();
-    scratch.Positions.resize(nv);
-    scratch.Colours.resize(nv);
-    const int32_t lightCount =
-        std::min<int32_t>(std::max<int32_t>(lights.Count, 0), static_cast<int32_t>(lights.Items.size()));
+    if (s.Positions.size() < nv) {
+        s.Positions.resize(nv);
+        s.Normals.resize(nv);
+        s.Colours.resize(nv);
+        s.Lit.resize(nv);
+    }
+    std::fill_n(s.Lit.begin(), nv, uint8_t{0});
+    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
+    bool finite = true;
     for (size_t i = 0; i < nv; ++i) {
         const tmv_vertex& v = source[i];
         Vec3 p = v.Position;
         VecTransform(p, m);
         p = VecAdd(p, at);
         const Vec3& n0 = v.Normal;
-        const Vec3 n{n0.x * m.m[0] + n0.y * m.m[4] + n0.z * m.m[8], n0.x * m.m[1] + n0.y * m.m[5] + n0.z * m.m[9],
-                     n0.x * m.m[2] + n0.y * m.m[6] + n0.z * m.m[10]};
-        Vec3 colour{0, 0, 0};
-        const float gloss = static_cast<float>(v.Gloss) / 255.0f;
-        for (int32_t l = 0; l < lightCount; ++l) {
-            tlight_record copy = lights.Items[static_cast<size_t>(l)];
-            copy.SpecularIntensity += gloss;
-            LightVertex(p, n, colour, copy, t.Eye);
-        }
-        scratch.Positions[i] = p;
-        scratch.Colours[i] = colour;
+        s.Positions[i] = p;
+        s.Normals[i] = {n0.x * m.m[0] + n0.y * m.m[4] + n0.z * m.m[8], n0.x * m.m[1] + n0.y * m.m[5] + n0.z * m.m[9],
+                        n0.x * m.m[2] + n0.y * m.m[6] + n0.z * m.m[10]};
+        finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+        lo = i == 0 ? p : Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = i == 0 ? p : Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
+    s.LightReaches.resize(s.LightCount);
+    for (int32_t l = 0; l < s.LightCount; ++l) {
+        s.LightReaches[static_cast<size_t>(l)] = !(finite && PointLightMissesBox(s.LightList[l], lo, hi));
+    }
+}
 
-    const int32_t faces = std::min<int32_t>(faceCount, static_cast<int32_t>(mesh.Faces.size()));
-    out.Count = std::max<int32_t>(faces, 0);
-    out.Triangles.resize(static_cast<size_t>(out.Count));
-    out.Vertices.resize(static_cast<size_t>(out.Count));
+// The lit colour of vertex `i`, computed once per mesh placement: every light in order, with
+// the vertex gloss added to its specular intensity. A light that cannot reach the mesh adds
+// only its constant terms, as LightVertex would.
+const Vec3& VertexColour(const tmv_vertex& v, size_t i, const Vec3& eye, LevelDrawScratch& s) {
+    Vec3& colour = s.Colours[i];
+    if (s.Lit[i] != 0) return colour;
+    colour = {0, 0, 0};
+    const float gloss = static_cast<float>(v.Gloss) / 255.0f;
+    for (int32_t l = 0; l < s.LightCount; ++l) {
+        const tlight_record& light = s.LightList[l];
+        if (s.LightReaches[static_cast<size_t>(l)]) {
+            LightVertex(s.Positions[i], s.Normals[i], colour, light, eye, light.SpecularIntensity + gloss);
+        } else {
+            LightVertexConstantOnly(colour, light);
+        }
+    }
+    s.Lit[i] = 1;
+    return colour;
+}
+
+uint32_t ColourToDiffuse(const Vec3& c) {
+    const auto byte = [](float x) { return static_cast<uint32_t>(TruncToInt64(x * 255.0) & 0xFF); };
+    return byte(c.z) | byte(c.y) << 8 | byte(c.x) << 16;
+}
+
+// Fills the header and vertex triple of a kept face.
+void BuildFace(const tmv_face& face, int32_t baseSlot, const Vec3& normal, const Tavertices& source,
+               const LevelDrawTarget& t, LevelDrawScratch& s, ttriangle& tri, ttriangle_vertices& block) {
+    tri = ttriangle{};
+    block = ttriangle_vertices{};
+    tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    tri.BlendType = face.Blend;
+    tri.Layers = 1;
+    tri.Normal = normal;
+    for (int k = 0; k < 3; ++k) {
+        const uint16_t vi = face.Vertex[k];
+        tvertex3d& out3 = block.V[k];
+        out3.Position = s.Positions[vi];
+        out3.U = face.Uv[k][0];
+        out3.V = face.Uv[k][1];
+        out3.BumpU = face.BumpUv[k][0];
+        out3.BumpV = face.BumpUv[k][1];
+        out3.Diffuse = ColourToDiffuse(VertexColour(source[vi], vi, t.Eye, s));
+    }
+}
+
+// Transforms a mesh, then builds its kept faces [0, faceCount) into `out`, lighting only the
+// vertices those faces use.
+void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, const Tavertices& source,
+              int32_t faceCount, const Vec3& at, const Mat4& m, ttriangles_buffer& out,
+              const LevelDrawTarget& t, const Frustum& frustum, const tlightobject_list& lights,
+              LevelDrawScratch& scratch) {
+    const size_t nv = source.size();
+    scratch.LightList = lights.Items.data();
+    scratch.LightCount =
+        std::min<int32_t>(std::max<int32_t>(lights.Count, 0), static_cast<int32_t>(lights.Items.size()));
+    PlaceMeshVertices(source, at, m, scratch);
+
+    const int32_t faces = std::max<int32_t>(std::min<int32_t>(faceCount, static_cast<int32_t>(mesh.Faces.size())), 0);
+    if (out.Triangles.size() < static_cast<size_t>(faces)) {
+        out.Triangles.resize(static_cast<size_t>(faces));
+        out.Vertices.resize(static_cast<size_t>(faces));
+    }
     int32_t g = 0;
     for (int32_t f = 0; f < faces; ++f) {
         const tmv_face& face = mesh.Faces[static_cast<size_t>(f)];
         if (face.Vertex[0] >= nv || face.Vertex[1] >= nv || face.Vertex[2] >= nv) continue;
+        const Vec3& p0 = scratch.Positions[face.Vertex[0]];
+        const Vec3& p1 = scratch.Positions[face.Vertex[1]];
+        const Vec3& p2 = scratch.Positions[face.Vertex[2]];
+        const Vec3 normal = TriangleNormal(p0, p1, p2);
+        float r = 0.0f;
+        if (!KeepTriangle(normal, p0, p1, p2, t, frustum, r)) continue;
         ttriangle& tri = out.Triangles[static_cast<size_t>(g)];
         ttriangle_vertices& block = out.Vertices[static_cast<size_t>(g)];
-        tri = ttriangle{};
-        block = ttriangle_vertices{};
-        tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture)
-                                       : static_cast<uint16_t>(baseSlot + face.Texture);
-        tri.BlendType = face.Blend;
-        tri.Layers = 1;
-        for (int k = 0; k < 3; ++k) {
-            const uint16_t vi = face.Vertex[k];
-            tvertex3d& out3 = block.V[k];
-            out3.Position = scratch.Positions[vi];
-            out3.U = face.Uv[k][0];
-            out3.V = face.Uv[k][1];
-            out3.BumpU = face.BumpUv[k][0];
-            out3.BumpV = face.BumpUv[k][1];
-            const Vec3& c = scratch.Colours[vi];
-            const auto byte = [](float x) { return static_cast<uint32_t>(TruncToInt64(x * 255.0) & 0xFF); };
-            out3.Diffuse = byte(c.z) | byte(c.y) << 8 | byte(c.x) << 16;
-        }
-        tri.Normal = TriangleNormal(block.V[0].Position, block.V[1].Position, block.V[2].Position);
-        float r = 0.0f;
-        if (!KeepTriangle(tri, block, t, frustum, r)) continue;
+        BuildFace(face, baseSlot, normal, source, t, scratch, tri, block);
         if (face.BumpFlag != 0 && bumpSlotBase >= 0 && r < 0.1f * t.ViewDistance) {
             tri.BumpTexture = static_cast<uint16_t>(face.BumpTexture + bumpSlotBase);
             tri.BumpFlag = 1;
@@ -160,8 +205,6 @@ void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, con
         ++g;
     }
     out.Count = g;
-    out.Triangles.resize(static_cast<size_t>(g));
-    out.Vertices.resize(static_cast<size_t>(g));
 }
 
 int32_t FaceRunTotal(const tmv_model& mesh) {
@@ -186,6 +229,23 @@ struct Descent {
     }
 };
 
+// PrepareSectorTriangles without shrinking the arrays to the kept count.
+void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDrawTarget& target,
+                              const Frustum& frustum);
+
+// Copies a sector into the work list, whose arrays only grow (no zero-filling per frame).
+void CopySector(const tquadsectors& sector, tquadsectors& list) {
+    const size_t n = std::min({static_cast<size_t>(std::max<int32_t>(sector.Count, 0)), sector.Triangles.size(),
+                               sector.Vertices.size()});
+    if (list.Triangles.size() < n) {
+        list.Triangles.resize(n);
+        list.Vertices.resize(n);
+    }
+    std::copy_n(sector.Triangles.begin(), n, list.Triangles.begin());
+    std::copy_n(sector.Vertices.begin(), n, list.Vertices.begin());
+    list.Count = static_cast<int32_t>(n);
+}
+
 bool NodeVisible(const tqtbox& box, const Vec3& o, const Tqtroom& r, const LevelDrawTarget& t,
                  const Frustum& f) {
     const Vec3 lo{o.x + box.MinX, o.y + r.Header.MinY, o.z + box.MinZ};
@@ -199,9 +259,8 @@ void DrawSectors(const Tqtroom& r, const Vec3& o, const LevelDrawTarget& t, cons
         if (node.Used == 0 || !NodeVisible(node.Box, o, r, t, f)) continue;
         for (const tqtlevel2& child : node.Children) {
             if (child.Sector.Count == 0 || !NodeVisible(child.Box, o, r, t, f)) continue;
-            s.Sector.Count = 0;
-            AppendSector(s.Sector, child.Sector);
-            PrepareSectorTriangles(s.Sector, o.x, o.y, o.z, t, f);
+            CopySector(child.Sector, s.Sector);
+            PrepareSectorKeepingSize(s.Sector, o, t, f);
             AppendTo(t, s.Sector.Triangles.data(), s.Sector.Vertices.data(), s.Sector.Count);
         }
     }
@@ -274,14 +333,23 @@ void DrawRoom(const TLevFile& level, int room, const TIdList& ids, const Vec3& o
 
 void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
                             const Frustum& frustum) {
-    const Vec3 o{ox, oy, oz};
+    PrepareSectorKeepingSize(list, {ox, oy, oz}, target, frustum);
+    list.Triangles.resize(static_cast<size_t>(list.Count));
+    list.Vertices.resize(static_cast<size_t>(list.Count));
+}
+
+namespace {
+
+void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDrawTarget& target,
+                              const Frustum& frustum) {
     int32_t i = 0;
     while (i < list.Count) {
         ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
         ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
         for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
         float r = 0.0f;
-        if (!KeepTriangle(tri, block, target, frustum, r)) {
+        if (!KeepTriangle(tri.Normal, block.V[0].Position, block.V[1].Position, block.V[2].Position, target, frustum,
+                          r)) {
             RemoveSwapLast(list, i);
             continue;
         }
@@ -292,9 +360,9 @@ void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, co
         }
         ++i;
     }
-    list.Triangles.resize(static_cast<size_t>(list.Count));
-    list.Vertices.resize(static_cast<size_t>(list.Count));
 }
+
+}  // namespace
 
 void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "math/lighting.h"
 #include "math/vecmath.h"
 #include "world/level_records.h"
 
@@ -47,8 +48,13 @@ struct LevelDrawScratch {
     tquadsectors Sector;
     ttriangles_buffer Objects;
     tlightobject_list Lights;
-    std::vector<Vec3> Positions;  // per mesh vertex: world position and lit colour
+    std::vector<Vec3> Positions;  // per mesh vertex: world position, normal, lit colour
+    std::vector<Vec3> Normals;
     std::vector<Vec3> Colours;
+    std::vector<uint8_t> Lit;     // per mesh vertex: colour computed in this placement
+    const tlight_record* LightList = nullptr;  // the lights of the mesh being drawn
+    int32_t LightCount = 0;
+    std::vector<uint8_t> LightReaches;  // per light: may reach the mesh's bounds
 };
 
 // Draws room `room` placed at origin (ox, oy, oz) within `frustum` and, when `recurse` is set,
@@ -69,9 +75,10 @@ void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox
 void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
                             const Frustum& frustum);
 
-// Lights, transforms and culls a static object's mesh into `out` (replacing its content):
-// the faces of the model's ten FaceRuns, lit per vertex by `lights` with the vertex gloss.
-// A bump-slot base below 0 disables bump mapping.
+// Lights, transforms and culls a static object's mesh into `out` (replacing its content;
+// out.Count tells how many records are valid, the arrays only grow): the faces of the model's
+// ten FaceRuns, lit per vertex by `lights` with the vertex gloss. A bump-slot base below 0
+// disables bump mapping.
 void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
                      const Frustum& frustum, const tlightobject_list& lights,
