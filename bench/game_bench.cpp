@@ -96,9 +96,8 @@ private:
     std::unique_ptr<TForm1> form_;
 };
 
-// Level draw, character, texture animation, sort, runs and the vertex upload of one frame.
-void BuildScene(TGLViewport& vp) {
-    vp.Scene3D(vp.Scene3DUser);
+// Texture animation, sort, runs and the vertex upload of the list drawn so far.
+void FinishScene(TGLViewport& vp) {
     vp.AnimateTextureReferences(ClockMs());
     vp.SortTriangles();
     vp.BuildRuns();
@@ -108,6 +107,12 @@ void BuildScene(TGLViewport& vp) {
         std::memcpy(p, vp.Vertices.data(), bytes);
         vp.VertexBuffer3D->Unlock();
     }
+}
+
+// Level draw, character, texture animation, sort, runs and the vertex upload of one frame.
+void BuildScene(TGLViewport& vp) {
+    vp.Scene3D(vp.Scene3DUser);
+    FinishScene(vp);
 }
 
 // Nanoseconds per triangle to memcpy `n` headers and vertex triples, best of a few runs.
@@ -317,15 +322,7 @@ void BuildSceneCopies(TForm1& form, int copies) {
         ForgetPose(form);
         DrawGameCharacter(form, target);
     }
-    vp.AnimateTextureReferences(ClockMs());
-    vp.SortTriangles();
-    vp.BuildRuns();
-    uint8_t* p = nullptr;
-    const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(ttriangle_vertices);
-    if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
-        std::memcpy(p, vp.Vertices.data(), bytes);
-        vp.VertexBuffer3D->Unlock();
-    }
+    FinishScene(vp);
 }
 
 // One view against the same view with 10 x the visible triangles, frames alternating.
