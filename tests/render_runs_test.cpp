@@ -305,5 +305,22 @@ TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
     EXPECT_EQ(device->Stats().textureUploads, 2u);  // once per change, not per frame
 }
 
+TEST_F(RenderTest, PreloadedStoreTexturesDrawWithoutAnotherUpload) {
+    Td3dTexture_buffer store;
+    std::vector<uint16_t> texels(16, 0x8000 | 31 << 5);  // opaque green, A1R5G5B5
+    store.NoMipmaps = true;
+    ASSERT_TRUE(store.LoadRaw(1001, 4, 4, texels.data(), false, 15, true));
+    ASSERT_TRUE(store.LoadRaw(1002, 4, 4, texels.data(), false, 15, true));
+    viewport->SetTextureSource(StoreTextureSource(store));
+    device->ResetStats();
+    EXPECT_EQ(store.PreLoadAll(*device), 2);
+    EXPECT_EQ(store.PreLoadAll(*device), 0);  // nothing changed since
+    AddQuad(Header(1002, 0, 0), 0);
+    viewport->RenderFrame();
+    EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 255, 0, 0);
+    EXPECT_EQ(device->Stats().textureUploads, 2u);
+    EXPECT_EQ(device->PreLoad(nullptr), D3DERR_INVALIDCALL);
+}
+
 }  // namespace
 }  // namespace dv::test

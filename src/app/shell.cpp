@@ -77,6 +77,8 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
 
     // The font loader shows its own message; showing it again would double it.
     if (!LoadFont(Font, BasePath + "font01.fnx", Textures)) std::exit(1);
+    // Everything reaches the driver now: a room first entered late then allocates nothing.
+    if (Direct3DDevice8* device = D3DDevice()) Textures.PreLoadAll(*device);
 
     SDL_SetWindowSize(window, 800, 600);
     FormResize(800, 600);

@@ -504,6 +504,16 @@ void Direct3DDevice8::BindVertexFormat() {
     boundStride_ = streamStride_;
 }
 
+HRESULT Direct3DDevice8::PreLoad(Texture* texture) {
+    if (texture == nullptr) return D3DERR_INVALIDCALL;
+    if (lost_) return D3DERR_DEVICELOST;
+    if (texture->glName != 0 && texture->glVersion == texture->Version()) return D3D_OK;
+    // Draws bind every enabled stage's texture again, so unit 0's binding may change here.
+    glActiveTexture(GL_TEXTURE0);
+    UploadTexture(*texture);
+    return D3D_OK;
+}
+
 void Direct3DDevice8::UploadTexture(Texture& texture) {
     GlTextureFormat gl{};
     if (!GlFormatOf(texture.Format(), gl)) return;

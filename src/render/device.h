@@ -287,6 +287,9 @@ public:
     // The texture stays owned by the caller and must outlive its binding (or be unbound).
     // It is uploaded to GL at the next draw when new or changed since its last upload.
     HRESULT SetTexture(uint32_t stage, Texture* texture);
+    // Uploads the texture to GL now when it is new or changed since its last upload, so the
+    // first frame that draws it does not pay for it. Stage bindings are unchanged.
+    HRESULT PreLoad(Texture* texture);
     Texture* GetTexture(uint32_t stage) const;
 
     // Textures keep their pixels on the CPU (managed pool); any pool is accepted.

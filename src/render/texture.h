@@ -2,7 +2,8 @@
 //
 // The pixels of every mip level live in CPU memory in the Direct3D layout of the format (so
 // a lost device never loses a texture); LockRect/UnlockRect give access to one level. The
-// device uploads a texture to OpenGL lazily, the first time it is bound after a change.
+// device uploads a texture to OpenGL the first time it is bound after a change, or earlier
+// when asked to (Direct3DDevice8::PreLoad).
 // Creating, filling and destroying textures therefore needs no GL context.
 #pragma once
 

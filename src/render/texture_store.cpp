@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "imaging/decode.h"
+#include "render/device.h"
 
 namespace dv {
 namespace {
@@ -191,6 +192,15 @@ void Td3dTexture_buffer::RemoveSlot(int slot) {
     }
     Entries.Delete(index);
     Entries.Pack();
+}
+
+int Td3dTexture_buffer::PreLoadAll(Direct3DDevice8& device) const {
+    const uint64_t before = device.Stats().textureUploads;
+    for (int i = 0; i < Entries.Count(); ++i) {
+        const ttexture_record* record = Entries.BlockAt(i);
+        if (record != nullptr && record->Tex) device.PreLoad(record->Tex.get());
+    }
+    return static_cast<int>(device.Stats().textureUploads - before);
 }
 
 int Td3dTexture_buffer::LevelsFor(int width, int height) const {

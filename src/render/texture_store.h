@@ -14,6 +14,8 @@
 
 namespace dv {
 
+class Direct3DDevice8;
+
 // A picture held in memory. Rows top first, no padding. 16 bits: little-endian 5-6-5 words
 // (red in the top five bits); 24 bits: bytes blue, green, red.
 struct Bitmap {
@@ -96,6 +98,9 @@ public:
     int FirstFreeSlot() const;
     // Releases every texture and entry.
     void Clear();
+    // Sends every stored texture to the device now; textures drawn first in a late room then
+    // cost no upload (and no memory growth) mid-game. Returns how many were uploaded.
+    int PreLoadAll(Direct3DDevice8& device) const;
 
 private:
     bool Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format, bool reportFailure);
