@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -151,6 +152,32 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
     const std::vector<std::string> statsLines = ReadLines(stats);
     ASSERT_EQ(statsLines.size(), 1u);
     EXPECT_NE(statsLines[0].find("\"frames\": "), std::string::npos);
+}
+
+// Free look (Insert) entered while running holds the character; after it ends the run
+// goes on from where it stopped, with no leap for the seconds it was held.
+TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string trace = Temp("e2e_look.csv"), replay = Temp("e2e_look.txt");
+    WriteFile(replay, "7160 down Up\n7900 down Insert\n7960 up Insert\n10400 down Insert\n10440 up Insert\n"
+                      "12000 up Up\n13000 down Escape\n");
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
+                                trace + " --quit-after 20000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    const std::vector<std::string> lines = ReadLines(trace);
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_EQ(rows.size() + 1, lines.size());
+    int lookTicks = 0;
+    float longestStep = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        int mode = -1;
+        std::sscanf(lines[i + 1].c_str(), "%*d,%*d,%*d,%*d,%*d,%*f,%*f,%*f,%*f,%d", &mode);
+        if (mode == 3) ++lookTicks;
+        longestStep = std::max(longestStep, std::hypot(rows[i].x - rows[i - 1].x, rows[i].z - rows[i - 1].z));
+    }
+    EXPECT_GT(lookTicks, 50);              // about 2.5 s of free look
+    EXPECT_LT(longestStep, 4.0f);          // a run moves 2.64 units a tick
+    EXPECT_GT(rows.back().z - rows.front().z, 100.0f);  // and it ran on after the look
 }
 
 // A small level whose exit lies straight ahead: the end trigger shows the closing picture for

@@ -211,6 +211,7 @@ void UpdateStep(TForm1& form) {
     s.Settled = ch.Blending ? 0 : 1;
 
     if (g.CameraControl->Mode != 3) RunAction(s);
+    else HoldRunnerClock();
 
     g.Body.Room = s.Room;
     body.Position = s.Position;

@@ -200,6 +200,7 @@ int RunGame(const Options& given) {
         if (form.CloseRequested) break;
         const bool active = options.headless || focused;
         if (!active) {
+            form.AppOnIdle(false);
             SDL_WaitEventTimeout(nullptr, 50);  // inactive: no updates, no frames
             continue;
         }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/game.h"
+#include "character/character_module.h"
 #include "math/clock.h"
 #include "platform/message_box.h"
 #include "render/font.h"
@@ -104,7 +105,10 @@ void TForm1::FormResize(int width, int height) {
 }
 
 void TForm1::AppOnIdle(bool active) {
-    if (!active) return;
+    if (!active) {
+        HoldRunnerClock();
+        return;
+    }
     if (UpdateCallback != nullptr) UpdateCallback(*this);
     Viewport.RenderFrame();
 }

@@ -32,7 +32,8 @@ public:
     void FormCreate(SDL_Window* window, const std::string& basePath);
     void FormDestroy();                   // releases the device
     void FormResize(int width, int height);
-    void AppOnIdle(bool active);          // one update and one frame while active
+    // One update and one frame while active; inactive, the character's clock is held.
+    void AppOnIdle(bool active);
 
     void Close() { CloseRequested = true; }
     void EnterClosingPicture();           // title state 2, from the room bookkeeping

@@ -74,4 +74,6 @@ void RunAction(TActionState& state) {
     m.LastTickTime = now;
 }
 
+void HoldRunnerClock() { CharacterModule.LastTickTime = ClockMs(); }
+
 }  // namespace dv

@@ -85,5 +85,10 @@ void BindCharacterCamera(TmaroCameracontrol& camera);
 // first call). Without a bound level nothing runs. An action number outside 0..55 (a corrupt
 // record) returns the character to idle.
 void RunAction(TActionState& state);
+// Brings LastTickTime up to the clock without running an action. Called on the ticks whose
+// actions are held (free look) and while the window is inactive: held time must not reach
+// the next action as one long tick, which would carry a running or falling character
+// through walls and out of its room.
+void HoldRunnerClock();
 
 }  // namespace dv
