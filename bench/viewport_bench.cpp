@@ -2,32 +2,12 @@
 // one vertex-buffer lock and drawn with one call per run. Counts heap allocations per frame.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 
 #include "platform/gl_window.h"
 #include "platform/message_box.h"
 #include "render/viewport.h"
-
-namespace {
-
-std::atomic<uint64_t> g_allocations{0};
-
-}  // namespace
-
-// Counting replacements of the global allocation functions (malloc-backed on both sides).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "support/allocation_count.h"
 
 namespace dv {
 namespace {
@@ -99,13 +79,15 @@ void BM_ViewportFrame(benchmark::State& state) {
         for (int i = 0; i < 5; ++i) viewport.RenderFrame();
         Direct3DDevice8* device = D3DDevice();
         device->ResetStats();
-        const uint64_t allocationsBefore = g_allocations.load();
+        test::CountAllocations(true);
+        const uint64_t allocationsBefore = test::AllocationCount();
         int64_t frames = 0;
         for (auto _ : state) {
             viewport.RenderFrame();
             ++frames;
         }
-        const uint64_t allocations = g_allocations.load() - allocationsBefore;
+        const uint64_t allocations = test::AllocationCount() - allocationsBefore;
+        test::CountAllocations(false);
         const double n = static_cast<double>(frames ? frames : 1);
         const DeviceStats& st = device->Stats();
         state.counters["runs/frame"] = static_cast<double>(viewport.BuildRuns());

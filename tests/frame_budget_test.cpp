@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <new>
 
 #include "app/game.h"
 #include "app/keyboard.h"
@@ -17,26 +15,7 @@
 #include "math/clock.h"
 #include "platform/gl_window.h"
 #include "platform/message_box.h"
-
-namespace {
-
-std::atomic<bool> g_counting{false};
-std::atomic<uint64_t> g_allocations{0};
-
-}  // namespace
-
-// Counting replacements of the global allocation functions for the whole test program; they
-// count only while a test asks them to.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "support/allocation_count.h"
 
 namespace dv {
 namespace {
@@ -120,12 +99,12 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     ASSERT_NE(device, nullptr);
 
     uint64_t frames = 0, mismatchedDraws = 0, mismatchedUploads = 0, triangles = 0;
-    g_allocations = 0;
+    const uint64_t allocationsBefore = test::AllocationCount();
     for (int i = 0; i < 100; ++i) {
         device->ResetStats();
-        g_counting = true;
+        test::CountAllocations(true);
         Step(form, replay);
-        g_counting = false;
+        test::CountAllocations(false);
         const TGLViewport& vp = form.Viewport;
         const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
         mismatchedDraws += device->Stats().drawCalls != ExpectedDraws(vp);
@@ -134,7 +113,7 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
         ++frames;
     }
     form.FormDestroy();
-    EXPECT_EQ(g_allocations.load(), 0u) << "heap allocations in " << frames << " frames";
+    EXPECT_EQ(test::AllocationCount() - allocationsBefore, 0u) << "heap allocations in " << frames << " frames";
     EXPECT_EQ(mismatchedDraws, 0u);
     EXPECT_EQ(mismatchedUploads, 0u);
     EXPECT_GT(triangles, 100u * 100u) << "the level was not drawn";
