@@ -566,22 +566,22 @@ void Direct3DDevice8::UploadShaderState() {
     FixedFunctionState fs{};
     for (int s = 0; s < kShaderStages; ++s) {
         const uint32_t* st = stageStates_[s];
-        fs.colorOp[s] = static_cast<int32_t>(st[D3DTSS_COLOROP]);
-        fs.colorArg1[s] = static_cast<int32_t>(st[D3DTSS_COLORARG1]);
-        fs.colorArg2[s] = static_cast<int32_t>(st[D3DTSS_COLORARG2]);
-        fs.alphaOp[s] = static_cast<int32_t>(st[D3DTSS_ALPHAOP]);
-        fs.alphaArg1[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG1]);
-        fs.alphaArg2[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG2]);
-        fs.texIndex[s] = static_cast<int32_t>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-        fs.hasTexture[s] = boundHasTexture_[s];
+        fs.setup.colorOp[s] = static_cast<int32_t>(st[D3DTSS_COLOROP]);
+        fs.setup.colorArg1[s] = static_cast<int32_t>(st[D3DTSS_COLORARG1]);
+        fs.setup.colorArg2[s] = static_cast<int32_t>(st[D3DTSS_COLORARG2]);
+        fs.setup.alphaOp[s] = static_cast<int32_t>(st[D3DTSS_ALPHAOP]);
+        fs.setup.alphaArg1[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG1]);
+        fs.setup.alphaArg2[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG2]);
+        fs.setup.texIndex[s] = static_cast<int32_t>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        fs.setup.hasTexture[s] = boundHasTexture_[s];
     }
     const uint32_t* rs = renderStates_;
-    fs.alphaTest = rs[D3DRS_ALPHATESTENABLE] ? 1 : 0;
-    fs.alphaFunc = static_cast<int32_t>(rs[D3DRS_ALPHAFUNC]);
+    fs.setup.alphaTest = rs[D3DRS_ALPHATESTENABLE] ? 1 : 0;
+    fs.setup.alphaFunc = static_cast<int32_t>(rs[D3DRS_ALPHAFUNC]);
     fs.alphaRef = static_cast<int32_t>(rs[D3DRS_ALPHAREF] & 0xFF);
     const bool pretransformed = (fvf_ & D3DFVF_XYZRHW) != 0;
-    fs.fogEnable = rs[D3DRS_FOGENABLE] && !pretransformed && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
-                   rs[D3DRS_FOGVERTEXMODE] == D3DFOG_LINEAR;
+    fs.setup.fogEnable = rs[D3DRS_FOGENABLE] && !pretransformed && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
+                         rs[D3DRS_FOGVERTEXMODE] == D3DFOG_LINEAR;
     const uint32_t fog = rs[D3DRS_FOGCOLOR];
     fs.fogColor[0] = ((fog >> 16) & 0xFF) / 255.0f;
     fs.fogColor[1] = ((fog >> 8) & 0xFF) / 255.0f;

@@ -213,18 +213,18 @@ FragmentKey FragmentKeyOf(const FixedFunctionState& s) {
     for (int i = 0; i < 3; ++i) {
         // Stages after the first disabled one are never read.
         if (i > 0 && k.colorOp[i - 1] == 1) break;
-        k.colorOp[i] = s.colorOp[i];
-        k.colorArg1[i] = s.colorArg1[i];
-        k.colorArg2[i] = s.colorArg2[i];
-        k.alphaOp[i] = s.alphaOp[i];
-        k.alphaArg1[i] = s.alphaArg1[i];
-        k.alphaArg2[i] = s.alphaArg2[i];
-        k.texIndex[i] = s.texIndex[i];
-        k.hasTexture[i] = s.hasTexture[i];
+        k.colorOp[i] = s.setup.colorOp[i];
+        k.colorArg1[i] = s.setup.colorArg1[i];
+        k.colorArg2[i] = s.setup.colorArg2[i];
+        k.alphaOp[i] = s.setup.alphaOp[i];
+        k.alphaArg1[i] = s.setup.alphaArg1[i];
+        k.alphaArg2[i] = s.setup.alphaArg2[i];
+        k.texIndex[i] = s.setup.texIndex[i];
+        k.hasTexture[i] = s.setup.hasTexture[i];
     }
-    k.alphaTest = s.alphaTest != 0 ? 1 : 0;
-    k.alphaFunc = k.alphaTest ? s.alphaFunc : 0;
-    k.fogEnable = s.fogEnable != 0 ? 1 : 0;
+    k.alphaTest = s.setup.alphaTest != 0 ? 1 : 0;
+    k.alphaFunc = k.alphaTest ? s.setup.alphaFunc : 0;
+    k.fogEnable = s.setup.fogEnable != 0 ? 1 : 0;
     return k;
 }
 
@@ -234,12 +234,12 @@ std::unique_ptr<FixedFunctionProgram> FixedFunctionProgram::Create(std::string& 
     if (p->vertexShader_ == 0) return nullptr;
     // The plain modulate set-up, so that a driver that cannot build the programs fails here.
     FixedFunctionState first{};
-    first.colorOp[0] = 4;
-    first.colorArg1[0] = 2;
-    first.colorArg2[0] = 0;
-    first.alphaOp[0] = 2;
-    first.alphaArg1[0] = 2;
-    first.colorOp[1] = first.alphaOp[1] = 1;
+    first.setup.colorOp[0] = 4;
+    first.setup.colorArg1[0] = 2;
+    first.setup.colorArg2[0] = 0;
+    first.setup.alphaOp[0] = 2;
+    first.setup.alphaArg1[0] = 2;
+    first.setup.colorOp[1] = first.setup.alphaOp[1] = 1;
     p->current_ = p->FindOrBuild(FragmentKeyOf(first), error);
     if (p->current_ < 0) return nullptr;
     glUseProgram(p->variants_[0].program);
@@ -321,7 +321,7 @@ void FixedFunctionProgram::SetState(const FixedFunctionState& s) {
     }
     if (v->transformsVersion != transformsVersion_) UploadTransforms(*v);
     glUniform1i(v->locAlphaRef, s.alphaRef);
-    glUniform1i(v->locFogEnable, s.fogEnable);
+    glUniform1i(v->locFogEnable, s.setup.fogEnable);
     glUniform3fv(v->locFogColor, 1, s.fogColor);
     glUniform1f(v->locFogStart, s.fogStart);
     glUniform1f(v->locFogEnd, s.fogEnd);

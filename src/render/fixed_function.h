@@ -20,31 +20,8 @@ enum FixedFunctionAttrib : uint32_t {
 };
 inline constexpr int kTexCoordSets = 3;
 
-// Everything the fragment path reads, in Direct3D's numbers.
-struct FixedFunctionState {
-    int32_t colorOp[3];
-    int32_t colorArg1[3];
-    int32_t colorArg2[3];
-    int32_t alphaOp[3];
-    int32_t alphaArg1[3];
-    int32_t alphaArg2[3];
-    int32_t texIndex[3];
-    int32_t hasTexture[3];
-    int32_t alphaTest;
-    int32_t alphaFunc;
-    int32_t alphaRef;
-    int32_t fogEnable;
-    float fogColor[3];
-    float fogStart;
-    float fogEnd;
-    float textureFactor[4];
-    int32_t pretransformed;
-    float viewport[2];  // back-buffer width and height in pixels
-};
-
 // The part of the state that shapes the fragment program: each distinct key gets a program
-// of its own with these values compiled in. Stages after the first disabled one and the alpha
-// function without the alpha test are zero, so set-ups that draw alike share a program.
+// of its own with these values compiled in.
 struct FragmentKey {
     int32_t colorOp[3];
     int32_t colorArg1[3];
@@ -58,6 +35,21 @@ struct FragmentKey {
     int32_t alphaFunc;
     int32_t fogEnable;
 };
+
+// Everything the fragment path reads, in Direct3D's numbers.
+struct FixedFunctionState {
+    FragmentKey setup;  // stages, alpha test and fog switch as set on the device
+    int32_t alphaRef;
+    float fogColor[3];
+    float fogStart;
+    float fogEnd;
+    float textureFactor[4];
+    int32_t pretransformed;
+    float viewport[2];  // back-buffer width and height in pixels
+};
+
+// The program key of a state: stages after the first disabled one and the alpha function
+// without the alpha test are zero, so set-ups that draw alike share a program.
 FragmentKey FragmentKeyOf(const FixedFunctionState& state);
 
 class FixedFunctionProgram {
