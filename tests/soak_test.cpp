@@ -102,8 +102,9 @@ private:
         return std::bernoulli_distribution(0.4)(rng_) ? tap(rng_) : hold(rng_);
     }
     std::mt19937 rng_;
-    std::vector<Key> keys_{{kVkUp, true},     {kVkDown}, {kVkLeft}, {kVkRight}, {kVkShift}, {kVkCtrl}, {kVkAlt},
-                           {kVkInsert}, {kVkHome}, {kVkEnd},  {'Q'},      {'A'},      {'Z'},     {'X'}};
+    std::vector<Key> keys_{{kVkUp, true}, {kVkDown}, {kVkLeft}, {kVkRight}, {kVkShift},
+                           {kVkCtrl},     {kVkAlt},  {kVkInsert}, {kVkHome}, {kVkEnd},
+                           {'Q'},         {'A'},     {'Z'},       {'X'}};
 };
 
 class CwdGuard {
@@ -140,8 +141,8 @@ public:
         form.TitleState = 1;
         form.TitleStartTime = now - 100000;
         replay_ = ReplayPlayer(course_);
-        // The title ends on the next tick, as at the course's 7040 ms.
-        offsetMs_ = now + kCourseStepMs - (kCourseStartMs + kCourseStepMs);
+        // The title ends on the next tick: course time 7040, as in the recorded run.
+        offsetMs_ = now - kCourseStartMs;
         handoverMs_ = now + std::uniform_int_distribution<int32_t>(0, kCourseCutMaxMs)(rng_);
         endMs_ = handoverMs_ + kRandomStretchMs;
         replaying_ = true;
