@@ -1,5 +1,7 @@
 // The game on the demo level under seeded random key input, checked at every update tick.
-// DV_SOAK_MINUTES sets the virtual length (default 3), DV_SOAK_SEED the key sequence.
+// DV_SOAK_MINUTES sets the virtual length (default 3), DV_SOAK_SEED the key sequence and
+// DV_SOAK_STEP_MS the step of the random stretches (default 16; larger ones stand for a slow
+// machine's frame rate).
 //
 // The run is a chain of stretches: the game restarts, the demo course replay takes the
 // character a random way along the route, then random keys take over for half a minute. So
@@ -32,7 +34,6 @@ using namespace dv;
 
 namespace {
 
-constexpr int kStepMs = 16;
 constexpr int kCourseStepMs = 40;      // the step the course replay was written for
 constexpr int kCourseStartMs = 7000;   // the course's game starts when its title ends
 constexpr int kCourseExitMs = 81400;   // from the game's start to the exit
@@ -183,6 +184,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     if (!std::filesystem::exists(data / "test.lev")) GTEST_SKIP() << "the demo level has not been built";
     const int minutes = EnvInt("DV_SOAK_MINUTES", 3);
     const uint32_t seed = static_cast<uint32_t>(EnvInt("DV_SOAK_SEED", 20261207));
+    const int stepMs = std::clamp(EnvInt("DV_SOAK_STEP_MS", 16), 1, 1000);
 
     CwdGuard cwd(data);
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -220,7 +222,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     };
 
     while (ClockMs() < endMs && !form.CloseRequested && failures == 0) {
-        ClockAdvanceVirtual(started && stretch.Replaying() ? kCourseStepMs : kStepMs);
+        ClockAdvanceVirtual(started && stretch.Replaying() ? kCourseStepMs : stepMs);
         const int32_t now = ClockMs();
         const bool inGame = form.Game != nullptr && form.UpdateCallback != TitleSequence;
         if (inGame && started) stretch.Feed(form, keys, now);
@@ -306,7 +308,9 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     // Resident memory must stay flat after the first minute: what the game keeps (the lowest
     // size in a minute) stays near the second minute's. A leak of any size shows there; a
     // large frame only raises that minute's highest.
+    // Judged at game-like steps only: with steps of 150 ms and more a minute holds a handful of
+    // drawn frames, and what the GL driver holds between them swings by several MB.
     const long budgetKb = 2048;
-    for (size_t i = 2; i < lowKb.size(); ++i)
+    for (size_t i = 2; i < lowKb.size() && stepMs <= 100; ++i)
         EXPECT_LT(lowKb[i] - lowKb[1], budgetKb) << "resident memory grew to " << lowKb[i] << " kB in minute " << i + 1;
 }
