@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -142,6 +143,34 @@ TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
     form.FormDestroy();
     EXPECT_GT(bumped, 0) << "no wall near the camera got the bump effect";
     EXPECT_EQ(withoutMap, 0) << "of " << bumped << " bump-flagged triangles";
+}
+
+// Time spent with the window inactive (no updates, no frames) does not reach the running
+// character as one long tick when the window comes back.
+TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
+    TForm1 form;
+    form.FormCreate(window_->Window(), data_ + "/");
+    ReplayPlayer replay({{7400, true, kVkUp}});
+    Step(form, replay);
+    ClockAdvanceVirtual(7400 - ClockMs());
+    for (int i = 0; i < 30; ++i) Step(form, replay);  // running north through the hall
+    ASSERT_NE(form.Game, nullptr);
+    const Vec3& at = form.Game->Body.Movement.Position;
+    const Vec3 before = at;
+    for (int i = 0; i < 60; ++i) {  // three seconds inactive, as the frame loop waits then
+        ClockAdvanceVirtual(50);
+        form.AppOnIdle(false);
+    }
+    EXPECT_EQ(at.z, before.z);
+    float longestStep = 0;
+    for (int i = 0; i < 20; ++i) {
+        const Vec3 last = at;
+        Step(form, replay);
+        longestStep = std::max(longestStep, std::hypot(at.x - last.x, at.z - last.z));
+    }
+    EXPECT_GT(at.z, before.z + 10.0f);  // running on
+    EXPECT_LT(longestStep, 4.0f);       // about 2 units a tick, not three seconds' worth
+    form.FormDestroy();
 }
 
 }  // namespace
