@@ -96,6 +96,13 @@ private:
     std::unique_ptr<TForm1> form_;
 };
 
+// False, with the benchmark skipped and the reason given, when the game could not start.
+bool Started(const GameAt& game, benchmark::State& state) {
+    if (game.Error().empty()) return true;
+    state.SkipWithError(game.Error().c_str());
+    return false;
+}
+
 // Texture animation, sort, runs and the vertex upload of the list drawn so far.
 void FinishScene(TGLViewport& vp) {
     vp.AnimateTextureReferences(ClockMs());
@@ -142,10 +149,7 @@ void ForgetPose(TForm1& form) {
 // after a tick that moved the clip) or 0 to reuse the pose (a frame between ticks).
 void BM_DemoSceneBuild(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     TGLViewport& vp = game.Form().Viewport;
     const bool repose = state.range(1) != 0;
     for (auto _ : state) {
@@ -176,10 +180,7 @@ double Us(double a, double b) { return b - a; }
 // sort, runs and the vertex upload.
 void BM_DemoScenePhases(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     TForm1& form = game.Form();
     TGLViewport& vp = form.Viewport;
     double level = 0, scene = 0, animate = 0, sort = 0, runs = 0, upload = 0;
@@ -276,10 +277,7 @@ double TimedSceneBuild(TForm1& form) {
 // alternating between the two so that machine load affects both alike.
 void BM_StressLevelScaling(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     TForm1& form = game.Form();
     Tmap_level& map = form.Level.Map;
     Tmap_level stress = map;
@@ -328,10 +326,7 @@ void BuildSceneCopies(TForm1& form, int copies) {
 // One view against the same view with 10 x the visible triangles, frames alternating.
 void BM_VisibleTriangleScaling(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     TForm1& form = game.Form();
     double oneUs = 0, tenUs = 0;
     int32_t oneTriangles = 0, tenTriangles = 0;
@@ -389,10 +384,7 @@ BENCHMARK(BM_DemoLevelLoad)->Unit(benchmark::kMillisecond);
 // The update step on a tick that is due: actions, animator frame choice, camera, rooms.
 void BM_DemoUpdateStep(benchmark::State& state) {
     GameAt game(9000);
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     TForm1& form = game.Form();
     KeyTable[kVkUp] = 1;  // run in circles
     KeyTable[kVkLeft] = 1;
@@ -409,10 +401,7 @@ BENCHMARK(BM_DemoUpdateStep)->Unit(benchmark::kMicrosecond);
 
 void BM_DemoSurfaceQuery(benchmark::State& state) {
     GameAt game(7400);
-    if (!game.Error().empty()) {
-        state.SkipWithError(game.Error().c_str());
-        return;
-    }
+    if (!Started(game, state)) return;
     const Tmap_level& map = game.Form().Level.Map;
     std::vector<Vec3> points;
     std::vector<int> rooms;

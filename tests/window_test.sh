@@ -51,6 +51,8 @@ lines() { [ -f "$trace" ] && wc -l <"$trace" || echo 0; }
 alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game died ($1)"; }
 # The last traced position as "x z angle".
 where() { tail -1 "$trace" | awk -F, '{ printf "%s %s %s\n", $6, $8, $9 }'; }
+# Holds a key for 1.5 s, then lets the game settle for $2 seconds.
+hold() { xdotool keydown "$1"; sleep 1.5; xdotool keyup "$1"; sleep "$2"; }
 wait_lines() {
     for _ in $(seq 300); do [ "$(lines)" -ge "$1" ] && return 0; alive "$2"; sleep 0.1; done
     fail "the frame loop did not run ($2: $(lines) trace lines, wanted $1)"
@@ -65,16 +67,10 @@ wait_lines 20 "start"
 alive "start"
 
 start=$(where)
-xdotool keydown Up
-sleep 1.5
-xdotool keyup Up
-sleep 2.5
+hold Up 2.5
 moved=$(where)
 [ "$start" != "$moved" ] || fail "Up in the real window did not move the character ($start)"
-xdotool keydown Left
-sleep 1.5
-xdotool keyup Left
-sleep 0.5
+hold Left 0.5
 turned=$(where)
 [ "${turned##* }" != "${moved##* }" ] || fail "Left in the real window did not turn the character"
 
@@ -114,10 +110,7 @@ xdotool windowactivate --sync "$win"
 wait_lines $((hidden + 25)) "restored"
 sleep 3
 here=$(where)
-xdotool keydown Right
-sleep 1.5
-xdotool keyup Right
-sleep 0.5
+hold Right 0.5
 [ "$(where)" != "$here" ] || fail "keys did not move the character after the restore"
 
 xdotool key Escape

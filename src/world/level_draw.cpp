@@ -231,7 +231,26 @@ struct Descent {
 
 // PrepareSectorTriangles without shrinking the arrays to the kept count.
 void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDrawTarget& target,
-                              const Frustum& frustum);
+                              const Frustum& frustum) {
+    int32_t i = 0;
+    while (i < list.Count) {
+        ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
+        ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
+        for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
+        float r = 0.0f;
+        if (!KeepTriangle(tri.Normal, block.V[0].Position, block.V[1].Position, block.V[2].Position, target, frustum,
+                          r)) {
+            RemoveSwapLast(list, i);
+            continue;
+        }
+        FogAndSortKey(tri, block, r, target);
+        if (tri.Texture <= target.LevelLimit && r < 0.75f * target.ViewDistance) {
+            tri.BumpFlag = 1;
+            SetBumpColour(block, tri.Normal, target.ViewDirection);
+        }
+        ++i;
+    }
+}
 
 // Copies a sector into the work list, whose arrays only grow (no zero-filling per frame).
 void CopySector(const tquadsectors& sector, tquadsectors& list) {
@@ -337,32 +356,6 @@ void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, co
     list.Triangles.resize(static_cast<size_t>(list.Count));
     list.Vertices.resize(static_cast<size_t>(list.Count));
 }
-
-namespace {
-
-void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDrawTarget& target,
-                              const Frustum& frustum) {
-    int32_t i = 0;
-    while (i < list.Count) {
-        ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
-        ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
-        for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
-        float r = 0.0f;
-        if (!KeepTriangle(tri.Normal, block.V[0].Position, block.V[1].Position, block.V[2].Position, target, frustum,
-                          r)) {
-            RemoveSwapLast(list, i);
-            continue;
-        }
-        FogAndSortKey(tri, block, r, target);
-        if (tri.Texture <= target.LevelLimit && r < 0.75f * target.ViewDistance) {
-            tri.BumpFlag = 1;
-            SetBumpColour(block, tri.Normal, target.ViewDirection);
-        }
-        ++i;
-    }
-}
-
-}  // namespace
 
 void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
