@@ -13,7 +13,9 @@
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
+#include "character/character_module.h"
 #include "math/clock.h"
+#include "motion/collision.h"
 #include "platform/gl_window.h"
 #include "platform/message_box.h"
 #include "support/allocation_count.h"
@@ -36,6 +38,8 @@ uint64_t ExpectedDraws(const TGLViewport& vp) {
 class GameFrames : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Saved before anything can skip: TearDown runs after a skip too.
+        saved_ = {FarPlane, FogColor, FogStart, FogEnd, FogOffset, FogEnabled};
         data_ = DV_BINARY_DIR;
         for (const char* f : {"test.lev", "font01.fnx", "set.txt"}) {
             if (!std::filesystem::exists(data_ + "/" + f)) GTEST_SKIP() << "demo content not built: " << f;
@@ -54,7 +58,6 @@ protected:
         // does not depend on the size.
         window_ = GLWindow::Create("frames", 320, 240, false, true, error);
         if (!window_) GTEST_SKIP() << "no OpenGL 3.3 context: " << error;
-        saved_ = {FarPlane, FogColor, FogStart, FogEnd, FogOffset, FogEnabled};
     }
     void TearDown() override {
         // The game sets the render globals; later tests expect their defaults.
@@ -94,7 +97,8 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     ReplayPlayer replay(events_);
     Step(form, replay);                 // the title
     ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
-    for (int i = 0; i < 20; ++i) Step(form, replay);  // the game; the lists grow
+    // The game's first half second: the run starts and the lists grow to the hall's size.
+    for (int i = 0; i < 40; ++i) Step(form, replay);
     ASSERT_EQ(form.Viewport.Scene3D, &GameScene3D);
     Direct3DDevice8* device = D3DDevice();
     ASSERT_NE(device, nullptr);
@@ -170,6 +174,46 @@ TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
     }
     EXPECT_GT(at.z, before.z + 10.0f);  // running on
     EXPECT_LT(longestStep, 4.0f);       // about 2 units a tick, not three seconds' worth
+    form.FormDestroy();
+}
+
+// A stall of the process (a loaded machine, a suspended laptop) arrives as one long gap of
+// the clock between two ticks. The character running north through the hall towards its far
+// wall covers at most kMaxTickDeltaMs of running per tick whatever the gap, and stays inside
+// its room, on the floor of an open cell, never inside a wall.
+TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
+    TForm1 form;
+    form.FormCreate(window_->Window(), data_ + "/");
+    ReplayPlayer replay({{7400, true, kVkUp}});
+    Step(form, replay);
+    ClockAdvanceVirtual(7400 - ClockMs());
+    for (int i = 0; i < 10; ++i) Step(form, replay);
+    ASSERT_NE(form.Game, nullptr);
+    const Vec3& at = form.Game->Body.Movement.Position;
+    const Tmap_level& map = form.Level.Map;
+    float longestStep = 0;
+    for (int stall = 0; stall < 12; ++stall) {
+        for (int i = 0; i < 2; ++i) {
+            ClockAdvanceVirtual(i == 0 ? 5000 : 0);  // five seconds gone between two ticks
+            const Vec3 last = at;
+            Step(form, replay);
+            longestStep = std::max(longestStep, std::hypot(at.x - last.x, at.z - last.z));
+        }
+        const int32_t room = form.Game->Body.Room;
+        ASSERT_GE(room, 0);
+        ASSERT_LT(room, static_cast<int32_t>(map.Rooms.size()));
+        const tqtroom_header& h = map.Rooms[static_cast<size_t>(room)].Header;
+        EXPECT_GE(at.x, h.Origin.x);
+        EXPECT_LE(at.x, h.Origin.x + 32.0f * h.CellsX);
+        EXPECT_GE(at.z, h.Origin.z);
+        EXPECT_LE(at.z, h.Origin.z + 32.0f * h.CellsZ);
+        const SurfaceHit ground = SurfaceQuery(map, room, at.x, at.z);
+        EXPECT_GE(at.y, ground.Floor - 0.01f) << "after stall " << stall << " at " << at.x << ", " << at.z;
+        EXPECT_FALSE(CellSurfacesClosed(map, room, at.x, at.z).Floor);
+    }
+    // A 16 ms tick after the stall sees the bound: 100 ms of running at 0.066 units/ms.
+    EXPECT_LE(longestStep, 0.066f * kMaxTickDeltaMs + 0.01f);
+    EXPECT_GT(longestStep, 1.0f);
     form.FormDestroy();
 }
 

@@ -180,6 +180,25 @@ TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
     EXPECT_GT(rows.back().z - rows.front().z, 100.0f);  // and it ran on after the look
 }
 
+// Players press keys while the title is still up. Up held from 5000 ms: the first game ticks
+// move the character no further than ordinary running ticks do, not seven seconds' worth.
+TEST(GameEndToEnd, KeyHeldDuringTheTitleGivesNoLeapOnTheFirstTicks) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string trace = Temp("e2e_early.csv"), replay = Temp("e2e_early.txt");
+    WriteFile(replay, "5000 down Up\n9000 up Up\n");
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
+                                trace + " --quit-after 9000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_GT(rows.size(), 30u);
+    float longestStep = 0;
+    for (size_t i = 1; i < rows.size(); ++i)
+        longestStep = std::max(longestStep, std::hypot(rows[i].x - rows[i - 1].x, rows[i].z - rows[i - 1].z));
+    EXPECT_LT(longestStep, 0.066f * 40 + 0.01f);  // a running tick at 40 ms: 2.64 units
+    EXPECT_GT(rows.back().z - rows.front().z, 50.0f) << "it should be running by now";
+    EXPECT_EQ(rows.front().z, 80.0f);  // the first tick starts the run where the level starts it
+}
+
 // A small level whose exit lies straight ahead: the end trigger shows the closing picture for
 // five seconds and the game ends by itself with status 0.
 TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
@@ -245,6 +264,15 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
                                 std::to_string(closingAt) + ":" + closing + " --stats " + stats +
                                 " --quit-after " + std::to_string(fence));
     ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    // Every tick as recorded: a change of behaviour anywhere along the course shows here first.
+    // After an intended change, look at the differences and copy the new trace over the record.
+    const std::string recorded = DV_SOURCE_DIR "/tests/data/replays/course.trace.csv";
+    const std::vector<std::string> got = ReadLines(trace), want = ReadLines(recorded);
+    ASSERT_FALSE(want.empty()) << recorded;
+    for (size_t i = 0; i < std::min(got.size(), want.size()); ++i)
+        ASSERT_EQ(got[i], want[i]) << "line " << i + 1 << " of the trace differs from " << recorded;
+    EXPECT_EQ(got.size(), want.size());
 
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_GT(rows.size(), 1000u);

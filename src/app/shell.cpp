@@ -128,7 +128,8 @@ void TitleSequence(TForm1& form) {
             form.Viewport.SetScene3D(nullptr, nullptr);
             form.Viewport.SetOverlay2D(TitleOverlay2D, &form);
             form.TitleStartTime = now;
-            // A missing picture leaves the slot empty: the text shows on black.
+            // A missing picture leaves the slot empty: its quad then shows the plain grey of the
+            // picture colour, with the text over it.
             form.Textures.LoadFromFile(kTitleSlot, form.BasePath + (form.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
                                        false, true);
             form.TitleState = form.TitleState == 0 ? 1 : 3;
@@ -139,6 +140,7 @@ void TitleSequence(TForm1& form) {
                 form.Viewport.SetOverlay2D(GameOverlay2D, &form);
                 form.TitleState = 0;
                 form.UpdateCallback = GameUpdateCallback;
+                HoldRunnerClock();  // the first step sees no time from the title
             }
             break;
         case 3:

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "character/actions.h"
 #include "character/character_module.h"
 #include "character/settings.h"
@@ -70,7 +72,7 @@ void RunAction(TActionState& state) {
         m.ActionTable[state.Action]();
     }
     const int32_t now = ClockMs();
-    m.TickDelta = now - m.LastTickTime;
+    m.TickDelta = std::clamp(now - m.LastTickTime, 0, kMaxTickDeltaMs);
     m.LastTickTime = now;
 }
 

@@ -16,6 +16,14 @@ namespace dv {
 
 inline constexpr int kActionCount = 56;
 
+// The longest time one action step may cover. Moves are speed x delta, and the probes test
+// only where a step ends, so a step must stay well inside one 32-unit cell: at the fastest
+// horizontal speed (the running jump, 0.085 units/ms) 100 ms is 8.5 units, and at the
+// terminal fall speed (0.23 units/ms) 23 units. Frame rates of 10 per second and above are
+// untouched; a longer stall (a loaded machine, a suspended laptop, a debugger) plays as
+// 100 ms of game time.
+inline constexpr int32_t kMaxTickDeltaMs = 100;
+
 using ActionProc = void (*)();
 
 // How the actions reach the follow camera: FocusOn puts it into its focus mode towards a
@@ -80,15 +88,16 @@ void BindCharacterCamera(const CharacterCamera& camera);
 // Binds the follow camera's FocusOn and ResumeFollow; the camera must outlive the binding.
 void BindCharacterCamera(TmaroCameracontrol& camera);
 
-// Runs the action `state.Action` on `state`, then TickDelta = clock - LastTickTime and
-// LastTickTime = clock, so an action always sees the delta of the previous tick (0 on the
-// first call). Without a bound level nothing runs. An action number outside 0..55 (a corrupt
+// Runs the action `state.Action` on `state`, then TickDelta = clock - LastTickTime (at most
+// kMaxTickDeltaMs) and LastTickTime = clock, so an action always sees the delta of the
+// previous tick (0 on the first call). Without a bound level nothing runs. An action number outside 0..55 (a corrupt
 // record) returns the character to idle.
 void RunAction(TActionState& state);
-// Brings LastTickTime up to the clock without running an action. Called on the ticks whose
-// actions are held (free look) and while the window is inactive: held time must not reach
-// the next action as one long tick, which would carry a running or falling character
-// through walls and out of its room.
+// Brings LastTickTime up to the clock without running an action. Called when the game starts
+// after the title, on the ticks whose actions are held (free look) and while the window is
+// inactive: time the character did not live through must not reach the next action as one
+// long tick, which would carry a running or falling character through walls and out of its
+// room.
 void HoldRunnerClock();
 
 }  // namespace dv
