@@ -232,6 +232,83 @@ TEST_F(RenderTest, PictureMode1DropsTransparentTexels) {
     EXPECT_RGB_NEAR(Pixel(20, 15), 255, 255, 255, 0);
 }
 
+// A 4 x 4 checkerboard of opaque red and transparent green texels, drawn alpha-tested with
+// every pixel centre on a texel centre or between texels: at 1:1 on half-pixel corners, and
+// magnified 4 and 8 times on whole-pixel corners. A pixel centre that lies on a transparent
+// texel's centre reads alpha exactly 0 and is dropped, though its right and lower neighbours
+// are opaque; one on an opaque texel's centre shows the texel's own colour.
+TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
+    viewport->ModulateShift = 1;
+    Tfontx font;
+    font.Red = font.Green = font.Blue = 128;
+    Texture& t = textures.Solid(9, D3DFMT_A8R8G8B8, 0, 0, 0, 0, 4);
+    LockedRect lr;
+    ASSERT_TRUE(t.LockRect(0, lr));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const bool opaque = (x + y) % 2 == 1;
+            SlotTextures::WritePixel(D3DFMT_A8R8G8B8, lr.pBits + y * lr.Pitch, x, opaque ? 255 : 0,
+                                     opaque ? 0 : 255, 0, opaque ? 255 : 0);
+        }
+    }
+    t.UnlockRect(0);
+    struct Picture {
+        TGLViewport* vp;
+        Tfontx* font;
+        float left, size;
+        static void Draw(void* user) {
+            auto* p = static_cast<Picture*>(user);
+            p->vp->Begin2D();
+            p->vp->SetFont(p->font);
+            p->vp->DrawPicture(9, 1, p->left, p->left, p->left + p->size, p->left + p->size);
+        }
+    };
+    for (const int scale : {1, 4, 8}) {
+        SCOPED_TRACE("magnified " + std::to_string(scale) + " times");
+        const float left = scale == 1 ? 7.5f : 8.0f;
+        Picture picture{viewport.get(), &font, left, 4.0f * static_cast<float>(scale)};
+        viewport->SetOverlay2D(&Picture::Draw, &picture);
+        viewport->RenderFrame();
+        for (int ty = 0; ty < 4; ++ty) {
+            for (int tx = 0; tx < 4; ++tx) {
+                // The pixel whose centre lies on this texel's centre.
+                const int px = scale == 1 ? 8 + tx : 8 + scale * tx + scale / 2;
+                const int py = scale == 1 ? 8 + ty : 8 + scale * ty + scale / 2;
+                SCOPED_TRACE("texel " + std::to_string(tx) + "," + std::to_string(ty));
+                if ((tx + ty) % 2 == 1) {
+                    EXPECT_RGB_NEAR(Pixel(px, py), 255, 0, 0, 1);
+                } else {
+                    EXPECT_RGB_NEAR(Pixel(px, py), 10, 20, 30, 0);
+                }
+            }
+        }
+        // The picture's edges stay where the fill rule puts them.
+        const int end = scale == 1 ? 12 : 8 + 4 * scale;
+        EXPECT_RGB_NEAR(Pixel(end, 9), 10, 20, 30, 0);
+        EXPECT_GT(Pixel(end - 1, 8 + (scale == 1 ? 0 : scale / 2)).r, 128);  // the last column of opaque texel 3,0
+    }
+}
+
+// A stage that reads a texture where none is bound passes the colour on: the picture of an
+// empty slot and a run of an empty slot show their vertex colour, not twice it.
+TEST_F(RenderTest, StagesWithoutATextureHandTheColourOn) {
+    Tfontx font;
+    font.Red = 100;
+    font.Green = 60;
+    font.Blue = 30;
+    for (const int shift : {0, 1}) {
+        SCOPED_TRACE(shift == 0 ? "MODULATE" : "MODULATE2X");
+        viewport->ModulateShift = shift;
+        Overlay o{viewport.get(), &font, 4444, 0};
+        viewport->SetOverlay2D(&Overlay::Draw, &o);
+        AddQuad(Header(4445, 0, 1), Argb(90, 50, 20));
+        viewport->RenderFrame();
+        EXPECT_RGB_NEAR(Pixel(20, 15), 100, 60, 30, 1);  // the picture
+        EXPECT_RGB_NEAR(Pixel(kC, kC), 90, 50, 20, 1);   // the run
+        viewport->ClearTriangles();
+    }
+}
+
 TEST_F(RenderTest, PictureMode2IsAdditive) {
     viewport->ModulateShift = 1;
     Tfontx font;

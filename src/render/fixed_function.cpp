@@ -91,10 +91,20 @@ uniform vec4 u_textureFactor;
 
 out vec4 fragColor;
 
+// The vertex shader moves pixels 1/64 px short of GL's half-pixel centres so that edges
+// follow Direct3D's top-left fill rule; interpolants therefore arrive as they are 1/64 px
+// right of and below Direct3D's pixel centre. Texture coordinates are moved back by that
+// much along their screen gradients, so a texel-exact picture samples exactly its texel
+// centres (an alpha-tested transparent texel beside an opaque one reads alpha 0, not 1/64 of
+// its neighbour's). GL's window y grows upwards, Direct3D's downwards.
+vec2 atPixelCentre(vec2 tc) {
+    return tc - (dFdx(tc) - dFdy(tc)) * (1.0 / 64.0);
+}
+
 vec2 coords(int index) {
-    if (index == 1) return v_tex1;
-    if (index == 2) return v_tex2;
-    return v_tex0;
+    if (index == 1) return atPixelCentre(v_tex1);
+    if (index == 2) return atPixelCentre(v_tex2);
+    return atPixelCentre(v_tex0);
 }
 
 vec4 arg(int a, vec4 current, vec4 tex) {
@@ -134,7 +144,8 @@ bool passes(int func, int value, int ref) {
 }
 
 void main() {
-    // Sample in uniform control flow; an unbound stage reads opaque white.
+    // Sample in uniform control flow. An unbound stage's texture is never read: FragmentKeyOf
+    // passes such a stage through.
     vec4 tex[3];
     tex[0] = u_hasTexture[0] != 0 ? texture(u_sampler0, coords(u_texIndex[0])) : vec4(1.0);
     tex[1] = u_hasTexture[1] != 0 ? texture(u_sampler1, coords(u_texIndex[1])) : vec4(1.0);
@@ -206,6 +217,32 @@ std::string FragmentSource(const FragmentKey& k) {
     return out;
 }
 
+constexpr int32_t kOpSelectArg1 = 2, kOpSelectArg2 = 3, kArgCurrent = 1, kArgTexture = 2;
+
+bool ReadsTexture(int32_t op, int32_t arg1, int32_t arg2) {
+    const bool first = (arg1 & 15) == kArgTexture, second = (arg2 & 15) == kArgTexture;
+    if (op == kOpSelectArg1) return first;
+    if (op == kOpSelectArg2) return second;
+    return first || second;
+}
+
+// A stage that reads its texture when none is bound hands the current colour (or alpha) on
+// unchanged. Direct3D leaves the case undefined; drivers of its time were observed to skip
+// such a stage, and reading opaque white instead would double the vertex colour under
+// MODULATE2X wherever a picture or lightmap is missing.
+void PassThroughUnboundTexture(FragmentKey& k, int i) {
+    if (k.colorOp[i] != 1 && ReadsTexture(k.colorOp[i], k.colorArg1[i], k.colorArg2[i])) {
+        k.colorOp[i] = kOpSelectArg1;
+        k.colorArg1[i] = kArgCurrent;
+        k.colorArg2[i] = kArgCurrent;
+    }
+    if (k.alphaOp[i] != 1 && ReadsTexture(k.alphaOp[i], k.alphaArg1[i], k.alphaArg2[i])) {
+        k.alphaOp[i] = kOpSelectArg1;
+        k.alphaArg1[i] = kArgCurrent;
+        k.alphaArg2[i] = kArgCurrent;
+    }
+}
+
 }  // namespace
 
 FragmentKey FragmentKeyOf(const FixedFunctionState& s) {
@@ -221,6 +258,7 @@ FragmentKey FragmentKeyOf(const FixedFunctionState& s) {
         k.alphaArg2[i] = s.setup.alphaArg2[i];
         k.texIndex[i] = s.setup.texIndex[i];
         k.hasTexture[i] = s.setup.hasTexture[i];
+        if (k.hasTexture[i] == 0) PassThroughUnboundTexture(k, i);
     }
     k.alphaTest = s.setup.alphaTest != 0 ? 1 : 0;
     k.alphaFunc = k.alphaTest ? s.setup.alphaFunc : 0;
