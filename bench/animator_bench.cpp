@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "math/clock.h"
 #include "models/animator.h"
 #include "motion/camera_control.h"
@@ -110,13 +110,11 @@ void BM_CameraFollowTick(benchmark::State& state) {
     room.Cells.assign(16, std::vector<dv::tcell>(16, dv::tcell{}));
     level.Rooms.push_back(std::move(room));
     level.RoomCount = 1;
-    dv::Vec3 position{256, 0, 256};
-    float ax = 0, ay = 0, az = 0;
-    dv::TmaroCameracontrol camera(position, ax, ay, az);
+    dv::TmaroCameracontrol camera;
+    camera.Subject.Position = {256, 0, 256};
     camera.Level = &level;
-    dv::KeyTableClear();
     for (auto _ : state) {
-        ay += 1.0f;
+        camera.Subject.Heading += 1.0f;
         camera.Update();
         benchmark::DoNotOptimize(camera.Eye);
     }

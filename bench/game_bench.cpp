@@ -14,7 +14,7 @@
 #include <random>
 
 #include "app/game.h"
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
@@ -54,14 +54,14 @@ public:
         SetMessagesHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        KeyTableClear();
-        InitGameModules();
+        const TurnRates turnRates = InitGameModules("set.txt");
         window_ = GLWindow::Create("bench", 800, 600, false, true, error);
         if (!window_) {
             error_ = "no OpenGL 3.3 context: " + error;
             return;
         }
         form_ = std::make_unique<TForm1>();
+        form_->CharacterTurnRates = turnRates;
         form_->FormCreate(window_->Window(), data_);
         ReplayPlayer replay(events_);
         form_->AppOnIdle(true);  // the title; its end is skipped
@@ -82,7 +82,6 @@ public:
     }
     ~GameAt() {
         if (form_) form_->FormDestroy();
-        KeyTableClear();
         ClockUseVirtual(false);
     }
     const std::string& Error() const { return error_; }
@@ -386,8 +385,8 @@ void BM_DemoUpdateStep(benchmark::State& state) {
     GameAt game(9000);
     if (!Started(game, state)) return;
     TForm1& form = game.Form();
-    KeyTable[kVkUp] = 1;  // run in circles
-    KeyTable[kVkLeft] = 1;
+    form.Keys.Down[kVkUp] = 1;  // run in circles
+    form.Keys.Down[kVkLeft] = 1;
     for (auto _ : state) {
         ClockAdvanceVirtual(19);
         UpdateStep(form);

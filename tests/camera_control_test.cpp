@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "math/clock.h"
 #include "motion/camera_control.h"
 #include "motion/collision.h"
@@ -64,12 +64,10 @@ void ExpectVec(const Vec3& v, float x, float y, float z, float tolerance = 1e-3f
 // camera.
 class CameraTest : public ::testing::Test {
 protected:
-    CameraTest()
-        : body(VecMake(176, 0, 176)),
-          camera(body.Movement.Position, body.Movement.AngleX, body.Movement.AngleY, body.Movement.AngleZ) {}
+    CameraTest() : body(VecMake(176, 0, 176)) {}
 
     void SetUp() override {
-        KeyTableClear();
+        keys.Clear();
         ClockUseVirtual(true);
         level = WrittenLevel({Room({0, 0, 0}, 10, 10, 4)});
         camera.Level = &level;
@@ -77,12 +75,17 @@ protected:
         camera.CharacterRoom = 0;
     }
     void TearDown() override {
-        KeyTableClear();
+        keys.Clear();
         ClockUseVirtual(false);
     }
 
+    // Camera ticks with the keys held in `keys` and the character where `body` stands.
     void Ticks(int n) {
-        for (int i = 0; i < n; ++i) camera.Update();
+        for (int i = 0; i < n; ++i) {
+            camera.Input = CameraInputFrom(keys);
+            camera.Subject = {body.Movement.Position, body.Movement.AngleY};
+            camera.Update();
+        }
     }
     void Wall(bool on) {
         for (int x = 4; x <= 6; ++x) SetWall(level, x, 4, on);
@@ -92,6 +95,7 @@ protected:
 
     Tmovement body;
     TmaroCameracontrol camera;
+    KeyboardState keys;
     Tmap_level level;
 };
 
@@ -99,7 +103,7 @@ protected:
 
 TEST_F(CameraTest, RestPoseLiesBehindAtFollowDistanceRaisedByFiveDegrees) {
     Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
     ExpectVec(camera.Eye, 176, 23.5f + 57.6f * kSin5, 176 - 57.6f * kCos5);
     EXPECT_NEAR(Distance(), 57.6f, 1e-3f);
     ExpectVec(camera.Target, 176, 23.5f, 179);
@@ -108,11 +112,11 @@ TEST_F(CameraTest, RestPoseLiesBehindAtFollowDistanceRaisedByFiveDegrees) {
 }
 
 TEST_F(CameraTest, ZoomIsCappedAndReturnsOneUnitPerTick) {
-    KeyDown(KeyCamUp, 0);
+    keys.Press(kKeyCameraUp, 0);
     Ticks(10);
     EXPECT_FLOAT_EQ(camera.Zoom, 9.6f);
     EXPECT_NEAR(Distance(), 57.6f + 9.6f, 1e-3f);
-    KeyUp(KeyCamUp, 0);
+    keys.Release(kKeyCameraUp, 0);
     Ticks(1);
     EXPECT_NEAR(camera.Zoom, 8.6f, 1e-5f);
     Ticks(8);
@@ -120,7 +124,7 @@ TEST_F(CameraTest, ZoomIsCappedAndReturnsOneUnitPerTick) {
     Ticks(1);
     EXPECT_EQ(camera.Zoom, 0.0f);
     EXPECT_NEAR(Distance(), 57.6f, 1e-3f);
-    KeyDown(KeyCamDown, 0);
+    keys.Press(kKeyCameraDown, 0);
     Ticks(1);
     EXPECT_EQ(camera.Zoom, 1.0f);
 }
@@ -130,10 +134,10 @@ TEST_F(CameraTest, HeadingFollowsByTenPercentOrSevenWhileTurningAndSnaps) {
     body.Movement.AngleY = 90;
     Ticks(1);
     EXPECT_NEAR(camera.SmoothAngles.y, 9.0f, 1e-5f);
-    KeyDown(KeyCamLeft, 0);
+    keys.Press(kKeyCameraLeft, 0);
     Ticks(1);
     EXPECT_NEAR(camera.SmoothAngles.y, 9.0f + 81 * 0.07f, 1e-4f);
-    KeyUp(KeyCamLeft, 0);
+    keys.Release(kKeyCameraLeft, 0);
 
     int ticks = 0;
     float previous = camera.SmoothAngles.y;
@@ -186,10 +190,9 @@ TEST(CameraFindSpot, EverythingBlockedGivesTheBehindPoint) {
     // One cell, one cell high: the orbit is outside the room and the raised point above it.
     Tmap_level level = WrittenLevel({Room({0, 0, 0}, 1, 1, 1)});
     Tmovement body(VecMake(16, 0, 16));
-    TmaroCameracontrol camera(body.Movement.Position, body.Movement.AngleX, body.Movement.AngleY,
-                              body.Movement.AngleZ);
+    TmaroCameracontrol camera;
+    camera.Subject = {body.Movement.Position, body.Movement.AngleY};
     camera.Level = &level;
-    KeyTableClear();
     camera.ComputePose();
     const Vec3 e{16, 23.5f, 16};
     EXPECT_FALSE(camera.SpotClear(camera.Eye));
@@ -211,41 +214,41 @@ TEST_F(CameraTest, WallBetweenEyeAndCharacterSendsTheCameraToAClearSpotAndBack) 
     const Vec3 rest = camera.Eye;
     Wall(true);
     Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamSearch);
+    EXPECT_EQ(camera.Mode, CameraMode::Search);
     ExpectVec(camera.Eye, rest.x, rest.y, rest.z, 0);  // restored until the search runs
 
     Ticks(1);  // both diagonals end in the wall; the next candidate, 270 degrees, is clear
     const Vec3 side = RotateAboutPointByAngles(rest, EyePoint(), 0, 270, 0);
-    EXPECT_EQ(camera.Phase, 2);  // the way there is blocked: the eye jumped
+    EXPECT_EQ(camera.Phase, CameraPhase::Holding);  // the way there is blocked: the eye jumped
     ExpectVec(camera.Eye, side.x, side.y, side.z);
     EXPECT_GT(camera.Eye.x, 230.0f);
     EXPECT_TRUE(camera.SpotClear(camera.Eye));
     EXPECT_FALSE(camera.Blocked(camera.Eye, EyePoint()));
     Ticks(5);
-    EXPECT_EQ(camera.Mode, kCamSearch);
-    EXPECT_EQ(camera.Phase, 2);
+    EXPECT_EQ(camera.Mode, CameraMode::Search);
+    EXPECT_EQ(camera.Phase, CameraPhase::Holding);
 
     Wall(false);  // the normal pose is clear again: ease back at Speed per tick
     Ticks(1);
-    EXPECT_EQ(camera.Phase, 3);
+    EXPECT_EQ(camera.Phase, CameraPhase::Returning);
     int ticks = 1;
-    while (camera.Mode != kCamFollow && ticks < 50) {
+    while (camera.Mode != CameraMode::Follow && ticks < 50) {
         Ticks(1);
         ++ticks;
     }
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
     EXPECT_EQ(ticks, static_cast<int>(std::ceil(VecDistance(side, rest) / 6.0f)));
     ExpectVec(camera.Eye, rest.x, rest.y, rest.z, 0);
 }
 
 TEST_F(CameraTest, UnclearSpotReturnsWithZoomDropped) {
-    KeyDown(KeyCamUp, 0);
+    keys.Press(kKeyCameraUp, 0);
     Ticks(3);
-    KeyUp(KeyCamUp, 0);
+    keys.Release(kKeyCameraUp, 0);
     const Vec3 before = camera.Eye;
     body.Movement.Position = {176, 0, 40};  // the camera would end behind the room's edge
     Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamReturn);
+    EXPECT_EQ(camera.Mode, CameraMode::Return);
     EXPECT_EQ(camera.Zoom, 0.0f);
     ExpectVec(camera.Eye, before.x, before.y, before.z, 0);
     Ticks(1);  // still no clear pose: the eye is pulled in to follow distance
@@ -256,43 +259,43 @@ TEST_F(CameraTest, UnclearSpotReturnsWithZoomDropped) {
 TEST_F(CameraTest, OrbitKeysByBothLetterCodesAndHomeResets) {
     Ticks(1);
     for (int code : {'Q', 'q'}) {
-        KeyDown(code, 0);
+        keys.Press(code, 0);
         Ticks(1);
-        KeyUp(code, 0);
+        keys.Release(code, 0);
     }
     EXPECT_EQ(camera.OrbitOffset.x, 11.0f);
-    KeyDown('Q', 0);
+    keys.Press('Q', 0);
     Ticks(40);
-    KeyUp('Q', 0);
+    keys.Release('Q', 0);
     EXPECT_EQ(camera.OrbitOffset.x, 89.0f);
-    KeyDown('a', 0);
+    keys.Press('a', 0);
     Ticks(60);
-    KeyUp('a', 0);
+    keys.Release('a', 0);
     EXPECT_EQ(camera.OrbitOffset.x, -12.0f);  // the eye is still clear, 11.5 units above the floor
-    KeyDown('A', 0);
+    keys.Press('A', 0);
     Ticks(1);
-    KeyUp('A', 0);
+    keys.Release('A', 0);
     EXPECT_EQ(camera.OrbitOffset.x, -12.0f);
 
-    KeyDown('x', 0);
+    keys.Press('x', 0);
     Ticks(70);
-    KeyUp('x', 0);
+    keys.Release('x', 0);
     EXPECT_EQ(camera.OrbitOffset.y, -179.0f);
-    KeyDown('z', 0);
-    KeyDown('Z', 0);
+    keys.Press('z', 0);
+    keys.Press('Z', 0);
     Ticks(1);
     EXPECT_EQ(camera.OrbitOffset.y, -176.0f);  // one key, however many codes are down
     Ticks(200);
-    KeyUp('z', 0);
-    KeyUp('Z', 0);
+    keys.Release('z', 0);
+    keys.Release('Z', 0);
     EXPECT_EQ(camera.OrbitOffset.y, 179.0f);
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
 
     const float awayFromRest = Distance();
-    KeyDown(kVkHome, 0);
+    keys.Press(kVkHome, 0);
     Ticks(1);
-    KeyUp(kVkHome, 0);
-    EXPECT_EQ(camera.Mode, kCamReturn);
+    keys.Release(kVkHome, 0);
+    EXPECT_EQ(camera.Mode, CameraMode::Return);
     EXPECT_EQ(camera.Speed, 9.0f);
     EXPECT_EQ(camera.OrbitOffset.x, 5.0f);
     EXPECT_EQ(camera.OrbitOffset.y, 0.0f);
@@ -302,8 +305,8 @@ TEST_F(CameraTest, OrbitKeysByBothLetterCodesAndHomeResets) {
     float gap = VecDistance(camera.Eye, rest);
     Ticks(1);
     EXPECT_NEAR(VecDistance(camera.Eye, rest), gap - 9.0f, 1e-3f);
-    for (int i = 0; i < 30 && camera.Mode != kCamFollow; ++i) Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    for (int i = 0; i < 30 && camera.Mode != CameraMode::Follow; ++i) Ticks(1);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
     EXPECT_EQ(camera.Speed, 6.0f);
     ExpectVec(camera.Eye, rest.x, rest.y, rest.z);
 }
@@ -312,23 +315,23 @@ TEST_F(CameraTest, FreeLookIsEnteredTurnedAndLeft) {
     Ticks(1);
     const Vec3 home = camera.Eye;
     const Vec3 lookFrom = camera.Target;
-    KeyDown(KeyCamMode, 0);
+    keys.Press(kKeyCameraFreeLook, 0);
     Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamFreeLook);
-    EXPECT_EQ(camera.LookPhase, 1);
+    EXPECT_EQ(camera.Mode, CameraMode::FreeLook);
+    EXPECT_EQ(camera.LookPhase, FreeLookPhase::Entering);
     EXPECT_EQ(camera.LookLatch, 1);
     ExpectVec(camera.LookFar, 176, 23.5f, 176 + 320);
     EXPECT_NEAR(VecDistance(camera.Eye, home), 8.0f, 1e-3f);
     Ticks(3);  // still held: the latch keeps free look from ending
-    EXPECT_EQ(camera.LookPhase, 1);
-    KeyUp(KeyCamMode, 0);
-    for (int i = 0; i < 10 && camera.LookPhase == 1; ++i) Ticks(1);
-    EXPECT_EQ(camera.LookPhase, 2);
+    EXPECT_EQ(camera.LookPhase, FreeLookPhase::Entering);
+    keys.Release(kKeyCameraFreeLook, 0);
+    for (int i = 0; i < 10 && camera.LookPhase == FreeLookPhase::Entering; ++i) Ticks(1);
+    EXPECT_EQ(camera.LookPhase, FreeLookPhase::Looking);
     ExpectVec(camera.Eye, lookFrom.x, lookFrom.y, lookFrom.z, 0);
 
-    KeyDown(KeyCamLeft, 0);
+    keys.Press(kKeyCameraLeft, 0);
     Ticks(3);
-    KeyUp(KeyCamLeft, 0);
+    keys.Release(kKeyCameraLeft, 0);
     EXPECT_EQ(camera.LookAngles.y, -12.0f);
     EXPECT_EQ(camera.LookVelocity[1], -4.5f);
     Ticks(1);  // momentum
@@ -338,22 +341,22 @@ TEST_F(CameraTest, FreeLookIsEnteredTurnedAndLeft) {
     QuatFromAnglesZYX(q, camera.SmoothAngles.x + camera.LookAngles.x, camera.LookAngles.y, 0);
     const Vec3 look = VecSub(camera.LookFrom, VecScale(QuatTransformVec({0, 0, -1}, q), 3));
     ExpectVec(camera.Target, look.x, look.y, look.z);
-    KeyDown(KeyCamDown, 0);
+    keys.Press(kKeyCameraDown, 0);
     Ticks(40);
-    KeyUp(KeyCamDown, 0);
+    keys.Release(kKeyCameraDown, 0);
     EXPECT_EQ(camera.LookAngles.x, 89.0f);
 
-    KeyDown(KeyCamMode, 0);  // pressed again: back home
+    keys.Press(kKeyCameraFreeLook, 0);  // pressed again: back home
     Ticks(1);
-    KeyUp(KeyCamMode, 0);
-    EXPECT_EQ(camera.LookPhase, 3);
+    keys.Release(kKeyCameraFreeLook, 0);
+    EXPECT_EQ(camera.LookPhase, FreeLookPhase::Leaving);
     ExpectVec(camera.Target, lookFrom.x, lookFrom.y, lookFrom.z, 0);
-    for (int i = 0; i < 10 && camera.Mode == kCamFreeLook; ++i) Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamReturn);
-    EXPECT_EQ(camera.LookPhase, 0);
+    for (int i = 0; i < 10 && camera.Mode == CameraMode::FreeLook; ++i) Ticks(1);
+    EXPECT_EQ(camera.Mode, CameraMode::Return);
+    EXPECT_EQ(camera.LookPhase, FreeLookPhase::Start);
     ExpectVec(camera.Eye, home.x, home.y, home.z, 0);
     Ticks(1);
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
 }
 
 TEST_F(CameraTest, FocusMoveReachesItsGoalAfterItsDurationAndHolds) {
@@ -362,7 +365,7 @@ TEST_F(CameraTest, FocusMoveReachesItsGoalAfterItsDurationAndHolds) {
     ClockSetVirtualMs(1000);
     camera.FocusOn({176, 0, 240}, 1000);
     Ticks(1);
-    EXPECT_EQ(camera.Phase, 1);
+    EXPECT_EQ(camera.Phase, CameraPhase::Moving);
     ExpectVec(camera.Eye, start.x, start.y, start.z, 0);
     const Vec3 goal{176, 23.5f + 57.6f * kSin5, 240 - 57.6f * kCos5};
     ExpectVec(camera.Goal, goal.x, goal.y, goal.z);
@@ -374,7 +377,7 @@ TEST_F(CameraTest, FocusMoveReachesItsGoalAfterItsDurationAndHolds) {
     ExpectVec(camera.Eye, start.x, start.y, (start.z + goal.z) / 2);
     ClockSetVirtualMs(2000);
     Ticks(1);
-    EXPECT_EQ(camera.Phase, 4);
+    EXPECT_EQ(camera.Phase, CameraPhase::Arrived);
     ExpectVec(camera.Eye, goal.x, goal.y, goal.z);
     ExpectVec(camera.Target, 176, 23.5f, 243);
     body.Movement.Position = {100, 0, 100};
@@ -383,11 +386,11 @@ TEST_F(CameraTest, FocusMoveReachesItsGoalAfterItsDurationAndHolds) {
     ExpectVec(camera.Eye, goal.x, goal.y, goal.z);
 
     camera.ResumeFollow();
-    EXPECT_EQ(camera.Mode, kCamFollow);
-    EXPECT_EQ(camera.Phase, 0);
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
+    EXPECT_EQ(camera.Phase, CameraPhase::Start);
 
     camera.FocusOn({176, 0, 240}, 0);  // no duration: there at once
     Ticks(1);
-    EXPECT_EQ(camera.Phase, 4);
+    EXPECT_EQ(camera.Phase, CameraPhase::Arrived);
     EXPECT_TRUE(std::isfinite(camera.Eye.x));
 }

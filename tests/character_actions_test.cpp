@@ -18,61 +18,61 @@ void SetRow(Tqtroom& room, int row, const tcell& cell) {
 TEST_F(Actions, FirstCallSeesNoTimeAndTurningUsesTheStandingRate) {
     Use(Hall());
     Place({48, 0, 48});
-    state.Action = 4;
-    Hold(KeyCharRight);
+    state.Action = CharacterAction::TurnInPlace;
+    Hold(kKeyCharacterRight);
     Tick();
     EXPECT_EQ(state.AngleY, 0);  // TickDelta 0 on the first call
     Tick();
     EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
-    Hold(KeyCharLeft);  // both held: right wins
+    Hold(kKeyCharacterLeft);  // both held: right wins
     Tick();
     EXPECT_NEAR(state.AngleY, 2 * kStanding * kTickMs, 1e-5);
-    Hold(KeyCharRight, false);
+    Hold(kKeyCharacterRight, false);
     Tick();
     EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
-    EXPECT_NEAR(MoveForward({0, 0, 0}, 0, 1).x, std::sin(kStanding * kTickMs * DegToRad), 1e-5);
-    Hold(KeyCharLeft, false);
+    EXPECT_NEAR(MoveForward(Now(), {0, 0, 0}, 0, 1).x, std::sin(kStanding * kTickMs * DegToRad), 1e-5);
+    Hold(kKeyCharacterLeft, false);
     Tick();
-    EXPECT_EQ(state.Action, 0);
-    EXPECT_EQ(state.ClipId, 0);
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.ClipId, CharacterClip::Idle);
 }
 
 TEST_F(Actions, IdleStartsTheRunAndTheRunMovesAtItsSpeed) {
     Use(Hall());
     Place({48, 0, 48});
-    Hold(KeyCharUp);
+    Hold(kKeyCharacterForward);
     Tick();
-    ASSERT_EQ(state.Action, 9);
+    ASSERT_EQ(state.Action, CharacterAction::RunStart);
     EXPECT_EQ(state.TransitionRequested, 1);
-    EXPECT_EQ(state.TransitionClip, 2);
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Run);
     EXPECT_EQ(state.TransitionTarget, 8);
     EXPECT_EQ(state.TransitionLength, 4);
     EXPECT_EQ(state.Position.z, 48);  // first call: nothing moves
     Tick();
     EXPECT_NEAR(state.Position.z, 48 + 0.01f * kTickMs, 1e-4);  // run start creeps forward
-    ASSERT_TRUE(TickUntil(5, 20));
-    EXPECT_EQ(state.ClipId, 2);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
+    EXPECT_EQ(state.ClipId, CharacterClip::Run);
     EXPECT_EQ(state.Frame, 7);
-    EXPECT_EQ(CharacterModule.JumpMode, 0);
+    EXPECT_EQ(character.JumpMode, JumpDirection::Up);
     const float z = state.Position.z;
     Tick();
     EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs, 1e-4);
     EXPECT_EQ(state.Position.x, 48);
     EXPECT_EQ(state.Position.y, 0);
-    EXPECT_TRUE(Visited({9, 5}));
+    EXPECT_TRUE(Visited({CharacterAction::RunStart, CharacterAction::Run}));
 }
 
 TEST_F(Actions, TheTimeScaleDividesEveryMove) {
     Use(Hall(12));
     Place({48, 0, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(5, 20));
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     anim.TimeScale = 2;
     Tick();
     const float z = state.Position.z;
     Tick();
     EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs / 2, 1e-4);
-    Hold(KeyCharRight);
+    Hold(kKeyCharacterRight);
     const float angle = state.AngleY;
     Tick();
     EXPECT_NEAR(state.AngleY - angle, kRunning * kTickMs / 2, 1e-5);
@@ -87,54 +87,54 @@ TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
     SetRow(rooms[0], 2, Cell(0, 68));  // 19.2 of headroom
     Use(rooms);
     Place({48, 0, 62});
-    Hold(KeyCharUp);
+    Hold(kKeyCharacterForward);
     Ticks(3);
-    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
     rooms = Hall();
     SetRow(rooms[0], 2, Cell(6));  // 9.6 up
     Use(rooms);
     Ticks(3);
-    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
     SetRow(rooms[0], 2, Cell(5));  // 8 up: still a step
     Use(rooms);
     Tick();
-    EXPECT_EQ(state.Action, 9);
+    EXPECT_EQ(state.Action, CharacterAction::RunStart);
 }
 
 TEST_F(Actions, ReleasingForwardStopsTheRunOnlyInItsFrameWindows) {
     Use(Hall(12));
     Place({48, 0, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(5, 20));
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     while (state.LastFrame != 4) Tick();
-    Hold(KeyCharUp, false);
+    Hold(kKeyCharacterForward, false);
     for (int e = 5; e < 8; ++e) {
         Tick();
-        EXPECT_EQ(state.Action, 5) << "LastFrame " << state.LastFrame;
+        EXPECT_EQ(state.Action, CharacterAction::Run) << "LastFrame " << state.LastFrame;
     }
     Tick();  // LastFrame 8: the mid-stride stop
     EXPECT_EQ(state.LastFrame, 8);
-    EXPECT_EQ(state.Action, 7);
-    EXPECT_EQ(state.TransitionClip, 9);
-    ASSERT_TRUE(TickUntil(8, 30));
-    EXPECT_EQ(state.ClipId, 9);
-    ASSERT_TRUE(TickUntil(0, 30));
-    EXPECT_EQ(state.ClipId, 0);
+    EXPECT_EQ(state.Action, CharacterAction::RunStopB);
+    EXPECT_EQ(state.TransitionClip, CharacterClip::RunStopB);
+    ASSERT_TRUE(TickUntil(CharacterAction::RunStopEnd, 30));
+    EXPECT_EQ(state.ClipId, CharacterClip::RunStopB);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
+    EXPECT_EQ(state.ClipId, CharacterClip::Idle);
     EXPECT_LT(state.Position.z, 96);
 }
 
 TEST_F(Actions, ReleasingForwardEarlyInTheStrideUsesTheFirstStop) {
     Use(Hall(12));
     Place({48, 0, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(5, 20));
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     while (state.LastFrame != 20) Tick();
-    Hold(KeyCharUp, false);
+    Hold(kKeyCharacterForward, false);
     Tick();
-    EXPECT_EQ(state.Action, 6);
-    EXPECT_EQ(state.TransitionClip, 8);
-    ASSERT_TRUE(TickUntil(0, 40));
-    EXPECT_TRUE(Visited({6, 8, 0}));
+    EXPECT_EQ(state.Action, CharacterAction::RunStopA);
+    EXPECT_EQ(state.TransitionClip, CharacterClip::RunStopA);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
+    EXPECT_TRUE(Visited({CharacterAction::RunStopA, CharacterAction::RunStopEnd, CharacterAction::Idle}));
 }
 
 TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
@@ -142,19 +142,19 @@ TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
     SetRow(rooms[0], 3, Cell(3));  // 4.8 up from z = 96
     Use(rooms);
     Place({48, 0, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(2, 80));
-    EXPECT_EQ(CharacterModule.StepSavedAction, 5);
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::HeightStep, 80));
+    EXPECT_EQ(character.StepSavedAction, CharacterAction::Run);
     EXPECT_EQ(state.Position.y, 0);
-    const float targetZ = CharacterModule.StepTarget.z;
+    const float targetZ = character.StepTarget.z;
     EXPECT_GT(targetZ, 96);
     for (int k = 1; k <= 5; ++k) {
         Tick();
-        EXPECT_EQ(state.Action, 2);
+        EXPECT_EQ(state.Action, CharacterAction::HeightStep);
         EXPECT_NEAR(state.Position.y, 0.8f * k, 1e-4);
     }
     Tick();
-    EXPECT_EQ(state.Action, 5);
+    EXPECT_EQ(state.Action, CharacterAction::Run);
     EXPECT_NEAR(state.Position.y, 4.8f, 1e-4);
     EXPECT_EQ(state.Position.z, targetZ);
 }
@@ -164,13 +164,13 @@ TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
     SetRow(rooms[0], 3, Cell(8));  // 12.8 up from z = 96
     Use(rooms);
     Place({48, 0, 40}, 3);  // slightly off the grid direction
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(3, 80));
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::StopSettle, 80));
     EXPECT_NEAR(state.Position.z + 3 * std::cos(3 * DegToRad), 96, 0.02);  // the edge less the look-ahead
-    EXPECT_EQ(state.TransitionClip, 0);
-    Hold(KeyCharUp, false);
-    ASSERT_TRUE(TickUntil(51, 20));
-    ASSERT_TRUE(TickUntil(0, 20));
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Idle);
+    Hold(kKeyCharacterForward, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::TimedMove, 20));
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
     EXPECT_NEAR(state.AngleY, 0, 1e-4);  // snapped to the grid by the timed move
 }
 
@@ -179,30 +179,29 @@ TEST_F(Actions, RunningOffADropFallsAndLands) {
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));  // platform 19.2 up
     Use(rooms);
     Place({48, 19.2f, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(30, 80));
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::Fall, 80));
     EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
     EXPECT_GT(state.Position.z, 96);
-    EXPECT_EQ(state.TransitionClip, 26);
-    ASSERT_TRUE(TickUntil(1, 60));
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Fall);
+    ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 60));
     EXPECT_EQ(state.Position.y, 0);
-    EXPECT_EQ(CharacterModule.QueuedAction, 29);  // forward held, a short fall: roll on
-    ASSERT_TRUE(TickUntil(5, 40));
-    EXPECT_TRUE(Visited({30, 1, 29, 5}));
+    EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward held, a short fall: roll on
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
+    EXPECT_TRUE(Visited({CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run}));
 }
 
 TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
     std::vector<Tqtroom> rooms = Hall();
     Use(rooms);
     Place({48, 19.2f, 40});
-    CharacterModule.CurrentState = &state;
-    StartFall();
+    StartFall(Now());
     Tick();
-    ASSERT_TRUE(TickUntil(1, 60));
-    EXPECT_EQ(CharacterModule.QueuedAction, 25);
-    EXPECT_EQ(state.TransitionClip, 24);
-    ASSERT_TRUE(TickUntil(0, 40));
-    EXPECT_TRUE(Visited({30, 1, 25, 0}));
+    ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 60));
+    EXPECT_EQ(character.QueuedAction, CharacterAction::Landing);
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Land);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
+    EXPECT_TRUE(Visited({CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}));
 }
 
 TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
@@ -210,20 +209,20 @@ TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(25));  // platform 40 up
     Use(rooms);
     Place({48, 40, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(54, 80));
-    EXPECT_EQ(state.ClipId, 50);
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::TurnAndGrab, 80));
+    EXPECT_EQ(state.ClipId, CharacterClip::TurnAndGrab);
     EXPECT_NEAR(state.Position.z, 97, 0.01);  // one unit past the edge
     EXPECT_EQ(state.Position.y, 40);
-    Hold(KeyCharUp, false);
-    ASSERT_TRUE(TickUntil(39, 40));
+    Hold(kKeyCharacterForward, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::GrabLedge, 40));
     EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);
     EXPECT_EQ(state.Position.y, 24);  // hanging 16 below the edge
     EXPECT_EQ(resumeCalls, 1);
-    ASSERT_TRUE(TickUntil(40, 40));
-    EXPECT_EQ(state.ClipId, 35);
+    ASSERT_TRUE(TickUntil(CharacterAction::Hang, 40));
+    EXPECT_EQ(state.ClipId, CharacterClip::Hang);
     Ticks(5);
-    EXPECT_EQ(state.Action, 40);  // hangs while no key is held
+    EXPECT_EQ(state.Action, CharacterAction::Hang);  // hangs while no key is held
 }
 
 // A wall 40 high from z = 96 whose top is the floor of the room above (room 1, from y = 40);
@@ -243,62 +242,62 @@ std::vector<Tqtroom> LedgeRooms() {
     return rooms;
 }
 
-std::string Sequence(const std::vector<int>& actions) {
+std::string Sequence(const std::vector<CharacterAction>& actions) {
     std::string out;
     for (size_t i = 0; i < actions.size(); ++i)
-        if (i == 0 || actions[i] != actions[i - 1]) out += std::to_string(actions[i]) + " ";
+        if (i == 0 || actions[i] != actions[i - 1]) out += std::string(ActionName(actions[i])) + " ";
     return out;
 }
 
 TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomAbove) {
     Use(LedgeRooms());
     Place({48, 0, 91});
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ASSERT_EQ(state.Action, 19);
-    EXPECT_EQ(state.ClipId, 45);  // the ledge is out of reach of a climb
-    ShiftState = 0;
-    ASSERT_TRUE(TickUntil(39, 60)) << Sequence(actions);
-    EXPECT_NEAR(CharacterModule.JumpLandFloor, 40, 1e-4);
-    EXPECT_NEAR(CharacterModule.JumpCeiling, 136, 1e-4);
+    ASSERT_EQ(state.Action, CharacterAction::JumpStart);
+    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepareHigh);  // the ledge is out of reach of a climb
+    keys.Shift = 0;
+    ASSERT_TRUE(TickUntil(CharacterAction::GrabLedge, 60)) << Sequence(actions);
+    EXPECT_NEAR(character.JumpLandFloor, 40, 1e-4);
+    EXPECT_NEAR(character.JumpCeiling, 136, 1e-4);
     EXPECT_NEAR(state.Position.y, 24, 1e-4);
     EXPECT_NEAR(state.Position.z, 95, 0.01);
-    EXPECT_TRUE(Visited({19, 1, 20, 21, 51, 39})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpUp, CharacterAction::JumpApex, CharacterAction::TimedMove, CharacterAction::GrabLedge})) << Sequence(actions);
     // The body was put at the hanging height at once, caught on the way up; the camera
     // offset starts where the body was and returns to 0 at frame 12.
-    const float o = CharacterModule.OffsetBase;
+    const float o = character.OffsetBase;
     EXPECT_LT(o, 0);
     EXPECT_NEAR(o + 24 + 28, 40, 1.5f);  // caught with the hands within 1.5 of the ledge
-    EXPECT_NEAR(CharacterModule.OffsetRate, o / -13, 1e-6);
+    EXPECT_NEAR(character.OffsetRate, o / -13, 1e-6);
     Tick();
     EXPECT_NEAR(state.EyeOffset.y, (state.FramePos + 1) * (o / -13) + o, 1e-5);
     EXPECT_EQ(state.TargetOffset.y, state.EyeOffset.y);
-    ASSERT_TRUE(TickUntil(40, 30));
+    ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30));
     EXPECT_EQ(state.EyeOffset.y, 0);
     EXPECT_EQ(state.TargetOffset.y, 0);
 
-    Hold(KeyCharLeft);
-    ASSERT_TRUE(TickUntil(46, 5));
+    Hold(kKeyCharacterLeft);
+    ASSERT_TRUE(TickUntil(CharacterAction::ShimmyLeft, 5));
     float lowest = state.Position.x;
-    for (int i = 0; i < 400 && state.Action != 40; ++i) {
+    for (int i = 0; i < 400 && state.Action != CharacterAction::Hang; ++i) {
         Tick();
         lowest = std::min(lowest, state.Position.x);
     }
-    EXPECT_EQ(state.Action, 40) << Sequence(actions);
+    EXPECT_EQ(state.Action, CharacterAction::Hang) << Sequence(actions);
     EXPECT_GT(lowest, 32 + 6);  // stopped before the hands met the higher wall
     EXPECT_LT(lowest, 32 + 6.2f);
     EXPECT_NEAR(state.Position.y, 24, 1e-4);
     Ticks(3);
-    EXPECT_EQ(state.Action, 40);  // left still held at the end of the ledge
-    Hold(KeyCharLeft, false);
+    EXPECT_EQ(state.Action, CharacterAction::Hang);  // left still held at the end of the ledge
+    Hold(kKeyCharacterLeft, false);
 
-    Hold(KeyCharAlt);
+    Hold(kKeyCharacterJump);
     Tick();
-    ASSERT_EQ(state.Action, 48);
-    EXPECT_EQ(CharacterModule.ClimbRoom, 1);
+    ASSERT_EQ(state.Action, CharacterAction::ClimbFromHang);
+    EXPECT_EQ(character.ClimbRoom, 1);
     EXPECT_EQ(focusCalls, 1);
-    Hold(KeyCharAlt, false);
-    ASSERT_TRUE(TickUntil(0, 40));
+    Hold(kKeyCharacterJump, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_EQ(state.Room, 1);
     EXPECT_NEAR(state.Position.y, 40, 1e-4);
     EXPECT_NEAR(state.Position.z, 98, 0.01);
@@ -308,8 +307,12 @@ TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomA
 TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
     struct Case {
         int16_t raw;
-        int action, clip;
-    } cases[] = {{8, 35, 30}, {13, 36, 31}, {17, 37, 32}, {21, 38, 33}};
+        CharacterAction action;
+        CharacterClip clip;
+    } cases[] = {{8, CharacterAction::ClimbLow, CharacterClip::ClimbLow},
+                 {13, CharacterAction::ClimbMid, CharacterClip::ClimbMid},
+                 {17, CharacterAction::ClimbHigh, CharacterClip::ClimbHigh},
+                 {21, CharacterAction::ClimbTop, CharacterClip::ClimbTop}};
     for (const Case& c : cases) {
         SetUp();
         focusCalls = resumeCalls = 0;
@@ -318,9 +321,9 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
         Use(rooms);
         Place({48, 0, 93});
         Tick();  // the first call runs with no elapsed time
-        ShiftState = kAltBit;
+        keys.Shift = kAltBit;
         Tick();
-        ShiftState = 0;
+        keys.Shift = 0;
         ASSERT_EQ(state.Action, c.action) << "ledge raw " << c.raw;
         EXPECT_EQ(state.ClipId, c.clip);
         EXPECT_EQ(focusCalls, 1);
@@ -330,7 +333,7 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
             Tick();
             if (state.Action == c.action) highest = std::max(highest, state.Position.y);
         }
-        EXPECT_EQ(state.Action, 0) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.Action, CharacterAction::Idle) << "ledge raw " << c.raw;
         EXPECT_GT(highest, 0) << "the body rises during the climb";
         EXPECT_LT(highest, c.raw * kRawUnit);
         EXPECT_NEAR(state.Position.y, c.raw * kRawUnit, 1e-4);
@@ -341,23 +344,21 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
 }
 
 TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
-    Vec3 body{};
-    float ax = 0, ay = 0, az = 0;
-    TmaroCameracontrol camera(body, ax, ay, az);
-    BindCharacterCamera(camera);
+    TmaroCameracontrol camera;
+    world.Camera = CameraHooks(camera);
     std::vector<Tqtroom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(13));
     Use(rooms);
     Place({48, 0, 93});
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ShiftState = 0;
-    ASSERT_EQ(state.Action, 36);
-    EXPECT_EQ(camera.Mode, kCamFocus);
+    keys.Shift = 0;
+    ASSERT_EQ(state.Action, CharacterAction::ClimbMid);
+    EXPECT_EQ(camera.Mode, CameraMode::Focus);
     EXPECT_NEAR(camera.Goal.y, 20.8f, 1e-4);
     EXPECT_EQ(camera.Speed, 1925);
-    ASSERT_TRUE(TickUntil(0, 60));
-    EXPECT_EQ(camera.Mode, kCamFollow);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 60));
+    EXPECT_EQ(camera.Mode, CameraMode::Follow);
 }
 
 TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
@@ -365,102 +366,102 @@ TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));
     Use(rooms);
     Place({48, 19.2f, 80});
-    Hold(KeyCharUp);
-    ShiftState = kShiftBit;
-    ASSERT_TRUE(TickUntil(11, 3));
-    EXPECT_EQ(state.TransitionClip, 3);
-    ASSERT_TRUE(TickUntil(10, 20));
+    Hold(kKeyCharacterForward);
+    keys.Shift = kShiftBit;
+    ASSERT_TRUE(TickUntil(CharacterAction::WalkStart, 3));
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Walk);
+    ASSERT_TRUE(TickUntil(CharacterAction::Walk, 20));
     const float z = state.Position.z;
     Tick();
     EXPECT_GT(state.Position.z, z);
-    ASSERT_TRUE(TickUntil(12, 200)) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::WalkStopEnd, 200)) << Sequence(actions);
     EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
     EXPECT_LT(state.Position.z, 96 - 3 + 0.01f);  // stopped short of the edge by the look-ahead
-    EXPECT_TRUE(Visited({11, 10, 1, 12})) << Sequence(actions);
-    ASSERT_TRUE(TickUntil(0, 20));
+    EXPECT_TRUE(Visited({CharacterAction::WalkStart, CharacterAction::Walk, CharacterAction::AwaitTransition, CharacterAction::WalkStopEnd})) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
 
     Place({48, 19.2f, 40});
-    ASSERT_TRUE(TickUntil(10, 20));
-    ShiftState = 0;  // letting Shift go ends the walk
+    ASSERT_TRUE(TickUntil(CharacterAction::Walk, 20));
+    keys.Shift = 0;  // letting Shift go ends the walk
     Tick();
-    EXPECT_EQ(state.Action, 1);
-    EXPECT_EQ(CharacterModule.QueuedAction, 12);
-    EXPECT_TRUE(state.TransitionClip == 10 || state.TransitionClip == 11);
+    EXPECT_EQ(state.Action, CharacterAction::AwaitTransition);
+    EXPECT_EQ(character.QueuedAction, CharacterAction::WalkStopEnd);
+    EXPECT_TRUE(state.TransitionClip == CharacterClip::WalkStopLeft || state.TransitionClip == CharacterClip::WalkStopRight);
 }
 
 TEST_F(Actions, StepBackSideStepsAndWalkingBackward) {
     Use(Hall());
     Place({48, 0, 100});
-    Hold(KeyCharDown);
+    Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, 13);
-    EXPECT_EQ(state.ClipId, 4);
-    Hold(KeyCharDown, false);
-    ASSERT_TRUE(TickUntil(0, 40));
+    ASSERT_EQ(state.Action, CharacterAction::StepBack);
+    EXPECT_EQ(state.ClipId, CharacterClip::StepBack);
+    Hold(kKeyCharacterBack, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_LT(state.Position.z, 100);
     EXPECT_NEAR(100 - state.Position.z, 0.0425f * kTickMs * 10, 0.05f);  // moved in frames 3-12
 
     Place({48, 0, 100});
-    ShiftState = kShiftBit;
-    Hold(KeyCharLeft);
+    keys.Shift = kShiftBit;
+    Hold(kKeyCharacterLeft);
     Tick();
-    ASSERT_EQ(state.Action, 14);
+    ASSERT_EQ(state.Action, CharacterAction::SideStepLeft);
     Ticks(5);
-    EXPECT_EQ(state.Action, 14);
+    EXPECT_EQ(state.Action, CharacterAction::SideStepLeft);
     EXPECT_LT(state.Position.x, 48);
-    Hold(KeyCharLeft, false);
-    ASSERT_TRUE(TickUntil(0, 30));
+    Hold(kKeyCharacterLeft, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
     EXPECT_EQ(state.Position.z, 100);
 
     Place({48, 0, 100});
-    Hold(KeyCharRight);
+    Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, 15);
-    Hold(KeyCharRight, false);
-    ASSERT_TRUE(TickUntil(0, 30));
+    ASSERT_EQ(state.Action, CharacterAction::SideStepRight);
+    Hold(kKeyCharacterRight, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
     EXPECT_GT(state.Position.x, 48);
 
     Place({48, 0, 100});
-    Hold(KeyCharDown);
+    Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, 16);
-    ASSERT_TRUE(TickUntil(17, 20));
+    ASSERT_EQ(state.Action, CharacterAction::WalkBackStart);
+    ASSERT_TRUE(TickUntil(CharacterAction::WalkBack, 20));
     const float z = state.Position.z;
     Ticks(3);
     EXPECT_NEAR(z - state.Position.z, 3 * 0.009f * kTickMs, 1e-3);
-    Hold(KeyCharDown, false);
+    Hold(kKeyCharacterBack, false);
     Tick();
-    EXPECT_EQ(state.Action, 18);
-    ASSERT_TRUE(TickUntil(0, 20));
+    EXPECT_EQ(state.Action, CharacterAction::WalkBackEnd);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
 }
 
 TEST_F(Actions, ForwardJumpFliesAndLands) {
     Use(Hall(10));
     Place({48, 0, 40});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ASSERT_EQ(state.Action, 19);
-    EXPECT_EQ(state.ClipId, 12);
-    ShiftState = 0;
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(23, 20));
-    EXPECT_FLOAT_EQ(CharacterModule.FwdSpeed, 0.06f);
-    EXPECT_EQ(CharacterModule.TakeoffPos.z, 40);
-    Hold(KeyCharUp, false);
+    ASSERT_EQ(state.Action, CharacterAction::JumpStart);
+    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepare);
+    keys.Shift = 0;
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::JumpForwardRise, 20));
+    EXPECT_FLOAT_EQ(character.FwdSpeed, 0.06f);
+    EXPECT_EQ(character.TakeoffPos.z, 40);
+    Hold(kKeyCharacterForward, false);
     float peak = 0;
-    while (state.Action == 23 || state.Action == 24) {
+    while (state.Action == CharacterAction::JumpForwardRise || state.Action == CharacterAction::JumpForwardAir) {
         Tick();
         peak = std::max(peak, state.Position.y);
         ASSERT_LT(actions.size(), 200u);
     }
-    EXPECT_EQ(state.Action, 1);
-    EXPECT_EQ(CharacterModule.QueuedAction, 25);
+    EXPECT_EQ(state.Action, CharacterAction::AwaitTransition);
+    EXPECT_EQ(character.QueuedAction, CharacterAction::Landing);
     EXPECT_EQ(state.Position.y, 0);
     EXPECT_GT(peak, 20);
     EXPECT_GT(state.Position.z, 40 + 30);
-    ASSERT_TRUE(TickUntil(0, 40));
-    EXPECT_TRUE(Visited({19, 23, 24, 1, 25, 0})) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::JumpForwardRise, CharacterAction::JumpForwardAir, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
 }
 
 TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
@@ -469,38 +470,38 @@ TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
     Use(rooms);
     Place({48, 0, 80});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ShiftState = 0;
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(1, 40)) << Sequence(actions);
-    EXPECT_EQ(CharacterModule.QueuedAction, 31);
-    EXPECT_EQ(state.TransitionClip, 27);
+    keys.Shift = 0;
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 40)) << Sequence(actions);
+    EXPECT_EQ(character.QueuedAction, CharacterAction::BumpRecover);
+    EXPECT_EQ(state.TransitionClip, CharacterClip::Bump);
     EXPECT_LT(state.Position.z, 96 - 1);  // set back from the wall's cell along the flight path
     EXPECT_GT(state.Position.z, 96 - 5 - 0.01f);
-    Hold(KeyCharUp, false);
-    ASSERT_TRUE(TickUntil(0, 80)) << Sequence(actions);
-    EXPECT_TRUE(Visited({23, 1, 31, 30, 1, 25, 0})) << Sequence(actions);
+    Hold(kKeyCharacterForward, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 80)) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpForwardRise, CharacterAction::AwaitTransition, CharacterAction::BumpRecover, CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
     EXPECT_EQ(state.Position.y, 0);
 }
 
 TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
     Use(Hall(16));
     Place({48, 0, 40});
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(5, 20));
-    ShiftState = kAltBit;
-    ASSERT_TRUE(TickUntil(26, 30));
-    EXPECT_TRUE(state.TransitionClip == 20 || state.TransitionClip == 19);
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
+    keys.Shift = kAltBit;
+    ASSERT_TRUE(TickUntil(CharacterAction::RunJumpTakeoff, 30));
+    EXPECT_TRUE(state.TransitionClip == CharacterClip::RunJumpRight || state.TransitionClip == CharacterClip::RunJumpLeft);
     EXPECT_EQ(state.TransitionTarget, 1);
-    ShiftState = 0;
-    ASSERT_TRUE(TickUntil(27, 30)) << Sequence(actions);
-    EXPECT_EQ(CharacterModule.TakeoffPos.z, state.Position.z);
-    ASSERT_TRUE(TickUntil(1, 120)) << Sequence(actions);
-    EXPECT_EQ(CharacterModule.QueuedAction, 29);  // forward still held: roll into the run
+    keys.Shift = 0;
+    ASSERT_TRUE(TickUntil(CharacterAction::RunJumpAir, 30)) << Sequence(actions);
+    EXPECT_EQ(character.TakeoffPos.z, state.Position.z);
+    ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 120)) << Sequence(actions);
+    EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward still held: roll into the run
     EXPECT_EQ(state.Position.y, 0);
-    ASSERT_TRUE(TickUntil(5, 40));
-    EXPECT_TRUE(Visited({26, 27, 28, 1, 29, 5})) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
+    EXPECT_TRUE(Visited({CharacterAction::RunJumpTakeoff, CharacterAction::RunJumpAir, CharacterAction::RunJumpFall, CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run})) << Sequence(actions);
 }
 
 TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
@@ -509,50 +510,50 @@ TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
     Use(rooms);
     Place({48, 0, 40});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ShiftState = 0;
-    EXPECT_EQ(state.ClipId, 12);  // 25.6 of clearance: a jump, not out of reach
-    ASSERT_TRUE(TickUntil(20, 40));
+    keys.Shift = 0;
+    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepare);  // 25.6 of clearance: a jump, not out of reach
+    ASSERT_TRUE(TickUntil(CharacterAction::JumpUp, 40));
     Tick();
-    EXPECT_EQ(state.Action, 30) << Sequence(actions);
+    EXPECT_EQ(state.Action, CharacterAction::Fall) << Sequence(actions);
     EXPECT_EQ(state.Position.y, 0);
-    EXPECT_EQ(CharacterModule.FwdSpeed, 0);
-    ASSERT_TRUE(TickUntil(0, 60));
+    EXPECT_EQ(character.FwdSpeed, 0);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 60));
     EXPECT_EQ(state.Position.y, 0);
 }
 
 TEST_F(Actions, TurnAroundTurnsHalfwayAtTheEndOfItsClip) {
     Use(Hall());
     Place({48, 0, 40});
-    Hold(KeyCharEnd);
+    Hold(kKeyCharacterTurnAround);
     Tick();
-    ASSERT_EQ(state.Action, 32);
-    Hold(KeyCharEnd, false);
-    ASSERT_TRUE(TickUntil(0, 30));
+    ASSERT_EQ(state.Action, CharacterAction::TurnAround);
+    Hold(kKeyCharacterTurnAround, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
     EXPECT_EQ(state.AngleY, 180);
-    EXPECT_NEAR(MoveForward({0, 0, 0}, 0, 1).z, -1, 1e-5);
+    EXPECT_NEAR(MoveForward(Now(), {0, 0, 0}, 0, 1).z, -1, 1e-5);
 }
 
 TEST_F(Actions, HangingDropFallsBackToTheFloor) {
     Use(LedgeRooms());
     Place({48, 24, 95});
-    state.Action = 40;
-    Hold(KeyCharCtrl);
+    state.Action = CharacterAction::Hang;
+    Hold(kKeyCharacterLetGo);
     Tick();
-    ASSERT_EQ(state.Action, 41);
-    Hold(KeyCharCtrl, false);
-    while (state.Action == 41) {
+    ASSERT_EQ(state.Action, CharacterAction::HangDrop);
+    Hold(kKeyCharacterLetGo, false);
+    while (state.Action == CharacterAction::HangDrop) {
         Tick();
-        if (state.Action == 41) {
+        if (state.Action == CharacterAction::HangDrop) {
             EXPECT_NEAR(state.EyeOffset.y, -(state.FramePos + 1) * 0.8076923f, 1e-5);
         }
         ASSERT_LT(actions.size(), 40u);
     }
-    EXPECT_EQ(state.Action, 42);
+    EXPECT_EQ(state.Action, CharacterAction::HangFall);
     EXPECT_NEAR(state.Position.y, 13.5f, 1e-4);
     EXPECT_EQ(state.EyeOffset.y, 0);
-    ASSERT_TRUE(TickUntil(0, 80)) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 80)) << Sequence(actions);
     EXPECT_EQ(state.Position.y, 0);
     EXPECT_LT(state.Position.z, 95 - 8 + 0.1f);
 }
@@ -561,21 +562,21 @@ TEST_F(Actions, HighHangShimmiesAndClimbs) {
     std::vector<Tqtroom> rooms = LedgeRooms();
     Use(rooms);
     Place({48, 16, 95});  // hands 24 below the ledge at 40
-    state.Action = 49;
-    Hold(KeyCharLeft);
+    state.Action = CharacterAction::HighHang;
+    Hold(kKeyCharacterLeft);
     Tick();
-    ASSERT_EQ(state.Action, 52);
-    EXPECT_EQ(state.ClipId, 48);
+    ASSERT_EQ(state.Action, CharacterAction::HighShimmyLeft);
+    EXPECT_EQ(state.ClipId, CharacterClip::HighShimmyLeft);
     Ticks(20);
     EXPECT_LT(state.Position.x, 48);
     EXPECT_NEAR(state.Position.y, 16, 1e-4);
-    Hold(KeyCharLeft, false);
-    ASSERT_TRUE(TickUntil(49, 40)) << Sequence(actions);
-    Hold(KeyCharAlt);
+    Hold(kKeyCharacterLeft, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 40)) << Sequence(actions);
+    Hold(kKeyCharacterJump);
     Tick();
-    ASSERT_EQ(state.Action, 50);
-    Hold(KeyCharAlt, false);
-    ASSERT_TRUE(TickUntil(0, 40));
+    ASSERT_EQ(state.Action, CharacterAction::ClimbFromHighHang);
+    Hold(kKeyCharacterJump, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_NEAR(state.Position.y, 40, 1e-4);
     EXPECT_NEAR(state.Position.z, 99.5f, 1e-3);
 }
@@ -584,22 +585,22 @@ TEST_F(Actions, StraightJumpWithoutALedgeComesBackDown) {
     Use(Hall());
     Place({48, 0, 40});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ShiftState = 0;
-    ASSERT_TRUE(TickUntil(21, 40));
+    keys.Shift = 0;
+    ASSERT_TRUE(TickUntil(CharacterAction::JumpApex, 40));
     float peak = 0;
-    while (state.Action == 21) {
+    while (state.Action == CharacterAction::JumpApex) {
         Tick();
         peak = std::max(peak, state.Position.y);
         ASSERT_LT(actions.size(), 200u);
     }
-    EXPECT_EQ(state.Action, 22);
+    EXPECT_EQ(state.Action, CharacterAction::JumpUpLand);
     EXPECT_EQ(state.Position.y, 0);  // back at the take-off height
-    EXPECT_LT(CharacterModule.VertSpeed, CharacterModule.MinVertSpeed);
+    EXPECT_LT(character.VertSpeed, character.MinVertSpeed);
     EXPECT_GT(peak, 20);  // v^2 / 2g = 21.8, plus the overshoot of 18 ms steps
     EXPECT_LT(peak, 24);
-    ASSERT_TRUE(TickUntil(0, 40));
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_EQ(state.Position.z, 40);
 }
 
@@ -607,14 +608,14 @@ TEST_F(Actions, BackwardJumpLands) {
     Use(Hall());
     Place({48, 0, 200});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    ShiftState = 0;
-    Hold(KeyCharDown);
-    ASSERT_TRUE(TickUntil(33, 40)) << Sequence(actions);
-    Hold(KeyCharDown, false);
-    ASSERT_TRUE(TickUntil(0, 200)) << Sequence(actions);
-    EXPECT_TRUE(Visited({19, 1, 33, 1, 25, 0})) << Sequence(actions);
+    keys.Shift = 0;
+    Hold(kKeyCharacterBack);
+    ASSERT_TRUE(TickUntil(CharacterAction::JumpBackAir, 40)) << Sequence(actions);
+    Hold(kKeyCharacterBack, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 200)) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpBackAir, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
     EXPECT_LT(state.Position.z, 200 - 20);
     EXPECT_EQ(state.Position.y, 0);
 }
@@ -625,18 +626,18 @@ TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
     Use(rooms);
     Place({48, 0, 80});
     Tick();
-    ShiftState = kAltBit;
+    keys.Shift = kAltBit;
     Tick();
-    Hold(KeyCharUp);
-    ASSERT_TRUE(TickUntil(31, 60)) << Sequence(actions);
-    Hold(KeyCharUp, false);
-    ASSERT_TRUE(TickUntil(34, 10)) << Sequence(actions);
-    ShiftState = 0;
-    ASSERT_TRUE(TickUntil(24, 30)) << Sequence(actions);
+    Hold(kKeyCharacterForward);
+    ASSERT_TRUE(TickUntil(CharacterAction::BumpRecover, 60)) << Sequence(actions);
+    Hold(kKeyCharacterForward, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::BackFlip, 10)) << Sequence(actions);
+    keys.Shift = 0;
+    ASSERT_TRUE(TickUntil(CharacterAction::JumpForwardAir, 30)) << Sequence(actions);
     EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);  // turned to face the way it flies
-    EXPECT_EQ(state.ClipId, 15);
+    EXPECT_EQ(state.ClipId, CharacterClip::JumpForward);
     EXPECT_EQ(state.Frame, 6);
-    ASSERT_TRUE(TickUntil(0, 200)) << Sequence(actions);
+    ASSERT_TRUE(TickUntil(CharacterAction::Idle, 200)) << Sequence(actions);
     EXPECT_LT(state.Position.z, 80);
     EXPECT_EQ(state.Position.y, 0);
 }
@@ -644,26 +645,26 @@ TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
 TEST_F(Actions, HangingLookDownAndShimmyRight) {
     Use(LedgeRooms());
     Place({48, 24, 95});
-    state.Action = 40;
-    Hold(KeyCharDown);
+    state.Action = CharacterAction::Hang;
+    Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, 43);
-    ASSERT_TRUE(TickUntil(44, 30));
+    ASSERT_EQ(state.Action, CharacterAction::HangLookDown);
+    ASSERT_TRUE(TickUntil(CharacterAction::HangLookDownHold, 30));
     Ticks(3);
-    EXPECT_EQ(state.Action, 44);
-    Hold(KeyCharDown, false);
+    EXPECT_EQ(state.Action, CharacterAction::HangLookDownHold);
+    Hold(kKeyCharacterBack, false);
     Tick();
-    EXPECT_EQ(state.Action, 45);
-    ASSERT_TRUE(TickUntil(40, 30));
-    EXPECT_EQ(state.ClipId, 35);
+    EXPECT_EQ(state.Action, CharacterAction::HangLookDownEnd);
+    ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30));
+    EXPECT_EQ(state.ClipId, CharacterClip::Hang);
 
-    Hold(KeyCharRight);
+    Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, 47);
+    ASSERT_EQ(state.Action, CharacterAction::ShimmyRight);
     Ticks(10);
     EXPECT_NEAR(state.Position.x, 48 + 10 * 0.005f * kTickMs, 1e-3);
-    Hold(KeyCharRight, false);
-    ASSERT_TRUE(TickUntil(40, 30)) << Sequence(actions);
+    Hold(kKeyCharacterRight, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30)) << Sequence(actions);
 }
 
 TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
@@ -672,39 +673,38 @@ TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
     for (int row = 0; row < 3; ++row) rooms[0].Cells[2][row].RoomBelow = 3;
     Use(rooms);
     Place({60, 24, 95});
-    state.Action = 40;
-    Hold(KeyCharRight);
-    ASSERT_TRUE(TickUntil(55, 300)) << Sequence(actions);
+    state.Action = CharacterAction::Hang;
+    Hold(kKeyCharacterRight);
+    ASSERT_TRUE(TickUntil(CharacterAction::LowerToHighHang, 300)) << Sequence(actions);
     EXPECT_GE(state.Position.x, 64);
-    EXPECT_EQ(state.ClipId, 51);
-    Hold(KeyCharRight, false);
-    ASSERT_TRUE(TickUntil(49, 30));
+    EXPECT_EQ(state.ClipId, CharacterClip::LowerToHighHang);
+    Hold(kKeyCharacterRight, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 30));
     EXPECT_NEAR(state.Position.y, 16, 1e-4);
     EXPECT_EQ(state.EyeOffset.y, 0);
 
-    Hold(KeyCharRight);
+    Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, 53);
+    ASSERT_EQ(state.Action, CharacterAction::HighShimmyRight);
     Ticks(5);
     EXPECT_GT(state.Position.x, 64);
-    Hold(KeyCharRight, false);
-    Hold(KeyCharCtrl);
-    ASSERT_TRUE(TickUntil(49, 40)) << Sequence(actions);
+    Hold(kKeyCharacterRight, false);
+    Hold(kKeyCharacterLetGo);
+    ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 40)) << Sequence(actions);
     Tick();
-    EXPECT_EQ(state.Action, 42);
+    EXPECT_EQ(state.Action, CharacterAction::HangFall);
     EXPECT_NEAR(state.Position.y, 13, 1e-4);
-    Hold(KeyCharCtrl, false);
-    ASSERT_TRUE(TickUntil(30, 40)) << Sequence(actions);
+    Hold(kKeyCharacterLetGo, false);
+    ASSERT_TRUE(TickUntil(CharacterAction::Fall, 40)) << Sequence(actions);
 }
 
 TEST_F(Actions, TimedMoveWithAZeroDurationFinishesAtOnce) {
     Use(Hall());
     Place({48, 0, 40}, 10);
-    state.Action = 0;
-    CharacterModule.CurrentState = &state;
-    StartTimedMove({50, 0, 42}, 0, 0);
+    state.Action = CharacterAction::Idle;
+    StartTimedMove(Now(), {50, 0, 42}, 0, 0);
     Tick();
-    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
     EXPECT_EQ(state.Position.x, 50);
     EXPECT_NEAR(state.AngleY, 0, 1e-5);
 }
@@ -712,12 +712,12 @@ TEST_F(Actions, TimedMoveWithAZeroDurationFinishesAtOnce) {
 TEST_F(Actions, ACorruptActionNumberReturnsToIdle) {
     Use(Hall());
     Place({48, 0, 40});
-    state.Action = 56;
+    state.Action = static_cast<CharacterAction>(kActionCount);
     Tick();
-    EXPECT_EQ(state.Action, 0);
-    state.Action = -3;
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
+    state.Action = static_cast<CharacterAction>(-3);
     Tick();
-    EXPECT_EQ(state.Action, 0);
+    EXPECT_EQ(state.Action, CharacterAction::Idle);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <map>
 #include <string>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "character/character_module.h"
 #include "math/clock.h"
 #include "models/animator.h"
@@ -91,6 +91,15 @@ TEST(CharacterContent, BuiltCharacterPassesTheLevelReaderAndHasEveryClip) {
     EXPECT_EQ(m.TextureSlot, 1001);  // its textures are the level's first ones here
     EXPECT_EQ(ReadBack().Textures.size(), Built().Textures.size());
     EXPECT_GE(Built().Textures.size(), 3u);
+}
+
+// The clip names the actions use are the clips of the character's sources, number for number.
+TEST(CharacterContent, ClipNamesAreTheSourcesClips) {
+    const std::vector<dv::CharacterClipSource>& clips = Source().Clips;
+    ASSERT_EQ(clips.size(), static_cast<size_t>(dv::kClipCount));
+    for (const dv::CharacterClipSource& clip : clips)
+        EXPECT_STREQ(dv::ClipSourceName(static_cast<dv::CharacterClip>(clip.Id)), clip.Name.c_str()) << "clip " << clip.Id;
+    EXPECT_STREQ(dv::ClipSourceName(static_cast<dv::CharacterClip>(dv::kClipCount)), "?");
 }
 
 TEST(CharacterContent, AddingToALevelMakesItMovableZeroAndShiftsIndices) {
@@ -591,9 +600,10 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
 
     dv::ClockUseVirtual(true);
     dv::ClockSetVirtualMs(1000);
-    dv::InitCharacterModule(0.15f, 0.12f);
-    dv::CharacterModule.Level = &level.Map;
-    dv::KeyTableClear();
+    dv::CharacterState character = dv::NewCharacterState(0.15f, 0.12f);
+    dv::CharacterWorld world;
+    world.Level = &level.Map;
+    dv::CharacterInput input;
     dv::TMovItem item;
     item.Create(level);
     ASSERT_TRUE(item.BindMovable(0));
@@ -611,23 +621,25 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     std::vector<Vec3> last;
     bool wasBlending = false;
     for (int t = 0; t < 4500; t += 6) {
-        dv::KeyTable[dv::KeyCharUp] = t >= 300 && t < 1800 ? 1 : 0;
+        input.Forward = t >= 300 && t < 1800;
         dv::ClockAdvanceVirtual(6);
         if (t % 24 == 0) {
-            s.ClipId = item.CurrentClipId();
+            s.ClipId = static_cast<dv::CharacterClip>(item.CurrentClipId());
             s.Frame = item.Frame;
             s.LastFrame = item.LastFrame;
             s.FramePos = item.FramePos;
             s.TimeScale = item.TimeScale;
             s.Settled = item.Blending ? 0 : 1;
             s.TransitionRequested = 0;
-            dv::RunAction(s);
+            dv::RunAction(character, s, input, world);
             item.TimeScale = s.TimeScale;
-            if (s.ClipId != item.CurrentClipId() || s.Frame != item.Frame) {
-                item.SelectClip(s.ClipId);
+            const auto clip = static_cast<int32_t>(s.ClipId);
+            if (clip != item.CurrentClipId() || s.Frame != item.Frame) {
+                item.SelectClip(clip);
                 item.SetFrame(s.Frame);
             }
-            if (s.TransitionRequested) item.StartTransition(s.TransitionClip, s.TransitionTarget, s.TransitionLength);
+            if (s.TransitionRequested)
+                item.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
             if (clipsSeen.empty() || clipsSeen.back() != item.CurrentClipId()) clipsSeen.push_back(item.CurrentClipId());
         }
         item.Update();
@@ -643,10 +655,8 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
         last = std::move(now);
     }
     dv::ClockUseVirtual(false);
-    dv::KeyTableClear();
-    dv::CharacterModule.Level = nullptr;
 
-    EXPECT_EQ(s.Action, 0) << "the character did not come back to idle";
+    EXPECT_EQ(s.Action, dv::CharacterAction::Idle) << "the character did not come back to idle";
     EXPECT_EQ(item.CurrentClipId(), 0);
     EXPECT_GT(dv::VecDistance(s.Position, level.Map.StartPosition), 40.0f);
     EXPECT_NE(std::find(clipsSeen.begin(), clipsSeen.end(), 2), clipsSeen.end()) << "it never ran";

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "character/character_module.h"
 #include "character/primitives.h"
 #include "math/clock.h"
@@ -111,21 +111,22 @@ protected:
 
     Tmap_level level;
     TActionState state{};
+    CharacterState character;  // the state machine under test
+    CharacterWorld world;
+    KeyboardState keys;
+    CharacterInput input;      // the keys of the current tick
+    CharacterStep step{character, state, input, world};
     TLevFile movables = MovableLevel();
     TMovItem anim;
-    std::vector<int> actions;  // action after each tick
+    std::vector<CharacterAction> actions;  // action after each tick
     int focusCalls = 0, resumeCalls = 0;
 
     void SetUp() override {
-        KeyTableClear();
         ClockUseVirtual(true);
-        CharacterModule = TCharacterModule{};
-        InitCharacterModule(kStanding, kRunning);
-        CharacterCamera camera;
-        camera.Context = this;
-        camera.FocusOn = [](void* c, const Vec3&, float) { ++static_cast<CharacterBench*>(c)->focusCalls; };
-        camera.ResumeFollow = [](void* c) { ++static_cast<CharacterBench*>(c)->resumeCalls; };
-        BindCharacterCamera(camera);
+        character = NewCharacterState(kStanding, kRunning);
+        world.Camera.Context = this;
+        world.Camera.FocusOn = [](void* c, const Vec3&, float) { ++static_cast<CharacterBench*>(c)->focusCalls; };
+        world.Camera.ResumeFollow = [](void* c) { ++static_cast<CharacterBench*>(c)->resumeCalls; };
         state.TimeScale = 1.0f;
         anim.Create(movables);
         ASSERT_TRUE(anim.BindMovable(0));
@@ -134,50 +135,52 @@ protected:
         anim.Animating = true;
         anim.TimeScale = 1.0f;
     }
-    void TearDown() override {
-        KeyTableClear();
-        ClockUseVirtual(false);
-        BindCharacterLevel(nullptr);
-    }
+    void TearDown() override { ClockUseVirtual(false); }
 
     void Use(std::vector<Tqtroom> rooms) {
         level = WrittenLevel(std::move(rooms));
-        BindCharacterLevel(&level);
+        world.Level = &level;
+    }
+    // The context of a step with the keys held now, for calling primitives directly.
+    CharacterStep& Now() {
+        input = CharacterInputFrom(keys);
+        return step;
     }
     void Place(Vec3 p, float angleY = 0, int room = 0) {
         state.Position = p;
         state.AngleY = angleY;
         state.Room = room;
-        CharacterModule.CurrentState = &state;
-        UpdateHeadingVectors();
+        UpdateHeadingVectors(Now());
     }
-    static void Hold(int key, bool down = true) { KeyTable[key] = down ? 1 : 0; }
+    void Hold(int key, bool down = true) { keys.Down[key] = down ? 1 : 0; }
 
     // One idle event with a due body step: the update step's exchange with the animator,
     // then the frame's animator update.
     void Tick() {
         ClockAdvanceVirtual(kTickMs);
         state.TickDue = 1;
-        state.ClipId = anim.CurrentClipId();
+        state.ClipId = static_cast<CharacterClip>(anim.CurrentClipId());
         state.Frame = anim.Frame;
         state.LastFrame = anim.LastFrame;
         state.FramePos = anim.FramePos;
         state.TimeScale = anim.TimeScale;
         state.Settled = anim.Blending ? 0 : 1;
         state.TransitionRequested = 0;
-        RunAction(state);
+        RunAction(character, state, CharacterInputFrom(keys), world);
         anim.TimeScale = state.TimeScale;
-        if (state.ClipId != anim.CurrentClipId() || state.Frame != anim.Frame) {
-            anim.SelectClip(state.ClipId);
+        const auto clip = static_cast<int32_t>(state.ClipId);
+        if (clip != anim.CurrentClipId() || state.Frame != anim.Frame) {
+            anim.SelectClip(clip);
             anim.SetFrame(state.Frame);
         }
         if (state.TransitionRequested)
-            anim.StartTransition(state.TransitionClip, state.TransitionTarget, state.TransitionLength);
+            anim.StartTransition(static_cast<int32_t>(state.TransitionClip), state.TransitionTarget,
+                                 state.TransitionLength);
         anim.Update();
         actions.push_back(state.Action);
     }
     // Ticks until the action is `action` (true) or `limit` ticks have passed (false).
-    bool TickUntil(int action, int limit = 200) {
+    bool TickUntil(CharacterAction action, int limit = 200) {
         for (int i = 0; i < limit; ++i) {
             Tick();
             if (state.Action == action) return true;
@@ -188,9 +191,9 @@ protected:
         for (int i = 0; i < n; ++i) Tick();
     }
     // Whether `seq` appears in order (not necessarily adjacent) in the actions so far.
-    bool Visited(std::vector<int> seq) const {
+    bool Visited(std::vector<CharacterAction> seq) const {
         size_t k = 0;
-        for (int a : actions)
+        for (CharacterAction a : actions)
             if (k < seq.size() && a == seq[k]) ++k;
         return k == seq.size();
     }

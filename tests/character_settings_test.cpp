@@ -46,25 +46,23 @@ TEST(TurnRateSettings, MalformedLinesNameTheFileAndLine) {
     EXPECT_EQ(ErrorOf("0.2 0.3\n1\n"), "set.txt: line 1: not a number: \"0.2 0.3\"");
 }
 
-TEST(TurnRateSettings, FilesAreReadOrReportedAndInitKeepsTheModuleOnFailure) {
+TEST(TurnRateSettings, FilesAreReadOrReported) {
     const std::string path = std::string(DV_BINARY_DIR) + "/character_set_test.txt";
     {
         std::ofstream out(path, std::ios::binary);
         out << "0.3\n0.15\n";
     }
-    InitCharacterModule(path);
-    EXPECT_FLOAT_EQ(CharacterModule.TurnRateStanding, 0.3f);
-    EXPECT_FLOAT_EQ(CharacterModule.TurnRateRunning, 0.15f);
-    EXPECT_NE(CharacterModule.ActionTable[55], nullptr);
+    const CharacterState character = NewCharacterState(path);
+    EXPECT_FLOAT_EQ(character.TurnRateStanding, 0.3f);
+    EXPECT_FLOAT_EQ(character.TurnRateRunning, 0.15f);
     std::remove(path.c_str());
 
     try {
-        InitCharacterModule(path);
-        FAIL() << "a missing settings file must not start the module";
+        NewCharacterState(path);
+        FAIL() << "a missing settings file must not make a character";
     } catch (const SettingsError& e) {
         EXPECT_EQ(std::string(e.what()), path + ": cannot open the settings file");
     }
-    EXPECT_FLOAT_EQ(CharacterModule.TurnRateStanding, 0.3f);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "app/game.h"
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
@@ -52,8 +52,7 @@ protected:
         SetMessagesHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        KeyTableClear();
-        InitGameModules();
+        turnRates_ = InitGameModules("set.txt");
         // A small surface keeps the software rasteriser's share of the test short; the scene
         // does not depend on the size.
         window_ = GLWindow::Create("frames", 320, 240, false, true, error);
@@ -67,7 +66,6 @@ protected:
         FogEnd = saved_.end;
         FogOffset = saved_.offset;
         FogEnabled = saved_.enabled;
-        KeyTableClear();
         ClockUseVirtual(false);
         if (!previous_.empty()) std::filesystem::current_path(previous_);
     }
@@ -79,7 +77,15 @@ protected:
         form.AppOnIdle(true);
     }
 
+    // A form with the character's settings, as the game makes it before start-up.
+    std::unique_ptr<TForm1> NewForm() const {
+        auto form = std::make_unique<TForm1>();
+        form->CharacterTurnRates = turnRates_;
+        return form;
+    }
+
     std::string data_;
+    TurnRates turnRates_{};
     std::filesystem::path previous_;
     std::vector<ReplayEvent> events_;
     std::unique_ptr<GLWindow> window_;
@@ -92,7 +98,8 @@ protected:
 };
 
 TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
-    TForm1 form;
+    std::unique_ptr<TForm1> owned = NewForm();
+    TForm1& form = *owned;
     form.FormCreate(window_->Window(), data_ + "/");
     ReplayPlayer replay(events_);
     Step(form, replay);                 // the title
@@ -128,7 +135,8 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
 // a normal map in the store. Flagging a plain level texture would draw it through a missing
 // bump texture, black or glaring white depending on the view direction.
 TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
-    TForm1 form;
+    std::unique_ptr<TForm1> owned = NewForm();
+    TForm1& form = *owned;
     form.FormCreate(window_->Window(), data_ + "/");
     ReplayPlayer replay(events_);
     Step(form, replay);
@@ -152,7 +160,8 @@ TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
 // Time spent with the window inactive (no updates, no frames) does not reach the running
 // character as one long tick when the window comes back.
 TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
-    TForm1 form;
+    std::unique_ptr<TForm1> owned = NewForm();
+    TForm1& form = *owned;
     form.FormCreate(window_->Window(), data_ + "/");
     ReplayPlayer replay({{7400, true, kVkUp}});
     Step(form, replay);
@@ -182,7 +191,8 @@ TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
 // wall covers at most kMaxTickDeltaMs of running per tick whatever the gap, and stays inside
 // its room, on the floor of an open cell, never inside a wall.
 TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
-    TForm1 form;
+    std::unique_ptr<TForm1> owned = NewForm();
+    TForm1& form = *owned;
     form.FormCreate(window_->Window(), data_ + "/");
     ReplayPlayer replay({{7400, true, kVkUp}});
     Step(form, replay);

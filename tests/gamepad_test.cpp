@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "platform/gamepad.h"
 
 using namespace dv;
@@ -108,11 +108,11 @@ TEST(PadState, StickHasADeadZoneAndHysteresis) {
     EXPECT_TRUE(Held(s, kVkUp));
 }
 
-TEST(Gamepads, VirtualControllerDrivesTheKeyTableAndHotPlugs) {
+TEST(Gamepads, VirtualControllerDrivesTheKeysAndHotPlugs) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    KeyTableClear();
+    KeyboardState keys;
     {
-        TGamepads pads;
+        TGamepads pads(keys);
         VirtualPad pad;
         ASSERT_TRUE(pad.Ok()) << SDL_GetError();
         Pump(pads);
@@ -120,31 +120,31 @@ TEST(Gamepads, VirtualControllerDrivesTheKeyTableAndHotPlugs) {
 
         pad.Button(SDL_CONTROLLER_BUTTON_A, true);
         Pump(pads);
-        EXPECT_EQ(KeyTable[kVkAlt], 1);
-        EXPECT_EQ(ShiftState, kAltBit);  // the actions test the Alt bit as well as the key
+        EXPECT_EQ(keys.Down[kVkAlt], 1);
+        EXPECT_EQ(keys.Shift, kAltBit);  // the actions test the Alt bit as well as the key
 
         pad.Button(SDL_CONTROLLER_BUTTON_A, false);
         pad.Button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER, true);
         pad.Button(SDL_CONTROLLER_BUTTON_DPAD_UP, true);
         Pump(pads);
-        EXPECT_EQ(KeyTable[kVkAlt], 0);
-        EXPECT_EQ(KeyTable[kVkShift], 1);
-        EXPECT_EQ(KeyTable[kVkUp], 1);
-        EXPECT_EQ(ShiftState, kShiftBit);  // walk, not run
+        EXPECT_EQ(keys.Down[kVkAlt], 0);
+        EXPECT_EQ(keys.Down[kVkShift], 1);
+        EXPECT_EQ(keys.Down[kVkUp], 1);
+        EXPECT_EQ(keys.Shift, kShiftBit);  // walk, not run
         EXPECT_EQ(pads.ShiftBits(), kShiftBit);
 
         pad.Axis(SDL_CONTROLLER_AXIS_LEFTX, 30000);
         pad.Button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, true);
         Pump(pads);
-        EXPECT_EQ(KeyTable[kVkRight], 1);
-        EXPECT_EQ(KeyTable[kVkInsert], 1);
+        EXPECT_EQ(keys.Down[kVkRight], 1);
+        EXPECT_EQ(keys.Down[kVkInsert], 1);
 
         // Pulling the pad out lets go of everything it held.
         pad.Detach();
         Pump(pads);
         EXPECT_EQ(pads.Count(), 0);
-        for (int code : {kVkShift, kVkUp, kVkRight, kVkInsert}) EXPECT_EQ(KeyTable[code], 0) << code;
-        EXPECT_EQ(ShiftState, 0);
+        for (int code : {kVkShift, kVkUp, kVkRight, kVkInsert}) EXPECT_EQ(keys.Down[code], 0) << code;
+        EXPECT_EQ(keys.Shift, 0);
 
         // Plugged in again, it works again.
         VirtualPad again;
@@ -153,8 +153,7 @@ TEST(Gamepads, VirtualControllerDrivesTheKeyTableAndHotPlugs) {
         EXPECT_EQ(pads.Count(), 1);
         again.Button(SDL_CONTROLLER_BUTTON_Y, true);
         Pump(pads);
-        EXPECT_EQ(KeyTable[kVkEnd], 1);
+        EXPECT_EQ(keys.Down[kVkEnd], 1);
     }
-    EXPECT_EQ(KeyTable[kVkEnd], 0);  // closing the pads releases their keys
-    KeyTableClear();
+    EXPECT_EQ(keys.Down[kVkEnd], 0);  // closing the pads releases their keys
 }

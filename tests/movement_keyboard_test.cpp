@@ -2,7 +2,9 @@
 
 #include <cstddef>
 
-#include "app/keyboard.h"
+#include "character/character_module.h"
+#include "input/keyboard.h"
+#include "motion/camera_control.h"
 #include "math/clock.h"
 #include "motion/movement.h"
 
@@ -38,29 +40,43 @@ TEST(Movement, BodyIsSixContiguousFloats) {
 }
 
 TEST(Keyboard, HandlersTrackKeysAndModifiers) {
-    KeyTableClear();
-    EXPECT_FALSE(KeyDown(kVkShift, kShiftBit));
-    EXPECT_EQ(KeyTable[16], 1);
-    EXPECT_TRUE(ShiftHeld());
-    KeyUp(kVkShift, 0);
-    EXPECT_EQ(KeyTable[16], 0);
-    EXPECT_FALSE(ShiftHeld());
+    KeyboardState keys;
+    EXPECT_FALSE(keys.Press(kVkShift, kShiftBit));
+    EXPECT_EQ(keys.Down[16], 1);
+    EXPECT_TRUE(keys.ShiftHeld());
+    keys.Release(kVkShift, 0);
+    EXPECT_EQ(keys.Down[16], 0);
+    EXPECT_FALSE(keys.ShiftHeld());
 
-    KeyDown(kVkUp, 0);
-    KeyDown(kVkShift, kShiftBit);
-    EXPECT_TRUE(KeyIsDown(KeyCharUp));
-    EXPECT_TRUE(ShiftHeld());
-    KeyDown(kVkUp, kShiftBit);  // auto-repeat just sets the flag again
-    KeyUp(kVkShift, 0);
-    EXPECT_TRUE(KeyIsDown(KeyCamUp));
-    EXPECT_FALSE(ShiftHeld());
+    keys.Press(kVkUp, 0);
+    keys.Press(kVkShift, kShiftBit);
+    EXPECT_TRUE(keys.IsDown(kKeyCharacterForward));
+    EXPECT_TRUE(keys.ShiftHeld());
+    keys.Press(kVkUp, kShiftBit);  // auto-repeat just sets the flag again
+    keys.Release(kVkShift, 0);
+    EXPECT_TRUE(keys.IsDown(kKeyCameraUp));
+    EXPECT_FALSE(keys.ShiftHeld());
 
-    EXPECT_TRUE(KeyDown(kVkEscape, 0));  // Escape asks to close the window
-    EXPECT_FALSE(KeyDown(300, 0));       // out-of-range codes are ignored
-    EXPECT_FALSE(KeyIsDown(300));
-    KeyTableClear();
-    EXPECT_FALSE(KeyIsDown(kVkUp));
-    EXPECT_EQ(ShiftState, 0);
+    EXPECT_TRUE(keys.Press(kVkEscape, 0));  // Escape asks to close the window
+    EXPECT_FALSE(keys.Press(300, 0));       // out-of-range codes are ignored
+    EXPECT_FALSE(keys.IsDown(300));
+    keys.Clear();
+    EXPECT_FALSE(keys.IsDown(kVkUp));
+    EXPECT_EQ(keys.Shift, 0);
+}
+
+// The character and the camera read their keys through snapshots taken at the tick.
+TEST(Keyboard, SnapshotsForTheCharacterAndTheCamera) {
+    KeyboardState keys;
+    keys.Press(kVkUp, kShiftBit | kAltBit);
+    keys.Press(kVkEnd, kShiftBit | kAltBit);
+    keys.Press('q', kShiftBit | kAltBit);  // the lower-case code of Q (F2) tilts as well
+    const CharacterInput c = CharacterInputFrom(keys);
+    EXPECT_TRUE(c.Forward && c.TurnAround && c.Shift && c.Alt);
+    EXPECT_FALSE(c.Back || c.Left || c.Right || c.Jump || c.LetGo);
+    const CameraInput cam = CameraInputFrom(keys);
+    EXPECT_TRUE(cam.Up && cam.TiltUp);
+    EXPECT_FALSE(cam.Down || cam.FreeLook || cam.Home || cam.TiltDown || cam.SwingLeft || cam.SwingRight);
 }
 
 TEST(Keyboard, ReplayKeyNames) {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "app/game.h"
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
@@ -74,16 +74,16 @@ public:
             k.nextToggleMs = now + Delay(k);
         }
     }
-    void Feed(int32_t now) {
+    void Feed(KeyboardState& keyboard, int32_t now) {
         for (Key& k : keys_) {
             if (now < k.nextToggleMs) continue;
             k.down = !k.down;
             k.nextToggleMs = now + Delay(k);
-            KeyTable[k.code] = k.down ? 1 : 0;
-            const uint8_t shift = (KeyTable[kVkShift] ? kShiftBit : 0) | (KeyTable[kVkAlt] ? kAltBit : 0) |
-                                  (KeyTable[kVkCtrl] ? kCtrlBit : 0);
-            if (k.down) KeyDown(k.code, shift);
-            else KeyUp(k.code, shift);
+            keyboard.Down[k.code] = k.down ? 1 : 0;
+            const uint8_t shift = (keyboard.IsDown(kVkShift) ? kShiftBit : 0) |
+                                  (keyboard.IsDown(kVkAlt) ? kAltBit : 0) | (keyboard.IsDown(kVkCtrl) ? kCtrlBit : 0);
+            if (k.down) keyboard.Press(k.code, shift);
+            else keyboard.Release(k.code, shift);
         }
     }
 
@@ -120,11 +120,10 @@ private:
 };
 
 // Releases every key held, through the handlers, so no action keeps a key the input left.
-void ReleaseAllKeys() {
-    for (int code = 0; code < static_cast<int>(std::size(KeyTable)); ++code) {
-        if (KeyTable[code] == 0) continue;
-        KeyTable[code] = 0;
-        KeyUp(code, 0);
+void ReleaseAllKeys(KeyboardState& keyboard) {
+    for (int code = 0; code < static_cast<int>(std::size(keyboard.Down)); ++code) {
+        if (keyboard.Down[code] == 0) continue;
+        keyboard.Release(code, 0);
     }
 }
 
@@ -135,9 +134,8 @@ public:
 
     // Restarts the game at the start, as after the title, and picks the hand-over point.
     void Begin(TForm1& form, RandomKeys& keys, int32_t now) {
-        ReleaseAllKeys();
-        InitGameModules();  // the heading vectors and the rest of the character's state, as at start-up
-        CreateGameState(form);
+        ReleaseAllKeys(form.Keys);
+        CreateGameState(form);  // the character's state too, as at start-up
         form.UpdateCallback = TitleSequence;
         form.TitleState = 1;
         form.TitleStartTime = now - 100000;
@@ -155,11 +153,11 @@ public:
     void Feed(TForm1& form, RandomKeys& keys, int32_t now) {
         if (replaying_ && now >= handoverMs_) {
             replaying_ = false;
-            ReleaseAllKeys();
+            ReleaseAllKeys(form.Keys);
             keys.Restart(now);
         }
         if (!replaying_) {
-            keys.Feed(now);
+            keys.Feed(form.Keys, now);
             return;
         }
         while (const ReplayEvent* e = replay_.NextDue(now - offsetMs_)) FeedReplayEvent(form, *e);
@@ -175,7 +173,17 @@ private:
 
 // Resting poses a player may hold as long as they like: standing, hanging from a ledge
 // (also high, and looking down from it).
-bool Resting(int32_t action) { return action == 0 || action == 40 || action == 44 || action == 49; }
+bool Resting(int32_t action) {
+    switch (static_cast<CharacterAction>(action)) {
+        case CharacterAction::Idle:
+        case CharacterAction::Hang:
+        case CharacterAction::HangLookDownHold:
+        case CharacterAction::HighHang:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -191,12 +199,12 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     SetMessagesHeadless(true);
     ClockStart();
     ClockUseVirtual(true);
-    KeyTableClear();
-    InitGameModules();
+    const TurnRates turnRates = InitGameModules("set.txt");
     std::string error;
     std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
     ASSERT_TRUE(window) << error;
     TForm1 form;
+    form.CharacterTurnRates = turnRates;
     form.FormCreate(window->Window(), data.string() + "/");
     if (form.Level.MovableCount == 0) {
         form.FormDestroy();
@@ -285,7 +293,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         }
         // An action other than a resting pose must end; the actions do not run in the free
         // camera mode.
-        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.CameraControl->Mode == 3) {
+        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.CameraControl->Mode == CameraMode::FreeLook) {
             lastAction = g.Body.Action;
             sameActionSinceMs = now;
         } else if (now - sameActionSinceMs > kFreezeLimitMs) {
@@ -295,7 +303,6 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     const int32_t reachedMs = ClockMs();
     form.FormDestroy();
     ClockUseVirtual(false);
-    KeyTableClear();
 
     std::printf("soak: %d virtual minutes, %d ticks, %d stretches, %d of %zu rooms visited, %d exits reached, "
                 "resident kB per minute (low/high):",

@@ -74,14 +74,14 @@ void WriteTraceLine(TForm1& form) {
     const TmaroCameracontrol& cam = *g.CameraControl;
     std::fprintf(g.Trace.get(), "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(),
                  g.Body.Action, g.Character.CurrentClipId(), g.Character.Frame, g.Body.Room, m.Position.x,
-                 m.Position.y, m.Position.z, m.AngleY, cam.Mode, cam.Eye.x, cam.Eye.y, cam.Eye.z);
+                 m.Position.y, m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
 }
 
 }  // namespace
 
-void InitGameModules() {
+TurnRates InitGameModules(const std::string& settingsPath) {
     try {
-        InitCharacterModule("set.txt");
+        return ReadTurnRates(settingsPath);
     } catch (const std::exception& e) {
         FatalError(e.what(), "Error");
     }
@@ -92,12 +92,14 @@ void CreateGameState(TForm1& form) {
     auto game = std::make_unique<GameState>(map.StartPosition);
     GameState& g = *game;
     Tmaromovement& body = g.Body.Movement;
-    g.CameraControl = std::make_unique<TmaroCameracontrol>(body.Position, body.AngleX, body.AngleY, body.AngleZ);
+    g.CameraControl = std::make_unique<TmaroCameracontrol>();
+    g.CameraControl->Subject = {body.Position, body.AngleY};
     g.Body.Room = map.StartRoom;
     g.CameraControl->Level = &map;
     g.CameraControl->Room = map.StartRoom;
     g.CameraControl->CharacterRoom = g.Body.Room;
     g.ActionState = TActionState{};
+    g.Actions = NewCharacterState(form.CharacterTurnRates.Standing, form.CharacterTurnRates.Running);
 
     g.Character.Create(form.Level);
     g.Character.BindMovable(0);
@@ -112,15 +114,8 @@ void CreateGameState(TForm1& form) {
     RebuildRoomLights(form, form.Game->CameraControl->Room);
     form.Game->VisibleLights.Items.resize(kVisibleLightSlots);
     form.Game->VisibleLights.Count = kVisibleLightSlots;
-
-    BindCharacterLevel(&map);
-    CharacterCamera camera;
-    camera.Context = form.Game->CameraControl.get();
-    camera.FocusOn = [](void* c, const Vec3& point, float duration) {
-        static_cast<TmaroCameracontrol*>(c)->FocusOn(point, duration);
-    };
-    camera.ResumeFollow = [](void* c) { static_cast<TmaroCameracontrol*>(c)->ResumeFollow(); };
-    BindCharacterCamera(camera);
+    form.Game->World.Level = &map;
+    form.Game->World.Camera = CameraHooks(*form.Game->CameraControl);
 }
 
 void CollectVisibleLights(const TLevFile& level, const TIdList& ids, const tlightobject_list& roomLights,
@@ -199,8 +194,8 @@ void UpdateStep(TForm1& form) {
     s.AngleX = body.AngleX;
     s.AngleY = body.AngleY;
     s.AngleZ = body.AngleZ;
-    s.Action = g.Body.Action;
-    s.ClipId = ch.CurrentClipId();
+    s.Action = static_cast<CharacterAction>(g.Body.Action);
+    s.ClipId = static_cast<CharacterClip>(ch.CurrentClipId());
     s.Frame = ch.Frame;
     s.LastFrame = ch.LastFrame;
     s.FramePos = ch.FramePos;
@@ -210,25 +205,30 @@ void UpdateStep(TForm1& form) {
     s.TransitionRequested = 0;
     s.Settled = ch.Blending ? 0 : 1;
 
-    if (g.CameraControl->Mode != 3) RunAction(s);
-    else HoldRunnerClock();
+    // The keys of this tick; the character may move the camera during its step.
+    g.CameraControl->Input = CameraInputFrom(form.Keys);
+    if (g.CameraControl->Mode != CameraMode::FreeLook) RunAction(g.Actions, s, CharacterInputFrom(form.Keys), g.World);
+    else HoldRunnerClock(g.Actions);
 
     g.Body.Room = s.Room;
     body.Position = s.Position;
     body.AngleX = s.AngleX;
     body.AngleY = s.AngleY;
     body.AngleZ = s.AngleZ;
-    g.Body.Action = s.Action;
+    g.Body.Action = static_cast<int32_t>(s.Action);
     ch.TimeScale = s.TimeScale;
     g.CameraEyeOffset = s.EyeOffset;
     g.CameraTargetOffset = s.TargetOffset;
 
-    if (s.ClipId != ch.CurrentClipId() || s.Frame != ch.Frame) {
-        ch.SelectClip(s.ClipId);
+    const auto clip = static_cast<int32_t>(s.ClipId);
+    if (clip != ch.CurrentClipId() || s.Frame != ch.Frame) {
+        ch.SelectClip(clip);
         ch.SetFrame(s.Frame);
     }
-    if (s.TransitionRequested != 0) ch.StartTransition(s.TransitionClip, s.TransitionTarget, s.TransitionLength);
+    if (s.TransitionRequested != 0)
+        ch.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
 
+    g.CameraControl->Subject = {body.Position, body.AngleY};
     g.CameraControl->Update();
     g.Body.MarkTick();
 

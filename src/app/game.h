@@ -9,6 +9,8 @@
 #include <string>
 
 #include "character/action_state.h"
+#include "character/character_module.h"
+#include "character/settings.h"
 #include "models/animator.h"
 #include "motion/camera_control.h"
 #include "motion/movement.h"
@@ -37,14 +39,16 @@ struct GameState {
     Vec3 CameraEyeOffset{0, 0, 0};
     Vec3 CameraTargetOffset{0, 0, 0};
     TActionState ActionState{};
+    CharacterState Actions;  // the character's action state machine
+    CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;
     std::unique_ptr<FILE, TraceFileCloser> Trace;
     double LastSceneBuildUs = 0;
 };
 
-// Process start: reads "set.txt" from the current directory and fills the action table.
-// A bad settings file is fatal, with its one-line message.
-void InitGameModules();
+// Process start: reads the character's turn rates from the settings file (a bad file is
+// fatal, with its one-line message).
+TurnRates InitGameModules(const std::string& settingsPath);
 // Start-up steps 14 to 21: body, camera control, action state, character, offsets, lights.
 void CreateGameState(TForm1& form);  // sets form.Game
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 
 namespace dv {
 

@@ -9,7 +9,7 @@
 
 #include "app/frame_stats.h"
 #include "app/game.h"
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
 #include "app/shell.h"
@@ -54,11 +54,11 @@ std::string FindBasePath(const Options& options) {
     return path;
 }
 
-uint8_t ShiftStateFromTable() {
+uint8_t ShiftStateFromKeys(const KeyboardState& keys) {
     uint8_t s = 0;
-    if (KeyTable[kVkShift]) s |= kShiftBit;
-    if (KeyTable[kVkAlt]) s |= kAltBit;
-    if (KeyTable[kVkCtrl]) s |= kCtrlBit;
+    if (keys.IsDown(kVkShift)) s |= kShiftBit;
+    if (keys.IsDown(kVkAlt)) s |= kAltBit;
+    if (keys.IsDown(kVkCtrl)) s |= kCtrlBit;
     return s;
 }
 
@@ -67,11 +67,11 @@ uint8_t ShiftStateFromTable() {
 void FeedReplayEvent(TForm1& form, const ReplayEvent& e, bool& screenshotWanted) {
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;
-        KeyTable[e.key] = 1;
-        if (KeyDown(e.key, ShiftStateFromTable())) form.Close();
+        form.Keys.Down[e.key] = 1;
+        if (form.Keys.Press(e.key, ShiftStateFromKeys(form.Keys))) form.Close();
     } else {
-        KeyTable[e.key] = 0;
-        KeyUp(e.key, ShiftStateFromTable());
+        form.Keys.Down[e.key] = 0;
+        form.Keys.Release(e.key, ShiftStateFromKeys(form.Keys));
     }
 }
 
@@ -84,12 +84,12 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
             if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
-            if (vk >= 0 && KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) form.Close();
+            if (vk >= 0 && form.Keys.Press(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) form.Close();
             break;
         }
         case SDL_KEYUP: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0) KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
+            if (vk >= 0) form.Keys.Release(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -98,7 +98,7 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
             // everything so the character does not run on by itself when focus returns.
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
                 focused = false;
-                KeyTableClear();
+                form.Keys.Clear();
             }
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
             break;
@@ -167,8 +167,7 @@ int RunGame(const Options& given) {
     }
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
-    KeyTableClear();
-    InitGameModules();
+    const TurnRates turnRates = InitGameModules("set.txt");
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
@@ -179,6 +178,7 @@ int RunGame(const Options& given) {
     if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
 
     TForm1 form;
+    form.CharacterTurnRates = turnRates;
     form.FormCreate(window->Window(), FindBasePath(options));
     if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -189,7 +189,7 @@ int RunGame(const Options& given) {
     ReplayPlayer replay(std::move(events));
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
-    TGamepads pads;
+    TGamepads pads(form.Keys);
     TScreenshotWriter screenshotWriter;
     HeapKeeper heap;
     bool screenshotWanted = false;
@@ -234,7 +234,6 @@ int RunGame(const Options& given) {
     }
     stats.SetFpsShown(form.Viewport.FramesPerSecond);
     form.FormDestroy();
-    KeyTableClear();
     if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

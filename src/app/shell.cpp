@@ -106,7 +106,7 @@ void TForm1::FormResize(int width, int height) {
 
 void TForm1::AppOnIdle(bool active) {
     if (!active) {
-        HoldRunnerClock();
+        if (Game) HoldRunnerClock(Game->Actions);
         return;
     }
     if (UpdateCallback != nullptr) UpdateCallback(*this);
@@ -140,7 +140,7 @@ void TitleSequence(TForm1& form) {
                 form.Viewport.SetOverlay2D(GameOverlay2D, &form);
                 form.TitleState = 0;
                 form.UpdateCallback = GameUpdateCallback;
-                HoldRunnerClock();  // the first step sees no time from the title
+                if (form.Game) HoldRunnerClock(form.Game->Actions);  // the first step sees no time from the title
             }
             break;
         case 3:

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "character/settings.h"
+#include "input/keyboard.h"
 #include "render/font.h"
 #include "render/texture_store.h"
 #include "render/viewport.h"
@@ -48,6 +50,8 @@ public:
     Tfontx Font;
     TIdList ObjectIds;
     std::unique_ptr<GameState> Game;
+    KeyboardState Keys;            // written by the key handlers, read by each update tick
+    TurnRates CharacterTurnRates{};  // from the settings file, read at process start
     UpdateFn UpdateCallback = nullptr;
     int32_t TitleState = 0;
     int32_t TitleStartTime = 0;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "character/actions_and_clips.h"
 #include "math/vecmath.h"
 
 namespace dv {
@@ -16,8 +17,8 @@ struct TActionState {
     int32_t Room;     // room the character is in
     Vec3 Position;    // x, z on the ground plane, y the height of the feet
     float AngleX, AngleY, AngleZ;  // degrees; AngleY is the heading
-    int32_t Action;     // action to run, 0..55
-    int32_t ClipId;     // clip wanted for the animator
+    CharacterAction Action;  // action to run
+    CharacterClip ClipId;    // clip wanted for the animator
     int32_t Frame;      // the animator's frame on entry, the wanted frame on exit
     int32_t LastFrame;  // frame of the animator's last computed pose
     float FramePos;     // the animator's frame position (in only)
@@ -25,7 +26,8 @@ struct TActionState {
     Vec3 EyeOffset;     // added to the camera's eye
     Vec3 TargetOffset;  // added to the camera's target
     uint8_t TransitionRequested;  // cleared before each call
-    int32_t TransitionClip, TransitionTarget, TransitionLength;  // kept between requests
+    CharacterClip TransitionClip;                 // kept between requests, as the two below
+    int32_t TransitionTarget, TransitionLength;
     uint8_t Settled;  // 1 when the animator is not blending (in only)
 };
 #pragma pack(pop)

@@ -10,72 +10,136 @@ namespace dv {
 
 namespace {
 
-constexpr ActionProc kSlots[] = {
-    ActionIdle,            ActionAwaitTransition,  ActionHeightStep,       ActionStopSettle,
-    ActionTurnInPlace,     ActionRun,              ActionRunStopA,         ActionRunStopB,
-    ActionRunStopEnd,      ActionRunStart,         ActionWalk,             ActionWalkStart,
-    ActionWalkStopEnd,     ActionStepBack,         ActionSideStepLeft,     ActionSideStepRight,
-    ActionWalkBackStart,   ActionWalkBack,         ActionWalkBackEnd,      ActionJumpStart,
-    ActionJumpUp,          ActionJumpApex,         ActionJumpUpLand,       ActionJumpForwardRise,
-    ActionJumpForwardAir,  ActionLanding,          ActionRunJumpTakeoff,   ActionRunJumpAir,
-    ActionRunJumpFall,     ActionLandRun,          ActionFall,             ActionBumpRecover,
-    ActionTurnAround,      ActionJumpBackAir,      ActionBackFlip,         ActionClimbLow,
-    ActionClimbMid,        ActionClimbHigh,        ActionClimbTop,         ActionGrabLedge,
-    ActionHang,            ActionHangDrop,         ActionHangFall,         ActionHangLookDown,
-    ActionHangLookDownHold, ActionHangLookDownEnd, ActionShimmyLeft,       ActionShimmyRight,
-    ActionClimbFromHang,   ActionHighHang,         ActionClimbFromHighHang, ActionTimedMove,
-    ActionHighShimmyLeft,  ActionHighShimmyRight,  ActionTurnAndGrab,      ActionLowerToHighHang,
+using ActionProc = void (*)(CharacterStep&);
+
+struct ActionSlot {
+    CharacterAction action;
+    ActionProc run;
+};
+
+// The action table: each action's entry at its number.
+constexpr ActionSlot kSlots[] = {
+    {CharacterAction::Idle, ActionIdle},
+    {CharacterAction::AwaitTransition, ActionAwaitTransition},
+    {CharacterAction::HeightStep, ActionHeightStep},
+    {CharacterAction::StopSettle, ActionStopSettle},
+    {CharacterAction::TurnInPlace, ActionTurnInPlace},
+    {CharacterAction::Run, ActionRun},
+    {CharacterAction::RunStopA, ActionRunStopA},
+    {CharacterAction::RunStopB, ActionRunStopB},
+    {CharacterAction::RunStopEnd, ActionRunStopEnd},
+    {CharacterAction::RunStart, ActionRunStart},
+    {CharacterAction::Walk, ActionWalk},
+    {CharacterAction::WalkStart, ActionWalkStart},
+    {CharacterAction::WalkStopEnd, ActionWalkStopEnd},
+    {CharacterAction::StepBack, ActionStepBack},
+    {CharacterAction::SideStepLeft, ActionSideStepLeft},
+    {CharacterAction::SideStepRight, ActionSideStepRight},
+    {CharacterAction::WalkBackStart, ActionWalkBackStart},
+    {CharacterAction::WalkBack, ActionWalkBack},
+    {CharacterAction::WalkBackEnd, ActionWalkBackEnd},
+    {CharacterAction::JumpStart, ActionJumpStart},
+    {CharacterAction::JumpUp, ActionJumpUp},
+    {CharacterAction::JumpApex, ActionJumpApex},
+    {CharacterAction::JumpUpLand, ActionJumpUpLand},
+    {CharacterAction::JumpForwardRise, ActionJumpForwardRise},
+    {CharacterAction::JumpForwardAir, ActionJumpForwardAir},
+    {CharacterAction::Landing, ActionLanding},
+    {CharacterAction::RunJumpTakeoff, ActionRunJumpTakeoff},
+    {CharacterAction::RunJumpAir, ActionRunJumpAir},
+    {CharacterAction::RunJumpFall, ActionRunJumpFall},
+    {CharacterAction::LandRun, ActionLandRun},
+    {CharacterAction::Fall, ActionFall},
+    {CharacterAction::BumpRecover, ActionBumpRecover},
+    {CharacterAction::TurnAround, ActionTurnAround},
+    {CharacterAction::JumpBackAir, ActionJumpBackAir},
+    {CharacterAction::BackFlip, ActionBackFlip},
+    {CharacterAction::ClimbLow, ActionClimbLow},
+    {CharacterAction::ClimbMid, ActionClimbMid},
+    {CharacterAction::ClimbHigh, ActionClimbHigh},
+    {CharacterAction::ClimbTop, ActionClimbTop},
+    {CharacterAction::GrabLedge, ActionGrabLedge},
+    {CharacterAction::Hang, ActionHang},
+    {CharacterAction::HangDrop, ActionHangDrop},
+    {CharacterAction::HangFall, ActionHangFall},
+    {CharacterAction::HangLookDown, ActionHangLookDown},
+    {CharacterAction::HangLookDownHold, ActionHangLookDownHold},
+    {CharacterAction::HangLookDownEnd, ActionHangLookDownEnd},
+    {CharacterAction::ShimmyLeft, ActionShimmyLeft},
+    {CharacterAction::ShimmyRight, ActionShimmyRight},
+    {CharacterAction::ClimbFromHang, ActionClimbFromHang},
+    {CharacterAction::HighHang, ActionHighHang},
+    {CharacterAction::ClimbFromHighHang, ActionClimbFromHighHang},
+    {CharacterAction::TimedMove, ActionTimedMove},
+    {CharacterAction::HighShimmyLeft, ActionHighShimmyLeft},
+    {CharacterAction::HighShimmyRight, ActionHighShimmyRight},
+    {CharacterAction::TurnAndGrab, ActionTurnAndGrab},
+    {CharacterAction::LowerToHighHang, ActionLowerToHighHang},
 };
 static_assert(sizeof(kSlots) / sizeof(kSlots[0]) == kActionCount);
 
+constexpr bool SlotsInActionOrder() {
+    for (int i = 0; i < kActionCount; ++i) {
+        if (static_cast<int>(kSlots[i].action) != i) return false;
+    }
+    return true;
+}
+static_assert(SlotsInActionOrder());
+
 }  // namespace
 
-void InitCharacterModule(const std::string& settingsPath) {
+CharacterInput CharacterInputFrom(const KeyboardState& keys) {
+    CharacterInput in;
+    in.Forward = keys.IsDown(kKeyCharacterForward);
+    in.Back = keys.IsDown(kKeyCharacterBack);
+    in.Left = keys.IsDown(kKeyCharacterLeft);
+    in.Right = keys.IsDown(kKeyCharacterRight);
+    in.Jump = keys.IsDown(kKeyCharacterJump);
+    in.LetGo = keys.IsDown(kKeyCharacterLetGo);
+    in.TurnAround = keys.IsDown(kKeyCharacterTurnAround);
+    in.Shift = (keys.Shift & kShiftBit) != 0;
+    in.Alt = (keys.Shift & kAltBit) != 0;
+    return in;
+}
+
+CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning) {
+    CharacterState state;
+    state.TurnRateStanding = turnRateStanding;
+    state.TurnRateRunning = turnRateRunning;
+    state.LastTickTime = ClockMs();
+    return state;
+}
+
+CharacterState NewCharacterState(const std::string& settingsPath) {
     const TurnRates rates = ReadTurnRates(settingsPath);
-    InitCharacterModule(rates.Standing, rates.Running);
+    return NewCharacterState(rates.Standing, rates.Running);
 }
 
-void InitCharacterModule(float turnRateStanding, float turnRateRunning) {
-    TCharacterModule& m = CharacterModule;
-    const Tmap_level* level = m.Level;
-    const CharacterCamera camera = m.Camera;
-    m = TCharacterModule{};
-    m.Level = level;
-    m.Camera = camera;
-    m.TurnRateStanding = turnRateStanding;
-    m.TurnRateRunning = turnRateRunning;
-    for (int i = 0; i < kActionCount; ++i) m.ActionTable[i] = kSlots[i];
-    m.LastTickTime = ClockMs();
-}
-
-void BindCharacterLevel(const Tmap_level* level) { CharacterModule.Level = level; }
-void BindCharacterCamera(const CharacterCamera& camera) { CharacterModule.Camera = camera; }
-
-void BindCharacterCamera(TmaroCameracontrol& camera) {
+CharacterCamera CameraHooks(TmaroCameracontrol& camera) {
     CharacterCamera hooks;
     hooks.Context = &camera;
     hooks.FocusOn = [](void* c, const Vec3& point, float duration) {
         static_cast<TmaroCameracontrol*>(c)->FocusOn(point, duration);
     };
     hooks.ResumeFollow = [](void* c) { static_cast<TmaroCameracontrol*>(c)->ResumeFollow(); };
-    CharacterModule.Camera = hooks;
+    return hooks;
 }
 
-void RunAction(TActionState& state) {
-    TCharacterModule& m = CharacterModule;
-    if (m.Level == nullptr) return;
-    m.CurrentState = &state;
-    if (!(state.TimeScale > 0)) state.TimeScale = 1.0f;  // as the animator treats it; every move divides by it
-    if (state.Action < 0 || state.Action >= kActionCount || m.ActionTable[state.Action] == nullptr) {
-        state.Action = 0;
+void RunAction(CharacterState& state, TActionState& record, const CharacterInput& input, const CharacterWorld& world) {
+    if (world.Level == nullptr) return;
+    if (!(record.TimeScale > 0)) record.TimeScale = 1.0f;  // as the animator treats it; every move divides by it
+    const auto action = static_cast<int32_t>(record.Action);
+    if (action < 0 || action >= kActionCount) {
+        record.Action = CharacterAction::Idle;
     } else {
-        m.ActionTable[state.Action]();
+        CharacterStep step{state, record, input, world};
+        kSlots[action].run(step);
     }
     const int32_t now = ClockMs();
-    m.TickDelta = std::clamp(now - m.LastTickTime, 0, kMaxTickDeltaMs);
-    m.LastTickTime = now;
+    state.TickDelta = std::clamp(now - state.LastTickTime, 0, kMaxTickDeltaMs);
+    state.LastTickTime = now;
 }
 
-void HoldRunnerClock() { CharacterModule.LastTickTime = ClockMs(); }
+void HoldRunnerClock(CharacterState& state) { state.LastTickTime = ClockMs(); }
 
 }  // namespace dv

@@ -4,39 +4,25 @@
 
 #include <cstdint>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "character/primitives.h"
 
 namespace dv {
 
-inline TCharacterModule& Mod() { return CharacterModule; }
-inline TActionState& Rec() { return *CharacterModule.CurrentState; }
-inline float Delta() { return static_cast<float>(CharacterModule.TickDelta); }
-
-inline bool HeldForward() { return KeyIsDown(KeyCharUp); }
-inline bool HeldBack() { return KeyIsDown(KeyCharDown); }
-inline bool HeldLeft() { return KeyIsDown(KeyCharLeft); }
-inline bool HeldRight() { return KeyIsDown(KeyCharRight); }
-inline bool HeldActionKey() { return KeyIsDown(KeyCharAlt); }
-inline bool HeldDropKey() { return KeyIsDown(KeyCharCtrl); }
-inline bool HeldTurnAroundKey() { return KeyIsDown(KeyCharEnd); }
-inline bool ShiftBitSet() { return (ShiftState & kShiftBit) != 0; }
-inline bool AltBitSet() { return (ShiftState & kAltBit) != 0; }
-
 // Goes to `action` with clip `clip` at `frame`.
-inline void GoTo(int32_t action, int32_t clip, int32_t frame) {
-    Rec().Action = action;
-    SetClip(clip, frame);
+inline void GoTo(CharacterStep& c, CharacterAction action, CharacterClip clip, int32_t frame) {
+    c.Record.Action = action;
+    SetClip(c, clip, frame);
 }
 // Requests a blended transition, goes to the wait action and queues `next`.
-inline void TransitionThen(int32_t clip, int32_t frame, int32_t length, int32_t next) {
-    RequestTransition(clip, frame, length);
-    Rec().Action = 1;
-    Mod().QueuedAction = next;
+inline void TransitionThen(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length, CharacterAction next) {
+    RequestTransition(c, clip, frame, length);
+    c.Record.Action = CharacterAction::AwaitTransition;
+    c.State.QueuedAction = next;
 }
 
 enum class MoveDir : uint8_t { Forward, Back, Left, Right };
-Vec3 MoveAlong(MoveDir dir, const Vec3& from, int lookAhead, float distance);
+Vec3 MoveAlong(CharacterStep& c, MoveDir dir, const Vec3& from, int lookAhead, float distance);
 MoveDir Opposite(MoveDir dir);
 
 // What a ground move does with a drop of more than 8 below the moved point.
@@ -67,80 +53,80 @@ enum class MoveOutcome : uint8_t {
 
 // One tick of the ground-move template. `probe` is the probe at Candidate (look-ahead
 // removed) unless the way was blocked.
-MoveOutcome GroundMoveStep(const GroundMove& move, GroundProbe& probe, Vec3& stopPoint);
+MoveOutcome GroundMoveStep(CharacterStep& c, const GroundMove& move, GroundProbe& probe, Vec3& stopPoint);
 // The template with the common endings: blocked -> StopAt, open -> Position = Candidate.
 // Returns true when the character is still on the ground in the same action.
-bool GroundMoveOrStop(const GroundMove& move);
+bool GroundMoveOrStop(CharacterStep& c, const GroundMove& move);
 
 enum class AirOutcome : uint8_t { Bumped, Flying, Landed };
 // One tick of the airborne template. With wallTest, a probe that is not ok ends in Bumped
 // with bumpPoint = FindCellBoundary(..., bumpBack). With landingTest, reaching the floor
 // sets the height to it and gives Landed; above it the vertical speed is kept at or above
 // MinVertSpeed. `probe` is the probe at the new position.
-AirOutcome AirborneStep(bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe);
+AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe);
 // Turns by `rate` degrees per ms with the left/right keys (right wins); false when neither
 // key is held.
-bool TurnByKeys(float rate);
+bool TurnByKeys(CharacterStep& c, float rate);
 
 // Intermediate states.
-void ActionAwaitTransition();
-void ActionHeightStep();
-void ActionStopSettle();
-void ActionTimedMove();
+void ActionAwaitTransition(CharacterStep& c);
+void ActionHeightStep(CharacterStep& c);
+void ActionStopSettle(CharacterStep& c);
+void ActionTimedMove(CharacterStep& c);
 // Ground.
-void ActionIdle();
-void ActionTurnInPlace();
-void ActionRun();
-void ActionRunStopA();
-void ActionRunStopB();
-void ActionRunStopEnd();
-void ActionRunStart();
-void ActionWalk();
-void ActionWalkStart();
-void ActionWalkStopEnd();
-void ActionStepBack();
-void ActionSideStepLeft();
-void ActionSideStepRight();
-void ActionWalkBackStart();
-void ActionWalkBack();
-void ActionWalkBackEnd();
-void ActionLandRun();
-void ActionTurnAround();
+void ActionIdle(CharacterStep& c);
+void ActionTurnInPlace(CharacterStep& c);
+void ActionRun(CharacterStep& c);
+void ActionRunStopA(CharacterStep& c);
+void ActionRunStopB(CharacterStep& c);
+void ActionRunStopEnd(CharacterStep& c);
+void ActionRunStart(CharacterStep& c);
+void ActionWalk(CharacterStep& c);
+void ActionWalkStart(CharacterStep& c);
+void ActionWalkStopEnd(CharacterStep& c);
+void ActionStepBack(CharacterStep& c);
+void ActionSideStepLeft(CharacterStep& c);
+void ActionSideStepRight(CharacterStep& c);
+void ActionWalkBackStart(CharacterStep& c);
+void ActionWalkBack(CharacterStep& c);
+void ActionWalkBackEnd(CharacterStep& c);
+void ActionLandRun(CharacterStep& c);
+void ActionTurnAround(CharacterStep& c);
 // Air.
-void ActionJumpStart();
-void ActionJumpUp();
-void ActionJumpApex();
-void ActionJumpUpLand();
-void ActionJumpForwardRise();
-void ActionJumpForwardAir();
-void ActionLanding();
-void ActionRunJumpTakeoff();
-void ActionRunJumpAir();
-void ActionRunJumpFall();
-void ActionFall();
-void ActionBumpRecover();
-void ActionJumpBackAir();
-void ActionBackFlip();
+void ActionJumpStart(CharacterStep& c);
+void ActionJumpUp(CharacterStep& c);
+void ActionJumpApex(CharacterStep& c);
+void ActionJumpUpLand(CharacterStep& c);
+void ActionJumpForwardRise(CharacterStep& c);
+void ActionJumpForwardAir(CharacterStep& c);
+void ActionLanding(CharacterStep& c);
+void ActionRunJumpTakeoff(CharacterStep& c);
+void ActionRunJumpAir(CharacterStep& c);
+void ActionRunJumpFall(CharacterStep& c);
+void ActionFall(CharacterStep& c);
+void ActionBumpRecover(CharacterStep& c);
+void ActionJumpBackAir(CharacterStep& c);
+void ActionBackFlip(CharacterStep& c);
 // Ledges and climbs.
-void ActionClimbLow();
-void ActionClimbMid();
-void ActionClimbHigh();
-void ActionClimbTop();
-void ActionGrabLedge();
-void ActionHang();
-void ActionHangDrop();
-void ActionHangFall();
-void ActionHangLookDown();
-void ActionHangLookDownHold();
-void ActionHangLookDownEnd();
-void ActionShimmyLeft();
-void ActionShimmyRight();
-void ActionClimbFromHang();
-void ActionHighHang();
-void ActionClimbFromHighHang();
-void ActionHighShimmyLeft();
-void ActionHighShimmyRight();
-void ActionTurnAndGrab();
-void ActionLowerToHighHang();
+void ActionClimbLow(CharacterStep& c);
+void ActionClimbMid(CharacterStep& c);
+void ActionClimbHigh(CharacterStep& c);
+void ActionClimbTop(CharacterStep& c);
+void ActionGrabLedge(CharacterStep& c);
+void ActionHang(CharacterStep& c);
+void ActionHangDrop(CharacterStep& c);
+void ActionHangFall(CharacterStep& c);
+void ActionHangLookDown(CharacterStep& c);
+void ActionHangLookDownHold(CharacterStep& c);
+void ActionHangLookDownEnd(CharacterStep& c);
+void ActionShimmyLeft(CharacterStep& c);
+void ActionShimmyRight(CharacterStep& c);
+void ActionClimbFromHang(CharacterStep& c);
+void ActionHighHang(CharacterStep& c);
+void ActionClimbFromHighHang(CharacterStep& c);
+void ActionHighShimmyLeft(CharacterStep& c);
+void ActionHighShimmyRight(CharacterStep& c);
+void ActionTurnAndGrab(CharacterStep& c);
+void ActionLowerToHighHang(CharacterStep& c);
 
 }  // namespace dv

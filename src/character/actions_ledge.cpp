@@ -23,259 +23,259 @@ float RateFor(const RateBand* bands, int count, float fallback, float h) {
 }
 
 // Ends a climb on top of the ledge: the target room and point, idle, camera back to follow.
-void FinishClimb() {
-    TActionState& s = Rec();
-    s.Room = Mod().ClimbRoom;
-    s.Position = Mod().ClimbTarget;
-    GoTo(0, 0, 0);
-    ResumeFollow();
+void FinishClimb(CharacterStep& c) {
+    TActionState& s = c.Record;
+    s.Room = c.State.ClimbRoom;
+    s.Position = c.State.ClimbTarget;
+    GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
+    ResumeFollow(c);
 }
 
 // Rises at `rate` (units per ms) while Frame lies in [first, last].
-void ClimbRise(int32_t first, int32_t last, float rate) {
-    TActionState& s = Rec();
-    if (s.Frame >= first && s.Frame <= last) s.Position.y += rate * Delta() / s.TimeScale;
+void ClimbRise(CharacterStep& c, int32_t first, int32_t last, float rate) {
+    TActionState& s = c.Record;
+    if (s.Frame >= first && s.Frame <= last) s.Position.y += rate * c.Delta() / s.TimeScale;
 }
 
-void SetOffsetsY(float y) {
-    Rec().EyeOffset = Rec().TargetOffset = {0, y, 0};
+void SetOffsetsY(CharacterStep& c, float y) {
+    c.Record.EyeOffset = c.Record.TargetOffset = {0, y, 0};
 }
 
-void ResetOffsets() {
-    SetOffsetsY(0);
-    Mod().OffsetRate = Mod().OffsetBase = 0;
+void ResetOffsets(CharacterStep& c) {
+    SetOffsetsY(c, 0);
+    c.State.OffsetRate = c.State.OffsetBase = 0;
 }
 
 // The descending camera ramp of actions 41 and 55.
-void DropRamp() { SetOffsetsY(-(Rec().FramePos + 1) * Mod().OffsetRate); }
+void DropRamp(CharacterStep& c) { SetOffsetsY(c, -(c.Record.FramePos + 1) * c.State.OffsetRate); }
 
 // Sets the climb target from a probe ahead of the hanging character.
-void TargetFromProbe(const Vec3& point, const GroundProbe& probe) {
-    Mod().ClimbHeight = probe.FloorDelta;
-    Mod().ClimbTarget = {point.x, probe.Hit.Floor, point.z};
-    Mod().ClimbRoom = Rec().Room;
+void TargetFromProbe(CharacterStep& c, const Vec3& point, const GroundProbe& probe) {
+    c.State.ClimbHeight = probe.FloorDelta;
+    c.State.ClimbTarget = {point.x, probe.Hit.Floor, point.z};
+    c.State.ClimbRoom = c.Record.Room;
 }
 
 // Shimmy along the ledge (hang 16 below it: actions 46, 47) or along a high ledge (24 below:
 // 52, 53). `dir` is the shimmy direction, `held` whether its key is down.
-void Shimmy(MoveDir dir, bool held, bool high) {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
+void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
     const float hang = high ? 24.0f : 16.0f;
     const int32_t endFrame = high ? 15 : 12;
-    const Vec3 hands = MoveForward(s.Position, 0, 3 * s.TimeScale);
-    const int32_t below = CellLink(s.Position);
+    const Vec3 hands = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
+    const int32_t below = CellLink(c, s.Position);
     const bool turnFrame = s.Frame == 0 || s.Frame == endFrame;
     if (turnFrame && below >= 0) {
         GroundProbe probe;
-        ProbeGround(hands, probe, below);
+        ProbeGround(c, hands, probe, below);
         const float d = s.Position.y + hang;
         if (!high && d - probe.Hit.Ceiling < 9 && d - probe.Hit.Floor > 16) {
-            GoTo(55, 51, 0);
+            GoTo(c, CharacterAction::LowerToHighHang, CharacterClip::LowerToHighHang, 0);
             m.OffsetRate = 0.5f;
             m.OffsetBase = 8;
             return;
         }
         if (high && (probe.Blocked || d - probe.Hit.Ceiling > 15 || d - probe.Hit.Floor < 17)) {
-            SetOffsetsY(-8);
+            SetOffsetsY(c, -8);
             s.Position.y += 8;
-            GoTo(39, 34, 0);
+            GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
             m.OffsetRate = -8.0f / -13.0f;
             m.OffsetBase = -8;
             return;
         }
     }
     const bool left = dir == MoveDir::Left;
-    const bool blocked = high ? (left ? HighLedgeEndLeft() : HighLedgeEndRight())
-                              : (left ? LedgeEndLeft() : LedgeEndRight());
+    const bool blocked = high ? (left ? HighLedgeEndLeft(c) : HighLedgeEndRight(c))
+                              : (left ? LedgeEndLeft(c) : LedgeEndRight(c));
     if (!blocked && !(high && turnFrame)) {
-        const float step = Delta() * 0.005f;
+        const float step = c.Delta() * 0.005f;
         GroundProbe probe;
-        ProbeGround(MoveAlong(dir, hands, 0, step), probe);
-        m.Candidate = MoveAlong(dir, s.Position, 0, step);
+        ProbeGround(c, MoveAlong(c, dir, hands, 0, step), probe);
+        m.Candidate = MoveAlong(c, dir, s.Position, 0, step);
         const float f = probe.Hit.Floor - (s.Position.y + hang);
-        if (f != 0) return StartHeightStep(m.Candidate, 6, m.Candidate.y + f);
+        if (f != 0) return StartHeightStep(c, m.Candidate, 6, m.Candidate.y + f);
         s.Position = m.Candidate;
     }
     if (high) {
-        if ((!held && s.LastFrame == endFrame) || blocked) GoTo(49, 44, 0);
+        if ((!held && s.LastFrame == endFrame) || blocked) GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
         return;
     }
     if (!blocked && (held || s.LastFrame != endFrame)) return;
-    if (s.LastFrame == endFrame) GoTo(40, 35, 0);
-    else TransitionThen(35, 0, 8, 40);
+    if (s.LastFrame == endFrame) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
+    else TransitionThen(c, CharacterClip::Hang, 0, 8, CharacterAction::Hang);
 }
 
 }  // namespace
 
-void ActionClimbLow() {
-    ClimbRise(6, 8, Mod().ClimbHeight > 11 ? 0.06f : 0.04f);
-    if (Rec().LastFrame == 14) FinishClimb();
+void ActionClimbLow(CharacterStep& c) {
+    ClimbRise(c, 6, 8, c.State.ClimbHeight > 11 ? 0.06f : 0.04f);
+    if (c.Record.LastFrame == 14) FinishClimb(c);
 }
 
-void ActionClimbMid() {
+void ActionClimbMid(CharacterStep& c) {
     static constexpr RateBand kBands[] = {
         {17, 19, true, true, 0.01f}, {19, 20, false, true, 0.02f}, {20, 22, false, true, 0.035f},
         {22, 24, false, true, 0.04f}};
-    ClimbRise(6, 7, RateFor(kBands, 4, 0, Mod().ClimbHeight));
-    if (Rec().LastFrame == 33) FinishClimb();
+    ClimbRise(c, 6, 7, RateFor(kBands, 4, 0, c.State.ClimbHeight));
+    if (c.Record.LastFrame == 33) FinishClimb(c);
 }
 
-void ActionClimbHigh() {
+void ActionClimbHigh(CharacterStep& c) {
     static constexpr RateBand kBands[] = {
         {25, 26, true, false, 0.01f}, {26, 28, true, false, 0.015f}, {28, 30, true, true, 0.023f},
         {30, 32, false, true, 0.03f}};
-    ClimbRise(8, 10, RateFor(kBands, 4, 0.005f, Mod().ClimbHeight));
-    if (Rec().LastFrame == 28) FinishClimb();
+    ClimbRise(c, 8, 10, RateFor(kBands, 4, 0.005f, c.State.ClimbHeight));
+    if (c.Record.LastFrame == 28) FinishClimb(c);
 }
 
-void ActionClimbTop() {
+void ActionClimbTop(CharacterStep& c) {
     static constexpr RateBand kBands[] = {
         {32, 35, true, false, 0.015f}, {35, 36, true, false, 0.02f}, {36, 38, true, false, 0.025f},
         {38, 40, true, true, 0.03f},   {40, 42, false, true, 0.035f}};
-    ClimbRise(8, 11, RateFor(kBands, 5, 0.01f, Mod().ClimbHeight));
-    if (Rec().Frame == 30) FinishClimb();
+    ClimbRise(c, 8, 11, RateFor(kBands, 5, 0.01f, c.State.ClimbHeight));
+    if (c.Record.Frame == 30) FinishClimb(c);
 }
 
-void ActionClimbFromHang() {
-    if (Rec().LastFrame == 21) FinishClimb();
+void ActionClimbFromHang(CharacterStep& c) {
+    if (c.Record.LastFrame == 21) FinishClimb(c);
 }
 
-void ActionClimbFromHighHang() {
-    if (Rec().LastFrame == 22) FinishClimb();
+void ActionClimbFromHighHang(CharacterStep& c) {
+    if (c.Record.LastFrame == 22) FinishClimb(c);
 }
 
-void ActionGrabLedge() {
-    SetOffsetsY((Rec().FramePos + 1) * Mod().OffsetRate + Mod().OffsetBase);
-    if (Rec().LastFrame != 12) return;
-    GoTo(40, 35, 0);
-    ResetOffsets();
+void ActionGrabLedge(CharacterStep& c) {
+    SetOffsetsY(c, (c.Record.FramePos + 1) * c.State.OffsetRate + c.State.OffsetBase);
+    if (c.Record.LastFrame != 12) return;
+    GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
+    ResetOffsets(c);
 }
 
-void ActionHang() {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
-    if (HeldDropKey()) {
-        GoTo(41, 36, 0);
+void ActionHang(CharacterStep& c) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
+    if (c.Input.LetGo) {
+        GoTo(c, CharacterAction::HangDrop, CharacterClip::HangDrop, 0);
         m.OffsetRate = 0.8076923f;
         m.OffsetBase = 0;
-    } else if (HeldBack()) {
-        GoTo(43, 40, 0);
-    } else if (HeldLeft()) {
-        if (!LedgeEndLeft()) GoTo(46, 38, 0);
-    } else if (HeldRight()) {
-        if (!LedgeEndRight()) GoTo(47, 39, 0);
-    } else if (HeldActionKey()) {
-        const Vec3 ahead = MoveForward(s.Position, 0, 3 * s.TimeScale);
+    } else if (c.Input.Back) {
+        GoTo(c, CharacterAction::HangLookDown, CharacterClip::LookDown, 0);
+    } else if (c.Input.Left) {
+        if (!LedgeEndLeft(c)) GoTo(c, CharacterAction::ShimmyLeft, CharacterClip::ShimmyLeft, 0);
+    } else if (c.Input.Right) {
+        if (!LedgeEndRight(c)) GoTo(c, CharacterAction::ShimmyRight, CharacterClip::ShimmyRight, 0);
+    } else if (c.Input.Jump) {
+        const Vec3 ahead = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
         GroundProbe probe;
-        ProbeGround(ahead, probe);
+        ProbeGround(c, ahead, probe);
         if (probe.Clearance < 25) return;
-        TargetFromProbe(ahead, probe);
-        const CellInfo here = CellInfoAt(*m.Level, s.Room, s.Position.x, s.Position.z);
+        TargetFromProbe(c, ahead, probe);
+        const CellInfo here = CellInfoAt(c.Level(), s.Room, s.Position.x, s.Position.z);
         if (here.LinkAbove != 0 && probe.Hit.Floor >= here.CeilingReference) m.ClimbRoom = here.LinkAbove - 1;
-        GoTo(48, 37, 0);
-        FocusOn(m.ClimbTarget, s.TimeScale * 2350);
+        GoTo(c, CharacterAction::ClimbFromHang, CharacterClip::ClimbFromHang, 0);
+        FocusOn(c, m.ClimbTarget, s.TimeScale * 2350);
     }
 }
 
-void ActionHangDrop() {
-    DropRamp();
-    if (Rec().LastFrame != 12) return;
-    TCharacterModule& m = Mod();
+void ActionHangDrop(CharacterStep& c) {
+    DropRamp(c);
+    if (c.Record.LastFrame != 12) return;
+    CharacterState& m = c.State;
     m.VertSpeed = 0;
     m.Gravity = 0.0004f;
     m.MinVertSpeed = -0.23f;
     m.FwdSpeed = -0.005f;
-    Rec().Position.y -= 10.5f;
-    GoTo(42, 43, 0);
-    ResetOffsets();
+    c.Record.Position.y -= 10.5f;
+    GoTo(c, CharacterAction::HangFall, CharacterClip::HangFall, 0);
+    ResetOffsets(c);
 }
 
-void ActionHangFall() {
-    TActionState& s = Rec();
+void ActionHangFall(CharacterStep& c) {
+    TActionState& s = c.Record;
     Vec3 bump;
     GroundProbe probe;
-    if (AirborneStep(false, true, 0, bump, probe) == AirOutcome::Landed) {
-        s.Position = MoveBack(s.Position, 0, 8 * s.TimeScale);
+    if (AirborneStep(c, false, true, 0, bump, probe) == AirOutcome::Landed) {
+        s.Position = MoveBack(c, s.Position, 0, 8 * s.TimeScale);
         s.Position.y = probe.Hit.Floor;
-        return TransitionThen(24, 0, 4, 25);
+        return TransitionThen(c, CharacterClip::Land, 0, 4, CharacterAction::Landing);
     }
     if (s.LastFrame != 8) return;
-    Mod().FwdSpeed = 0;
-    s.Position = MoveBack(s.Position, 0, 8 * s.TimeScale);
-    GoTo(30, 26, 0);
+    c.State.FwdSpeed = 0;
+    s.Position = MoveBack(c, s.Position, 0, 8 * s.TimeScale);
+    GoTo(c, CharacterAction::Fall, CharacterClip::Fall, 0);
 }
 
-void ActionHangLookDown() {
-    if (Rec().LastFrame == 15) GoTo(44, 41, 0);
+void ActionHangLookDown(CharacterStep& c) {
+    if (c.Record.LastFrame == 15) GoTo(c, CharacterAction::HangLookDownHold, CharacterClip::LookDownHold, 0);
 }
 
-void ActionHangLookDownHold() {
-    if (!HeldBack()) GoTo(45, 42, 0);
+void ActionHangLookDownHold(CharacterStep& c) {
+    if (!c.Input.Back) GoTo(c, CharacterAction::HangLookDownEnd, CharacterClip::LookDownEnd, 0);
 }
 
-void ActionHangLookDownEnd() {
-    if (Rec().LastFrame == 15) GoTo(40, 35, 0);
+void ActionHangLookDownEnd(CharacterStep& c) {
+    if (c.Record.LastFrame == 15) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
 }
 
-void ActionShimmyLeft() { Shimmy(MoveDir::Left, HeldLeft(), false); }
-void ActionShimmyRight() { Shimmy(MoveDir::Right, HeldRight(), false); }
-void ActionHighShimmyLeft() { Shimmy(MoveDir::Left, HeldLeft(), true); }
-void ActionHighShimmyRight() { Shimmy(MoveDir::Right, HeldRight(), true); }
+void ActionShimmyLeft(CharacterStep& c) { Shimmy(c, MoveDir::Left, c.Input.Left, false); }
+void ActionShimmyRight(CharacterStep& c) { Shimmy(c, MoveDir::Right, c.Input.Right, false); }
+void ActionHighShimmyLeft(CharacterStep& c) { Shimmy(c, MoveDir::Left, c.Input.Left, true); }
+void ActionHighShimmyRight(CharacterStep& c) { Shimmy(c, MoveDir::Right, c.Input.Right, true); }
 
-void ActionHighHang() {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
-    m.Candidate = MoveForward(s.Position, 0, 3 * s.TimeScale);
-    if (HeldDropKey()) {
+void ActionHighHang(CharacterStep& c) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
+    m.Candidate = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
+    if (c.Input.LetGo) {
         m.VertSpeed = 0;
         m.Gravity = 0.0004f;
         m.MinVertSpeed = -0.23f;
         m.FwdSpeed = 0;
-        s.Position = MoveBack(s.Position, 0, 3 * s.TimeScale);
+        s.Position = MoveBack(c, s.Position, 0, 3 * s.TimeScale);
         s.Position.y -= 3;
-        GoTo(42, 47, 0);
+        GoTo(c, CharacterAction::HangFall, CharacterClip::HighHangFall, 0);
     }
-    if (HeldLeft()) {
-        if (!HighLedgeEndLeft()) GoTo(52, 48, 0);
-    } else if (HeldRight()) {
-        if (!HighLedgeEndRight()) GoTo(53, 49, 0);
-    } else if (HeldActionKey()) {
-        const Vec3 ahead = MoveForward(s.Position, 0, 4.5f * s.TimeScale);
+    if (c.Input.Left) {
+        if (!HighLedgeEndLeft(c)) GoTo(c, CharacterAction::HighShimmyLeft, CharacterClip::HighShimmyLeft, 0);
+    } else if (c.Input.Right) {
+        if (!HighLedgeEndRight(c)) GoTo(c, CharacterAction::HighShimmyRight, CharacterClip::HighShimmyRight, 0);
+    } else if (c.Input.Jump) {
+        const Vec3 ahead = MoveForward(c, s.Position, 0, 4.5f * s.TimeScale);
         GroundProbe probe;
-        ProbeGround(ahead, probe);
+        ProbeGround(c, ahead, probe);
         if (probe.Clearance < 25) return;
-        TargetFromProbe(ahead, probe);
-        GoTo(50, 46, 0);
-        FocusOn(m.ClimbTarget, s.TimeScale * 2350);
+        TargetFromProbe(c, ahead, probe);
+        GoTo(c, CharacterAction::ClimbFromHighHang, CharacterClip::ClimbFromHighHang, 0);
+        FocusOn(c, m.ClimbTarget, s.TimeScale * 2350);
     }
 }
 
-void ActionTurnAndGrab() {
-    TActionState& s = Rec();
+void ActionTurnAndGrab(CharacterStep& c) {
+    TActionState& s = c.Record;
     if (s.LastFrame != 20) return;
     s.AngleY += 180;
-    UpdateHeadingVectors();
-    const int32_t below = CellLink(s.Position);
+    UpdateHeadingVectors(c);
+    const int32_t below = CellLink(c, s.Position);
     GroundProbe probe;
-    ProbeGround(MoveForward(s.Position, 0, 5 * s.TimeScale), probe, below >= 0 ? below : s.Room);
+    ProbeGround(c, MoveForward(c, s.Position, 0, 5 * s.TimeScale), probe, below >= 0 ? below : s.Room);
     const float h = s.Position.y;
     if (probe.Blocked || h - probe.Hit.Ceiling > 15 || h - probe.Hit.Floor < 17) {
         s.Position.y -= 16;
-        GoTo(39, 34, 0);
+        GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
     } else {
         s.Position.y -= 24;
-        GoTo(49, 44, 0);
+        GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
     }
-    ResumeFollow();
+    ResumeFollow(c);
 }
 
-void ActionLowerToHighHang() {
-    DropRamp();
-    if (Rec().LastFrame != 15) return;
-    Rec().Position.y -= 8;
-    GoTo(49, 44, 0);
-    ResetOffsets();
+void ActionLowerToHighHang(CharacterStep& c) {
+    DropRamp(c);
+    if (c.Record.LastFrame != 15) return;
+    c.Record.Position.y -= 8;
+    GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
+    ResetOffsets(c);
 }
 
 }  // namespace dv

@@ -1,20 +1,21 @@
-// The character's module state and its action runner.
+// The character: a state machine of 56 numbered actions, stepped once per body tick.
 //
-// The character is a state machine of 56 numbered actions. Each action works on the record of
-// the running call (CurrentState) and on the module state below; RunAction calls the action
-// the record names once per body tick.
+// One step is one call, RunAction: the character's own state (CharacterState, owned by the
+// game), the record exchanged with the movement body and the animator (TActionState), the
+// keys of this tick (CharacterInput) and the world the actions probe and steer
+// (CharacterWorld) are its arguments; nothing else is read or written.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "character/action_state.h"
+#include "character/actions_and_clips.h"
+#include "input/keyboard.h"
 #include "math/vecmath.h"
 #include "world/level_records.h"
 
 namespace dv {
-
-inline constexpr int kActionCount = 56;
 
 // The longest time one action step may cover. Moves are speed x delta, and the probes test
 // only where a step ends, so a step must stay well inside one 32-unit cell: at the fastest
@@ -24,7 +25,16 @@ inline constexpr int kActionCount = 56;
 // 100 ms of game time.
 inline constexpr int32_t kMaxTickDeltaMs = 100;
 
-using ActionProc = void (*)();
+// The keys the character reads in one tick.
+struct CharacterInput {
+    bool Forward = false, Back = false, Left = false, Right = false;
+    bool Jump = false;        // jump, or climb the ledge in front; climb up from a hang
+    bool LetGo = false;       // let go of a ledge
+    bool TurnAround = false;
+    bool Shift = false;       // walk instead of run, side-step instead of turn
+    bool Alt = false;         // the Alt modifier of the last key event
+};
+CharacterInput CharacterInputFrom(const KeyboardState& keys);
 
 // How the actions reach the follow camera: FocusOn puts it into its focus mode towards a
 // point for a duration (ms), ResumeFollow back into follow mode. Either may be null.
@@ -34,18 +44,23 @@ struct CharacterCamera {
     void* Context = nullptr;
 };
 
-struct TCharacterModule {
-    ActionProc ActionTable[kActionCount]{};
-    TActionState* CurrentState = nullptr;
-    const Tmap_level* Level = nullptr;  // the loaded level every probe asks
+// What the actions probe and steer besides the character itself.
+struct CharacterWorld {
+    const Tmap_level* Level = nullptr;  // every probe asks its cell grids
     CharacterCamera Camera;
+};
 
-    int32_t TickDelta = 0;     // ms between the two previous runner calls
-    int32_t LastTickTime = 0;  // clock at the last runner call
+// Where a jump goes; the run also keeps Forward once a jump has been asked for.
+enum class JumpDirection : int32_t { Up, Forward, Backward };
+
+// The character's own state between steps.
+struct CharacterState {
+    int32_t TickDelta = 0;     // ms between the two previous steps, at most kMaxTickDeltaMs
+    int32_t LastTickTime = 0;  // clock at the last step
     float TurnRateStanding = 0, TurnRateRunning = 0;  // degrees per ms
     Vec3 DirForward{0, 0, 1}, DirBack{0, 0, -1}, DirLeft{-1, 0, 0}, DirRight{1, 0, 0};
-    int32_t QueuedAction = 0;  // where action 1 goes once the animator has settled
-    int32_t JumpMode = 0;      // 0 up, 1 forward (in the run: a jump was asked for), 2 backward
+    CharacterAction QueuedAction = CharacterAction::Idle;  // where AwaitTransition goes once the animator has settled
+    JumpDirection JumpMode = JumpDirection::Up;  // in the run, Forward means a jump was asked for
 
     // Airborne motion, units per ms (up positive) and per ms squared.
     float VertSpeed = 0, Gravity = 0, FwdSpeed = 0, MinVertSpeed = 0;
@@ -53,13 +68,14 @@ struct TCharacterModule {
     Vec3 TakeoffPos{};
     Vec3 Candidate{};  // scratch position being tested
 
-    // Height step (action 2).
-    int32_t StepSavedAction = 0;
+    // Height step (CharacterAction::HeightStep).
+    CharacterAction StepSavedAction = CharacterAction::Idle;
     Vec3 StepStart{}, StepTarget{};
     float StepRemaining = 0, StepFraction = 0;
 
-    // Timed move (action 51).
-    int32_t TimedSavedAction = 0, TimedSavedFrame = 0, TimedStartTime = 0;
+    // Timed move (CharacterAction::TimedMove).
+    CharacterAction TimedSavedAction = CharacterAction::Idle;
+    int32_t TimedSavedFrame = 0, TimedStartTime = 0;
     Vec3 TimedStartPos{}, TimedTargetPos{};
     float TimedStartAngle = 0, TimedTargetAngle = 0, TimedDuration = 0;
 
@@ -71,33 +87,39 @@ struct TCharacterModule {
     float OffsetRate = 0, OffsetBase = 0;  // camera-offset ramp of the grab and drop actions
 };
 
-inline TCharacterModule CharacterModule;
+// A fresh character with the two turn rates (degrees per ms): headings along +Z, -Z, -X, +X,
+// LastTickTime taken from the clock.
+CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning);
+// The same with the turn rates read from the settings file at `settingsPath` (throws
+// SettingsError naming the file and line).
+CharacterState NewCharacterState(const std::string& settingsPath);
 
-// Reads the turn rates from the settings file at `settingsPath` (throws SettingsError, and
-// then leaves the module untouched), resets the module state, fills the action table, sets
-// the heading vectors to +Z, -Z, -X, +X and takes LastTickTime from the clock. The level and
-// camera bindings are kept.
-void InitCharacterModule(const std::string& settingsPath = "set.txt");
-// The same without a file, for callers that already hold the two rates.
-void InitCharacterModule(float turnRateStanding, float turnRateRunning);
+// Everything one step works on; the actions and their primitives take it as their first
+// argument.
+struct CharacterStep {
+    CharacterState& State;
+    TActionState& Record;
+    const CharacterInput& Input;
+    const CharacterWorld& World;
+
+    float Delta() const { return static_cast<float>(State.TickDelta); }
+    const Tmap_level& Level() const { return *World.Level; }
+};
 
 class TmaroCameracontrol;
+// FocusOn and ResumeFollow of `camera`, which must outlive the hooks.
+CharacterCamera CameraHooks(TmaroCameracontrol& camera);
 
-void BindCharacterLevel(const Tmap_level* level);
-void BindCharacterCamera(const CharacterCamera& camera);
-// Binds the follow camera's FocusOn and ResumeFollow; the camera must outlive the binding.
-void BindCharacterCamera(TmaroCameracontrol& camera);
-
-// Runs the action `state.Action` on `state`, then TickDelta = clock - LastTickTime (at most
-// kMaxTickDeltaMs) and LastTickTime = clock, so an action always sees the delta of the
-// previous tick (0 on the first call). Without a bound level nothing runs. An action number outside 0..55 (a corrupt
-// record) returns the character to idle.
-void RunAction(TActionState& state);
+// One step: runs the action `record.Action` on `record`, then TickDelta = clock -
+// LastTickTime (at most kMaxTickDeltaMs) and LastTickTime = clock, so an action always sees
+// the delta of the previous step (0 on the first). Without a level nothing runs. An action
+// number outside 0..55 (a corrupt record) returns the character to idle.
+void RunAction(CharacterState& state, TActionState& record, const CharacterInput& input, const CharacterWorld& world);
 // Brings LastTickTime up to the clock without running an action. Called when the game starts
 // after the title, on the ticks whose actions are held (free look) and while the window is
 // inactive: time the character did not live through must not reach the next action as one
 // long tick, which would carry a running or falling character through walls and out of its
 // room.
-void HoldRunnerClock();
+void HoldRunnerClock(CharacterState& state);
 
 }  // namespace dv

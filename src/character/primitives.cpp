@@ -8,18 +8,15 @@ namespace dv {
 
 namespace {
 
-TCharacterModule& M() { return CharacterModule; }
-TActionState& S() { return *CharacterModule.CurrentState; }
-const Tmap_level& Level() { return *CharacterModule.Level; }
-int RoomOr(int room) { return room < 0 ? S().Room : room; }
+int RoomOr(CharacterStep& c, int room) { return room < 0 ? c.Record.Room : room; }
 
-Vec3 Move(const Vec3& from, const Vec3& dir, int lookAhead, float reach, float distance) {
-    Vec3 p = VecAdd(from, VecScale(dir, distance / S().TimeScale));
+Vec3 Move(CharacterStep& c, const Vec3& from, const Vec3& dir, int lookAhead, float reach, float distance) {
+    Vec3 p = VecAdd(from, VecScale(dir, distance / c.Record.TimeScale));
     if (lookAhead == 1) p = VecAdd(p, VecScale(dir, reach));
     return p;
 }
 
-float FloorAt(int room, const Vec3& p) { return SurfaceQuery(Level(), room, p.x, p.z).Floor; }
+float FloorAt(CharacterStep& c, int room, const Vec3& p) { return SurfaceQuery(c.Level(), room, p.x, p.z).Floor; }
 
 // Bisection between a (passing `keep`) and b, halving until the half distance is 0.005 or
 // less; the result is moved `back` along the path direction.
@@ -37,67 +34,67 @@ Vec3 Bisect(const Vec3& from, const Vec3& to, float back, Keep keep) {
     return VecSub(a, VecScale(d, back));
 }
 
-bool LedgeEnd(const Vec3& dir, float hang) {
-    const TActionState& s = S();
-    const float step = static_cast<float>(M().TickDelta) * 0.005f;
-    const Vec3 hands = MoveForward(s.Position, 0, 3 * s.TimeScale);
+bool LedgeEnd(CharacterStep& c, const Vec3& dir, float hang) {
+    const TActionState& s = c.Record;
+    const float step = static_cast<float>(c.State.TickDelta) * 0.005f;
+    const Vec3 hands = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
     GroundProbe probe;
-    ProbeGround(Move(hands, dir, 1, 6, step), probe);
+    ProbeGround(c, Move(c, hands, dir, 1, 6, step), probe);
     if (probe.Blocked || std::fabs(probe.Hit.Floor - (s.Position.y + hang)) > 4.5f) return true;
-    ProbeGround(Move(s.Position, dir, 1, 6, step), probe);
+    ProbeGround(c, Move(c, s.Position, dir, 1, 6, step), probe);
     return probe.Blocked || probe.Hit.Floor - (s.Position.y + hang) >= -hang;
 }
 
 }  // namespace
 
-void RequestTransition(int32_t clip, int32_t frame, int32_t length) {
-    TActionState& s = S();
+void RequestTransition(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length) {
+    TActionState& s = c.Record;
     s.TransitionRequested = 1;
     s.TransitionClip = clip;
     s.TransitionTarget = frame;
     s.TransitionLength = length;
 }
 
-void SetClip(int32_t clip, int32_t frame) {
-    S().ClipId = clip;
-    S().Frame = frame;
+void SetClip(CharacterStep& c, CharacterClip clip, int32_t frame) {
+    c.Record.ClipId = clip;
+    c.Record.Frame = frame;
 }
 
-void FocusOn(const Vec3& point, float duration) {
-    const CharacterCamera& c = M().Camera;
-    if (c.FocusOn) c.FocusOn(c.Context, point, duration);
+void FocusOn(CharacterStep& c, const Vec3& point, float duration) {
+    const CharacterCamera& camera = c.World.Camera;
+    if (camera.FocusOn) camera.FocusOn(camera.Context, point, duration);
 }
 
-void ResumeFollow() {
-    const CharacterCamera& c = M().Camera;
-    if (c.ResumeFollow) c.ResumeFollow(c.Context);
+void ResumeFollow(CharacterStep& c) {
+    const CharacterCamera& camera = c.World.Camera;
+    if (camera.ResumeFollow) camera.ResumeFollow(camera.Context);
 }
 
-void UpdateHeadingVectors() {
-    const TActionState& s = S();
+void UpdateHeadingVectors(CharacterStep& c) {
+    const TActionState& s = c.Record;
     Quat q;
     QuatFromAnglesZXY(q, s.AngleX, s.AngleY, s.AngleZ);
-    M().DirForward = QuatTransformVec({0, 0, 1}, q);
-    M().DirBack = QuatTransformVec({0, 0, -1}, q);
-    M().DirLeft = QuatTransformVec({-1, 0, 0}, q);
-    M().DirRight = QuatTransformVec({1, 0, 0}, q);
+    c.State.DirForward = QuatTransformVec({0, 0, 1}, q);
+    c.State.DirBack = QuatTransformVec({0, 0, -1}, q);
+    c.State.DirLeft = QuatTransformVec({-1, 0, 0}, q);
+    c.State.DirRight = QuatTransformVec({1, 0, 0}, q);
 }
 
-Vec3 MoveForward(const Vec3& from, int lookAhead, float distance) {
-    return Move(from, M().DirForward, lookAhead, 3, distance);
+Vec3 MoveForward(CharacterStep& c, const Vec3& from, int lookAhead, float distance) {
+    return Move(c, from, c.State.DirForward, lookAhead, 3, distance);
 }
-Vec3 MoveBack(const Vec3& from, int lookAhead, float distance) {
-    return Move(from, M().DirBack, lookAhead, 3, distance);
+Vec3 MoveBack(CharacterStep& c, const Vec3& from, int lookAhead, float distance) {
+    return Move(c, from, c.State.DirBack, lookAhead, 3, distance);
 }
-Vec3 MoveLeft(const Vec3& from, int lookAhead, float distance) {
-    return Move(from, M().DirLeft, lookAhead, 6, distance);
+Vec3 MoveLeft(CharacterStep& c, const Vec3& from, int lookAhead, float distance) {
+    return Move(c, from, c.State.DirLeft, lookAhead, 6, distance);
 }
-Vec3 MoveRight(const Vec3& from, int lookAhead, float distance) {
-    return Move(from, M().DirRight, lookAhead, 6, distance);
+Vec3 MoveRight(CharacterStep& c, const Vec3& from, int lookAhead, float distance) {
+    return Move(c, from, c.State.DirRight, lookAhead, 6, distance);
 }
 
-bool ProbeGround(const Vec3& point, GroundProbe& probe, int room) {
-    probe.Hit = SurfaceQuery(Level(), RoomOr(room), point.x, point.z);
+bool ProbeGround(CharacterStep& c, const Vec3& point, GroundProbe& probe, int room) {
+    probe.Hit = SurfaceQuery(c.Level(), RoomOr(c, room), point.x, point.z);
     probe.Blocked = probe.Hit.Floor >= probe.Hit.Ceiling ? 1 : 0;
     probe.FloorDelta = probe.Hit.Floor - point.y;
     probe.CeilingDelta = probe.Hit.Ceiling - point.y;
@@ -109,26 +106,26 @@ bool ProbeOk(const GroundProbe& probe) {
     return probe.Blocked == 0 && probe.FloorDelta <= 8 && probe.CeilingDelta >= 25;
 }
 
-int32_t CellLink(const Vec3& point) {
-    return CellInfoAt(Level(), S().Room, point.x, point.z).LinkBelow - 1;
+int32_t CellLink(CharacterStep& c, const Vec3& point) {
+    return CellInfoAt(c.Level(), c.Record.Room, point.x, point.z).LinkBelow - 1;
 }
 
-bool LedgeEndLeft() { return LedgeEnd(M().DirLeft, 16); }
-bool LedgeEndRight() { return LedgeEnd(M().DirRight, 16); }
-bool HighLedgeEndLeft() { return LedgeEnd(M().DirLeft, 24); }
-bool HighLedgeEndRight() { return LedgeEnd(M().DirRight, 24); }
+bool LedgeEndLeft(CharacterStep& c) { return LedgeEnd(c, c.State.DirLeft, 16); }
+bool LedgeEndRight(CharacterStep& c) { return LedgeEnd(c, c.State.DirRight, 16); }
+bool HighLedgeEndLeft(CharacterStep& c) { return LedgeEnd(c, c.State.DirLeft, 24); }
+bool HighLedgeEndRight(CharacterStep& c) { return LedgeEnd(c, c.State.DirRight, 24); }
 
-Vec3 FindLedgeEdge(int room, const Vec3& from, const Vec3& to, float back) {
-    room = RoomOr(room);
-    const float start = FloorAt(room, from);
-    return Bisect(from, to, back, [&](const Vec3& m) { return std::fabs(FloorAt(room, m) - start) <= 4; });
+Vec3 FindLedgeEdge(CharacterStep& c, int room, const Vec3& from, const Vec3& to, float back) {
+    room = RoomOr(c, room);
+    const float start = FloorAt(c, room, from);
+    return Bisect(from, to, back, [&](const Vec3& m) { return std::fabs(FloorAt(c, room, m) - start) <= 4; });
 }
 
-Vec3 FindCellBoundary(int room, const Vec3& from, const Vec3& to, float back) {
-    room = RoomOr(room);
-    const int32_t cell = CellIndexAt(Level(), room, from.x, from.z);
-    if (cell == CellIndexAt(Level(), room, to.x, to.z)) return FindLedgeEdge(room, from, to, back);
-    return Bisect(from, to, back, [&](const Vec3& m) { return CellIndexAt(Level(), room, m.x, m.z) == cell; });
+Vec3 FindCellBoundary(CharacterStep& c, int room, const Vec3& from, const Vec3& to, float back) {
+    room = RoomOr(c, room);
+    const int32_t cell = CellIndexAt(c.Level(), room, from.x, from.z);
+    if (cell == CellIndexAt(c.Level(), room, to.x, to.z)) return FindLedgeEdge(c, room, from, to, back);
+    return Bisect(from, to, back, [&](const Vec3& m) { return CellIndexAt(c.Level(), room, m.x, m.z) == cell; });
 }
 
 float NormalizeAngle(float a) {
@@ -149,13 +146,13 @@ float SnapAngle(float tolerance, float a) {
     return a;
 }
 
-float EdgeHeadingDelta(int room, const Vec3& from, const Vec3& to) {
-    room = RoomOr(room);
-    const CellCoord p = WorldToCell(Level(), room, from.x, from.z);
-    const CellCoord q = WorldToCell(Level(), room, to.x, to.z);
+float EdgeHeadingDelta(CharacterStep& c, int room, const Vec3& from, const Vec3& to) {
+    room = RoomOr(c, room);
+    const CellCoord p = WorldToCell(c.Level(), room, from.x, from.z);
+    const CellCoord q = WorldToCell(c.Level(), room, to.x, to.z);
     Vec3 d;
     if (p.Column == q.Column && p.Row == q.Row) {
-        const CellInfo info = CellInfoAt(Level(), room, from.x, from.z);
+        const CellInfo info = CellInfoAt(c.Level(), room, from.x, from.z);
         const int firstHalf = info.FloorHalf == 1 ? 1 : 0;
         const bool odd = ((info.FloorFlags & 1) + firstHalf) % 2 == 1;
         d = {firstHalf ? 1.0f : -1.0f, 0, odd ? 1.0f : -1.0f};
@@ -166,108 +163,116 @@ float EdgeHeadingDelta(int room, const Vec3& from, const Vec3& to) {
     return HeadingDelta(d, VecDirection(from, to));
 }
 
-void FaceEdge(int room, const Vec3& from, const Vec3& to) { S().AngleY += EdgeHeadingDelta(room, from, to); }
+void FaceEdge(CharacterStep& c, int room, const Vec3& from, const Vec3& to) { c.Record.AngleY += EdgeHeadingDelta(c, room, from, to); }
 
-void AvoidSideWalls(Vec3& point, float x) {
-    const float ts = S().TimeScale;
+void AvoidSideWalls(CharacterStep& c, Vec3& point, float x) {
+    const float ts = c.Record.TimeScale;
     GroundProbe probe;
-    ProbeGround(MoveLeft(point, 0, 6 * ts), probe);
+    ProbeGround(c, MoveLeft(c, point, 0, 6 * ts), probe);
     if (!ProbeOk(probe)) {
-        point = MoveRight(point, 0, x);
+        point = MoveRight(c, point, 0, x);
         return;
     }
-    ProbeGround(MoveRight(point, 0, 6 * ts), probe);
+    ProbeGround(c, MoveRight(c, point, 0, 6 * ts), probe);
     if (ProbeOk(probe)) return;
-    point = MoveLeft(point, 0, x * ts);
+    point = MoveLeft(c, point, 0, x * ts);
 }
 
-void StartHeightStep(const Vec3& target, uint16_t ticks, float height) {
-    TActionState& s = S();
-    M().StepSavedAction = s.Action;
-    M().StepStart = s.Position;
-    M().StepTarget = {target.x, height, target.z};
-    M().StepRemaining = ticks;
-    M().StepFraction = 1.0f / ticks;
-    s.Action = 2;
+void StartHeightStep(CharacterStep& c, const Vec3& target, uint16_t ticks, float height) {
+    TActionState& s = c.Record;
+    c.State.StepSavedAction = s.Action;
+    c.State.StepStart = s.Position;
+    c.State.StepTarget = {target.x, height, target.z};
+    c.State.StepRemaining = ticks;
+    c.State.StepFraction = 1.0f / ticks;
+    s.Action = CharacterAction::HeightStep;
 }
 
-void StopAt(const Vec3& point) {
-    S().Position = point;
-    S().Action = 3;
-    RequestTransition(0, 0, 5);
+void StopAt(CharacterStep& c, const Vec3& point) {
+    c.Record.Position = point;
+    c.Record.Action = CharacterAction::StopSettle;
+    RequestTransition(c, CharacterClip::Idle, 0, 5);
 }
 
-void BumpLand(const Vec3& point) {
-    S().Position = point;
-    S().Action = 1;
-    RequestTransition(27, 0, 3);
-    M().QueuedAction = 31;
+void BumpLand(CharacterStep& c, const Vec3& point) {
+    c.Record.Position = point;
+    c.Record.Action = CharacterAction::AwaitTransition;
+    RequestTransition(c, CharacterClip::Bump, 0, 3);
+    c.State.QueuedAction = CharacterAction::BumpRecover;
 }
 
-void StopWalking(const Vec3& point, bool lateStop) {
-    S().Position = point;
-    S().Action = 1;
-    RequestTransition(lateStop ? 11 : 10, 0, 4);
-    M().QueuedAction = 12;
+void StopWalking(CharacterStep& c, const Vec3& point, bool lateStop) {
+    c.Record.Position = point;
+    c.Record.Action = CharacterAction::AwaitTransition;
+    RequestTransition(c, lateStop ? CharacterClip::WalkStopRight : CharacterClip::WalkStopLeft, 0, 4);
+    c.State.QueuedAction = CharacterAction::WalkStopEnd;
 }
 
 namespace {
-void StartFalling(float fwdSpeed) {
-    M().VertSpeed = 0;
-    M().Gravity = 0.0004f;
-    M().MinVertSpeed = -0.23f;
-    M().FwdSpeed = fwdSpeed;
-    S().Action = 30;
-    RequestTransition(26, 0, 4);
+void StartFalling(CharacterStep& c, float fwdSpeed) {
+    c.State.VertSpeed = 0;
+    c.State.Gravity = 0.0004f;
+    c.State.MinVertSpeed = -0.23f;
+    c.State.FwdSpeed = fwdSpeed;
+    c.Record.Action = CharacterAction::Fall;
+    RequestTransition(c, CharacterClip::Fall, 0, 4);
 }
 }  // namespace
 
-void StartFall() { StartFalling(0.04f); }
-void StartFallBack() { StartFalling(-0.04f); }
-void StartDrop() { StartFalling(0); }
+void StartFall(CharacterStep& c) { StartFalling(c, 0.04f); }
+void StartFallBack(CharacterStep& c) { StartFalling(c, -0.04f); }
+void StartDrop(CharacterStep& c) { StartFalling(c, 0); }
 
-void StartTimedMove(const Vec3& target, uint16_t durationMs, float angle) {
-    TActionState& s = S();
-    M().TimedSavedAction = s.Action;
-    M().TimedSavedFrame = s.Frame;
-    M().TimedStartTime = ClockMs();
-    M().TimedStartPos = s.Position;
-    M().TimedTargetPos = target;
-    M().TimedStartAngle = NormalizeAngle(s.AngleY);
-    M().TimedTargetAngle = angle;
-    M().TimedDuration = durationMs;
-    s.Action = 51;
+void StartTimedMove(CharacterStep& c, const Vec3& target, uint16_t durationMs, float angle) {
+    TActionState& s = c.Record;
+    c.State.TimedSavedAction = s.Action;
+    c.State.TimedSavedFrame = s.Frame;
+    c.State.TimedStartTime = ClockMs();
+    c.State.TimedStartPos = s.Position;
+    c.State.TimedTargetPos = target;
+    c.State.TimedStartAngle = NormalizeAngle(s.AngleY);
+    c.State.TimedTargetAngle = angle;
+    c.State.TimedDuration = durationMs;
+    s.Action = CharacterAction::TimedMove;
 }
 
-void ClimbCheck() {
-    TActionState& s = S();
-    TCharacterModule& m = M();
-    m.Candidate = MoveForward(s.Position, 0, 6 * s.TimeScale);
+void ClimbCheck(CharacterStep& c) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
+    m.Candidate = MoveForward(c, s.Position, 0, 6 * s.TimeScale);
     GroundProbe probe;
-    ProbeGround(m.Candidate, probe);
+    ProbeGround(c, m.Candidate, probe);
     const float h = probe.FloorDelta;
     const int32_t hi = TruncToInt(h);
     m.ClimbHeight = h;
     m.ClimbTarget = {m.Candidate.x, probe.Hit.Floor, m.Candidate.z};
     m.ClimbRoom = s.Room;
     if (h >= 8 && h <= 36 && probe.Clearance >= 25) {
-        const CellInfo here = CellInfoAt(Level(), s.Room, s.Position.x, s.Position.z);
+        const CellInfo here = CellInfoAt(c.Level(), s.Room, s.Position.x, s.Position.z);
         if (m.ClimbTarget.y >= here.CeilingReference && here.LinkAbove != 0) m.ClimbRoom = here.LinkAbove - 1;
-        struct Band { int32_t low, high, action, clip; float focus; };
+        struct Band {
+            int32_t low, high;
+            CharacterAction action;
+            CharacterClip clip;
+            float focus;
+        };
         static constexpr Band kBands[] = {
-            {9, 17, 35, 30, 1200}, {18, 23, 36, 31, 1925}, {24, 31, 37, 32, 1925}, {32, 36, 38, 33, 1925}};
+            {9, 17, CharacterAction::ClimbLow, CharacterClip::ClimbLow, 1200},
+            {18, 23, CharacterAction::ClimbMid, CharacterClip::ClimbMid, 1925},
+            {24, 31, CharacterAction::ClimbHigh, CharacterClip::ClimbHigh, 1925},
+            {32, 36, CharacterAction::ClimbTop, CharacterClip::ClimbTop, 1925}};
         for (const Band& band : kBands) {
             if (hi < band.low || hi > band.high) continue;
             s.Action = band.action;
             s.ClipId = band.clip;
-            FocusOn(m.ClimbTarget, s.TimeScale * band.focus);
+            FocusOn(c, m.ClimbTarget, s.TimeScale * band.focus);
         }
         s.Frame = 0;
         return;
     }
-    m.JumpMode = 0;
-    s.Action = 19;
-    s.ClipId = (h > 36 || probe.Clearance < 25) ? 45 : 12;
+    m.JumpMode = JumpDirection::Up;
+    s.Action = CharacterAction::JumpStart;
+    s.ClipId = (h > 36 || probe.Clearance < 25) ? CharacterClip::JumpPrepareHigh : CharacterClip::JumpPrepare;
     s.Frame = 0;
 }
 

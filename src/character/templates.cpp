@@ -6,12 +6,12 @@
 
 namespace dv {
 
-Vec3 MoveAlong(MoveDir dir, const Vec3& from, int lookAhead, float distance) {
+Vec3 MoveAlong(CharacterStep& c, MoveDir dir, const Vec3& from, int lookAhead, float distance) {
     switch (dir) {
-        case MoveDir::Forward: return MoveForward(from, lookAhead, distance);
-        case MoveDir::Back: return MoveBack(from, lookAhead, distance);
-        case MoveDir::Left: return MoveLeft(from, lookAhead, distance);
-        case MoveDir::Right: return MoveRight(from, lookAhead, distance);
+        case MoveDir::Forward: return MoveForward(c, from, lookAhead, distance);
+        case MoveDir::Back: return MoveBack(c, from, lookAhead, distance);
+        case MoveDir::Left: return MoveLeft(c, from, lookAhead, distance);
+        case MoveDir::Right: return MoveRight(c, from, lookAhead, distance);
     }
     return from;
 }
@@ -26,29 +26,29 @@ MoveDir Opposite(MoveDir dir) {
     return dir;
 }
 
-MoveOutcome GroundMoveStep(const GroundMove& move, GroundProbe& probe, Vec3& stopPoint) {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
+MoveOutcome GroundMoveStep(CharacterStep& c, const GroundMove& move, GroundProbe& probe, Vec3& stopPoint) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
     const float height = s.Position.y;
-    m.Candidate = MoveAlong(move.Dir, s.Position, 1, Delta() * move.Speed);
-    ProbeGround(m.Candidate, probe);
+    m.Candidate = MoveAlong(c, move.Dir, s.Position, 1, c.Delta() * move.Speed);
+    ProbeGround(c, m.Candidate, probe);
     if (!ProbeOk(probe) || (move.RequireNoDrop && probe.FloorDelta < -8)) {
-        const Vec3 edge = FindLedgeEdge(s.Room, s.Position, m.Candidate, 0);
-        stopPoint = MoveAlong(Opposite(move.Dir), edge, 1, 0);
+        const Vec3 edge = FindLedgeEdge(c, s.Room, s.Position, m.Candidate, 0);
+        stopPoint = MoveAlong(c, Opposite(move.Dir), edge, 1, 0);
         return MoveOutcome::Blocked;
     }
-    m.Candidate = MoveAlong(Opposite(move.Dir), m.Candidate, 1, 0);
-    if (move.Avoid > 0) AvoidSideWalls(m.Candidate, move.Avoid);
-    ProbeGround(m.Candidate, probe);
+    m.Candidate = MoveAlong(c, Opposite(move.Dir), m.Candidate, 1, 0);
+    if (move.Avoid > 0) AvoidSideWalls(c, m.Candidate, move.Avoid);
+    ProbeGround(c, m.Candidate, probe);
     const float d = probe.FloorDelta;
     if (move.StepTicks != 0 && std::fabs(d) >= 2 && std::fabs(d) <= 8) {
-        StartHeightStep(m.Candidate, move.StepTicks, probe.Hit.Floor);
+        StartHeightStep(c, m.Candidate, move.StepTicks, probe.Hit.Floor);
         return MoveOutcome::HeightStep;
     }
     if (d < -8 && move.Drop != DropRule::None) {
         if (move.Drop == DropRule::RunEdge && d < -32) return MoveOutcome::Edge;
-        if (move.Drop == DropRule::FallBack) StartFallBack();
-        else StartFall();
+        if (move.Drop == DropRule::FallBack) StartFallBack(c);
+        else StartFall(c);
         s.Position = {m.Candidate.x, height, m.Candidate.z};
         return MoveOutcome::Fell;
     }
@@ -56,28 +56,28 @@ MoveOutcome GroundMoveStep(const GroundMove& move, GroundProbe& probe, Vec3& sto
     return MoveOutcome::Open;
 }
 
-bool GroundMoveOrStop(const GroundMove& move) {
+bool GroundMoveOrStop(CharacterStep& c, const GroundMove& move) {
     GroundProbe probe;
     Vec3 stop;
-    switch (GroundMoveStep(move, probe, stop)) {
-        case MoveOutcome::Blocked: StopAt(stop); return false;
-        case MoveOutcome::Open: Rec().Position = Mod().Candidate; return true;
+    switch (GroundMoveStep(c, move, probe, stop)) {
+        case MoveOutcome::Blocked: StopAt(c, stop); return false;
+        case MoveOutcome::Open: c.Record.Position = c.State.Candidate; return true;
         default: return false;
     }
 }
 
-AirOutcome AirborneStep(bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe) {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
-    m.Candidate = MoveForward(s.Position, 0, Delta() * m.FwdSpeed);
-    m.Candidate.y = s.Position.y + Delta() * m.VertSpeed / s.TimeScale;
-    ProbeGround(m.Candidate, probe);
+AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
+    m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * m.FwdSpeed);
+    m.Candidate.y = s.Position.y + c.Delta() * m.VertSpeed / s.TimeScale;
+    ProbeGround(c, m.Candidate, probe);
     if (wallTest && !ProbeOk(probe)) {
-        bumpPoint = FindCellBoundary(s.Room, s.Position, m.Candidate, bumpBack);
+        bumpPoint = FindCellBoundary(c, s.Room, s.Position, m.Candidate, bumpBack);
         return AirOutcome::Bumped;
     }
     s.Position = m.Candidate;
-    m.VertSpeed -= Delta() * m.Gravity / s.TimeScale;
+    m.VertSpeed -= c.Delta() * m.Gravity / s.TimeScale;
     if (!landingTest) return AirOutcome::Flying;
     if (s.Position.y > probe.Hit.Floor) {
         m.VertSpeed = std::max(m.VertSpeed, m.MinVertSpeed);
@@ -87,28 +87,28 @@ AirOutcome AirborneStep(bool wallTest, bool landingTest, float bumpBack, Vec3& b
     return AirOutcome::Landed;
 }
 
-bool TurnByKeys(float rate) {
+bool TurnByKeys(CharacterStep& c, float rate) {
     float a = 0;
-    if (HeldLeft()) a = -rate * Delta();
-    if (HeldRight()) a = rate * Delta();
-    if (!HeldLeft() && !HeldRight()) return false;
+    if (c.Input.Left) a = -rate * c.Delta();
+    if (c.Input.Right) a = rate * c.Delta();
+    if (!c.Input.Left && !c.Input.Right) return false;
     if (a != 0) {
-        Rec().AngleY += a / Rec().TimeScale;
-        UpdateHeadingVectors();
+        c.Record.AngleY += a / c.Record.TimeScale;
+        UpdateHeadingVectors(c);
     }
     return true;
 }
 
-void ActionAwaitTransition() {
-    TActionState& s = Rec();
+void ActionAwaitTransition(CharacterStep& c) {
+    TActionState& s = c.Record;
     if (!s.Settled) return;
-    s.Action = Mod().QueuedAction;
-    SetClip(s.TransitionClip, s.TransitionTarget);
+    s.Action = c.State.QueuedAction;
+    SetClip(c, s.TransitionClip, s.TransitionTarget);
 }
 
-void ActionHeightStep() {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
+void ActionHeightStep(CharacterStep& c) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
     m.StepRemaining -= 1.0f / s.TimeScale;
     s.Position.y += (m.StepTarget.y - m.StepStart.y) * m.StepFraction / s.TimeScale;
     if (m.StepRemaining > 0.0001f) return;
@@ -116,23 +116,23 @@ void ActionHeightStep() {
     s.Action = m.StepSavedAction;
 }
 
-void ActionStopSettle() {
-    TActionState& s = Rec();
+void ActionStopSettle(CharacterStep& c) {
+    TActionState& s = c.Record;
     if (!s.Settled) return;
-    GoTo(0, 0, 0);
-    StartTimedMove(s.Position, 50, SnapAngle(15, NormalizeAngle(s.AngleY)));
+    GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
+    StartTimedMove(c, s.Position, 50, SnapAngle(15, NormalizeAngle(s.AngleY)));
 }
 
-void ActionTimedMove() {
-    TActionState& s = Rec();
-    TCharacterModule& m = Mod();
+void ActionTimedMove(CharacterStep& c) {
+    TActionState& s = c.Record;
+    CharacterState& m = c.State;
     // A zero duration (a time scale that truncates to 0 ms) finishes at once.
     float t = 1;
     if (m.TimedDuration > 0)
         t = std::min(1.0f, static_cast<float>(ClockMs() - m.TimedStartTime) / m.TimedDuration);
     s.Position = VecLerp(m.TimedStartPos, m.TimedTargetPos, t);
     SetHeading(s.AngleY, LerpScalar(m.TimedStartAngle, m.TimedTargetAngle, t));
-    UpdateHeadingVectors();
+    UpdateHeadingVectors(c);
     if (t < 1) return;
     s.Position = m.TimedTargetPos;
     s.Frame = m.TimedSavedFrame;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 #include "math/clock.h"
 #include "motion/collision.h"
 
@@ -22,8 +22,6 @@ constexpr float kFollowSpeed = 6.0f;
 constexpr float kHomeSpeed = 9.0f;
 constexpr float kPulledSpeed = 4.0f;
 
-bool EitherKey(int a, int b) { return KeyIsDown(a) || KeyIsDown(b); }
-
 // The direction (0, 0, -1) turned by the given Euler angles.
 Vec3 Backward(const Vec3& angles) {
     Quat q;
@@ -32,9 +30,9 @@ Vec3 Backward(const Vec3& angles) {
 }
 
 // One axis of the orbit offsets: +3 while `up` is held (capped), then -3 while `down` is.
-float StepOffset(float value, int upLower, int upUpper, float cap, int downLower, int downUpper, float floor) {
-    if (EitherKey(upLower, upUpper)) value = std::min(value + 3.0f, cap);
-    if (EitherKey(downLower, downUpper)) value = std::max(value - 3.0f, floor);
+float StepOffset(float value, bool up, float cap, bool down, float floor) {
+    if (up) value = std::min(value + 3.0f, cap);
+    if (down) value = std::max(value - 3.0f, floor);
     return value;
 }
 
@@ -57,52 +55,67 @@ float TurnAxis(float& velocity, bool negative, bool positive) {
 
 }  // namespace
 
-TmaroCameracontrol::TmaroCameracontrol(Vec3& position, float& angleX, float& angleY, float& angleZ)
-    : TargetAngleX(&angleX), TargetHeading(&angleY), TargetAngleZ(&angleZ), TargetPosition(&position) {}
+CameraInput CameraInputFrom(const KeyboardState& keys) {
+    // Each orbit key is read under its letter's code and under the code of its lower-case
+    // character, as the keys have always been read.
+    auto either = [&keys](char upper) { return keys.IsDown(upper) || keys.IsDown(upper - 'A' + 'a'); };
+    CameraInput in;
+    in.Up = keys.IsDown(kKeyCameraUp);
+    in.Down = keys.IsDown(kKeyCameraDown);
+    in.Left = keys.IsDown(kKeyCameraLeft);
+    in.Right = keys.IsDown(kKeyCameraRight);
+    in.FreeLook = keys.IsDown(kKeyCameraFreeLook);
+    in.Home = keys.IsDown(kKeyCameraHome);
+    in.TiltUp = either('Q');
+    in.TiltDown = either('A');
+    in.SwingLeft = either('Z');
+    in.SwingRight = either('X');
+    return in;
+}
 
 void TmaroCameracontrol::Update() {
     if (Level == nullptr) return;
-    if (KeyIsDown(KeyCamMode)) Mode = kCamFreeLook;
+    if (Input.FreeLook) Mode = CameraMode::FreeLook;
     switch (Mode) {
-        case kCamFollow: FollowStep(); break;
-        case kCamReturn: ReturnStep(); break;
-        case kCamSearch: SearchStep(); break;
-        case kCamFreeLook: LookStep(); break;
-        case kCamFocus: FocusStep(); break;
+        case CameraMode::Follow: FollowStep(); break;
+        case CameraMode::Return: ReturnStep(); break;
+        case CameraMode::Search: SearchStep(); break;
+        case CameraMode::FreeLook: LookStep(); break;
+        case CameraMode::Focus: FocusStep(); break;
         default: break;
     }
 }
 
 void TmaroCameracontrol::FocusOn(const Vec3& point, float duration) {
     Goal = point;
-    Mode = kCamFocus;
-    Phase = 0;
+    Mode = CameraMode::Focus;
+    Phase = CameraPhase::Start;
     Speed = duration;
 }
 
 void TmaroCameracontrol::ResumeFollow() {
-    Mode = kCamFollow;
-    Phase = 0;
+    Mode = CameraMode::Follow;
+    Phase = CameraPhase::Start;
 }
 
-Vec3 TmaroCameracontrol::EyePoint() const { return VecAdd(*TargetPosition, VecMake(0, EyeHeight, 0)); }
+Vec3 TmaroCameracontrol::EyePoint() const { return VecAdd(Subject.Position, VecMake(0, EyeHeight, 0)); }
 
 void TmaroCameracontrol::ComputePose() {
-    const float rate = KeyIsDown(KeyCamLeft) || KeyIsDown(KeyCamRight) ? TurnRate : SettleRate;
-    const float difference = *TargetHeading - SmoothAngles.y;
+    const float rate = Input.Left || Input.Right ? TurnRate : SettleRate;
+    const float difference = Subject.Heading - SmoothAngles.y;
     float turn = difference * rate;
     if (std::fabs(turn) < 0.01f) turn = difference;
     SmoothAngles.y += turn;
 
-    OrbitOffset.x = StepOffset(OrbitOffset.x, 'Q', 'q', 89.0f, 'A', 'a', -12.0f);
-    OrbitOffset.y = StepOffset(OrbitOffset.y, 'Z', 'z', 179.0f, 'X', 'x', -179.0f);
+    OrbitOffset.x = StepOffset(OrbitOffset.x, Input.TiltUp, 89.0f, Input.TiltDown, -12.0f);
+    OrbitOffset.y = StepOffset(OrbitOffset.y, Input.SwingLeft, 179.0f, Input.SwingRight, -179.0f);
 
     const Vec3 eyePoint = EyePoint();
     const Vec3 back = Backward(SmoothAngles);
     Target = VecSub(eyePoint, VecScale(back, LookAhead));
     const Vec3 dir = Backward(VecAdd(SmoothAngles, OrbitOffset));
 
-    if (KeyIsDown(KeyCamUp) || KeyIsDown(KeyCamDown)) {
+    if (Input.Up || Input.Down) {
         Zoom += ZoomStep;
     } else if (Zoom != 0.0f) {
         Zoom -= ZoomStep;
@@ -184,8 +197,8 @@ Vec3 TmaroCameracontrol::FindSpot(const Vec3& c, const Vec3& e) const {
 }
 
 void TmaroCameracontrol::FreeLookTurn() {
-    const float yaw = TurnAxis(LookVelocity[1], KeyIsDown(KeyCamLeft), KeyIsDown(KeyCamRight));
-    const float pitch = TurnAxis(LookVelocity[0], KeyIsDown(KeyCamUp), KeyIsDown(KeyCamDown));
+    const float yaw = TurnAxis(LookVelocity[1], Input.Left, Input.Right);
+    const float pitch = TurnAxis(LookVelocity[0], Input.Up, Input.Down);
     LookAngles.x = std::clamp(LookAngles.x + pitch, -89.0f, 89.0f);
     LookAngles.y = std::clamp(LookAngles.y + yaw, -90.0f, 90.0f);
     Target = VecSub(LookFrom, VecScale(Backward(VecAdd(SmoothAngles, LookAngles)), LookAhead));
@@ -209,20 +222,20 @@ void TmaroCameracontrol::FollowStep() {
         Eye = savedEye;
         OrbitOffset = savedOffset;
         Zoom = 0.0f;
-        Mode = kCamReturn;
-        Phase = 0;
+        Mode = CameraMode::Return;
+        Phase = CameraPhase::Start;
         return;
     }
     if (Blocked(Eye, EyePoint())) {
         Eye = savedEye;
         OrbitOffset = savedOffset;
-        Mode = kCamSearch;
-        Phase = 0;
+        Mode = CameraMode::Search;
+        Phase = CameraPhase::Start;
         return;
     }
-    if (KeyIsDown(kVkHome)) {
+    if (Input.Home) {
         OrbitOffset = VecMake(5, 0, 0);
-        Mode = kCamReturn;
+        Mode = CameraMode::Return;
         Speed = kHomeSpeed;
     }
 }
@@ -237,15 +250,15 @@ void TmaroCameracontrol::ReturnStep() {
             MoveToward(Eye, wanted, Speed);
         }
         if (VecEqual(Eye, wanted)) {
-            Mode = kCamFollow;
+            Mode = CameraMode::Follow;
             Speed = kFollowSpeed;
             return;
         }
     }
     if (PullIn()) Speed = kPulledSpeed;
     if (Blocked(Eye, e)) {
-        Mode = kCamSearch;
-        Phase = 0;
+        Mode = CameraMode::Search;
+        Phase = CameraPhase::Start;
     }
 }
 
@@ -253,100 +266,100 @@ void TmaroCameracontrol::SearchStep() {
     const Vec3 wanted = WantedEye();
     const Vec3 e = EyePoint();
     const int32_t startRoom = Room;  // the eye's own room, where the jump test starts
-    if (SpotClear(wanted) && !Blocked(wanted, e)) Phase = 3;
+    if (SpotClear(wanted) && !Blocked(wanted, e)) Phase = CameraPhase::Returning;
 
-    if (Phase == 0) {
+    if (Phase == CameraPhase::Start) {
         if (CharacterRoom != Room && RoomValid(CharacterRoom)) Room = CharacterRoom;
         Goal = FindSpot(wanted, e);
-        Phase = 1;
+        Phase = CameraPhase::Moving;
         if (!RoomValid(startRoom) || SegmentBlockedByLevel(Eye, Goal, startRoom, *Level, kProbeStep)) {
             Eye = Goal;
-            Phase = 2;
+            Phase = CameraPhase::Holding;
             return;
         }
     }
-    if (Phase == 1) {
+    if (Phase == CameraPhase::Moving) {
         MoveToward(Eye, Goal, kEyeStep);
         if (VecEqual(Eye, Goal)) {
-            Phase = 2;
+            Phase = CameraPhase::Holding;
             return;
         }
     }
-    if (Phase == 2) {
+    if (Phase == CameraPhase::Holding) {
         PullIn();
         if (Blocked(Eye, e)) {
-            Phase = 0;
+            Phase = CameraPhase::Start;
             return;
         }
     }
-    if (Phase == 3) {
+    if (Phase == CameraPhase::Returning) {
         MoveToward(Eye, wanted, Speed);
         if (VecEqual(Eye, wanted)) {
-            Mode = kCamFollow;
-            Phase = 0;
+            Mode = CameraMode::Follow;
+            Phase = CameraPhase::Start;
         }
     }
 }
 
 void TmaroCameracontrol::LookStep() {
-    const bool held = KeyIsDown(KeyCamMode);
+    const bool held = Input.FreeLook;
     if (!held) LookLatch = 0;
-    if (held && LookLatch == 0 && LookPhase != 0) {
-        LookPhase = 3;
+    if (held && LookLatch == 0 && LookPhase != FreeLookPhase::Start) {
+        LookPhase = FreeLookPhase::Leaving;
         Target = LookFrom;
     }
-    if (LookPhase == 0) {
+    if (LookPhase == FreeLookPhase::Start) {
         LookHome = Eye;
         LookFrom = Target;
         LookFar = VecSub(EyePoint(), VecScale(Backward(SmoothAngles), kLookFarDistance));
-        LookPhase = 1;
+        LookPhase = FreeLookPhase::Entering;
         LookLatch = 1;
     }
-    if (LookPhase == 1) {
+    if (LookPhase == FreeLookPhase::Entering) {
         const float span = VecDistance(LookHome, LookFrom);
         MoveToward(Eye, LookFrom, kEyeStep);
         MoveToward(Target, LookFar, span / 8.0f);
         if (VecEqual(Eye, LookFrom)) {
             LookAngles = VecMake(0, 0, 0);
             LookVelocity[0] = LookVelocity[1] = 0.0f;
-            LookPhase = 2;
+            LookPhase = FreeLookPhase::Looking;
         }
     }
-    if (LookPhase == 2) FreeLookTurn();
-    if (LookPhase == 3) {
+    if (LookPhase == FreeLookPhase::Looking) FreeLookTurn();
+    if (LookPhase == FreeLookPhase::Leaving) {
         MoveToward(Eye, LookHome, kEyeStep);
         if (VecEqual(Eye, LookHome)) {
-            Mode = kCamReturn;
-            LookPhase = 0;
+            Mode = CameraMode::Return;
+            LookPhase = FreeLookPhase::Start;
         }
     }
 }
 
 void TmaroCameracontrol::FocusStep() {
-    if (Phase == 0) {
-        const Vec3 savedPosition = *TargetPosition;
+    if (Phase == CameraPhase::Start) {
+        const Vec3 savedPosition = Subject.Position;
         const Vec3 savedEye = Eye;
         const Vec3 savedTarget = Target;
-        *TargetPosition = Goal;
+        Subject.Position = Goal;
         ComputePose();
         Goal = Eye;
         GoalTarget = Target;
-        *TargetPosition = savedPosition;
+        Subject.Position = savedPosition;
         Eye = savedEye;
         Target = savedTarget;
         MoveStart = static_cast<float>(ClockMs());
         MoveDuration = Speed;
         MoveFromEye = Eye;
         MoveFromTarget = Target;
-        Phase = 1;
+        Phase = CameraPhase::Moving;
     }
-    if (Phase == 1) {
+    if (Phase == CameraPhase::Moving) {
         // A move without duration arrives at once.
         const float elapsed = static_cast<float>(ClockMs()) - MoveStart;
         const float t = MoveDuration > 0.0f ? std::min(1.0f, elapsed / MoveDuration) : 1.0f;
         Eye = VecLerp(MoveFromEye, Goal, t);
         Target = VecLerp(MoveFromTarget, GoalTarget, t);
-        if (t >= 1.0f) Phase = 4;
+        if (t >= 1.0f) Phase = CameraPhase::Arrived;
     }
 }
 

@@ -8,26 +8,46 @@
 
 #include <cstdint>
 
+#include "input/keyboard.h"
 #include "math/vecmath.h"
 #include "world/level_records.h"
 
 namespace dv {
 
-enum CameraMode : uint8_t {
-    kCamFollow = 0,
-    kCamReturn = 1,
-    kCamSearch = 2,
-    kCamFreeLook = 3,
-    kCamFocus = 4,
+enum class CameraMode : uint8_t {
+    Follow = 0,    // behind the character
+    Return = 1,    // easing back behind it
+    Search = 2,    // looking for a spot with a clear view of it
+    FreeLook = 3,  // the arrows turn the view; the character waits
+    Focus = 4,     // a timed move towards a point the character is about to reach
+};
+
+// The steps of the search and focus modes (one Phase serves both): search picks a spot,
+// moves there, holds it while the view stays clear and returns once the wanted pose is
+// clear again; focus starts, moves and has arrived.
+enum class CameraPhase : uint8_t { Start = 0, Moving = 1, Holding = 2, Returning = 3, Arrived = 4 };
+// The steps of free look: entering (moving up to the character's eye), looking, leaving.
+enum class FreeLookPhase : uint8_t { Start = 0, Entering = 1, Looking = 2, Leaving = 3 };
+
+// The keys the camera reads in one tick.
+struct CameraInput {
+    bool Up = false, Down = false, Left = false, Right = false;  // zoom out, orbit turn rate, free look
+    bool FreeLook = false;  // enters and leaves free look
+    bool Home = false;      // back behind the character
+    bool TiltUp = false, TiltDown = false, SwingLeft = false, SwingRight = false;  // orbit offsets
+};
+CameraInput CameraInputFrom(const KeyboardState& keys);
+
+// What the camera follows: the character's feet and heading (degrees).
+struct CameraSubject {
+    Vec3 Position{0, 0, 0};
+    float Heading = 0;
 };
 
 class TmaroCameracontrol {
 public:
-    // Follows the character's position and heading through these references, which must
-    // outlive the camera. Level, Room and CharacterRoom are set by the owner afterwards.
-    TmaroCameracontrol(Vec3& position, float& angleX, float& angleY, float& angleZ);
-
-    // One tick: KeyCamMode held enters free look; then the step of the current mode.
+    // One tick with the keys of `Input` and the character of `Subject`, which the owner sets
+    // first: the free-look key held enters free look; then the step of the current mode.
     // Does nothing while no level is set.
     void Update();
     // Starts a timed move of `duration` ms to the pose the camera would have with the
@@ -64,15 +84,11 @@ public:
     void LookStep();
     void FocusStep();
 
-    // Vec3 is byte-packed; the vectors that follow byte fields are kept float-aligned so that
-    // their components can be bound to float references.
+    CameraInput Input;      // the keys of the current tick, set by the owner before it runs
+    CameraSubject Subject;  // the character as it stands this tick, set likewise
     Vec3 SmoothAngles{0, 0, 0};  // only y follows the character
-    float* TargetAngleX;
-    float* TargetHeading;  // the character's AngleY, the only angle read
-    float* TargetAngleZ;
-    Vec3* TargetPosition;
     float Zoom = 0.0f;  // extra orbit distance, 0 .. MaxZoom
-    uint8_t LookPhase = 0;
+    FreeLookPhase LookPhase = FreeLookPhase::Start;
     alignas(float) Vec3 LookHome{0, 0, 0};
     uint8_t LookLatch = 0;          // 1 while the key that started free look is still held
     alignas(float) Vec3 LookAngles{0, 0, 0};  // pitch, yaw, roll
@@ -83,8 +99,8 @@ public:
     float MoveDuration = 0.0f;
     Vec3 MoveFromEye{0, 0, 0};
     Vec3 MoveFromTarget{0, 0, 0};
-    uint8_t Mode = kCamFollow;
-    uint8_t Phase = 0;
+    CameraMode Mode = CameraMode::Follow;
+    CameraPhase Phase = CameraPhase::Start;
     float FollowDistance = 57.6f;
     float EyeHeight = 23.5f;
     float LookAhead = 3.0f;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 
 namespace dv {
 
@@ -69,7 +69,7 @@ uint8_t PadShiftBits(uint16_t mask) {
     return s;
 }
 
-TGamepads::TGamepads() { started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0; }
+TGamepads::TGamepads(KeyboardState& keys) : keys_(keys) { started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0; }
 
 TGamepads::~TGamepads() {
     ReleaseAll(0);
@@ -128,8 +128,8 @@ void TGamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     pad.held = now;
     const uint8_t shift = static_cast<uint8_t>(keyboardShift | PadShiftBits(static_cast<uint16_t>(now | others)));
     for (int i = 0; i < kPadKeyCount; ++i) {
-        if ((released & Bit(i)) != 0) KeyUp(kPadCodes[i], shift);
-        if ((pressed & Bit(i)) != 0) KeyDown(kPadCodes[i], shift);
+        if ((released & Bit(i)) != 0) keys_.Release(kPadCodes[i], shift);
+        if ((pressed & Bit(i)) != 0) keys_.Press(kPadCodes[i], shift);
     }
 }
 

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "input/keyboard.h"
+
 namespace dv {
 
 // The left stick presses an arrow once its axis passes kStickPress and lets it go only when
@@ -39,17 +41,18 @@ int PadKeyCode(int index);
 // Shift-state bits (Shift, Alt, Ctrl) of a held mask.
 uint8_t PadShiftBits(uint16_t mask);
 
-// The open pads. Creating it starts SDL's game-controller subsystem (pads already connected
-// then arrive as device-added events); destroying it lets go of every key a pad holds.
+// The open pads, which press and release keys of `keys` (it must outlive them). Creating it
+// starts SDL's game-controller subsystem (pads already connected then arrive as device-added
+// events); destroying it lets go of every key a pad holds.
 class TGamepads {
 public:
-    TGamepads();
+    explicit TGamepads(KeyboardState& keys);
     ~TGamepads();
     TGamepads(const TGamepads&) = delete;
     TGamepads& operator=(const TGamepads&) = delete;
 
     // Takes controller events (added, removed, button, axis) and turns their changes into
-    // KeyDown/KeyUp calls with `keyboardShift` plus the pads' own modifiers as shift state.
+    // key presses and releases with `keyboardShift` plus the pads' own modifiers as shift state.
     // A removed pad releases every key it held. Returns false for events of other kinds.
     bool HandleEvent(const SDL_Event& e, uint8_t keyboardShift);
     // The shift-state bits of the keys all pads hold together.
@@ -72,6 +75,7 @@ private:
     void Apply(Pad& pad, uint16_t now, uint8_t keyboardShift);
     uint16_t HeldByOthers(const Pad& pad) const;
 
+    KeyboardState& keys_;
     std::vector<Pad> pads_;
     bool started_ = false;
 };

@@ -1,6 +1,6 @@
 #include "platform/keymap.h"
 
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 
 namespace dv {
 

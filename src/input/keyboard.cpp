@@ -1,4 +1,4 @@
-#include "app/keyboard.h"
+#include "input/keyboard.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,22 +6,22 @@
 
 namespace dv {
 
-bool KeyDown(int code, uint8_t shift) {
+bool KeyboardState::Press(int code, uint8_t shift) {
     if (code < 0 || code > 255) return false;
-    KeyTable[code] = 1;
-    ShiftState = shift;
+    Down[code] = 1;
+    Shift = shift;
     return code == kVkEscape;
 }
 
-void KeyUp(int code, uint8_t shift) {
+void KeyboardState::Release(int code, uint8_t shift) {
     if (code < 0 || code > 255) return;
-    KeyTable[code] = 0;
-    ShiftState = shift;
+    Down[code] = 0;
+    Shift = shift;
 }
 
-void KeyTableClear() {
-    std::memset(KeyTable, 0, sizeof KeyTable);
-    ShiftState = 0;
+void KeyboardState::Clear() {
+    std::memset(Down, 0, sizeof Down);
+    Shift = 0;
 }
 
 int KeyCodeFromName(const char* name) {

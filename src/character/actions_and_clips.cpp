@@ -1,0 +1,133 @@
+#include "character/actions_and_clips.h"
+
+namespace dv {
+
+namespace {
+
+constexpr const char* kActionNames[kActionCount] = {
+    "Idle",
+    "AwaitTransition",
+    "HeightStep",
+    "StopSettle",
+    "TurnInPlace",
+    "Run",
+    "RunStopA",
+    "RunStopB",
+    "RunStopEnd",
+    "RunStart",
+    "Walk",
+    "WalkStart",
+    "WalkStopEnd",
+    "StepBack",
+    "SideStepLeft",
+    "SideStepRight",
+    "WalkBackStart",
+    "WalkBack",
+    "WalkBackEnd",
+    "JumpStart",
+    "JumpUp",
+    "JumpApex",
+    "JumpUpLand",
+    "JumpForwardRise",
+    "JumpForwardAir",
+    "Landing",
+    "RunJumpTakeoff",
+    "RunJumpAir",
+    "RunJumpFall",
+    "LandRun",
+    "Fall",
+    "BumpRecover",
+    "TurnAround",
+    "JumpBackAir",
+    "BackFlip",
+    "ClimbLow",
+    "ClimbMid",
+    "ClimbHigh",
+    "ClimbTop",
+    "GrabLedge",
+    "Hang",
+    "HangDrop",
+    "HangFall",
+    "HangLookDown",
+    "HangLookDownHold",
+    "HangLookDownEnd",
+    "ShimmyLeft",
+    "ShimmyRight",
+    "ClimbFromHang",
+    "HighHang",
+    "ClimbFromHighHang",
+    "TimedMove",
+    "HighShimmyLeft",
+    "HighShimmyRight",
+    "TurnAndGrab",
+    "LowerToHighHang",
+};
+
+constexpr const char* kClipNames[kClipCount] = {
+    "idle",
+    "turn",
+    "run",
+    "walk",
+    "stepback",
+    "walkback",
+    "sidestep_left",
+    "sidestep_right",
+    "runstop_a",
+    "runstop_b",
+    "walkstop_l",
+    "walkstop_r",
+    "jumpprep",
+    "jumpup",
+    "apex",
+    "jumpforward",
+    "jumpback",
+    "spare1",
+    "spare2",
+    "runjump_left",
+    "runjump_right",
+    "runjump_air",
+    "runjump_land",
+    "land_straight",
+    "land",
+    "land_run",
+    "fall",
+    "bump",
+    "turnaround",
+    "backflip",
+    "climb_low",
+    "climb_mid",
+    "climb_high",
+    "climb_top",
+    "grab",
+    "hang",
+    "hangdrop",
+    "climb_hang",
+    "shimmy_left",
+    "shimmy_right",
+    "lookdown",
+    "lookdown_hold",
+    "lookdown_end",
+    "hangfall",
+    "highhang",
+    "jumpprep_high",
+    "climb_highhang",
+    "highhangfall",
+    "highshimmy_left",
+    "highshimmy_right",
+    "turngrab",
+    "lower_highhang",
+};
+
+}  // namespace
+
+const char* ActionName(CharacterAction action) {
+    const auto i = static_cast<int32_t>(action);
+    return i >= 0 && i < kActionCount ? kActionNames[i] : "?";
+}
+
+const char* ClipSourceName(CharacterClip clip) {
+    const auto i = static_cast<int32_t>(clip);
+    return i >= 0 && i < kClipCount ? kClipNames[i] : "?";
+}
+
+}  // namespace dv
