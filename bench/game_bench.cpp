@@ -408,7 +408,7 @@ void BM_DemoSurfaceQuery(benchmark::State& state) {
     for (int k = 0; k < 4096; ++k) {
         const int room = static_cast<int>(rng() % map.Rooms.size());
         const Tqtroom& r = map.Rooms[room];
-        const float w = r.Header.CellsX * 32.0f, d = r.Header.CellsZ * 32.0f;
+        const float w = r.Header.CellsX * kCellSize, d = r.Header.CellsZ * kCellSize;
         points.push_back({r.Header.Origin.x + w * (rng() % 1000) / 1000.0f, 0,
                           r.Header.Origin.z + d * (rng() % 1000) / 1000.0f});
         rooms.push_back(room);

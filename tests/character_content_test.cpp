@@ -15,8 +15,8 @@
 #include "character/character_module.h"
 #include "math/clock.h"
 #include "models/animator.h"
-#include "models/character_build.h"
-#include "models/character_rig.h"
+#include "tools/character_build.h"
+#include "tools/character_rig.h"
 #include "world/level_file.h"
 
 namespace {

@@ -214,9 +214,9 @@ TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
         ASSERT_LT(room, static_cast<int32_t>(map.Rooms.size()));
         const tqtroom_header& h = map.Rooms[static_cast<size_t>(room)].Header;
         EXPECT_GE(at.x, h.Origin.x);
-        EXPECT_LE(at.x, h.Origin.x + 32.0f * h.CellsX);
+        EXPECT_LE(at.x, h.Origin.x + kCellSize * h.CellsX);
         EXPECT_GE(at.z, h.Origin.z);
-        EXPECT_LE(at.z, h.Origin.z + 32.0f * h.CellsZ);
+        EXPECT_LE(at.z, h.Origin.z + kCellSize * h.CellsZ);
         const SurfaceHit ground = SurfaceQuery(map, room, at.x, at.z);
         EXPECT_GE(at.y, ground.Floor - 0.01f) << "after stall " << stall << " at " << at.x << ", " << at.z;
         EXPECT_FALSE(CellSurfacesClosed(map, room, at.x, at.z).Floor);

@@ -42,7 +42,6 @@ constexpr int kCourseCutMaxMs = kCourseExitMs + kCourseExitMs / 20;
 constexpr int kRandomStretchMs = 30000;
 constexpr int kFrameEvery = 64;
 constexpr int kFreezeLimitMs = 10000;
-constexpr float kCellSize = 32.0f;
 constexpr float kEdgeSlack = 0.01f;
 
 int EnvInt(const char* name, int fallback) {

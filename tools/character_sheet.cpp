@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "imaging/png_write.h"
-#include "models/character_rig.h"
+#include "tools/character_rig.h"
 
 namespace dvtool {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "models/character_build.h"
+#include "tools/character_build.h"
 
 namespace dvtool {
 

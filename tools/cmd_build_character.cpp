@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "models/character_build.h"
+#include "tools/character_build.h"
 #include "tools/character_sheet.h"
 #include "tools/commands.h"
 #include "world/level_file.h"

@@ -51,12 +51,12 @@ bool PlaceCamera(const dv::Tmap_level& map, int r, dv::TGLCamera& camera) {
         for (int d = 0; d < h.CellsX; ++d) {
             const int col = mid + ((d & 1) ? -(d + 1) / 2 : d / 2);
             if (col < 1 || col + 1 >= h.CellsX) continue;
-            const float x = h.Origin.x + col * 32.0f + 16, z = h.Origin.z + row * 32.0f + 8;
+            const float x = h.Origin.x + col * dv::kCellSize + 16, z = h.Origin.z + row * dv::kCellSize + 8;
             const dv::SurfaceHit s = dv::SurfaceQuery(map, r, x, z);
             if (s.Room != r || s.Ceiling - s.Floor < 48) continue;
             const float eye = std::min(s.Floor + 44, s.Ceiling - 8);
             camera.Position = {x, eye, z};
-            camera.Target = {x, eye - 12, h.Origin.z + h.CellsZ * 32.0f};
+            camera.Target = {x, eye - 12, h.Origin.z + h.CellsZ * dv::kCellSize};
             return true;
         }
     }

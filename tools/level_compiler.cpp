@@ -20,8 +20,7 @@ namespace dv {
 
 namespace {
 
-constexpr float kClick = 1.6f;  // units per height click
-constexpr float kCell = 32.0f;
+constexpr float kClick = kCellSize / kHeightStepsPerCell;  // units per height click
 constexpr int kTextureSize = 128;
 constexpr int kFrameSize = 64;
 constexpr int kAnimFrames = 8;
@@ -144,9 +143,9 @@ private:
             const RoomDef& def = src_.Rooms[r];
             RoomGeo& g = rooms_[r];
             g.Def = &def;
-            g.Origin = {def.OriginX * kCell, def.OriginY * kClick, def.OriginZ * kCell};
+            g.Origin = {def.OriginX * kCellSize, def.OriginY * kClick, def.OriginZ * kCellSize};
             g.Cells.resize(def.Cells.size());
-            const float top = static_cast<float>(def.HeightCells * 20);
+            const float top = def.HeightCells * kHeightStepsPerCell;
             for (int x = 0; x < def.CellsX; ++x) {
                 for (int z = 0; z < def.CellsZ; ++z) {
                     const CellDef& c = def.At(x, z);
@@ -221,7 +220,7 @@ private:
                     c.CeilingSplit = t.CeilingSplit;
                     for (int i = 0; i < 4; ++i) {
                         c.F[i] = t.F[i] + dy;
-                        c.C[i] = std::min(t.C[i] + dy, static_cast<float>(da.HeightCells * 20));
+                        c.C[i] = std::min(t.C[i] + dy, da.HeightCells * kHeightStepsPerCell);
                     }
                 }
             }
@@ -368,7 +367,7 @@ private:
 
     void BuildCellRecords(size_t r, Tqtroom& room) {
         const RoomGeo& g = rooms_[r];
-        const float top = static_cast<float>(g.Def->HeightCells * 20);
+        const float top = g.Def->HeightCells * kHeightStepsPerCell;
         room.Cells.assign(static_cast<size_t>(g.Def->CellsX), std::vector<tcell>(static_cast<size_t>(g.Def->CellsZ)));
         for (int x = 0; x < g.Def->CellsX; ++x) {
             for (int z = 0; z < g.Def->CellsZ; ++z) {
@@ -401,7 +400,7 @@ private:
             tlight_source s;
             std::memset(&s, 0, sizeof s);
             s.Kind = static_cast<int16_t>(l.Type);
-            s.Position = {l.X * kCell, l.H * kClick, l.Z * kCell};
+            s.Position = {l.X * kCellSize, l.H * kClick, l.Z * kCellSize};
             s.Red = l.Rgb[0];
             s.Green = l.Rgb[1];
             s.Blue = l.Rgb[2];
@@ -435,7 +434,7 @@ private:
             std::memset(&inst, 0, sizeof inst);
             inst.ObjectId = 1 + static_cast<int>(o.Kind);
             inst.Turn = static_cast<int16_t>(o.Turn);
-            inst.Position = {o.X, o.H / 20.0f, o.Z};
+            inst.Position = {o.X, o.H / kHeightStepsPerCell, o.Z};
             room.Instances.push_back(inst);
         }
         room.InstanceCount = static_cast<int32_t>(room.Instances.size());
@@ -496,13 +495,13 @@ private:
                 Vec3 facing{static_cast<float>(s.inx), 0, static_cast<float>(s.inz)};
                 Vec3 a, b;
                 if (s.dz != 0) {
-                    const float px = g.Origin.x + (s.inx > 0 ? kCell : (nx - 1) * kCell) + facing.x * kPortalGap;
-                    a = {px, 0, g.Origin.z + i * kCell};
-                    b = {px, 0, g.Origin.z + j * kCell};
+                    const float px = g.Origin.x + (s.inx > 0 ? kCellSize : (nx - 1) * kCellSize) + facing.x * kPortalGap;
+                    a = {px, 0, g.Origin.z + i * kCellSize};
+                    b = {px, 0, g.Origin.z + j * kCellSize};
                 } else {
-                    const float pz = g.Origin.z + (s.inz > 0 ? kCell : (nz - 1) * kCell) + facing.z * kPortalGap;
-                    a = {g.Origin.x + i * kCell, 0, pz};
-                    b = {g.Origin.x + j * kCell, 0, pz};
+                    const float pz = g.Origin.z + (s.inz > 0 ? kCellSize : (nz - 1) * kCellSize) + facing.z * kPortalGap;
+                    a = {g.Origin.x + i * kCellSize, 0, pz};
+                    b = {g.Origin.x + j * kCellSize, 0, pz};
                 }
                 room.Portals.push_back(MakePortal(c.Side, {a.x, y0, a.z}, {a.x, y1, a.z}, {b.x, y1, b.z}, {b.x, y0, b.z},
                                                   facing, rooms_[static_cast<size_t>(c.Side)].Origin));
@@ -515,12 +514,12 @@ private:
                 const CellGeo& c = g.At(x, z);
                 if (!c.Hole && !(c.Open && AboveIsHole(g, x, z))) continue;
                 const int target = c.Hole ? c.Below : c.Above;
-                const float y = g.Origin.y + (c.Hole ? c.F[0] : static_cast<float>(g.Def->HeightCells * 20)) * kClick +
+                const float y = g.Origin.y + (c.Hole ? c.F[0] : g.Def->HeightCells * kHeightStepsPerCell) * kClick +
                                 (c.Hole ? -kPortalGap : kPortalGap);
-                const float x0 = g.Origin.x + x * kCell, z0 = g.Origin.z + z * kCell;
+                const float x0 = g.Origin.x + x * kCellSize, z0 = g.Origin.z + z * kCellSize;
                 const Vec3 facing{0, c.Hole ? 1.0f : -1.0f, 0};
-                room.Portals.push_back(MakePortal(target, {x0, y, z0}, {x0, y, z0 + kCell}, {x0 + kCell, y, z0 + kCell},
-                                                  {x0 + kCell, y, z0}, facing, rooms_[static_cast<size_t>(target)].Origin));
+                room.Portals.push_back(MakePortal(target, {x0, y, z0}, {x0, y, z0 + kCellSize}, {x0 + kCellSize, y, z0 + kCellSize},
+                                                  {x0 + kCellSize, y, z0}, facing, rooms_[static_cast<size_t>(target)].Origin));
             }
         }
         if (room.Portals.size() > 255) Fail(g.Def->Line, "room '" + g.Def->Name + "' has more than 255 portals");
@@ -545,7 +544,7 @@ private:
     // split SW-NE (SE-NW when split), as the collision queries read them.
     static float PlaneHeight(const std::array<float, 4>& h, bool split, float u, float w, bool floor) {
         const bool nwse = floor ? !split : split;
-        const float s = u / kCell, t = w / kCell;
+        const float s = u / kCellSize, t = w / kCellSize;
         if (nwse) {
             if (s + t <= 1) return h[0] + (h[1] - h[0]) * s + (h[3] - h[0]) * t;  // SW, SE, NW
             return h[2] + (h[3] - h[2]) * (1 - s) + (h[1] - h[2]) * (1 - t);       // NE, NW, SE
@@ -556,7 +555,7 @@ private:
 
     // The curved edge of shapes 1..4: true for the side that takes CurveTrue's corner.
     static float CurveEdge(int shape, float u) {
-        const float t = std::clamp(u / kCell, 0.0f, 1.0f);
+        const float t = std::clamp(u / kCellSize, 0.0f, 1.0f);
         float z = 0;
         switch (shape) {
             case 1: z = 31 * (2 * t - t * t) + 10; break;
@@ -564,7 +563,7 @@ private:
             case 3: z = 31 * (1 - t) * (1 - t) - 10; break;
             default: z = 31 * t * t - 10; break;
         }
-        return std::clamp(z * kCell / 31, 0.0f, kCell);
+        return std::clamp(z * kCellSize / 31, 0.0f, kCellSize);
     }
     static bool CurveSide(int shape, float u, float w) {
         const float e = CurveEdge(shape, u);
@@ -612,8 +611,8 @@ private:
             for (int z = 0; z < g.Def->CellsZ; ++z) {
                 const CellGeo& c = g.At(x, z);
                 if (c.Solid || c.Door) continue;
-                const float x0 = x * kCell, z0 = z * kCell;
-                const float top = static_cast<float>(g.Def->HeightCells * 20);
+                const float x0 = x * kCellSize, z0 = z * kCellSize;
+                const float top = g.Def->HeightCells * kHeightStepsPerCell;
                 const bool floorAtTop = c.F[0] >= top && c.F[1] >= top && c.F[2] >= top && c.F[3] >= top;
                 if (!c.Hole && !(c.Open && floorAtTop)) FloorSurface(b, c, x0, z0, g.Origin);
                 if (!c.Open) CeilingSurface(b, c, x0, z0, g.Origin);
@@ -625,16 +624,16 @@ private:
 
     // World-aligned texture coordinates: one repeat per cell.
     static std::array<float, 2> FlatUv(const Vec3& p, const Vec3& origin) {
-        return {(p.x + origin.x) / kCell, -(p.z + origin.z) / kCell};
+        return {(p.x + origin.x) / kCellSize, -(p.z + origin.z) / kCellSize};
     }
 
     void FloorSurface(Builder& b, const CellGeo& c, float x0, float z0, const Vec3& origin) {
         const Vec3 up{0, 1, 0};
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
-        auto st = [](float u, float w) { return std::array<float, 2>{u / kCell, w / kCell}; };
+        auto st = [](float u, float w) { return std::array<float, 2>{u / kCellSize, w / kCellSize}; };
         if (c.Curve == 0) {
-            const Vec3 sw = pt(0, 0, c.F[0]), se = pt(kCell, 0, c.F[1]), ne = pt(kCell, kCell, c.F[2]), nw = pt(0, kCell, c.F[3]);
-            const auto SW = st(0, 0), SE = st(kCell, 0), NE = st(kCell, kCell), NW = st(0, kCell);
+            const Vec3 sw = pt(0, 0, c.F[0]), se = pt(kCellSize, 0, c.F[1]), ne = pt(kCellSize, kCellSize, c.F[2]), nw = pt(0, kCellSize, c.F[3]);
+            const auto SW = st(0, 0), SE = st(kCellSize, 0), NE = st(kCellSize, kCellSize), NW = st(0, kCellSize);
             if (!c.Split) {
                 b.Tri(sw, nw, se, FlatUv(sw, origin), FlatUv(nw, origin), FlatUv(se, origin), SW, NW, SE, up, c.FloorMat);
                 b.Tri(nw, ne, se, FlatUv(nw, origin), FlatUv(ne, origin), FlatUv(se, origin), NW, NE, SE, up, c.FloorMat);
@@ -653,14 +652,14 @@ private:
         const int riserPatch = b.patch++;
         const float lo = std::min(hT, hF), hi = std::max(hT, hF);
         for (int i = 0; i < kStrips; ++i) {
-            const float u0 = kCell * i / kStrips, u1 = kCell * (i + 1) / kStrips;
+            const float u0 = kCellSize * i / kStrips, u1 = kCellSize * (i + 1) / kStrips;
             const float e0 = CurveEdge(c.Curve, u0), e1 = CurveEdge(c.Curve, u1);
             b.patch = floorPatch;
             Quad(b, pt(u0, 0, hT), pt(u0, e0, hT), pt(u1, e1, hT), pt(u1, 0, hT), st(u0, 0), st(u0, e0), st(u1, e1), st(u1, 0),
                  up, c.FloorMat, origin, true);
-            Quad(b, pt(u0, e0, hF), pt(u0, kCell, hF), pt(u1, kCell, hF), pt(u1, e1, hF), st(u0, e0), st(u0, kCell),
-                 st(u1, kCell), st(u1, e1), up, c.FloorMat, origin, true);
-            const bool onEdge = (e0 <= 0 && e1 <= 0) || (e0 >= kCell && e1 >= kCell);
+            Quad(b, pt(u0, e0, hF), pt(u0, kCellSize, hF), pt(u1, kCellSize, hF), pt(u1, e1, hF), st(u0, e0), st(u0, kCellSize),
+                 st(u1, kCellSize), st(u1, e1), up, c.FloorMat, origin, true);
+            const bool onEdge = (e0 <= 0 && e1 <= 0) || (e0 >= kCellSize && e1 >= kCellSize);
             if (hi > lo && !onEdge) {
                 b.patch = riserPatch;
                 // The riser faces the lower side.
@@ -680,7 +679,7 @@ private:
     void CeilingSurface(Builder& b, const CellGeo& c, float x0, float z0, const Vec3& origin) {
         const Vec3 down{0, -1, 0};
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
-        const Vec3 sw = pt(0, 0, c.C[0]), se = pt(kCell, 0, c.C[1]), ne = pt(kCell, kCell, c.C[2]), nw = pt(0, kCell, c.C[3]);
+        const Vec3 sw = pt(0, 0, c.C[0]), se = pt(kCellSize, 0, c.C[1]), ne = pt(kCellSize, kCellSize, c.C[2]), nw = pt(0, kCellSize, c.C[3]);
         const std::array<float, 2> SW{0, 0}, SE{1, 0}, NE{1, 1}, NW{0, 1};
         if (c.CeilingSplit) {  // SE-NW diagonal
             b.Tri(sw, se, nw, FlatUv(sw, origin), FlatUv(se, origin), FlatUv(nw, origin), SW, SE, NW, down, c.CeilingMat);
@@ -706,7 +705,7 @@ private:
             const bool alongX = std::fabs(want.z) > std::fabs(want.x);
             for (int i = 0; i < 4; ++i) {
                 const float h = alongX ? ps[i].x + origin.x : ps[i].z + origin.z;
-                uv[i] = {h / kCell, -(ps[i].y + origin.y) / kCell};
+                uv[i] = {h / kCellSize, -(ps[i].y + origin.y) / kCellSize};
             }
         }
         b.Tri(p0, p1, p2, uv[0], uv[1], uv[2], s0, s1, s2, want, m);
@@ -719,16 +718,16 @@ private:
             int dx, dz;
             float u0, w0, u1, w1;  // endpoints in this cell's local coordinates
         };
-        const Edge edges[4] = {{-1, 0, 0, 0, 0, kCell}, {1, 0, kCell, 0, kCell, kCell},
-                               {0, -1, 0, 0, kCell, 0}, {0, 1, 0, kCell, kCell, kCell}};
+        const Edge edges[4] = {{-1, 0, 0, 0, 0, kCellSize}, {1, 0, kCellSize, 0, kCellSize, kCellSize},
+                               {0, -1, 0, 0, kCellSize, 0}, {0, 1, 0, kCellSize, kCellSize, kCellSize}};
         for (const Edge& e : edges) {
             const int nx = x + e.dx, nz = z + e.dz;
             const bool inside = g.Inside(nx, nz);
             const CellGeo* n = inside ? &g.At(nx, nz) : nullptr;
             const bool closed = n == nullptr || n->Solid;
             // The neighbour's local coordinates of the same endpoints.
-            const float nu0 = e.u0 - e.dx * kCell, nw0 = e.w0 - e.dz * kCell;
-            const float nu1 = e.u1 - e.dx * kCell, nw1 = e.w1 - e.dz * kCell;
+            const float nu0 = e.u0 - e.dx * kCellSize, nw0 = e.w0 - e.dz * kCellSize;
+            const float nu1 = e.u1 - e.dx * kCellSize, nw1 = e.w1 - e.dz * kCellSize;
             const float fa[2] = {FloorAt(a, e.u0, e.w0), FloorAt(a, e.u1, e.w1)};
             const float ca[2] = {CeilingAt(a, e.u0, e.w0), CeilingAt(a, e.u1, e.w1)};
             float fn[2] = {0, 0}, cn[2] = {0, 0};
@@ -762,7 +761,7 @@ private:
 
     static void WallQuad(Builder& b, int x, int z, float u0, float w0, float u1, float w1, const float lo[2],
                          const float hi[2], const Vec3& want, Material m, const Vec3& origin) {
-        const float x0 = x * kCell, z0 = z * kCell;
+        const float x0 = x * kCellSize, z0 = z * kCellSize;
         const float bottom = std::min(lo[0], lo[1]), top = std::max(hi[0], hi[1]);
         const float span = std::max(top - bottom, 1e-3f);
         auto t = [&](float h) { return (h - bottom) / span; };
@@ -773,8 +772,8 @@ private:
     }
 
     void BuildSectors(Tqtroom& room, const std::vector<SurfaceTri>& tris) {
-        const float w = room.Header.CellsX * kCell, d = room.Header.CellsZ * kCell;
-        float minY = 0, maxY = room.Header.HeightCells * kCell;
+        const float w = room.Header.CellsX * kCellSize, d = room.Header.CellsZ * kCellSize;
+        float minY = 0, maxY = room.Header.HeightCells * kCellSize;
         for (const SurfaceTri& t : tris)
             for (const Vec3& p : t.P) {
                 minY = std::min(minY, p.y);
@@ -828,10 +827,10 @@ private:
         const int cx = static_cast<int>(std::floor(src_.StartX)), cz = static_cast<int>(std::floor(src_.StartZ));
         if (!g.Inside(cx, cz) || g.Border(cx, cz) || g.At(cx, cz).Solid || g.At(cx, cz).Hole)
             Fail(src_.StartLine, "the start must lie on the floor of an inner open cell of room '" + g.Def->Name + "'");
-        const float u = (src_.StartX - cx) * kCell, w = (src_.StartZ - cz) * kCell;
+        const float u = (src_.StartX - cx) * kCellSize, w = (src_.StartZ - cz) * kCellSize;
         map.StartRoom = index;
-        map.StartPosition = {g.Origin.x + src_.StartX * kCell, g.Origin.y + FloorAt(g.At(cx, cz), u, w) * kClick,
-                             g.Origin.z + src_.StartZ * kCell};
+        map.StartPosition = {g.Origin.x + src_.StartX * kCellSize, g.Origin.y + FloorAt(g.At(cx, cz), u, w) * kClick,
+                             g.Origin.z + src_.StartZ * kCellSize};
     }
 
     void AddCharacter(LevelFileData& data) {

@@ -51,7 +51,7 @@ void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, f
     for (int hop = 0; hop < kMaxRoomHops; ++hop) {
         const tcell* c = CellAt(map, room, cell);
         if (c == nullptr) return;
-        const float floor = c->Floor[0] / 20.0f * 32.0f + map.Rooms[room].Header.Origin.y;
+        const float floor = c->Floor[0] / kHeightStepsPerCell * kCellSize + map.Rooms[room].Header.Origin.y;
         if (CellSurfacesClosed(map, room, x, z).Floor || c->RoomBelow == 0 || referenceY >= floor) break;
         room = c->RoomBelow - 1;
         cell = WorldToCell(map, room, x, z);
@@ -60,7 +60,8 @@ void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, f
         const tcell* c = CellAt(map, room, cell);
         if (c == nullptr) return;
         const Tqtroom& r = map.Rooms[room];
-        const float ceiling = r.Header.HeightCells * 32.0f + r.Header.Origin.y - c->Ceiling[0] / 20.0f * 32.0f;
+        const float ceiling =
+            r.Header.HeightCells * kCellSize + r.Header.Origin.y - c->Ceiling[0] / kHeightStepsPerCell * kCellSize;
         if (CellSurfacesClosed(map, room, x, z).Ceiling || c->RoomAbove == 0 || !(referenceY > ceiling)) break;
         room = c->RoomAbove - 1;
         cell = WorldToCell(map, room, x, z);

@@ -11,7 +11,6 @@
 
 namespace dv {
 
-#pragma pack(push, 1)
 struct TActionState {
     uint8_t TickDue;  // the body's step-due answer; not read by the actions
     int32_t Room;     // room the character is in
@@ -30,17 +29,6 @@ struct TActionState {
     int32_t TransitionTarget, TransitionLength;
     uint8_t Settled;  // 1 when the animator is not blending (in only)
 };
-#pragma pack(pop)
 
-static_assert(sizeof(TActionState) == 91);
-static_assert(offsetof(TActionState, Room) == 1 && offsetof(TActionState, Position) == 5 &&
-              offsetof(TActionState, AngleX) == 17 && offsetof(TActionState, Action) == 29 &&
-              offsetof(TActionState, ClipId) == 33 && offsetof(TActionState, Frame) == 37 &&
-              offsetof(TActionState, LastFrame) == 41 && offsetof(TActionState, FramePos) == 45 &&
-              offsetof(TActionState, TimeScale) == 49 && offsetof(TActionState, EyeOffset) == 53 &&
-              offsetof(TActionState, TargetOffset) == 65 &&
-              offsetof(TActionState, TransitionRequested) == 77 &&
-              offsetof(TActionState, TransitionClip) == 78 &&
-              offsetof(TActionState, TransitionLength) == 86 && offsetof(TActionState, Settled) == 90);
 
 }  // namespace dv

@@ -12,7 +12,6 @@
 
 namespace dv {
 
-#pragma pack(push, 1)
 // Result of ProbeGround: the surface under the point and how it relates to the point.
 struct GroundProbe {
     SurfaceHit Hit;
@@ -21,8 +20,6 @@ struct GroundProbe {
     float CeilingDelta;  // ceiling - point height
     float Clearance;     // ceiling - floor
 };
-#pragma pack(pop)
-static_assert(sizeof(GroundProbe) == 59 && offsetof(GroundProbe, Blocked) == 46);
 
 // Record helpers: transition request, clip and frame, going to an action.
 void RequestTransition(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length);

@@ -9,7 +9,6 @@ namespace dv {
 
 enum LightKind : uint8_t { kLightPoint = 0, kLightSpot = 1, kLightOmni = 2, kLightDirectional = 3 };
 
-#pragma pack(push, 1)
 // One entry of a room's light list.
 struct tlight_record {
     uint8_t Kind;
@@ -27,8 +26,6 @@ struct tlight_record {
     int32_t FalloffMode;  // 1: plain cosine falloff; otherwise cone falloff with cut-off plane
     uint8_t NoModels;     // non-zero: not used for the character
 };
-#pragma pack(pop)
-static_assert(sizeof(tlight_record) == 1 + 5 * 12 + 5 * 4 + 12 + 4 + 1);
 
 // Adds one light's contribution to `colour` and clamps each component to [0, 1].
 // A kind above 3 contributes only its constant terms.

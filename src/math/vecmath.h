@@ -11,7 +11,6 @@
 
 namespace dv {
 
-#pragma pack(push, 1)
 struct Vec3 {
     float x, y, z;
 };
@@ -30,7 +29,6 @@ struct Plane {
 struct Frustum {
     Plane planes[6];
 };
-#pragma pack(pop)
 
 static_assert(sizeof(Vec3) == 12);
 static_assert(sizeof(Quat) == 16);

@@ -11,7 +11,6 @@ namespace dv {
 
 namespace {
 
-constexpr float kCellSize = 32.0f;
 constexpr float kProbeStep = 8.0f;
 constexpr float kSpotProbe = 6.0f;
 constexpr float kSpotMargin = 1.5f;

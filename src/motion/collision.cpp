@@ -10,8 +10,6 @@ namespace dv {
 
 namespace {
 
-constexpr float kCell = 32.0f;
-
 // The level's record layout, read in one place.
 const Vec3& RoomOrigin(const Tqtroom& r) { return r.Header.Origin; }
 int RoomCellsX(const Tqtroom& r) { return r.Header.CellsX; }
@@ -27,15 +25,15 @@ int LinkedRoom(const Tmap_level& level, int link) {
     return link - 1;
 }
 
-float RawToUnits(double raw) { return static_cast<float>(raw / 20.0 * kCell); }
+float RawToUnits(double raw) { return static_cast<float>(raw / kHeightStepsPerCell * kCellSize); }
 
 float RoomTop(const Tqtroom& r) {
-    return static_cast<float>(static_cast<double>(RoomOrigin(r).y) + RoomHeightCells(r) * 32.0);
+    return static_cast<float>(static_cast<double>(RoomOrigin(r).y) + RoomHeightCells(r) * static_cast<double>(kCellSize));
 }
 
 // One coordinate clamped into [lo, lo + cells * 32); clears `inside` when it had to move.
 float ClampAxis(float v, float lo, int cells, uint8_t& inside) {
-    const float hi = lo + static_cast<float>(cells) * kCell;
+    const float hi = lo + static_cast<float>(cells) * kCellSize;
     if (v < lo) {
         inside = 0;
         return lo;
@@ -65,13 +63,13 @@ CellPoint Locate(const Tqtroom& r, float x, float z, uint8_t& inside) {
     const Vec3& o = RoomOrigin(r);
     const float rx = ClampAxis(x, o.x, RoomCellsX(r), inside) - o.x;
     const float rz = ClampAxis(z, o.z, RoomCellsZ(r), inside) - o.z;
-    p.Column = static_cast<int>(TruncToInt64(rx / kCell));
-    p.Row = static_cast<int>(TruncToInt64(rz / kCell));
+    p.Column = static_cast<int>(TruncToInt64(rx / kCellSize));
+    p.Row = static_cast<int>(TruncToInt64(rz / kCellSize));
     // Rounding of a coordinate just below the upper edge can give the index one past the end.
     if (p.Column >= RoomCellsX(r)) p.Column = RoomCellsX(r) - 1;
     if (p.Row >= RoomCellsZ(r)) p.Row = RoomCellsZ(r) - 1;
-    p.Lx = rx - static_cast<float>(p.Column) * kCell;
-    p.Lz = rz - static_cast<float>(p.Row) * kCell;
+    p.Lx = rx - static_cast<float>(p.Column) * kCellSize;
+    p.Lz = rz - static_cast<float>(p.Row) * kCellSize;
     p.Cell = &CellOf(r, p.Column, p.Row);
     return p;
 }
@@ -379,7 +377,7 @@ bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const T
         const int m = file.Objects[t].ModelIndex;
         if (m < 0 || m >= static_cast<int>(file.Models.size())) continue;
         const tmv_model& model = file.Models[m];
-        const Vec3 at = VecAdd(o, VecScale(inst.Position, kCell));
+        const Vec3 at = VecAdd(o, VecScale(inst.Position, kCellSize));
         const Vec3 lo = VecAdd(VecScale(model.BoundsMin, 3.2f), at);
         const Vec3 hi = VecAdd(VecScale(model.BoundsMax, 3.2f), at);
         if (SegmentHitsBox(lo, hi, from, to)) return true;

@@ -14,7 +14,6 @@ namespace dv {
 
 class TIdList;
 
-#pragma pack(push, 1)
 // Result of CellInfoAt.
 struct CellInfo {
     int16_t FloorFlags;
@@ -43,9 +42,6 @@ struct SurfaceHit {
     uint8_t Border;  // 1 when the floor cell lies on the outer ring of its room's grid
     int32_t Room;    // room in which the point was finally resolved
 };
-#pragma pack(pop)
-static_assert(sizeof(CellInfo) == 36);
-static_assert(sizeof(SurfaceHit) == 46);
 
 struct CellCoord {
     int32_t Column;

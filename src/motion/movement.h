@@ -7,7 +7,6 @@
 
 namespace dv {
 
-#pragma pack(push, 1)
 // Position and the three angles are contiguous: the update step copies them as one block and
 // the camera control keeps pointers into them.
 struct Tmaromovement {
@@ -16,7 +15,6 @@ struct Tmaromovement {
     float AngleY = 0;        // heading, degrees
     float AngleZ = 0;
 };
-#pragma pack(pop)
 static_assert(sizeof(Tmaromovement) == 24);
 
 class Tmovement {

@@ -299,7 +299,7 @@ void DrawObjects(const TLevFile& level, const Tqtroom& r, const TIdList& ids, co
         Mat4 m = MatIdentity();
         MatScale(m, kObjectScale, kObjectScale, kObjectScale);
         MatRotateAngles(m, false, 0.0f, 45.0f * inst.Turn, 0.0f);
-        const Vec3 at = VecAdd(o, VecScale(inst.Position, 32.0f));
+        const Vec3 at = VecAdd(o, VecScale(inst.Position, kCellSize));
         if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, m, f, at)) continue;
         DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t,
                         t.ViewFrustum, s.Lights, &s);

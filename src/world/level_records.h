@@ -16,6 +16,11 @@
 
 namespace dv {
 
+// Rooms are grids of square cells of this edge (world units); cell heights are stored in
+// steps of 1/kHeightStepsPerCell of the edge.
+inline constexpr float kCellSize = 32.0f;
+inline constexpr float kHeightStepsPerCell = 20.0f;
+
 #pragma pack(push, 1)
 
 // One clip of a movable: 50 bytes in the file, 52 in memory (the last two stay zero).

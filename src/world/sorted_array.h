@@ -69,12 +69,10 @@ private:
     std::vector<uint8_t> SwapBuffer_;
 };
 
-#pragma pack(push, 1)
 struct TIdEntry {
     int32_t Value;
     int32_t Id;
 };
-#pragma pack(pop)
 static_assert(sizeof(TIdEntry) == 8);
 
 // Maps object ids to object-template indices.

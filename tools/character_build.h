@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "models/character_rig.h"
-#include "models/character_source.h"
+#include "tools/character_rig.h"
+#include "tools/character_source.h"
 #include "world/level_records.h"
 
 namespace dv {

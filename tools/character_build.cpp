@@ -1,4 +1,4 @@
-#include "models/character_build.h"
+#include "tools/character_build.h"
 
 #include <algorithm>
 #include <array>

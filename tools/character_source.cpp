@@ -1,4 +1,4 @@
-#include "models/character_source.h"
+#include "tools/character_source.h"
 
 #include <algorithm>
 #include <cmath>

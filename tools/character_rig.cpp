@@ -1,4 +1,4 @@
-#include "models/character_rig.h"
+#include "tools/character_rig.h"
 
 namespace dv {
 
