@@ -55,7 +55,7 @@ public:
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
         KeyTableClear();
-        InitGameModules();
+        InitGameModules(data_);
         window_ = GLWindow::Create("bench", 800, 600, false, true, error);
         if (!window_) {
             error_ = "no OpenGL 3.3 context: " + error;

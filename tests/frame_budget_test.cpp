@@ -49,7 +49,7 @@ protected:
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
         KeyTableClear();
-        InitGameModules();
+        InitGameModules(data_ + "/");
         // A small surface keeps the software rasteriser's share of the test short; the scene
         // does not depend on the size.
         window_ = GLWindow::Create("frames", 320, 240, false, true, error);

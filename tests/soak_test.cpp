@@ -136,7 +136,7 @@ public:
     // Restarts the game at the start, as after the title, and picks the hand-over point.
     void Begin(TForm1& form, RandomKeys& keys, int32_t now) {
         ReleaseAllKeys();
-        InitGameModules();  // the heading vectors and the rest of the character's state, as at start-up
+        InitGameModules(form.BasePath);  // the heading vectors and the rest of the character's state, as at start-up
         CreateGameState(form);
         form.UpdateCallback = TitleSequence;
         form.TitleState = 1;
@@ -192,7 +192,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     ClockStart();
     ClockUseVirtual(true);
     KeyTableClear();
-    InitGameModules();
+    InitGameModules(data.string() + "/");
     std::string error;
     std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
     ASSERT_TRUE(window) << error;

@@ -79,9 +79,9 @@ void WriteTraceLine(TForm1& form) {
 
 }  // namespace
 
-void InitGameModules() {
+void InitGameModules(const std::string& basePath) {
     try {
-        InitCharacterModule("set.txt");
+        InitCharacterModule(basePath + "set.txt");
     } catch (const std::exception& e) {
         FatalError(e.what(), "Error");
     }

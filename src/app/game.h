@@ -42,9 +42,9 @@ struct GameState {
     double LastSceneBuildUs = 0;
 };
 
-// Process start: reads "set.txt" from the current directory and fills the action table.
-// A bad settings file is fatal, with its one-line message.
-void InitGameModules();
+// Process start: reads "set.txt" from the data folder `basePath` (with its trailing
+// separator) and fills the action table. A bad settings file is fatal, with its one-line message.
+void InitGameModules(const std::string& basePath);
 // Start-up steps 14 to 21: body, camera control, action state, character, offsets, lights.
 void CreateGameState(TForm1& form);  // sets form.Game
 

@@ -165,10 +165,11 @@ int RunGame(const Options& given) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         SetMessagesHeadless(true);
     }
+    const std::string basePath = FindBasePath(options);
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
     KeyTableClear();
-    InitGameModules();
+    InitGameModules(basePath);
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
@@ -179,7 +180,7 @@ int RunGame(const Options& given) {
     if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
 
     TForm1 form;
-    form.FormCreate(window->Window(), FindBasePath(options));
+    form.FormCreate(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         form.FormDestroy();
