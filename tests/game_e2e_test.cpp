@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -387,4 +388,18 @@ TEST(GameEndToEnd, StartedWithoutDataFromTheCheckoutAndFromElsewhere) {
         EXPECT_LT(MeanDifference(img, expected, 0), 0.01) << "not the frame a --data run draws";
     }
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "the game wrote into the folder it was started from";
+}
+
+// Without a display and without --headless the game says so in one line and stops at once,
+// rather than running on unseen.
+TEST(GameEndToEnd, NoDisplayIsOneLineAndExitStatusOne) {
+    if (!HasGame()) GTEST_SKIP() << "the game is not built";
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 10 " + kGame);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 1) << r.stderrText;
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("DISPLAY"), std::string::npos) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("--headless"), std::string::npos) << r.stderrText;
 }

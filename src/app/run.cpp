@@ -54,6 +54,19 @@ std::string FindBasePath(const Options& options) {
     return path;
 }
 
+// The one line for a start without --headless where no window system answers.
+std::string NoDisplayLine(const std::string& reason) {
+    std::string named;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || *value == '\0') continue;
+        named += (named.empty() ? "" : ", ") + std::string(variable) + "=" + value;
+    }
+    const std::string what = named.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : named + " cannot be reached";
+    return "dedivirede: no display: " + what + " (" + reason +
+           "); set DISPLAY or WAYLAND_DISPLAY to a running display, or start with --headless";
+}
+
 uint8_t ShiftStateFromTable() {
     uint8_t s = 0;
     if (KeyTable[kVkShift]) s |= kShiftBit;
@@ -164,6 +177,11 @@ int RunGame(const Options& given) {
     if (options.headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         SetMessagesHeadless(true);
+    } else if (std::string reason; !DisplayReachable(reason)) {
+        std::fprintf(stderr, "%s\n", NoDisplayLine(reason).c_str());
+        return 1;
+    } else {
+        SetMessagesHeadless(false);
     }
     const std::string basePath = FindBasePath(options);
     ClockStart();
@@ -177,7 +195,7 @@ int RunGame(const Options& given) {
     const int height = options.headless ? 600 : 442;
     std::unique_ptr<GLWindow> window =
         GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
-    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
+    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error", error);
 
     TForm1 form;
     form.FormCreate(window->Window(), basePath);
