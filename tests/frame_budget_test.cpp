@@ -173,5 +173,21 @@ TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
     form.FormDestroy();
 }
 
+// The texture store's failures are the game's messages: "error creating texture!" reaches
+// the message box (here its sink), not only stderr.
+TEST_F(GameFrames, TextureStoreMessagesReachTheMessageBox) {
+    TForm1 form;
+    form.FormCreate(window_->Window(), data_ + "/");
+    std::vector<std::string> shown;
+    SetMessageSink([](void* user, const std::string& text, const std::string&) {
+        static_cast<std::vector<std::string>*>(user)->push_back(text);
+    }, &shown);
+    const bool stored = form.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);
+    SetMessageSink(nullptr, nullptr);
+    form.FormDestroy();
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(shown, std::vector<std::string>{"error creating texture!"});
+}
+
 }  // namespace
 }  // namespace dv
