@@ -5,7 +5,7 @@
 #   window_no_gl_test.sh GAME
 # Exits 77 (skipped) when Xvfb, xdotool or xwininfo are missing.
 set -uo pipefail
-game=$1
+game=$(readlink -f "$1")
 for tool in Xvfb xdotool xwininfo; do
     command -v "$tool" >/dev/null || { echo "no-GL window test: $tool is not installed, skipped"; exit 77; }
 done
@@ -13,6 +13,8 @@ done
 work=$(mktemp -d)
 pids=()
 cleanup() {
+    # The game waiting in its message box takes SIGTERM as a quit request it cannot act on.
+    [ -n "${game_pid:-}" ] && kill -KILL "$game_pid" 2>/dev/null
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     wait 2>/dev/null
     rm -rf "$work"
@@ -29,12 +31,14 @@ for n in $(seq 141 190); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=:$n; break; }
 done
 [ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -extension GLX >"$work/xvfb.log" 2>&1 &
+# -noreset: the server would otherwise reset whenever its last client leaves, and a client
+# connecting just then (SDL opens and closes the display while probing) would be refused.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset -extension GLX >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 unset WAYLAND_DISPLAY SDL_VIDEODRIVER
 for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
 
 cd "$work"
 "$game" >"$work/game.out" 2>"$work/game.err" &

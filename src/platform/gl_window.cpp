@@ -55,9 +55,10 @@ bool DisplayReachable(std::string& reason) {
     const char* driver = SDL_GetCurrentVideoDriver();
     const bool invisible =
         driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
-    if (invisible) reason = std::string("SDL found only the '") + (driver ? driver : "") + "' video driver";
+    if (!invisible) return true;  // video stays up: the window opens on this driver, with no second probe
+    reason = std::string("SDL found only the '") + (driver ? driver : "") + "' video driver";
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return !invisible;
+    return false;
 }
 
 std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height,
