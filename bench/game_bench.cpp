@@ -54,7 +54,7 @@ public:
         SetMessagesHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        const TurnRates turnRates = InitGameModules("set.txt");
+        const TurnRates turnRates = InitGameModules(data_ + "set.txt");
         window_ = GLWindow::Create("bench", 800, 600, false, true, error);
         if (!window_) {
             error_ = "no OpenGL 3.3 context: " + error;

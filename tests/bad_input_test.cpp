@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/decode.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -97,6 +99,27 @@ protected:
     fs::path dir_;
 };
 
+// Share of the pixels where the title's three text lines go that have the text colour
+// (128, 128, 0), and share of near-black pixels below them.
+double ShareWhere(const dv::Image& img, int y0, int y1, int x1, const std::function<bool(const uint8_t*)>& hit) {
+    int hits = 0, total = 0;
+    for (int y = y0; y < std::min(y1, img.height); ++y) {
+        for (int x = 0; x < std::min(x1, img.width); ++x) {
+            hits += hit(&img.rgba[(static_cast<size_t>(y) * img.width + x) * 4]) ? 1 : 0;
+            ++total;
+        }
+    }
+    return total == 0 ? 0.0 : static_cast<double>(hits) / total;
+}
+double TextShare(const dv::Image& img) {
+    return ShareWhere(img, 0, 60, 300, [](const uint8_t* p) {
+        return std::abs(p[0] - 128) <= 40 && std::abs(p[1] - 128) <= 40 && p[2] <= 40;
+    });
+}
+double DarkShare(const dv::Image& img) {
+    return ShareWhere(img, 100, 600, 800, [](const uint8_t* p) { return p[0] <= 8 && p[1] <= 8 && p[2] <= 8; });
+}
+
 auto Remove() {
     return [](const fs::path& p) { fs::remove(p); };
 }
@@ -138,11 +161,31 @@ TEST_F(BadInput, Lightmap) {
 
 TEST_F(BadInput, FontFile) {
     Check({
-        {"missing", "font01.fnx", Remove(), 1, "Error..."},
+        {"missing: the game goes on, texts draw nothing", "font01.fnx", Remove(), 0, " not found!"},
         {"empty", "font01.fnx", Empty(), 1, "font01.fnx"},
         {"truncated", "font01.fnx", Half(), 1, "font01.fnx"},
         {"wrong type", "font01.fnx", CopyOf("test.lev"), 1, "font01.fnx"},
     });
+}
+
+// Without the font the title picture shows as always, with no text over it.
+TEST_F(BadInput, MissingFontTitleShowsWithoutText) {
+    fs::create_directories(dir_);
+    for (const char* f : kContent) fs::copy_file(kBuild / f, dir_ / f);
+    const fs::path withFont = dir_ / "with_font.png", withoutFont = dir_ / "without_font.png";
+    ASSERT_EQ(RunGame(dir_, "--screenshot 300:" + withFont.string()).status, 0);
+    fs::remove(dir_ / "font01.fnx");
+    const RunResult r = RunGame(dir_, "--screenshot 300:" + withoutFont.string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Error..." + (dir_ / "font01.fnx").string() + " not found!\n");
+
+    dv::Image shot;
+    std::string error;
+    ASSERT_TRUE(dv::DecodeImageFile(withFont.string(), shot, error)) << error;
+    EXPECT_GT(TextShare(shot), 0.02) << "the title text is not where it is looked for";
+    ASSERT_TRUE(dv::DecodeImageFile(withoutFont.string(), shot, error)) << error;
+    EXPECT_LT(TextShare(shot), 0.002);
+    EXPECT_LT(DarkShare(shot), 0.5) << "the title picture is missing";
 }
 
 TEST_F(BadInput, TitlePictures) {

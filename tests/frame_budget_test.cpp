@@ -52,7 +52,7 @@ protected:
         SetMessagesHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        turnRates_ = InitGameModules("set.txt");
+        turnRates_ = InitGameModules(data_ + "/set.txt");
         // A small surface keeps the software rasteriser's share of the test short; the scene
         // does not depend on the size.
         window_ = GLWindow::Create("frames", 320, 240, false, true, error);
@@ -225,6 +225,23 @@ TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
     EXPECT_LE(longestStep, 0.066f * kMaxTickDeltaMs + 0.01f);
     EXPECT_GT(longestStep, 1.0f);
     form.FormDestroy();
+}
+
+// The texture store's failures are the game's messages: "error creating texture!" reaches
+// the message box (here its sink), not only stderr.
+TEST_F(GameFrames, TextureStoreMessagesReachTheMessageBox) {
+    std::unique_ptr<TForm1> owned = NewForm();
+    TForm1& form = *owned;
+    form.FormCreate(window_->Window(), data_ + "/");
+    std::vector<std::string> shown;
+    SetMessageSink([](void* user, const std::string& text, const std::string&) {
+        static_cast<std::vector<std::string>*>(user)->push_back(text);
+    }, &shown);
+    const bool stored = form.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);
+    SetMessageSink(nullptr, nullptr);
+    form.FormDestroy();
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(shown, std::vector<std::string>{"error creating texture!"});
 }
 
 }  // namespace

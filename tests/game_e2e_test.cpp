@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -31,10 +33,10 @@ struct RunResult {
     std::string stderrText;
 };
 
-// Runs the game with `args` (already quoted), capturing stderr.
-RunResult RunGame(const std::string& args) {
+// Runs a shell command, capturing its stderr.
+RunResult RunCommand(const std::string& shellCommand) {
     const std::string errPath = Temp("stderr.txt");
-    const std::string command = kGame + " " + args + " 2>" + errPath;
+    const std::string command = "(" + shellCommand + ") 2>" + errPath;
     RunResult r;
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -44,6 +46,9 @@ RunResult RunGame(const std::string& args) {
     r.stderrText = text.str();
     return r;
 }
+
+// Runs the game with `args` (already quoted), capturing stderr.
+RunResult RunGame(const std::string& args) { return RunCommand(kGame + " " + args); }
 
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -373,4 +378,56 @@ TEST(GameEndToEnd, HelpAndVersion) {
     if (!HasGame()) GTEST_SKIP() << "the game is not built";
     EXPECT_EQ(RunGame("--help").status, 0);
     EXPECT_EQ(RunGame("--version").status, 0);
+}
+
+// Started as the README's play command starts it: from the checkout root by the build's
+// relative path, without --data; and by its full path from an unrelated folder. Both find
+// every data file beside the executable, reach the game and draw what a --data run draws.
+TEST(GameEndToEnd, StartedWithoutDataFromTheCheckoutAndFromElsewhere) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::filesystem::path checkout = DV_SOURCE_DIR;
+    const std::string relativeGame = std::filesystem::path(kGame).lexically_relative(checkout).string();
+    const std::string elsewhere = Temp("elsewhere");
+    std::filesystem::create_directories(elsewhere);
+    const std::string run = " --headless --step-ms 40 --quit-after 7800 --screenshot 7600:";
+    const std::string reference = Temp("with_data.png");
+    ASSERT_EQ(RunGame("--data " + kData + run + reference).status, 0);
+    dv::Image expected, img;
+    std::string error;
+    ASSERT_TRUE(dv::DecodeImageFile(reference, expected, error)) << error;
+
+    struct Start {
+        const char* what;
+        std::string command;
+    };
+    const Start starts[] = {
+        {"./build/dedivirede from the checkout", "cd " + checkout.string() + " && ./" + relativeGame},
+        {"the full path from another folder", "cd " + elsewhere + " && " + kGame},
+    };
+    for (const Start& s : starts) {
+        SCOPED_TRACE(s.what);
+        const std::string shot = Temp("started.png");
+        std::filesystem::remove(shot);
+        const RunResult r = RunCommand(s.command + run + shot);
+        ASSERT_EQ(r.status, 0) << r.stderrText;
+        EXPECT_EQ(r.stderrText, "");
+        ASSERT_TRUE(dv::DecodeImageFile(shot, img, error)) << error;
+        EXPECT_GT(ShareNear(img, 0, 0, 120, 40, 128, 128, 128, 40), 0.02);  // the game's overlay text
+        EXPECT_LT(MeanDifference(img, expected, 0), 0.01) << "not the frame a --data run draws";
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "the game wrote into the folder it was started from";
+}
+
+// Without a display and without --headless the game says so in one line and stops at once,
+// rather than running on unseen.
+TEST(GameEndToEnd, NoDisplayIsOneLineAndExitStatusOne) {
+    if (!HasGame()) GTEST_SKIP() << "the game is not built";
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 10 " + kGame);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 1) << r.stderrText;
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("DISPLAY"), std::string::npos) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("--headless"), std::string::npos) << r.stderrText;
 }

@@ -58,14 +58,15 @@ protected:
     dv::Td3dTexture_buffer store_;
 };
 
-TEST_F(LevelLoader, LoadsTexturesIntoTheirSlotsAndLightmapsFromTheCurrentDirectory) {
+TEST_F(LevelLoader, LoadsTexturesIntoTheirSlotsAndLightmapsFromBesideTheLevel) {
     dv::LevelFileData data = dvtest::SampleLevel();
     data.Level.Lightmaps.Entries = {dv::tlightmap_entry{1, 3001, {}}, dv::tlightmap_entry{0, 3005, {}},
                                     dv::tlightmap_entry{1, 3010, {}}};
     data.Level.Lightmaps.EntryCount = 3;
     dv::WriteLevelFile("levels/sample.v1.lev", data);
-    WriteBmp("sample_lm0.bmp", 4, 9, 0, 0, 255);  // two 4 x 4 tiles
-    WriteBmp("sample_lm1.bmp", 4, 4, 0, 255, 0);  // entry not present: never opened
+    WriteBmp("levels/sample_lm0.bmp", 4, 9, 0, 0, 255);  // two 4 x 4 tiles
+    WriteBmp("levels/sample_lm1.bmp", 4, 4, 0, 255, 0);  // entry not present: never opened
+    WriteBmp("sample_lm2.bmp", 4, 4, 255, 0, 0);         // in the current directory: not looked at
     store_.LoadRaw(5001, 2, 2, nullptr, false, 16, false);
 
     dv::TLevFile level;
@@ -108,7 +109,7 @@ TEST_F(LevelLoader, LoadFromFileDecodesByExtension) {
 TEST_F(LevelLoader, ANameWithoutADotGivesAnEmptyBase) {
     dv::LevelFileData data = dvtest::SampleLevel();
     dv::WriteLevelFile("levels/plain", data);
-    WriteBmp("_lm0.bmp", 2, 2, 255, 0, 0);
+    WriteBmp("levels/_lm0.bmp", 2, 2, 255, 0, 0);
     dv::TLevFile level;
     dv::LoadLevel(level, "levels/plain", store_);
     EXPECT_NE(store_.TextureAt(3001), nullptr);

@@ -198,7 +198,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     SetMessagesHeadless(true);
     ClockStart();
     ClockUseVirtual(true);
-    const TurnRates turnRates = InitGameModules("set.txt");
+    const TurnRates turnRates = InitGameModules(data.string() + "/set.txt");
     std::string error;
     std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
     ASSERT_TRUE(window) << error;

@@ -1,11 +1,9 @@
 #include "tools/headless_view.h"
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <stdexcept>
 #include <string>
 
 #include "render/store_source.h"
@@ -36,8 +34,6 @@ bool OpenHeadlessView(const char* tool, const std::filesystem::path& levelPath, 
 
     view.store.MipCount = 4;
     try {
-        // Lightmaps are named relative to the current directory: the level's own folder.
-        if (chdir(levelPath.parent_path().c_str()) != 0) throw std::runtime_error(levelPath.string() + ": no such folder");
         dv::LoadLevel(view.level, levelPath.string(), view.store);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -54,6 +54,19 @@ std::string FindBasePath(const Options& options) {
     return path;
 }
 
+// The one line for a start without --headless where no window system answers.
+std::string NoDisplayLine(const std::string& reason) {
+    std::string named;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || *value == '\0') continue;
+        named += (named.empty() ? "" : ", ") + std::string(variable) + "=" + value;
+    }
+    const std::string what = named.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : named + " cannot be reached";
+    return "dedivirede: no display: " + what + " (" + reason +
+           "); set DISPLAY or WAYLAND_DISPLAY to a running display, or start with --headless";
+}
+
 uint8_t ShiftStateFromKeys(const KeyboardState& keys) {
     uint8_t s = 0;
     if (keys.IsDown(kVkShift)) s |= kShiftBit;
@@ -164,10 +177,16 @@ int RunGame(const Options& given) {
     if (options.headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         SetMessagesHeadless(true);
+    } else if (std::string reason; !DisplayReachable(reason)) {
+        std::fprintf(stderr, "%s\n", NoDisplayLine(reason).c_str());
+        return 1;
+    } else {
+        SetMessagesHeadless(false);
     }
+    const std::string basePath = FindBasePath(options);
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
-    const TurnRates turnRates = InitGameModules("set.txt");
+    const TurnRates turnRates = InitGameModules(basePath + "set.txt");
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
@@ -175,11 +194,11 @@ int RunGame(const Options& given) {
     const int height = options.headless ? 600 : 442;
     std::unique_ptr<GLWindow> window =
         GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
-    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error");
+    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error", error);
 
     TForm1 form;
     form.CharacterTurnRates = turnRates;
-    form.FormCreate(window->Window(), FindBasePath(options));
+    form.FormCreate(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         form.FormDestroy();

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 #include "app/game.h"
@@ -64,6 +65,7 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     ApplyFog();
 
     BasePath = basePath;
+    Textures.ShowMessage = [](const std::string& text) { ShowMessage(text); };
     Textures.MipCount = 4;
     const std::string levelPath = BasePath + "test.lev";
     try {
@@ -76,8 +78,11 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
     Viewport.LevelLimit = Level.BumpTileCount;
 
-    // The font loader shows its own message; showing it again would double it.
-    if (!LoadFont(Font, BasePath + "font01.fnx", Textures)) std::exit(1);
+    // The font loader shows its own message. Without the file the game goes on and texts
+    // draw nothing; a damaged one is a read error and ends the program.
+    const std::string fontPath = BasePath + "font01.fnx";
+    std::error_code ec;
+    if (!LoadFont(Font, fontPath, Textures) && std::filesystem::exists(fontPath, ec)) std::exit(1);
     // Everything reaches the driver now: a room first entered late then allocates nothing.
     if (Direct3DDevice8* device = D3DDevice()) Textures.PreLoadAll(*device);
 

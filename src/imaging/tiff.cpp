@@ -54,7 +54,14 @@ int CloseProc(thandle_t) { return 0; }
 
 toff_t SizeProc(thandle_t h) { return static_cast<TiffSource*>(h)->size; }
 
-int MapProc(thandle_t, void**, toff_t*) { return 0; }
+// The bytes are already in memory: libtiff reads them as it reads a mapped file. Its RGBA
+// reader refuses uncompressed tiles when it has to read them through ReadProc.
+int MapProc(thandle_t h, void** base, toff_t* size) {
+    auto* src = static_cast<TiffSource*>(h);
+    *base = const_cast<uint8_t*>(src->data);  // libtiff never writes into a mapped file
+    *size = src->size;
+    return 1;
+}
 
 void UnmapProc(thandle_t, void*, toff_t) {}
 
@@ -76,6 +83,19 @@ struct TiffDeleter {
     void operator()(TIFF* t) const { TIFFClose(t); }
 };
 
+// The RGBA reader premultiplies unassociated alpha, so a fully transparent pixel would lose
+// its colour. Marked associated, the samples come through as stored. True when the samples
+// are straight (unassociated); false when they are premultiplied or there is no alpha.
+bool PassAlphaThrough(TIFF* tif) {
+    uint16_t count = 0;
+    uint16_t* kinds = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || kinds == nullptr) return false;
+    if (kinds[0] != EXTRASAMPLE_UNASSALPHA) return false;
+    std::vector<uint16_t> marked(kinds, kinds + count);
+    marked[0] = EXTRASAMPLE_ASSOCALPHA;
+    return TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, marked.data()) == 1;
+}
+
 [[noreturn]] void FailTiff(const TiffSource& src, const std::string& what) {
     Fail("TIFF error: " + (src.error.empty() ? what : src.error));
 }
@@ -93,7 +113,7 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &src);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &src);
     std::unique_ptr<TIFF, TiffDeleter> tif(
-        TIFFClientOpenExt("memory", "rm", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+        TIFFClientOpenExt("memory", "r", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
                           MapProc, UnmapProc, options.get()));
     if (!tif) FailTiff(src, "cannot read the header");
 
@@ -104,6 +124,7 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     }
     char reason[1024] = "";
     if (!TIFFRGBAImageOK(tif.get(), reason)) Fail(std::string("unsupported TIFF: ") + reason);
+    const bool straight = PassAlphaThrough(tif.get());
     CheckPixelBudget(width, height, size, kTiffPixelsPerByte, ImageError::kNoOffset);
     AllocateImage(out, width, height, ImageError::kNoOffset);
     std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
@@ -116,10 +137,10 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
         uint8_t* p = &out.rgba[i * 4];
         const uint32_t a = TIFFGetA(v);
         const uint32_t rgb[3] = {TIFFGetR(v), TIFFGetG(v), TIFFGetB(v)};
-        // libtiff's RGBA reader returns premultiplied colour; we deliver straight alpha.
+        // Premultiplied colour is divided back out: we deliver straight alpha.
         for (int c = 0; c < 3; ++c) {
-            const uint32_t straight = a == 255 ? rgb[c] : a == 0 ? 0 : (rgb[c] * 255 + a / 2) / a;
-            p[c] = static_cast<uint8_t>(std::min<uint32_t>(straight, 255));
+            const uint32_t value = straight || a == 255 ? rgb[c] : a == 0 ? 0 : (rgb[c] * 255 + a / 2) / a;
+            p[c] = static_cast<uint8_t>(std::min<uint32_t>(value, 255));
         }
         p[3] = static_cast<uint8_t>(a);
     }

@@ -3,6 +3,12 @@
 #include <SDL.h>
 #include <epoxy/gl.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
 #if defined(DV_SANITIZE)
 #include <dlfcn.h>
 #include <link.h>
@@ -30,6 +36,30 @@ void KeepLoadedLibrariesForLeakReports() {}
 #endif
 
 }  // namespace
+
+bool DisplayReachable(std::string& reason) {
+    // While SDL probes, the window-system libraries print their own complaints (Wayland's
+    // "XDG_RUNTIME_DIR is invalid ..."); SDL's error text and the driver it picked say enough.
+    std::fflush(stderr);
+    const int savedStderr = dup(STDERR_FILENO);
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (savedStderr >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
+    const bool initialised = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (savedStderr >= 0 && devNull >= 0) dup2(savedStderr, STDERR_FILENO);
+    if (devNull >= 0) close(devNull);
+    if (savedStderr >= 0) close(savedStderr);
+    if (!initialised) {
+        reason = SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool invisible =
+        driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+    if (!invisible) return true;  // video stays up: the window opens on this driver, with no second probe
+    reason = std::string("SDL found only the '") + (driver ? driver : "") + "' video driver";
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+}
 
 std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height,
                                            bool visible, bool resizable, std::string& error) {
@@ -62,7 +92,10 @@ std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, 
         return nullptr;
     }
     if (epoxy_gl_version() < 33) {
-        error = "OpenGL 3.3 is not available";
+        const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        error = std::string("OpenGL 3.3 core is needed; the driver offers ") + (version ? version : "no version") +
+                " on " + (renderer ? renderer : "an unknown renderer");
         return nullptr;
     }
     SDL_GL_SetSwapInterval(visible ? 1 : 0);

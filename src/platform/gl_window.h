@@ -11,6 +11,12 @@ struct SDL_Window;
 
 namespace dv {
 
+// Whether SDL reaches a window system a player can see. False, with SDL's own words in
+// `reason`, when it has no video driver at all or only one that draws nowhere ("offscreen",
+// "dummy"), which SDL may pick by itself when no display answers. When true, SDL video stays
+// initialised, so a window created next opens on the driver found here.
+bool DisplayReachable(std::string& reason);
+
 class GLWindow {
 public:
     // Initialises SDL video (reference counted), creates the window and its context and makes

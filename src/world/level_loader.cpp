@@ -11,9 +11,11 @@ namespace {
 void LoadLightmaps(const tlightmap_table& table, const std::string& path, Td3dTexture_buffer& store) {
     if (table.SkipBitmaps != 0) return;
     const std::string base = LightmapBaseName(path);
+    // Beside the level, whatever the current directory is.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     for (size_t i = 0; i < table.Entries.size(); ++i) {
         if (table.Entries[i].Present == 0) continue;
-        const std::string name = LightmapFileName(base, static_cast<int>(i));
+        const std::string name = (folder / LightmapFileName(base, static_cast<int>(i))).string();
         std::error_code ec;
         if (!std::filesystem::is_regular_file(name, ec)) continue;
         Image image;
