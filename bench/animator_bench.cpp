@@ -3,27 +3,27 @@
 #include "input/keyboard.h"
 #include "math/clock.h"
 #include "models/animator.h"
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 
 namespace {
 
 // A character-sized movable: 24 bones in a tree, 1500 vertices on two bones each, one
 // 30-frame clip of 1 s with 3 in-between steps, every bone keyed on every other frame.
-dv::TLevFile BenchLevel() {
+dv::LevelRecord BenchLevel() {
     constexpr int kBones = 24, kVertices = 1500, kFrames = 30;
-    dv::TLevFile level;
-    dv::tmv_skeleton skeleton;
+    dv::LevelRecord level;
+    dv::SkeletonRecord skeleton;
     for (int b = 0; b < kBones; ++b) {
-        skeleton.Bones.push_back(dv::tmv_bone{static_cast<int16_t>(b == 0 ? -1 : (b - 1) / 2),
+        skeleton.Bones.push_back(dv::SkeletonBone{static_cast<int16_t>(b == 0 ? -1 : (b - 1) / 2),
                                               {static_cast<float>(b % 5), static_cast<float>(b * 3), 0.0f},
                                               {}});
     }
     skeleton.BoneCount = kBones;
     level.Skeletons = {skeleton};
 
-    dv::tmv_model model;
+    dv::ModelRecord model;
     for (int v = 0; v < kVertices; ++v) {
-        dv::tmv_vertex x{};
+        dv::ModelVertex x{};
         x.Position = {static_cast<float>(v % 7), static_cast<float>(v % 70), static_cast<float>(v % 3)};
         x.Normal = {0, 1, 0};
         x.Bones[0] = static_cast<int16_t>(v % kBones);
@@ -36,12 +36,12 @@ dv::TLevFile BenchLevel() {
     model.VertexCount = kVertices;
     level.Models = {model};
 
-    dv::tmv_animation anim;
+    dv::AnimationRecord anim;
     anim.FrameCount = kFrames;
     for (int b = 0; b < kBones; ++b) {
-        dv::Tabone track;
+        dv::BoneTrack track;
         for (int f = 0; f < kFrames; f += 2) {
-            track.Keys.push_back(dv::tmv_key{f, {static_cast<float>(f), static_cast<float>(b), 0}, {0, 0, 0}});
+            track.Keys.push_back(dv::AnimationKey{f, {static_cast<float>(f), static_cast<float>(b), 0}, {0, 0, 0}});
         }
         track.KeyCount = static_cast<int16_t>(track.Keys.size());
         anim.Tracks.push_back(track);
@@ -49,8 +49,8 @@ dv::TLevFile BenchLevel() {
     anim.TrackCount = kBones;
     level.Animations = {anim};
 
-    dv::tmv_movable movable;
-    dv::tmv_clip clip{};
+    dv::MovableRecord movable;
+    dv::ClipRecord clip{};
     clip.DurationMs = 1000;
     clip.StepsPerKey = 3;
     movable.Clips = {clip};
@@ -61,8 +61,8 @@ dv::TLevFile BenchLevel() {
 
 // One pose and skin per iteration: the clock moves by one in-between step each time.
 void BM_AnimatorUpdatePoseAndSkin(benchmark::State& state) {
-    const dv::TLevFile level = BenchLevel();
-    dv::TMovItem item;
+    const dv::LevelRecord level = BenchLevel();
+    dv::Animator item;
     item.Create(level);
     item.BindMovable(0);
     item.SelectClip(0);
@@ -82,8 +82,8 @@ BENCHMARK(BM_AnimatorUpdatePoseAndSkin);
 
 // The pose-unchanged path: updates within one step.
 void BM_AnimatorUpdateUnchanged(benchmark::State& state) {
-    const dv::TLevFile level = BenchLevel();
-    dv::TMovItem item;
+    const dv::LevelRecord level = BenchLevel();
+    dv::Animator item;
     item.Create(level);
     item.BindMovable(0);
     item.SelectClip(0);
@@ -102,15 +102,15 @@ BENCHMARK(BM_AnimatorUpdateUnchanged);
 
 // One follow tick of the camera in a 16 x 16-cell hall while the character turns.
 void BM_CameraFollowTick(benchmark::State& state) {
-    dv::Tmap_level level;
-    dv::Tqtroom room;
+    dv::LevelMap level;
+    dv::LevelRoom room;
     room.Header.CellsX = 16;
     room.Header.CellsZ = 16;
     room.Header.HeightCells = 4;
-    room.Cells.assign(16, std::vector<dv::tcell>(16, dv::tcell{}));
+    room.Cells.assign(16, std::vector<dv::GridCell>(16, dv::GridCell{}));
     level.Rooms.push_back(std::move(room));
     level.RoomCount = 1;
-    dv::TmaroCameracontrol camera;
+    dv::FollowCamera camera;
     camera.Subject.Position = {256, 0, 256};
     camera.Level = &level;
     for (auto _ : state) {

@@ -5,18 +5,18 @@
 namespace {
 
 // Two 16 x 16 rooms: the first slopes in every cell and links to the second below its middle.
-dv::Tmap_level BenchLevel() {
-    dv::Tmap_level level;
+dv::LevelMap BenchLevel() {
+    dv::LevelMap level;
     for (int k = 0; k < 2; ++k) {
-        dv::Tqtroom r;
+        dv::LevelRoom r;
         r.Header.Origin = {0.0f, k == 0 ? 0.0f : -256.0f, 0.0f};
         r.Header.CellsX = 16;
         r.Header.CellsZ = 16;
         r.Header.HeightCells = 8;
-        r.Cells.assign(16, std::vector<dv::tcell>(16, dv::tcell{}));
+        r.Cells.assign(16, std::vector<dv::GridCell>(16, dv::GridCell{}));
         for (int x = 0; x < 16; ++x) {
             for (int z = 0; z < 16; ++z) {
-                dv::tcell& c = r.Cells[x][z];
+                dv::GridCell& c = r.Cells[x][z];
                 c.FloorShape = static_cast<uint8_t>((x + z) % 5);
                 c.FloorFlags = static_cast<uint8_t>(x & 1);
                 for (int i = 0; i < 4; ++i) {
@@ -34,7 +34,7 @@ dv::Tmap_level BenchLevel() {
 }
 
 void BM_SurfaceQuery(benchmark::State& state) {
-    const dv::Tmap_level level = BenchLevel();
+    const dv::LevelMap level = BenchLevel();
     float x = 0.5f, z = 0.25f;
     for (auto _ : state) {
         benchmark::DoNotOptimize(dv::SurfaceQuery(level, 0, x, z));
@@ -47,7 +47,7 @@ void BM_SurfaceQuery(benchmark::State& state) {
 BENCHMARK(BM_SurfaceQuery)->Repetitions(5)->ReportAggregatesOnly(true);
 
 void BM_SegmentBlockedByLevel(benchmark::State& state) {
-    const dv::Tmap_level level = BenchLevel();
+    const dv::LevelMap level = BenchLevel();
     for (auto _ : state) {
         benchmark::DoNotOptimize(
             dv::SegmentBlockedByLevel({20.0f, 200.0f, 20.0f}, {500.0f, 200.0f, 490.0f}, 0, level, 8.0f));

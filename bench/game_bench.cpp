@@ -60,39 +60,39 @@ public:
             error_ = "no OpenGL 3.3 context: " + error;
             return;
         }
-        form_ = std::make_unique<TForm1>();
-        form_->CharacterTurnRates = turnRates;
-        form_->FormCreate(window_->Window(), data_);
+        shell_ = std::make_unique<Shell>();
+        shell_->CharacterTurnRates = turnRates;
+        shell_->Start(window_->Window(), data_);
         ReplayPlayer replay(events_);
-        form_->AppOnIdle(true);  // the title; its end is skipped
+        shell_->Idle(true);  // the title; its end is skipped
         ClockAdvanceVirtual(std::min(clockMs, 7400) - ClockMs());
         // Frames before the last build their scene (the animator advances there) but are not
         // rasterised: the software GL would make the set-up take minutes.
-        while (ClockMs() < clockMs && !form_->CloseRequested) {
+        while (ClockMs() < clockMs && !shell_->CloseRequested) {
             ClockAdvanceVirtual(16);
-            while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(*form_, *e);
+            while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(*shell_, *e);
             if (ClockMs() >= clockMs) {
-                form_->AppOnIdle(true);
+                shell_->Idle(true);
                 break;
             }
-            if (form_->UpdateCallback != nullptr) form_->UpdateCallback(*form_);
-            TGLViewport& vp = form_->Viewport;
+            if (shell_->UpdateCallback != nullptr) shell_->UpdateCallback(*shell_);
+            Viewport& vp = shell_->View;
             if (vp.Scene3D != nullptr) vp.Scene3D(vp.Scene3DUser);
         }
     }
     ~GameAt() {
-        if (form_) form_->FormDestroy();
+        if (shell_) shell_->Shutdown();
         ClockUseVirtual(false);
     }
     const std::string& Error() const { return error_; }
-    TForm1& Form() { return *form_; }
+    Shell& GetShell() { return *shell_; }
 
 private:
     std::string data_;
     std::string error_;
     std::vector<ReplayEvent> events_;
     std::unique_ptr<GLWindow> window_;
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<Shell> shell_;
 };
 
 // False, with the benchmark skipped and the reason given, when the game could not start.
@@ -103,12 +103,12 @@ bool Started(const GameAt& game, benchmark::State& state) {
 }
 
 // Texture animation, sort, runs and the vertex upload of the list drawn so far.
-void FinishScene(TGLViewport& vp) {
+void FinishScene(Viewport& vp) {
     vp.AnimateTextureReferences(ClockMs());
     vp.SortTriangles();
     vp.BuildRuns();
     uint8_t* p = nullptr;
-    const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(ttriangle_vertices);
+    const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(TriangleVertices);
     if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
         std::memcpy(p, vp.Vertices.data(), bytes);
         vp.VertexBuffer3D->Unlock();
@@ -116,21 +116,21 @@ void FinishScene(TGLViewport& vp) {
 }
 
 // Level draw, character, texture animation, sort, runs and the vertex upload of one frame.
-void BuildScene(TGLViewport& vp) {
+void BuildScene(Viewport& vp) {
     vp.Scene3D(vp.Scene3DUser);
     FinishScene(vp);
 }
 
 // Nanoseconds per triangle to memcpy `n` headers and vertex triples, best of a few runs.
 double MemcpyNsPerTriangle(int32_t n) {
-    std::vector<ttriangle> srcH(n), dstH(n);
-    std::vector<ttriangle_vertices> srcV(n), dstV(n);
+    std::vector<TriangleHeader> srcH(n), dstH(n);
+    std::vector<TriangleVertices> srcV(n), dstV(n);
     double best = 1e30;
     for (int round = 0; round < 20; ++round) {
         const auto start = std::chrono::steady_clock::now();
         for (int rep = 0; rep < 10; ++rep) {
-            std::memcpy(dstH.data(), srcH.data(), sizeof(ttriangle) * n);
-            std::memcpy(dstV.data(), srcV.data(), sizeof(ttriangle_vertices) * n);
+            std::memcpy(dstH.data(), srcH.data(), sizeof(TriangleHeader) * n);
+            std::memcpy(dstV.data(), srcV.data(), sizeof(TriangleVertices) * n);
             benchmark::ClobberMemory();
         }
         const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
@@ -140,8 +140,8 @@ double MemcpyNsPerTriangle(int32_t n) {
 }
 
 // Makes the next animator update pose and skin again, as after a tick that moved the clip.
-void ForgetPose(TForm1& form) {
-    if (form.Game) form.Game->Character.CachedFramePos = -1.0f;
+void ForgetPose(Shell& shell) {
+    if (shell.Game) shell.Game->CharacterModel.CachedFramePos = -1.0f;
 }
 
 // Arguments: the profile clock, and 1 to pose and skin the character in every frame (a frame
@@ -149,10 +149,10 @@ void ForgetPose(TForm1& form) {
 void BM_DemoSceneBuild(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
     if (!Started(game, state)) return;
-    TGLViewport& vp = game.Form().Viewport;
+    Viewport& vp = game.GetShell().View;
     const bool repose = state.range(1) != 0;
     for (auto _ : state) {
-        if (repose) ForgetPose(game.Form());
+        if (repose) ForgetPose(game.GetShell());
         BuildScene(vp);
     }
     const int32_t n = std::max(vp.TriangleCount, 1);
@@ -180,17 +180,17 @@ double Us(double a, double b) { return b - a; }
 void BM_DemoScenePhases(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
     if (!Started(game, state)) return;
-    TForm1& form = game.Form();
-    TGLViewport& vp = form.Viewport;
+    Shell& shell = game.GetShell();
+    Viewport& vp = shell.View;
     double level = 0, scene = 0, animate = 0, sort = 0, runs = 0, upload = 0;
     for (auto _ : state) {
         const auto t0 = Clock::now();
         vp.ClearTriangles();
-        const int room = form.Game->CameraControl->Room;
-        const Vec3& o = form.Level.Map.Rooms[room].Header.Origin;
-        DrawLevelRoom(form.Level, room, form.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &form.Game->Scratch);
+        const int room = shell.Game->Follow->Room;
+        const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
+        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &shell.Game->Scratch);
         const auto t1 = Clock::now();
-        ForgetPose(form);
+        ForgetPose(shell);
         vp.Scene3D(vp.Scene3DUser);
         const auto t2 = Clock::now();
         vp.AnimateTextureReferences(ClockMs());
@@ -200,7 +200,7 @@ void BM_DemoScenePhases(benchmark::State& state) {
         vp.BuildRuns();
         const auto t5 = Clock::now();
         uint8_t* p = nullptr;
-        const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(ttriangle_vertices);
+        const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(TriangleVertices);
         if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
             std::memcpy(p, vp.Vertices.data(), bytes);
             vp.VertexBuffer3D->Unlock();
@@ -228,22 +228,22 @@ BENCHMARK(BM_DemoScenePhases)->Arg(9000)->Arg(21000)->Unit(benchmark::kMicroseco
 // its portals and cell links leading within the copy. Each room's first portal is repeated
 // into the same room of the next copy, so every copy is reachable through portals but lies
 // beyond the view distance: a level of copies x the rooms that shows the same view.
-void TileRooms(Tmap_level& map, int copies, float spacing) {
+void TileRooms(LevelMap& map, int copies, float spacing) {
     const size_t base = map.Rooms.size();
     map.Rooms.reserve(base * static_cast<size_t>(copies));
     for (int k = 1; k < copies; ++k) {
         const float dx = static_cast<float>(k) * spacing;
         const auto shift = static_cast<uint16_t>(static_cast<size_t>(k) * base);
         for (size_t r = 0; r < base; ++r) {
-            Tqtroom room = map.Rooms[r];
+            LevelRoom room = map.Rooms[r];
             room.Header.Origin.x += dx;
-            for (tportal& p : room.Portals) {
+            for (Portal& p : room.Portals) {
                 p.TargetRoom = static_cast<uint16_t>(p.TargetRoom + shift);
                 for (Vec3& c : p.Corners) c.x += dx;
                 p.TargetOrigin.x += dx;
             }
             for (auto& column : room.Cells) {
-                for (tcell& c : column) {
+                for (GridCell& c : column) {
                     for (uint8_t* link : {&c.RoomAbove, &c.RoomBelow, &c.SideRoom}) {
                         if (*link != 0) *link = static_cast<uint8_t>(*link + shift);
                     }
@@ -253,9 +253,9 @@ void TileRooms(Tmap_level& map, int copies, float spacing) {
         }
     }
     for (size_t i = 0; i + base < map.Rooms.size(); ++i) {
-        Tqtroom& room = map.Rooms[i];
+        LevelRoom& room = map.Rooms[i];
         if (room.Portals.empty()) continue;
-        tportal p = room.Portals[0];
+        Portal p = room.Portals[0];
         p.TargetRoom = static_cast<uint16_t>(i + base);
         p.TargetOrigin = map.Rooms[i + base].Header.Origin;
         room.Portals.push_back(p);
@@ -265,10 +265,10 @@ void TileRooms(Tmap_level& map, int copies, float spacing) {
 }
 
 // One timed scene build with the character posed anew; microseconds.
-double TimedSceneBuild(TForm1& form) {
+double TimedSceneBuild(Shell& shell) {
     const auto start = Clock::now();
-    ForgetPose(form);
-    BuildScene(form.Viewport);
+    ForgetPose(shell);
+    BuildScene(shell.View);
     return Us(start, Clock::now());
 }
 
@@ -277,20 +277,20 @@ double TimedSceneBuild(TForm1& form) {
 void BM_StressLevelScaling(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
     if (!Started(game, state)) return;
-    TForm1& form = game.Form();
-    Tmap_level& map = form.Level.Map;
-    Tmap_level stress = map;
+    Shell& shell = game.GetShell();
+    LevelMap& map = shell.Level.Map;
+    LevelMap stress = map;
     TileRooms(stress, 20, 4096.0f);
-    std::vector<Tqtroom> stressRooms = std::move(stress.Rooms);
+    std::vector<LevelRoom> stressRooms = std::move(stress.Rooms);
     double demoUs = 0, stressUs = 0;
     int32_t demoTriangles = 0, stressTriangles = 0;
     for (auto _ : state) {
-        demoUs += TimedSceneBuild(form);
-        demoTriangles = form.Viewport.TriangleCount;
+        demoUs += TimedSceneBuild(shell);
+        demoTriangles = shell.View.TriangleCount;
         std::swap(map.Rooms, stressRooms);
         map.RoomCount = static_cast<int32_t>(map.Rooms.size());
-        stressUs += TimedSceneBuild(form);
-        stressTriangles = form.Viewport.TriangleCount;
+        stressUs += TimedSceneBuild(shell);
+        stressTriangles = shell.View.TriangleCount;
         std::swap(map.Rooms, stressRooms);
         map.RoomCount = static_cast<int32_t>(map.Rooms.size());
     }
@@ -307,17 +307,17 @@ BENCHMARK(BM_StressLevelScaling)->Arg(9000)->Arg(21000)->Unit(benchmark::kMicros
 // The level and the character drawn `copies` times into one frame (a view with copies x the
 // visible triangles), then texture animation, sort, runs and upload; the character is posed
 // anew for each copy.
-void BuildSceneCopies(TForm1& form, int copies) {
-    TGLViewport& vp = form.Viewport;
+void BuildSceneCopies(Shell& shell, int copies) {
+    Viewport& vp = shell.View;
     const LevelDrawTarget target = ViewportDrawTarget(vp);
     vp.ClearTriangles();
-    const int room = form.Game->CameraControl->Room;
-    const Vec3& o = form.Level.Map.Rooms[room].Header.Origin;
+    const int room = shell.Game->Follow->Room;
+    const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
     for (int c = 0; c < copies; ++c) {
-        DrawLevelRoom(form.Level, room, form.ObjectIds, o.x, o.y, o.z, target, vp.ViewFrustum, true,
-                      &form.Game->Scratch);
-        ForgetPose(form);
-        DrawGameCharacter(form, target);
+        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, target, vp.ViewFrustum, true,
+                      &shell.Game->Scratch);
+        ForgetPose(shell);
+        DrawGameCharacter(shell, target);
     }
     FinishScene(vp);
 }
@@ -326,17 +326,17 @@ void BuildSceneCopies(TForm1& form, int copies) {
 void BM_VisibleTriangleScaling(benchmark::State& state) {
     GameAt game(static_cast<int32_t>(state.range(0)));
     if (!Started(game, state)) return;
-    TForm1& form = game.Form();
+    Shell& shell = game.GetShell();
     double oneUs = 0, tenUs = 0;
     int32_t oneTriangles = 0, tenTriangles = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
-        BuildSceneCopies(form, 1);
+        BuildSceneCopies(shell, 1);
         auto t1 = Clock::now();
-        oneTriangles = form.Viewport.TriangleCount;
-        BuildSceneCopies(form, 10);
+        oneTriangles = shell.View.TriangleCount;
+        BuildSceneCopies(shell, 10);
         auto t2 = Clock::now();
-        tenTriangles = form.Viewport.TriangleCount;
+        tenTriangles = shell.View.TriangleCount;
         oneUs += Us(t0, t1);
         tenUs += Us(t1, t2);
     }
@@ -360,7 +360,7 @@ void BM_DemoLevelLoad(benchmark::State& state) {
     }
     std::filesystem::current_path(data);
     {
-        Td3dTexture_buffer store;
+        TextureStore store;
         store.MipCount = 4;
         LevelFileData file;
         const double t0 = Clock::now();
@@ -371,8 +371,8 @@ void BM_DemoLevelLoad(benchmark::State& state) {
         state.counters["textures_ms"] = (Clock::now() - t1) / 1000.0;
     }
     for (auto _ : state) {
-        TLevFile level;
-        Td3dTexture_buffer store;
+        LevelRecord level;
+        TextureStore store;
         store.MipCount = 4;
         LoadLevel(level, path, store);
         benchmark::DoNotOptimize(level.Map.Rooms.size());
@@ -384,13 +384,13 @@ BENCHMARK(BM_DemoLevelLoad)->Unit(benchmark::kMillisecond);
 void BM_DemoUpdateStep(benchmark::State& state) {
     GameAt game(9000);
     if (!Started(game, state)) return;
-    TForm1& form = game.Form();
-    form.Keys.Down[kVkUp] = 1;  // run in circles
-    form.Keys.Down[kVkLeft] = 1;
+    Shell& shell = game.GetShell();
+    shell.Keys.Down[kVkUp] = 1;  // run in circles
+    shell.Keys.Down[kVkLeft] = 1;
     for (auto _ : state) {
         ClockAdvanceVirtual(19);
-        UpdateStep(form);
-        if (form.UpdateCallback == &TitleSequence) {
+        UpdateStep(shell);
+        if (shell.UpdateCallback == &TitleSequence) {
             state.SkipWithError("the character reached the exit");
             break;
         }
@@ -401,13 +401,13 @@ BENCHMARK(BM_DemoUpdateStep)->Unit(benchmark::kMicrosecond);
 void BM_DemoSurfaceQuery(benchmark::State& state) {
     GameAt game(7400);
     if (!Started(game, state)) return;
-    const Tmap_level& map = game.Form().Level.Map;
+    const LevelMap& map = game.GetShell().Level.Map;
     std::vector<Vec3> points;
     std::vector<int> rooms;
     std::mt19937 rng(5);
     for (int k = 0; k < 4096; ++k) {
         const int room = static_cast<int>(rng() % map.Rooms.size());
-        const Tqtroom& r = map.Rooms[room];
+        const LevelRoom& r = map.Rooms[room];
         const float w = r.Header.CellsX * kCellSize, d = r.Header.CellsZ * kCellSize;
         points.push_back({r.Header.Origin.x + w * (rng() % 1000) / 1000.0f, 0,
                           r.Header.Origin.z + d * (rng() % 1000) / 1000.0f});
@@ -423,13 +423,13 @@ BENCHMARK(BM_DemoSurfaceQuery)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // 20,000 triangles, four sort keys and a few states: most records tie on the whole key.
 struct SortInput {
-    std::vector<ttriangle> headers;
-    std::vector<ttriangle_vertices> vertices;
+    std::vector<TriangleHeader> headers;
+    std::vector<TriangleVertices> vertices;
     SortInput() : headers(kCount), vertices(kCount) {
         std::mt19937 rng(3);
         for (int i = 0; i < kCount; ++i) {
-            ttriangle& h = headers[i];
-            h = ttriangle{};
+            TriangleHeader& h = headers[i];
+            h = TriangleHeader{};
             h.SortKey = -static_cast<float>(rng() % 4);
             h.Texture = static_cast<uint16_t>(1001 + rng() % 40);
             h.Lightmap = static_cast<uint16_t>(rng() % 3);
@@ -443,11 +443,11 @@ struct SortInput {
 
 void BM_SortMovingRecords(benchmark::State& state) {
     const SortInput in;
-    std::vector<ttriangle> h = in.headers;
-    std::vector<ttriangle_vertices> v = in.vertices;
+    std::vector<TriangleHeader> h = in.headers;
+    std::vector<TriangleVertices> v = in.vertices;
     for (auto _ : state) {
-        std::memcpy(h.data(), in.headers.data(), sizeof(ttriangle) * SortInput::kCount);
-        std::memcpy(v.data(), in.vertices.data(), sizeof(ttriangle_vertices) * SortInput::kCount);
+        std::memcpy(h.data(), in.headers.data(), sizeof(TriangleHeader) * SortInput::kCount);
+        std::memcpy(v.data(), in.vertices.data(), sizeof(TriangleVertices) * SortInput::kCount);
         SortTrianglesMovingRecords(h.data(), v.data(), SortInput::kCount);
     }
     state.SetItemsProcessed(state.iterations() * SortInput::kCount);
@@ -456,12 +456,12 @@ BENCHMARK(BM_SortMovingRecords)->Unit(benchmark::kMicrosecond);
 
 void BM_SortKeyIndexPairs(benchmark::State& state) {
     const SortInput in;
-    std::vector<ttriangle> h = in.headers;
-    std::vector<ttriangle_vertices> v = in.vertices;
+    std::vector<TriangleHeader> h = in.headers;
+    std::vector<TriangleVertices> v = in.vertices;
     TriangleSortScratch scratch;
     for (auto _ : state) {
-        std::memcpy(h.data(), in.headers.data(), sizeof(ttriangle) * SortInput::kCount);
-        std::memcpy(v.data(), in.vertices.data(), sizeof(ttriangle_vertices) * SortInput::kCount);
+        std::memcpy(h.data(), in.headers.data(), sizeof(TriangleHeader) * SortInput::kCount);
+        std::memcpy(v.data(), in.vertices.data(), sizeof(TriangleVertices) * SortInput::kCount);
         SortTriangleList(h, v, SortInput::kCount, scratch);
     }
     state.SetItemsProcessed(state.iterations() * SortInput::kCount);
@@ -471,11 +471,11 @@ BENCHMARK(BM_SortKeyIndexPairs)->Unit(benchmark::kMicrosecond);
 // The restoring copy both sort benchmarks make; subtract it to compare the sorts alone.
 void BM_SortInputCopy(benchmark::State& state) {
     const SortInput in;
-    std::vector<ttriangle> h = in.headers;
-    std::vector<ttriangle_vertices> v = in.vertices;
+    std::vector<TriangleHeader> h = in.headers;
+    std::vector<TriangleVertices> v = in.vertices;
     for (auto _ : state) {
-        std::memcpy(h.data(), in.headers.data(), sizeof(ttriangle) * SortInput::kCount);
-        std::memcpy(v.data(), in.vertices.data(), sizeof(ttriangle_vertices) * SortInput::kCount);
+        std::memcpy(h.data(), in.headers.data(), sizeof(TriangleHeader) * SortInput::kCount);
+        std::memcpy(v.data(), in.vertices.data(), sizeof(TriangleVertices) * SortInput::kCount);
         benchmark::ClobberMemory();
     }
 }

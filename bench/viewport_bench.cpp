@@ -16,8 +16,8 @@ constexpr int kTriangles = 20000;
 constexpr int kStates = 50;
 
 struct Scene {
-    TGLViewport* viewport;
-    ttriangles_buffer list;
+    Viewport* viewport;
+    TriangleBuffer list;
     static void Build(void* user) {
         auto* s = static_cast<Scene*>(user);
         s->viewport->ClearTriangles();
@@ -42,7 +42,7 @@ void BM_ViewportFrame(benchmark::State& state) {
         state.SkipWithError(("no OpenGL 3.3 context: " + error).c_str());
         return;
     }
-    TGLCamera camera;
+    Camera camera;
     camera.Position = VecMake(0, 0, -50);
     camera.Target = VecMake(0, 0, 0);
     Textures textures;
@@ -51,7 +51,7 @@ void BM_ViewportFrame(benchmark::State& state) {
         textures.slots.push_back(std::move(t));
     }
     {
-        TGLViewport viewport;
+        Viewport viewport;
         viewport.SetCamera(&camera);
         viewport.Setup(window->Window(), 800, 600, false);
         viewport.SetTextureSource(TextureSource{&textures, &Textures::Lookup});
@@ -62,17 +62,17 @@ void BM_ViewportFrame(benchmark::State& state) {
         scene.list.Triangles.resize(kTriangles);
         scene.list.Vertices.resize(kTriangles);
         for (int i = 0; i < kTriangles; ++i) {
-            ttriangle& h = scene.list.Triangles[i];
-            h = ttriangle{};
+            TriangleHeader& h = scene.list.Triangles[i];
+            h = TriangleHeader{};
             const int s = static_cast<int>(rng() % kStates);
             h.Texture = static_cast<uint16_t>(s + 1);
             h.Layers = static_cast<uint8_t>(s % 2);
             h.BlendType = static_cast<uint8_t>(s % 5 == 0 ? 2 : 0);
-            ttriangle_vertices& v = scene.list.Vertices[i];
+            TriangleVertices& v = scene.list.Vertices[i];
             const float x = pos(rng), y = pos(rng), z = pos(rng);
-            v.V[0] = tvertex3d{VecMake(x, y, z), 0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0};
-            v.V[1] = tvertex3d{VecMake(x + 1, y, z), 0xFFFFFFFF, 0, 1, 0, 0, 0, 0, 0};
-            v.V[2] = tvertex3d{VecMake(x + 1, y - 1, z), 0xFFFFFFFF, 0, 1, 1, 0, 0, 0, 0};
+            v.V[0] = Vertex3D{VecMake(x, y, z), 0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0};
+            v.V[1] = Vertex3D{VecMake(x + 1, y, z), 0xFFFFFFFF, 0, 1, 0, 0, 0, 0, 0};
+            v.V[2] = Vertex3D{VecMake(x + 1, y - 1, z), 0xFFFFFFFF, 0, 1, 1, 0, 0, 0, 0};
         }
         viewport.SetScene3D(&Scene::Build, &scene);
         // Grows the lists and the vertex buffer, and lets the GL driver build its variants.
@@ -102,14 +102,14 @@ BENCHMARK(BM_ViewportFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Sorting and run building alone, on the CPU.
 void BM_SortAndBatch(benchmark::State& state) {
-    TGLViewport viewport;
-    ttriangles_buffer list;
+    Viewport viewport;
+    TriangleBuffer list;
     list.Triangles.resize(kTriangles);
     list.Vertices.resize(kTriangles);
     std::mt19937 rng(11);
     for (int i = 0; i < kTriangles; ++i) {
-        ttriangle& h = list.Triangles[i];
-        h = ttriangle{};
+        TriangleHeader& h = list.Triangles[i];
+        h = TriangleHeader{};
         h.Texture = static_cast<uint16_t>(1 + rng() % kStates);
         h.SortKey = static_cast<float>(rng() % 4);
     }

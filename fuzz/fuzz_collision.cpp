@@ -40,19 +40,19 @@ float Coord(Bytes& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes in(data, size);
-    dv::Tmap_level map;
+    dv::LevelMap map;
     const int rooms = 1 + in.Get<uint8_t>() % 3;
     for (int i = 0; i < rooms; ++i) {
-        dv::Tqtroom r;
+        dv::LevelRoom r;
         r.Header.Origin = {static_cast<float>(in.Get<int8_t>()), static_cast<float>(in.Get<int8_t>()),
                            static_cast<float>(in.Get<int8_t>())};
         const uint8_t dims = in.Get<uint8_t>();
         r.Header.CellsX = dims % 5;
         r.Header.CellsZ = (dims / 5) % 5;
         r.Header.HeightCells = in.Get<uint8_t>() % 8;
-        r.Cells.assign(r.Header.CellsX, std::vector<dv::tcell>(r.Header.CellsZ));
+        r.Cells.assign(r.Header.CellsX, std::vector<dv::GridCell>(r.Header.CellsZ));
         for (auto& column : r.Cells)
-            for (dv::tcell& c : column) c = in.Get<dv::tcell>();
+            for (dv::GridCell& c : column) c = in.Get<dv::GridCell>();
         map.Rooms.push_back(std::move(r));
     }
     map.RoomCount = rooms;
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const dv::SurfaceHit h = dv::SurfaceQuery(map, room, a.x, a.z);
         if (h.Room < 0 || h.Room >= rooms) __builtin_trap();
         const dv::CellCoord c = dv::WorldToCell(map, room, a.x, a.z);
-        const dv::Tqtroom& r = map.Rooms[room];
+        const dv::LevelRoom& r = map.Rooms[room];
         if (r.Header.CellsX > 0 && r.Header.CellsZ > 0 &&
             (c.Column < 0 || c.Column >= r.Header.CellsX || c.Row < 0 || c.Row >= r.Header.CellsZ))
             __builtin_trap();

@@ -5,7 +5,7 @@
 #include "render/texture_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    dv::Tfontx font;
+    dv::BitmapFont font;
     dv::Bitmap image;
     std::string error;
     if (dv::ReadFontMemory(data, size, "fuzz.fnx", font, image, error)) {

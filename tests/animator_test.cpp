@@ -13,27 +13,27 @@ namespace {
 
 constexpr float kHalfRoot2 = 7.0710678f;  // 10 * sin 45
 
-tmv_key Key(int32_t frame, Vec3 rotation, Vec3 translation = {0, 0, 0}) {
-    return tmv_key{frame, rotation, translation};
+AnimationKey Key(int32_t frame, Vec3 rotation, Vec3 translation = {0, 0, 0}) {
+    return AnimationKey{frame, rotation, translation};
 }
 
-Tabone Track(std::initializer_list<tmv_key> keys) {
-    Tabone t;
+BoneTrack Track(std::initializer_list<AnimationKey> keys) {
+    BoneTrack t;
     t.Keys.assign(keys);
     t.KeyCount = static_cast<int16_t>(t.Keys.size());
     return t;
 }
 
-tmv_animation Anim(int16_t frames, std::initializer_list<Tabone> tracks) {
-    tmv_animation a;
+AnimationRecord Anim(int16_t frames, std::initializer_list<BoneTrack> tracks) {
+    AnimationRecord a;
     a.FrameCount = frames;
     a.Tracks.assign(tracks);
     a.TrackCount = static_cast<int16_t>(a.Tracks.size());
     return a;
 }
 
-tmv_clip Clip(int32_t id, int32_t durationMs, int16_t animation, int16_t steps) {
-    tmv_clip c{};
+ClipRecord Clip(int32_t id, int32_t durationMs, int16_t animation, int16_t steps) {
+    ClipRecord c{};
     c.ClipId = id;
     c.DurationMs = durationMs;
     c.AnimationIndex = animation;
@@ -41,8 +41,8 @@ tmv_clip Clip(int32_t id, int32_t durationMs, int16_t animation, int16_t steps) 
     return c;
 }
 
-tmv_vertex Vertex(Vec3 position, std::initializer_list<std::pair<int16_t, uint8_t>> slots, Vec3 normal = {1, 0, 0}) {
-    tmv_vertex v{};
+ModelVertex Vertex(Vec3 position, std::initializer_list<std::pair<int16_t, uint8_t>> slots, Vec3 normal = {1, 0, 0}) {
+    ModelVertex v{};
     v.Position = position;
     v.Normal = normal;
     for (int s = 0; s < 4; ++s) v.Bones[s] = -1;
@@ -56,8 +56,8 @@ tmv_vertex Vertex(Vec3 position, std::initializer_list<std::pair<int16_t, uint8_
     return v;
 }
 
-tmv_movable Movable(int32_t id, std::initializer_list<tmv_clip> clips) {
-    tmv_movable m;
+MovableRecord Movable(int32_t id, std::initializer_list<ClipRecord> clips) {
+    MovableRecord m;
     m.Id = id;
     m.Clips.assign(clips);
     m.ClipCount = static_cast<int16_t>(m.Clips.size());
@@ -70,14 +70,14 @@ tmv_movable Movable(int32_t id, std::initializer_list<tmv_clip> clips) {
 // Animation 0 (4 frames): the root's track has keys at frames 0 and 2 only (sliding by 4
 // along x at frame 2), bone 1 turns 90 degrees about z at frame 1 and back at frame 2.
 // Animation 1 (2 frames): the root lifted by 6, then by 8.
-TLevFile MakeLevel() {
-    TLevFile level;
-    tmv_skeleton skeleton;
-    skeleton.Bones = {tmv_bone{-1, {0, 0, 0}, {}}, tmv_bone{0, {0, 10, 0}, {}}, tmv_bone{1, {0, 20, 0}, {}}};
+LevelRecord MakeLevel() {
+    LevelRecord level;
+    SkeletonRecord skeleton;
+    skeleton.Bones = {SkeletonBone{-1, {0, 0, 0}, {}}, SkeletonBone{0, {0, 10, 0}, {}}, SkeletonBone{1, {0, 20, 0}, {}}};
     skeleton.BoneCount = 3;
     level.Skeletons = {skeleton};
 
-    tmv_model model;
+    ModelRecord model;
     model.Vertices = {
         Vertex({0, 20, 0}, {{1, 100}}),                              // rigid on bone 1
         Vertex({0, 30, 0}, {{-1, 0}, {2, 50}}),                      // slot 0 unused
@@ -138,14 +138,14 @@ protected:
     }
     const Vec3& Pos(int v) const { return item.SkinnedVertices[static_cast<size_t>(v)].Position; }
 
-    TLevFile level;
-    TMovItem item;
+    LevelRecord level;
+    Animator item;
 };
 
 }  // namespace
 
 TEST(SampleKey, HoldsSparseKeysAndYieldsZeroOutsideTheAnimation) {
-    const tmv_animation a = Anim(7, {Track({Key(0, {1, 0, 0}, {1, 1, 1}), Key(2, {2, 0, 0}, {2, 2, 2}),
+    const AnimationRecord a = Anim(7, {Track({Key(0, {1, 0, 0}, {1, 1, 1}), Key(2, {2, 0, 0}, {2, 2, 2}),
                                             Key(5, {5, 0, 0}, {5, 5, 5})})});
     const float expected[] = {1, 1, 2, 2, 2, 5, 5};
     for (int f = 0; f < 7; ++f) {
@@ -157,7 +157,7 @@ TEST(SampleKey, HoldsSparseKeysAndYieldsZeroOutsideTheAnimation) {
         ExpectVec(s.Rotation, 0, 0, 0, 0);
         ExpectVec(s.Translation, 0, 0, 0, 0);
     }
-    const tmv_animation empty = Anim(3, {Track({})});
+    const AnimationRecord empty = Anim(3, {Track({})});
     ExpectVec(SampleKey(empty, 0, 1).Translation, 0, 0, 0, 0);
 }
 
@@ -271,7 +271,7 @@ TEST_F(AnimatorTest, FractionBelowHalfATenThousandthCountsAsZero) {
 
 TEST_F(AnimatorTest, RepeatedUpdatesWithinOneStepLeaveTheVerticesUntouched) {
     Start(0, 0, 1000);
-    const tmv_vertex* storage = item.SkinnedVertices.data();
+    const ModelVertex* storage = item.SkinnedVertices.data();
     item.SkinnedVertices[0].Position = {99, 99, 99};
     UpdateAt(1020);
     UpdateAt(1099);
@@ -404,9 +404,9 @@ TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
     data.Level.ModelCount = 1;
     data.Level.SkeletonCount = 1;
     data.Level.AnimationCount = 2;
-    Tqtroom room;
+    LevelRoom room;
     room.Header.CellsX = room.Header.CellsZ = room.Header.HeightCells = 1;
-    room.Cells.assign(1, std::vector<tcell>(1, tcell{}));
+    room.Cells.assign(1, std::vector<GridCell>(1, GridCell{}));
     data.Level.Map.Rooms = {room};
     data.Level.Map.RoomCount = 1;
     const std::vector<uint8_t> bytes = WriteLevel(data);
@@ -414,7 +414,7 @@ TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
     ParseLevel(bytes.data(), bytes.size(), "anim.lev", back);  // disordered clip ids load too
 
     ClockUseVirtual(true);
-    TMovItem item;
+    Animator item;
     item.Create(back.Level);
     ASSERT_TRUE(item.BindMovable(0));
     item.SelectClip(0);

@@ -1,7 +1,7 @@
 #include <cmath>
 
 #include "character_harness.h"
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 
 namespace dv::test {
 namespace {
@@ -10,8 +10,8 @@ using Actions = CharacterBench;
 
 // A room 3 cells wide (x 0-96) and `rows` long, 128 high, floor 0; the character stands in
 // column 1 facing +Z.
-std::vector<Tqtroom> Hall(int rows = 8) { return {Room({0, 0, 0}, 3, rows, 4)}; }
-void SetRow(Tqtroom& room, int row, const tcell& cell) {
+std::vector<LevelRoom> Hall(int rows = 8) { return {Room({0, 0, 0}, 3, rows, 4)}; }
+void SetRow(LevelRoom& room, int row, const GridCell& cell) {
     for (int col = 0; col < room.Header.CellsX; ++col) room.Cells[col][row] = cell;
 }
 
@@ -83,7 +83,7 @@ TEST_F(Actions, TheTimeScaleDividesEveryMove) {
 }
 
 TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 2, Cell(0, 68));  // 19.2 of headroom
     Use(rooms);
     Place({48, 0, 62});
@@ -138,7 +138,7 @@ TEST_F(Actions, ReleasingForwardEarlyInTheStrideUsesTheFirstStop) {
 }
 
 TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(3));  // 4.8 up from z = 96
     Use(rooms);
     Place({48, 0, 40});
@@ -160,7 +160,7 @@ TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
 }
 
 TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(8));  // 12.8 up from z = 96
     Use(rooms);
     Place({48, 0, 40}, 3);  // slightly off the grid direction
@@ -175,7 +175,7 @@ TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
 }
 
 TEST_F(Actions, RunningOffADropFallsAndLands) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));  // platform 19.2 up
     Use(rooms);
     Place({48, 19.2f, 40});
@@ -192,7 +192,7 @@ TEST_F(Actions, RunningOffADropFallsAndLands) {
 }
 
 TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     Use(rooms);
     Place({48, 19.2f, 40});
     StartFall(Now());
@@ -205,7 +205,7 @@ TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
 }
 
 TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(25));  // platform 40 up
     Use(rooms);
     Place({48, 40, 40});
@@ -228,8 +228,8 @@ TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
 // A wall 40 high from z = 96 whose top is the floor of the room above (room 1, from y = 40);
 // column 0 rises to 64, so the ledge ends at x = 32. The lower room's ceiling opens into
 // the upper room everywhere.
-std::vector<Tqtroom> LedgeRooms() {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 4, 6, 2, Cell(0, 15)), Room({0, 40, 0}, 4, 6, 3)};
+std::vector<LevelRoom> LedgeRooms() {
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 4, 6, 2, Cell(0, 15)), Room({0, 40, 0}, 4, 6, 3)};
     for (int col = 0; col < 4; ++col) {
         for (int row = 0; row < 6; ++row) {
             const bool top = row >= 3;
@@ -316,7 +316,7 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
     for (const Case& c : cases) {
         SetUp();
         focusCalls = resumeCalls = 0;
-        std::vector<Tqtroom> rooms = Hall();
+        std::vector<LevelRoom> rooms = Hall();
         SetRow(rooms[0], 3, Cell(c.raw));
         Use(rooms);
         Place({48, 0, 93});
@@ -344,9 +344,9 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
 }
 
 TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
-    TmaroCameracontrol camera;
+    FollowCamera camera;
     world.Camera = CameraHooks(camera);
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(13));
     Use(rooms);
     Place({48, 0, 93});
@@ -362,7 +362,7 @@ TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
 }
 
 TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     for (int row = 0; row < 3; ++row) SetRow(rooms[0], row, Cell(12));
     Use(rooms);
     Place({48, 19.2f, 80});
@@ -465,7 +465,7 @@ TEST_F(Actions, ForwardJumpFliesAndLands) {
 }
 
 TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(80));  // a wall from z = 96
     Use(rooms);
     Place({48, 0, 80});
@@ -505,7 +505,7 @@ TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
 }
 
 TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     for (int row = 0; row < 8; ++row) SetRow(rooms[0], row, Cell(0, 64));  // 25.6 high
     Use(rooms);
     Place({48, 0, 40});
@@ -559,7 +559,7 @@ TEST_F(Actions, HangingDropFallsBackToTheFloor) {
 }
 
 TEST_F(Actions, HighHangShimmiesAndClimbs) {
-    std::vector<Tqtroom> rooms = LedgeRooms();
+    std::vector<LevelRoom> rooms = LedgeRooms();
     Use(rooms);
     Place({48, 16, 95});  // hands 24 below the ledge at 40
     state.Action = CharacterAction::HighHang;
@@ -621,7 +621,7 @@ TEST_F(Actions, BackwardJumpLands) {
 }
 
 TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
-    std::vector<Tqtroom> rooms = Hall();
+    std::vector<LevelRoom> rooms = Hall();
     SetRow(rooms[0], 3, Cell(80));
     Use(rooms);
     Place({48, 0, 80});
@@ -668,7 +668,7 @@ TEST_F(Actions, HangingLookDownAndShimmyRight) {
 }
 
 TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
-    std::vector<Tqtroom> rooms = LedgeRooms();
+    std::vector<LevelRoom> rooms = LedgeRooms();
     rooms.push_back(Room({0, -64, 0}, 4, 6, 4));
     for (int row = 0; row < 3; ++row) rooms[0].Cells[2][row].RoomBelow = 3;
     Use(rooms);

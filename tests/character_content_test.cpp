@@ -12,7 +12,7 @@
 #include <string>
 
 #include "input/keyboard.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "math/clock.h"
 #include "models/animator.h"
 #include "tools/character_build.h"
@@ -57,26 +57,26 @@ const std::map<int, int>& MinimumFrames() {
 }
 
 // Checks movable 0 of a level against everything the actions rely on.
-void ExpectPlayableCharacter(const dv::TLevFile& lev) {
+void ExpectPlayableCharacter(const dv::LevelRecord& lev) {
     ASSERT_GE(lev.MovableCount, 1);
-    const dv::tmv_movable& m = lev.Movables[0];
-    const dv::tmv_skeleton& skel = lev.Skeletons.at(static_cast<size_t>(m.SkeletonIndex));
+    const dv::MovableRecord& m = lev.Movables[0];
+    const dv::SkeletonRecord& skel = lev.Skeletons.at(static_cast<size_t>(m.SkeletonIndex));
     // Every face's texture, relative to the movable's slot, is one of the level's textures.
     int16_t highest = 0;
-    for (const dv::tmv_face& f : lev.Models.at(static_cast<size_t>(m.ModelIndex)).Faces) highest = std::max(highest, f.Texture);
+    for (const dv::ModelFace& f : lev.Models.at(static_cast<size_t>(m.ModelIndex)).Faces) highest = std::max(highest, f.Texture);
     EXPECT_GE(m.TextureSlot, 1001);
     EXPECT_LE(m.TextureSlot + highest, 1000 + lev.TextureCount);
     for (size_t i = 1; i < m.Clips.size(); ++i) EXPECT_LT(m.Clips[i - 1].ClipId, m.Clips[i].ClipId);
     for (const auto& entry : MinimumFrames()) {
         const auto id = entry.first;  // a plain copy: lambdas cannot capture structured bindings in C++20
         const auto frames = entry.second;
-        const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::tmv_clip& c) { return c.ClipId == id; });
+        const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::ClipRecord& c) { return c.ClipId == id; });
         ASSERT_NE(it, m.Clips.end()) << "clip " << id;
-        const dv::tmv_animation& a = lev.Animations.at(static_cast<size_t>(it->AnimationIndex));
+        const dv::AnimationRecord& a = lev.Animations.at(static_cast<size_t>(it->AnimationIndex));
         EXPECT_GE(a.FrameCount, frames) << "clip " << id;
         EXPECT_GE(it->DurationMs, 40 * a.FrameCount) << "clip " << id << ": a frame lasts under 40 ms";
         ASSERT_GE(a.TrackCount, skel.BoneCount) << "clip " << id;
-        for (const dv::Tabone& t : a.Tracks) {
+        for (const dv::BoneTrack& t : a.Tracks) {
             ASSERT_FALSE(t.Keys.empty()) << "clip " << id;
             EXPECT_EQ(t.Keys[0].Frame, 0) << "clip " << id;
         }
@@ -84,9 +84,9 @@ void ExpectPlayableCharacter(const dv::TLevFile& lev) {
 }
 
 TEST(CharacterContent, BuiltCharacterPassesTheLevelReaderAndHasEveryClip) {
-    const dv::TLevFile& lev = ReadBack().Level;
+    const dv::LevelRecord& lev = ReadBack().Level;
     ExpectPlayableCharacter(lev);
-    const dv::tmv_movable& m = lev.Movables[0];
+    const dv::MovableRecord& m = lev.Movables[0];
     EXPECT_EQ(m.ClipCount, 52);
     EXPECT_EQ(m.TextureSlot, 1001);  // its textures are the level's first ones here
     EXPECT_EQ(ReadBack().Textures.size(), Built().Textures.size());
@@ -110,7 +110,7 @@ TEST(CharacterContent, AddingToALevelMakesItMovableZeroAndShiftsIndices) {
     dv::LevelFileData out;
     dv::ParseLevel(bytes.data(), bytes.size(), "two.lev", out);
     ASSERT_EQ(out.Level.MovableCount, 2);
-    const dv::tmv_movable& first = out.Level.Movables[0];
+    const dv::MovableRecord& first = out.Level.Movables[0];
     EXPECT_EQ(first.TextureSlot, static_cast<int16_t>(1001 + texturesBefore));
     EXPECT_EQ(first.ModelIndex, 1);
     EXPECT_EQ(first.SkeletonIndex, 1);
@@ -129,11 +129,11 @@ TEST(CharacterContent, TheDemoLevelCarriesThePlayableCharacter) {
 
 TEST(CharacterContent, MeshWeightsSkeletonAndSize) {
     const dv::BuiltCharacter& b = Built();
-    const dv::tmv_model& m = b.Model;
+    const dv::ModelRecord& m = b.Model;
     EXPECT_GE(m.VertexCount, 300);
     EXPECT_LE(m.VertexCount, 2000);
     for (size_t i = 0; i < m.Vertices.size(); ++i) {
-        const dv::tmv_vertex& v = m.Vertices[i];
+        const dv::ModelVertex& v = m.Vertices[i];
         int sum = 0;
         for (int s = 0; s < 4; ++s) {
             if (v.Bones[s] < 0) {
@@ -148,9 +148,9 @@ TEST(CharacterContent, MeshWeightsSkeletonAndSize) {
         EXPECT_NEAR(dv::VecLength(v.Normal), 1.0f, 1e-3f) << "vertex " << i;
     }
     // Joints blend: some vertices are shared by two or more bones.
-    const auto blended = std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::tmv_vertex& v) { return v.Bones[1] >= 0; });
+    const auto blended = std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Bones[1] >= 0; });
     EXPECT_GT(blended, m.VertexCount / 10);
-    EXPECT_GT(std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::tmv_vertex& v) { return v.Gloss > 0; }), 0);
+    EXPECT_GT(std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Gloss > 0; }), 0);
 
     for (size_t f = 0; f < m.Faces.size(); ++f) {
         for (int k = 0; k < 3; ++k) ASSERT_LT(m.Faces[f].Vertex[k], m.Vertices.size());
@@ -247,7 +247,7 @@ float ActionRise(int clip) {
     const std::map<int, Window> windows = {{30, {6, 8, 0.06f}}, {31, {6, 7, 0.035f}}, {32, {8, 10, 0.023f}}, {33, {8, 11, 0.015f}}};
     const auto it = windows.find(clip);
     if (it == windows.end()) return 0;
-    const dv::tmv_clip& c = Built().Movable.Clips[static_cast<size_t>(clip)];
+    const dv::ClipRecord& c = Built().Movable.Clips[static_cast<size_t>(clip)];
     const float frameMs = static_cast<float>(c.DurationMs) / Built().Animations[static_cast<size_t>(clip)].FrameCount;
     return it->second.rate * frameMs * static_cast<float>(it->second.last - it->second.first + 1);
 }
@@ -355,11 +355,11 @@ TEST(CharacterContent, ClipChangesTheActionsMakeDirectlyDoNotJump) {
 // A level whose character has one more clip (id 100) with every key at rest.
 dv::LevelFileData LevelWithRestClip() {
     dv::BuiltCharacter b = Built();
-    dv::tmv_animation rest = b.Animations[0];
-    for (dv::Tabone& t : rest.Tracks) {
-        for (dv::tmv_key& k : t.Keys) k.Rotation = k.Translation = Vec3{0, 0, 0};
+    dv::AnimationRecord rest = b.Animations[0];
+    for (dv::BoneTrack& t : rest.Tracks) {
+        for (dv::AnimationKey& k : t.Keys) k.Rotation = k.Translation = Vec3{0, 0, 0};
     }
-    dv::tmv_clip clip = b.Movable.Clips[0];
+    dv::ClipRecord clip = b.Movable.Clips[0];
     clip.ClipId = 100;
     clip.AnimationIndex = static_cast<int16_t>(b.Animations.size());
     b.Animations.push_back(rest);
@@ -370,7 +370,7 @@ dv::LevelFileData LevelWithRestClip() {
 
 TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTheBuilder) {
     const dv::LevelFileData level = LevelWithRestClip();
-    dv::TMovItem item;
+    dv::Animator item;
     item.Create(level.Level);
     ASSERT_TRUE(item.BindMovable(0));
     auto show = [&](int clipId, int frame) {
@@ -380,7 +380,7 @@ TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTh
         item.Update();
     };
     show(100, 0);
-    const dv::tmv_model& model = level.Level.Models[0];
+    const dv::ModelRecord& model = level.Level.Models[0];
     ASSERT_EQ(item.SkinnedVertices.size(), model.Vertices.size());
     for (size_t i = 0; i < model.Vertices.size(); ++i) {
         const Vec3 a = item.SkinnedVertices[i].Position, b = model.Vertices[i].Position;
@@ -509,7 +509,7 @@ public:
     }
     float Worst() const { return worst_; }
     const std::string& Where() const { return where_; }
-    const dv::TMovItem& Item() const { return item_; }
+    const dv::Animator& Item() const { return item_; }
 
 private:
     void Step() {
@@ -537,7 +537,7 @@ private:
     }
 
     dv::LevelFileData level_;
-    dv::TMovItem item_;
+    dv::Animator item_;
     Vec3 body_{0, 0, 0};
     std::vector<Vec3> last_;
     float worst_ = 0;
@@ -596,7 +596,7 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     dv::LevelFileData data;
     dv::ParseLevelFile(path, data);
     if (data.Level.MovableCount == 0) GTEST_SKIP() << "the demo level has no character yet";
-    const dv::TLevFile& level = data.Level;
+    const dv::LevelRecord& level = data.Level;
 
     dv::ClockUseVirtual(true);
     dv::ClockSetVirtualMs(1000);
@@ -604,14 +604,14 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     dv::CharacterWorld world;
     world.Level = &level.Map;
     dv::CharacterInput input;
-    dv::TMovItem item;
+    dv::Animator item;
     item.Create(level);
     ASSERT_TRUE(item.BindMovable(0));
     item.SelectClip(0);
     item.SetFrame(0);
     item.Animating = true;
     item.TimeScale = 1.0f;
-    dv::TActionState s{};
+    dv::ActionRecord s{};
     s.Room = level.Map.StartRoom;
     s.Position = level.Map.StartPosition;
     s.TimeScale = 1.0f;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "input/keyboard.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "character/primitives.h"
 #include "math/clock.h"
 #include "models/animator.h"
@@ -21,8 +21,8 @@ namespace dv::test {
 inline constexpr int kTickMs = 18;
 inline constexpr float kRawUnit = 1.6f;  // one raw height step in units
 
-inline tcell Cell(int16_t floorRaw, int16_t ceilingDepthRaw = 0) {
-    tcell c{};
+inline GridCell Cell(int16_t floorRaw, int16_t ceilingDepthRaw = 0) {
+    GridCell c{};
     for (int i = 0; i < 4; ++i) {
         c.Floor[i] = floorRaw;
         c.Ceiling[i] = ceilingDepthRaw;
@@ -30,19 +30,19 @@ inline tcell Cell(int16_t floorRaw, int16_t ceilingDepthRaw = 0) {
     return c;
 }
 
-inline Tqtroom Room(Vec3 origin, int cellsX, int cellsZ, int heightCells, const tcell& fill = Cell(0)) {
-    Tqtroom r;
+inline LevelRoom Room(Vec3 origin, int cellsX, int cellsZ, int heightCells, const GridCell& fill = Cell(0)) {
+    LevelRoom r;
     r.Header.Origin = origin;
     r.Header.CellsX = static_cast<uint16_t>(cellsX);
     r.Header.CellsZ = static_cast<uint16_t>(cellsZ);
     r.Header.HeightCells = static_cast<uint16_t>(heightCells);
-    r.Cells.assign(cellsX, std::vector<tcell>(cellsZ, fill));
+    r.Cells.assign(cellsX, std::vector<GridCell>(cellsZ, fill));
     return r;
 }
 
 // Writes the rooms as a level file and reads it back, so the actions see what a stored
 // level gives.
-inline Tmap_level WrittenLevel(std::vector<Tqtroom> rooms) {
+inline LevelMap WrittenLevel(std::vector<LevelRoom> rooms) {
     LevelFileData data;
     data.StripB.Width = 4;
     data.StripB.Height = 4;
@@ -72,26 +72,26 @@ inline int ClipFrames(int clip) {
 
 // The test movable: one bone, no vertices, and for every clip id an animation with the
 // frame count above, played at one frame per 18 ms tick.
-inline TLevFile MovableLevel() {
-    TLevFile file;
+inline LevelRecord MovableLevel() {
+    LevelRecord file;
     file.Models.resize(1);
     file.ModelCount = 1;
-    tmv_skeleton skeleton;
+    SkeletonRecord skeleton;
     skeleton.BoneCount = 1;
-    skeleton.Bones.push_back(tmv_bone{-1, {0, 0, 0}, {}});
+    skeleton.Bones.push_back(SkeletonBone{-1, {0, 0, 0}, {}});
     file.Skeletons.push_back(skeleton);
     file.SkeletonCount = 1;
-    tmv_movable movable;
+    MovableRecord movable;
     for (int id = 0; id <= 51; ++id) {
         const int frames = ClipFrames(id);
-        tmv_animation animation;
+        AnimationRecord animation;
         animation.FrameCount = static_cast<int16_t>(frames);
         animation.TrackCount = 1;
-        Tabone track;
+        BoneTrack track;
         track.KeyCount = 1;
-        track.Keys.push_back(tmv_key{0, {0, 0, 0}, {0, 0, 0}});
+        track.Keys.push_back(AnimationKey{0, {0, 0, 0}, {0, 0, 0}});
         animation.Tracks.push_back(track);
-        tmv_clip clip{};
+        ClipRecord clip{};
         clip.ClipId = id;
         clip.DurationMs = frames * kTickMs;
         clip.AnimationIndex = static_cast<int16_t>(file.Animations.size());
@@ -109,15 +109,15 @@ class CharacterBench : public ::testing::Test {
 protected:
     static constexpr float kStanding = 0.1f, kRunning = 0.05f;
 
-    Tmap_level level;
-    TActionState state{};
+    LevelMap level;
+    ActionRecord state{};
     CharacterState character;  // the state machine under test
     CharacterWorld world;
     KeyboardState keys;
     CharacterInput input;      // the keys of the current tick
     CharacterStep step{character, state, input, world};
-    TLevFile movables = MovableLevel();
-    TMovItem anim;
+    LevelRecord movables = MovableLevel();
+    Animator anim;
     std::vector<CharacterAction> actions;  // action after each tick
     int focusCalls = 0, resumeCalls = 0;
 
@@ -137,7 +137,7 @@ protected:
     }
     void TearDown() override { ClockUseVirtual(false); }
 
-    void Use(std::vector<Tqtroom> rooms) {
+    void Use(std::vector<LevelRoom> rooms) {
         level = WrittenLevel(std::move(rooms));
         world.Level = &level;
     }

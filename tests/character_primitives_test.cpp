@@ -53,7 +53,7 @@ TEST_F(Primitives, HeadingVectorsAndMovesAlongThem) {
 }
 
 TEST_F(Primitives, ProbeReportsDeltasAndBlocking) {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
     rooms[0].Cells[1][2] = Cell(8, 40);   // 12.8 up, ceiling at 64
     rooms[0].Cells[2][1] = Cell(80, 0);   // floor at the ceiling: no space
     Use(rooms);
@@ -70,7 +70,7 @@ TEST_F(Primitives, ProbeReportsDeltasAndBlocking) {
 }
 
 TEST_F(Primitives, PathSearchesFindTheEdgeAndTheCellBoundary) {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
     rooms[0].Cells[1][2] = Cell(10);  // 16 up from z = 64
     rooms[0].Cells[1][1] = Cell(2);   // 3.2 up: within the 4-unit tolerance
     Use(rooms);
@@ -102,7 +102,7 @@ TEST_F(Primitives, PathSearchesFindTheEdgeAndTheCellBoundary) {
 }
 
 TEST_F(Primitives, EdgeHeadingDeltaWithinOneCellUsesTheDiagonal) {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
     Use(rooms);
     Place({48, 0, 48});
     // Across a cell boundary: the cell step is +Z, the path is +Z.
@@ -117,7 +117,7 @@ TEST_F(Primitives, EdgeHeadingDeltaWithinOneCellUsesTheDiagonal) {
 }
 
 TEST_F(Primitives, AvoidSideWallsPushesAwayFromTheNearWall) {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
     for (int row = 0; row < 3; ++row) {
         rooms[0].Cells[0][row] = Cell(80);  // walls either side of column 1
         rooms[0].Cells[2][row] = Cell(80);
@@ -147,9 +147,9 @@ TEST_F(Primitives, AvoidSideWallsPushesAwayFromTheNearWall) {
 }
 
 TEST_F(Primitives, AvoidSideWallsBetweenTwoNearWallsMovesRight) {
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
     rooms[0].Cells[1][0] = Cell(80);  // a wall on the low-z side of cell [1][1]
-    tcell curved = Cell(0);
+    GridCell curved = Cell(0);
     curved.FloorShape = 1;  // near x = 32 the floor rises to the ceiling beyond z = 32 + 11
     curved.Floor[0] = 80;
     rooms[0].Cells[1][1] = curved;
@@ -178,7 +178,7 @@ TEST_F(Primitives, ClimbCheckChoosesTheClimbByLedgeHeight) {
                  {3, CharacterAction::JumpStart, CharacterClip::JumpPrepare},
                  {25, CharacterAction::JumpStart, CharacterClip::JumpPrepareHigh}};
     for (const Case& c : cases) {
-        std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 4, 4)};
+        std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 4, 4)};
         for (int col = 0; col < 3; ++col) rooms[0].Cells[col][3] = Cell(c.raw);
         Use(rooms);
         Place({48, 0, 93});
@@ -191,7 +191,7 @@ TEST_F(Primitives, ClimbCheckChoosesTheClimbByLedgeHeight) {
         EXPECT_NEAR(character.ClimbTarget.y, c.raw * kRawUnit, 1e-4);
     }
     // A 20.8 ledge with 30.4 of clearance is climbed; with 24 it is out of reach.
-    std::vector<Tqtroom> rooms = {Room({0, 0, 0}, 3, 4, 4)};
+    std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 4, 4)};
     rooms[0].Cells[1][3] = Cell(13, 48);
     Use(rooms);
     Place({48, 0, 93});

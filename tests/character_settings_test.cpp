@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "character/character_module.h"
+#include "character/character.h"
 
 namespace dv {
 namespace {

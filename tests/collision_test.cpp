@@ -17,8 +17,8 @@ namespace {
 constexpr float kTol = 1e-3f;
 
 // A cell with a flat floor at raw height `floor` and a flat ceiling `depth` below the top.
-tcell FlatCell(int16_t floor = 0, int16_t depth = 0) {
-    tcell c{};
+GridCell FlatCell(int16_t floor = 0, int16_t depth = 0) {
+    GridCell c{};
     for (int i = 0; i < 4; ++i) {
         c.Floor[i] = floor;
         c.Ceiling[i] = depth;
@@ -26,27 +26,27 @@ tcell FlatCell(int16_t floor = 0, int16_t depth = 0) {
     return c;
 }
 
-Tqtroom MakeRoom(Vec3 origin, int cellsX, int cellsZ, int heightCells, const tcell& fill = FlatCell()) {
-    Tqtroom r;
+LevelRoom MakeRoom(Vec3 origin, int cellsX, int cellsZ, int heightCells, const GridCell& fill = FlatCell()) {
+    LevelRoom r;
     r.Header.Origin = origin;
     r.Header.CellsX = static_cast<uint16_t>(cellsX);
     r.Header.CellsZ = static_cast<uint16_t>(cellsZ);
     r.Header.HeightCells = static_cast<uint16_t>(heightCells);
-    r.Cells.assign(cellsX, std::vector<tcell>(cellsZ, fill));
+    r.Cells.assign(cellsX, std::vector<GridCell>(cellsZ, fill));
     return r;
 }
 
-Tmap_level MakeLevel(std::vector<Tqtroom> rooms) {
-    Tmap_level level;
+LevelMap MakeLevel(std::vector<LevelRoom> rooms) {
+    LevelMap level;
     level.RoomCount = static_cast<int32_t>(rooms.size());
     level.Rooms = std::move(rooms);
     return level;
 }
 
 // Floor corners in record order: (0,31), (31,31), (31,0), (0,0).
-tcell FloorCell(uint8_t shape, uint8_t flags, int16_t h0_31, int16_t h31_31, int16_t h31_0,
+GridCell FloorCell(uint8_t shape, uint8_t flags, int16_t h0_31, int16_t h31_31, int16_t h31_0,
                 int16_t h0_0) {
-    tcell c = FlatCell();
+    GridCell c = FlatCell();
     c.FloorShape = shape;
     c.FloorFlags = flags;
     c.Floor[0] = h0_31;
@@ -57,8 +57,8 @@ tcell FloorCell(uint8_t shape, uint8_t flags, int16_t h0_31, int16_t h31_31, int
 }
 
 // Ceiling depths in record order: (0,0), (31,0), (31,31), (0,31).
-tcell CeilingCell(uint8_t flags, int16_t c0_0, int16_t c31_0, int16_t c31_31, int16_t c0_31) {
-    tcell c = FlatCell();
+GridCell CeilingCell(uint8_t flags, int16_t c0_0, int16_t c31_0, int16_t c31_31, int16_t c0_31) {
+    GridCell c = FlatCell();
     c.CeilingFlags = flags;
     c.Ceiling[0] = c0_0;
     c.Ceiling[1] = c31_0;
@@ -68,13 +68,13 @@ tcell CeilingCell(uint8_t flags, int16_t c0_0, int16_t c31_0, int16_t c31_31, in
 }
 
 // Floor of a one-cell room at the origin, raw units (the room origin is at y = 0).
-SurfaceHit QueryCell(const tcell& cell, float lx, float lz) {
-    const Tmap_level level = MakeLevel({MakeRoom({0, 0, 0}, 1, 1, 10, cell)});
+SurfaceHit QueryCell(const GridCell& cell, float lx, float lz) {
+    const LevelMap level = MakeLevel({MakeRoom({0, 0, 0}, 1, 1, 10, cell)});
     return SurfaceQuery(level, 0, lx, lz);
 }
 
-float RawFloor(const tcell& cell, float lx, float lz) { return QueryCell(cell, lx, lz).Floor / 1.6f; }
-float RawCeilingDepth(const tcell& cell, float lx, float lz) {
+float RawFloor(const GridCell& cell, float lx, float lz) { return QueryCell(cell, lx, lz).Floor / 1.6f; }
+float RawCeilingDepth(const GridCell& cell, float lx, float lz) {
     return (320.0f - QueryCell(cell, lx, lz).Ceiling) / 1.6f;
 }
 
@@ -87,7 +87,7 @@ void ExpectVec(const Vec3& v, float x, float y, float z) {
 TEST(CollisionFloor, PlanarTrianglesPickTheHalfByDiagonal) {
     // Diagonal from (0,31) to (31,0): corner (31,0) raised, so the lower half rises along x
     // and the upper half falls along z.
-    const tcell c = FloorCell(0, 0, 0, 0, 31, 0);
+    const GridCell c = FloorCell(0, 0, 0, 0, 31, 0);
     EXPECT_NEAR(RawFloor(c, 10, 5), 10.0f, kTol);
     ExpectVec(QueryCell(c, 10, 5).FloorNormal, -0.71f, 0.71f, 0.0f);
     EXPECT_NEAR(RawFloor(c, 20, 20), 11.0f, kTol);
@@ -95,7 +95,7 @@ TEST(CollisionFloor, PlanarTrianglesPickTheHalfByDiagonal) {
     EXPECT_NEAR(QueryCell(c, 10, 5).Floor, 16.0f, kTol);  // raw 10 is 10/20 of a cell
 
     // Diagonal from (0,0) to (31,31): corner (31,0) raised lifts only the half with lz <= lx.
-    const tcell d = FloorCell(0, 1, 0, 0, 31, 0);
+    const GridCell d = FloorCell(0, 1, 0, 0, 31, 0);
     EXPECT_NEAR(RawFloor(d, 25, 5), 20.0f, kTol);
     ExpectVec(QueryCell(d, 25, 5).FloorNormal, -0.58f, 0.58f, 0.58f);
     EXPECT_NEAR(RawFloor(d, 5, 25), 0.0f, kTol);
@@ -115,8 +115,8 @@ TEST(CollisionFloor, LevelledDiagonalEdgeTakesTheNamedCorner) {
         {1, {0, 0, 0, 31}, 25, 5, 6, 11},     // lz <= lx: (31,31) takes (0,0)'s height
     };
     for (const Case& k : cases) {
-        const tcell plain = FloorCell(0, k.flags, k.h[0], k.h[1], k.h[2], k.h[3]);
-        const tcell levelled = FloorCell(0, k.flags | 4, k.h[0], k.h[1], k.h[2], k.h[3]);
+        const GridCell plain = FloorCell(0, k.flags, k.h[0], k.h[1], k.h[2], k.h[3]);
+        const GridCell levelled = FloorCell(0, k.flags | 4, k.h[0], k.h[1], k.h[2], k.h[3]);
         EXPECT_NEAR(RawFloor(plain, k.lx, k.lz), k.plain, kTol) << int(k.flags) << " " << k.lx;
         EXPECT_NEAR(RawFloor(levelled, k.lx, k.lz), k.levelled, kTol) << int(k.flags) << " " << k.lx;
     }
@@ -124,7 +124,7 @@ TEST(CollisionFloor, LevelledDiagonalEdgeTakesTheNamedCorner) {
 
 TEST(CollisionFloor, EqualCornersGiveAnExactUpNormal) {
     // After levelling the three chosen corners are equal although the fourth differs.
-    const tcell c = FloorCell(0, 4, 7, 99, 7, 7);
+    const GridCell c = FloorCell(0, 4, 7, 99, 7, 7);
     const SurfaceHit h = QueryCell(c, 3, 3);
     EXPECT_EQ(h.FloorNormal.x, 0.0f);
     EXPECT_EQ(h.FloorNormal.y, 1.0f);
@@ -157,7 +157,7 @@ TEST(CollisionFloor, CurvedShapesSplitAlongTheirCurve) {
         {8, 31, 20.9f, 30}, {8, 31, 21, 10},
     };
     for (const Case& k : cases) {
-        const tcell c = FloorCell(k.shape, 0, 10, 20, 30, 40);
+        const GridCell c = FloorCell(k.shape, 0, 10, 20, 30, 40);
         const SurfaceHit h = QueryCell(c, k.lx, k.lz);
         EXPECT_NEAR(h.Floor / 1.6f, k.raw, kTol) << "shape " << int(k.shape) << " at " << k.lx << "," << k.lz;
         ExpectVec(h.FloorNormal, 0, 1, 0);
@@ -185,7 +185,7 @@ TEST(CollisionCeiling, PlanarTrianglesMeasureDownFromTheTop) {
         {0, {0, 0, 31, 0}, 20, 5, 5},    // lz <= lx: depth = z
     };
     for (const Case& k : cases) {
-        const tcell c = CeilingCell(k.flags, k.c[0], k.c[1], k.c[2], k.c[3]);
+        const GridCell c = CeilingCell(k.flags, k.c[0], k.c[1], k.c[2], k.c[3]);
         EXPECT_NEAR(RawCeilingDepth(c, k.lx, k.lz), k.depth, kTol) << int(k.flags) << " " << k.lx;
     }
     ExpectVec(QueryCell(CeilingCell(1, 0, 31, 0, 0), 10, 5).CeilingNormal, 0.71f, -0.71f, 0.0f);
@@ -197,7 +197,7 @@ TEST(CollisionCeiling, PlanarTrianglesMeasureDownFromTheTop) {
 class CollisionGrid : public ::testing::Test {
 protected:
     // Room 0: origin (100, 10, 200), 3 x 4 cells, 5 cells high, floor raw 20 everywhere.
-    Tmap_level level = MakeLevel({MakeRoom({100, 10, 200}, 3, 4, 5, FlatCell(20, 0))});
+    LevelMap level = MakeLevel({MakeRoom({100, 10, 200}, 3, 4, 5, FlatCell(20, 0))});
 };
 
 TEST_F(CollisionGrid, ClampsIntoTheRoomWithExclusiveUpperEdges) {
@@ -238,7 +238,7 @@ TEST_F(CollisionGrid, BorderMarksTheOuterRing) {
 }
 
 TEST_F(CollisionGrid, CellInfoReportsReferencesAndHalves) {
-    tcell& c = level.Rooms[0].Cells[1][1];
+    GridCell& c = level.Rooms[0].Cells[1][1];
     c = FloorCell(0, 1, 5, 0, 0, 0);
     c.Ceiling[0] = 10;
     c.CeilingFlags = 1;
@@ -263,7 +263,7 @@ TEST_F(CollisionGrid, CellInfoReportsReferencesAndHalves) {
 }
 
 TEST_F(CollisionGrid, SurfacesClosedByCodeAndHalf) {
-    tcell& c = level.Rooms[0].Cells[0][0];
+    GridCell& c = level.Rooms[0].Cells[0][0];
     // Floor bit 0 clear: half 1 is lz <= 31 - lx. Ceiling bit 0 clear: half 1 is lz > lx.
     const float x1 = 100 + 5, z1 = 200 + 2;   // floor half 1, ceiling half 2
     const float x2 = 100 + 20, z2 = 200 + 25;  // floor half 2, ceiling half 1
@@ -296,8 +296,8 @@ protected:
                            MakeRoom({32, 128, 32}, 1, 1, 4, FlatCell(0, 20)),
                            MakeRoom({32, 0, 32}, 1, 1, 4, FlatCell(40, 0))});
     }
-    tcell& Middle() { return level.Rooms[0].Cells[1][1]; }
-    Tmap_level level;
+    GridCell& Middle() { return level.Rooms[0].Cells[1][1]; }
+    LevelMap level;
 };
 
 TEST_F(CollisionLinks, SideLinkMovesTheQueryToTheLinkedRoom) {
@@ -351,7 +351,7 @@ TEST_F(CollisionLinks, CeilingWalkClimbsUnlessTheHalfIsClosed) {
 
 TEST_F(CollisionLinks, ClimbingIntoASmallerRoomClampsAndClearsInside) {
     for (auto& column : level.Rooms[0].Cells)
-        for (tcell& c : column) c.RoomAbove = 3;
+        for (GridCell& c : column) c.RoomAbove = 3;
     const SurfaceHit h = SurfaceQuery(level, 0, 80, 16);  // room 2 covers only x, z in [32, 64)
     EXPECT_EQ(h.Room, 2);
     EXPECT_EQ(h.Inside, 0);
@@ -388,7 +388,7 @@ TEST_F(CollisionLinks, LinksToMissingRoomsAreIgnored) {
 }
 
 TEST(CollisionEmptyRoom, RoomWithoutCellsAnswersFromItsBox) {
-    const Tmap_level level = MakeLevel({MakeRoom({5, 10, 5}, 0, 3, 2)});
+    const LevelMap level = MakeLevel({MakeRoom({5, 10, 5}, 0, 3, 2)});
     const SurfaceHit h = SurfaceQuery(level, 0, 7, 7);
     EXPECT_NEAR(h.Floor, 10.0f, kTol);
     EXPECT_NEAR(h.Ceiling, 74.0f, kTol);
@@ -407,7 +407,7 @@ protected:
         level.Rooms[0].Cells[3][1] = FlatCell(50, 0);
         level.Rooms[0].Cells[4][1] = FlatCell(80, 0);
     }
-    Tmap_level level;
+    LevelMap level;
 };
 
 TEST_F(CollisionSegments, LevelTestBlocksOnARaisedFloor) {
@@ -485,28 +485,28 @@ class CollisionObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         file.Map = MakeLevel({MakeRoom({0, 0, 0}, 4, 4, 4)});
-        tmv_model box;
+        ModelRecord box;
         box.BoundsMin = {-5, 0, -5};  // scaled by 3.2: 16 units each side, 32 high
         box.BoundsMax = {5, 10, 5};
-        tmv_model slab;
+        ModelRecord slab;
         slab.BoundsMin = {0, 0, -1};
         slab.BoundsMax = {10, 10, 1};
         file.Models = {box, slab};
-        file.Objects = {tmv_object{77, 0, 1001, 0, 0}, tmv_object{78, 0, 1001, 0, 1}};
+        file.Objects = {ObjectTemplate{77, 0, 1001, 0, 0}, ObjectTemplate{78, 0, 1001, 0, 1}};
         ids.Add(0, 77);
         ids.Add(1, 78);
     }
     void Place(int32_t id, Vec3 cells, int16_t turn = 0) {
-        tobject_instance inst{};
+        ObjectInstance inst{};
         inst.ObjectId = id;
         inst.Turn = turn;
         inst.Position = cells;
-        Tqtroom& r = file.Map.Rooms[0];
+        LevelRoom& r = file.Map.Rooms[0];
         r.Instances.push_back(inst);
         r.InstanceCount = static_cast<int32_t>(r.Instances.size());
     }
-    TLevFile file;
-    TIdList ids;
+    LevelRecord file;
+    IdList ids;
 };
 
 TEST_F(CollisionObjects, ScaledBoundsAtTheInstancePositionBlock) {
@@ -528,7 +528,7 @@ TEST_F(CollisionObjects, TurnIsNotAppliedToTheBox) {
 
 TEST_F(CollisionObjects, UnknownIdsAndTemplatesAreSkipped) {
     Place(99, {2, 0, 1});
-    file.Objects.push_back(tmv_object{80, 0, 1001, 0, 17});  // model index out of range
+    file.Objects.push_back(ObjectTemplate{80, 0, 1001, 0, 17});  // model index out of range
     ids.Add(2, 80);
     ids.Add(5, 81);  // template index out of range
     Place(80, {2, 0, 1});
@@ -545,7 +545,7 @@ TEST(CollisionWrittenLevel, QueriesAgreeAfterAWriteAndReadBack) {
     data.StripB.Height = 4;
     data.StripB.Pixels.assign(16, 0);
     data.Level.StripBTileCount = 1;
-    Tmap_level& map = data.Level.Map;
+    LevelMap& map = data.Level.Map;
     map = MakeLevel({MakeRoom({0, 0, 0}, 2, 2, 4), MakeRoom({32, -128, 0}, 1, 2, 4, FlatCell(10, 0))});
     map.Rooms[0].Cells[1][0] = FloorCell(0, 4, 0, 0, 31, 0);  // levelled slope, (x + z) raw
     map.Rooms[0].Cells[1][1].RoomBelow = 2;
@@ -554,7 +554,7 @@ TEST(CollisionWrittenLevel, QueriesAgreeAfterAWriteAndReadBack) {
     LevelFileData back;
     const std::vector<uint8_t> bytes = WriteLevel(data);
     ParseLevel(bytes.data(), bytes.size(), "written.lev", back);
-    const Tmap_level& m = back.Level.Map;
+    const LevelMap& m = back.Level.Map;
 
     SurfaceHit h = SurfaceQuery(m, 0, 32 + 10, 5);
     EXPECT_NEAR(h.Floor, 15 * 1.6f, kTol);

@@ -62,12 +62,12 @@ protected:
     }
     std::filesystem::path dir;
     std::vector<std::string> messages;
-    Td3dTexture_buffer store;
+    TextureStore store;
 };
 
 TEST_F(FontTest, LoadsGlyphsImageAndTakesTheFirstFreeSlot) {
     store.LoadRaw(1, 2, 2, nullptr, false, 16, true);
-    Tfontx font;
+    BitmapFont font;
     const std::string path = Write(FontBytes());
     ASSERT_TRUE(LoadFont(font, path, store));
     EXPECT_EQ(font.FirstChar, 'A');
@@ -86,7 +86,7 @@ TEST_F(FontTest, LoadsGlyphsImageAndTakesTheFirstFreeSlot) {
 }
 
 TEST_F(FontTest, MissingFileShowsTheMessage) {
-    Tfontx font;
+    BitmapFont font;
     const std::string path = (dir / "nofont.fnx").string();
     EXPECT_FALSE(LoadFont(font, path, store));
     ASSERT_EQ(messages.size(), 1u);
@@ -97,7 +97,7 @@ TEST_F(FontTest, TruncatedFilesAreRejectedWithTheOffset) {
     const std::vector<uint8_t> full = FontBytes();
     for (size_t cut : {size_t(0), size_t(5), size_t(20), size_t(40), size_t(60), full.size() - 1}) {
         std::vector<uint8_t> bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
-        Tfontx font;
+        BitmapFont font;
         font.TexSlot = 77;
         std::string error;
         EXPECT_FALSE(LoadFont(font, Write(bytes), store, &error)) << cut;
@@ -109,14 +109,14 @@ TEST_F(FontTest, TruncatedFilesAreRejectedWithTheOffset) {
 
 TEST_F(FontTest, AbsurdImageSizesAreRejected) {
     for (auto [w, h] : {std::pair{0, 4}, std::pair{-6, 4}, std::pair{100000, 100000}, std::pair{6, 9000}}) {
-        Tfontx font;
+        BitmapFont font;
         std::string error;
         EXPECT_FALSE(LoadFont(font, Write(FontBytes(w, h)), store, &error));
         EXPECT_NE(error.find("byte 38: image size"), std::string::npos) << error;
     }
     std::vector<uint8_t> backwards = FontBytes();
     backwards[6] = 'D';
-    Tfontx font;
+    BitmapFont font;
     std::string error;
     EXPECT_FALSE(LoadFont(font, Write(backwards), store, &error));
     EXPECT_NE(error.find("before the first"), std::string::npos);
@@ -127,15 +127,15 @@ protected:
     void SetUp() override {
         font.FirstChar = 'A';
         font.LastChar = 'B';
-        font.Glyphs = {tglyph{0, 0, 8, 16}, tglyph{8, 0, 4, 16}};
+        font.Glyphs = {Glyph{0, 0, 8, 16}, Glyph{8, 0, 4, 16}};
         font.TexWidth = 16;
         font.TexHeight = 32;
         font.TexSlot = 12;
         viewport.SetFont(&font);
         viewport.Begin2D();
     }
-    Tfontx font;
-    TGLViewport viewport;
+    BitmapFont font;
+    Viewport viewport;
 };
 
 TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
@@ -150,7 +150,7 @@ TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
 TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
     viewport.DrawText("AB", 1, 10, 20, 0.75f);
     ASSERT_EQ(viewport.TriangleCount2D, 4);
-    const ttriangle2d& a1 = viewport.Vertices2D[0];
+    const Triangle2D& a1 = viewport.Vertices2D[0];
     EXPECT_FLOAT_EQ(a1.V[0].X, 10);
     EXPECT_FLOAT_EQ(a1.V[2].X, 16);   // 8 * 0.75
     EXPECT_FLOAT_EQ(a1.V[2].Y, 32);   // 20 + 16 * 0.75
@@ -158,7 +158,7 @@ TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
     EXPECT_FLOAT_EQ(a1.V[2].V, 0.5f);  // 16 / 32: the image's own height
     EXPECT_FLOAT_EQ(a1.V[0].Rhw, 1.0f);
     EXPECT_EQ(a1.V[0].Diffuse, 0xFF404040u);  // a fresh font is 64, 64, 64
-    const ttriangle2d& b2 = viewport.Vertices2D[3];
+    const Triangle2D& b2 = viewport.Vertices2D[3];
     EXPECT_FLOAT_EQ(b2.V[0].X, 16);  // pen advanced by 6
     EXPECT_FLOAT_EQ(b2.V[1].X, 19);
     EXPECT_FLOAT_EQ(b2.V[1].U, 0.75f);
@@ -168,7 +168,7 @@ TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) 
     viewport.DrawText("A\x7F" "B", 0, 0, 0, 1);
     ASSERT_EQ(viewport.TriangleCount2D, 6);
     for (int t = 2; t < 4; ++t) {
-        for (const tvertex2d& v : viewport.Vertices2D[t].V) {
+        for (const Vertex2D& v : viewport.Vertices2D[t].V) {
             EXPECT_EQ(v.X, 0.0f);
             EXPECT_EQ(v.Y, 0.0f);
         }
@@ -188,7 +188,7 @@ TEST_F(TextListTest, EachTextKeepsItsColour) {
     EXPECT_EQ(viewport.Vertices2D[2].V[0].Diffuse & 0x00FF00FFu, 0x000000FFu);
     ASSERT_EQ(viewport.BatchCount2D, 3);
     EXPECT_EQ(viewport.Batches2D[2].Slot, 5001);
-    const ttriangle2d& p = viewport.Vertices2D[5];
+    const Triangle2D& p = viewport.Vertices2D[5];
     EXPECT_FLOAT_EQ(p.V[1].X, 800);
     EXPECT_FLOAT_EQ(p.V[1].Y, 600);
     EXPECT_FLOAT_EQ(p.V[1].U, 1);

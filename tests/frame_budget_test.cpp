@@ -13,7 +13,7 @@
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "math/clock.h"
 #include "motion/collision.h"
 #include "platform/gl_window.h"
@@ -24,10 +24,10 @@ namespace dv {
 namespace {
 
 // Draw calls the viewport should make for the frame it just drew.
-uint64_t ExpectedDraws(const TGLViewport& vp) {
+uint64_t ExpectedDraws(const Viewport& vp) {
     uint64_t draws = 0;
     for (int32_t i = 0; i < vp.TriangleCount;) {
-        const ttriangle& h = vp.Headers[i];
+        const TriangleHeader& h = vp.Headers[i];
         draws += (h.Layers >= 1 && h.BumpFlag != 0) ? 2 : 1;
         i += std::max(h.RunLength, 1);
     }
@@ -71,17 +71,17 @@ protected:
     }
 
     // One pass of the frame loop at a 16 ms step, replayed keys included.
-    void Step(TForm1& form, ReplayPlayer& replay) {
+    void Step(Shell& shell, ReplayPlayer& replay) {
         ClockAdvanceVirtual(16);
-        while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(form, *e);
-        form.AppOnIdle(true);
+        while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(shell, *e);
+        shell.Idle(true);
     }
 
-    // A form with the character's settings, as the game makes it before start-up.
-    std::unique_ptr<TForm1> NewForm() const {
-        auto form = std::make_unique<TForm1>();
-        form->CharacterTurnRates = turnRates_;
-        return form;
+    // A shell with the character's settings, as the game makes it before start-up.
+    std::unique_ptr<Shell> NewShell() const {
+        auto shell = std::make_unique<Shell>();
+        shell->CharacterTurnRates = turnRates_;
+        return shell;
     }
 
     std::string data_;
@@ -98,15 +98,15 @@ protected:
 };
 
 TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
-    std::unique_ptr<TForm1> owned = NewForm();
-    TForm1& form = *owned;
-    form.FormCreate(window_->Window(), data_ + "/");
+    std::unique_ptr<Shell> owned = NewShell();
+    Shell& shell = *owned;
+    shell.Start(window_->Window(), data_ + "/");
     ReplayPlayer replay(events_);
-    Step(form, replay);                 // the title
+    Step(shell, replay);                 // the title
     ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
     // The game's first half second: the run starts and the lists grow to the hall's size.
-    for (int i = 0; i < 40; ++i) Step(form, replay);
-    ASSERT_EQ(form.Viewport.Scene3D, &GameScene3D);
+    for (int i = 0; i < 40; ++i) Step(shell, replay);
+    ASSERT_EQ(shell.View.Scene3D, &GameScene3D);
     Direct3DDevice8* device = D3DDevice();
     ASSERT_NE(device, nullptr);
 
@@ -115,16 +115,16 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     for (int i = 0; i < 100; ++i) {
         device->ResetStats();
         test::CountAllocations(true);
-        Step(form, replay);
+        Step(shell, replay);
         test::CountAllocations(false);
-        const TGLViewport& vp = form.Viewport;
+        const Viewport& vp = shell.View;
         const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
         mismatchedDraws += device->Stats().drawCalls != ExpectedDraws(vp);
         mismatchedUploads += device->Stats().vertexBufferUploads != uploads;
         triangles += static_cast<uint64_t>(vp.TriangleCount);
         ++frames;
     }
-    form.FormDestroy();
+    shell.Shutdown();
     EXPECT_EQ(test::AllocationCount() - allocationsBefore, 0u) << "heap allocations in " << frames << " frames";
     EXPECT_EQ(mismatchedDraws, 0u);
     EXPECT_EQ(mismatchedUploads, 0u);
@@ -135,24 +135,24 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
 // a normal map in the store. Flagging a plain level texture would draw it through a missing
 // bump texture, black or glaring white depending on the view direction.
 TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
-    std::unique_ptr<TForm1> owned = NewForm();
-    TForm1& form = *owned;
-    form.FormCreate(window_->Window(), data_ + "/");
+    std::unique_ptr<Shell> owned = NewShell();
+    Shell& shell = *owned;
+    shell.Start(window_->Window(), data_ + "/");
     ReplayPlayer replay(events_);
-    Step(form, replay);
+    Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
     int bumped = 0, withoutMap = 0;
     for (int i = 0; i < 40; ++i) {
-        Step(form, replay);
-        const TGLViewport& vp = form.Viewport;
+        Step(shell, replay);
+        const Viewport& vp = shell.View;
         for (int32_t t = 0; t < vp.TriangleCount; ++t) {
-            const ttriangle& h = vp.Headers[t];
+            const TriangleHeader& h = vp.Headers[t];
             if (h.BumpFlag == 0) continue;
             ++bumped;
-            if (h.BumpTexture == 0 || form.Textures.TextureAt(h.BumpTexture) == nullptr) ++withoutMap;
+            if (h.BumpTexture == 0 || shell.Textures.TextureAt(h.BumpTexture) == nullptr) ++withoutMap;
         }
     }
-    form.FormDestroy();
+    shell.Shutdown();
     EXPECT_GT(bumped, 0) << "no wall near the camera got the bump effect";
     EXPECT_EQ(withoutMap, 0) << "of " << bumped << " bump-flagged triangles";
 }
@@ -160,30 +160,30 @@ TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
 // Time spent with the window inactive (no updates, no frames) does not reach the running
 // character as one long tick when the window comes back.
 TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
-    std::unique_ptr<TForm1> owned = NewForm();
-    TForm1& form = *owned;
-    form.FormCreate(window_->Window(), data_ + "/");
+    std::unique_ptr<Shell> owned = NewShell();
+    Shell& shell = *owned;
+    shell.Start(window_->Window(), data_ + "/");
     ReplayPlayer replay({{7400, true, kVkUp}});
-    Step(form, replay);
+    Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
-    for (int i = 0; i < 30; ++i) Step(form, replay);  // running north through the hall
-    ASSERT_NE(form.Game, nullptr);
-    const Vec3& at = form.Game->Body.Movement.Position;
+    for (int i = 0; i < 30; ++i) Step(shell, replay);  // running north through the hall
+    ASSERT_NE(shell.Game, nullptr);
+    const Vec3& at = shell.Game->Body.Movement.Position;
     const Vec3 before = at;
     for (int i = 0; i < 60; ++i) {  // three seconds inactive, as the frame loop waits then
         ClockAdvanceVirtual(50);
-        form.AppOnIdle(false);
+        shell.Idle(false);
     }
     EXPECT_EQ(at.z, before.z);
     float longestStep = 0;
     for (int i = 0; i < 20; ++i) {
         const Vec3 last = at;
-        Step(form, replay);
+        Step(shell, replay);
         longestStep = std::max(longestStep, std::hypot(at.x - last.x, at.z - last.z));
     }
     EXPECT_GT(at.z, before.z + 10.0f);  // running on
     EXPECT_LT(longestStep, 4.0f);       // about 2 units a tick, not three seconds' worth
-    form.FormDestroy();
+    shell.Shutdown();
 }
 
 // A stall of the process (a loaded machine, a suspended laptop) arrives as one long gap of
@@ -191,28 +191,28 @@ TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
 // wall covers at most kMaxTickDeltaMs of running per tick whatever the gap, and stays inside
 // its room, on the floor of an open cell, never inside a wall.
 TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
-    std::unique_ptr<TForm1> owned = NewForm();
-    TForm1& form = *owned;
-    form.FormCreate(window_->Window(), data_ + "/");
+    std::unique_ptr<Shell> owned = NewShell();
+    Shell& shell = *owned;
+    shell.Start(window_->Window(), data_ + "/");
     ReplayPlayer replay({{7400, true, kVkUp}});
-    Step(form, replay);
+    Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
-    for (int i = 0; i < 10; ++i) Step(form, replay);
-    ASSERT_NE(form.Game, nullptr);
-    const Vec3& at = form.Game->Body.Movement.Position;
-    const Tmap_level& map = form.Level.Map;
+    for (int i = 0; i < 10; ++i) Step(shell, replay);
+    ASSERT_NE(shell.Game, nullptr);
+    const Vec3& at = shell.Game->Body.Movement.Position;
+    const LevelMap& map = shell.Level.Map;
     float longestStep = 0;
     for (int stall = 0; stall < 12; ++stall) {
         for (int i = 0; i < 2; ++i) {
             ClockAdvanceVirtual(i == 0 ? 5000 : 0);  // five seconds gone between two ticks
             const Vec3 last = at;
-            Step(form, replay);
+            Step(shell, replay);
             longestStep = std::max(longestStep, std::hypot(at.x - last.x, at.z - last.z));
         }
-        const int32_t room = form.Game->Body.Room;
+        const int32_t room = shell.Game->Body.Room;
         ASSERT_GE(room, 0);
         ASSERT_LT(room, static_cast<int32_t>(map.Rooms.size()));
-        const tqtroom_header& h = map.Rooms[static_cast<size_t>(room)].Header;
+        const RoomHeader& h = map.Rooms[static_cast<size_t>(room)].Header;
         EXPECT_GE(at.x, h.Origin.x);
         EXPECT_LE(at.x, h.Origin.x + kCellSize * h.CellsX);
         EXPECT_GE(at.z, h.Origin.z);
@@ -224,22 +224,22 @@ TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
     // A 16 ms tick after the stall sees the bound: 100 ms of running at 0.066 units/ms.
     EXPECT_LE(longestStep, 0.066f * kMaxTickDeltaMs + 0.01f);
     EXPECT_GT(longestStep, 1.0f);
-    form.FormDestroy();
+    shell.Shutdown();
 }
 
 // The texture store's failures are the game's messages: "error creating texture!" reaches
 // the message box (here its sink), not only stderr.
 TEST_F(GameFrames, TextureStoreMessagesReachTheMessageBox) {
-    std::unique_ptr<TForm1> owned = NewForm();
-    TForm1& form = *owned;
-    form.FormCreate(window_->Window(), data_ + "/");
+    std::unique_ptr<Shell> owned = NewShell();
+    Shell& shell = *owned;
+    shell.Start(window_->Window(), data_ + "/");
     std::vector<std::string> shown;
     SetMessageSink([](void* user, const std::string& text, const std::string&) {
         static_cast<std::vector<std::string>*>(user)->push_back(text);
     }, &shown);
-    const bool stored = form.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);
+    const bool stored = shell.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);
     SetMessageSink(nullptr, nullptr);
-    form.FormDestroy();
+    shell.Shutdown();
     EXPECT_FALSE(stored);
     EXPECT_EQ(shown, std::vector<std::string>{"error creating texture!"});
 }

@@ -11,7 +11,7 @@ using namespace dv;
 
 namespace {
 
-bool Held(const TPadState& s, int code) {
+bool Held(const PadState& s, int code) {
     for (int i = 0; i < kPadKeyCount; ++i) {
         if (PadKeyCode(i) == code) return (s.HeldMask() & (1u << i)) != 0;
     }
@@ -50,7 +50,7 @@ private:
     SDL_Joystick* joystick_ = nullptr;
 };
 
-void Pump(TGamepads& pads) {
+void Pump(Gamepads& pads) {
     SDL_Event e;
     SDL_PumpEvents();
     while (SDL_PollEvent(&e)) pads.HandleEvent(e, 0);
@@ -59,7 +59,7 @@ void Pump(TGamepads& pads) {
 }  // namespace
 
 TEST(PadState, ButtonsMapOntoTheKeyCodes) {
-    TPadState s;
+    PadState s;
     const std::pair<SDL_GameControllerButton, int> map[] = {
         {SDL_CONTROLLER_BUTTON_DPAD_UP, kVkUp},       {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kVkDown},
         {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kVkLeft},   {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kVkRight},
@@ -83,7 +83,7 @@ TEST(PadState, ButtonsMapOntoTheKeyCodes) {
 }
 
 TEST(PadState, StickHasADeadZoneAndHysteresis) {
-    TPadState s;
+    PadState s;
     s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, -(kStickPress - 1));
     EXPECT_FALSE(Held(s, kVkLeft));
     s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, -kStickPress);
@@ -112,7 +112,7 @@ TEST(Gamepads, VirtualControllerDrivesTheKeysAndHotPlugs) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     KeyboardState keys;
     {
-        TGamepads pads(keys);
+        Gamepads pads(keys);
         VirtualPad pad;
         ASSERT_TRUE(pad.Ok()) << SDL_GetError();
         Pump(pads);

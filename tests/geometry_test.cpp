@@ -9,8 +9,8 @@ using namespace dv;
 
 namespace {
 
-tlight_record MakeLight(uint8_t kind) {
-    tlight_record l{};
+LightRecord MakeLight(uint8_t kind) {
+    LightRecord l{};
     l.Kind = kind;
     return l;
 }
@@ -95,7 +95,7 @@ TEST(Culling, PortalFrustumBoundsTheOpening) {
 }
 
 TEST(Lighting, PointLightFalloffAndConstants) {
-    tlight_record l = MakeLight(kLightPoint);
+    LightRecord l = MakeLight(kLightPoint);
     l.Position = {0, 10, 0};
     l.ConstantA = {0.1f, 0, 0};
     l.ConstantB = {0, 0.2f, 0};
@@ -120,7 +120,7 @@ TEST(Lighting, PointLightFalloffAndConstants) {
     EXPECT_TRUE(std::isfinite(c.x) && std::isfinite(c.z));
     EXPECT_FLOAT_EQ(c.z, 0.0f);
 
-    tlight_record strange = l;
+    LightRecord strange = l;
     strange.Kind = 9;  // undefined kinds add only their constant terms
     c = {0, 0, 0};
     LightVertex(VecMake(0, 9, 0), up, c, strange, eye);
@@ -130,7 +130,7 @@ TEST(Lighting, PointLightFalloffAndConstants) {
 
 TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     const Vec3 up{0, 1, 0};
-    tlight_record spot = MakeLight(kLightSpot);
+    LightRecord spot = MakeLight(kLightSpot);
     spot.Position = {0, 10, 0};
     spot.Direction = {0, -1, 0};
     spot.Diffuse = {1, 1, 1};
@@ -148,7 +148,7 @@ TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     LightVertex(VecMake(0, 0, 0), up, c, spot, VecMake(0, 5, 0));
     EXPECT_FLOAT_EQ(c.x, 0.0f);
 
-    tlight_record sun = MakeLight(kLightDirectional);
+    LightRecord sun = MakeLight(kLightDirectional);
     sun.Direction = {0, -1, 0};
     sun.Position = {1000, 0, 0};  // ignored for the diffuse term
     sun.Diffuse = {0.25f, 0.5f, 4.0f};
@@ -158,7 +158,7 @@ TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     EXPECT_FLOAT_EQ(c.y, 0.5f);
     EXPECT_FLOAT_EQ(c.z, 1.0f);  // clamped
 
-    tlight_record shiny = MakeLight(kLightOmni);
+    LightRecord shiny = MakeLight(kLightOmni);
     shiny.Position = {0, 10, 0};
     shiny.Specular = {1, 1, 1};
     shiny.Sharpness = 4;

@@ -7,8 +7,8 @@
 
 namespace dvtest {
 
-inline dv::tpixel_block Pixels(int32_t w, int32_t h, uint16_t seed) {
-    dv::tpixel_block b;
+inline dv::PixelBlock Pixels(int32_t w, int32_t h, uint16_t seed) {
+    dv::PixelBlock b;
     b.Width = w;
     b.Height = h;
     const int64_t n = static_cast<int64_t>(w) * h;
@@ -16,8 +16,8 @@ inline dv::tpixel_block Pixels(int32_t w, int32_t h, uint16_t seed) {
     return b;
 }
 
-inline dv::tqtroom_header RoomHeader(float x, uint16_t cellsX, uint16_t cellsZ) {
-    dv::tqtroom_header h{};
+inline dv::RoomHeader RoomHeader(float x, uint16_t cellsX, uint16_t cellsZ) {
+    dv::RoomHeader h{};
     h.Origin = dv::Vec3{x, 0, 0};
     h.CellsX = cellsX;
     h.CellsZ = cellsZ;
@@ -29,13 +29,13 @@ inline dv::tqtroom_header RoomHeader(float x, uint16_t cellsX, uint16_t cellsZ) 
     return h;
 }
 
-inline void AddTriangles(dv::tquadsectors& s, int n) {
+inline void AddTriangles(dv::SectorTriangles& s, int n) {
     for (int i = 0; i < n; ++i) {
-        dv::ttriangle t{};
+        dv::TriangleHeader t{};
         t.Texture = static_cast<uint16_t>(1001 + i);
         t.Layers = 2;
         t.Normal = dv::Vec3{0, 1, 0};
-        dv::ttriangle_vertices v{};
+        dv::TriangleVertices v{};
         for (int k = 0; k < 3; ++k) v.V[k].Position = dv::Vec3{float(k * 32), 0, float(i * 32)};
         s.Triangles.push_back(t);
         s.Vertices.push_back(v);
@@ -51,7 +51,7 @@ inline dv::LevelFileData SampleLevel() {
     std::memcpy(d.Ident, "DVLEVEL1", 8);
     d.FormatWord = 3;
     for (int i = 0; i < 52; ++i) d.Level.HeaderBlock[i] = static_cast<uint8_t>(i);
-    dv::TLevFile& lev = d.Level;
+    dv::LevelRecord& lev = d.Level;
 
     d.Textures = {Pixels(4, 4, 1), Pixels(3, 2, 7)};
     lev.TextureCount = 2;
@@ -59,7 +59,7 @@ inline dv::LevelFileData SampleLevel() {
     lev.StripATileCount = 2;
 
     lev.AnimSetA.SlotBase = 2000;
-    dv::taset a{};
+    dv::AnimatedTexture a{};
     a.Kind = 0;
     a.Period = 120;
     a.Frames.resize(2);
@@ -70,13 +70,13 @@ inline dv::LevelFileData SampleLevel() {
     lev.AnimSetA.Sets = {a};
     lev.AnimSetA.SetCount = 1;
 
-    dv::tmv_movable m;
+    dv::MovableRecord m;
     m.Id = 77;
     m.TextureSlot = 1001;
     m.ModelIndex = 0;
     m.SkeletonIndex = 0;
     for (int c = 0; c < 2; ++c) {
-        dv::tmv_clip clip{};
+        dv::ClipRecord clip{};
         clip.ClipId = 10 + c;
         clip.DurationMs = 500;
         clip.AnimationIndex = 0;
@@ -88,14 +88,14 @@ inline dv::LevelFileData SampleLevel() {
     lev.Movables = {m};
     lev.MovableCount = 1;
 
-    lev.Objects = {dv::tmv_object{500, 0, 1003, 0, 1}};
+    lev.Objects = {dv::ObjectTemplate{500, 0, 1003, 0, 1}};
     lev.ObjectCount = 1;
 
     for (int k = 0; k < 2; ++k) {
-        dv::tmv_model model;
+        dv::ModelRecord model;
         const int verts = 3 + k;
         for (int v = 0; v < verts; ++v) {
-            dv::tmv_vertex vx{};
+            dv::ModelVertex vx{};
             vx.Position = dv::Vec3{float(v), float(k), 0};
             vx.Bones[0] = static_cast<int16_t>(v % 2);
             vx.Bones[1] = vx.Bones[2] = vx.Bones[3] = -1;
@@ -103,7 +103,7 @@ inline dv::LevelFileData SampleLevel() {
             model.Vertices.push_back(vx);
         }
         model.VertexCount = static_cast<int16_t>(verts);
-        dv::tmv_face f{};
+        dv::ModelFace f{};
         f.Vertex[0] = 0;
         f.Vertex[1] = 1;
         f.Vertex[2] = static_cast<uint16_t>(verts - 1);
@@ -117,7 +117,7 @@ inline dv::LevelFileData SampleLevel() {
     }
     lev.ModelCount = 2;
 
-    dv::tmv_skeleton skel;
+    dv::SkeletonRecord skel;
     skel.Bones.resize(2);
     skel.Bones[0].Parent = -1;
     skel.Bones[1].Parent = 0;
@@ -126,11 +126,11 @@ inline dv::LevelFileData SampleLevel() {
     lev.Skeletons = {skel};
     lev.SkeletonCount = 1;
 
-    dv::tmv_animation anim;
+    dv::AnimationRecord anim;
     anim.FrameCount = 6;
     for (int t = 0; t < 2; ++t) {
-        dv::Tabone track;
-        track.Keys = {dv::tmv_key{0, {0, 0, 0}, {0, 0, 0}}, dv::tmv_key{5, {0, 90, 0}, {1, 0, 0}}};
+        dv::BoneTrack track;
+        track.Keys = {dv::AnimationKey{0, {0, 0, 0}, {0, 0, 0}}, dv::AnimationKey{5, {0, 90, 0}, {1, 0, 0}}};
         track.KeyCount = 2;
         anim.Tracks.push_back(track);
     }
@@ -144,40 +144,40 @@ inline dv::LevelFileData SampleLevel() {
     lev.BumpTileCount = 2;
 
     lev.AnimSetB.SlotBase = 0;
-    dv::taset b{};
+    dv::AnimatedTexture b{};
     b.Kind = 1;
     b.Frames.resize(1);
     b.FrameCount = 1;
     lev.AnimSetB.Sets = {b};
     lev.AnimSetB.SetCount = 1;
 
-    lev.Lightmaps.Entries = {dv::tlightmap_entry{1, 3001, {}}, dv::tlightmap_entry{0, 3005, {}}};
+    lev.Lightmaps.Entries = {dv::LightmapEntry{1, 3001, {}}, dv::LightmapEntry{0, 3005, {}}};
     lev.Lightmaps.EntryCount = 2;
 
-    dv::Tmap_level& map = lev.Map;
+    dv::LevelMap& map = lev.Map;
     map.StartRoom = 0;
     map.StartPosition = dv::Vec3{16, 0, 16};
-    dv::Tqtroom r0;
+    dv::LevelRoom r0;
     r0.Header = RoomHeader(0, 2, 3);
     r0.Tree.Nodes[0].Used = 1;
-    r0.Tree.Nodes[0].Box = dv::tqtbox{0, 0, 64, 96};
+    r0.Tree.Nodes[0].Box = dv::QuadBox{0, 0, 64, 96};
     AddTriangles(r0.Tree.Nodes[0].Children[0].Sector, 2);
     AddTriangles(r0.Tree.Nodes[0].Children[3].Sector, 1);
-    dv::tportal portal{};
+    dv::Portal portal{};
     portal.TargetRoom = 1;
     portal.Facing = dv::Vec3{1, 0, 0};
     r0.Portals = {portal};
     r0.PortalCount = 1;
-    r0.Cells.assign(2, std::vector<dv::tcell>(3));
+    r0.Cells.assign(2, std::vector<dv::GridCell>(3));
     r0.Cells[1][2].SideRoom = 2;
     r0.Cells[0][1].RoomAbove = 2;
     r0.Cells[0][0].FloorFlags = 1;
-    dv::tobject_instance inst{};
+    dv::ObjectInstance inst{};
     inst.ObjectId = 500;
     inst.Position = dv::Vec3{1, 0, 1};
     r0.Instances = {inst};
     r0.InstanceCount = 1;
-    dv::tlight_source light{};
+    dv::LightSource light{};
     light.Kind = 0;
     light.Red = 255;
     light.InnerRange = 4;
@@ -186,7 +186,7 @@ inline dv::LevelFileData SampleLevel() {
     r0.Lights[1].Kind = 1;
     r0.LightCount = 2;
 
-    dv::Tqtroom r1;
+    dv::LevelRoom r1;
     r1.Header = RoomHeader(64, 0, 5);
     r1.Cells.assign(0, {});
 

@@ -130,15 +130,15 @@ room cellar
 end
 )";
 
-const tcell& Cell(const Tqtroom& room, int x, int z) { return room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)]; }
+const GridCell& Cell(const LevelRoom& room, int x, int z) { return room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)]; }
 
 TEST_F(ContentTest, RoomsPortalsAndLinksAgree) {
     const LevelFileData data = Compile(kTwoRooms);
-    const Tmap_level& map = data.Level.Map;
+    const LevelMap& map = data.Level.Map;
     ASSERT_EQ(map.RoomCount, 3);
-    const Tqtroom& west = map.Rooms[0];
-    const Tqtroom& east = map.Rooms[1];
-    const Tqtroom& cellar = map.Rooms[2];
+    const LevelRoom& west = map.Rooms[0];
+    const LevelRoom& east = map.Rooms[1];
+    const LevelRoom& cellar = map.Rooms[2];
     EXPECT_EQ(west.Header.CellsX, 6);
     EXPECT_EQ(west.Header.CellsZ, 5);
     EXPECT_FLOAT_EQ(west.Header.Origin.y, 20 * 1.6f);
@@ -165,8 +165,8 @@ TEST_F(ContentTest, RoomsPortalsAndLinksAgree) {
     EXPECT_FLOAT_EQ(west.Portals[0].TargetOrigin.x, east.Header.Origin.x);
     EXPECT_FLOAT_EQ(east.Portals[0].TargetOrigin.x, west.Header.Origin.x);
     // Facing points into the owning room; the corners wind so that their normal agrees.
-    for (const Tqtroom* room : {&west, &east, &cellar}) {
-        for (const tportal& p : room->Portals) {
+    for (const LevelRoom* room : {&west, &east, &cellar}) {
+        for (const Portal& p : room->Portals) {
             const Vec3 n = TriangleNormal(p.Corners[0], p.Corners[1], p.Corners[2]);
             EXPECT_GT(VecDot(n, p.Facing), 0.99f);
         }
@@ -179,9 +179,9 @@ TEST_F(ContentTest, RoomsPortalsAndLinksAgree) {
 
 TEST_F(ContentTest, CellRecordsCarryHeightsExitsAndBlocking) {
     const LevelFileData data = Compile(kTwoRooms);
-    const Tqtroom& west = data.Level.Map.Rooms[0];
+    const LevelRoom& west = data.Level.Map.Rooms[0];
     // Slope 0 5 5 0 given as SW SE NE NW; the record holds NW, NE, SE, SW.
-    const tcell& s = Cell(west, 2, 2);
+    const GridCell& s = Cell(west, 2, 2);
     EXPECT_EQ(s.Floor[0], 0);
     EXPECT_EQ(s.Floor[1], 5);
     EXPECT_EQ(s.Floor[2], 5);
@@ -190,7 +190,7 @@ TEST_F(ContentTest, CellRecordsCarryHeightsExitsAndBlocking) {
     EXPECT_EQ(Cell(west, 4, 3).Exit, 1);
     EXPECT_EQ(Cell(west, 3, 3).Exit, 0);
     // Solid cells: floor and ceiling meet at the top, so every probe is blocked there.
-    const tcell& wall = Cell(west, 0, 0);
+    const GridCell& wall = Cell(west, 0, 0);
     EXPECT_EQ(wall.Floor[0], 80);
     EXPECT_EQ(wall.Ceiling[0], 0);
     EXPECT_EQ(wall.FloorBlock, -1);
@@ -203,21 +203,21 @@ TEST_F(ContentTest, CellRecordsCarryHeightsExitsAndBlocking) {
 TEST_F(ContentTest, SectorsHoldTheirTrianglesWithUnitNormals) {
     const LevelFileData data = Compile(kTwoRooms);
     int total = 0;
-    for (const Tqtroom& room : data.Level.Map.Rooms) {
-        for (const tqtlevel1& n1 : room.Tree.Nodes) {
+    for (const LevelRoom& room : data.Level.Map.Rooms) {
+        for (const QuadtreeNode& n1 : room.Tree.Nodes) {
             int used = 0;
-            for (const tqtlevel2& n2 : n1.Children) {
+            for (const QuadtreeLeaf& n2 : n1.Children) {
                 used += n2.Sector.Count;
                 ASSERT_EQ(n2.Sector.Triangles.size(), static_cast<size_t>(n2.Sector.Count));
                 for (int i = 0; i < n2.Sector.Count; ++i) {
-                    const ttriangle& t = n2.Sector.Triangles[static_cast<size_t>(i)];
-                    const ttriangle_vertices& v = n2.Sector.Vertices[static_cast<size_t>(i)];
+                    const TriangleHeader& t = n2.Sector.Triangles[static_cast<size_t>(i)];
+                    const TriangleVertices& v = n2.Sector.Vertices[static_cast<size_t>(i)];
                     EXPECT_NEAR(VecLength(t.Normal), 1.0f, 1e-4f);
                     const Vec3 wound = TriangleNormal(v.V[0].Position, v.V[1].Position, v.V[2].Position);
                     EXPECT_GT(VecDot(wound, t.Normal), 0.999f);
                     EXPECT_EQ(t.Layers, 2);
                     EXPECT_GE(t.Lightmap, 3001);
-                    for (const tvertex3d& p : v.V) {
+                    for (const Vertex3D& p : v.V) {
                         EXPECT_GE(p.Position.x, n2.Box.MinX);
                         EXPECT_LE(p.Position.x, n2.Box.MaxX);
                         EXPECT_GE(p.Position.z, n2.Box.MinZ);
@@ -257,7 +257,7 @@ TEST_F(ContentTest, LevelRoundTripsAndLightmapsExist) {
 
 TEST_F(ContentTest, PortalCornersOpenAFrustumThroughTheDoorway) {
     const LevelFileData data = Compile(kTwoRooms);
-    const tportal& p = data.Level.Map.Rooms[0].Portals[0];
+    const Portal& p = data.Level.Map.Rooms[0].Portals[0];
     const Vec3 eye{80, 60, 64};
     Frustum f{};
     PortalFrustum(p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3], eye, 4224, f);
@@ -314,38 +314,38 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
     LevelFileData pack;
     pack.Textures.push_back({2, 2, {1, 2, 3, 4}});
     pack.Level.TextureCount = 1;
-    tmv_model model;
-    tmv_vertex v{};
+    ModelRecord model;
+    ModelVertex v{};
     v.Bones[0] = 0;
     v.Bones[1] = v.Bones[2] = v.Bones[3] = -1;
     v.Weights[0] = 100;
     model.Vertices = {v, v, v};
     model.VertexCount = 3;
-    tmv_face face{};
+    ModelFace face{};
     face.Vertex[1] = 1;
     face.Vertex[2] = 2;
     model.Faces = {face};
     model.FaceCount = 1;
     pack.Level.Models = {model};
     pack.Level.ModelCount = 1;
-    tmv_skeleton skeleton;
-    skeleton.Bones = {tmv_bone{-1, {0, 0, 0}, {}}};
+    SkeletonRecord skeleton;
+    skeleton.Bones = {SkeletonBone{-1, {0, 0, 0}, {}}};
     skeleton.BoneCount = 1;
     pack.Level.Skeletons = {skeleton};
     pack.Level.SkeletonCount = 1;
-    tmv_animation anim;
+    AnimationRecord anim;
     anim.FrameCount = 1;
     anim.TrackCount = 1;
-    Tabone track;
-    track.Keys = {tmv_key{0, {0, 0, 0}, {0, 0, 0}}};
+    BoneTrack track;
+    track.Keys = {AnimationKey{0, {0, 0, 0}, {0, 0, 0}}};
     track.KeyCount = 1;
     anim.Tracks = {track};
     pack.Level.Animations = {anim};
     pack.Level.AnimationCount = 1;
-    tmv_movable mv;
+    MovableRecord mv;
     mv.Id = 7;
     mv.TextureSlot = 1001;
-    tmv_clip clip{};
+    ClipRecord clip{};
     clip.ClipId = 0;
     clip.DurationMs = 100;
     mv.Clips = {clip};
@@ -359,9 +359,9 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
     WriteLevelFile(Path("hero.lev"), pack);
 
     const LevelFileData data = Compile(std::string("character hero.lev\n") + kTwoRooms);
-    const TLevFile& lev = data.Level;
+    const LevelRecord& lev = data.Level;
     ASSERT_EQ(lev.MovableCount, 1);
-    const tmv_movable& m = lev.Movables[0];
+    const MovableRecord& m = lev.Movables[0];
     EXPECT_EQ(m.Id, 7);
     EXPECT_EQ(m.TextureSlot, 1001 + lev.TextureCount - 1);
     EXPECT_EQ(m.ModelIndex, lev.ModelCount - 1);
@@ -372,13 +372,13 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
 }
 
 // Floor triangles of a room whose centre lies in cell (x, z), with their vertex blocks.
-std::vector<std::pair<ttriangle, ttriangle_vertices>> CellTriangles(const Tqtroom& room, int x, int z, bool floors) {
-    std::vector<std::pair<ttriangle, ttriangle_vertices>> out;
-    for (const tqtlevel1& n1 : room.Tree.Nodes)
-        for (const tqtlevel2& n2 : n1.Children)
+std::vector<std::pair<TriangleHeader, TriangleVertices>> CellTriangles(const LevelRoom& room, int x, int z, bool floors) {
+    std::vector<std::pair<TriangleHeader, TriangleVertices>> out;
+    for (const QuadtreeNode& n1 : room.Tree.Nodes)
+        for (const QuadtreeLeaf& n2 : n1.Children)
             for (int i = 0; i < n2.Sector.Count; ++i) {
-                const ttriangle& t = n2.Sector.Triangles[static_cast<size_t>(i)];
-                const ttriangle_vertices& v = n2.Sector.Vertices[static_cast<size_t>(i)];
+                const TriangleHeader& t = n2.Sector.Triangles[static_cast<size_t>(i)];
+                const TriangleVertices& v = n2.Sector.Vertices[static_cast<size_t>(i)];
                 // A wall lies on a cell edge: it belongs to the cell it faces.
                 const float cx = (v.V[0].Position.x + v.V[1].Position.x + v.V[2].Position.x) / 3 + t.Normal.x;
                 const float cz = (v.V[0].Position.z + v.V[1].Position.z + v.V[2].Position.z) / 3 + t.Normal.z;
@@ -405,8 +405,8 @@ room a
   endmap
 end
 )");
-    const Tqtroom& room = data.Level.Map.Rooms[0];
-    const tcell& c = Cell(room, 3, 1);
+    const LevelRoom& room = data.Level.Map.Rooms[0];
+    const GridCell& c = Cell(room, 3, 1);
     EXPECT_EQ(c.FloorShape, 1);
     // Shape 1 keeps the south-east corner's height below its curved edge and the north-west
     // corner's above it; the collision query and the drawn floor agree.
@@ -414,14 +414,14 @@ end
     EXPECT_NEAR(SurfaceQuery(data.Level.Map, 0, 3 * 32 + 2, 1 * 32 + 30).Floor, 0.0f, 1e-4f);
     std::set<float> heights;
     for (const auto& [t, v] : CellTriangles(room, 3, 1, true))
-        for (const tvertex3d& p : v.V) heights.insert(p.Position.y);
+        for (const Vertex3D& p : v.V) heights.insert(p.Position.y);
     EXPECT_EQ(heights, (std::set<float>{0.0f, 6 * 1.6f}));
     // The raised block's four sides face outwards, from the floor up to its top.
     int sides = 0;
     for (const auto& [dx, dz] : {std::pair{-1, 0}, std::pair{1, 0}, std::pair{0, -1}, std::pair{0, 1}}) {
         for (const auto& [t, v] : CellTriangles(room, 2 + dx, 2 + dz, false)) {
             if (std::fabs(t.Normal.x - dx) > 1e-4f || std::fabs(t.Normal.z - dz) > 1e-4f) continue;
-            for (const tvertex3d& p : v.V) {
+            for (const Vertex3D& p : v.V) {
                 EXPECT_GE(p.Position.y, 0.0f);
                 EXPECT_LE(p.Position.y, 24.0f + 1e-4f);
             }
@@ -450,14 +450,14 @@ end
     Image lm;
     std::string err;
     ASSERT_TRUE(DecodeImageFile(Path("out_lm0.bmp"), lm, err)) << err;
-    const Tqtroom& room = data.Level.Map.Rooms[0];
+    const LevelRoom& room = data.Level.Map.Rooms[0];
     // Brightness of the lightmap at the middle of a cell's floor.
     auto brightness = [&](int x, int z) {
         const auto tris = CellTriangles(room, x, z, true);
         EXPECT_FALSE(tris.empty());
         float u = 0, v = 0;
         for (const auto& [t, vs] : tris)
-            for (const tvertex3d& p : vs.V) {
+            for (const Vertex3D& p : vs.V) {
                 u += p.LightU;
                 v += p.LightV;
             }
@@ -492,10 +492,10 @@ room a
   endmap
 end
 )");
-    const Tqtroom& room = data.Level.Map.Rooms[0];
+    const LevelRoom& room = data.Level.Map.Rooms[0];
     auto floorOf = [&](int x, int z) { return CellTriangles(room, x, z, true).at(0).first; };
     EXPECT_EQ(floorOf(1, 1).Texture, 1001 + 6);  // tiles, the seventh material
-    const ttriangle water = floorOf(2, 2), lava = floorOf(3, 2), glow = floorOf(2, 1);
+    const TriangleHeader water = floorOf(2, 2), lava = floorOf(3, 2), glow = floorOf(2, 1);
     EXPECT_EQ(water.Texture & 0x8000, 0x8000);
     EXPECT_EQ(water.Texture & 1, 0);                  // table A
     EXPECT_EQ((water.Texture >> 8 & 0x7F) - 1, 0);    // its first set
@@ -546,7 +546,7 @@ room b
 end
 )");
     // b's floor lies 10 clicks above a's: a's door cell carries that height in a's own frame.
-    const tcell& door = Cell(data.Level.Map.Rooms[0], 3, 1);
+    const GridCell& door = Cell(data.Level.Map.Rooms[0], 3, 1);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(door.Floor[i], 10);
     EXPECT_EQ(door.Ceiling[0], 80 - 60);
     // A step of 10 clicks at the doorway makes a wall in a below the portal.
@@ -588,24 +588,24 @@ end
 // Rooms reachable from the start through portals, and a bound on the portal walk: with the
 // eye at the centre of each room, following only portals the eye is in front of never
 // returns to a room already on the path.
-void CheckPortalGraph(const Tmap_level& map) {
+void CheckPortalGraph(const LevelMap& map) {
     std::set<int> seen{map.StartRoom};
     std::vector<int> todo{map.StartRoom};
     while (!todo.empty()) {
         const int r = todo.back();
         todo.pop_back();
-        for (const tportal& p : map.Rooms[static_cast<size_t>(r)].Portals)
+        for (const Portal& p : map.Rooms[static_cast<size_t>(r)].Portals)
             if (seen.insert(p.TargetRoom).second) todo.push_back(p.TargetRoom);
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(map.RoomCount));
     for (int r = 0; r < map.RoomCount; ++r) {
-        const Tqtroom& room = map.Rooms[static_cast<size_t>(r)];
+        const LevelRoom& room = map.Rooms[static_cast<size_t>(r)];
         const Vec3 eye{room.Header.Origin.x + room.Header.CellsX * 16.0f, room.Header.Origin.y + 40.0f,
                        room.Header.Origin.z + room.Header.CellsZ * 16.0f};
         std::vector<int> path{r};
         std::function<void(int)> walk = [&](int at) {
             ASSERT_LE(path.size(), static_cast<size_t>(map.RoomCount));
-            for (const tportal& p : map.Rooms[static_cast<size_t>(at)].Portals) {
+            for (const Portal& p : map.Rooms[static_cast<size_t>(at)].Portals) {
                 if (PointSideOfPlaneThrough(p.Facing, p.Corners[0], eye) < 0) continue;
                 ASSERT_EQ(std::count(path.begin(), path.end(), p.TargetRoom), 0) << "room " << r;
                 path.push_back(p.TargetRoom);
@@ -623,19 +623,19 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     ParseLevelFile(Path("test.lev"), data);
     ASSERT_GE(data.Level.MovableCount, 1);
     EXPECT_EQ(data.Level.Movables[0].ClipCount, 52);
-    const Tmap_level& map = data.Level.Map;
+    const LevelMap& map = data.Level.Map;
     EXPECT_GE(map.RoomCount, 8);
     for (int i = 0; i < data.Level.Lightmaps.EntryCount; ++i) EXPECT_TRUE(fs::exists(Path(LightmapFileName("test", i))));
     CheckPortalGraph(map);
     int exits = 0;
-    for (const Tqtroom& room : map.Rooms)
+    for (const LevelRoom& room : map.Rooms)
         for (const auto& column : room.Cells)
-            for (const tcell& c : column) exits += c.Exit;
+            for (const GridCell& c : column) exits += c.Exit;
     EXPECT_GT(exits, 0);
     // Every kind of light and both animated-texture tables are used.
     std::set<int> kinds;
-    for (const Tqtroom& room : map.Rooms)
-        for (const tlight_source& l : room.Lights) kinds.insert(l.Kind);
+    for (const LevelRoom& room : map.Rooms)
+        for (const LightSource& l : room.Lights) kinds.insert(l.Kind);
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3}));
     EXPECT_GE(data.Level.AnimSetA.SetCount, 1);
     EXPECT_GE(data.Level.AnimSetB.SetCount, 1);
@@ -657,7 +657,7 @@ TEST_F(ContentTest, DemoCourseSurfacesMatchTheSource) {
     ASSERT_NO_FATAL_FAILURE(CompileDemo());
     LevelFileData data;
     ParseLevelFile(Path("test.lev"), data);
-    const Tmap_level& map = data.Level.Map;
+    const LevelMap& map = data.Level.Map;
     auto at = [&](int room, float cx, float cz) {
         const Vec3 o = map.Rooms[static_cast<size_t>(room)].Header.Origin;
         return SurfaceQuery(map, room, o.x + cx * 32, o.z + cz * 32);

@@ -18,12 +18,12 @@ Frustum OpenFrustum() {
 }
 
 struct Collected {
-    std::vector<ttriangle> Triangles;
-    std::vector<ttriangle_vertices> Vertices;
+    std::vector<TriangleHeader> Triangles;
+    std::vector<TriangleVertices> Vertices;
     int Calls = 0;
 };
 
-void Collect(void* user, const ttriangle* t, const ttriangle_vertices* v, int32_t n) {
+void Collect(void* user, const TriangleHeader* t, const TriangleVertices* v, int32_t n) {
     auto* c = static_cast<Collected*>(user);
     c->Triangles.insert(c->Triangles.end(), t, t + n);
     c->Vertices.insert(c->Vertices.end(), v, v + n);
@@ -46,40 +46,40 @@ LevelDrawTarget Target(Collected& sink, Vec3 eye, float distance = 1024.0f) {
 }
 
 // An upward-facing triangle with the given corners and slot; diffuse colour `colour`.
-void AddTriangle(tquadsectors& s, Vec3 a, Vec3 b, Vec3 c, uint16_t slot, uint32_t colour = 0xFF808080u) {
-    ttriangle t{};
+void AddTriangle(SectorTriangles& s, Vec3 a, Vec3 b, Vec3 c, uint16_t slot, uint32_t colour = 0xFF808080u) {
+    TriangleHeader t{};
     t.Texture = slot;
     t.Normal = {0, 1, 0};
-    ttriangle_vertices v{};
+    TriangleVertices v{};
     v.V[0].Position = a;
     v.V[1].Position = b;
     v.V[2].Position = c;
-    for (tvertex3d& x : v.V) x.Diffuse = colour;
+    for (Vertex3D& x : v.V) x.Diffuse = colour;
     s.Triangles.push_back(t);
     s.Vertices.push_back(v);
     s.Count = static_cast<int32_t>(s.Triangles.size());
 }
 
 // A room whose first sector (node 0, child 0) covers x, z in [-128, 128].
-Tqtroom Room() {
-    Tqtroom r;
+LevelRoom Room() {
+    LevelRoom r;
     r.Header.MinY = 0;
     r.Header.MaxY = 64;
     r.Header.AmbientLuminance = -1;
-    for (tqtlevel1& n : r.Tree.Nodes) {
+    for (QuadtreeNode& n : r.Tree.Nodes) {
         n.Box = {-128, -128, 128, 128};
-        for (tqtlevel2& c : n.Children) c.Box = n.Box;
+        for (QuadtreeLeaf& c : n.Children) c.Box = n.Box;
     }
     r.Tree.Nodes[0].Used = 1;
     return r;
 }
 
-tquadsectors& FirstSector(Tqtroom& r) { return r.Tree.Nodes[0].Children[0].Sector; }
+SectorTriangles& FirstSector(LevelRoom& r) { return r.Tree.Nodes[0].Children[0].Sector; }
 
 // Portal in the plane z = zPlane, x in [-w, w], y in [0, 32], facing -z (towards a camera at
 // negative z); corners top-left, top-right, bottom-right, bottom-left seen from there.
-tportal Portal(uint16_t target, float w, float zPlane = 0.0f) {
-    tportal p{};
+Portal MakePortal(uint16_t target, float w, float zPlane = 0.0f) {
+    Portal p{};
     p.TargetRoom = target;
     p.Corners[0] = {-w, 32, zPlane};
     p.Corners[1] = {w, 32, zPlane};
@@ -90,8 +90,8 @@ tportal Portal(uint16_t target, float w, float zPlane = 0.0f) {
     return p;
 }
 
-TLevFile LevelOf(std::vector<Tqtroom> rooms) {
-    TLevFile f;
+LevelRecord LevelOf(std::vector<LevelRoom> rooms) {
+    LevelRecord f;
     f.Map.Rooms = std::move(rooms);
     f.Map.RoomCount = static_cast<int32_t>(f.Map.Rooms.size());
     return f;
@@ -100,24 +100,24 @@ TLevFile LevelOf(std::vector<Tqtroom> rooms) {
 class LevelDrawRoom : public ::testing::Test {
 protected:
     Collected sink;
-    TIdList ids;
+    IdList ids;
 };
 
 TEST_F(LevelDrawRoom, UnusedNodesAreNeverDrawn) {
-    Tqtroom r = Room();
+    LevelRoom r = Room();
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 5);
     AddTriangle(r.Tree.Nodes[1].Children[2].Sector, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 6);
-    const TLevFile level = LevelOf({r});
+    const LevelRecord level = LevelOf({r});
     DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, {0, 10, -20}), OpenFrustum(), true);
     ASSERT_EQ(sink.Triangles.size(), 1u);
     EXPECT_EQ(sink.Triangles[0].Texture, 5);
 }
 
 TEST_F(LevelDrawRoom, SectorBoxNeedsOneCornerWithinTheViewDistance) {
-    Tqtroom r = Room();
+    LevelRoom r = Room();
     r.Tree.Nodes[0].Box = r.Tree.Nodes[0].Children[0].Box = {0, 0, 32, 32};
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 1}, {1, 0, 0}, 5);
-    const TLevFile level = LevelOf({r});
+    const LevelRecord level = LevelOf({r});
     // Box corner (0, 0, 0) lies at exactly 50 from the eye; the triangle too.
     DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, {-30, 0, -40}, 51.0f), OpenFrustum(), true);
     EXPECT_EQ(sink.Triangles.size(), 1u);
@@ -127,34 +127,34 @@ TEST_F(LevelDrawRoom, SectorBoxNeedsOneCornerWithinTheViewDistance) {
 }
 
 TEST_F(LevelDrawRoom, CulledTrianglesAreSwappedOutOfACopy) {
-    Tqtroom r = Room();
+    LevelRoom r = Room();
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 1);
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 2);
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 3);
     FirstSector(r).Triangles[0].Normal = {0, -1, 0};  // faces away from a camera above
-    const TLevFile level = LevelOf({r});
+    const LevelRecord level = LevelOf({r});
     DrawLevelRoom(level, 0, ids, 100, 0, 0, Target(sink, {100, 10, -20}), OpenFrustum(), true);
     ASSERT_EQ(sink.Triangles.size(), 2u);
     EXPECT_EQ(sink.Triangles[0].Texture, 3);  // the last took the removed one's place
     EXPECT_EQ(sink.Triangles[1].Texture, 2);
     EXPECT_FLOAT_EQ(sink.Vertices[0].V[2].Position.x, 108.0f);
     // The level keeps its room-relative triangles.
-    const tquadsectors& kept = level.Map.Rooms[0].Tree.Nodes[0].Children[0].Sector;
+    const SectorTriangles& kept = level.Map.Rooms[0].Tree.Nodes[0].Children[0].Sector;
     EXPECT_EQ(kept.Count, 3);
     EXPECT_FLOAT_EQ(kept.Vertices[2].V[2].Position.x, 8.0f);
     EXPECT_EQ(kept.Triangles[0].BumpFlag, 0);
 }
 
 TEST_F(LevelDrawRoom, DrawsIntoTheViewportWithItsCameraAndFogSettings) {
-    Tqtroom r = Room();
+    LevelRoom r = Room();
     AddTriangle(FirstSector(r), {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 5);
     AddTriangle(FirstSector(r), {0, 0, 600}, {0, 0, 608}, {8, 0, 600}, 6);  // beyond FogEnd 500
-    const TLevFile level = LevelOf({r});
-    TGLCamera camera;
+    const LevelRecord level = LevelOf({r});
+    Camera camera;
     camera.Position = {0, 10, -20};
     camera.Target = {0, 0, 0};
     camera.UpdateView();
-    TGLViewport viewport;
+    Viewport viewport;
     viewport.SetCamera(&camera);
     const float savedEnd = FogEnd, savedOffset = FogOffset;
     FogEnd = 500.0f;
@@ -169,10 +169,10 @@ TEST_F(LevelDrawRoom, DrawsIntoTheViewportWithItsCameraAndFogSettings) {
 
 TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {
     Collected sink;
-    tquadsectors list;
+    SectorTriangles list;
     // All three corners lie at exactly 50 from the eye.
     AddTriangle(list, {40, 0, 0}, {0, 0, 40}, {-40, 0, 0}, 5);
-    tquadsectors copy = list;
+    SectorTriangles copy = list;
     PrepareSectorTriangles(copy, 0, 0, 0, Target(sink, {0, 30, 0}, 50.0f), OpenFrustum());
     ASSERT_EQ(copy.Count, 1);
     EXPECT_FLOAT_EQ(copy.Triangles[0].SortKey, -50.0f);
@@ -200,13 +200,13 @@ TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {
 
 TEST(LevelDrawTriangles, SoftwareFogOnlyWithoutHardwareFogAndPastFogStart) {
     Collected sink;
-    tquadsectors list;
+    SectorTriangles list;
     // Degenerate on purpose: every corner at 608 from the eye, halfway through 192 .. 1024.
     AddTriangle(list, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 5, 0xFF0965C9u);  // r 9, g 101, b 201
     LevelDrawTarget t = Target(sink, {0, 608, 0});
     t.HardwareFog = false;
     t.FogRed = 7;  // low two bits cleared: 4
-    tquadsectors copy = list;
+    SectorTriangles copy = list;
     PrepareSectorTriangles(copy, 0, 0, 0, t, OpenFrustum());
     ASSERT_EQ(copy.Count, 1);
     // Halfway to the fog colour (4, 0, 0): r 6.5, g 50.5, b 100.5, truncated; alpha kept.
@@ -226,7 +226,7 @@ TEST(LevelDrawTriangles, SoftwareFogOnlyWithoutHardwareFogAndPastFogStart) {
 
 TEST(LevelDrawTriangles, BumpEffectForLowSlotsNearTheEye) {
     Collected sink;
-    tquadsectors list;
+    SectorTriangles list;
     AddTriangle(list, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 3);
     AddTriangle(list, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 0x8003);  // animated code
     AddTriangle(list, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 11);
@@ -238,9 +238,9 @@ TEST(LevelDrawTriangles, BumpEffectForLowSlotsNearTheEye) {
     EXPECT_EQ(list.Triangles[1].BumpFlag, 0);
     EXPECT_EQ(list.Triangles[2].BumpFlag, 0);
     // normal (0, 1, 0) x view (0, 0, 1) = (1, 0, 0), clamped to 0.75; Y-major: w = (0, 0.75, 0.4).
-    for (const tvertex3d& v : list.Vertices[0].V) EXPECT_EQ(v.Specular, 0xFF80DFB2u);
+    for (const Vertex3D& v : list.Vertices[0].V) EXPECT_EQ(v.Specular, 0xFF80DFB2u);
 
-    tquadsectors far;
+    SectorTriangles far;
     AddTriangle(far, {0, 0, 0}, {0, 0, 8}, {8, 0, 0}, 3);
     t.Eye = {0, 800, -10};  // beyond 0.75 D
     PrepareSectorTriangles(far, 0, 0, 0, t, OpenFrustum());
@@ -253,10 +253,10 @@ protected:
     // Room 0 holds the camera and a portal at z = 0 into room 1, whose one triangle lies
     // just behind the portal.
     void SetUp() override {
-        Tqtroom r0 = Room();
-        r0.Portals = {Portal(1, 80)};
+        LevelRoom r0 = Room();
+        r0.Portals = {MakePortal(1, 80)};
         r0.PortalCount = 1;
-        Tqtroom r1 = Room();
+        LevelRoom r1 = Room();
         r1.Tree.Nodes[0].Box = r1.Tree.Nodes[0].Children[0].Box = {-16, 0, 16, 16};
         AddTriangle(FirstSector(r1), {-4, 8, 2}, {-4, 8, 8}, {4, 8, 2}, 21);
         level = LevelOf({r0, r1});
@@ -266,8 +266,8 @@ protected:
         DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, eye, distance), OpenFrustum(), true);
         return sink.Triangles.size();
     }
-    TLevFile level;
-    TIdList ids;
+    LevelRecord level;
+    IdList ids;
     Collected sink;
 };
 
@@ -295,7 +295,7 @@ TEST_F(LevelDrawPortals, NarrowedFrustumHidesWhatThePortalDoesNotShow) {
 }
 
 TEST_F(LevelDrawPortals, NarrowerSidePairOfTheOuterFrustumIsKept) {
-    Tqtroom& r1 = level.Map.Rooms[1];
+    LevelRoom& r1 = level.Map.Rooms[1];
     r1.Tree.Nodes[0].Box = r1.Tree.Nodes[0].Children[0].Box = {-64, 0, 64, 64};
     AddTriangle(FirstSector(r1), {40, 8, 10}, {40, 8, 16}, {48, 8, 10}, 22);   // inside the portal's sides
     AddTriangle(FirstSector(r1), {-4, 60, 10}, {4, 60, 10}, {-4, 60, 16}, 23);  // above its top edge
@@ -314,7 +314,7 @@ TEST_F(LevelDrawPortals, NarrowerSidePairOfTheOuterFrustumIsKept) {
 
 TEST_F(LevelDrawPortals, PortalCycleTerminates) {
     // Room 1 leads straight back to room 0, whose portal would lead to room 1 again.
-    level.Map.Rooms[1].Portals = {Portal(0, 80, 1.0f)};
+    level.Map.Rooms[1].Portals = {MakePortal(0, 80, 1.0f)};
     level.Map.Rooms[1].PortalCount = 1;
     AddTriangle(FirstSector(level.Map.Rooms[0]), {-4, 8, 2}, {-4, 8, 8}, {4, 8, 2}, 20);
     Draw({0, 16, -100});
@@ -331,9 +331,9 @@ TEST_F(LevelDrawPortals, PortalCycleTerminates) {
 class LevelDrawObjects : public ::testing::Test {
 protected:
     void SetUp() override {
-        tmv_model m;
+        ModelRecord m;
         for (int i = 0; i < 4; ++i) {
-            tmv_vertex v{};
+            ModelVertex v{};
             v.Position = {float(i & 1) * 5.0f, 0.0f, float(i >> 1) * 5.0f};
             v.Normal = {0, 1, 0};
             v.Gloss = 255;
@@ -341,7 +341,7 @@ protected:
         }
         m.VertexCount = 4;
         for (int f = 0; f < 5; ++f) {
-            tmv_face face{};
+            ModelFace face{};
             face.Vertex[0] = 0;
             face.Vertex[1] = 2;
             face.Vertex[2] = 1;
@@ -356,25 +356,25 @@ protected:
         m.FaceRuns[3] = 1;  // runs total 2: faces 0 and 1
         m.BoundsMin = {0, 0, 0};
         m.BoundsMax = {5, 1, 5};
-        Tqtroom r = Room();
+        LevelRoom r = Room();
         r.Header.AmbientHls = static_cast<int32_t>(0xF0000000u);  // white: luminance 240
         level = LevelOf({r});
         level.Models = {m};
-        level.Objects = {tmv_object{40, 0, 1001, 0, 0}};
+        level.Objects = {ObjectTemplate{40, 0, 1001, 0, 0}};
         ids.Add(0, 40);
         BuildRoomLights(level, 0, lights, 0, 0, 0);
     }
     void Place(int32_t id, Vec3 cells) {
-        tobject_instance inst{};
+        ObjectInstance inst{};
         inst.ObjectId = id;
         inst.Position = cells;
-        Tqtroom& r = level.Map.Rooms[0];
+        LevelRoom& r = level.Map.Rooms[0];
         r.Instances.push_back(inst);
         r.InstanceCount = static_cast<int32_t>(r.Instances.size());
     }
-    TLevFile level;
-    TIdList ids;
-    tlightobject_list lights;
+    LevelRecord level;
+    IdList ids;
+    LightList lights;
     Collected sink;
 };
 
@@ -394,7 +394,7 @@ TEST_F(LevelDrawObjects, InstancesOutsideTheFrustumOrUnknownAddNothing) {
 }
 
 TEST_F(LevelDrawObjects, FaceRunsSlotsAndColours) {
-    ttriangles_buffer out;
+    TriangleBuffer out;
     Collected unused;
     const LevelDrawTarget t = Target(unused, {0, 40, -5});
     DrawLevelObject(1001, 0, level.Models[0], 0, 0, 0, MatIdentity(), out, t, OpenFrustum(), lights);
@@ -416,7 +416,7 @@ TEST_F(LevelDrawObjects, FaceRunsSlotsAndColours) {
 }
 
 TEST_F(LevelDrawObjects, OnlyObjectsGetTheNearBump) {
-    ttriangles_buffer out;
+    TriangleBuffer out;
     Collected unused;
     const LevelDrawTarget t = Target(unused, {0, 40, -5});  // within 0.1 D
     DrawLevelObject(1001, 0, level.Models[0], 0, 0, 0, MatIdentity(), out, t, OpenFrustum(), lights);
@@ -432,9 +432,9 @@ TEST_F(LevelDrawObjects, OnlyObjectsGetTheNearBump) {
 }
 
 TEST_F(LevelDrawObjects, MovableTakesTheGivenVertices) {
-    Tavertices skinned = level.Models[0].Vertices;
-    for (tmv_vertex& v : skinned) v.Position.y += 10.0f;
-    ttriangles_buffer out;
+    ModelVertices skinned = level.Models[0].Vertices;
+    for (ModelVertex& v : skinned) v.Position.y += 10.0f;
+    TriangleBuffer out;
     Collected unused;
     DrawMovableModel(1001, -1, level.Models[0], 0, 0, 0, MatIdentity(), out, Target(unused, {0, 40, -5}),
                      OpenFrustum(), lights, &skinned);

@@ -49,12 +49,12 @@ TEST(LevelFile, SampleRoundTripsAndKeepsEveryField) {
     const LevelFileData level = dvtest::SampleLevel();
     ExpectRoundTrip(level);
     const LevelFileData back = Parse(Bytes(level));
-    const dv::TLevFile& lev = back.Level;
+    const dv::LevelRecord& lev = back.Level;
     ASSERT_EQ(lev.Movables.size(), 1u);
     EXPECT_EQ(lev.Movables[0].TextureSlot, 1001);
     EXPECT_EQ(lev.Objects[0].TextureSlot, 1003);
     EXPECT_EQ(lev.Objects[0].BumpSlotBase, 0);
-    const dv::tmv_clip& clip = lev.Movables[0].Clips[1];
+    const dv::ClipRecord& clip = lev.Movables[0].Clips[1];
     EXPECT_EQ(clip.ClipId, 11);
     EXPECT_EQ(clip.Unused2[5], 9);
     EXPECT_EQ(clip.Pad[0] | clip.Pad[1], 0);
@@ -86,7 +86,7 @@ TEST(LevelFile, EdgeCasesRoundTrip) {
         {"clips out of order",
          [](LevelFileData& d) { std::swap(d.Level.Movables[0].Clips[0], d.Level.Movables[0].Clips[1]); }},
         {"room with CellsZ 0", [](LevelFileData& d) {
-             dv::Tqtroom& r = d.Level.Map.Rooms[0];
+             dv::LevelRoom& r = d.Level.Map.Rooms[0];
              r.Header.CellsZ = 0;
              r.Cells.assign(2, {});
          }},
@@ -135,11 +135,11 @@ struct Sections {
         room0;
 };
 
-size_t PixelBytes(const dv::tpixel_block& b, bool present) { return present ? b.Pixels.size() * 2 : 0; }
+size_t PixelBytes(const dv::PixelBlock& b, bool present) { return present ? b.Pixels.size() * 2 : 0; }
 
-size_t AnimSetBytes(const dv::Tanimated_textures& s) {
+size_t AnimSetBytes(const dv::AnimatedTextureTable& s) {
     size_t n = 2;
-    for (const dv::taset& a : s.Sets) n += 5 + 36 * a.Frames.size();
+    for (const dv::AnimatedTexture& a : s.Sets) n += 5 + 36 * a.Frames.size();
     return n;
 }
 
@@ -357,7 +357,7 @@ TEST(LevelFile, WriteFuzzSeeds) {
     level.Level.Map.Rooms[0].Portals.clear();
     level.Level.Map.Rooms[0].PortalCount = 0;
     for (auto& column : level.Level.Map.Rooms[0].Cells) {
-        for (auto& cell : column) cell = dv::tcell{};
+        for (auto& cell : column) cell = dv::GridCell{};
     }
     dv::WriteLevelFile(std::string(dir) + "/one_room.lev", level);
 }

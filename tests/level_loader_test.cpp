@@ -55,13 +55,13 @@ protected:
     }
 
     fs::path old_, dir_;
-    dv::Td3dTexture_buffer store_;
+    dv::TextureStore store_;
 };
 
 TEST_F(LevelLoader, LoadsTexturesIntoTheirSlotsAndLightmapsFromBesideTheLevel) {
     dv::LevelFileData data = dvtest::SampleLevel();
-    data.Level.Lightmaps.Entries = {dv::tlightmap_entry{1, 3001, {}}, dv::tlightmap_entry{0, 3005, {}},
-                                    dv::tlightmap_entry{1, 3010, {}}};
+    data.Level.Lightmaps.Entries = {dv::LightmapEntry{1, 3001, {}}, dv::LightmapEntry{0, 3005, {}},
+                                    dv::LightmapEntry{1, 3010, {}}};
     data.Level.Lightmaps.EntryCount = 3;
     dv::WriteLevelFile("levels/sample.v1.lev", data);
     WriteBmp("levels/sample_lm0.bmp", 4, 9, 0, 0, 255);  // two 4 x 4 tiles
@@ -69,7 +69,7 @@ TEST_F(LevelLoader, LoadsTexturesIntoTheirSlotsAndLightmapsFromBesideTheLevel) {
     WriteBmp("sample_lm2.bmp", 4, 4, 255, 0, 0);         // in the current directory: not looked at
     store_.LoadRaw(5001, 2, 2, nullptr, false, 16, false);
 
-    dv::TLevFile level;
+    dv::LevelRecord level;
     dv::LoadLevel(level, "levels/sample.v1.lev", store_);
     EXPECT_EQ(level.Map.RoomCount, 2);
     EXPECT_EQ(store_.TextureAt(5001), nullptr);  // the store was cleared first
@@ -110,7 +110,7 @@ TEST_F(LevelLoader, ANameWithoutADotGivesAnEmptyBase) {
     dv::LevelFileData data = dvtest::SampleLevel();
     dv::WriteLevelFile("levels/plain", data);
     WriteBmp("levels/_lm0.bmp", 2, 2, 255, 0, 0);
-    dv::TLevFile level;
+    dv::LevelRecord level;
     dv::LoadLevel(level, "levels/plain", store_);
     EXPECT_NE(store_.TextureAt(3001), nullptr);
 }
@@ -121,7 +121,7 @@ TEST_F(LevelLoader, AMalformedFileChangesNoTexture) {
     std::ofstream("bad.lev", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                      static_cast<std::streamsize>(bytes.size()));
     store_.LoadRaw(5001, 2, 2, nullptr, false, 16, false);
-    dv::TLevFile level;
+    dv::LevelRecord level;
     EXPECT_THROW(dv::LoadLevel(level, "bad.lev", store_), dv::LevelError);
     EXPECT_NE(store_.TextureAt(5001), nullptr);
     try {

@@ -27,7 +27,7 @@ TEST(LightReach, AMissedBoxGetsExactlyTheConstantTerms) {
     std::mt19937 rng(11);
     int misses = 0, hits = 0;
     for (int round = 0; round < 4000; ++round) {
-        tlight_record light{};
+        LightRecord light{};
         light.Kind = kLightPoint;
         light.Position = RandomVec(rng, -200, 200);
         light.ConstantA = RandomVec(rng, 0, 0.3f);
@@ -62,7 +62,7 @@ TEST(LightReach, AMissedBoxGetsExactlyTheConstantTerms) {
 }
 
 TEST(LightReach, OnlyPointLightsWithARadiusAreSkipped) {
-    tlight_record light{};
+    LightRecord light{};
     light.Kind = kLightPoint;
     light.Position = {0, 0, 0};
     light.Outer = 10;

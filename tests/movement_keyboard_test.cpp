@@ -2,17 +2,17 @@
 
 #include <cstddef>
 
-#include "character/character_module.h"
+#include "character/character.h"
 #include "input/keyboard.h"
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 #include "math/clock.h"
-#include "motion/movement.h"
+#include "motion/movement_body.h"
 
 using namespace dv;
 
 TEST(Movement, TickGateIsStrictlyGreaterThanTheInterval) {
     ClockUseVirtual(true);
-    Tmovement body(VecMake(1, 2, 3));
+    MovementBody body(VecMake(1, 2, 3));
     EXPECT_EQ(body.Movement.Position.y, 2.0f);
     EXPECT_EQ(body.Movement.AngleY, 0.0f);
     EXPECT_EQ(body.TickInterval, 18);
@@ -35,8 +35,8 @@ TEST(Movement, TickGateIsStrictlyGreaterThanTheInterval) {
 }
 
 TEST(Movement, BodyIsSixContiguousFloats) {
-    EXPECT_EQ(offsetof(Tmaromovement, AngleX), 12u);
-    EXPECT_EQ(offsetof(Tmaromovement, AngleZ), 20u);
+    EXPECT_EQ(offsetof(BodyPose, AngleX), 12u);
+    EXPECT_EQ(offsetof(BodyPose, AngleZ), 20u);
 }
 
 TEST(Keyboard, HandlersTrackKeysAndModifiers) {

@@ -33,7 +33,7 @@ TEST_F(RenderTest, TextureTimesDiffuseWithTwoTimesModulation) {
 
 TEST_F(RenderTest, LightmappedAddsLightmapToDiffuseThenModulatesTheBase) {
     viewport->ModulateShift = 1;
-    ttriangle h = Header(5, 0, 2);
+    TriangleHeader h = Header(5, 0, 2);
     h.Lightmap = 9;
     textures.Solid(9, D3DFMT_R8G8B8, 60, 60, 60);
     textures.Solid(5, D3DFMT_R8G8B8, 100, 200, 50);
@@ -45,7 +45,7 @@ TEST_F(RenderTest, LightmappedAddsLightmapToDiffuseThenModulatesTheBase) {
 
 TEST_F(RenderTest, BumpedRunDrawsDotProductThenTheLightmapPass) {
     viewport->ModulateShift = 1;
-    ttriangle h = Header(5, 0, 1);
+    TriangleHeader h = Header(5, 0, 1);
     h.BumpFlag = 1;
     h.BumpTexture = 6;
     h.Lightmap = 9;
@@ -105,9 +105,9 @@ TEST_F(RenderTest, InverseSourceColourBlend) {
 
 TEST_F(RenderTest, BlendTypesWithoutStatesKeepThePreviousRunsBlending) {
     textures.Solid(2, D3DFMT_R8G8B8, 100, 20, 200);
-    ttriangle additive = Header(2, 2, 0);
+    TriangleHeader additive = Header(2, 2, 0);
     additive.SortKey = -1;  // drawn first
-    ttriangle keeps = Header(2, 5, 0);
+    TriangleHeader keeps = Header(2, 5, 0);
     AddQuad(additive, 0, 0, 4.1421356f, false, 10.0f);
     AddQuad(keeps, 0, 0, 4.1421356f, false, 10.0f);
     viewport->SetClearColor(PackColor(0, 0, 0, 255));
@@ -117,7 +117,7 @@ TEST_F(RenderTest, BlendTypesWithoutStatesKeepThePreviousRunsBlending) {
 
 TEST_F(RenderTest, WireframeFlagDrawsOnlyEdges) {
     textures.Solid(2, D3DFMT_R8G8B8, 255, 255, 255);
-    ttriangle h = Header(2, 0, 0);
+    TriangleHeader h = Header(2, 0, 0);
     h.Flags = static_cast<int32_t>(0x80000000u);
     AddQuad(h, 0, 0, 2.0f);
     viewport->RenderFrame();
@@ -178,7 +178,7 @@ TEST_F(RenderTest, CounterClockwiseTrianglesAreCulled) {
 TEST_F(RenderTest, DepthBufferKeepsTheNearerTriangle) {
     textures.Solid(2, D3DFMT_R8G8B8, 255, 0, 0);
     textures.Solid(3, D3DFMT_R8G8B8, 0, 255, 0);
-    ttriangle nearH = Header(2, 0, 0);
+    TriangleHeader nearH = Header(2, 0, 0);
     nearH.SortKey = -1;  // drawn first
     AddQuad(nearH, 0, 0, 2.0f, false, 10.0f);
     AddQuad(Header(3, 0, 0), 0, 0, 8.0f, false, 20.0f);
@@ -188,8 +188,8 @@ TEST_F(RenderTest, DepthBufferKeepsTheNearerTriangle) {
 }
 
 struct Overlay {
-    TGLViewport* vp;
-    Tfontx* font;
+    Viewport* vp;
+    BitmapFont* font;
     int32_t slot;
     uint8_t mode;
     int calls = 0;
@@ -204,7 +204,7 @@ struct Overlay {
 
 TEST_F(RenderTest, PictureMode0IsOpaqueAndCoversItsPixelRectangle) {
     viewport->ModulateShift = 1;
-    Tfontx font;
+    BitmapFont font;
     font.Red = font.Green = font.Blue = 128;  // x 2 = the texture's own brightness
     textures.Solid(5001, D3DFMT_R8G8B8, 40, 160, 240);
     Overlay o{viewport.get(), &font, 5001, 0};
@@ -220,7 +220,7 @@ TEST_F(RenderTest, PictureMode0IsOpaqueAndCoversItsPixelRectangle) {
 
 TEST_F(RenderTest, PictureMode1DropsTransparentTexels) {
     viewport->ModulateShift = 1;
-    Tfontx font;
+    BitmapFont font;
     font.Red = font.Green = font.Blue = 128;
     textures.Solid(8, D3DFMT_A8R8G8B8, 255, 255, 255, 0);
     Overlay o{viewport.get(), &font, 8, 1};
@@ -239,7 +239,7 @@ TEST_F(RenderTest, PictureMode1DropsTransparentTexels) {
 // are opaque; one on an opaque texel's centre shows the texel's own colour.
 TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
     viewport->ModulateShift = 1;
-    Tfontx font;
+    BitmapFont font;
     font.Red = font.Green = font.Blue = 128;
     Texture& t = textures.Solid(9, D3DFMT_A8R8G8B8, 0, 0, 0, 0, 4);
     LockedRect lr;
@@ -253,8 +253,8 @@ TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
     }
     t.UnlockRect(0);
     struct Picture {
-        TGLViewport* vp;
-        Tfontx* font;
+        Viewport* vp;
+        BitmapFont* font;
         float left, size;
         static void Draw(void* user) {
             auto* p = static_cast<Picture*>(user);
@@ -292,7 +292,7 @@ TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
 // A stage that reads a texture where none is bound passes the colour on: the picture of an
 // empty slot and a run of an empty slot show their vertex colour, not twice it.
 TEST_F(RenderTest, StagesWithoutATextureHandTheColourOn) {
-    Tfontx font;
+    BitmapFont font;
     font.Red = 100;
     font.Green = 60;
     font.Blue = 30;
@@ -311,7 +311,7 @@ TEST_F(RenderTest, StagesWithoutATextureHandTheColourOn) {
 
 TEST_F(RenderTest, PictureMode2IsAdditive) {
     viewport->ModulateShift = 1;
-    Tfontx font;
+    BitmapFont font;
     font.Red = font.Green = font.Blue = 128;
     textures.Solid(8, D3DFMT_R8G8B8, 100, 100, 100);
     Overlay o{viewport.get(), &font, 8, 2};
@@ -322,10 +322,10 @@ TEST_F(RenderTest, PictureMode2IsAdditive) {
 
 TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     viewport->ModulateShift = 1;
-    Tfontx font;
+    BitmapFont font;
     font.FirstChar = 'A';
     font.LastChar = 'B';
-    font.Glyphs = {tglyph{0, 0, 2, 4}, tglyph{2, 0, 2, 4}};
+    font.Glyphs = {Glyph{0, 0, 2, 4}, Glyph{2, 0, 2, 4}};
     font.TexWidth = 4;
     font.TexHeight = 4;
     font.TexSlot = 30;
@@ -338,8 +338,8 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     }
     t.UnlockRect(0);
     struct Text {
-        TGLViewport* vp;
-        Tfontx* font;
+        Viewport* vp;
+        BitmapFont* font;
         static void Draw(void* user) {
             auto* s = static_cast<Text*>(user);
             s->vp->Begin2D();
@@ -354,11 +354,11 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     EXPECT_RGB_NEAR(Pixel(20, 16), 0, 0, 255, 8);   // 'B' right after it: '~' did not move the pen
     EXPECT_RGB_NEAR(Pixel(26, 16), 10, 20, 30, 0);
     // The reserved triangles of '~' have zero area.
-    for (const tvertex2d& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);
+    for (const Vertex2D& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);
 }
 
 TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     std::vector<uint16_t> texels(16, 0x8000 | 31 << 10);  // opaque red, A1R5G5B5
     store.NoMipmaps = true;
     ASSERT_TRUE(store.LoadRaw(1001, 4, 4, texels.data(), false, 15, true));
@@ -383,7 +383,7 @@ TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
 }
 
 TEST_F(RenderTest, PreloadedStoreTexturesDrawWithoutAnotherUpload) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     std::vector<uint16_t> texels(16, 0x8000 | 31 << 5);  // opaque green, A1R5G5B5
     store.NoMipmaps = true;
     ASSERT_TRUE(store.LoadRaw(1001, 4, 4, texels.data(), false, 15, true));

@@ -78,7 +78,7 @@ protected:
         window = GLWindow::Create("test", kSize, kSize, false, false, error);
         if (!window) GTEST_SKIP() << "no OpenGL 3.3 context can be made here: " << error;
         ASSERT_TRUE(CheckDirect3D());
-        viewport = std::make_unique<TGLViewport>();
+        viewport = std::make_unique<Viewport>();
         viewport->SetCamera(&camera);
         viewport->Setup(window->Window(), kSize, kSize, false);
         viewport->SetTextureSource(TextureSource{&textures, &SlotTextures::Lookup});
@@ -104,11 +104,11 @@ protected:
     }
 
     // Full-screen quad at depth 10 in front of the default camera, two clockwise triangles.
-    void AddQuad(const ttriangle& header, uint32_t diffuse, uint32_t specular = 0, float half = 4.1421356f,
+    void AddQuad(const TriangleHeader& header, uint32_t diffuse, uint32_t specular = 0, float half = 4.1421356f,
                  bool counterClockwise = false, float z = 10.0f) {
         const float l = -half, r = half, t = half, b = -half;
         auto vert = [&](float x, float y, float u, float v) {
-            tvertex3d out{};
+            Vertex3D out{};
             out.Position = VecMake(x, y, z);
             out.Diffuse = diffuse;
             out.Specular = specular;
@@ -116,18 +116,18 @@ protected:
             out.V = out.BumpV = out.LightV = v;
             return out;
         };
-        ttriangle_vertices tri[2];
+        TriangleVertices tri[2];
         tri[0] = {{vert(l, t, 0, 0), vert(r, t, 1, 0), vert(r, b, 1, 1)}};
         tri[1] = {{vert(l, t, 0, 0), vert(r, b, 1, 1), vert(l, b, 0, 1)}};
         if (counterClockwise) {
             for (auto& tr : tri) std::swap(tr.V[1], tr.V[2]);
         }
-        const ttriangle headers[2] = {header, header};
+        const TriangleHeader headers[2] = {header, header};
         viewport->AddTriangles(headers, tri, 2);
     }
 
-    static ttriangle Header(uint16_t texture, uint8_t blend, uint8_t layers) {
-        ttriangle h{};
+    static TriangleHeader Header(uint16_t texture, uint8_t blend, uint8_t layers) {
+        TriangleHeader h{};
         h.Texture = texture;
         h.BlendType = blend;
         h.Layers = layers;
@@ -135,8 +135,8 @@ protected:
     }
 
     std::unique_ptr<GLWindow> window;
-    TGLCamera camera;
-    std::unique_ptr<TGLViewport> viewport;
+    Camera camera;
+    std::unique_ptr<Viewport> viewport;
     SlotTextures textures;
     Direct3DDevice8* device = nullptr;
     std::vector<std::string> messages;

@@ -5,9 +5,9 @@
 
 namespace {
 
-dv::TLevFile LevelWithLights(std::vector<dv::tlight_source> lights, int32_t hls, int16_t luminance) {
-    dv::TLevFile lev;
-    dv::Tqtroom room;
+dv::LevelRecord LevelWithLights(std::vector<dv::LightSource> lights, int32_t hls, int16_t luminance) {
+    dv::LevelRecord lev;
+    dv::LevelRoom room;
     room.Header = dvtest::RoomHeader(0, 1, 1);
     room.Header.AmbientHls = hls;
     room.Header.AmbientLuminance = luminance;
@@ -18,8 +18,8 @@ dv::TLevFile LevelWithLights(std::vector<dv::tlight_source> lights, int32_t hls,
     return lev;
 }
 
-dv::tlight_source Light(int16_t kind, int8_t outer, int8_t inner) {
-    dv::tlight_source s{};
+dv::LightSource Light(int16_t kind, int8_t outer, int8_t inner) {
+    dv::LightSource s{};
     s.Kind = kind;
     s.OuterRange = outer;
     s.InnerRange = inner;
@@ -34,12 +34,12 @@ dv::tlight_source Light(int16_t kind, int8_t outer, int8_t inner) {
 }
 
 TEST(RoomLights, AmbientTermDividesBlueBy266) {
-    dv::tlightobject_list list;
+    dv::LightList list;
     // grey: luminance 240 in the top byte, saturation 0
     dv::BuildRoomLights(LevelWithLights({}, static_cast<int32_t>(240u << 24), -1), 0, list, 0, 0, 0);
     ASSERT_EQ(list.Count, 1);
     ASSERT_EQ(list.Items.size(), 1u);
-    const dv::tlight_record& a = list.Items[0];
+    const dv::LightRecord& a = list.Items[0];
     EXPECT_EQ(+a.Kind, 0);
     EXPECT_EQ(+a.Inner, -1.0f);
     EXPECT_EQ(+a.Outer, -1.0f);
@@ -51,7 +51,7 @@ TEST(RoomLights, AmbientTermDividesBlueBy266) {
 }
 
 TEST(RoomLights, LuminanceOverride) {
-    dv::tlightobject_list own, fixed;
+    dv::LightList own, fixed;
     const int32_t hls = static_cast<int32_t>(0u << 24);  // black by its own luminance
     dv::BuildRoomLights(LevelWithLights({}, hls, -1), 0, own, 0, 0, 0);
     dv::BuildRoomLights(LevelWithLights({}, hls, 120), 0, fixed, 0, 0, 0);
@@ -60,8 +60,8 @@ TEST(RoomLights, LuminanceOverride) {
 }
 
 TEST(RoomLights, PointAndSpotLights) {
-    dv::tlightobject_list list;
-    const dv::TLevFile lev = LevelWithLights(
+    dv::LightList list;
+    const dv::LevelRecord lev = LevelWithLights(
         {Light(0, 10, 4), Light(0, -1, 4), Light(1, 20, 0), Light(1, 5, 3), Light(0x0101, 10, 4)}, 0, -1);
     dv::BuildRoomLights(lev, 0, list, 100, 200, 300);
     ASSERT_EQ(list.Count, 6);
@@ -93,8 +93,8 @@ TEST(RoomLights, PointAndSpotLights) {
 }
 
 TEST(RoomModel, AppendSector) {
-    dv::ttriangles_buffer list;
-    dv::tquadsectors a, empty;
+    dv::TriangleBuffer list;
+    dv::SectorTriangles a, empty;
     dvtest::AddTriangles(a, 2);
     dv::AppendSector(list, a);
     dv::AppendSector(list, empty);
@@ -106,9 +106,9 @@ TEST(RoomModel, AppendSector) {
 }
 
 TEST(RoomModel, CellHalves) {
-    dv::Tmap_level map;
-    dv::Tqtroom room;
-    room.Cells.assign(1, std::vector<dv::tcell>(2));
+    dv::LevelMap map;
+    dv::LevelRoom room;
+    room.Cells.assign(1, std::vector<dv::GridCell>(2));
     room.Cells[0][1].FloorFlags = 1;
     room.Cells[0][1].CeilingFlags = 1;
     map.Rooms = {room};

@@ -22,7 +22,7 @@ TEST(ScreenshotWriter, WritesInTheBackgroundAndReportsFailures) {
         std::filesystem::temp_directory_path() / ("dv_shots_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     {
-        TScreenshotWriter writer(8);
+        ScreenshotWriter writer(8);
         for (int i = 0; i < 3; ++i) {
             std::vector<uint8_t> rgba(4 * 3 * 4, static_cast<uint8_t>(40 * i));
             rgba[0] = 255;  // the top-left pixel stays the top-left pixel
@@ -45,7 +45,7 @@ TEST(ScreenshotWriter, WritesInTheBackgroundAndReportsFailures) {
     EXPECT_FALSE(std::filesystem::exists(dir / "bad.png"));
     // The destructor writes what is still queued.
     {
-        TScreenshotWriter writer(2);
+        ScreenshotWriter writer(2);
         EXPECT_TRUE(writer.Submit((dir / "last.png").string(), 2, 2, std::vector<uint8_t>(16, 9)));
     }
     EXPECT_TRUE(std::filesystem::exists(dir / "last.png"));

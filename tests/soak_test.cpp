@@ -132,12 +132,12 @@ public:
     Stretch(const std::vector<ReplayEvent>& course, uint32_t seed) : course_(course), rng_(seed) {}
 
     // Restarts the game at the start, as after the title, and picks the hand-over point.
-    void Begin(TForm1& form, RandomKeys& keys, int32_t now) {
-        ReleaseAllKeys(form.Keys);
-        CreateGameState(form);  // the character's state too, as at start-up
-        form.UpdateCallback = TitleSequence;
-        form.TitleState = 1;
-        form.TitleStartTime = now - 100000;
+    void Begin(Shell& shell, RandomKeys& keys, int32_t now) {
+        ReleaseAllKeys(shell.Keys);
+        CreateGameState(shell);  // the character's state too, as at start-up
+        shell.UpdateCallback = TitleSequence;
+        shell.TitleState = 1;
+        shell.TitleStartTime = now - 100000;
         replay_ = ReplayPlayer(course_);
         // The title ends on the next tick: course time 7040, as in the recorded run.
         offsetMs_ = now - kCourseStartMs;
@@ -149,17 +149,17 @@ public:
     bool Replaying() const { return replaying_; }
     bool Over(int32_t now) const { return now >= endMs_; }
     // Feeds the course events due at `now`, or hands over to the random keys.
-    void Feed(TForm1& form, RandomKeys& keys, int32_t now) {
+    void Feed(Shell& shell, RandomKeys& keys, int32_t now) {
         if (replaying_ && now >= handoverMs_) {
             replaying_ = false;
-            ReleaseAllKeys(form.Keys);
+            ReleaseAllKeys(shell.Keys);
             keys.Restart(now);
         }
         if (!replaying_) {
-            keys.Feed(form.Keys, now);
+            keys.Feed(shell.Keys, now);
             return;
         }
-        while (const ReplayEvent* e = replay_.NextDue(now - offsetMs_)) FeedReplayEvent(form, *e);
+        while (const ReplayEvent* e = replay_.NextDue(now - offsetMs_)) FeedReplayEvent(shell, *e);
     }
 
 private:
@@ -202,11 +202,11 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     std::string error;
     std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
     ASSERT_TRUE(window) << error;
-    TForm1 form;
-    form.CharacterTurnRates = turnRates;
-    form.FormCreate(window->Window(), data.string() + "/");
-    if (form.Level.MovableCount == 0) {
-        form.FormDestroy();
+    Shell shell;
+    shell.CharacterTurnRates = turnRates;
+    shell.Start(window->Window(), data.string() + "/");
+    if (shell.Level.MovableCount == 0) {
+        shell.Shutdown();
         GTEST_SKIP() << "the demo level has no character yet";
     }
 
@@ -218,7 +218,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     int stretches = 0;
     HeapKeeper heap;
     const int32_t endMs = minutes * 60000;
-    std::vector<bool> roomsSeen(form.Level.Map.Rooms.size(), false);
+    std::vector<bool> roomsSeen(shell.Level.Map.Rooms.size(), false);
     int32_t idles = 0, sameActionSinceMs = 0, lastAction = -1, exits = 0, ticks = 0;
     // Per virtual minute, the lowest resident size after a drawn frame (what the game keeps)
     // and the highest (with the driver's memory for the largest frame).
@@ -228,15 +228,15 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         if (++failures <= 10) ADD_FAILURE() << "at " << now << " ms: " << what;
     };
 
-    while (ClockMs() < endMs && !form.CloseRequested && failures == 0) {
+    while (ClockMs() < endMs && !shell.CloseRequested && failures == 0) {
         ClockAdvanceVirtual(started && stretch.Replaying() ? kCourseStepMs : stepMs);
         const int32_t now = ClockMs();
-        const bool inGame = form.Game != nullptr && form.UpdateCallback != TitleSequence;
-        if (inGame && started) stretch.Feed(form, keys, now);
+        const bool inGame = shell.Game != nullptr && shell.UpdateCallback != TitleSequence;
+        if (inGame && started) stretch.Feed(shell, keys, now);
         // A software renderer draws a frame far slower than the game updates, so most idle
         // events run the update and the animator only; every kFrameEvery-th draws the frame.
         if (++idles % kFrameEvery == 0 || !inGame) {
-            form.AppOnIdle(true);
+            shell.Idle(true);
             heap.AfterFrame();
             if (inGame) {
                 glFinish();
@@ -256,14 +256,14 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
                 lowKb[minute] = lowKb[minute] == 0 ? kb : std::min(lowKb[minute], kb);
             }
         } else {
-            form.UpdateCallback(form);
-            if (form.Game != nullptr) form.Game->Character.Update();
+            shell.UpdateCallback(shell);
+            if (shell.Game != nullptr) shell.Game->CharacterModel.Update();
         }
-        if (form.Game == nullptr) continue;
-        const bool exited = form.UpdateCallback == TitleSequence && form.TitleState >= 2;
+        if (shell.Game == nullptr) continue;
+        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= 2;
         if (exited) ++exits;
         if ((inGame && !started) || exited || (started && stretch.Over(now))) {
-            stretch.Begin(form, keys, now);
+            stretch.Begin(shell, keys, now);
             started = true;
             ++stretches;
             lastAction = -1;
@@ -272,18 +272,18 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         if (!inGame) continue;
         ++ticks;
 
-        const GameState& g = *form.Game;
-        const Tmaromovement& m = g.Body.Movement;
+        const GameState& g = *shell.Game;
+        const BodyPose& m = g.Body.Movement;
         if (!Finite(m.Position) || !std::isfinite(m.AngleX) || !std::isfinite(m.AngleY) || !std::isfinite(m.AngleZ))
             fail(now, "position or angle not finite");
         if (g.Body.Action < 0 || g.Body.Action > 55) fail(now, "action " + std::to_string(g.Body.Action));
-        if (!Finite(g.CameraControl->Eye) || !Finite(form.Camera.Position)) fail(now, "camera eye not finite");
+        if (!Finite(g.Follow->Eye) || !Finite(shell.ViewCamera.Position)) fail(now, "camera eye not finite");
         const int32_t room = g.Body.Room;
-        if (room < 0 || room >= static_cast<int32_t>(form.Level.Map.Rooms.size())) {
+        if (room < 0 || room >= static_cast<int32_t>(shell.Level.Map.Rooms.size())) {
             fail(now, "room " + std::to_string(room));
         } else {
             roomsSeen[static_cast<size_t>(room)] = true;
-            const tqtroom_header& h = form.Level.Map.Rooms[static_cast<size_t>(room)].Header;
+            const RoomHeader& h = shell.Level.Map.Rooms[static_cast<size_t>(room)].Header;
             const float x = m.Position.x - h.Origin.x, z = m.Position.z - h.Origin.z;
             if (x < -kEdgeSlack || z < -kEdgeSlack || x > h.CellsX * kCellSize + kEdgeSlack ||
                 z > h.CellsZ * kCellSize + kEdgeSlack)
@@ -292,7 +292,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         }
         // An action other than a resting pose must end; the actions do not run in the free
         // camera mode.
-        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.CameraControl->Mode == CameraMode::FreeLook) {
+        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.Follow->Mode == CameraMode::FreeLook) {
             lastAction = g.Body.Action;
             sameActionSinceMs = now;
         } else if (now - sameActionSinceMs > kFreezeLimitMs) {
@@ -300,7 +300,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         }
     }
     const int32_t reachedMs = ClockMs();
-    form.FormDestroy();
+    shell.Shutdown();
     ClockUseVirtual(false);
 
     std::printf("soak: %d virtual minutes, %d ticks, %d stretches, %d of %zu rooms visited, %d exits reached, "
@@ -309,7 +309,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
                 roomsSeen.size(), exits);
     for (size_t i = 0; i < lowKb.size(); ++i) std::printf(" %ld/%ld", lowKb[i], highKb[i]);
     std::printf("\n");
-    EXPECT_FALSE(form.CloseRequested);
+    EXPECT_FALSE(shell.CloseRequested);
     EXPECT_GE(reachedMs, endMs);
     // Resident memory must stay flat after the first minute: what the game keeps (the lowest
     // size in a minute) stays near the second minute's. A leak of any size shows there; a

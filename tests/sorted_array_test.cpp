@@ -25,8 +25,8 @@ int32_t CompareDescending(void* calls, const void* a, const void* b) {
     return -CompareKeys(a, b);
 }
 
-TQSortArray MakeArray(int32_t delta, std::initializer_list<int32_t> keys) {
-    TQSortArray a(sizeof(Item), delta);
+SortedArray MakeArray(int32_t delta, std::initializer_list<int32_t> keys) {
+    SortedArray a(sizeof(Item), delta);
     a.CompareFunc = CompareKeys;
     int32_t tag = 0;
     for (int32_t k : keys) {
@@ -36,7 +36,7 @@ TQSortArray MakeArray(int32_t delta, std::initializer_list<int32_t> keys) {
     return a;
 }
 
-std::vector<int32_t> Keys(const TQSortArray& a) {
+std::vector<int32_t> Keys(const SortedArray& a) {
     std::vector<int32_t> out;
     for (int32_t i = 0; i < a.Count(); ++i) out.push_back(static_cast<const Item*>(a.Get(i))->key);
     return out;
@@ -45,14 +45,14 @@ std::vector<int32_t> Keys(const TQSortArray& a) {
 }  // namespace
 
 TEST(SortedArray, GrowthKeepsOneFreeSlotAndShrinksOnlyToZero) {
-    TQSortArray tiny = MakeArray(0, {});
+    SortedArray tiny = MakeArray(0, {});
     EXPECT_EQ(tiny.Delta(), 1);
     EXPECT_EQ(tiny.Capacity(), 1);
     const Item it{1, 0};
     tiny.Add(&it);
     EXPECT_EQ(tiny.Capacity(), 2);  // grown before the first element was stored
 
-    TQSortArray a(sizeof(Item), 100);
+    SortedArray a(sizeof(Item), 100);
     a.CompareFunc = CompareKeys;
     for (int32_t i = 0; i < 150; ++i) {
         const Item e{i, i};
@@ -77,16 +77,16 @@ TEST(SortedArray, GrowthKeepsOneFreeSlotAndShrinksOnlyToZero) {
 }
 
 TEST(SortedArray, LeftmostSearchAndInsertPositions) {
-    TQSortArray empty = MakeArray(4, {});
+    SortedArray empty = MakeArray(4, {});
     const Item seven{7, 99};
     EXPECT_EQ(empty.Find(&seven), -1);
     EXPECT_EQ(empty.FindInsertPos(&seven, false), -1);
 
-    TQSortArray a = MakeArray(4, {5, 7, 7, 7, 9});
+    SortedArray a = MakeArray(4, {5, 7, 7, 7, 9});
     EXPECT_EQ(a.Find(&seven), 1);
-    TQSortArray many = MakeArray(4, {1, 7, 7, 7, 7, 7, 7, 7, 7, 9});
+    SortedArray many = MakeArray(4, {1, 7, 7, 7, 7, 7, 7, 7, 7, 9});
     EXPECT_EQ(many.Find(&seven), 1);
-    TQSortArray allSame = MakeArray(4, {7, 7, 7, 7, 7, 7});
+    SortedArray allSame = MakeArray(4, {7, 7, 7, 7, 7, 7});
     EXPECT_EQ(allSame.Find(&seven), 0);
 
     const Item six{6, 0}, ten{10, 0}, zero{0, 0};
@@ -101,7 +101,7 @@ TEST(SortedArray, LeftmostSearchAndInsertPositions) {
 }
 
 TEST(SortedArray, InsertSortedPutsEqualsFirstAndAppendsLargest) {
-    TQSortArray a = MakeArray(2, {5, 7, 9});
+    SortedArray a = MakeArray(2, {5, 7, 9});
     const Item newSeven{7, 42};
     EXPECT_EQ(a.InsertSorted(&newSeven), 1);
     EXPECT_EQ(Keys(a), (std::vector<int32_t>{5, 7, 7, 9}));
@@ -120,7 +120,7 @@ TEST(SortedArray, QuickSortSwapAndComparatorModes) {
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int32_t> dist(-50, 50);
     for (int round = 0; round < 20; ++round) {
-        TQSortArray a(sizeof(Item), 7);
+        SortedArray a(sizeof(Item), 7);
         a.CompareFunc = CompareKeys;
         std::vector<int32_t> keys;
         const int n = round * 13;
@@ -134,7 +134,7 @@ TEST(SortedArray, QuickSortSwapAndComparatorModes) {
         EXPECT_EQ(Keys(a), keys);
     }
 
-    TQSortArray b = MakeArray(4, {1, 2, 3});
+    SortedArray b = MakeArray(4, {1, 2, 3});
     b.Swap(0, 2);
     b.Swap(0, 3);  // out of range: ignored
     EXPECT_EQ(Keys(b), (std::vector<int32_t>{3, 2, 1}));
@@ -147,7 +147,7 @@ TEST(SortedArray, QuickSortSwapAndComparatorModes) {
     EXPECT_EQ(Keys(b), (std::vector<int32_t>{3, 2, 1}));
     EXPECT_GT(calls, 0);
 
-    TQSortArray autoSorted = MakeArray(4, {});
+    SortedArray autoSorted = MakeArray(4, {});
     autoSorted.AutoSort = true;
     for (int32_t k : {4, 8, 2, 6}) {
         const Item e{k, 0};
@@ -157,7 +157,7 @@ TEST(SortedArray, QuickSortSwapAndComparatorModes) {
 }
 
 TEST(IdList, MapsIdsToValuesWithRepeatsAndClear) {
-    TIdList list;
+    IdList list;
     EXPECT_EQ(list.IndexOf(42), -1);
     list.Add(3, 42);
     EXPECT_EQ(list.IndexOf(42), 3);

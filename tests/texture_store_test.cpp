@@ -6,7 +6,7 @@
 
 namespace {
 
-using dv::Td3dTexture_buffer;
+using dv::TextureStore;
 
 constexpr uint16_t Rgb565(int r5, int g6, int b5) { return static_cast<uint16_t>(r5 << 11 | g6 << 5 | b5); }
 
@@ -65,7 +65,7 @@ TEST(TextureStore, EdgeFillTakesFirstOpaqueNeighbourAndStaysTransparent) {
 }
 
 TEST(TextureStore, StretchesToPowerOfTwoWithKeyAndMips) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     store.MipCount = 4;
     std::vector<uint16_t> texels(100 * 60, Rgb565(0, 0, 31));
     for (int y = 0; y < 60; ++y) texels[static_cast<size_t>(y) * 100 + 99] = Rgb565(31, 0, 31);
@@ -85,7 +85,7 @@ TEST(TextureStore, StretchesToPowerOfTwoWithKeyAndMips) {
 }
 
 TEST(TextureStore, SmallTexturesGetTheLevelsTheirSizeAllows) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     store.MipCount = 4;
     const std::vector<uint16_t> px(4 * 2, Rgb565(1, 2, 3));
     ASSERT_TRUE(store.LoadRaw(1, 4, 2, px.data(), false, 16, false));
@@ -96,7 +96,7 @@ TEST(TextureStore, SmallTexturesGetTheLevelsTheirSizeAllows) {
 }
 
 TEST(TextureStore, RawDepthsAndRejectedInput) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     std::string shown;
     store.ShowMessage = [&](const std::string& m) { shown = m; };
     const uint8_t rgb[2 * 2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -117,8 +117,8 @@ TEST(TextureStore, RawDepthsAndRejectedInput) {
 }
 
 TEST(TextureStore, SlotsSelectionReplacementAndFirstFree) {
-    Td3dTexture_buffer store;
-    EXPECT_EQ(Td3dTexture_buffer::SlotName(42), "           42");
+    TextureStore store;
+    EXPECT_EQ(TextureStore::SlotName(42), "           42");
     EXPECT_EQ(store.FirstFreeSlot(), 1);
     const uint16_t a[4] = {Rgb565(1, 0, 0), 0, 0, 0};
     const uint16_t b[4] = {Rgb565(2, 0, 0), 0, 0, 0};
@@ -137,7 +137,7 @@ TEST(TextureStore, SlotsSelectionReplacementAndFirstFree) {
 }
 
 TEST(TextureStore, StripsCutIntoConsecutiveSlots) {
-    Td3dTexture_buffer store;
+    TextureStore store;
     std::vector<uint16_t> strip(2 * 5);
     for (size_t i = 0; i < strip.size(); ++i) strip[i] = Rgb565(static_cast<int>(i), 0, 0);
     store.LoadRawStrip(2001, strip.data(), 2, 2, 2, 16);
@@ -149,7 +149,7 @@ TEST(TextureStore, StripsCutIntoConsecutiveSlots) {
 }
 
 TEST(Memlist, FreePlacesAreReusedAndSortedFirst) {
-    dv::Tlistmem<int> list;
+    dv::NamedBlockList<int> list;
     list.Sorted = true;
     list.Add("c", std::make_unique<int>(3));
     list.Add("a", std::make_unique<int>(1));
@@ -172,7 +172,7 @@ TEST(Memlist, FreePlacesAreReusedAndSortedFirst) {
     EXPECT_EQ(list.FreeCount(), 0);
     EXPECT_EQ(list.Find("d"), 1);
 
-    dv::Tlistmem<int> unsorted;
+    dv::NamedBlockList<int> unsorted;
     unsorted.Add("z", std::make_unique<int>(1));
     unsorted.Add("y", std::make_unique<int>(2));
     EXPECT_EQ(unsorted.Find("y"), 1);

@@ -13,11 +13,11 @@ namespace {
 // A list with few distinct keys and states, so most records tie on the whole key and only
 // their tags (spare bytes and vertices) show where the unstable sort put them.
 // Without `nan` the list takes the one-integer path (a NaN key anywhere takes the other).
-void RandomList(std::mt19937& rng, int n, bool nan, std::vector<ttriangle>& h, std::vector<ttriangle_vertices>& v) {
-    h.assign(n, ttriangle{});
-    v.assign(n, ttriangle_vertices{});
+void RandomList(std::mt19937& rng, int n, bool nan, std::vector<TriangleHeader>& h, std::vector<TriangleVertices>& v) {
+    h.assign(n, TriangleHeader{});
+    v.assign(n, TriangleVertices{});
     for (int i = 0; i < n; ++i) {
-        ttriangle& t = h[i];
+        TriangleHeader& t = h[i];
         t.SortKey = static_cast<float>(static_cast<int>(rng() % 4)) - 1.0f;
         if (nan && rng() % 50 == 0) t.SortKey = std::nanf("");
         if (rng() % 50 == 0) t.SortKey = -0.0f;
@@ -40,30 +40,30 @@ TEST(TriangleSort, GivesTheOrderOfTheRecordMovingQuicksort) {
     TriangleSortScratch scratch;
     for (const int n : {0, 1, 2, 3, 7, 64, 257, 1000, 5003}) {
         for (int round = 0; round < 4; ++round) {
-            std::vector<ttriangle> h, refH;
-            std::vector<ttriangle_vertices> v, refV;
+            std::vector<TriangleHeader> h, refH;
+            std::vector<TriangleVertices> v, refV;
             RandomList(rng, n, round % 2 == 0, h, v);
             refH = h;
             refV = v;
             // Spare capacity past the count must be left out of the sort.
-            h.resize(n + 5, ttriangle{});
-            v.resize(n + 5, ttriangle_vertices{});
+            h.resize(n + 5, TriangleHeader{});
+            v.resize(n + 5, TriangleVertices{});
             h[n].SortKey = -100;
             SortTrianglesMovingRecords(refH.data(), refV.data(), n);
             SortTriangleList(h, v, n, scratch);
             ASSERT_GE(h.size(), static_cast<size_t>(n));
             ASSERT_GE(v.size(), static_cast<size_t>(n));
             for (int i = 0; i < n; ++i) {
-                ASSERT_EQ(std::memcmp(&h[i], &refH[i], sizeof(ttriangle)), 0) << "header " << i << " of " << n;
-                ASSERT_EQ(std::memcmp(&v[i], &refV[i], sizeof(ttriangle_vertices)), 0) << "triple " << i << " of " << n;
+                ASSERT_EQ(std::memcmp(&h[i], &refH[i], sizeof(TriangleHeader)), 0) << "header " << i << " of " << n;
+                ASSERT_EQ(std::memcmp(&v[i], &refV[i], sizeof(TriangleVertices)), 0) << "triple " << i << " of " << n;
             }
         }
     }
 }
 
 TEST(TriangleSort, OrdersByKeyThenStateWithTheLightmapLast) {
-    std::vector<ttriangle> h(4, ttriangle{});
-    std::vector<ttriangle_vertices> v(4);
+    std::vector<TriangleHeader> h(4, TriangleHeader{});
+    std::vector<TriangleVertices> v(4);
     h[0].SortKey = 1;
     h[1].Lightmap = 2;
     h[1].BlendType = 1;

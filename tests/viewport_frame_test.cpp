@@ -22,8 +22,8 @@ protected:
     }
 
     // One small triangle tagged with `tag` in its first vertex's x and its spare bytes.
-    void AddTagged(ttriangle h, int tag) {
-        ttriangle_vertices v{};
+    void AddTagged(TriangleHeader h, int tag) {
+        TriangleVertices v{};
         for (int i = 0; i < 3; ++i) v.V[i].Position = VecMake(0, 0, 10);
         v.V[0].Position.x = static_cast<float>(tag);
         v.V[1].Position.y = 0.1f;
@@ -41,15 +41,15 @@ TEST_F(FrameTest, SortsByKeyThenStateAndMovesTheVerticesAlong) {
     } in[] = {{5, 0, 3}, {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4}, {-2, 0, 9}, {7, 1, 1}, {0, 0, 2}};
     int tag = 0;
     for (const auto& e : in) {
-        ttriangle h = Header(e.tex, e.blend, 0);
+        TriangleHeader h = Header(e.tex, e.blend, 0);
         h.SortKey = e.key;
         AddTagged(h, tag++);
     }
     viewport->RenderFrame();
     ASSERT_EQ(viewport->TriangleCount, 8);
     for (int i = 1; i < 8; ++i) {
-        const ttriangle& a = viewport->Headers[i - 1];
-        const ttriangle& b = viewport->Headers[i];
+        const TriangleHeader& a = viewport->Headers[i - 1];
+        const TriangleHeader& b = viewport->Headers[i];
         const bool ordered = a.SortKey < b.SortKey ||
                              (a.SortKey == b.SortKey && (a.BlendType < b.BlendType ||
                                                          (a.BlendType == b.BlendType && a.Texture <= b.Texture)));
@@ -65,7 +65,7 @@ TEST_F(FrameTest, SortsByKeyThenStateAndMovesTheVerticesAlong) {
 TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
     // Three states; the keys interleave only within a state's block after sorting.
     for (int i = 0; i < 12; ++i) {
-        ttriangle h = Header(static_cast<uint16_t>(1 + i / 4), 0, 0);
+        TriangleHeader h = Header(static_cast<uint16_t>(1 + i / 4), 0, 0);
         h.SortKey = static_cast<float>(i / 4) * 10.0f + static_cast<float>(i % 4);  // distinct keys
         AddTagged(h, i);
     }
@@ -80,11 +80,11 @@ TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
 }
 
 TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {
-    ttriangle a = Header(1, 0, 0);
-    ttriangle b = a;
+    TriangleHeader a = Header(1, 0, 0);
+    TriangleHeader b = a;
     b.Flags = 0x1234;  // outside the run bytes
     b.Normal = VecMake(1, 0, 0);
-    ttriangle c = a;
+    TriangleHeader c = a;
     c.BumpTexture = 2;
     AddTagged(a, 0);
     AddTagged(b, 1);
@@ -109,16 +109,16 @@ TEST_F(FrameTest, VertexBufferGrowsWithSpareTrianglesAndIsReused) {
     EXPECT_EQ(viewport->VertexCapacity3D, 1105 + 1000);
 }
 
-Tanimated_textures CyclingTable() {
-    Tanimated_textures t;
+AnimatedTextureTable CyclingTable() {
+    AnimatedTextureTable t;
     t.SlotBase = 2000;
     t.SetCount = 1;
-    taset s;
+    AnimatedTexture s;
     s.Kind = 0;
     s.Period = 100;
     s.FrameCount = 3;
     for (int i = 0; i < 3; ++i) {
-        tanim_frame f{};
+        AnimatedTextureFrame f{};
         f.SlotOffset = static_cast<int16_t>(5 + i);
         f.ShiftU = 0.25f * static_cast<float>(i);
         f.ShiftV = 0.5f * static_cast<float>(i);
@@ -135,8 +135,8 @@ uint16_t AnimCode(int table, int set, int start) {
 
 TEST_F(FrameTest, CyclingReferencesFollowTheClock) {
     viewport->AnimatedTextures[0] = CyclingTable();
-    ttriangle h = Header(AnimCode(0, 0, 1), 0, 0);
-    ttriangle_vertices v{};
+    TriangleHeader h = Header(AnimCode(0, 0, 1), 0, 0);
+    TriangleVertices v{};
     for (auto& vert : v.V) {
         vert.U = 0.3f;  // 0.05 past frame 1's shift
         vert.V = 0.6f;
@@ -158,21 +158,21 @@ TEST_F(FrameTest, CyclingReferencesDuringAFrameUseTheVirtualClock) {
     viewport->AnimatedTextures[1] = CyclingTable();
     viewport->AnimatedTextures[1].SlotBase = 0;
     ClockSetVirtualMs(250);
-    ttriangle h = Header(AnimCode(1, 0, 0), 0, 0);
+    TriangleHeader h = Header(AnimCode(1, 0, 0), 0, 0);
     AddTagged(h, 0);
     viewport->RenderFrame();
     EXPECT_EQ(viewport->Headers[0].Texture, 7);  // (0 + 250 div 100) mod 3 = 2
 }
 
 TEST_F(FrameTest, ScrollingReferencesSlideV) {
-    Tanimated_textures t = CyclingTable();
+    AnimatedTextureTable t = CyclingTable();
     t.Sets[0].Kind = 1;
     t.Sets[0].Period = 50;
     t.Sets[0].Frames[0].ShiftV = 0.0f;
     t.Sets[0].Frames[0].LimitV = 1.0f;  // w = trunc(0.5 * 256) = 128
     viewport->AnimatedTextures[0] = t;
-    ttriangle h = Header(AnimCode(0, 0, 0), 0, 0);
-    ttriangle_vertices v{};
+    TriangleHeader h = Header(AnimCode(0, 0, 0), 0, 0);
+    TriangleVertices v{};
     for (auto& vert : v.V) {
         vert.U = 0.3f;
         vert.V = 0.25f;
@@ -189,29 +189,29 @@ TEST_F(FrameTest, ScrollingReferencesSlideV) {
 }
 
 TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
-    Tanimated_textures t = CyclingTable();
+    AnimatedTextureTable t = CyclingTable();
     t.Sets[0].Kind = 1;
     t.Sets[0].Frames[1].LimitV = t.Sets[0].Frames[1].ShiftV;  // w = 0
-    taset empty;
+    AnimatedTexture empty;
     empty.Kind = 0;
     empty.Period = 100;
     empty.FrameCount = 0;
     t.Sets.push_back(empty);
-    taset odd = t.Sets[0];
+    AnimatedTexture odd = t.Sets[0];
     odd.Kind = 0;
     odd.Period = -5;
     t.Sets.push_back(odd);
     t.SetCount = 3;
     viewport->AnimatedTextures[0] = t;
-    ttriangle_vertices v{};
+    TriangleVertices v{};
     v.V[0].V = 0.7f;
-    const ttriangle scroll = Header(AnimCode(0, 0, 1), 0, 0);
-    const ttriangle noFrames = Header(AnimCode(0, 1, 0), 0, 0);
-    const ttriangle negative = Header(AnimCode(0, 2, 2), 0, 0);
-    const ttriangle noSet = Header(0x8000 | 0x0006, 0, 0);   // bits 8-14 zero
-    const ttriangle pastEnd = Header(AnimCode(0, 3, 0), 0, 0);
-    const ttriangle bigStart = Header(AnimCode(0, 0, 40), 0, 0);
-    for (const ttriangle& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart}) viewport->AddTriangles(&h, &v, 1);
+    const TriangleHeader scroll = Header(AnimCode(0, 0, 1), 0, 0);
+    const TriangleHeader noFrames = Header(AnimCode(0, 1, 0), 0, 0);
+    const TriangleHeader negative = Header(AnimCode(0, 2, 2), 0, 0);
+    const TriangleHeader noSet = Header(0x8000 | 0x0006, 0, 0);   // bits 8-14 zero
+    const TriangleHeader pastEnd = Header(AnimCode(0, 3, 0), 0, 0);
+    const TriangleHeader bigStart = Header(AnimCode(0, 0, 40), 0, 0);
+    for (const TriangleHeader& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart}) viewport->AddTriangles(&h, &v, 1);
     viewport->AnimateTextureReferences(12345);
     EXPECT_EQ(viewport->Headers[0].Texture, 2006);
     EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].V, 0.7f);
@@ -223,7 +223,7 @@ TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
 }
 
 struct OverlayCount {
-    TGLViewport* vp;
+    Viewport* vp;
     int calls = 0;
     static void Draw(void* user) {
         auto* o = static_cast<OverlayCount*>(user);
@@ -352,7 +352,7 @@ TEST_F(FrameTest, SetupEndsTheProgramWhenNoDeviceCanBeMade) {
             ReleaseDevice();
             CheckDirect3D();
             SDL_GL_MakeCurrent(window->Window(), nullptr);  // no current GL context
-            TGLViewport second;
+            Viewport second;
             second.Setup(window->Window(), kSize, kSize, false);
         },
         ::testing::ExitedWithCode(1), "Error: Error trying to Create DX Viewport!");
@@ -367,7 +367,7 @@ TEST(RenderColours, PackAndConvert) {
 }
 
 TEST(RenderCamera, UpdateViewFollowsPositionAndTarget) {
-    TGLCamera c;
+    Camera c;
     c.Position = VecMake(1, 2, 3);
     c.Target = VecMake(1, 2, 7);
     c.UpdateView();

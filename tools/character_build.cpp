@@ -25,10 +25,10 @@ Vec3 Normalized(Vec3 v) {
     return l > 1e-12f ? VecScale(v, 1.0f / l) : Vec3{0, 1, 0};
 }
 
-tmv_skeleton BuildSkeleton(const CharacterSource& src) {
-    tmv_skeleton s;
+SkeletonRecord BuildSkeleton(const CharacterSource& src) {
+    SkeletonRecord s;
     for (const CharacterJoint& j : src.Joints) {
-        tmv_bone b{};
+        SkeletonBone b{};
         b.Parent = static_cast<int16_t>(j.Parent);
         b.Pivot = j.Pivot;
         s.Bones.push_back(b);
@@ -103,7 +103,7 @@ std::vector<JointPartner> PartPartners(const CharacterSource& src, const Charact
 }
 
 // Up to four bones and their weights in percent, summing to 100.
-void AssignWeights(tmv_vertex& v, const CharacterPart& p, const std::vector<JointPartner>& partners) {
+void AssignWeights(ModelVertex& v, const CharacterPart& p, const std::vector<JointPartner>& partners) {
     const Vec3 d = Normalized(VecSub(p.To, p.From));
     std::vector<std::pair<float, int>> w;
     float others = 0;
@@ -154,7 +154,7 @@ void AssignWeights(tmv_vertex& v, const CharacterPart& p, const std::vector<Join
     }
 }
 
-void AddPart(const CharacterSource& src, const CharacterPart& p, tmv_model& model) {
+void AddPart(const CharacterSource& src, const CharacterPart& p, ModelRecord& model) {
     const Vec3 d = Normalized(VecSub(p.To, p.From));
     Vec3 ref{1, 0, 0};
     if (std::fabs(VecDot(d, ref)) > 0.9f) ref = {0, 0, 1};
@@ -166,7 +166,7 @@ void AddPart(const CharacterSource& src, const CharacterPart& p, tmv_model& mode
     const int sides = p.Sides;
 
     auto vertex = [&](const Vec3& pos) {
-        tmv_vertex v{};
+        ModelVertex v{};
         v.Position = pos;
         v.Gloss = p.Gloss;
         AssignWeights(v, p, partners);
@@ -188,7 +188,7 @@ void AddPart(const CharacterSource& src, const CharacterPart& p, tmv_model& mode
     }
     const Vec3 mid = VecLerp(p.From, p.To, 0.5f);
     auto face = [&](size_t a, size_t b, size_t c, float ua, float ub, float uc, float va, float vb, float vc) {
-        tmv_face f{};
+        ModelFace f{};
         uint16_t idx[3] = {static_cast<uint16_t>(base + a), static_cast<uint16_t>(base + b), static_cast<uint16_t>(base + c)};
         float uv[3][2] = {{ua, va}, {ub, vb}, {uc, vc}};
         const Vec3& p0 = model.Vertices[idx[0]].Position;
@@ -229,10 +229,10 @@ void AddPart(const CharacterSource& src, const CharacterPart& p, tmv_model& mode
     }
 }
 
-void ComputeNormals(tmv_model& m, size_t firstVertex, size_t firstFace) {
+void ComputeNormals(ModelRecord& m, size_t firstVertex, size_t firstFace) {
     for (size_t i = firstVertex; i < m.Vertices.size(); ++i) m.Vertices[i].Normal = {0, 0, 0};
     for (size_t f = firstFace; f < m.Faces.size(); ++f) {
-        const tmv_face& face = m.Faces[f];
+        const ModelFace& face = m.Faces[f];
         const Vec3& p0 = m.Vertices[face.Vertex[0]].Position;
         const Vec3 n = VecCross(VecSub(m.Vertices[face.Vertex[1]].Position, p0),
                                 VecSub(m.Vertices[face.Vertex[2]].Position, p0));
@@ -244,8 +244,8 @@ void ComputeNormals(tmv_model& m, size_t firstVertex, size_t firstFace) {
     for (size_t i = firstVertex; i < m.Vertices.size(); ++i) m.Vertices[i].Normal = Normalized(m.Vertices[i].Normal);
 }
 
-tmv_model BuildModel(const CharacterSource& src) {
-    tmv_model m;
+ModelRecord BuildModel(const CharacterSource& src) {
+    ModelRecord m;
     for (size_t i = 0; i < src.Parts.size(); ++i) {
         const size_t v0 = m.Vertices.size(), f0 = m.Faces.size();
         AddPart(src, src.Parts[i], m);
@@ -257,7 +257,7 @@ tmv_model BuildModel(const CharacterSource& src) {
     m.VertexCount = static_cast<int16_t>(m.Vertices.size());
     m.FaceCount = static_cast<int16_t>(m.Faces.size());
     m.BoundsMin = m.BoundsMax = m.Vertices.front().Position;
-    for (const tmv_vertex& v : m.Vertices) {
+    for (const ModelVertex& v : m.Vertices) {
         m.BoundsMin = {std::min(m.BoundsMin.x, v.Position.x), std::min(m.BoundsMin.y, v.Position.y),
                        std::min(m.BoundsMin.z, v.Position.z)};
         m.BoundsMax = {std::max(m.BoundsMax.x, v.Position.x), std::max(m.BoundsMax.y, v.Position.y),
@@ -357,8 +357,8 @@ uint16_t ToR5G6B5(const Rgb& c) {
     return static_cast<uint16_t>(q(c.r, 5) << 11 | q(c.g, 6) << 5 | q(c.b, 5));
 }
 
-tpixel_block BuildTexture(const CharacterTextureSource& t) {
-    tpixel_block b;
+PixelBlock BuildTexture(const CharacterTextureSource& t) {
+    PixelBlock b;
     b.Width = b.Height = kCharacterTextureSize;
     b.Pixels.resize(static_cast<size_t>(b.Width * b.Height));
     for (int y = 0; y < b.Height; ++y) {
@@ -382,7 +382,7 @@ int FindMarker(const CharacterSource& src, const std::string& name) {
 
 struct Solver {
     const CharacterSource& Src;
-    const tmv_skeleton& Skeleton;
+    const SkeletonRecord& Skeleton;
 
     std::vector<RigBonePose> Pose(const CharacterPose& p) const {
         std::vector<RigKey> keys(Skeleton.Bones.size());
@@ -490,7 +490,7 @@ Vec3 BodyDisplacement(const CharacterClipSource& c, float frame) {
     return total;
 }
 
-tmv_animation BuildAnimation(const CharacterSource& src, const tmv_skeleton& skel, const CharacterClipSource& c) {
+AnimationRecord BuildAnimation(const CharacterSource& src, const SkeletonRecord& skel, const CharacterClipSource& c) {
     const Solver solver{src, skel};
     CharacterClipSource resolved = c;
     for (CharacterKeySource& k : resolved.Keys) {
@@ -498,7 +498,7 @@ tmv_animation BuildAnimation(const CharacterSource& src, const tmv_skeleton& ske
         if (k.Ground) k.Pose.Root.y = solver.Ground(k.Pose, *k.Ground, k.Line);
     }
     std::vector<CharacterPose> frames = InterpolateClip(resolved, skel.Bones.size());
-    tmv_animation a;
+    AnimationRecord a;
     a.FrameCount = static_cast<int16_t>(c.Frames);
     a.TrackCount = static_cast<int16_t>(skel.Bones.size());
     a.Tracks.resize(skel.Bones.size());
@@ -508,14 +508,14 @@ tmv_animation BuildAnimation(const CharacterSource& src, const tmv_skeleton& ske
         if (c.Ground) p.Root.y = solver.Ground(p, 0.0f, c.Line);
         const Vec3 root = VecScale(VecSub(p.Root, BodyDisplacement(c, static_cast<float>(f))), 1.0f / src.Scale);
         for (size_t b = 0; b < skel.Bones.size(); ++b) {
-            tmv_key key{};
+            AnimationKey key{};
             key.Frame = f;
             key.Rotation = p.Angles[b];
             key.Translation = b == 0 ? root : Vec3{0, 0, 0};
             a.Tracks[b].Keys.push_back(key);
         }
     }
-    for (Tabone& t : a.Tracks) t.KeyCount = static_cast<int16_t>(t.Keys.size());
+    for (BoneTrack& t : a.Tracks) t.KeyCount = static_cast<int16_t>(t.Keys.size());
     return a;
 }
 
@@ -531,7 +531,7 @@ BuiltCharacter BuildCharacter(const CharacterSource& src) {
         if (static_cast<int64_t>(c.Frames) * c.FrameMs > std::numeric_limits<int32_t>::max()) {
             Fail(src.ClipsFile, c.Line, "the clip lasts too long");
         }
-        tmv_clip clip{};
+        ClipRecord clip{};
         clip.ClipId = c.Id;
         clip.DurationMs = c.Frames * c.FrameMs;
         clip.AnimationIndex = static_cast<int16_t>(out.Animations.size());
@@ -547,18 +547,18 @@ BuiltCharacter BuildCharacter(const CharacterSource& src) {
 }
 
 std::vector<RigKey> CharacterClipFrame(const BuiltCharacter& built, int clipIndex, int frame) {
-    const tmv_clip& clip = built.Movable.Clips.at(static_cast<size_t>(clipIndex));
-    const tmv_animation& a = built.Animations.at(static_cast<size_t>(clip.AnimationIndex));
+    const ClipRecord& clip = built.Movable.Clips.at(static_cast<size_t>(clipIndex));
+    const AnimationRecord& a = built.Animations.at(static_cast<size_t>(clip.AnimationIndex));
     std::vector<RigKey> keys(a.Tracks.size());
     for (size_t b = 0; b < a.Tracks.size(); ++b) {
-        const tmv_key& k = a.Tracks[b].Keys.at(static_cast<size_t>(frame));
+        const AnimationKey& k = a.Tracks[b].Keys.at(static_cast<size_t>(frame));
         keys[b] = {k.Rotation, k.Translation};
     }
     return keys;
 }
 
 void AddCharacterToLevel(LevelFileData& level, const BuiltCharacter& built) {
-    TLevFile& lev = level.Level;
+    LevelRecord& lev = level.Level;
     auto fits = [](size_t have, size_t add, const char* what) {
         if (have + add > static_cast<size_t>(std::numeric_limits<int16_t>::max())) {
             throw std::runtime_error(std::string("the level would hold more than 32767 ") + what);
@@ -570,11 +570,11 @@ void AddCharacterToLevel(LevelFileData& level, const BuiltCharacter& built) {
     fits(lev.Animations.size(), built.Animations.size(), "animations");
     fits(lev.Movables.size(), 1, "movables");
 
-    tmv_movable m = built.Movable;
+    MovableRecord m = built.Movable;
     m.TextureSlot = static_cast<int16_t>(1001 + level.Textures.size());
     m.ModelIndex = static_cast<int16_t>(lev.Models.size());
     m.SkeletonIndex = static_cast<int16_t>(lev.Skeletons.size());
-    for (tmv_clip& c : m.Clips) c.AnimationIndex = static_cast<int16_t>(c.AnimationIndex + lev.Animations.size());
+    for (ClipRecord& c : m.Clips) c.AnimationIndex = static_cast<int16_t>(c.AnimationIndex + lev.Animations.size());
 
     level.Textures.insert(level.Textures.end(), built.Textures.begin(), built.Textures.end());
     lev.TextureCount = static_cast<int16_t>(level.Textures.size());
@@ -593,12 +593,12 @@ LevelFileData CharacterOnlyLevel(const BuiltCharacter& built) {
     level.StripB.Width = level.StripB.Height = 8;
     level.StripB.Pixels.assign(64, 0x8410);
     level.Level.StripBTileCount = 1;
-    Tqtroom room;
+    LevelRoom room;
     room.Header.CellsX = room.Header.CellsZ = 1;
     room.Header.HeightCells = 4;
     room.Header.MaxY = 128;
     room.Header.AmbientLuminance = -1;
-    room.Cells.assign(1, std::vector<tcell>(1, tcell{}));
+    room.Cells.assign(1, std::vector<GridCell>(1, GridCell{}));
     level.Level.Map.Rooms.push_back(std::move(room));
     level.Level.Map.RoomCount = 1;
     AddCharacterToLevel(level, built);

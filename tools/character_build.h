@@ -17,11 +17,11 @@ inline constexpr int kCharacterTextureSize = 64;
 // The character's records; indices are local (model 0, skeleton 0, animations 0..n-1,
 // textures relative to the movable's texture slot).
 struct BuiltCharacter {
-    tmv_movable Movable;
-    tmv_model Model;
-    tmv_skeleton Skeleton;
-    std::vector<tmv_animation> Animations;
-    std::vector<tpixel_block> Textures;  // R5G6B5, kCharacterTextureSize square
+    MovableRecord Movable;
+    ModelRecord Model;
+    SkeletonRecord Skeleton;
+    std::vector<AnimationRecord> Animations;
+    std::vector<PixelBlock> Textures;  // R5G6B5, kCharacterTextureSize square
     // Per clip and whole frame: how far the action has moved the body since the clip began
     // (world units, x right, z forward), as the sources state it. Not part of the level.
     std::vector<std::vector<Vec3>> BodyMoves;

@@ -2,11 +2,11 @@
 
 namespace dv {
 
-std::vector<RigBonePose> PoseRig(const tmv_skeleton& skeleton, const std::vector<RigKey>& keys) {
+std::vector<RigBonePose> PoseRig(const SkeletonRecord& skeleton, const std::vector<RigKey>& keys) {
     const size_t count = skeleton.Bones.size();
     std::vector<RigBonePose> pose(count);
     for (size_t b = 0; b < count; ++b) {
-        const tmv_bone& bone = skeleton.Bones[b];
+        const SkeletonBone& bone = skeleton.Bones[b];
         const RigKey key = b < keys.size() ? keys[b] : RigKey{};
         RigBonePose& p = pose[b];
         QuatIdentity(p.Rotation);
@@ -24,20 +24,20 @@ std::vector<RigBonePose> PoseRig(const tmv_skeleton& skeleton, const std::vector
     return pose;
 }
 
-Vec3 RigPoint(const tmv_skeleton& skeleton, const std::vector<RigBonePose>& pose, int bone, const Vec3& rest) {
+Vec3 RigPoint(const SkeletonRecord& skeleton, const std::vector<RigBonePose>& pose, int bone, const Vec3& rest) {
     Vec3 p = rest;
     RotateAboutPoint(p, pose[static_cast<size_t>(bone)].Rotation, skeleton.Bones[static_cast<size_t>(bone)].Pivot);
     return VecAdd(p, pose[static_cast<size_t>(bone)].Offset);
 }
 
-void SkinRig(const tmv_model& model, const tmv_skeleton& skeleton, const std::vector<RigBonePose>& pose,
+void SkinRig(const ModelRecord& model, const SkeletonRecord& skeleton, const std::vector<RigBonePose>& pose,
              std::vector<Vec3>& positions, std::vector<Vec3>* normals) {
     const size_t count = model.Vertices.size();
     positions.resize(count);
     if (normals != nullptr) normals->resize(count);
     const Vec3 origin{0.0f, 0.0f, 0.0f};
     for (size_t i = 0; i < count; ++i) {
-        const tmv_vertex& v = model.Vertices[i];
+        const ModelVertex& v = model.Vertices[i];
         Vec3 pos = v.Position;
         Vec3 nrm = v.Normal;
         for (int s = 0; s < 4; ++s) {

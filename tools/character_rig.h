@@ -29,14 +29,14 @@ struct RigBonePose {
 
 // Poses every bone of `skeleton` from `keys` (one per bone; missing keys count as zero).
 // Parents must precede their children, as the level validation guarantees.
-std::vector<RigBonePose> PoseRig(const tmv_skeleton& skeleton, const std::vector<RigKey>& keys);
+std::vector<RigBonePose> PoseRig(const SkeletonRecord& skeleton, const std::vector<RigKey>& keys);
 
 // Where the rest-pose point `rest`, carried rigidly by `bone`, lies in the pose.
-Vec3 RigPoint(const tmv_skeleton& skeleton, const std::vector<RigBonePose>& pose, int bone, const Vec3& rest);
+Vec3 RigPoint(const SkeletonRecord& skeleton, const std::vector<RigBonePose>& pose, int bone, const Vec3& rest);
 
 // Skins the model's vertices with their bone weights (percent) into `positions` and, when
 // given, `normals` (not renormalised). Slots with a negative bone are skipped.
-void SkinRig(const tmv_model& model, const tmv_skeleton& skeleton, const std::vector<RigBonePose>& pose,
+void SkinRig(const ModelRecord& model, const SkeletonRecord& skeleton, const std::vector<RigBonePose>& pose,
              std::vector<Vec3>& positions, std::vector<Vec3>* normals = nullptr);
 
 }  // namespace dv

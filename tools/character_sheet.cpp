@@ -68,7 +68,7 @@ Projected Project(const Layout& L, const Vec3& world, int cellX, int cellY) {
             static_cast<float>(cellY) + (kTop - world.y) * L.PixelsPerUnit, z};
 }
 
-void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], const dv::tpixel_block* tex,
+void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], const dv::PixelBlock* tex,
               float light, int clipX0, int clipX1) {
     const float minX = std::max<float>(clipX0, std::floor(std::min({p[0].X, p[1].X, p[2].X})));
     const float maxX = std::min<float>(clipX1 - 1, std::ceil(std::max({p[0].X, p[1].X, p[2].X})));
@@ -127,7 +127,7 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
         dv::VecNormalize(l);
         return l;
     }();
-    for (const dv::tmv_face& f : built.Model.Faces) {
+    for (const dv::ModelFace& f : built.Model.Faces) {
         Projected p[3];
         float uv[3][2];
         Vec3 w[3];
@@ -141,7 +141,7 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
         if (dv::VecLength(n) < 1e-9f) continue;
         dv::VecNormalize(n);
         const float light = 0.35f + 0.75f * std::max(0.0f, dv::VecDot(n, lightDir));
-        const dv::tpixel_block* tex =
+        const dv::PixelBlock* tex =
             f.Texture >= 0 && static_cast<size_t>(f.Texture) < built.Textures.size() ? &built.Textures[f.Texture] : nullptr;
         Triangle(img, p, uv, tex, light, cellX, cellX + L.CellW);
     }
@@ -181,7 +181,7 @@ void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>
     img.Rgb.assign(static_cast<size_t>(img.W * img.H) * 3, 0);
     img.Depth.assign(static_cast<size_t>(img.W * img.H), -std::numeric_limits<float>::max());
     for (size_t i = 0; i < indices.size(); ++i) {
-        const dv::tmv_clip& clip = built.Movable.Clips[static_cast<size_t>(indices[i])];
+        const dv::ClipRecord& clip = built.Movable.Clips[static_cast<size_t>(indices[i])];
         const int frames = built.Animations[static_cast<size_t>(clip.AnimationIndex)].FrameCount;
         for (int k = 0; k < framesPerClip; ++k) {
             const int frame = framesPerClip == 1 ? 0 : (frames - 1) * k / (framesPerClip - 1);

@@ -63,10 +63,10 @@ private:
     bool fresh_ = true;
 };
 
-void AnimSet(Json& j, const char* key, const dv::Tanimated_textures& set) {
+void AnimSet(Json& j, const char* key, const dv::AnimatedTextureTable& set) {
     j.Key(key);
     j.Open('[');
-    for (const dv::taset& s : set.Sets) {
+    for (const dv::AnimatedTexture& s : set.Sets) {
         j.Open('{');
         j.Field("kind", s.Kind);
         j.Field("period", s.Period);
@@ -76,15 +76,15 @@ void AnimSet(Json& j, const char* key, const dv::Tanimated_textures& set) {
     j.Close(']');
 }
 
-int Sum(const dv::tquadtree& tree) {
+int Sum(const dv::RoomQuadtree& tree) {
     int n = 0;
-    for (const dv::tqtlevel1& l1 : tree.Nodes) {
-        for (const dv::tqtlevel2& l2 : l1.Children) n += l2.Sector.Count;
+    for (const dv::QuadtreeNode& l1 : tree.Nodes) {
+        for (const dv::QuadtreeLeaf& l2 : l1.Children) n += l2.Sector.Count;
     }
     return n;
 }
 
-std::string Summary(const dv::TLevFile& lev) {
+std::string Summary(const dv::LevelRecord& lev) {
     Json j;
     j.Open('{');
     j.Field("textureCount", lev.TextureCount);
@@ -95,7 +95,7 @@ std::string Summary(const dv::TLevFile& lev) {
     AnimSet(j, "animSetB", lev.AnimSetB);
     j.Key("movables");
     j.Open('[');
-    for (const dv::tmv_movable& m : lev.Movables) {
+    for (const dv::MovableRecord& m : lev.Movables) {
         j.Open('{');
         j.Field("id", m.Id);
         j.Field("textureSlot", m.TextureSlot);
@@ -103,14 +103,14 @@ std::string Summary(const dv::TLevFile& lev) {
         j.Field("skeleton", m.SkeletonIndex);
         j.Key("clipIds");
         j.Open('[');
-        for (const dv::tmv_clip& c : m.Clips) j.Int(c.ClipId);
+        for (const dv::ClipRecord& c : m.Clips) j.Int(c.ClipId);
         j.Close(']');
         j.Close('}');
     }
     j.Close(']');
     j.Key("objects");
     j.Open('[');
-    for (const dv::tmv_object& o : lev.Objects) {
+    for (const dv::ObjectTemplate& o : lev.Objects) {
         j.Open('{');
         j.Field("id", o.Id);
         j.Field("textureSlot", o.TextureSlot);
@@ -120,7 +120,7 @@ std::string Summary(const dv::TLevFile& lev) {
     j.Close(']');
     j.Key("models");
     j.Open('[');
-    for (const dv::tmv_model& m : lev.Models) {
+    for (const dv::ModelRecord& m : lev.Models) {
         j.Open('{');
         j.Field("vertices", m.VertexCount);
         j.Field("faces", m.FaceCount);
@@ -137,7 +137,7 @@ std::string Summary(const dv::TLevFile& lev) {
     j.Close(']');
     j.Key("skeletons");
     j.Open('[');
-    for (const dv::tmv_skeleton& s : lev.Skeletons) {
+    for (const dv::SkeletonRecord& s : lev.Skeletons) {
         j.Open('{');
         j.Field("bones", s.BoneCount);
         j.Close('}');
@@ -145,7 +145,7 @@ std::string Summary(const dv::TLevFile& lev) {
     j.Close(']');
     j.Key("animations");
     j.Open('[');
-    for (const dv::tmv_animation& a : lev.Animations) {
+    for (const dv::AnimationRecord& a : lev.Animations) {
         j.Open('{');
         j.Field("frames", a.FrameCount);
         j.Field("tracks", a.TrackCount);
@@ -162,7 +162,7 @@ std::string Summary(const dv::TLevFile& lev) {
     j.Vec(lev.Map.StartPosition);
     j.Key("rooms");
     j.Open('[');
-    for (const dv::Tqtroom& r : lev.Map.Rooms) {
+    for (const dv::LevelRoom& r : lev.Map.Rooms) {
         j.Open('{');
         j.Key("origin");
         j.Vec(r.Header.Origin);
@@ -172,7 +172,7 @@ std::string Summary(const dv::TLevFile& lev) {
         j.Field("triangles", Sum(r.Tree));
         j.Key("portals");
         j.Open('[');
-        for (const dv::tportal& p : r.Portals) {
+        for (const dv::Portal& p : r.Portals) {
             j.Open('{');
             j.Field("target", p.TargetRoom);
             j.Close('}');

@@ -66,7 +66,7 @@ int RunSurface(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
     }
-    const dv::Tmap_level& map = data.Level.Map;
+    const dv::LevelMap& map = data.Level.Map;
     if (room < 0 || room >= static_cast<long>(map.Rooms.size())) {
         std::fprintf(stderr, "%s: room %ld does not exist (the level has %zu rooms)\n", argv[1], room,
                      map.Rooms.size());

@@ -26,28 +26,28 @@ namespace dvtool {
 namespace {
 
 struct CharacterScene {
-    const dv::TLevFile* Level = nullptr;
-    const dv::TIdList* Ids = nullptr;
-    dv::TMovItem* Character = nullptr;
-    dv::tlightobject_list Lights;
-    dv::ttriangles_buffer Triangles;
+    const dv::LevelRecord* Level = nullptr;
+    const dv::IdList* Ids = nullptr;
+    dv::Animator* CharacterModel = nullptr;
+    dv::LightList Lights;
+    dv::TriangleBuffer Triangles;
     dv::LevelDrawScratch Scratch;
 };
 
 // The level from the start room, then the character at the start position facing +z.
 void DrawScene(void* user) {
     auto& s = *static_cast<CharacterScene*>(user);
-    dv::TGLViewport& vp = *dv::RegisteredViewport();
+    dv::Viewport& vp = *dv::RegisteredViewport();
     vp.ClearTriangles();
-    const dv::Tmap_level& map = s.Level->Map;
+    const dv::LevelMap& map = s.Level->Map;
     const dv::Vec3 o = map.Rooms[static_cast<size_t>(map.StartRoom)].Header.Origin;
     dv::DrawLevelRoom(*s.Level, map.StartRoom, *s.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &s.Scratch);
     const dv::Mat4 m = dv::MatScaling(3.2f, 3.2f, 3.2f);
-    const dv::tmv_movable& mv = s.Level->Movables[0];
+    const dv::MovableRecord& mv = s.Level->Movables[0];
     s.Triangles.Count = 0;
     const dv::Vec3 p = map.StartPosition;
-    dv::DrawMovableModel(mv.TextureSlot, -1, *s.Character->Model, p.x, p.y, p.z, m, s.Triangles,
-                         dv::ViewportDrawTarget(vp), vp.ViewFrustum, s.Lights, &s.Character->SkinnedVertices);
+    dv::DrawMovableModel(mv.TextureSlot, -1, *s.CharacterModel->Model, p.x, p.y, p.z, m, s.Triangles,
+                         dv::ViewportDrawTarget(vp), vp.ViewFrustum, s.Lights, &s.CharacterModel->SkinnedVertices);
     vp.AddTriangles(s.Triangles.Triangles.data(), s.Triangles.Vertices.data(), s.Triangles.Count);
 }
 
@@ -83,16 +83,16 @@ int ViewCharacter(int argc, char** argv) {
     const fs::path outDir = fs::absolute(argv[2], ec);
     HeadlessView view;
     if (!OpenHeadlessView("view-character", levelPath, view)) return 2;
-    dv::TGLCamera& camera = view.camera;
-    dv::TGLViewport& viewport = view.viewport;
-    const dv::TLevFile& level = view.level;
-    const dv::TIdList& ids = view.ids;
+    dv::Camera& camera = view.camera;
+    dv::Viewport& viewport = view.viewport;
+    const dv::LevelRecord& level = view.level;
+    const dv::IdList& ids = view.ids;
     std::string error;
     if (level.MovableCount < 1) {
         std::fprintf(stderr, "%s: the level has no character\n", levelPath.string().c_str());
         return 2;
     }
-    dv::TMovItem character;
+    dv::Animator character;
     character.Create(level);
     if (!character.BindMovable(0)) {
         std::fprintf(stderr, "%s: movable 0 has no model or skeleton\n", levelPath.string().c_str());
@@ -101,7 +101,7 @@ int ViewCharacter(int argc, char** argv) {
     CharacterScene scene;
     scene.Level = &level;
     scene.Ids = &ids;
-    scene.Character = &character;
+    scene.CharacterModel = &character;
     const dv::Vec3 start = level.Map.StartPosition;
     const dv::Vec3 o = level.Map.Rooms[static_cast<size_t>(level.Map.StartRoom)].Header.Origin;
     dv::BuildRoomLights(level, level.Map.StartRoom, scene.Lights, o.x, o.y, o.z);

@@ -27,8 +27,8 @@ namespace dvtool {
 namespace {
 
 struct Scene {
-    const dv::TLevFile* level = nullptr;
-    const dv::TIdList* ids = nullptr;
+    const dv::LevelRecord* level = nullptr;
+    const dv::IdList* ids = nullptr;
     int room = 0;
     dv::LevelDrawScratch scratch;
 };
@@ -36,7 +36,7 @@ struct Scene {
 // The level as the game draws it: from the camera's room through its portals.
 void DrawFromRoom(void* user) {
     auto& scene = *static_cast<Scene*>(user);
-    dv::TGLViewport& vp = *dv::RegisteredViewport();
+    dv::Viewport& vp = *dv::RegisteredViewport();
     vp.ClearTriangles();
     const dv::Vec3 o = scene.level->Map.Rooms[static_cast<size_t>(scene.room)].Header.Origin;
     dv::DrawLevelRoom(*scene.level, scene.room, *scene.ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.scratch);
@@ -44,8 +44,8 @@ void DrawFromRoom(void* user) {
 
 // A camera in the room: above the open inner cell of the second row nearest the middle,
 // looking north along the room.
-bool PlaceCamera(const dv::Tmap_level& map, int r, dv::TGLCamera& camera) {
-    const dv::tqtroom_header& h = map.Rooms[static_cast<size_t>(r)].Header;
+bool PlaceCamera(const dv::LevelMap& map, int r, dv::Camera& camera) {
+    const dv::RoomHeader& h = map.Rooms[static_cast<size_t>(r)].Header;
     const int mid = h.CellsX / 2;
     for (int row = 1; row + 1 < h.CellsZ; ++row) {
         for (int d = 0; d < h.CellsX; ++d) {
@@ -76,10 +76,10 @@ int ViewLevel(int argc, char** argv) {
     const fs::path outDir = fs::absolute(argv[2], ec);
     HeadlessView view;
     if (!OpenHeadlessView("view-level", levelPath, view)) return 2;
-    dv::TGLCamera& camera = view.camera;
-    dv::TGLViewport& viewport = view.viewport;
-    const dv::TLevFile& level = view.level;
-    const dv::TIdList& ids = view.ids;
+    dv::Camera& camera = view.camera;
+    dv::Viewport& viewport = view.viewport;
+    const dv::LevelRecord& level = view.level;
+    const dv::IdList& ids = view.ids;
     std::string error;
     Scene scene;
     scene.level = &level;

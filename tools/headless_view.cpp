@@ -24,7 +24,7 @@ bool OpenHeadlessView(const char* tool, const std::filesystem::path& levelPath, 
     dv::FogEnd = 1024;
     dv::FogOffset = -64;
     dv::FogEnabled = true;
-    dv::TGLViewport& viewport = view.viewport;
+    dv::Viewport& viewport = view.viewport;
     viewport.SetCamera(&view.camera);
     viewport.DepthEnabled = true;
     viewport.ModulateShift = 1;

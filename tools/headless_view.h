@@ -16,11 +16,11 @@ namespace dvtool {
 // Members are destroyed in reverse order, so the GL window outlives everything using it.
 struct HeadlessView {
     std::unique_ptr<dv::GLWindow> window;
-    dv::TGLCamera camera;
-    dv::TGLViewport viewport;
-    dv::Td3dTexture_buffer store;
-    dv::TLevFile level;
-    dv::TIdList ids;  // object template ids, as the game fills them
+    dv::Camera camera;
+    dv::Viewport viewport;
+    dv::TextureStore store;
+    dv::LevelRecord level;
+    dv::IdList ids;  // object template ids, as the game fills them
 };
 
 // Opens the viewport and loads the level, changing into its folder so that its lightmaps are

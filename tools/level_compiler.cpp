@@ -103,7 +103,7 @@ public:
         data.Level.Map.Rooms.resize(rooms_.size());
         std::vector<std::vector<SurfaceTri>> tris(rooms_.size());
         for (size_t r = 0; r < rooms_.size(); ++r) {
-            Tqtroom& room = data.Level.Map.Rooms[r];
+            LevelRoom& room = data.Level.Map.Rooms[r];
             BuildHeader(r, room);
             BuildCellRecords(r, room);
             BuildLights(r, room);
@@ -117,7 +117,7 @@ public:
         data.Level.Lightmaps.SkipBitmaps = 0;
         data.Level.Lightmaps.EntryCount = static_cast<int32_t>(out.Lightmaps.size());
         for (size_t i = 0; i < out.Lightmaps.size(); ++i) {
-            tlightmap_entry e{};
+            LightmapEntry e{};
             e.Present = 1;
             e.FirstSlot = kLightmapFirstSlot + static_cast<int32_t>(i) * kLightmapTilesPerStrip;
             data.Level.Lightmaps.Entries.push_back(e);
@@ -279,7 +279,7 @@ private:
         for (int m = 0; m < kMaterialCount; ++m) {
             const Material mat = static_cast<Material>(m);
             const RgbImage img = MaterialTexture(IsStatic(mat) ? mat : Material::Stone, kTextureSize);
-            tpixel_block block;
+            PixelBlock block;
             block.Width = block.Height = kTextureSize;
             block.Pixels = To565(img);
             data.Textures.push_back(std::move(block));
@@ -291,14 +291,14 @@ private:
         data.StripA.Height = kFrameSize * kAnimFrames * 2;
         int tile = 0;
         for (Material m : {Material::Water, Material::Lava}) {
-            taset set{};
+            AnimatedTexture set{};
             set.Kind = 0;
             set.Period = m == Material::Water ? 110 : 160;
             set.FrameCount = kAnimFrames;
             for (int f = 0; f < kAnimFrames; ++f, ++tile) {
                 const std::vector<uint16_t> px = To565(MaterialTexture(m, kFrameSize, f, kAnimFrames));
                 data.StripA.Pixels.insert(data.StripA.Pixels.end(), px.begin(), px.end());
-                tanim_frame frame{};
+                AnimatedTextureFrame frame{};
                 frame.SlotOffset = static_cast<int16_t>(1 + tile);
                 set.Frames.push_back(frame);
             }
@@ -325,11 +325,11 @@ private:
         }
         data.Level.StripBTileCount = kStripBTiles;
         data.Level.BumpTileCount = kStripBTiles;
-        taset falls{};
+        AnimatedTexture falls{};
         falls.Kind = 1;
         falls.Period = 12;
         falls.FrameCount = 1;
-        tanim_frame frame{};
+        AnimatedTextureFrame frame{};
         frame.SlotOffset = 1;
         frame.ShiftV = 0;
         frame.LimitV = 2;
@@ -339,11 +339,11 @@ private:
         data.Level.AnimSetB.SlotBase = 0;
     }
 
-    void BuildObjects(TLevFile& lev) {
+    void BuildObjects(LevelRecord& lev) {
         const auto textureOf = [](Material m) { return static_cast<int16_t>(static_cast<int>(m)); };
         for (int k = 0; k < kObjectKindCount; ++k) {
             lev.Models.push_back(BuildObjectModel(static_cast<ObjectKind>(k), textureOf));
-            tmv_object o{};
+            ObjectTemplate o{};
             o.Id = 1 + k;
             o.TextureSlot = 1001;
             o.ModelIndex = static_cast<int16_t>(k);
@@ -353,9 +353,9 @@ private:
         lev.ObjectCount = static_cast<int16_t>(lev.Objects.size());
     }
 
-    void BuildHeader(size_t r, Tqtroom& room) {
+    void BuildHeader(size_t r, LevelRoom& room) {
         const RoomGeo& g = rooms_[r];
-        tqtroom_header& h = room.Header;
+        RoomHeader& h = room.Header;
         std::memset(&h, 0, sizeof h);
         h.Origin = g.Origin;
         h.CellsX = static_cast<uint16_t>(g.Def->CellsX);
@@ -365,14 +365,14 @@ private:
         h.AmbientHls = static_cast<int32_t>(RgbToHls(g.Def->Ambient[0], g.Def->Ambient[1], g.Def->Ambient[2]));
     }
 
-    void BuildCellRecords(size_t r, Tqtroom& room) {
+    void BuildCellRecords(size_t r, LevelRoom& room) {
         const RoomGeo& g = rooms_[r];
         const float top = g.Def->HeightCells * kHeightStepsPerCell;
-        room.Cells.assign(static_cast<size_t>(g.Def->CellsX), std::vector<tcell>(static_cast<size_t>(g.Def->CellsZ)));
+        room.Cells.assign(static_cast<size_t>(g.Def->CellsX), std::vector<GridCell>(static_cast<size_t>(g.Def->CellsZ)));
         for (int x = 0; x < g.Def->CellsX; ++x) {
             for (int z = 0; z < g.Def->CellsZ; ++z) {
                 const CellGeo& c = g.At(x, z);
-                tcell& t = room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
+                GridCell& t = room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
                 std::memset(&t, 0, sizeof t);
                 t.FloorShape = static_cast<uint8_t>(c.Curve);
                 t.FloorFlags = c.Split ? 1 : 0;
@@ -393,11 +393,11 @@ private:
         }
     }
 
-    void BuildLights(size_t r, Tqtroom& room) {
+    void BuildLights(size_t r, LevelRoom& room) {
         const RoomGeo& g = rooms_[r];
         constexpr float kDeg = 3.14159265f / 180.0f;
         for (const LightDef& l : g.Def->Lights) {
-            tlight_source s;
+            LightSource s;
             std::memset(&s, 0, sizeof s);
             s.Kind = static_cast<int16_t>(l.Type);
             s.Position = {l.X * kCellSize, l.H * kClick, l.Z * kCellSize};
@@ -428,9 +428,9 @@ private:
         room.LightCount = static_cast<int32_t>(room.Lights.size());
     }
 
-    void BuildInstances(size_t r, Tqtroom& room) {
+    void BuildInstances(size_t r, LevelRoom& room) {
         for (const ObjectDef& o : rooms_[r].Def->Objects) {
-            tobject_instance inst;
+            ObjectInstance inst;
             std::memset(&inst, 0, sizeof inst);
             inst.ObjectId = 1 + static_cast<int>(o.Kind);
             inst.Turn = static_cast<int16_t>(o.Turn);
@@ -442,8 +442,8 @@ private:
 
     // A portal quad in world coordinates; the corners are put in the order that makes their
     // normal agree with `facing` (clockwise as seen from the side it faces).
-    static tportal MakePortal(int target, Vec3 c0, Vec3 c1, Vec3 c2, Vec3 c3, const Vec3& facing, const Vec3& targetOrigin) {
-        tportal p;
+    static Portal MakePortal(int target, Vec3 c0, Vec3 c1, Vec3 c2, Vec3 c3, const Vec3& facing, const Vec3& targetOrigin) {
+        Portal p;
         std::memset(&p, 0, sizeof p);
         p.TargetRoom = static_cast<uint16_t>(target);
         if (VecDot(TriangleNormal(c0, c1, c2), facing) < 0) std::swap(c1, c3);
@@ -456,7 +456,7 @@ private:
         return p;
     }
 
-    void BuildPortals(size_t r, Tqtroom& room) {
+    void BuildPortals(size_t r, LevelRoom& room) {
         const RoomGeo& g = rooms_[r];
         const int nx = g.Def->CellsX, nz = g.Def->CellsZ;
         // Doorways: runs of door cells along each side with one target.
@@ -771,7 +771,7 @@ private:
         ++b.patch;
     }
 
-    void BuildSectors(Tqtroom& room, const std::vector<SurfaceTri>& tris) {
+    void BuildSectors(LevelRoom& room, const std::vector<SurfaceTri>& tris) {
         const float w = room.Header.CellsX * kCellSize, d = room.Header.CellsZ * kCellSize;
         float minY = 0, maxY = room.Header.HeightCells * kCellSize;
         for (const SurfaceTri& t : tris)
@@ -782,7 +782,7 @@ private:
         room.Header.MinY = minY;
         room.Header.MaxY = maxY;
         for (int j = 0; j < 4; ++j) {
-            tqtlevel1& n1 = room.Tree.Nodes[j];
+            QuadtreeNode& n1 = room.Tree.Nodes[j];
             const int jx = j & 1, jz = j >> 1;
             for (int k = 0; k < 4; ++k) {
                 const int kx = jx * 2 + (k & 1), kz = jz * 2 + (k >> 1);
@@ -792,9 +792,9 @@ private:
         for (const SurfaceTri& t : tris) {
             const float cx = (t.P[0].x + t.P[1].x + t.P[2].x) / 3, cz = (t.P[0].z + t.P[1].z + t.P[2].z) / 3;
             const int kx = std::clamp(static_cast<int>(cx / (w / 4)), 0, 3), kz = std::clamp(static_cast<int>(cz / (d / 4)), 0, 3);
-            tqtlevel1& n1 = room.Tree.Nodes[(kx >> 1) + 2 * (kz >> 1)];
-            tqtlevel2& n2 = n1.Children[(kx & 1) + 2 * (kz & 1)];
-            tqtbox& box = n2.Box;
+            QuadtreeNode& n1 = room.Tree.Nodes[(kx >> 1) + 2 * (kz >> 1)];
+            QuadtreeLeaf& n2 = n1.Children[(kx & 1) + 2 * (kz & 1)];
+            QuadBox& box = n2.Box;
             for (const Vec3& p : t.P) {
                 box.MinX = std::min(box.MinX, p.x);
                 box.MaxX = std::max(box.MaxX, p.x);
@@ -805,10 +805,10 @@ private:
             n2.Sector.Vertices.push_back(t.Verts);
             ++n2.Sector.Count;
         }
-        for (tqtlevel1& n1 : room.Tree.Nodes) {
+        for (QuadtreeNode& n1 : room.Tree.Nodes) {
             n1.Box = n1.Children[0].Box;
             n1.Used = 0;
-            for (const tqtlevel2& n2 : n1.Children) {
+            for (const QuadtreeLeaf& n2 : n1.Children) {
                 n1.Box.MinX = std::min(n1.Box.MinX, n2.Box.MinX);
                 n1.Box.MinZ = std::min(n1.Box.MinZ, n2.Box.MinZ);
                 n1.Box.MaxX = std::max(n1.Box.MaxX, n2.Box.MaxX);
@@ -818,7 +818,7 @@ private:
         }
     }
 
-    void BuildStart(Tmap_level& map) {
+    void BuildStart(LevelMap& map) {
         int index = -1;
         for (size_t r = 0; r < rooms_.size(); ++r)
             if (rooms_[r].Def->Name == src_.StartRoom) index = static_cast<int>(r);
@@ -905,8 +905,8 @@ CompiledLevel CompileLevelFile(const std::string& sourcePath, const std::string&
 }
 
 void AppendMovables(LevelFileData& level, const LevelFileData& pack) {
-    TLevFile& dst = level.Level;
-    const TLevFile& src = pack.Level;
+    LevelRecord& dst = level.Level;
+    const LevelRecord& src = pack.Level;
     const int textureShift = static_cast<int>(level.Textures.size());
     const int modelShift = static_cast<int>(dst.Models.size());
     const int skeletonShift = static_cast<int>(dst.Skeletons.size());
@@ -916,12 +916,12 @@ void AppendMovables(LevelFileData& level, const LevelFileData& pack) {
     dst.Models.insert(dst.Models.end(), src.Models.begin(), src.Models.end());
     dst.Skeletons.insert(dst.Skeletons.end(), src.Skeletons.begin(), src.Skeletons.end());
     dst.Animations.insert(dst.Animations.end(), src.Animations.begin(), src.Animations.end());
-    std::vector<tmv_movable> movables = src.Movables;
-    for (tmv_movable& m : movables) {
+    std::vector<MovableRecord> movables = src.Movables;
+    for (MovableRecord& m : movables) {
         m.TextureSlot = static_cast<int16_t>(m.TextureSlot + textureShift);
         m.ModelIndex = static_cast<int16_t>(m.ModelIndex + modelShift);
         m.SkeletonIndex = static_cast<int16_t>(m.SkeletonIndex + skeletonShift);
-        for (tmv_clip& c : m.Clips) c.AnimationIndex = static_cast<int16_t>(c.AnimationIndex + animationShift);
+        for (ClipRecord& c : m.Clips) c.AnimationIndex = static_cast<int16_t>(c.AnimationIndex + animationShift);
     }
     dst.Movables.insert(dst.Movables.begin(), movables.begin(), movables.end());
 

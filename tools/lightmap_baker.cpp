@@ -94,7 +94,7 @@ uint8_t ToByte(float v) { return static_cast<uint8_t>(std::clamp(std::lround(v *
 
 }  // namespace
 
-std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std::vector<SurfaceTri>>& rooms,
+std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<std::vector<SurfaceTri>>& rooms,
                                          const std::string& outputPath) {
     // Global patch numbers: each room's patches follow the previous room's.
     std::vector<int> firstPatch(rooms.size() + 1, 0);
@@ -119,7 +119,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
         img.Rgb.assign(static_cast<size_t>(img.Width) * img.Height * 3, 0);
     }
 
-    tlightobject_list lights;
+    LightList lights;
     for (size_t r = 0; r < rooms.size(); ++r) {
         const Vec3 origin = level.Map.Rooms[r].Header.Origin;
         BuildRoomLights(level, static_cast<int>(r), lights, origin.x, origin.y, origin.z);
@@ -144,7 +144,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
                     const Vec3 lifted = VecAdd(pos, VecScale(normal, 0.3f));
                     Vec3 colour{0, 0, 0};
                     for (int k = 0; k < lights.Count; ++k) {
-                        const tlight_record& rec = lights.Items[static_cast<size_t>(k)];
+                        const LightRecord& rec = lights.Items[static_cast<size_t>(k)];
                         Vec3 c{0, 0, 0};
                         LightVertex(pos, normal, c, rec, lifted);
                         if (c.x + c.y + c.z <= 0) continue;
@@ -164,7 +164,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
             const int tile = g / kPatchesPerTile, inTile = g % kPatchesPerTile;
             const float px = static_cast<float>((inTile % kPatchesPerRow) * kPatch);
             const float py = static_cast<float>((inTile / kPatchesPerRow) * kPatch);
-            ttriangle& h = t.Header;
+            TriangleHeader& h = t.Header;
             std::memset(&h, 0, sizeof h);
             h.Texture = t.Texture;
             h.BumpTexture = t.BumpTexture;
@@ -173,7 +173,7 @@ std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std:
             h.Layers = 2;
             h.Normal = t.Normal;
             for (int k = 0; k < 3; ++k) {
-                tvertex3d& v = t.Verts.V[k];
+                Vertex3D& v = t.Verts.V[k];
                 std::memset(&v, 0, sizeof v);
                 v.Position = t.P[k];
                 v.Diffuse = 0xFF000000u;  // the lightmap is added to it before the texture modulates

@@ -22,14 +22,14 @@ struct SurfaceTri {
     uint16_t BumpTexture = 0;
     uint8_t Blend = 0;
     // Filled by the baker: the records as they go into the file.
-    ttriangle Header{};
-    ttriangle_vertices Verts{};
+    TriangleHeader Header{};
+    TriangleVertices Verts{};
 };
 
 // Bakes every room's patches (the room lights of `level`, which must already hold the rooms'
 // headers and lights) into strips of lightmap tiles, fills each triangle's records with its
 // lightmap slot and coordinates, and returns the strips named after `outputPath`.
-std::vector<LightmapImage> BakeLightmaps(const TLevFile& level, std::vector<std::vector<SurfaceTri>>& rooms,
+std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<std::vector<SurfaceTri>>& rooms,
                                          const std::string& outputPath);
 
 }  // namespace dv

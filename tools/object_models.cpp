@@ -60,14 +60,14 @@ public:
         }
     }
 
-    tmv_model Finish() {
-        tmv_model model;
+    ModelRecord Finish() {
+        ModelRecord model;
         model.VertexCount = static_cast<int16_t>(vertices_.size());
         model.Vertices = vertices_;
         model.FaceCount = static_cast<int16_t>(faces_.size());
         model.Faces = faces_;
         Vec3 lo{1e9f, 1e9f, 1e9f}, hi{-1e9f, -1e9f, -1e9f};
-        for (const tmv_vertex& v : vertices_) {
+        for (const ModelVertex& v : vertices_) {
             lo = {std::min(lo.x, v.Position.x), std::min(lo.y, v.Position.y), std::min(lo.z, v.Position.z)};
             hi = {std::max(hi.x, v.Position.x), std::max(hi.y, v.Position.y), std::max(hi.z, v.Position.z)};
         }
@@ -85,7 +85,7 @@ private:
     }
 
     uint16_t Vertex(const Vec3& p, const Vec3& n) {
-        tmv_vertex v;
+        ModelVertex v;
         std::memset(&v, 0, sizeof v);
         v.Position = p;
         v.Normal = n;
@@ -97,7 +97,7 @@ private:
 
     void Face(uint16_t a, uint16_t b, uint16_t c, const float* ua, const float* ub, const float* uc, Material m,
               uint8_t blend) {
-        tmv_face f;
+        ModelFace f;
         std::memset(&f, 0, sizeof f);
         f.Vertex[0] = a;
         f.Vertex[1] = b;
@@ -113,13 +113,13 @@ private:
     }
 
     const std::function<int16_t(Material)>& textureOf_;
-    std::vector<tmv_vertex> vertices_;
-    std::vector<tmv_face> faces_;
+    std::vector<ModelVertex> vertices_;
+    std::vector<ModelFace> faces_;
 };
 
 }  // namespace
 
-tmv_model BuildObjectModel(ObjectKind kind, const std::function<int16_t(Material)>& textureOf) {
+ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Material)>& textureOf) {
     MeshBuilder b(textureOf);
     switch (kind) {
         case ObjectKind::Pillar:

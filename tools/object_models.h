@@ -12,6 +12,6 @@ namespace dv {
 // the object, +Y up. `textureOf` gives the face texture value (relative to the template's
 // slot) of a material. Faces are wound so that cross(b - a, c - a) points outwards; the whole
 // mesh is one face run; the bounds enclose every vertex.
-tmv_model BuildObjectModel(ObjectKind kind, const std::function<int16_t(Material)>& textureOf);
+ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Material)>& textureOf);
 
 }  // namespace dv

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/shell.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "character/settings.h"
 #include "math/clock.h"
 #include "motion/collision.h"
@@ -21,26 +21,26 @@ constexpr float kLightProbeHeight = 16.0f;
 constexpr float kLightProbeStep = 16.0f;
 constexpr float kBodyReferenceHeight = 25.0f;
 
-GameState& Game(TForm1& form) { return *form.Game; }
+GameState& Game(Shell& shell) { return *shell.Game; }
 
 // The cell record, or null for a cell outside the room's grid (a room without cells).
-const tcell* CellAt(const Tmap_level& map, int room, const CellCoord& c) {
-    const Tqtroom& r = map.Rooms[room];
+const GridCell* CellAt(const LevelMap& map, int room, const CellCoord& c) {
+    const LevelRoom& r = map.Rooms[room];
     if (c.Column < 0 || c.Row < 0 || c.Column >= r.Header.CellsX || c.Row >= r.Header.CellsZ) return nullptr;
     return &r.Cells[c.Column][c.Row];
 }
 
-void RebuildRoomLights(TForm1& form, int room) {
-    const Vec3& o = form.Level.Map.Rooms[room].Header.Origin;
-    BuildRoomLights(form.Level, room, Game(form).RoomLights, o.x, o.y, o.z);
+void RebuildRoomLights(Shell& shell, int room) {
+    const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
+    BuildRoomLights(shell.Level, room, Game(shell).RoomLights, o.x, o.y, o.z);
 }
 
 // Walks `room` and its cell through side, below and above links so that they contain the
 // point (x, y, z); `referenceY` is the height compared with floors and ceilings.
-void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, float referenceY, float z) {
+void TrackRoom(const LevelMap& map, int32_t& room, CellCoord& cell, float x, float referenceY, float z) {
     // WorldToCell clamps the point into the room's grid.
     cell = WorldToCell(map, room, x, z);
-    const tcell* start = CellAt(map, room, cell);
+    const GridCell* start = CellAt(map, room, cell);
     if (start == nullptr) return;
     if (start->SideRoom != 0) {
         room = start->SideRoom - 1;
@@ -49,7 +49,7 @@ void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, f
 
     // Each hop moves to another room; a level whose links form a loop cannot hold us here.
     for (int hop = 0; hop < kMaxRoomHops; ++hop) {
-        const tcell* c = CellAt(map, room, cell);
+        const GridCell* c = CellAt(map, room, cell);
         if (c == nullptr) return;
         const float floor = c->Floor[0] / kHeightStepsPerCell * kCellSize + map.Rooms[room].Header.Origin.y;
         if (CellSurfacesClosed(map, room, x, z).Floor || c->RoomBelow == 0 || referenceY >= floor) break;
@@ -57,9 +57,9 @@ void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, f
         cell = WorldToCell(map, room, x, z);
     }
     for (int hop = 0; hop < kMaxRoomHops; ++hop) {
-        const tcell* c = CellAt(map, room, cell);
+        const GridCell* c = CellAt(map, room, cell);
         if (c == nullptr) return;
-        const Tqtroom& r = map.Rooms[room];
+        const LevelRoom& r = map.Rooms[room];
         const float ceiling =
             r.Header.HeightCells * kCellSize + r.Header.Origin.y - c->Ceiling[0] / kHeightStepsPerCell * kCellSize;
         if (CellSurfacesClosed(map, room, x, z).Ceiling || c->RoomAbove == 0 || !(referenceY > ceiling)) break;
@@ -68,13 +68,13 @@ void TrackRoom(const Tmap_level& map, int32_t& room, CellCoord& cell, float x, f
     }
 }
 
-void WriteTraceLine(TForm1& form) {
-    GameState& g = Game(form);
+void WriteTraceLine(Shell& shell) {
+    GameState& g = Game(shell);
     if (!g.Trace) return;
-    const Tmaromovement& m = g.Body.Movement;
-    const TmaroCameracontrol& cam = *g.CameraControl;
+    const BodyPose& m = g.Body.Movement;
+    const FollowCamera& cam = *g.Follow;
     std::fprintf(g.Trace.get(), "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(),
-                 g.Body.Action, g.Character.CurrentClipId(), g.Character.Frame, g.Body.Room, m.Position.x,
+                 g.Body.Action, g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x,
                  m.Position.y, m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
 }
 
@@ -88,42 +88,42 @@ TurnRates InitGameModules(const std::string& settingsPath) {
     }
 }
 
-void CreateGameState(TForm1& form) {
-    const Tmap_level& map = form.Level.Map;
+void CreateGameState(Shell& shell) {
+    const LevelMap& map = shell.Level.Map;
     auto game = std::make_unique<GameState>(map.StartPosition);
     GameState& g = *game;
-    Tmaromovement& body = g.Body.Movement;
-    g.CameraControl = std::make_unique<TmaroCameracontrol>();
-    g.CameraControl->Subject = {body.Position, body.AngleY};
+    BodyPose& body = g.Body.Movement;
+    g.Follow = std::make_unique<FollowCamera>();
+    g.Follow->Subject = {body.Position, body.AngleY};
     g.Body.Room = map.StartRoom;
-    g.CameraControl->Level = &map;
-    g.CameraControl->Room = map.StartRoom;
-    g.CameraControl->CharacterRoom = g.Body.Room;
-    g.ActionState = TActionState{};
-    g.Actions = NewCharacterState(form.CharacterTurnRates.Standing, form.CharacterTurnRates.Running);
+    g.Follow->Level = &map;
+    g.Follow->Room = map.StartRoom;
+    g.Follow->CharacterRoom = g.Body.Room;
+    g.Record = ActionRecord{};
+    g.Actions = NewCharacterState(shell.CharacterTurnRates.Standing, shell.CharacterTurnRates.Running);
 
-    g.Character.Create(form.Level);
-    g.Character.BindMovable(0);
-    g.Character.SelectClip(0);
-    g.Character.SetFrame(0);
-    g.Character.Animating = true;
-    g.Character.TimeScale = 1.0f;
+    g.CharacterModel.Create(shell.Level);
+    g.CharacterModel.BindMovable(0);
+    g.CharacterModel.SelectClip(0);
+    g.CharacterModel.SetFrame(0);
+    g.CharacterModel.Animating = true;
+    g.CharacterModel.TimeScale = 1.0f;
 
     g.CameraEyeOffset = {0, 0, 0};
     g.CameraTargetOffset = {0, 0, 0};
-    form.Game = std::move(game);
-    RebuildRoomLights(form, form.Game->CameraControl->Room);
-    form.Game->VisibleLights.Items.resize(kVisibleLightSlots);
-    form.Game->VisibleLights.Count = kVisibleLightSlots;
-    form.Game->World.Level = &map;
-    form.Game->World.Camera = CameraHooks(*form.Game->CameraControl);
+    shell.Game = std::move(game);
+    RebuildRoomLights(shell, shell.Game->Follow->Room);
+    shell.Game->VisibleLights.Items.resize(kVisibleLightSlots);
+    shell.Game->VisibleLights.Count = kVisibleLightSlots;
+    shell.Game->World.Level = &map;
+    shell.Game->World.Camera = CameraHooks(*shell.Game->Follow);
 }
 
-void CollectVisibleLights(const TLevFile& level, const TIdList& ids, const tlightobject_list& roomLights,
-                          const Vec3& bodyPosition, int32_t bodyRoom, tlightobject_list& out) {
+void CollectVisibleLights(const LevelRecord& level, const IdList& ids, const LightList& roomLights,
+                          const Vec3& bodyPosition, int32_t bodyRoom, LightList& out) {
     out.Count = 0;
     if (roomLights.Count <= 0 || roomLights.Items.empty()) return;  // a list without its ambient entry
-    auto append = [&out](const tlight_record& light) {
+    auto append = [&out](const LightRecord& light) {
         if (static_cast<size_t>(out.Count) >= out.Items.size()) out.Items.push_back(light);
         else out.Items[static_cast<size_t>(out.Count)] = light;
         ++out.Count;
@@ -131,7 +131,7 @@ void CollectVisibleLights(const TLevFile& level, const TIdList& ids, const tligh
     append(roomLights.Items[0]);
     const Vec3 probe = VecAdd(bodyPosition, Vec3{0, kLightProbeHeight, 0});
     for (int16_t i = 1; i < roomLights.Count; ++i) {
-        const tlight_record& light = roomLights.Items[static_cast<size_t>(i)];
+        const LightRecord& light = roomLights.Items[static_cast<size_t>(i)];
         if (light.NoModels != 0) continue;
         if (LightSegmentBlocked(light.Position, probe, bodyRoom, level.Map, kLightProbeStep)) continue;
         if (SegmentBlockedByObjects(light.Position, probe, bodyRoom, level, ids)) continue;
@@ -140,55 +140,55 @@ void CollectVisibleLights(const TLevFile& level, const TIdList& ids, const tligh
 }
 
 void GameScene3D(void* user) {
-    TForm1& form = *static_cast<TForm1*>(user);
-    if (!form.Running) return;
+    Shell& shell = *static_cast<Shell*>(user);
+    if (!shell.Running) return;
     const auto start = std::chrono::steady_clock::now();
-    GameState& g = Game(form);
-    TGLViewport& vp = form.Viewport;
+    GameState& g = Game(shell);
+    Viewport& vp = shell.View;
     const LevelDrawTarget target = ViewportDrawTarget(vp);
 
     vp.ClearTriangles();
-    const int room = g.CameraControl->Room;
-    const Vec3& origin = form.Level.Map.Rooms[room].Header.Origin;
-    DrawLevelRoom(form.Level, room, form.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum, true,
+    const int room = g.Follow->Room;
+    const Vec3& origin = shell.Level.Map.Rooms[room].Header.Origin;
+    DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum, true,
                   &g.Scratch);
-    DrawGameCharacter(form, target);
+    DrawGameCharacter(shell, target);
     g.LastSceneBuildUs =
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
-void DrawGameCharacter(TForm1& form, const LevelDrawTarget& target) {
-    GameState& g = Game(form);
-    TGLViewport& vp = form.Viewport;
+void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
+    GameState& g = Game(shell);
+    Viewport& vp = shell.View;
     Mat4 m = MatIdentity();
     MatScale(m, kCharacterScale, kCharacterScale, kCharacterScale);
     MatRotateAngles(m, false, 0, g.Body.Movement.AngleY, 0);
     MatRotateAngles(m, false, g.Body.Movement.AngleX, 0, 0);
 
     g.CharacterTriangles.Count = 0;
-    g.Character.Update();
-    CollectVisibleLights(form.Level, form.ObjectIds, g.RoomLights, g.Body.Movement.Position, g.Body.Room,
+    g.CharacterModel.Update();
+    CollectVisibleLights(shell.Level, shell.ObjectIds, g.RoomLights, g.Body.Movement.Position, g.Body.Room,
                          g.VisibleLights);
 
-    if (g.Character.Model != nullptr && g.Character.Movable != nullptr) {
+    if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
         const Vec3& p = g.Body.Movement.Position;
-        DrawMovableModel(g.Character.Movable->TextureSlot, -1, *g.Character.Model, p.x, p.y, p.z, m,
-                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &g.Character.SkinnedVertices,
+        DrawMovableModel(g.CharacterModel.Movable->TextureSlot, -1, *g.CharacterModel.Model, p.x, p.y, p.z, m,
+                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &g.CharacterModel.SkinnedVertices,
                          &g.Scratch);
         vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
                         g.CharacterTriangles.Count);
     }
 }
 
-void GameUpdate(TForm1& form) { UpdateStep(form); }
+void GameUpdate(Shell& shell) { UpdateStep(shell); }
 
-void UpdateStep(TForm1& form) {
-    GameState& g = Game(form);
+void UpdateStep(Shell& shell) {
+    GameState& g = Game(shell);
     if (!g.Body.IsDue()) return;
 
-    TActionState& s = g.ActionState;
-    Tmaromovement& body = g.Body.Movement;
-    TMovItem& ch = g.Character;
+    ActionRecord& s = g.Record;
+    BodyPose& body = g.Body.Movement;
+    Animator& ch = g.CharacterModel;
     s.TickDue = 1;
     s.Room = g.Body.Room;
     s.Position = body.Position;
@@ -207,8 +207,8 @@ void UpdateStep(TForm1& form) {
     s.Settled = ch.Blending ? 0 : 1;
 
     // The keys of this tick; the character may move the camera during its step.
-    g.CameraControl->Input = CameraInputFrom(form.Keys);
-    if (g.CameraControl->Mode != CameraMode::FreeLook) RunAction(g.Actions, s, CharacterInputFrom(form.Keys), g.World);
+    g.Follow->Input = CameraInputFrom(shell.Keys);
+    if (g.Follow->Mode != CameraMode::FreeLook) RunAction(g.Actions, s, CharacterInputFrom(shell.Keys), g.World);
     else HoldRunnerClock(g.Actions);
 
     g.Body.Room = s.Room;
@@ -229,47 +229,47 @@ void UpdateStep(TForm1& form) {
     if (s.TransitionRequested != 0)
         ch.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
 
-    g.CameraControl->Subject = {body.Position, body.AngleY};
-    g.CameraControl->Update();
+    g.Follow->Subject = {body.Position, body.AngleY};
+    g.Follow->Update();
     g.Body.MarkTick();
 
-    TGLCamera& camera = form.Camera;
-    camera.Position = VecAdd(g.CameraControl->Eye, g.CameraEyeOffset);
-    camera.Target = VecAdd(g.CameraControl->Target, g.CameraTargetOffset);
+    Camera& camera = shell.ViewCamera;
+    camera.Position = VecAdd(g.Follow->Eye, g.CameraEyeOffset);
+    camera.Target = VecAdd(g.Follow->Target, g.CameraTargetOffset);
 
-    ClampCameraToLevel(form);
-    ClampCharacterToLevel(form);
-    WriteTraceLine(form);
+    ClampCameraToLevel(shell);
+    ClampCharacterToLevel(shell);
+    WriteTraceLine(shell);
 }
 
-void ClampCameraToLevel(TForm1& form) {
-    TmaroCameracontrol& cam = *Game(form).CameraControl;
+void ClampCameraToLevel(Shell& shell) {
+    FollowCamera& cam = *Game(shell).Follow;
     CellCoord cell{cam.CellColumn, cam.CellRow};
     int32_t room = cam.Room;
-    TrackRoom(form.Level.Map, room, cell, cam.Eye.x, cam.Eye.y, cam.Eye.z);
+    TrackRoom(shell.Level.Map, room, cell, cam.Eye.x, cam.Eye.y, cam.Eye.z);
     cam.Room = room;
     cam.CellColumn = cell.Column;
     cam.CellRow = cell.Row;
 }
 
-void ClampCharacterToLevel(TForm1& form) {
-    GameState& g = Game(form);
+void ClampCharacterToLevel(Shell& shell) {
+    GameState& g = Game(shell);
     const Vec3& p = g.Body.Movement.Position;
     const int32_t before = g.Body.Room;
     CellCoord cell{g.Body.CellColumn, g.Body.CellRow};
     int32_t room = g.Body.Room;
-    TrackRoom(form.Level.Map, room, cell, p.x, p.y + kBodyReferenceHeight, p.z);
+    TrackRoom(shell.Level.Map, room, cell, p.x, p.y + kBodyReferenceHeight, p.z);
     g.Body.Room = room;
     g.Body.CellColumn = cell.Column;
     g.Body.CellRow = cell.Row;
-    g.CameraControl->CharacterRoom = room;
-    if (room != before) RebuildRoomLights(form, room);
+    g.Follow->CharacterRoom = room;
+    if (room != before) RebuildRoomLights(shell, room);
 
-    const tcell* c = CellAt(form.Level.Map, room, cell);
-    if (c != nullptr && c->Exit != 0) form.EnterClosingPicture();
+    const GridCell* c = CellAt(shell.Level.Map, room, cell);
+    if (c != nullptr && c->Exit != 0) shell.EnterClosingPicture();
 }
 
-bool OpenTrace(TForm1& form, const std::string& path, std::string& error) {
+bool OpenTrace(Shell& shell, const std::string& path, std::string& error) {
     FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
         error = path + ": cannot create the trace file";
@@ -278,10 +278,10 @@ bool OpenTrace(TForm1& form, const std::string& path, std::string& error) {
     // Line by line, so the trace up to a crash survives it and a watcher can follow it live.
     std::setvbuf(file, nullptr, _IOLBF, 0);
     std::fputs("clock,action,clip,frame,room,x,y,z,angle_y,cam_mode,eye_x,eye_y,eye_z\n", file);
-    Game(form).Trace.reset(file);
+    Game(shell).Trace.reset(file);
     return true;
 }
 
-double LastSceneBuildUs(const TForm1& form) { return form.Game ? form.Game->LastSceneBuildUs : 0.0; }
+double LastSceneBuildUs(const Shell& shell) { return shell.Game ? shell.Game->LastSceneBuildUs : 0.0; }
 
 }  // namespace dv

@@ -8,18 +8,18 @@
 #include <memory>
 #include <string>
 
-#include "character/action_state.h"
-#include "character/character_module.h"
+#include "character/action_record.h"
+#include "character/character.h"
 #include "character/settings.h"
 #include "models/animator.h"
-#include "motion/camera_control.h"
-#include "motion/movement.h"
+#include "motion/follow_camera.h"
+#include "motion/movement_body.h"
 #include "world/level_draw.h"
 #include "world/level_records.h"
 
 namespace dv {
 
-class TForm1;
+class Shell;
 
 struct TraceFileCloser {
     void operator()(FILE* f) const {
@@ -30,15 +30,15 @@ struct TraceFileCloser {
 struct GameState {
     explicit GameState(const Vec3& startPosition) : Body(startPosition) {}
 
-    Tmovement Body;
-    std::unique_ptr<TmaroCameracontrol> CameraControl;
-    TMovItem Character;
-    tlightobject_list RoomLights;
-    tlightobject_list VisibleLights;
-    ttriangles_buffer CharacterTriangles;
+    MovementBody Body;
+    std::unique_ptr<FollowCamera> Follow;
+    Animator CharacterModel;  // the character's animated mesh
+    LightList RoomLights;
+    LightList VisibleLights;
+    TriangleBuffer CharacterTriangles;
     Vec3 CameraEyeOffset{0, 0, 0};
     Vec3 CameraTargetOffset{0, 0, 0};
-    TActionState ActionState{};
+    ActionRecord Record{};  // exchanged with the character each tick
     CharacterState Actions;  // the character's action state machine
     CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;
@@ -50,24 +50,24 @@ struct GameState {
 // fatal, with its one-line message).
 TurnRates InitGameModules(const std::string& settingsPath);
 // Start-up steps 14 to 21: body, camera control, action state, character, offsets, lights.
-void CreateGameState(TForm1& form);  // sets form.Game
+void CreateGameState(Shell& shell);  // sets shell.Game
 
-void GameScene3D(void* form);
+void GameScene3D(void* shell);
 // The character's part of the scene: poses it (when its pose changed), lights it with the
 // lights that reach it and appends its triangles to the viewport.
-void DrawGameCharacter(TForm1& form, const LevelDrawTarget& target);
-void GameUpdate(TForm1& form);
-void UpdateStep(TForm1& form);
-void ClampCameraToLevel(TForm1& form);
-void ClampCharacterToLevel(TForm1& form);
+void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target);
+void GameUpdate(Shell& shell);
+void UpdateStep(Shell& shell);
+void ClampCameraToLevel(Shell& shell);
+void ClampCharacterToLevel(Shell& shell);
 
 // Collects the lights that reach the character: entry 0 always, then every light not marked
 // NoModels whose segment to the character is not blocked by the level or an object.
-void CollectVisibleLights(const TLevFile& level, const TIdList& ids, const tlightobject_list& roomLights,
-                          const Vec3& bodyPosition, int32_t bodyRoom, tlightobject_list& out);
+void CollectVisibleLights(const LevelRecord& level, const IdList& ids, const LightList& roomLights,
+                          const Vec3& bodyPosition, int32_t bodyRoom, LightList& out);
 
 // --trace: one CSV line per update tick, header first.
-bool OpenTrace(TForm1& form, const std::string& path, std::string& error);
-double LastSceneBuildUs(const TForm1& form);
+bool OpenTrace(Shell& shell, const std::string& path, std::string& error);
+double LastSceneBuildUs(const Shell& shell);
 
 }  // namespace dv

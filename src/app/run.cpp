@@ -77,32 +77,32 @@ uint8_t ShiftStateFromKeys(const KeyboardState& keys) {
 
 // A replayed key goes through the same handlers as a real one; the shift state is what the
 // key table says once the key itself is applied.
-void FeedReplayEvent(TForm1& form, const ReplayEvent& e, bool& screenshotWanted) {
+void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;
-        form.Keys.Down[e.key] = 1;
-        if (form.Keys.Press(e.key, ShiftStateFromKeys(form.Keys))) form.Close();
+        shell.Keys.Down[e.key] = 1;
+        if (shell.Keys.Press(e.key, ShiftStateFromKeys(shell.Keys))) shell.Close();
     } else {
-        form.Keys.Down[e.key] = 0;
-        form.Keys.Release(e.key, ShiftStateFromKeys(form.Keys));
+        shell.Keys.Down[e.key] = 0;
+        shell.Keys.Release(e.key, ShiftStateFromKeys(shell.Keys));
     }
 }
 
-void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pads, bool& screenshotWanted) {
+void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads, bool& screenshotWanted) {
     const uint8_t padShift = pads.ShiftBits();
     switch (e.type) {
         case SDL_QUIT:
-            form.Close();
+            shell.Close();
             break;
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
             if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
-            if (vk >= 0 && form.Keys.Press(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) form.Close();
+            if (vk >= 0 && shell.Keys.Press(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) shell.Close();
             break;
         }
         case SDL_KEYUP: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0) form.Keys.Release(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
+            if (vk >= 0) shell.Keys.Release(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -111,9 +111,9 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
             // everything so the character does not run on by itself when focus returns.
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
                 focused = false;
-                form.Keys.Clear();
+                shell.Keys.Clear();
             }
-            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) form.FormResize(e.window.data1, e.window.data2);
+            if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) shell.Resize(e.window.data1, e.window.data2);
             break;
         default:
             pads.HandleEvent(e, ShiftStateFromSdl(SDL_GetModState()));
@@ -122,7 +122,7 @@ void HandleEvent(TForm1& form, const SDL_Event& e, bool& focused, TGamepads& pad
 }
 
 // Takes the frame just drawn for the player's screenshot; the writer encodes it in the background.
-void QueuePlayerScreenshot(TScreenshotWriter& writer, const std::string& folder) {
+void QueuePlayerScreenshot(ScreenshotWriter& writer, const std::string& folder) {
     Direct3DDevice8* device = D3DDevice();
     std::vector<uint8_t> rgba;
     if (device == nullptr ||
@@ -150,9 +150,9 @@ void SaveScreenshot(const std::string& path) {
 
 }  // namespace
 
-void FeedReplayEvent(TForm1& form, const ReplayEvent& e) {
+void FeedReplayEvent(Shell& shell, const ReplayEvent& e) {
     bool screenshotWanted = false;
-    FeedReplayEvent(form, e, screenshotWanted);
+    FeedReplayEvent(shell, e, screenshotWanted);
 }
 
 int RunGame(const Options& given) {
@@ -196,46 +196,46 @@ int RunGame(const Options& given) {
         GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
     if (!window) FatalError("There is not DX8.1 support in your videocard", "Error", error);
 
-    TForm1 form;
-    form.CharacterTurnRates = turnRates;
-    form.FormCreate(window->Window(), basePath);
-    if (!options.tracePath.empty() && !OpenTrace(form, options.tracePath, error)) {
+    Shell shell;
+    shell.CharacterTurnRates = turnRates;
+    shell.Start(window->Window(), basePath);
+    if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        form.FormDestroy();
+        shell.Shutdown();
         return 2;
     }
 
     ReplayPlayer replay(std::move(events));
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
-    TGamepads pads(form.Keys);
-    TScreenshotWriter screenshotWriter;
+    Gamepads pads(shell.Keys);
+    ScreenshotWriter screenshotWriter;
     HeapKeeper heap;
     bool screenshotWanted = false;
     bool focused = true;
-    while (!form.CloseRequested) {
+    while (!shell.CloseRequested) {
         SDL_Event e;
-        while (SDL_PollEvent(&e)) HandleEvent(form, e, focused, pads, screenshotWanted);
-        if (form.CloseRequested) break;
+        while (SDL_PollEvent(&e)) HandleEvent(shell, e, focused, pads, screenshotWanted);
+        if (shell.CloseRequested) break;
         const bool active = options.headless || focused;
         if (!active) {
-            form.AppOnIdle(false);
+            shell.Idle(false);
             SDL_WaitEventTimeout(nullptr, 50);  // inactive: no updates, no frames
             continue;
         }
         if (options.stepMs > 0) ClockAdvanceVirtual(options.stepMs);
         const int32_t now = ClockMs();
-        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(form, *ev, screenshotWanted);
+        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(shell, *ev, screenshotWanted);
         if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
-        if (form.CloseRequested) break;
+        if (shell.CloseRequested) break;
 
         Direct3DDevice8* device = D3DDevice();
         const uint64_t drawsBefore = device != nullptr ? device->Stats().drawCalls : 0;
         const auto start = Steady::now();
-        form.AppOnIdle(true);
+        shell.Idle(true);
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
-        stats.Record(frameMs, form.Viewport.TriangleCount, draws, LastSceneBuildUs(form));
+        stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
         heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(screenshotWriter, startDir);
@@ -251,8 +251,8 @@ int RunGame(const Options& given) {
             }
         }
     }
-    stats.SetFpsShown(form.Viewport.FramesPerSecond);
-    form.FormDestroy();
+    stats.SetFpsShown(shell.View.FramesPerSecond);
+    shell.Shutdown();
     if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -8,11 +8,11 @@
 
 namespace dv {
 
-class TForm1;
+class Shell;
 
 // Feeds a replayed key through the same handlers as a real one; the shift state is what the
-// key table says once the key itself is applied. Escape closes the form.
-void FeedReplayEvent(TForm1& form, const ReplayEvent& e);
+// key table says once the key itself is applied. Escape closes the window.
+void FeedReplayEvent(Shell& shell, const ReplayEvent& e);
 
 // Runs the game with `options` until the window closes; returns the exit status.
 int RunGame(const Options& options);

@@ -19,9 +19,9 @@ std::string ScreenshotFileName(std::chrono::system_clock::time_point when) {
     return name;
 }
 
-TScreenshotWriter::TScreenshotWriter(size_t maxQueued) : maxQueued_(maxQueued), thread_([this] { Run(); }) {}
+ScreenshotWriter::ScreenshotWriter(size_t maxQueued) : maxQueued_(maxQueued), thread_([this] { Run(); }) {}
 
-TScreenshotWriter::~TScreenshotWriter() {
+ScreenshotWriter::~ScreenshotWriter() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -30,7 +30,7 @@ TScreenshotWriter::~TScreenshotWriter() {
     thread_.join();
 }
 
-bool TScreenshotWriter::Submit(std::string path, int width, int height, std::vector<uint8_t> rgba) {
+bool ScreenshotWriter::Submit(std::string path, int width, int height, std::vector<uint8_t> rgba) {
     if (width <= 0 || height <= 0 || rgba.size() != static_cast<size_t>(width) * height * 4) return false;
     {
         std::lock_guard lock(mutex_);
@@ -41,13 +41,13 @@ bool TScreenshotWriter::Submit(std::string path, int width, int height, std::vec
     return true;
 }
 
-int TScreenshotWriter::Flush() {
+int ScreenshotWriter::Flush() {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
     return failures_;
 }
 
-void TScreenshotWriter::Run() {
+void ScreenshotWriter::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

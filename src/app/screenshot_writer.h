@@ -17,12 +17,12 @@ namespace dv {
 std::string ScreenshotFileName(std::chrono::system_clock::time_point when);
 
 // A bounded queue of pictures with one writer thread. Errors go to stderr as one line.
-class TScreenshotWriter {
+class ScreenshotWriter {
 public:
-    explicit TScreenshotWriter(size_t maxQueued = 4);
-    ~TScreenshotWriter();  // writes what is queued, then joins the thread
-    TScreenshotWriter(const TScreenshotWriter&) = delete;
-    TScreenshotWriter& operator=(const TScreenshotWriter&) = delete;
+    explicit ScreenshotWriter(size_t maxQueued = 4);
+    ~ScreenshotWriter();  // writes what is queued, then joins the thread
+    ScreenshotWriter(const ScreenshotWriter&) = delete;
+    ScreenshotWriter& operator=(const ScreenshotWriter&) = delete;
 
     // Queues top-to-bottom RGBA rows for `path`. Returns false (and drops the picture) when
     // the queue is full or the size does not match the pixels.

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/game.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "math/clock.h"
 #include "platform/message_box.h"
 #include "render/font.h"
@@ -31,14 +31,14 @@ constexpr int32_t kTitleSlot = 5001;
 constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
 
-void GameUpdateCallback(TForm1& form) { GameUpdate(form); }
+void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
 
 }  // namespace
 
-TForm1::TForm1() = default;
-TForm1::~TForm1() = default;
+Shell::Shell() = default;
+Shell::~Shell() = default;
 
-void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
+void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Window = window;
     std::setlocale(LC_NUMERIC, "C");  // "." as the decimal separator everywhere
     Running = false;
@@ -47,16 +47,16 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
 
     if (!CheckDirect3D()) FatalError("There is not DX8.1 support in your videocard", "Error");
 
-    Viewport.SetCamera(&Camera);
-    Viewport.DepthEnabled = true;
-    Viewport.ModulateShift = 1;
+    View.SetCamera(&ViewCamera);
+    View.DepthEnabled = true;
+    View.ModulateShift = 1;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(window, &w, &h);
-    Viewport.Setup(window, w, h, false);
-    Viewport.SetScene3D(nullptr, nullptr);
-    Viewport.SetOverlay2D(nullptr, nullptr);
-    Viewport.SetClearColor(PackColor(0, 0, 0, 255));
-    Viewport.SetTextureSource(StoreTextureSource(Textures));
+    View.Setup(window, w, h, false);
+    View.SetScene3D(nullptr, nullptr);
+    View.SetOverlay2D(nullptr, nullptr);
+    View.SetClearColor(PackColor(0, 0, 0, 255));
+    View.SetTextureSource(StoreTextureSource(Textures));
 
     FogStart = 192.0f;
     FogEnd = 1024.0f;
@@ -73,10 +73,10 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     } catch (const std::exception& e) {
         FatalError(e.what(), "Error");
     }
-    Viewport.AnimatedTextures[0] = Level.AnimSetA;
-    Viewport.AnimatedTextures[1] = Level.AnimSetB;
+    View.AnimatedTextures[0] = Level.AnimSetA;
+    View.AnimatedTextures[1] = Level.AnimSetB;
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
-    Viewport.LevelLimit = Level.BumpTileCount;
+    View.LevelLimit = Level.BumpTileCount;
 
     // The font loader shows its own message. Without the file the game goes on and texts
     // draw nothing; a damaged one is a read error and ends the program.
@@ -87,7 +87,7 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     if (Direct3DDevice8* device = D3DDevice()) Textures.PreLoadAll(*device);
 
     SDL_SetWindowSize(window, 800, 600);
-    FormResize(800, 600);
+    Resize(800, 600);
 
     CreateGameState(*this);
     ObjectIds.Clear();
@@ -97,62 +97,62 @@ void TForm1::FormCreate(SDL_Window* window, const std::string& basePath) {
     Running = true;
 }
 
-void TForm1::FormDestroy() { ReleaseDevice(); }
+void Shell::Shutdown() { ReleaseDevice(); }
 
-void TForm1::FormResize(int width, int height) {
+void Shell::Resize(int width, int height) {
     OuterWidth = width;
     OuterHeight = height;
-    if (Viewport.FullScreen) return;
+    if (View.FullScreen) return;
     int w = width, h = height;
     if (Window != nullptr) SDL_GL_GetDrawableSize(Window, &w, &h);
-    Viewport.Resize(w, h);
-    Viewport.DrawFrame();
+    View.Resize(w, h);
+    View.DrawFrame();
 }
 
-void TForm1::AppOnIdle(bool active) {
+void Shell::Idle(bool active) {
     if (!active) {
         if (Game) HoldRunnerClock(Game->Actions);
         return;
     }
     if (UpdateCallback != nullptr) UpdateCallback(*this);
-    Viewport.RenderFrame();
+    View.RenderFrame();
 }
 
-void TForm1::EnterClosingPicture() {
-    Viewport.SetScene3D(nullptr, nullptr);
-    Viewport.SetOverlay2D(nullptr, nullptr);
+void Shell::EnterClosingPicture() {
+    View.SetScene3D(nullptr, nullptr);
+    View.SetOverlay2D(nullptr, nullptr);
     UpdateCallback = TitleSequence;
     TitleState = 2;
 }
 
-void TitleSequence(TForm1& form) {
+void TitleSequence(Shell& shell) {
     const int32_t now = ClockMs();
-    switch (form.TitleState) {
+    switch (shell.TitleState) {
         case 0:
         case 2:
-            form.Viewport.SetScene3D(nullptr, nullptr);
-            form.Viewport.SetOverlay2D(TitleOverlay2D, &form);
-            form.TitleStartTime = now;
+            shell.View.SetScene3D(nullptr, nullptr);
+            shell.View.SetOverlay2D(TitleOverlay2D, &shell);
+            shell.TitleStartTime = now;
             // A missing picture leaves the slot empty: its quad then shows the plain grey of the
             // picture colour, with the text over it.
-            form.Textures.LoadFromFile(kTitleSlot, form.BasePath + (form.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
+            shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
                                        false, true);
-            form.TitleState = form.TitleState == 0 ? 1 : 3;
+            shell.TitleState = shell.TitleState == 0 ? 1 : 3;
             break;
         case 1:
-            if (now - form.TitleStartTime > kTitleMs) {
-                form.Viewport.SetScene3D(GameScene3D, &form);
-                form.Viewport.SetOverlay2D(GameOverlay2D, &form);
-                form.TitleState = 0;
-                form.UpdateCallback = GameUpdateCallback;
-                if (form.Game) HoldRunnerClock(form.Game->Actions);  // the first step sees no time from the title
+            if (now - shell.TitleStartTime > kTitleMs) {
+                shell.View.SetScene3D(GameScene3D, &shell);
+                shell.View.SetOverlay2D(GameOverlay2D, &shell);
+                shell.TitleState = 0;
+                shell.UpdateCallback = GameUpdateCallback;
+                if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the title
             }
             break;
         case 3:
-            if (now - form.TitleStartTime > kClosingMs) {
-                form.Viewport.SetScene3D(nullptr, nullptr);
-                form.Viewport.SetOverlay2D(nullptr, nullptr);
-                form.Close();
+            if (now - shell.TitleStartTime > kClosingMs) {
+                shell.View.SetScene3D(nullptr, nullptr);
+                shell.View.SetOverlay2D(nullptr, nullptr);
+                shell.Close();
             }
             break;
         default:
@@ -161,29 +161,29 @@ void TitleSequence(TForm1& form) {
 }
 
 void TitleOverlay2D(void* user) {
-    TForm1& form = *static_cast<TForm1*>(user);
-    if (!form.Running) return;
-    TGLViewport& vp = form.Viewport;
+    Shell& shell = *static_cast<Shell*>(user);
+    if (!shell.Running) return;
+    Viewport& vp = shell.View;
     vp.Begin2D();
-    vp.SetFont(&form.Font);
-    form.Font.Red = form.Font.Green = form.Font.Blue = 128;
+    vp.SetFont(&shell.Font);
+    shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
     vp.DrawPicture(kTitleSlot, 0, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
-    form.Font.Blue = 0;
+    shell.Font.Blue = 0;
     vp.DrawText("DediVirede Alpha 1", 1, 0, 0, 0.75f);
     vp.DrawText(kCreditLines[0], 1, 0, 20, 0.75f);
     vp.DrawText(kCreditLines[1], 1, 0, 40, 0.75f);
 }
 
 void GameOverlay2D(void* user) {
-    TForm1& form = *static_cast<TForm1*>(user);
-    if (!form.Running) return;
-    TGLViewport& vp = form.Viewport;
+    Shell& shell = *static_cast<Shell*>(user);
+    if (!shell.Running) return;
+    Viewport& vp = shell.View;
     vp.Begin2D();
-    vp.SetFont(&form.Font);
-    form.Font.Red = form.Font.Green = form.Font.Blue = 128;
+    vp.SetFont(&shell.Font);
+    shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
     // Formatted on the stack: the overlay runs every frame and allocates nothing.
     char line[48];
-    const int size = std::snprintf(line, sizeof line, "%d X %d", form.OuterWidth, form.OuterHeight);
+    const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
     vp.DrawText(std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1))), 1, 0, 0,
                 0.75f);
     const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);

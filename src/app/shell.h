@@ -20,22 +20,22 @@ namespace dv {
 
 struct GameState;
 
-class TForm1 {
+class Shell {
 public:
-    using UpdateFn = void (*)(TForm1& form);
+    using UpdateFn = void (*)(Shell& shell);
 
-    TForm1();
-    ~TForm1();
-    TForm1(const TForm1&) = delete;
-    TForm1& operator=(const TForm1&) = delete;
+    Shell();
+    ~Shell();
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
 
     // Runs the start-up sequence on `window` (its GL context current). Fatal failures show
     // their message and end the process.
-    void FormCreate(SDL_Window* window, const std::string& basePath);
-    void FormDestroy();                   // releases the device
-    void FormResize(int width, int height);
+    void Start(SDL_Window* window, const std::string& basePath);
+    void Shutdown();                   // releases the device
+    void Resize(int width, int height);
     // One update and one frame while active; inactive, the character's clock is held.
-    void AppOnIdle(bool active);
+    void Idle(bool active);
 
     void Close() { CloseRequested = true; }
     void EnterClosingPicture();           // title state 2, from the room bookkeeping
@@ -43,12 +43,12 @@ public:
     bool Running = false;
     bool CloseRequested = false;
     std::string BasePath;
-    TGLCamera Camera;
-    TGLViewport Viewport;
-    Td3dTexture_buffer Textures;
-    TLevFile Level;
-    Tfontx Font;
-    TIdList ObjectIds;
+    Camera ViewCamera;
+    Viewport View;
+    TextureStore Textures;
+    LevelRecord Level;
+    BitmapFont Font;
+    IdList ObjectIds;
     std::unique_ptr<GameState> Game;
     KeyboardState Keys;            // written by the key handlers, read by each update tick
     TurnRates CharacterTurnRates{};  // from the settings file, read at process start
@@ -60,9 +60,9 @@ public:
     SDL_Window* Window = nullptr;
 };
 
-void TitleSequence(TForm1& form);
-void TitleOverlay2D(void* form);
-void GameOverlay2D(void* form);
+void TitleSequence(Shell& shell);
+void TitleOverlay2D(void* shell);
+void GameOverlay2D(void* shell);
 
 // The two credit lines under the title.
 extern const char* const kCreditLines[2];

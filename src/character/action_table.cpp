@@ -1,10 +1,10 @@
 #include <algorithm>
 
 #include "character/actions.h"
-#include "character/character_module.h"
+#include "character/character.h"
 #include "character/settings.h"
 #include "math/clock.h"
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 
 namespace dv {
 
@@ -115,17 +115,17 @@ CharacterState NewCharacterState(const std::string& settingsPath) {
     return NewCharacterState(rates.Standing, rates.Running);
 }
 
-CharacterCamera CameraHooks(TmaroCameracontrol& camera) {
+CharacterCamera CameraHooks(FollowCamera& camera) {
     CharacterCamera hooks;
     hooks.Context = &camera;
     hooks.FocusOn = [](void* c, const Vec3& point, float duration) {
-        static_cast<TmaroCameracontrol*>(c)->FocusOn(point, duration);
+        static_cast<FollowCamera*>(c)->FocusOn(point, duration);
     };
-    hooks.ResumeFollow = [](void* c) { static_cast<TmaroCameracontrol*>(c)->ResumeFollow(); };
+    hooks.ResumeFollow = [](void* c) { static_cast<FollowCamera*>(c)->ResumeFollow(); };
     return hooks;
 }
 
-void RunAction(CharacterState& state, TActionState& record, const CharacterInput& input, const CharacterWorld& world) {
+void RunAction(CharacterState& state, ActionRecord& record, const CharacterInput& input, const CharacterWorld& world) {
     if (world.Level == nullptr) return;
     if (!(record.TimeScale > 0)) record.TimeScale = 1.0f;  // as the animator treats it; every move divides by it
     const auto action = static_cast<int32_t>(record.Action);

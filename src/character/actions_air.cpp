@@ -17,7 +17,7 @@ void SetAirborne(CharacterStep& c, float vert, float minVert, float fwd) {
 // The straight jump's rise (actions 20, 21): false when the head came too near the ceiling
 // and a drop has started.
 bool Rise(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (s.Frame > 1) {
         s.Position.y += c.Delta() * m.VertSpeed / s.TimeScale;
@@ -54,7 +54,7 @@ void HoldLastFrame(CharacterStep& c, int32_t last) {
 }  // namespace
 
 void ActionJumpStart(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (c.Input.Forward) m.JumpMode = JumpDirection::Forward;
     if (c.Input.Back) m.JumpMode = JumpDirection::Backward;
@@ -87,7 +87,7 @@ void ActionJumpUp(CharacterStep& c) {
 }
 
 void ActionJumpApex(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (!Rise(c)) return;
     m.Candidate = MoveForward(c, s.Position, 0, 8 * s.TimeScale);
@@ -154,7 +154,7 @@ void ActionLanding(CharacterStep& c) {
 }
 
 void ActionRunJumpTakeoff(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * 0.05f);
     GroundProbe probe;
@@ -172,7 +172,7 @@ void ActionRunJumpTakeoff(CharacterStep& c) {
 }
 
 void ActionRunJumpAir(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     Vec3 bump;
     GroundProbe probe;
@@ -185,7 +185,7 @@ void ActionRunJumpAir(CharacterStep& c) {
 }
 
 void ActionRunJumpFall(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     Vec3 bump;
     GroundProbe probe;
     const AirOutcome outcome = AirborneStep(c, true, true, 5, bump, probe);
@@ -217,7 +217,7 @@ void ActionBumpRecover(CharacterStep& c) {
 }
 
 void ActionJumpBackAir(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     Vec3 bump;
     GroundProbe probe;
     const AirOutcome outcome = AirborneStep(c, true, true, 4, bump, probe);
@@ -230,7 +230,7 @@ void ActionJumpBackAir(CharacterStep& c) {
 }
 
 void ActionBackFlip(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (s.Frame > 4) {
         Vec3 bump;

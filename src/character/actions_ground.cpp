@@ -74,7 +74,7 @@ void ActionTurnInPlace(CharacterStep& c) {
 }
 
 void ActionRun(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     TurnByKeys(c, m.TurnRateRunning);
     if (c.Input.Alt) m.JumpMode = JumpDirection::Forward;
@@ -119,7 +119,7 @@ void ActionRunStopEnd(CharacterStep& c) {
 }
 
 void ActionRunStart(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.01f, .Avoid = 0.5f, .StepTicks = 0,
                            .Drop = DropRule::Fall, .SnapToFloor = false}))
         return;
@@ -129,7 +129,7 @@ void ActionRunStart(CharacterStep& c) {
 }
 
 void ActionWalk(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     TurnByKeys(c, 0.06f);
     const bool late = s.LastFrame > 14 || s.LastFrame < 6;
     GroundProbe probe;
@@ -170,7 +170,7 @@ void ActionWalkBackStart(CharacterStep& c) {
 }
 
 void ActionWalkBack(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     GroundProbe probe;
     Vec3 stop;
     const MoveOutcome outcome = GroundMoveStep(c, 
@@ -190,7 +190,7 @@ void ActionWalkBackEnd(CharacterStep& c) {
 }
 
 void ActionLandRun(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     // No fall here; a drop of more than 8 ahead stops the roll like a wall.
     if (s.Frame >= 0 && s.Frame <= 5 &&
         !GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.066f, .RequireNoDrop = true}))
@@ -199,7 +199,7 @@ void ActionLandRun(CharacterStep& c) {
 }
 
 void ActionTurnAround(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (s.LastFrame != 12) return;
     s.AngleY += 180;
     UpdateHeadingVectors(c);

@@ -24,7 +24,7 @@ float RateFor(const RateBand* bands, int count, float fallback, float h) {
 
 // Ends a climb on top of the ledge: the target room and point, idle, camera back to follow.
 void FinishClimb(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     s.Room = c.State.ClimbRoom;
     s.Position = c.State.ClimbTarget;
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
@@ -33,7 +33,7 @@ void FinishClimb(CharacterStep& c) {
 
 // Rises at `rate` (units per ms) while Frame lies in [first, last].
 void ClimbRise(CharacterStep& c, int32_t first, int32_t last, float rate) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (s.Frame >= first && s.Frame <= last) s.Position.y += rate * c.Delta() / s.TimeScale;
 }
 
@@ -59,7 +59,7 @@ void TargetFromProbe(CharacterStep& c, const Vec3& point, const GroundProbe& pro
 // Shimmy along the ledge (hang 16 below it: actions 46, 47) or along a high ledge (24 below:
 // 52, 53). `dir` is the shimmy direction, `held` whether its key is down.
 void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     const float hang = high ? 24.0f : 16.0f;
     const int32_t endFrame = high ? 15 : 12;
@@ -153,7 +153,7 @@ void ActionGrabLedge(CharacterStep& c) {
 }
 
 void ActionHang(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (c.Input.LetGo) {
         GoTo(c, CharacterAction::HangDrop, CharacterClip::HangDrop, 0);
@@ -192,7 +192,7 @@ void ActionHangDrop(CharacterStep& c) {
 }
 
 void ActionHangFall(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     Vec3 bump;
     GroundProbe probe;
     if (AirborneStep(c, false, true, 0, bump, probe) == AirOutcome::Landed) {
@@ -224,7 +224,7 @@ void ActionHighShimmyLeft(CharacterStep& c) { Shimmy(c, MoveDir::Left, c.Input.L
 void ActionHighShimmyRight(CharacterStep& c) { Shimmy(c, MoveDir::Right, c.Input.Right, true); }
 
 void ActionHighHang(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.Candidate = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
     if (c.Input.LetGo) {
@@ -252,7 +252,7 @@ void ActionHighHang(CharacterStep& c) {
 }
 
 void ActionTurnAndGrab(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (s.LastFrame != 20) return;
     s.AngleY += 180;
     UpdateHeadingVectors(c);

@@ -35,7 +35,7 @@ Vec3 Bisect(const Vec3& from, const Vec3& to, float back, Keep keep) {
 }
 
 bool LedgeEnd(CharacterStep& c, const Vec3& dir, float hang) {
-    const TActionState& s = c.Record;
+    const ActionRecord& s = c.Record;
     const float step = static_cast<float>(c.State.TickDelta) * 0.005f;
     const Vec3 hands = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
     GroundProbe probe;
@@ -48,7 +48,7 @@ bool LedgeEnd(CharacterStep& c, const Vec3& dir, float hang) {
 }  // namespace
 
 void RequestTransition(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     s.TransitionRequested = 1;
     s.TransitionClip = clip;
     s.TransitionTarget = frame;
@@ -71,7 +71,7 @@ void ResumeFollow(CharacterStep& c) {
 }
 
 void UpdateHeadingVectors(CharacterStep& c) {
-    const TActionState& s = c.Record;
+    const ActionRecord& s = c.Record;
     Quat q;
     QuatFromAnglesZXY(q, s.AngleX, s.AngleY, s.AngleZ);
     c.State.DirForward = QuatTransformVec({0, 0, 1}, q);
@@ -179,7 +179,7 @@ void AvoidSideWalls(CharacterStep& c, Vec3& point, float x) {
 }
 
 void StartHeightStep(CharacterStep& c, const Vec3& target, uint16_t ticks, float height) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     c.State.StepSavedAction = s.Action;
     c.State.StepStart = s.Position;
     c.State.StepTarget = {target.x, height, target.z};
@@ -224,7 +224,7 @@ void StartFallBack(CharacterStep& c) { StartFalling(c, -0.04f); }
 void StartDrop(CharacterStep& c) { StartFalling(c, 0); }
 
 void StartTimedMove(CharacterStep& c, const Vec3& target, uint16_t durationMs, float angle) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     c.State.TimedSavedAction = s.Action;
     c.State.TimedSavedFrame = s.Frame;
     c.State.TimedStartTime = ClockMs();
@@ -237,7 +237,7 @@ void StartTimedMove(CharacterStep& c, const Vec3& target, uint16_t durationMs, f
 }
 
 void ClimbCheck(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.Candidate = MoveForward(c, s.Position, 0, 6 * s.TimeScale);
     GroundProbe probe;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "character/character_module.h"
+#include "character/character.h"
 #include "motion/collision.h"
 
 namespace dv {

@@ -27,7 +27,7 @@ MoveDir Opposite(MoveDir dir) {
 }
 
 MoveOutcome GroundMoveStep(CharacterStep& c, const GroundMove& move, GroundProbe& probe, Vec3& stopPoint) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     const float height = s.Position.y;
     m.Candidate = MoveAlong(c, move.Dir, s.Position, 1, c.Delta() * move.Speed);
@@ -67,7 +67,7 @@ bool GroundMoveOrStop(CharacterStep& c, const GroundMove& move) {
 }
 
 AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * m.FwdSpeed);
     m.Candidate.y = s.Position.y + c.Delta() * m.VertSpeed / s.TimeScale;
@@ -100,14 +100,14 @@ bool TurnByKeys(CharacterStep& c, float rate) {
 }
 
 void ActionAwaitTransition(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (!s.Settled) return;
     s.Action = c.State.QueuedAction;
     SetClip(c, s.TransitionClip, s.TransitionTarget);
 }
 
 void ActionHeightStep(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.StepRemaining -= 1.0f / s.TimeScale;
     s.Position.y += (m.StepTarget.y - m.StepStart.y) * m.StepFraction / s.TimeScale;
@@ -117,14 +117,14 @@ void ActionHeightStep(CharacterStep& c) {
 }
 
 void ActionStopSettle(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     if (!s.Settled) return;
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
     StartTimedMove(c, s.Position, 50, SnapAngle(15, NormalizeAngle(s.AngleY)));
 }
 
 void ActionTimedMove(CharacterStep& c) {
-    TActionState& s = c.Record;
+    ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     // A zero duration (a time scale that truncates to 0 ms) finishes at once.
     float t = 1;

@@ -8,7 +8,7 @@ namespace dv {
 
 namespace {
 
-float Attenuation(const tlight_record& light, const Vec3& position, float dist) {
+float Attenuation(const LightRecord& light, const Vec3& position, float dist) {
     switch (light.Kind) {
         case kLightPoint:
             if (dist >= light.Outer) return 0.0f;
@@ -49,18 +49,18 @@ float Clamp01(float v) {
 
 }  // namespace
 
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
                  const Vec3& eye) {
     LightVertex(position, normal, colour, light, eye, light.SpecularIntensity);
 }
 
-void LightVertexConstantOnly(Vec3& colour, const tlight_record& light) {
+void LightVertexConstantOnly(Vec3& colour, const LightRecord& light) {
     colour = VecAdd(colour, light.ConstantA);
     colour = VecAdd(colour, light.ConstantB);
     colour = {Clamp01(colour.x), Clamp01(colour.y), Clamp01(colour.z)};
 }
 
-bool PointLightMissesBox(const tlight_record& light, const Vec3& lo, const Vec3& hi) {
+bool PointLightMissesBox(const LightRecord& light, const Vec3& lo, const Vec3& hi) {
     if (light.Kind != kLightPoint || !(light.Outer >= 0.0f)) return false;
     const Vec3& c = light.Position;
     const double dx = std::max({0.0, double(lo.x) - c.x, double(c.x) - hi.x});
@@ -71,7 +71,7 @@ bool PointLightMissesBox(const tlight_record& light, const Vec3& lo, const Vec3&
     return dx * dx + dy * dy + dz * dz > outer * outer;
 }
 
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
                  const Vec3& eye, float specularIntensity) {
     colour = VecAdd(colour, light.ConstantA);
     colour = VecAdd(colour, light.ConstantB);

@@ -10,7 +10,7 @@ namespace dv {
 enum LightKind : uint8_t { kLightPoint = 0, kLightSpot = 1, kLightOmni = 2, kLightDirectional = 3 };
 
 // One entry of a room's light list.
-struct tlight_record {
+struct LightRecord {
     uint8_t Kind;
     Vec3 Position;
     Vec3 ConstantA;  // both constant terms are added unconditionally
@@ -29,18 +29,18 @@ struct tlight_record {
 
 // Adds one light's contribution to `colour` and clamps each component to [0, 1].
 // A kind above 3 contributes only its constant terms.
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
                  const Vec3& eye);
 // The same with `specularIntensity` in place of the light's own (a mesh adds its vertex gloss),
 // so that callers need no copy of the record per vertex.
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const tlight_record& light,
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
                  const Vec3& eye, float specularIntensity);
 // Adds only the light's constant terms and clamps: what LightVertex does for a vertex the
 // light does not reach.
-void LightVertexConstantOnly(Vec3& colour, const tlight_record& light);
+void LightVertexConstantOnly(Vec3& colour, const LightRecord& light);
 // True when `light` is a point light whose outer radius cannot reach any point of the box
 // [lo, hi]: for every vertex in the box LightVertex then adds only the constant terms.
-bool PointLightMissesBox(const tlight_record& light, const Vec3& lo, const Vec3& hi);
+bool PointLightMissesBox(const LightRecord& light, const Vec3& lo, const Vec3& hi);
 // A normal-map texel: ARGB with alpha 255, R/G/B = trunc(component * 127 + 128).
 uint32_t NormalToColor(const Vec3& n);
 // HLS (hue low 16 bits, saturation bits 16..23, luminance bits 24..31 or the argument when it

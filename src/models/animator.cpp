@@ -31,18 +31,18 @@ Quat Rotated(const Quat& start, const Vec3& angles) {
 
 }  // namespace
 
-KeySample SampleKey(const tmv_animation& animation, int32_t track, int32_t frame) {
+KeySample SampleKey(const AnimationRecord& animation, int32_t track, int32_t frame) {
     const KeySample none{{0, 0, 0}, {0, 0, 0}};
     if (track < 0 || track >= animation.TrackCount || track >= static_cast<int32_t>(animation.Tracks.size())) {
         return none;
     }
     if (frame < 0 || frame >= animation.FrameCount) return none;
-    const std::vector<tmv_key>& keys = animation.Tracks[static_cast<size_t>(track)].Keys;
+    const std::vector<AnimationKey>& keys = animation.Tracks[static_cast<size_t>(track)].Keys;
     if (keys.empty()) return none;
 
     const int32_t last = static_cast<int32_t>(keys.size()) - 1;
     auto sample = [&keys](int32_t i) {
-        const tmv_key& key = keys[static_cast<size_t>(i)];
+        const AnimationKey& key = keys[static_cast<size_t>(i)];
         return KeySample{key.Rotation, key.Translation};
     };
     if (frame == keys[0].Frame) return sample(0);
@@ -62,7 +62,7 @@ KeySample SampleKey(const tmv_animation& animation, int32_t track, int32_t frame
     return sample(std::max(hi, 0));
 }
 
-void TMovItem::Create(const TLevFile& level) {
+void Animator::Create(const LevelRecord& level) {
     Level = &level;
     Movable = nullptr;
     Model = nullptr;
@@ -77,13 +77,13 @@ void TMovItem::Create(const TLevFile& level) {
     ResetPlayback();
 }
 
-void TMovItem::Destroy() {
-    Tavertices().swap(SkinnedVertices);
+void Animator::Destroy() {
+    ModelVertices().swap(SkinnedVertices);
     std::vector<BonePose>().swap(Pose);
     std::vector<Quat>().swap(InverseRotations);
 }
 
-void TMovItem::ResetPlayback() {
+void Animator::ResetPlayback() {
     CachedFramePos = -1.0f;
     CachedMovableId = -1;
     CachedClipId = -1;
@@ -92,7 +92,7 @@ void TMovItem::ResetPlayback() {
     BlendFraction = 0.0f;
 }
 
-bool TMovItem::BindMovable(int32_t index) {
+bool Animator::BindMovable(int32_t index) {
     Movable = nullptr;
     Model = nullptr;
     Skeleton = nullptr;
@@ -103,7 +103,7 @@ bool TMovItem::BindMovable(int32_t index) {
     Frame = -1;
     ResetPlayback();
     if (Level == nullptr || index < 0 || index >= static_cast<int32_t>(Level->Movables.size())) return false;
-    const tmv_movable& movable = Level->Movables[static_cast<size_t>(index)];
+    const MovableRecord& movable = Level->Movables[static_cast<size_t>(index)];
     if (movable.ModelIndex < 0 || movable.ModelIndex >= static_cast<int32_t>(Level->Models.size())) return false;
     if (movable.SkeletonIndex < 0 || movable.SkeletonIndex >= static_cast<int32_t>(Level->Skeletons.size())) {
         return false;
@@ -111,15 +111,15 @@ bool TMovItem::BindMovable(int32_t index) {
     Movable = &movable;
     Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
     Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
-    SkinnedVertices.assign(Model->Vertices.size(), tmv_vertex{});
+    SkinnedVertices.assign(Model->Vertices.size(), ModelVertex{});
     Pose.assign(Skeleton->Bones.size(), BonePose{});
     InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
     return true;
 }
 
-int32_t TMovItem::FindClip(int32_t id, int32_t low, int32_t high) const {
+int32_t Animator::FindClip(int32_t id, int32_t low, int32_t high) const {
     if (Movable == nullptr) return -1;
-    const std::vector<tmv_clip>& clips = Movable->Clips;
+    const std::vector<ClipRecord>& clips = Movable->Clips;
     low = std::max(low, 0);
     high = std::min(high, static_cast<int32_t>(clips.size()) - 1);
     int32_t found = -1;
@@ -139,8 +139,8 @@ int32_t TMovItem::FindClip(int32_t id, int32_t low, int32_t high) const {
     return found;
 }
 
-void TMovItem::LookUpClip(int32_t id, int32_t& index, const tmv_clip*& clip,
-                          const tmv_animation*& animation) const {
+void Animator::LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip,
+                          const AnimationRecord*& animation) const {
     index = 0;
     clip = nullptr;
     animation = nullptr;
@@ -153,7 +153,7 @@ void TMovItem::LookUpClip(int32_t id, int32_t& index, const tmv_clip*& clip,
     }
 }
 
-void TMovItem::SelectClip(int32_t id) {
+void Animator::SelectClip(int32_t id) {
     ResetPlayback();
     FrameStart = 0;
     LookUpClip(id, ClipIndex, Clip, Animation);
@@ -161,17 +161,17 @@ void TMovItem::SelectClip(int32_t id) {
     TransitionPending = false;
 }
 
-int32_t TMovItem::CurrentClipId() const {
+int32_t Animator::CurrentClipId() const {
     if (Movable == nullptr || ClipIndex < 0 || ClipIndex >= static_cast<int32_t>(Movable->Clips.size())) return -1;
     return Movable->Clips[static_cast<size_t>(ClipIndex)].ClipId;
 }
 
-void TMovItem::SetFrame(int32_t frame) {
+void Animator::SetFrame(int32_t frame) {
     FrameStart = 0;
     Frame = frame;
 }
 
-void TMovItem::StartTransition(int32_t id, int32_t targetFrame, int32_t length) {
+void Animator::StartTransition(int32_t id, int32_t targetFrame, int32_t length) {
     TransitionPending = true;
     TransitionFrame = static_cast<int16_t>(Frame);
     LookUpClip(id, NextClipIndex, NextClip, NextAnimation);
@@ -180,7 +180,7 @@ void TMovItem::StartTransition(int32_t id, int32_t targetFrame, int32_t length) 
     TransitionLength = static_cast<int16_t>(length);
 }
 
-void TMovItem::Update() {
+void Animator::Update() {
     if (Frame < 0) return;
     if (Movable == nullptr || Clip == nullptr || Animation == nullptr) return;
     AdvancePlayback();
@@ -196,7 +196,7 @@ void TMovItem::Update() {
     CachedClipId = Clip->ClipId;
 }
 
-void TMovItem::AdvancePlayback() {
+void Animator::AdvancePlayback() {
     if (!Animating) FramePos = static_cast<float>(Frame);
     const int32_t frames = Animation->FrameCount;
     if (!(TimeScale > 0.0f)) TimeScale = 1.0f;
@@ -244,7 +244,7 @@ void TMovItem::AdvancePlayback() {
     }
 }
 
-void TMovItem::PoseSkeleton() {
+void Animator::PoseSkeleton() {
     const int32_t frames = Animation->FrameCount;
     const int32_t k = TruncToInt(FramePos);
     const float f = RoundedFraction(FramePos, k);
@@ -253,7 +253,7 @@ void TMovItem::PoseSkeleton() {
     const KeySample none{{0, 0, 0}, {0, 0, 0}};
 
     for (int32_t b = 0; b < boneCount; ++b) {
-        const tmv_bone& bone = Skeleton->Bones[static_cast<size_t>(b)];
+        const SkeletonBone& bone = Skeleton->Bones[static_cast<size_t>(b)];
         const int32_t p = bone.Parent;
         const bool hasParent = p >= 0 && p < b;  // a parent is always posed before its children
         Quat start;
@@ -285,7 +285,7 @@ void TMovItem::PoseSkeleton() {
     }
 }
 
-void TMovItem::SkinVertices() {
+void Animator::SkinVertices() {
     const size_t count = std::min(SkinnedVertices.size(), Model->Vertices.size());
     std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
     const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
@@ -297,8 +297,8 @@ void TMovItem::SkinVertices() {
     }
 
     for (size_t v = 0; v < count; ++v) {
-        const tmv_vertex& rest = Model->Vertices[v];
-        tmv_vertex& out = SkinnedVertices[v];
+        const ModelVertex& rest = Model->Vertices[v];
+        ModelVertex& out = SkinnedVertices[v];
         for (int s = 0; s < 4; ++s) {
             const int32_t j = rest.Bones[s];
             if (j < 0 || j >= boneCount) continue;

@@ -27,12 +27,12 @@ struct KeySample {
 // The key of `track` in force at `frame`: the key at that frame, or else the last key before
 // it (keys are held between sparse keys). A track the animation lacks, a frame outside
 // 0 .. FrameCount - 1 or a track without keys yields zero rotation and zero translation.
-KeySample SampleKey(const tmv_animation& animation, int32_t track, int32_t frame);
+KeySample SampleKey(const AnimationRecord& animation, int32_t track, int32_t frame);
 
-class TMovItem {
+class Animator {
 public:
     // Stores the level, unbinds everything and stops playback (Frame -1, not animating).
-    void Create(const TLevFile& level);
+    void Create(const LevelRecord& level);
     // Frees the skinned vertices and the pose.
     void Destroy();
     // Forgets the cached pose and any transition progress.
@@ -58,15 +58,15 @@ public:
     // Does nothing while Frame < 0. Allocates nothing.
     void Update();
 
-    const TLevFile* Level = nullptr;
-    const tmv_movable* Movable = nullptr;
-    const tmv_model* Model = nullptr;
-    const tmv_skeleton* Skeleton = nullptr;
-    const tmv_animation* Animation = nullptr;
-    const tmv_clip* Clip = nullptr;
+    const LevelRecord* Level = nullptr;
+    const MovableRecord* Movable = nullptr;
+    const ModelRecord* Model = nullptr;
+    const SkeletonRecord* Skeleton = nullptr;
+    const AnimationRecord* Animation = nullptr;
+    const ClipRecord* Clip = nullptr;
     int32_t ClipIndex = 0;
-    const tmv_animation* NextAnimation = nullptr;
-    const tmv_clip* NextClip = nullptr;
+    const AnimationRecord* NextAnimation = nullptr;
+    const ClipRecord* NextClip = nullptr;
     int32_t NextClipIndex = 0;
     int32_t Frame = -1;
     float FramePos = 0.0f;
@@ -81,7 +81,7 @@ public:
     bool Blending = false;
     bool TransitionDone = false;
     float BlendFraction = 0.0f;
-    Tavertices SkinnedVertices;
+    ModelVertices SkinnedVertices;
     std::vector<BonePose> Pose;
     int32_t CachedMovableId = -1;
     int32_t CachedClipId = -1;
@@ -91,7 +91,7 @@ public:
 private:
     // Resolves clip `id` of the bound movable (index 0 when absent) into its entry and
     // animation; both null when the movable has no clips or the animation is missing.
-    void LookUpClip(int32_t id, int32_t& index, const tmv_clip*& clip, const tmv_animation*& animation) const;
+    void LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip, const AnimationRecord*& animation) const;
     void AdvancePlayback();
     void PoseSkeleton();
     void SkinVertices();

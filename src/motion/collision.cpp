@@ -11,23 +11,23 @@ namespace dv {
 namespace {
 
 // The level's record layout, read in one place.
-const Vec3& RoomOrigin(const Tqtroom& r) { return r.Header.Origin; }
-int RoomCellsX(const Tqtroom& r) { return r.Header.CellsX; }
-int RoomCellsZ(const Tqtroom& r) { return r.Header.CellsZ; }
-int RoomHeightCells(const Tqtroom& r) { return r.Header.HeightCells; }
-bool RoomHasCells(const Tqtroom& r) { return RoomCellsX(r) > 0 && RoomCellsZ(r) > 0; }
-const tcell& CellOf(const Tqtroom& r, int column, int row) { return r.Cells[column][row]; }
-int RoomCount(const Tmap_level& level) { return static_cast<int>(level.Rooms.size()); }
+const Vec3& RoomOrigin(const LevelRoom& r) { return r.Header.Origin; }
+int RoomCellsX(const LevelRoom& r) { return r.Header.CellsX; }
+int RoomCellsZ(const LevelRoom& r) { return r.Header.CellsZ; }
+int RoomHeightCells(const LevelRoom& r) { return r.Header.HeightCells; }
+bool RoomHasCells(const LevelRoom& r) { return RoomCellsX(r) > 0 && RoomCellsZ(r) > 0; }
+const GridCell& CellOf(const LevelRoom& r, int column, int row) { return r.Cells[column][row]; }
+int RoomCount(const LevelMap& level) { return static_cast<int>(level.Rooms.size()); }
 
 // A link byte names room (link - 1); a link to a room the level does not have counts as none.
-int LinkedRoom(const Tmap_level& level, int link) {
+int LinkedRoom(const LevelMap& level, int link) {
     if (link <= 0 || link > RoomCount(level)) return -1;
     return link - 1;
 }
 
 float RawToUnits(double raw) { return static_cast<float>(raw / kHeightStepsPerCell * kCellSize); }
 
-float RoomTop(const Tqtroom& r) {
+float RoomTop(const LevelRoom& r) {
     return static_cast<float>(static_cast<double>(RoomOrigin(r).y) + RoomHeightCells(r) * static_cast<double>(kCellSize));
 }
 
@@ -47,14 +47,14 @@ float ClampAxis(float v, float lo, int cells, uint8_t& inside) {
 
 // A point resolved to one cell of one room.
 struct CellPoint {
-    const tcell* Cell;  // null when the room has no cells
+    const GridCell* Cell;  // null when the room has no cells
     int Column;
     int Row;
     float Lx;  // cell-local, in [0, 32)
     float Lz;
 };
 
-CellPoint Locate(const Tqtroom& r, float x, float z, uint8_t& inside) {
+CellPoint Locate(const LevelRoom& r, float x, float z, uint8_t& inside) {
     CellPoint p{nullptr, 0, 0, 0.0f, 0.0f};
     if (!RoomHasCells(r)) {
         inside = 0;
@@ -80,11 +80,11 @@ bool HalfClosed(int half, int32_t code) {
     return code == 2 || code == 4;
 }
 
-bool FloorHalfClosed(const Tmap_level& level, int room, const CellPoint& p) {
+bool FloorHalfClosed(const LevelMap& level, int room, const CellPoint& p) {
     return HalfClosed(CellFloorHalf(p.Column, p.Row, room, level, p.Lx, p.Lz), p.Cell->FloorBlock);
 }
 
-bool CeilingHalfClosed(const Tmap_level& level, int room, const CellPoint& p) {
+bool CeilingHalfClosed(const LevelMap& level, int room, const CellPoint& p) {
     return HalfClosed(CellCeilingHalf(p.Column, p.Row, room, level, p.Lx, p.Lz), p.Cell->CeilingBlock);
 }
 
@@ -198,19 +198,19 @@ float CellCeilingRaw(uint8_t flags, const int16_t depths[4], float lx, float lz,
     return PlaneHeight(a, b, c, lx, lz, -1.0f, normal);
 }
 
-CellCoord WorldToCell(const Tmap_level& level, int room, float x, float z) {
+CellCoord WorldToCell(const LevelMap& level, int room, float x, float z) {
     uint8_t inside = 1;
     const CellPoint p = Locate(level.Rooms[room], x, z, inside);
     return {p.Column, p.Row};
 }
 
-int32_t CellIndexAt(const Tmap_level& level, int room, float x, float z) {
+int32_t CellIndexAt(const LevelMap& level, int room, float x, float z) {
     const CellCoord c = WorldToCell(level, room, x, z);
     return c.Column * RoomCellsZ(level.Rooms[room]) + c.Row;
 }
 
-CellInfo CellInfoAt(const Tmap_level& level, int room, float x, float z) {
-    const Tqtroom& r = level.Rooms[room];
+CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z) {
+    const LevelRoom& r = level.Rooms[room];
     uint8_t inside = 1;
     const CellPoint p = Locate(r, x, z, inside);
     CellInfo info{};
@@ -219,7 +219,7 @@ CellInfo CellInfoAt(const Tmap_level& level, int room, float x, float z) {
     info.FloorHalf = 1;
     info.CeilingHalf = 1;
     if (p.Cell == nullptr) return info;
-    const tcell& c = *p.Cell;
+    const GridCell& c = *p.Cell;
     info.FloorFlags = c.FloorFlags;
     info.CeilingFlags = c.CeilingFlags;
     info.FloorReference =
@@ -236,16 +236,16 @@ CellInfo CellInfoAt(const Tmap_level& level, int room, float x, float z) {
     return info;
 }
 
-SurfacesClosed CellSurfacesClosed(const Tmap_level& level, int room, float x, float z) {
+SurfacesClosed CellSurfacesClosed(const LevelMap& level, int room, float x, float z) {
     uint8_t inside = 1;
     const CellPoint p = Locate(level.Rooms[room], x, z, inside);
     if (p.Cell == nullptr) return {false, false};
-    const tcell& c = *p.Cell;
+    const GridCell& c = *p.Cell;
     return {c.FloorBlock == -1 || FloorHalfClosed(level, room, p),
             c.CeilingBlock == -1 || CeilingHalfClosed(level, room, p)};
 }
 
-SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
+SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z) {
     SurfaceHit hit{};
     hit.Inside = 1;
     int current = room;
@@ -263,7 +263,7 @@ SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
         current = below;
     }
 
-    const Tqtroom& floorRoom = level.Rooms[current];
+    const LevelRoom& floorRoom = level.Rooms[current];
     hit.Border = (p.Column == 0 || p.Row == 0 || p.Column == RoomCellsX(floorRoom) - 1 ||
                   p.Row == RoomCellsZ(floorRoom) - 1)
                      ? 1
@@ -271,7 +271,7 @@ SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
     double floorRaw = 0.0;
     hit.FloorNormal = VecMake(0.0f, 1.0f, 0.0f);
     if (p.Cell != nullptr) {
-        const tcell& c = *p.Cell;
+        const GridCell& c = *p.Cell;
         const int16_t corners[4] = {c.Floor[0], c.Floor[1], c.Floor[2], c.Floor[3]};
         floorRaw = CellFloorRaw(c.FloorShape, c.FloorFlags, corners, p.Lx, p.Lz, hit.FloorNormal);
     }
@@ -284,11 +284,11 @@ SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z) {
         p = Locate(level.Rooms[current], x, z, hit.Inside);
     }
 
-    const Tqtroom& ceilingRoom = level.Rooms[current];
+    const LevelRoom& ceilingRoom = level.Rooms[current];
     double ceilingRaw = 0.0;
     hit.CeilingNormal = VecMake(0.0f, -1.0f, 0.0f);
     if (p.Cell != nullptr) {
-        const tcell& c = *p.Cell;
+        const GridCell& c = *p.Cell;
         const int16_t depths[4] = {c.Ceiling[0], c.Ceiling[1], c.Ceiling[2], c.Ceiling[3]};
         ceilingRaw = CellCeilingRaw(c.CeilingFlags, depths, p.Lx, p.Lz, hit.CeilingNormal);
     }
@@ -320,7 +320,7 @@ float UsableStep(float step) { return step > 0.0f && std::isfinite(step) ? step 
 
 }  // namespace
 
-bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const Tmap_level& level,
+bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
                            float step) {
     step = UsableStep(step);
     int current = room;
@@ -339,7 +339,7 @@ bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const Tma
     });
 }
 
-bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const Tmap_level& level,
+bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
                          float step) {
     step = UsableStep(step);
     const SurfaceHit target = SurfaceQuery(level, room, to.x, to.z);
@@ -364,19 +364,19 @@ bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const Tmap_
     });
 }
 
-bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const TLevFile& file,
-                             const TIdList& ids) {
+bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file,
+                             const IdList& ids) {
     if (VecEqual(from, to)) return false;  // a point has no direction to test faces with
-    const Tqtroom& r = file.Map.Rooms[room];
+    const LevelRoom& r = file.Map.Rooms[room];
     const Vec3& o = RoomOrigin(r);
     const size_t count = r.InstanceCount > 0 ? static_cast<size_t>(r.InstanceCount) : 0;
     for (size_t i = 0; i < count && i < r.Instances.size(); ++i) {
-        const tobject_instance& inst = r.Instances[i];
+        const ObjectInstance& inst = r.Instances[i];
         const int32_t t = ids.IndexOf(inst.ObjectId);
         if (t < 0 || t >= static_cast<int32_t>(file.Objects.size())) continue;
         const int m = file.Objects[t].ModelIndex;
         if (m < 0 || m >= static_cast<int>(file.Models.size())) continue;
-        const tmv_model& model = file.Models[m];
+        const ModelRecord& model = file.Models[m];
         const Vec3 at = VecAdd(o, VecScale(inst.Position, kCellSize));
         const Vec3 lo = VecAdd(VecScale(model.BoundsMin, 3.2f), at);
         const Vec3 hi = VecAdd(VecScale(model.BoundsMax, 3.2f), at);

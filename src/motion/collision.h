@@ -12,7 +12,7 @@
 
 namespace dv {
 
-class TIdList;
+class IdList;
 
 // Result of CellInfoAt.
 struct CellInfo {
@@ -63,33 +63,33 @@ inline constexpr int kMaxSegmentSamples = 1 << 20;
 // Cell of (x, z) in room `room` after clamping the point into the room's rectangle
 // (lower bound inclusive, upper bound exclusive: a clamped coordinate lands one unit
 // inside the upper edge). A room without cells yields (0, 0).
-CellCoord WorldToCell(const Tmap_level& level, int room, float x, float z);
+CellCoord WorldToCell(const LevelMap& level, int room, float x, float z);
 // Column * CellsZ + row of the cell at (x, z).
-int32_t CellIndexAt(const Tmap_level& level, int room, float x, float z);
+int32_t CellIndexAt(const LevelMap& level, int room, float x, float z);
 // Flags, reference heights, links, blocking codes and halves of the cell at (x, z).
 // A room without cells yields an all-open record with no links.
-CellInfo CellInfoAt(const Tmap_level& level, int room, float x, float z);
+CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z);
 // Whether the floor and the ceiling are closed at (x, z); code -1 closes the whole cell.
-SurfacesClosed CellSurfacesClosed(const Tmap_level& level, int room, float x, float z);
+SurfacesClosed CellSurfacesClosed(const LevelMap& level, int room, float x, float z);
 
 // Floor and ceiling under (x, z), starting in `room` and following side links and open
 // links below (floor) and above (ceiling). Column, row and room are those of the last cell
 // visited, which is the ceiling walk's when it climbed.
-SurfaceHit SurfaceQuery(const Tmap_level& level, int room, float x, float z);
+SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z);
 
 // True when a sample every `step` units from `from` towards `to` lies at or beyond the floor
 // or ceiling (the room follows the links the samples pass).
-bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const Tmap_level& level,
+bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
                            float step);
 // Light ray from `from` (the light) to `to`: false when the target itself is outside the
 // open space or the ray is no longer than `step`; leading samples outside the room's space
 // are skipped, then any sample strictly below the floor or above the ceiling blocks.
-bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const Tmap_level& level,
+bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
                          float step);
 // True when the segment enters the scaled, unrotated bounding box of a static object placed
 // in `room`. Instances whose id or template is unknown are ignored.
-bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const TLevFile& file,
-                             const TIdList& ids);
+bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file,
+                             const IdList& ids);
 
 // Cell-local evaluation, exposed for the tools and tests. Heights are raw (twentieths of a
 // cell edge); corners are in the cell record's order. The normal is written.

@@ -40,18 +40,18 @@ uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value) {
 
 }  // namespace
 
-void TPadState::SetButton(int button, bool down) {
+void PadState::SetButton(int button, bool down) {
     if (button < 0 || button >= 32) return;
     const uint32_t bit = 1u << button;
     buttons_ = down ? buttons_ | bit : buttons_ & ~bit;
 }
 
-void TPadState::SetAxis(int axis, int value) {
+void PadState::SetAxis(int axis, int value) {
     if (axis == SDL_CONTROLLER_AXIS_LEFTX) stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value);
     if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value);
 }
 
-uint16_t TPadState::HeldMask() const {
+uint16_t PadState::HeldMask() const {
     uint16_t mask = stick_;
     for (const ButtonKey& b : kButtons) {
         if ((buttons_ & (1u << b.button)) != 0) mask |= Bit(b.key);
@@ -69,21 +69,21 @@ uint8_t PadShiftBits(uint16_t mask) {
     return s;
 }
 
-TGamepads::TGamepads(KeyboardState& keys) : keys_(keys) { started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0; }
+Gamepads::Gamepads(KeyboardState& keys) : keys_(keys) { started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0; }
 
-TGamepads::~TGamepads() {
+Gamepads::~Gamepads() {
     ReleaseAll(0);
     if (started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
 
-TGamepads::Pad* TGamepads::Find(SDL_JoystickID id) {
+Gamepads::Pad* Gamepads::Find(SDL_JoystickID id) {
     for (Pad& p : pads_) {
         if (p.id == id) return &p;
     }
     return nullptr;
 }
 
-void TGamepads::Open(int deviceIndex) {
+void Gamepads::Open(int deviceIndex) {
     if (!SDL_IsGameController(deviceIndex)) return;
     const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(deviceIndex);
     if (id < 0 || Find(id) != nullptr) return;
@@ -95,7 +95,7 @@ void TGamepads::Open(int deviceIndex) {
     pads_.push_back(pad);
 }
 
-void TGamepads::Remove(SDL_JoystickID id, uint8_t keyboardShift) {
+void Gamepads::Remove(SDL_JoystickID id, uint8_t keyboardShift) {
     Pad* pad = Find(id);
     if (pad == nullptr) return;
     Apply(*pad, 0, keyboardShift);
@@ -103,11 +103,11 @@ void TGamepads::Remove(SDL_JoystickID id, uint8_t keyboardShift) {
     pads_.erase(pads_.begin() + (pad - pads_.data()));
 }
 
-void TGamepads::ReleaseAll(uint8_t keyboardShift) {
+void Gamepads::ReleaseAll(uint8_t keyboardShift) {
     while (!pads_.empty()) Remove(pads_.back().id, keyboardShift);
 }
 
-uint16_t TGamepads::HeldByOthers(const Pad& pad) const {
+uint16_t Gamepads::HeldByOthers(const Pad& pad) const {
     uint16_t mask = 0;
     for (const Pad& p : pads_) {
         if (&p != &pad) mask |= p.held;
@@ -115,13 +115,13 @@ uint16_t TGamepads::HeldByOthers(const Pad& pad) const {
     return mask;
 }
 
-uint8_t TGamepads::ShiftBits() const {
+uint8_t Gamepads::ShiftBits() const {
     uint16_t mask = 0;
     for (const Pad& p : pads_) mask |= p.held;
     return PadShiftBits(mask);
 }
 
-void TGamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
+void Gamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     const uint16_t others = HeldByOthers(pad);
     const uint16_t pressed = static_cast<uint16_t>(now & ~pad.held);
     const uint16_t released = static_cast<uint16_t>(pad.held & ~now & ~others);
@@ -133,7 +133,7 @@ void TGamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     }
 }
 
-bool TGamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
+bool Gamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
     switch (e.type) {
         case SDL_CONTROLLERDEVICEADDED:
             Open(e.cdevice.which);

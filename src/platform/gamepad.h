@@ -23,7 +23,7 @@ inline constexpr int kStickPress = 16000;
 inline constexpr int kStickRelease = 8000;
 
 // One pad's controls, independent of any device: buttons and the latched stick directions.
-class TPadState {
+class PadState {
 public:
     void SetButton(int button, bool down);  // an SDL_GameControllerButton; others are ignored
     void SetAxis(int axis, int value);      // an SDL_GameControllerAxis, -32768..32767
@@ -44,12 +44,12 @@ uint8_t PadShiftBits(uint16_t mask);
 // The open pads, which press and release keys of `keys` (it must outlive them). Creating it
 // starts SDL's game-controller subsystem (pads already connected then arrive as device-added
 // events); destroying it lets go of every key a pad holds.
-class TGamepads {
+class Gamepads {
 public:
-    explicit TGamepads(KeyboardState& keys);
-    ~TGamepads();
-    TGamepads(const TGamepads&) = delete;
-    TGamepads& operator=(const TGamepads&) = delete;
+    explicit Gamepads(KeyboardState& keys);
+    ~Gamepads();
+    Gamepads(const Gamepads&) = delete;
+    Gamepads& operator=(const Gamepads&) = delete;
 
     // Takes controller events (added, removed, button, axis) and turns their changes into
     // key presses and releases with `keyboardShift` plus the pads' own modifiers as shift state.
@@ -64,7 +64,7 @@ private:
     struct Pad {
         SDL_JoystickID id = -1;
         SDL_GameController* controller = nullptr;
-        TPadState state;
+        PadState state;
         uint16_t held = 0;
     };
 

@@ -42,7 +42,7 @@ private:
 
 }  // namespace
 
-bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, Tfontx& f, Bitmap& image,
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, BitmapFont& f, Bitmap& image,
                     std::string& error) {
     Reader r(data, size, path);
     const bool header = r.Bytes(f.HeaderA, 4, "the header") && r.Bytes(f.HeaderB, 2, "the header") &&
@@ -57,7 +57,7 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, T
         return false;
     }
     f.Glyphs.resize(static_cast<size_t>(f.LastChar - f.FirstChar + 1));
-    if (!r.Bytes(f.Glyphs.data(), f.Glyphs.size() * sizeof(tglyph), "the glyph table") ||
+    if (!r.Bytes(f.Glyphs.data(), f.Glyphs.size() * sizeof(Glyph), "the glyph table") ||
         !r.Bytes(&f.TexWidth, 4, "the image size") || !r.Bytes(&f.TexHeight, 4, "the image size") ||
         !r.Bytes(f.Reserved, 16, "the reserved bytes")) {
         error = r.Error();
@@ -80,7 +80,7 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, T
     return true;
 }
 
-bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error) {
+bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string* error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         ShowMessage("Error..." + path + " not found!");
@@ -90,7 +90,7 @@ bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, 
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string message;
-    Tfontx parsed;
+    BitmapFont parsed;
     Bitmap image;
     if (!in.good() && !in.eof()) {
         message = path + ": cannot be read";

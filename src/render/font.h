@@ -10,22 +10,22 @@
 namespace dv {
 
 #pragma pack(push, 1)
-struct tglyph {
+struct Glyph {
     int32_t X;  // top-left pixel of the glyph in the image
     int32_t Y;
     uint8_t Width;
     uint8_t Height;
 };
 #pragma pack(pop)
-static_assert(sizeof(tglyph) == 10);
+static_assert(sizeof(Glyph) == 10);
 
-class Tfontx {
+class BitmapFont {
 public:
     uint8_t HeaderA[4] = {};
     uint8_t HeaderB[2] = {};
     uint8_t FirstChar = 0;
     uint8_t LastChar = 0;
-    std::vector<tglyph> Glyphs;  // LastChar - FirstChar + 1 entries once loaded
+    std::vector<Glyph> Glyphs;  // LastChar - FirstChar + 1 entries once loaded
     int32_t TexWidth = 0;
     int32_t TexHeight = 0;
     uint8_t Reserved[16] = {};
@@ -35,13 +35,13 @@ public:
     uint8_t Blue = 64;
 };
 
-class Td3dTexture_buffer;
+class TextureStore;
 struct Bitmap;
 
 // Parses font-file bytes into `font` (texture slot and colour untouched) and its glyph image
 // into `image` (24 bits, rows top first). False with a one-line `error` naming `name` and the
 // byte offset when the data is damaged.
-bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, Tfontx& font, Bitmap& image,
+bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, BitmapFont& font, Bitmap& image,
                     std::string& error);
 
 // Reads the font file at `path` and loads its glyph image into the store's first free slot
@@ -50,6 +50,6 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, T
 // (shorter than its header says, last character before the first, an image size that is
 // not 1..8192 on each side) shows one line naming the file and the byte offset and returns
 // false; `font` is then unchanged. `error` (optional) receives the same line.
-bool LoadFont(Tfontx& font, const std::string& path, Td3dTexture_buffer& store, std::string* error = nullptr);
+bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string* error = nullptr);
 
 }  // namespace dv

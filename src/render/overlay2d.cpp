@@ -5,22 +5,22 @@ namespace dv {
 
 namespace {
 
-tvertex2d Vertex2D(float x, float y, float u, float v, uint32_t color) {
-    return tvertex2d{x, y, 0.0f, 1.0f, color, u, v};
+Vertex2D MakeVertex2D(float x, float y, float u, float v, uint32_t color) {
+    return Vertex2D{x, y, 0.0f, 1.0f, color, u, v};
 }
 
-uint32_t FontColor(const Tfontx& font) {
+uint32_t FontColor(const BitmapFont& font) {
     return 0xFF000000u | uint32_t(font.Red) << 16 | uint32_t(font.Green) << 8 | font.Blue;
 }
 
 }  // namespace
 
-void TGLViewport::DrawText(std::string_view text, uint8_t mode, float x, float y, float scale) {
+void Viewport::DrawText(std::string_view text, uint8_t mode, float x, float y, float scale) {
     if (Font == nullptr) return;
-    const Tfontx& f = *Font;
+    const BitmapFont& f = *Font;
     const int32_t triangles = static_cast<int32_t>(2 * text.size());
     // Characters outside the font keep their two reserved triangles at zero area.
-    ttriangle2d* out = Add2DBatch(static_cast<uint16_t>(f.TexSlot), mode, triangles);
+    Triangle2D* out = Add2DBatch(static_cast<uint16_t>(f.TexSlot), mode, triangles);
     const uint32_t color = FontColor(f);
     const float tw = f.TexWidth != 0 ? static_cast<float>(f.TexWidth) : 1.0f;
     const float th = f.TexHeight != 0 ? static_cast<float>(f.TexHeight) : 1.0f;
@@ -30,32 +30,32 @@ void TGLViewport::DrawText(std::string_view text, uint8_t mode, float x, float y
         if (ch < f.FirstChar || ch > f.LastChar) continue;
         const size_t index = ch - f.FirstChar;
         if (index >= f.Glyphs.size()) continue;
-        const tglyph& g = f.Glyphs[index];
+        const Glyph& g = f.Glyphs[index];
         const float w = g.Width * scale;
         const float h = g.Height * scale;
         const float uL = g.X / tw;
         const float uR = (g.X + g.Width) / tw;
         const float vT = g.Y / th;
         const float vB = (g.Y + g.Height) / th;
-        out[0].V[0] = Vertex2D(pen, y, uL, vT, color);
-        out[0].V[1] = Vertex2D(pen + w, y, uR, vT, color);
-        out[0].V[2] = Vertex2D(pen + w, y + h, uR, vB, color);
-        out[1].V[0] = Vertex2D(pen, y, uL, vT, color);
-        out[1].V[1] = Vertex2D(pen + w, y + h, uR, vB, color);
-        out[1].V[2] = Vertex2D(pen, y + h, uL, vB, color);
+        out[0].V[0] = MakeVertex2D(pen, y, uL, vT, color);
+        out[0].V[1] = MakeVertex2D(pen + w, y, uR, vT, color);
+        out[0].V[2] = MakeVertex2D(pen + w, y + h, uR, vB, color);
+        out[1].V[0] = MakeVertex2D(pen, y, uL, vT, color);
+        out[1].V[1] = MakeVertex2D(pen + w, y + h, uR, vB, color);
+        out[1].V[2] = MakeVertex2D(pen, y + h, uL, vB, color);
         pen += w;
     }
 }
 
-void TGLViewport::DrawPicture(int32_t slot, uint8_t mode, float left, float top, float right, float bottom) {
+void Viewport::DrawPicture(int32_t slot, uint8_t mode, float left, float top, float right, float bottom) {
     const uint32_t color = Font != nullptr ? FontColor(*Font) : 0xFF404040u;
-    ttriangle2d* out = Add2DBatch(static_cast<uint16_t>(slot), mode, 2);
-    out[0].V[0] = Vertex2D(left, top, 0, 0, color);
-    out[0].V[1] = Vertex2D(right, top, 1, 0, color);
-    out[0].V[2] = Vertex2D(left, bottom, 0, 1, color);
-    out[1].V[0] = Vertex2D(right, top, 1, 0, color);
-    out[1].V[1] = Vertex2D(right, bottom, 1, 1, color);
-    out[1].V[2] = Vertex2D(left, bottom, 0, 1, color);
+    Triangle2D* out = Add2DBatch(static_cast<uint16_t>(slot), mode, 2);
+    out[0].V[0] = MakeVertex2D(left, top, 0, 0, color);
+    out[0].V[1] = MakeVertex2D(right, top, 1, 0, color);
+    out[0].V[2] = MakeVertex2D(left, bottom, 0, 1, color);
+    out[1].V[0] = MakeVertex2D(right, top, 1, 0, color);
+    out[1].V[1] = MakeVertex2D(right, bottom, 1, 1, color);
+    out[1].V[2] = MakeVertex2D(left, bottom, 0, 1, color);
 }
 
 }  // namespace dv

@@ -7,9 +7,9 @@
 namespace dv {
 
 // Lookup through the store: Select(slot), then its current texture.
-inline TextureSource StoreTextureSource(Td3dTexture_buffer& store) {
+inline TextureSource StoreTextureSource(TextureStore& store) {
     return TextureSource{&store, [](void* user, int32_t slot) -> Texture* {
-                             auto* s = static_cast<Td3dTexture_buffer*>(user);
+                             auto* s = static_cast<TextureStore*>(user);
                              s->Select(slot);
                              return s->GetCurrent();
                          }};

@@ -141,15 +141,15 @@ std::vector<uint16_t> StretchTo565(const Bitmap& bitmap, int width, int height) 
     return out;
 }
 
-Td3dTexture_buffer::Td3dTexture_buffer() { Entries.Sorted = true; }
+TextureStore::TextureStore() { Entries.Sorted = true; }
 
-std::string Td3dTexture_buffer::SlotName(int slot) {
+std::string TextureStore::SlotName(int slot) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%13d", slot);
     return buf;
 }
 
-void Td3dTexture_buffer::Report(const std::string& message) {
+void TextureStore::Report(const std::string& message) {
     if (ShowMessage) {
         ShowMessage(message);
     } else {
@@ -157,33 +157,33 @@ void Td3dTexture_buffer::Report(const std::string& message) {
     }
 }
 
-const ttexture_record* Td3dTexture_buffer::RecordAt(int slot) const {
+const TextureSlotRecord* TextureStore::RecordAt(int slot) const {
     return Entries.BlockByName(SlotName(slot));
 }
 
-Texture* Td3dTexture_buffer::TextureAt(int slot) const {
-    const ttexture_record* r = RecordAt(slot);
+Texture* TextureStore::TextureAt(int slot) const {
+    const TextureSlotRecord* r = RecordAt(slot);
     return r ? r->Tex.get() : nullptr;
 }
 
-void Td3dTexture_buffer::Select(int slot) {
+void TextureStore::Select(int slot) {
     Current = TextureAt(slot);
     CurrentSlot = Current ? slot : -1;
 }
 
-int Td3dTexture_buffer::FirstFreeSlot() const {
+int TextureStore::FirstFreeSlot() const {
     int slot = 1;
     while (RecordAt(slot) != nullptr) ++slot;
     return slot;
 }
 
-void Td3dTexture_buffer::Clear() {
+void TextureStore::Clear() {
     Entries.Clear();
     Current = nullptr;
     CurrentSlot = -1;
 }
 
-void Td3dTexture_buffer::RemoveSlot(int slot) {
+void TextureStore::RemoveSlot(int slot) {
     const int index = Entries.Find(SlotName(slot));
     if (index < 0) return;
     if (Current == Entries.BlockAt(index)->Tex.get()) {
@@ -194,16 +194,16 @@ void Td3dTexture_buffer::RemoveSlot(int slot) {
     Entries.Pack();
 }
 
-int Td3dTexture_buffer::PreLoadAll(Direct3DDevice8& device) const {
+int TextureStore::PreLoadAll(Direct3DDevice8& device) const {
     const uint64_t before = device.Stats().textureUploads;
     for (int i = 0; i < Entries.Count(); ++i) {
-        const ttexture_record* record = Entries.BlockAt(i);
+        const TextureSlotRecord* record = Entries.BlockAt(i);
         if (record != nullptr && record->Tex) device.PreLoad(record->Tex.get());
     }
     return static_cast<int>(device.Stats().textureUploads - before);
 }
 
-int Td3dTexture_buffer::LevelsFor(int width, int height) const {
+int TextureStore::LevelsFor(int width, int height) const {
     if (NoMipmaps) return 1;
     // Only as many levels as the smaller side can be halved.
     int fit = 1;
@@ -211,7 +211,7 @@ int Td3dTexture_buffer::LevelsFor(int width, int height) const {
     return fit;
 }
 
-bool Td3dTexture_buffer::Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format,
+bool TextureStore::Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format,
                                bool reportFailure) {
     if (width <= 0 || height <= 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
         if (reportFailure) Report("error creating texture!");
@@ -234,7 +234,7 @@ bool Td3dTexture_buffer::Store(int slot, const uint8_t* level0, int width, int h
             tex->UnlockRect(k);
         }
     }
-    auto record = std::make_unique<ttexture_record>();
+    auto record = std::make_unique<TextureSlotRecord>();
     record->Name = SlotName(slot);
     record->Width = static_cast<uint16_t>(width);
     record->Height = static_cast<uint16_t>(height);
@@ -247,7 +247,7 @@ bool Td3dTexture_buffer::Store(int slot, const uint8_t* level0, int width, int h
     return true;
 }
 
-bool Td3dTexture_buffer::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill,
+bool TextureStore::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill,
                                      bool reportFailure) {
     const int width = RoundUpPow2(bitmap.Width);
     const int height = RoundUpPow2(bitmap.Height);
@@ -265,11 +265,11 @@ bool Td3dTexture_buffer::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKe
                  reportFailure);
 }
 
-bool Td3dTexture_buffer::LoadFromBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill) {
+bool TextureStore::LoadFromBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill) {
     return StoreBitmap(slot, bitmap, darkKey, skipEdgeFill, true);
 }
 
-bool Td3dTexture_buffer::LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill) {
+bool TextureStore::LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         LastError = path + ": not found";
@@ -280,7 +280,7 @@ bool Td3dTexture_buffer::LoadFromFile(int slot, const std::string& path, bool da
     return StoreBitmap(slot, BitmapFromImage(image), darkKey, skipEdgeFill, false);
 }
 
-bool Td3dTexture_buffer::LoadRaw(int slot, int width, int height, const void* pixels, bool /*freeAfter*/,
+bool TextureStore::LoadRaw(int slot, int width, int height, const void* pixels, bool /*freeAfter*/,
                                  int bitsPerPixel, bool skipEdgeFill) {
     D3DFORMAT format = D3DFMT_UNKNOWN;
     switch (bitsPerPixel) {
@@ -310,7 +310,7 @@ bool Td3dTexture_buffer::LoadRaw(int slot, int width, int height, const void* pi
     return Store(slot, block.data(), width, height, format, true);
 }
 
-void Td3dTexture_buffer::LoadTileStrip(const Bitmap& bitmap, int firstSlot) {
+void TextureStore::LoadTileStrip(const Bitmap& bitmap, int firstSlot) {
     if (bitmap.Width <= 0 || bitmap.Height <= 0) return;
     std::vector<uint16_t> texels(static_cast<size_t>(bitmap.Width) * bitmap.Height);
     for (int y = 0; y < bitmap.Height; ++y) {
@@ -323,7 +323,7 @@ void Td3dTexture_buffer::LoadTileStrip(const Bitmap& bitmap, int firstSlot) {
     }
 }
 
-void Td3dTexture_buffer::LoadRawStrip(int firstSlot, const void* pixels, int width, int height, int count,
+void TextureStore::LoadRawStrip(int firstSlot, const void* pixels, int width, int height, int count,
                                       int bitsPerPixel) {
     const int size = bitsPerPixel == 24 ? 3 : bitsPerPixel == 32 ? 4 : 2;
     const size_t blockBytes = static_cast<size_t>(width) * height * size;

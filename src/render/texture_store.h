@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "render/memlist.h"
+#include "render/named_block_list.h"
 #include "render/texture.h"
 
 namespace dv {
@@ -32,7 +32,7 @@ struct Bitmap {
 struct Image;
 Bitmap BitmapFromImage(const Image& image);
 
-struct ttexture_record {
+struct TextureSlotRecord {
     std::string Name;
     std::unique_ptr<Texture> Tex;
     void* Pixels = nullptr;  // never owned by the loaders here
@@ -56,12 +56,12 @@ std::vector<uint8_t> ShrinkLevel(const uint8_t* level0, int width, int height, D
 // A bitmap drawn stretched over width x height texels, nearest texel, as 5-6-5 words.
 std::vector<uint16_t> StretchTo565(const Bitmap& bitmap, int width, int height);
 
-class Td3dTexture_buffer {
+class TextureStore {
 public:
     // An empty sorted store.
-    Td3dTexture_buffer();
+    TextureStore();
 
-    Tlistmem<ttexture_record> Entries;
+    NamedBlockList<TextureSlotRecord> Entries;
     Texture* Current = nullptr;
     int32_t CurrentSlot = -1;
     int32_t MipCount = 0;  // extra mip levels for every texture
@@ -79,7 +79,7 @@ public:
     Texture* GetCurrent() const { return Current; }
     // The slot's texture or null, without changing the selection.
     Texture* TextureAt(int slot) const;
-    const ttexture_record* RecordAt(int slot) const;
+    const TextureSlotRecord* RecordAt(int slot) const;
 
     // Decodes an image file into the slot. False (LastError set) when the file is missing or
     // does not decode, and when no texture could be made; the slot is then unchanged.

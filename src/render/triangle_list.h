@@ -14,7 +14,7 @@ namespace dv {
 #pragma pack(push, 1)
 
 // One triangle's header. Raw in the level file; some fields are work areas while drawing.
-struct ttriangle {
+struct TriangleHeader {
     int32_t Flags;        // bit 31: draw in wireframe
     uint16_t Texture;     // base slot; bit 15 set = animated-texture code (AnimatedSlot*)
     uint16_t BumpTexture;
@@ -29,7 +29,7 @@ struct ttriangle {
 };
 
 // Vertex of D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX3.
-struct tvertex3d {
+struct Vertex3D {
     Vec3 Position;
     uint32_t Diffuse;   // D3DCOLOR: bytes blue, green, red, alpha
     uint32_t Specular;  // D3DCOLOR; the bump path stores the encoded bump vector here
@@ -38,30 +38,30 @@ struct tvertex3d {
     float LightU, LightV;  // lightmap, set 2
 };
 
-struct ttriangle_vertices {
-    tvertex3d V[3];
+struct TriangleVertices {
+    Vertex3D V[3];
 };
 
 // Vertex of D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1.
-struct tvertex2d {
+struct Vertex2D {
     float X, Y;    // pixels from the top-left corner
     float Z, Rhw;
     uint32_t Diffuse;  // D3DCOLOR
     float U, V;
 };
 
-struct ttriangle2d {
-    tvertex2d V[3];
+struct Triangle2D {
+    Vertex2D V[3];
 };
 
-struct tbatch2d {
+struct Batch2D {
     uint16_t Slot;
     uint8_t Mode;   // 0 opaque, 1 alpha-tested, 2/10 additive
     int32_t Count;  // triangles
 };
 
 // One frame of an animated texture (raw from the level file).
-struct tanim_frame {
+struct AnimatedTextureFrame {
     int16_t SlotOffset;  // texture slot = table's SlotBase + this
     uint8_t Spare0[2];
     float ShiftU;
@@ -72,27 +72,27 @@ struct tanim_frame {
 
 #pragma pack(pop)
 
-static_assert(sizeof(ttriangle) == 70);
-static_assert(offsetof(ttriangle, Texture) == 4);
-static_assert(offsetof(ttriangle, BlendType) == 10);
-static_assert(offsetof(ttriangle, Layers) == 11);
-static_assert(offsetof(ttriangle, BumpFlag) == 12);
-static_assert(offsetof(ttriangle, Normal) == 14);
-static_assert(offsetof(ttriangle, SortKey) == 26);
-static_assert(offsetof(ttriangle, RunLength) == 30);
-static_assert(sizeof(tvertex3d) == 44);
-static_assert(offsetof(tvertex3d, Diffuse) == 12);
-static_assert(offsetof(tvertex3d, U) == 20);
-static_assert(offsetof(tvertex3d, BumpU) == 28);
-static_assert(offsetof(tvertex3d, LightU) == 36);
-static_assert(sizeof(ttriangle_vertices) == 132);
-static_assert(sizeof(tvertex2d) == 28);
-static_assert(sizeof(ttriangle2d) == 84);
-static_assert(sizeof(tbatch2d) == 7);
-static_assert(sizeof(tanim_frame) == 36);
-static_assert(offsetof(tanim_frame, ShiftU) == 4);
-static_assert(offsetof(tanim_frame, ShiftV) == 8);
-static_assert(offsetof(tanim_frame, LimitV) == 32);
+static_assert(sizeof(TriangleHeader) == 70);
+static_assert(offsetof(TriangleHeader, Texture) == 4);
+static_assert(offsetof(TriangleHeader, BlendType) == 10);
+static_assert(offsetof(TriangleHeader, Layers) == 11);
+static_assert(offsetof(TriangleHeader, BumpFlag) == 12);
+static_assert(offsetof(TriangleHeader, Normal) == 14);
+static_assert(offsetof(TriangleHeader, SortKey) == 26);
+static_assert(offsetof(TriangleHeader, RunLength) == 30);
+static_assert(sizeof(Vertex3D) == 44);
+static_assert(offsetof(Vertex3D, Diffuse) == 12);
+static_assert(offsetof(Vertex3D, U) == 20);
+static_assert(offsetof(Vertex3D, BumpU) == 28);
+static_assert(offsetof(Vertex3D, LightU) == 36);
+static_assert(sizeof(TriangleVertices) == 132);
+static_assert(sizeof(Vertex2D) == 28);
+static_assert(sizeof(Triangle2D) == 84);
+static_assert(sizeof(Batch2D) == 7);
+static_assert(sizeof(AnimatedTextureFrame) == 36);
+static_assert(offsetof(AnimatedTextureFrame, ShiftU) == 4);
+static_assert(offsetof(AnimatedTextureFrame, ShiftV) == 8);
+static_assert(offsetof(AnimatedTextureFrame, LimitV) == 32);
 
 inline constexpr uint32_t kFvf3D = 0x3C2;  // XYZ | DIFFUSE | SPECULAR | TEX3
 inline constexpr uint32_t kFvf2D = 0x144;  // XYZRHW | DIFFUSE | TEX1
@@ -100,24 +100,24 @@ inline constexpr int32_t kVertexStride3D = 44;
 inline constexpr int32_t kVertexStride2D = 28;
 
 // One animated texture.
-struct taset {
+struct AnimatedTexture {
     uint8_t Kind = 0;     // 0 frames replace each other, 1 texture coordinates slide
     int16_t Period = 0;   // ms per frame; 0 = not time-driven
     uint16_t FrameCount = 0;
-    std::vector<tanim_frame> Frames;
+    std::vector<AnimatedTextureFrame> Frames;
 };
 
-struct Tanimated_textures {
+struct AnimatedTextureTable {
     int16_t SlotBase = 0;
     uint16_t SetCount = 0;
-    std::vector<taset> Sets;
+    std::vector<AnimatedTexture> Sets;
 };
 
 // A triangle list with the count first: two parallel arrays and their used length.
-struct ttriangles_buffer {
+struct TriangleBuffer {
     int32_t Count = 0;
-    std::vector<ttriangle> Triangles;
-    std::vector<ttriangle_vertices> Vertices;
+    std::vector<TriangleHeader> Triangles;
+    std::vector<TriangleVertices> Vertices;
 };
 
 // Fields of an animated-texture code (base slot with bit 15 set).

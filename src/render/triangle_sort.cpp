@@ -9,7 +9,7 @@ namespace dv {
 
 namespace {
 
-uint64_t PackState(const ttriangle& h) {
+uint64_t PackState(const TriangleHeader& h) {
     return uint64_t(h.BlendType) << 56 | uint64_t(h.BumpFlag) << 40 | uint64_t(h.Layers) << 32 |
            uint64_t(h.Texture) << 16 | uint64_t(h.BumpTexture);
 }
@@ -28,7 +28,7 @@ int Compare(const TriangleSortKeyEntry& a, const TriangleSortKeyEntry& p) {
     return a.Key < p.Key ? -1 : (a.Key > p.Key ? 1 : 0);
 }
 
-int Compare(const ttriangle& h, const ttriangle& p) {
+int Compare(const TriangleHeader& h, const TriangleHeader& p) {
     if (h.SortKey < p.SortKey) return -1;
     if (h.SortKey > p.SortKey) return 1;
     if (h.BlendType != p.BlendType) return h.BlendType < p.BlendType ? -1 : 1;
@@ -106,7 +106,7 @@ void ResetStateTable(TriangleSortScratch& s, size_t distinct) {
 
 // Ranks every entry's (state, lightmap) among the list's distinct ones, in the comparison's
 // order. Entry keys hold the table slot on entry and the rank on return.
-void RankStates(const ttriangle* headers, size_t n, TriangleSortScratch& s) {
+void RankStates(const TriangleHeader* headers, size_t n, TriangleSortScratch& s) {
     ResetStateTable(s, 0);
     for (size_t k = 0; k < n; ++k) {
         if (2 * s.DistinctStates.size() + 2 > s.StateTable.size()) {
@@ -126,12 +126,12 @@ void RankStates(const ttriangle* headers, size_t n, TriangleSortScratch& s) {
 
 // Sorts entries of the comparison's fields; for lists with a NaN key, which ties with every
 // key and so has no integer equivalent.
-void SortEntriesWithNaN(const ttriangle* headers, int32_t count, TriangleSortScratch& s) {
+void SortEntriesWithNaN(const TriangleHeader* headers, int32_t count, TriangleSortScratch& s) {
     const size_t n = static_cast<size_t>(count);
     if (s.Entries.size() < n) s.Entries.resize(n);
     TriangleSortEntry* e = s.Entries.data();
     for (size_t k = 0; k < n; ++k) {
-        const ttriangle& h = headers[k];
+        const TriangleHeader& h = headers[k];
         e[k] = TriangleSortEntry{h.SortKey, h.Lightmap, 0, PackState(h), static_cast<uint32_t>(k)};
     }
     QuickSort(e, 0, count - 1, [e](int32_t i, int32_t j) { std::swap(e[i], e[j]); });
@@ -139,7 +139,7 @@ void SortEntriesWithNaN(const ttriangle* headers, int32_t count, TriangleSortScr
 }
 
 // Sorts one-integer entries; false (nothing sorted) when a key is NaN.
-bool SortKeyEntries(const ttriangle* headers, int32_t count, TriangleSortScratch& s) {
+bool SortKeyEntries(const TriangleHeader* headers, int32_t count, TriangleSortScratch& s) {
     const size_t n = static_cast<size_t>(count);
     for (size_t k = 0; k < n; ++k) {
         if (std::isnan(headers[k].SortKey)) return false;
@@ -156,7 +156,7 @@ bool SortKeyEntries(const ttriangle* headers, int32_t count, TriangleSortScratch
 
 }  // namespace
 
-void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_vertices>& vertices, int32_t count,
+void SortTriangleList(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices, int32_t count,
                       TriangleSortScratch& scratch) {
     if (count <= 1) return;
     const size_t n = static_cast<size_t>(count);
@@ -165,8 +165,8 @@ void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_ver
     if (scratch.Vertices.size() < vertices.size()) scratch.Vertices.resize(vertices.size());
     if (!SortKeyEntries(headers.data(), count, scratch)) SortEntriesWithNaN(headers.data(), count, scratch);
     const TriangleSortKeyEntry* e = scratch.KeyEntries.data();
-    ttriangle* outH = scratch.Headers.data();
-    ttriangle_vertices* outV = scratch.Vertices.data();
+    TriangleHeader* outH = scratch.Headers.data();
+    TriangleVertices* outV = scratch.Vertices.data();
     for (size_t k = 0; k < n; ++k) {
         outH[k] = headers[e[k].Index];
         outV[k] = vertices[e[k].Index];
@@ -175,7 +175,7 @@ void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_ver
     vertices.swap(scratch.Vertices);
 }
 
-void SortTrianglesMovingRecords(ttriangle* headers, ttriangle_vertices* vertices, int32_t count) {
+void SortTrianglesMovingRecords(TriangleHeader* headers, TriangleVertices* vertices, int32_t count) {
     if (count <= 1) return;
     QuickSort(headers, 0, count - 1, [headers, vertices](int32_t i, int32_t j) {
         std::swap(headers[i], headers[j]);

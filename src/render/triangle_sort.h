@@ -41,17 +41,17 @@ struct TriangleSortScratch {
     std::vector<TriangleStateSlot> StateTable;  // open addressing, power-of-two size
     std::vector<uint32_t> DistinctStates;       // slots of the table in use
     std::vector<TriangleSortEntry> Entries;     // lists with a NaN key
-    std::vector<ttriangle> Headers;
-    std::vector<ttriangle_vertices> Vertices;
+    std::vector<TriangleHeader> Headers;
+    std::vector<TriangleVertices> Vertices;
 };
 
 // Sorts the first `count` records of `headers`/`vertices` ascending by (sort key, blend type,
 // bump flag, layer count, base slot, bump slot, lightmap slot). The arrays are swapped with
 // the scratch ones (both keep at least `count` elements), so no record is copied twice.
-void SortTriangleList(std::vector<ttriangle>& headers, std::vector<ttriangle_vertices>& vertices, int32_t count,
+void SortTriangleList(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices, int32_t count,
                       TriangleSortScratch& scratch);
 
 // The reference: the same quicksort moving headers and vertex triples at every swap.
-void SortTrianglesMovingRecords(ttriangle* headers, ttriangle_vertices* vertices, int32_t count);
+void SortTrianglesMovingRecords(TriangleHeader* headers, TriangleVertices* vertices, int32_t count);
 
 }  // namespace dv

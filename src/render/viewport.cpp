@@ -23,7 +23,7 @@ namespace {
 
 std::unique_ptr<Direct3D8> g_d3d;
 std::unique_ptr<Direct3DDevice8> g_device;
-TGLViewport* g_viewport = nullptr;
+Viewport* g_viewport = nullptr;
 
 uint32_t FloatBits(float f) {
     uint32_t u;
@@ -37,7 +37,7 @@ uint32_t FloatBits(float f) {
     std::exit(1);
 }
 
-bool SameRunState(const ttriangle& a, const ttriangle& b) {
+bool SameRunState(const TriangleHeader& a, const TriangleHeader& b) {
     return std::memcmp(reinterpret_cast<const uint8_t*>(&a) + 4,
                        reinterpret_cast<const uint8_t*>(&b) + 4, 10) == 0;
 }
@@ -51,7 +51,7 @@ int64_t FloorMod(int64_t a, int64_t m) {
 
 Direct3D8* D3DObject() { return g_d3d.get(); }
 Direct3DDevice8* D3DDevice() { return g_device.get(); }
-TGLViewport* RegisteredViewport() { return g_viewport; }
+Viewport* RegisteredViewport() { return g_viewport; }
 
 bool CheckDirect3D() {
     if (!g_d3d) g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
@@ -102,7 +102,7 @@ void ReleaseDevice() {
     g_d3d.reset();
 }
 
-bool BuildPresentParameters(const TGLViewport& viewport, D3DPRESENT_PARAMETERS& p) {
+bool BuildPresentParameters(const Viewport& viewport, D3DPRESENT_PARAMETERS& p) {
     p = D3DPRESENT_PARAMETERS{};
     p.Windowed = viewport.FullScreen ? 0 : 1;
     p.hDeviceWindow = viewport.Window;
@@ -124,7 +124,7 @@ bool BuildPresentParameters(const TGLViewport& viewport, D3DPRESENT_PARAMETERS& 
 }
 
 bool ResetDevice() {
-    TGLViewport* vp = g_viewport;
+    Viewport* vp = g_viewport;
     if (!g_device || vp == nullptr) return false;
     vp->ReleaseBuffers();
     D3DPRESENT_PARAMETERS params;
@@ -142,11 +142,11 @@ bool ResetDevice() {
 
 // ---- camera
 
-TGLCamera::TGLCamera() {
+Camera::Camera() {
     View = MatIdentity();
 }
 
-void TGLCamera::UpdateView() {
+void Camera::UpdateView() {
     Eye = Position;
     At = Target;
     Up = VecMake(Eye.x - At.x, std::fabs(1.0f * UpBias + Eye.y), Eye.z - At.z);
@@ -159,17 +159,17 @@ void TGLCamera::UpdateView() {
 
 // ---- viewport
 
-TGLViewport::TGLViewport() {
+Viewport::Viewport() {
     World = MatIdentity();
     Projection = MatIdentity();
     g_viewport = this;
 }
 
-TGLViewport::~TGLViewport() {
+Viewport::~Viewport() {
     if (g_viewport == this) g_viewport = nullptr;
 }
 
-void TGLViewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
+void Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
     Window = window;
     Width = width;
     Height = height;
@@ -186,25 +186,25 @@ void TGLViewport::Setup(SDL_Window* window, int width, int height, bool fullScre
     RefreshCaps();
 }
 
-void TGLViewport::ReleaseBuffers() {
+void Viewport::ReleaseBuffers() {
     VertexBuffer3D.reset();
     VertexBuffer2D.reset();
     VertexCapacity3D = 0;
     VertexCapacity2D = 0;
 }
 
-void TGLViewport::RefreshCaps() {
+void Viewport::RefreshCaps() {
     if (g_device) g_device->GetDeviceCaps(Caps);
     VertexCapacity3D = 0;
     VertexCapacity2D = 0;
 }
 
-void TGLViewport::BuildProjection() {
+void Viewport::BuildProjection() {
     const float aspect = static_cast<float>(Width) / static_cast<float>(Height > 0 ? Height : 1);
     Projection = MatPerspectiveFovLH(0.7853981f, aspect, 0.1f, FarPlane);
 }
 
-void TGLViewport::Resize(int width, int height) {
+void Viewport::Resize(int width, int height) {
     Width = width;
     Height = height;
     if (!ResetDevice()) deviceLost_ = g_device != nullptr;
@@ -212,70 +212,70 @@ void TGLViewport::Resize(int width, int height) {
     if (g_device) g_device->SetTransform(D3DTS_PROJECTION, Projection);
 }
 
-void TGLViewport::RenderFrame() {
+void Viewport::RenderFrame() {
     SceneBuilt = false;
     DrawFrame();
 }
 
-void TGLViewport::AddTriangles(const ttriangle* headers, const ttriangle_vertices* triples, int32_t count) {
+void Viewport::AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count) {
     if (count <= 0 || headers == nullptr || triples == nullptr) return;
     const size_t total = static_cast<size_t>(TriangleCount) + static_cast<size_t>(count);
     if (Headers.size() < total) {
         Headers.resize(total);
         Vertices.resize(total);
     }
-    std::memcpy(&Headers[TriangleCount], headers, sizeof(ttriangle) * count);
-    std::memcpy(&Vertices[TriangleCount], triples, sizeof(ttriangle_vertices) * count);
+    std::memcpy(&Headers[TriangleCount], headers, sizeof(TriangleHeader) * count);
+    std::memcpy(&Vertices[TriangleCount], triples, sizeof(TriangleVertices) * count);
     TriangleCount = static_cast<int32_t>(total);
 }
 
-ttriangle2d* TGLViewport::Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles) {
+Triangle2D* Viewport::Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles) {
     triangles = std::max(triangles, 0);
     if (Batches2D.size() <= static_cast<size_t>(BatchCount2D)) Batches2D.resize(BatchCount2D + 1);
     const size_t total = static_cast<size_t>(TriangleCount2D) + static_cast<size_t>(triangles);
     if (Vertices2D.size() < total) Vertices2D.resize(total);
-    Batches2D[BatchCount2D] = tbatch2d{slot, mode, triangles};
+    Batches2D[BatchCount2D] = Batch2D{slot, mode, triangles};
     ++BatchCount2D;
-    ttriangle2d* first = Vertices2D.data() + TriangleCount2D;
-    if (triangles > 0) std::memset(first, 0, sizeof(ttriangle2d) * triangles);  // zero area
+    Triangle2D* first = Vertices2D.data() + TriangleCount2D;
+    if (triangles > 0) std::memset(first, 0, sizeof(Triangle2D) * triangles);  // zero area
     TriangleCount2D = static_cast<int32_t>(total);
     return first;
 }
 
-Texture* TGLViewport::LookupTexture(int32_t slot) const {
+Texture* Viewport::LookupTexture(int32_t slot) const {
     return Textures.lookup != nullptr ? Textures.lookup(Textures.user, slot) : nullptr;
 }
 
-void TGLViewport::AnimateTextureReferences(int32_t clockMs) {
+void Viewport::AnimateTextureReferences(int32_t clockMs) {
     for (int32_t i = 0; i < TriangleCount; ++i) {
-        ttriangle& h = Headers[i];
+        TriangleHeader& h = Headers[i];
         const uint16_t code = h.Texture;
         if ((code & kAnimatedSlotBit) == 0) continue;
-        const Tanimated_textures& table = AnimatedTextures[AnimatedTable(code)];
+        const AnimatedTextureTable& table = AnimatedTextures[AnimatedTable(code)];
         const int set = AnimatedSetIndex(code);
         const int sets = std::min<int>(table.SetCount, static_cast<int>(table.Sets.size()));
         if (set < 0 || set >= sets) {
             h.Texture = 0;
             continue;
         }
-        const taset& a = table.Sets[set];
+        const AnimatedTexture& a = table.Sets[set];
         const int frames = std::min<int>(a.FrameCount, static_cast<int>(a.Frames.size()));
         if (frames == 0) continue;  // nothing to show: the header stays as it is, unanimated
         const int start = std::min(AnimatedStartFrame(code), frames - 1);
-        const tanim_frame& first = a.Frames[start];
-        const auto slotOf = [&table](const tanim_frame& f) {
+        const AnimatedTextureFrame& first = a.Frames[start];
+        const auto slotOf = [&table](const AnimatedTextureFrame& f) {
             return static_cast<uint16_t>(f.SlotOffset + table.SlotBase);
         };
-        ttriangle_vertices& tri = Vertices[i];
+        TriangleVertices& tri = Vertices[i];
         if (a.Period <= 0) {  // not time-driven (a negative period would index backwards)
             h.Texture = slotOf(first);
             continue;
         }
         const int64_t steps = static_cast<int64_t>(clockMs) / a.Period;
         if (a.Kind == 0) {
-            const tanim_frame& f = a.Frames[FloorMod(start + steps, frames)];
+            const AnimatedTextureFrame& f = a.Frames[FloorMod(start + steps, frames)];
             h.Texture = slotOf(f);
-            for (tvertex3d& v : tri.V) {
+            for (Vertex3D& v : tri.V) {
                 v.U = f.ShiftU + (v.U - first.ShiftU);
                 v.V = f.ShiftV + (v.V - first.ShiftV);
             }
@@ -286,16 +286,16 @@ void TGLViewport::AnimateTextureReferences(int32_t clockMs) {
             if (w == 0) continue;  // no room to slide: drawn unanimated
             const int64_t r = steps % w;
             const float shift = static_cast<float>(static_cast<double>(w - r) / 256.0);
-            for (tvertex3d& v : tri.V) v.V = v.V + shift;
+            for (Vertex3D& v : tri.V) v.V = v.V + shift;
         }
     }
 }
 
-void TGLViewport::SortTriangles() {
+void Viewport::SortTriangles() {
     SortTriangleList(Headers, Vertices, TriangleCount, SortScratch);
 }
 
-int32_t TGLViewport::BuildRuns() {
+int32_t Viewport::BuildRuns() {
     int32_t runs = 0;
     int32_t i = 0;
     while (i < TriangleCount) {
@@ -308,7 +308,7 @@ int32_t TGLViewport::BuildRuns() {
     return runs;
 }
 
-void TGLViewport::DrawFrame() {
+void Viewport::DrawFrame() {
     Direct3DDevice8* d = g_device.get();
     if (d == nullptr) return;
     // Present the previous frame. A lost device is reset once per frame; while it stays lost
@@ -319,10 +319,10 @@ void TGLViewport::DrawFrame() {
         deviceLost_ = false;
     }
     if (FramesInWindow == 0) FpsWindowStart = ClockMs();
-    if (Camera != nullptr) Camera->UpdateView();
+    if (SceneCamera != nullptr) SceneCamera->UpdateView();
     BuildProjection();
     d->SetTransform(D3DTS_PROJECTION, Projection);
-    ViewFrustum = FrustumFromMatrices(Camera != nullptr ? Camera->View : MatIdentity(), Projection);
+    ViewFrustum = FrustumFromMatrices(SceneCamera != nullptr ? SceneCamera->View : MatIdentity(), Projection);
     if (!SceneBuilt) {
         if (Scene3D != nullptr) Scene3D(Scene3DUser);
         AnimateTextureReferences(ClockMs());
@@ -348,7 +348,7 @@ void TGLViewport::DrawFrame() {
     d->EndScene();  // also after a failed vertex buffer, so the next frame starts cleanly
 }
 
-bool TGLViewport::Upload3D() {
+bool Viewport::Upload3D() {
     Direct3DDevice8* d = g_device.get();
     if (TriangleCount <= 0) return true;
     if (VertexCapacity3D < TriangleCount || VertexCapacity3D == 0) {
@@ -364,18 +364,18 @@ bool TGLViewport::Upload3D() {
         VertexCapacity3D = TriangleCount + 1000;
     }
     uint8_t* p = nullptr;
-    const uint32_t bytes = static_cast<uint32_t>(TriangleCount) * sizeof(ttriangle_vertices);
+    const uint32_t bytes = static_cast<uint32_t>(TriangleCount) * sizeof(TriangleVertices);
     if (Failed(VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return false;
     std::memcpy(p, Vertices.data(), bytes);
     VertexBuffer3D->Unlock();
     return true;
 }
 
-void TGLViewport::DrawRuns() {
+void Viewport::DrawRuns() {
     int32_t start = 0;
     int32_t i = 0;
     while (i < TriangleCount) {
-        const ttriangle& h = Headers[i];
+        const TriangleHeader& h = Headers[i];
         const int32_t runLength = h.RunLength;  // a copy: std::clamp would bind to the packed field
         const int32_t n = std::clamp(runLength, 1, TriangleCount - i);
         DrawRun(h, start, n);
@@ -384,7 +384,7 @@ void TGLViewport::DrawRuns() {
     }
 }
 
-void TGLViewport::DrawRun(const ttriangle& h, int32_t start, int32_t count) {
+void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
     Direct3DDevice8& d = *g_device;
     const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
     for (uint32_t stage = 0; stage < 2; ++stage) {
@@ -473,7 +473,7 @@ void TGLViewport::DrawRun(const ttriangle& h, int32_t start, int32_t count) {
     }
 }
 
-void TGLViewport::Draw2D() {
+void Viewport::Draw2D() {
     Direct3DDevice8& d = *g_device;
     ++FramesInWindow;
     if (ClockMs() - FpsWindowStart >= 1000) {
@@ -495,7 +495,7 @@ void TGLViewport::Draw2D() {
     }
     if (TriangleCount2D > 0) {
         uint8_t* p = nullptr;
-        const uint32_t bytes = static_cast<uint32_t>(TriangleCount2D) * sizeof(ttriangle2d);
+        const uint32_t bytes = static_cast<uint32_t>(TriangleCount2D) * sizeof(Triangle2D);
         if (Failed(VertexBuffer2D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return;
         std::memcpy(p, Vertices2D.data(), bytes);
         VertexBuffer2D->Unlock();
@@ -507,7 +507,7 @@ void TGLViewport::Draw2D() {
     const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
     int32_t start = 0;
     for (int32_t b = 0; b < BatchCount2D; ++b) {
-        const tbatch2d batch = Batches2D[b];
+        const Batch2D batch = Batches2D[b];
         const int32_t wanted = batch.Count;  // a copy: std::clamp would bind to the packed field
         const int32_t count = std::clamp(wanted, 0, TriangleCount2D - start / 3);
         for (uint32_t stage = 0; stage < 2; ++stage) {

@@ -20,7 +20,7 @@ struct SDL_Window;
 
 namespace dv {
 
-class Tfontx;
+class BitmapFont;
 
 // Render-layer globals.
 extern float FarPlane;  // 1000
@@ -57,9 +57,9 @@ struct TextureSource {
     Texture* (*lookup)(void* user, int32_t slot) = nullptr;
 };
 
-class TGLCamera {
+class Camera {
 public:
-    TGLCamera();
+    Camera();
     // Eye/At from Position/Target, Up from them and UpBias, Direction; sets D3DTS_VIEW when
     // a device exists.
     void UpdateView();
@@ -78,16 +78,16 @@ public:
 
 using ViewportCallback = void (*)(void* user);
 
-class TGLViewport {
+class Viewport {
 public:
     // Registers itself as the one viewport (a second one replaces the first registration).
-    TGLViewport();
-    ~TGLViewport();
-    TGLViewport(const TGLViewport&) = delete;
-    TGLViewport& operator=(const TGLViewport&) = delete;
+    Viewport();
+    ~Viewport();
+    Viewport(const Viewport&) = delete;
+    Viewport& operator=(const Viewport&) = delete;
 
-    void SetCamera(TGLCamera* camera) { Camera = camera; }
-    TGLCamera* GetCamera() const { return Camera; }
+    void SetCamera(Camera* camera) { SceneCamera = camera; }
+    Camera* GetCamera() const { return SceneCamera; }
     // Creates the device on `window` (whose GL context is current). Shows "Error trying to
     // Create DX Viewport!" and ends the program on failure.
     void Setup(SDL_Window* window, int width, int height, bool fullScreen);
@@ -98,15 +98,15 @@ public:
     void DrawFrame();    // one frame
 
     // Appends `count` headers and vertex triples to the 3D list.
-    void AddTriangles(const ttriangle* headers, const ttriangle_vertices* triples, int32_t count);
+    void AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count);
     void ClearTriangles() { TriangleCount = 0; }
     void Begin2D() { BatchCount2D = 0; TriangleCount2D = 0; }
     // 2D list builders (render/font.cpp).
-    void SetFont(Tfontx* font) { Font = font; }
+    void SetFont(BitmapFont* font) { Font = font; }
     void DrawText(std::string_view text, uint8_t mode, float x, float y, float scale);
     void DrawPicture(int32_t slot, uint8_t mode, float left, float top, float right, float bottom);
     // Appends one batch and reserves `triangles` 2D triangles for it; returns the first one.
-    ttriangle2d* Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles);
+    Triangle2D* Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles);
 
     void SetTextureSource(const TextureSource& source) { Textures = source; }
     void SetScene3D(ViewportCallback callback, void* user) { Scene3D = callback; Scene3DUser = user; }
@@ -126,19 +126,19 @@ public:
 
     SDL_Window* Window = nullptr;
     uint32_t ClearColor = 0;
-    TGLCamera* Camera = nullptr;
+    Camera* SceneCamera = nullptr;
     int32_t VertexCapacity3D = 0;
     int32_t VertexCapacity2D = 0;
     bool SceneBuilt = false;
     int32_t FpsWindowStart = 0;
     int32_t FramesInWindow = 0;
     int32_t TriangleCount = 0;
-    std::vector<ttriangle> Headers;
-    std::vector<ttriangle_vertices> Vertices;
+    std::vector<TriangleHeader> Headers;
+    std::vector<TriangleVertices> Vertices;
     int32_t BatchCount2D = 0;
-    std::vector<tbatch2d> Batches2D;
+    std::vector<Batch2D> Batches2D;
     int32_t TriangleCount2D = 0;
-    std::vector<ttriangle2d> Vertices2D;
+    std::vector<Triangle2D> Vertices2D;
     std::unique_ptr<VertexBuffer8> VertexBuffer3D;
     std::unique_ptr<VertexBuffer8> VertexBuffer2D;
     D3DCAPS8 Caps{};
@@ -149,14 +149,14 @@ public:
     Mat4 Projection{};
     int32_t Width = 0;
     int32_t Height = 0;
-    Tfontx* Font = nullptr;
+    BitmapFont* Font = nullptr;
     int32_t FramesPerSecond = 0;
     bool FullScreen = false;
     bool DepthEnabled = true;
     int32_t ModulateShift = 0;
     int32_t FillBase = 2;
     Frustum ViewFrustum{};
-    Tanimated_textures AnimatedTextures[2];
+    AnimatedTextureTable AnimatedTextures[2];
     int32_t LevelLimit = 0;
     ViewportCallback Scene3D = nullptr;
     void* Scene3DUser = nullptr;
@@ -170,16 +170,16 @@ private:
     void BuildProjection();
     bool Upload3D();
     void DrawRuns();
-    void DrawRun(const ttriangle& h, int32_t start, int32_t count);
+    void DrawRun(const TriangleHeader& h, int32_t start, int32_t count);
     void Draw2D();
     bool deviceLost_ = false;
 };
 
 // The registered viewport (null when none).
-TGLViewport* RegisteredViewport();
+Viewport* RegisteredViewport();
 
 // Builds windowed (or 640 x 480 16-bit full-screen) present parameters for `viewport`.
 // False when the display mode cannot be queried.
-bool BuildPresentParameters(const TGLViewport& viewport, D3DPRESENT_PARAMETERS& params);
+bool BuildPresentParameters(const Viewport& viewport, D3DPRESENT_PARAMETERS& params);
 
 }  // namespace dv

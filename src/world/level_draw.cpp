@@ -18,11 +18,11 @@ constexpr float kObjectScale = 3.2f;
 Vec3 PlaneNormal(const Plane& p) { return VecMake(p.a, p.b, p.c); }
 
 // Brings each colour byte of a vertex towards the fog colour by (r - fog start) / (D - fog start).
-void ApplySoftwareFog(ttriangle_vertices& block, float r, const LevelDrawTarget& t) {
+void ApplySoftwareFog(TriangleVertices& block, float r, const LevelDrawTarget& t) {
     const float span = t.ViewDistance - t.FogStart;
     // Diffuse bytes are blue, green, red, alpha from the lowest byte up.
     const int fog[3] = {t.FogBlue & ~3, t.FogGreen & ~3, t.FogRed & ~3};
-    for (tvertex3d& v : block.V) {
+    for (Vertex3D& v : block.V) {
         uint32_t colour = v.Diffuse;
         for (int ch = 0; ch < 3; ++ch) {
             const int shift = 8 * ch;
@@ -50,9 +50,9 @@ uint32_t BumpColour(const Vec3& normal, const Vec3& view) {
     return NormalToColor(w);
 }
 
-void SetBumpColour(ttriangle_vertices& block, const Vec3& normal, const Vec3& view) {
+void SetBumpColour(TriangleVertices& block, const Vec3& normal, const Vec3& view) {
     const uint32_t c = BumpColour(normal, view);
-    for (tvertex3d& v : block.V) v.Specular = c;
+    for (Vertex3D& v : block.V) v.Specular = c;
 }
 
 // Frustum, back side and distance tests shared by sectors and meshes; r is the distance of
@@ -66,12 +66,12 @@ bool KeepTriangle(const Vec3& normal, const Vec3& p0, const Vec3& p1, const Vec3
     return r <= t.ViewDistance;
 }
 
-void FogAndSortKey(ttriangle& tri, ttriangle_vertices& block, float r, const LevelDrawTarget& t) {
+void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t) {
     if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);
     tri.SortKey = -r;
 }
 
-void RemoveSwapLast(tquadsectors& list, int32_t i) {
+void RemoveSwapLast(SectorTriangles& list, int32_t i) {
     const int32_t last = list.Count - 1;
     if (i != last) {
         list.Triangles[i] = list.Triangles[last];
@@ -80,17 +80,17 @@ void RemoveSwapLast(tquadsectors& list, int32_t i) {
     list.Count = last;
 }
 
-void AddToViewport(void* user, const ttriangle* t, const ttriangle_vertices* v, int32_t n) {
-    static_cast<TGLViewport*>(user)->AddTriangles(t, v, n);
+void AddToViewport(void* user, const TriangleHeader* t, const TriangleVertices* v, int32_t n) {
+    static_cast<Viewport*>(user)->AddTriangles(t, v, n);
 }
 
-void AppendTo(const LevelDrawTarget& t, const ttriangle* tris, const ttriangle_vertices* verts, int32_t n) {
+void AppendTo(const LevelDrawTarget& t, const TriangleHeader* tris, const TriangleVertices* verts, int32_t n) {
     if (n > 0 && t.Append != nullptr) t.Append(t.User, tris, verts, n);
 }
 
 // The mesh's vertices placed in the world: positions, normals and their bounding box.
 // Colours are lit on first use, since most frames draw only part of the mesh.
-void PlaceMeshVertices(const Tavertices& source, const Vec3& at, const Mat4& m, LevelDrawScratch& s) {
+void PlaceMeshVertices(const ModelVertices& source, const Vec3& at, const Mat4& m, LevelDrawScratch& s) {
     const size_t nv = source.size();
     if (s.Positions.size() < nv) {
         s.Positions.resize(nv);
@@ -102,7 +102,7 @@ void PlaceMeshVertices(const Tavertices& source, const Vec3& at, const Mat4& m, 
     Vec3 lo{0, 0, 0}, hi{0, 0, 0};
     bool finite = true;
     for (size_t i = 0; i < nv; ++i) {
-        const tmv_vertex& v = source[i];
+        const ModelVertex& v = source[i];
         Vec3 p = v.Position;
         VecTransform(p, m);
         p = VecAdd(p, at);
@@ -116,20 +116,20 @@ void PlaceMeshVertices(const Tavertices& source, const Vec3& at, const Mat4& m, 
     }
     s.LightReaches.resize(s.LightCount);
     for (int32_t l = 0; l < s.LightCount; ++l) {
-        s.LightReaches[static_cast<size_t>(l)] = !(finite && PointLightMissesBox(s.LightList[l], lo, hi));
+        s.LightReaches[static_cast<size_t>(l)] = !(finite && PointLightMissesBox(s.MeshLights[l], lo, hi));
     }
 }
 
 // The lit colour of vertex `i`, computed once per mesh placement: every light in order, with
 // the vertex gloss added to its specular intensity. A light that cannot reach the mesh adds
 // only its constant terms, as LightVertex would.
-const Vec3& VertexColour(const tmv_vertex& v, size_t i, const Vec3& eye, LevelDrawScratch& s) {
+const Vec3& VertexColour(const ModelVertex& v, size_t i, const Vec3& eye, LevelDrawScratch& s) {
     Vec3& colour = s.Colours[i];
     if (s.Lit[i] != 0) return colour;
     colour = {0, 0, 0};
     const float gloss = static_cast<float>(v.Gloss) / 255.0f;
     for (int32_t l = 0; l < s.LightCount; ++l) {
-        const tlight_record& light = s.LightList[l];
+        const LightRecord& light = s.MeshLights[l];
         if (s.LightReaches[static_cast<size_t>(l)]) {
             LightVertex(s.Positions[i], s.Normals[i], colour, light, eye, light.SpecularIntensity + gloss);
         } else {
@@ -146,17 +146,17 @@ uint32_t ColourToDiffuse(const Vec3& c) {
 }
 
 // Fills the header and vertex triple of a kept face.
-void BuildFace(const tmv_face& face, int32_t baseSlot, const Vec3& normal, const Tavertices& source,
-               const LevelDrawTarget& t, LevelDrawScratch& s, ttriangle& tri, ttriangle_vertices& block) {
-    tri = ttriangle{};
-    block = ttriangle_vertices{};
+void BuildFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, const ModelVertices& source,
+               const LevelDrawTarget& t, LevelDrawScratch& s, TriangleHeader& tri, TriangleVertices& block) {
+    tri = TriangleHeader{};
+    block = TriangleVertices{};
     tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
     tri.BlendType = face.Blend;
     tri.Layers = 1;
     tri.Normal = normal;
     for (int k = 0; k < 3; ++k) {
         const uint16_t vi = face.Vertex[k];
-        tvertex3d& out3 = block.V[k];
+        Vertex3D& out3 = block.V[k];
         out3.Position = s.Positions[vi];
         out3.U = face.Uv[k][0];
         out3.V = face.Uv[k][1];
@@ -168,12 +168,12 @@ void BuildFace(const tmv_face& face, int32_t baseSlot, const Vec3& normal, const
 
 // Transforms a mesh, then builds its kept faces [0, faceCount) into `out`, lighting only the
 // vertices those faces use.
-void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, const Tavertices& source,
-              int32_t faceCount, const Vec3& at, const Mat4& m, ttriangles_buffer& out,
-              const LevelDrawTarget& t, const Frustum& frustum, const tlightobject_list& lights,
+void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, const ModelVertices& source,
+              int32_t faceCount, const Vec3& at, const Mat4& m, TriangleBuffer& out,
+              const LevelDrawTarget& t, const Frustum& frustum, const LightList& lights,
               LevelDrawScratch& scratch) {
     const size_t nv = source.size();
-    scratch.LightList = lights.Items.data();
+    scratch.MeshLights = lights.Items.data();
     scratch.LightCount =
         std::min<int32_t>(std::max<int32_t>(lights.Count, 0), static_cast<int32_t>(lights.Items.size()));
     PlaceMeshVertices(source, at, m, scratch);
@@ -185,7 +185,7 @@ void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, con
     }
     int32_t g = 0;
     for (int32_t f = 0; f < faces; ++f) {
-        const tmv_face& face = mesh.Faces[static_cast<size_t>(f)];
+        const ModelFace& face = mesh.Faces[static_cast<size_t>(f)];
         if (face.Vertex[0] >= nv || face.Vertex[1] >= nv || face.Vertex[2] >= nv) continue;
         const Vec3& p0 = scratch.Positions[face.Vertex[0]];
         const Vec3& p1 = scratch.Positions[face.Vertex[1]];
@@ -193,8 +193,8 @@ void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, con
         const Vec3 normal = TriangleNormal(p0, p1, p2);
         float r = 0.0f;
         if (!KeepTriangle(normal, p0, p1, p2, t, frustum, r)) continue;
-        ttriangle& tri = out.Triangles[static_cast<size_t>(g)];
-        ttriangle_vertices& block = out.Vertices[static_cast<size_t>(g)];
+        TriangleHeader& tri = out.Triangles[static_cast<size_t>(g)];
+        TriangleVertices& block = out.Vertices[static_cast<size_t>(g)];
         BuildFace(face, baseSlot, normal, source, t, scratch, tri, block);
         if (face.BumpFlag != 0 && bumpSlotBase >= 0 && r < 0.1f * t.ViewDistance) {
             tri.BumpTexture = static_cast<uint16_t>(face.BumpTexture + bumpSlotBase);
@@ -207,7 +207,7 @@ void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, con
     out.Count = g;
 }
 
-int32_t FaceRunTotal(const tmv_model& mesh) {
+int32_t FaceRunTotal(const ModelRecord& mesh) {
     int32_t sum = 0;
     for (uint16_t run : mesh.FaceRuns) sum += run;
     return sum;
@@ -230,13 +230,13 @@ struct Descent {
 };
 
 // PrepareSectorTriangles without shrinking the arrays to the kept count.
-void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDrawTarget& target,
+void PrepareSectorKeepingSize(SectorTriangles& list, const Vec3& o, const LevelDrawTarget& target,
                               const Frustum& frustum) {
     int32_t i = 0;
     while (i < list.Count) {
-        ttriangle& tri = list.Triangles[static_cast<size_t>(i)];
-        ttriangle_vertices& block = list.Vertices[static_cast<size_t>(i)];
-        for (tvertex3d& v : block.V) v.Position = VecAdd(v.Position, o);
+        TriangleHeader& tri = list.Triangles[static_cast<size_t>(i)];
+        TriangleVertices& block = list.Vertices[static_cast<size_t>(i)];
+        for (Vertex3D& v : block.V) v.Position = VecAdd(v.Position, o);
         float r = 0.0f;
         if (!KeepTriangle(tri.Normal, block.V[0].Position, block.V[1].Position, block.V[2].Position, target, frustum,
                           r)) {
@@ -253,7 +253,7 @@ void PrepareSectorKeepingSize(tquadsectors& list, const Vec3& o, const LevelDraw
 }
 
 // Copies a sector into the work list, whose arrays only grow (no zero-filling per frame).
-void CopySector(const tquadsectors& sector, tquadsectors& list) {
+void CopySector(const SectorTriangles& sector, SectorTriangles& list) {
     const size_t n = std::min({static_cast<size_t>(std::max<int32_t>(sector.Count, 0)), sector.Triangles.size(),
                                sector.Vertices.size()});
     if (list.Triangles.size() < n) {
@@ -265,18 +265,18 @@ void CopySector(const tquadsectors& sector, tquadsectors& list) {
     list.Count = static_cast<int32_t>(n);
 }
 
-bool NodeVisible(const tqtbox& box, const Vec3& o, const Tqtroom& r, const LevelDrawTarget& t,
+bool NodeVisible(const QuadBox& box, const Vec3& o, const LevelRoom& r, const LevelDrawTarget& t,
                  const Frustum& f) {
     const Vec3 lo{o.x + box.MinX, o.y + r.Header.MinY, o.z + box.MinZ};
     const Vec3 hi{o.x + box.MaxX, o.y + r.Header.MaxY, o.z + box.MaxZ};
     return BoxInFrustum(lo, hi, f) && BoxCornerInSphere(lo, hi, t.Eye, t.ViewDistance);
 }
 
-void DrawSectors(const Tqtroom& r, const Vec3& o, const LevelDrawTarget& t, const Frustum& f,
+void DrawSectors(const LevelRoom& r, const Vec3& o, const LevelDrawTarget& t, const Frustum& f,
                  LevelDrawScratch& s) {
-    for (const tqtlevel1& node : r.Tree.Nodes) {
+    for (const QuadtreeNode& node : r.Tree.Nodes) {
         if (node.Used == 0 || !NodeVisible(node.Box, o, r, t, f)) continue;
-        for (const tqtlevel2& child : node.Children) {
+        for (const QuadtreeLeaf& child : node.Children) {
             if (child.Sector.Count == 0 || !NodeVisible(child.Box, o, r, t, f)) continue;
             CopySector(child.Sector, s.Sector);
             PrepareSectorKeepingSize(s.Sector, o, t, f);
@@ -285,17 +285,17 @@ void DrawSectors(const Tqtroom& r, const Vec3& o, const LevelDrawTarget& t, cons
     }
 }
 
-void DrawObjects(const TLevFile& level, const Tqtroom& r, const TIdList& ids, const Vec3& o,
+void DrawObjects(const LevelRecord& level, const LevelRoom& r, const IdList& ids, const Vec3& o,
                  const LevelDrawTarget& t, const Frustum& f, LevelDrawScratch& s) {
     s.Objects.Count = 0;
     const size_t count = std::min(static_cast<size_t>(std::max<int32_t>(r.InstanceCount, 0)), r.Instances.size());
     for (size_t i = 0; i < count; ++i) {
-        const tobject_instance& inst = r.Instances[i];
+        const ObjectInstance& inst = r.Instances[i];
         const int32_t ti = ids.IndexOf(inst.ObjectId);
         if (ti < 0 || ti >= static_cast<int32_t>(level.Objects.size())) continue;
-        const tmv_object& tmpl = level.Objects[static_cast<size_t>(ti)];
+        const ObjectTemplate& tmpl = level.Objects[static_cast<size_t>(ti)];
         if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) continue;
-        const tmv_model& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
+        const ModelRecord& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
         Mat4 m = MatIdentity();
         MatScale(m, kObjectScale, kObjectScale, kObjectScale);
         MatRotateAngles(m, false, 0.0f, 45.0f * inst.Turn, 0.0f);
@@ -309,7 +309,7 @@ void DrawObjects(const TLevFile& level, const Tqtroom& r, const TIdList& ids, co
 
 // Planes 0..4 seen through the portal, plane 5 from `f`; each side pair is replaced by f's
 // when f's pair is the narrower wedge (its normals more opposed).
-Frustum NarrowedFrustum(const tportal& p, const LevelDrawTarget& t, const Frustum& f) {
+Frustum NarrowedFrustum(const Portal& p, const LevelDrawTarget& t, const Frustum& f) {
     Frustum n{};
     PortalFrustum(p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3], t.Eye, t.FarPlane, n);
     n.planes[5] = f.planes[5];
@@ -324,9 +324,9 @@ Frustum NarrowedFrustum(const tportal& p, const LevelDrawTarget& t, const Frustu
     return n;
 }
 
-void DrawRoom(const TLevFile& level, int room, const TIdList& ids, const Vec3& o, const LevelDrawTarget& t,
+void DrawRoom(const LevelRecord& level, int room, const IdList& ids, const Vec3& o, const LevelDrawTarget& t,
               const Frustum& frustum, bool recurse, LevelDrawScratch& s, Descent& descent) {
-    const Tqtroom& r = level.Map.Rooms[static_cast<size_t>(room)];
+    const LevelRoom& r = level.Map.Rooms[static_cast<size_t>(room)];
     const Frustum f = frustum;
     DrawSectors(r, o, t, f, s);
     BuildRoomLights(level, room, s.Lights, o.x, o.y, o.z);
@@ -335,7 +335,7 @@ void DrawRoom(const TLevFile& level, int room, const TIdList& ids, const Vec3& o
 
     const int rooms = static_cast<int>(level.Map.Rooms.size());
     for (size_t i = 0; i < r.Portals.size(); ++i) {
-        const tportal& p = r.Portals[i];
+        const Portal& p = r.Portals[i];
         const Vec3* c = p.Corners;
         if (!QuadInFrustum(c[0], c[1], c[2], c[3], f)) continue;
         if (PointSideOfPlaneThrough(p.Facing, c[0], t.Eye) < 0) continue;
@@ -350,34 +350,34 @@ void DrawRoom(const TLevFile& level, int room, const TIdList& ids, const Vec3& o
 
 }  // namespace
 
-void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
+void PrepareSectorTriangles(SectorTriangles& list, float ox, float oy, float oz, const LevelDrawTarget& target,
                             const Frustum& frustum) {
     PrepareSectorKeepingSize(list, {ox, oy, oz}, target, frustum);
     list.Triangles.resize(static_cast<size_t>(list.Count));
     list.Vertices.resize(static_cast<size_t>(list.Count));
 }
 
-void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
-                     float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
-                     const Frustum& frustum, const tlightobject_list& lights, LevelDrawScratch* scratch) {
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
+                     float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
+                     const Frustum& frustum, const LightList& lights, LevelDrawScratch* scratch) {
     LevelDrawScratch local;
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
     DrawMesh(baseSlot, bumpSlotBase, mesh, mesh.Vertices, FaceRunTotal(mesh), {px, py, pz}, m, out, target,
              frustum, lights, s);
 }
 
-void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
-                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
-                      const Frustum& frustum, const tlightobject_list& lights, const Tavertices* vertices,
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
+                      float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
+                      const Frustum& frustum, const LightList& lights, const ModelVertices* vertices,
                       LevelDrawScratch* scratch) {
     LevelDrawScratch local;
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
-    const Tavertices& source = vertices != nullptr ? *vertices : mesh.Vertices;
+    const ModelVertices& source = vertices != nullptr ? *vertices : mesh.Vertices;
     DrawMesh(baseSlot, bumpSlotBase, mesh, source, static_cast<int32_t>(mesh.Faces.size()), {px, py, pz}, m,
              out, target, frustum, lights, s);
 }
 
-void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
                    const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
                    LevelDrawScratch* scratch) {
     LevelDrawScratch local;
@@ -386,9 +386,9 @@ void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox
     DrawRoom(level, room, ids, {ox, oy, oz}, target, frustum, recurse, s, descent);
 }
 
-LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport) {
+LevelDrawTarget ViewportDrawTarget(Viewport& viewport) {
     LevelDrawTarget t;
-    if (const TGLCamera* camera = viewport.GetCamera()) {
+    if (const Camera* camera = viewport.GetCamera()) {
         t.Eye = camera->Eye;
         t.ViewDirection = camera->Direction;
     }
@@ -406,8 +406,8 @@ LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport) {
     return t;
 }
 
-void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
-                   TGLViewport& viewport, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch) {
+void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
+                   Viewport& viewport, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch) {
     DrawLevelRoom(level, room, ids, ox, oy, oz, ViewportDrawTarget(viewport), frustum, recurse, scratch);
 }
 

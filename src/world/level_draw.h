@@ -16,8 +16,8 @@
 
 namespace dv {
 
-class TIdList;
-class TGLViewport;
+class IdList;
+class Viewport;
 
 // What the renderer reads from the viewport, and the viewport's AddTriangles.
 struct LevelDrawTarget {
@@ -31,28 +31,28 @@ struct LevelDrawTarget {
     float FarPlane = 1000.0f;  // the projection's far distance, for portal far planes
     Frustum ViewFrustum{};     // the viewport's own frustum, used for object faces
     void* User = nullptr;
-    void (*Append)(void* user, const ttriangle* triangles, const ttriangle_vertices* vertices,
+    void (*Append)(void* user, const TriangleHeader* triangles, const TriangleVertices* vertices,
                    int32_t count) = nullptr;
 };
 
 // The target for drawing into `viewport`: its camera's eye and direction, the render layer's
 // fog settings (D = FogEnd without the fog offset), far plane, LevelLimit and frustum; the
 // triangles go to its AddTriangles. The viewport must outlive the target.
-LevelDrawTarget ViewportDrawTarget(TGLViewport& viewport);
+LevelDrawTarget ViewportDrawTarget(Viewport& viewport);
 
 // Portal recursion stops at this depth; no portal is passed twice within one descent.
 inline constexpr int kMaxPortalDepth = 64;
 
 // Work lists reused between calls so that a frame allocates only when a list grows.
 struct LevelDrawScratch {
-    tquadsectors Sector;
-    ttriangles_buffer Objects;
-    tlightobject_list Lights;
+    SectorTriangles Sector;
+    TriangleBuffer Objects;
+    LightList Lights;
     std::vector<Vec3> Positions;  // per mesh vertex: world position, normal, lit colour
     std::vector<Vec3> Normals;
     std::vector<Vec3> Colours;
     std::vector<uint8_t> Lit;     // per mesh vertex: colour computed in this placement
-    const tlight_record* LightList = nullptr;  // the lights of the mesh being drawn
+    const LightRecord* MeshLights = nullptr;  // the lights of the mesh being drawn
     int32_t LightCount = 0;
     std::vector<uint8_t> LightReaches;  // per light: may reach the mesh's bounds
 };
@@ -60,35 +60,35 @@ struct LevelDrawScratch {
 // Draws room `room` placed at origin (ox, oy, oz) within `frustum` and, when `recurse` is set,
 // the rooms seen through its portals (each with the narrowed portal frustum). A room reached
 // through two portals is drawn twice. Instances whose id or template is unknown are skipped.
-void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
+void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
                    const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
                    LevelDrawScratch* scratch = nullptr);
 
 // The same, drawing into the viewport.
-void DrawLevelRoom(const TLevFile& level, int room, const TIdList& ids, float ox, float oy, float oz,
-                   TGLViewport& viewport, const Frustum& frustum, bool recurse,
+void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
+                   Viewport& viewport, const Frustum& frustum, bool recurse,
                    LevelDrawScratch* scratch = nullptr);
 
 // Places the list's room-relative triangles at the origin, removes those outside the frustum,
 // facing away from the eye or beyond the view distance (swap with the last, no shifting),
 // applies software fog, stores the negated distance as the sort key and marks bump triangles.
-void PrepareSectorTriangles(tquadsectors& list, float ox, float oy, float oz, const LevelDrawTarget& target,
+void PrepareSectorTriangles(SectorTriangles& list, float ox, float oy, float oz, const LevelDrawTarget& target,
                             const Frustum& frustum);
 
 // Lights, transforms and culls a static object's mesh into `out` (replacing its content;
 // out.Count tells how many records are valid, the arrays only grow): the faces of the model's
 // ten FaceRuns, lit per vertex by `lights` with the vertex gloss. A bump-slot base below 0
 // disables bump mapping.
-void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
-                     float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
-                     const Frustum& frustum, const tlightobject_list& lights,
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
+                     float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
+                     const Frustum& frustum, const LightList& lights,
                      LevelDrawScratch* scratch = nullptr);
 
 // The same for the character: all faces in order, vertices from `vertices` when given (the
 // animator's skinned vertices, as many as the mesh has) or else from the mesh.
-void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const tmv_model& mesh, float px, float py,
-                      float pz, const Mat4& m, ttriangles_buffer& out, const LevelDrawTarget& target,
-                      const Frustum& frustum, const tlightobject_list& lights,
-                      const Tavertices* vertices = nullptr, LevelDrawScratch* scratch = nullptr);
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
+                      float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
+                      const Frustum& frustum, const LightList& lights,
+                      const ModelVertices* vertices = nullptr, LevelDrawScratch* scratch = nullptr);
 
 }  // namespace dv

@@ -21,7 +21,7 @@ constexpr size_t kMinAnimation = 4 + 2 + 2;
 constexpr size_t kMinTrack = 2;
 constexpr size_t kLevel2Size = 16 + 4;
 constexpr size_t kLevel1Size = 16 + 1 + 4 * kLevel2Size;
-constexpr size_t kMinRoom = sizeof(tqtroom_header) + 4 * kLevel1Size + 1 + 4 + 4;
+constexpr size_t kMinRoom = sizeof(RoomHeader) + 4 * kLevel1Size + 1 + 4 + 4;
 constexpr int32_t kMaxTiles = std::numeric_limits<int16_t>::max();
 // A room's light list holds the ambient term and the lights under an int16 count.
 constexpr int32_t kMaxLights = std::numeric_limits<int16_t>::max() - 1;
@@ -115,7 +115,7 @@ int64_t PixelCount(const Parser& p, int32_t w, int32_t h, size_t at, const char*
     return n;
 }
 
-void ReadPixels(Parser& p, tpixel_block& b, int64_t count, size_t at, const char* what) {
+void ReadPixels(Parser& p, PixelBlock& b, int64_t count, size_t at, const char* what) {
     p.CheckCount(count, 2, at, what);
     b.Pixels.assign(static_cast<size_t>(count), 0);
     p.Block(b.Pixels.data(), b.Pixels.size() * 2, what);
@@ -130,15 +130,15 @@ int16_t TileCount(const Parser& p, int32_t w, int32_t h, size_t at, const char* 
     return static_cast<int16_t>(tiles);
 }
 
-void ReadAnimSet(Parser& p, Tanimated_textures& set, const char* label) {
+void ReadAnimSet(Parser& p, AnimatedTextureTable& set, const char* label) {
     p.SetContext(std::string(label) + ": ");
     const size_t at = p.Pos();
     set.SetCount = p.Get<uint16_t>("animated set count");
     p.CheckCount(set.SetCount, kMinAnimSet, at, "animated textures");
-    set.Sets.assign(set.SetCount, taset{});
+    set.Sets.assign(set.SetCount, AnimatedTexture{});
     for (size_t i = 0; i < set.Sets.size(); ++i) {
         p.SetContext(std::string(label) + ": texture " + Str(static_cast<int64_t>(i)) + ": ");
-        taset& s = set.Sets[i];
+        AnimatedTexture& s = set.Sets[i];
         s.Kind = p.Get<uint8_t>("animated texture");
         s.Period = p.Get<int16_t>("animated texture");
         const size_t fat = p.Pos();
@@ -148,15 +148,15 @@ void ReadAnimSet(Parser& p, Tanimated_textures& set, const char* label) {
     p.SetContext("");
 }
 
-void ReadMovables(Parser& p, TLevFile& lev, Deferred& d) {
+void ReadMovables(Parser& p, LevelRecord& lev, Deferred& d) {
     const size_t at = p.Pos();
     lev.MovableCount = p.Get<int16_t>("movable count");
     p.CheckCount(lev.MovableCount, kMinMovable, at, "movables");
-    lev.Movables.assign(static_cast<size_t>(lev.MovableCount), tmv_movable{});
+    lev.Movables.assign(static_cast<size_t>(lev.MovableCount), MovableRecord{});
     d.clipAt.resize(lev.Movables.size());
     for (size_t i = 0; i < lev.Movables.size(); ++i) {
         p.SetContext("movable " + Str(static_cast<int64_t>(i)) + ": ");
-        tmv_movable& m = lev.Movables[i];
+        MovableRecord& m = lev.Movables[i];
         d.movableAt.push_back(p.Pos());
         m.Id = p.Get<int32_t>("movable");
         m.Spare = p.Get<int16_t>("movable");
@@ -172,14 +172,14 @@ void ReadMovables(Parser& p, TLevFile& lev, Deferred& d) {
     p.SetContext("");
 }
 
-void ReadObjects(Parser& p, TLevFile& lev, Deferred& d) {
+void ReadObjects(Parser& p, LevelRecord& lev, Deferred& d) {
     const size_t at = p.Pos();
     lev.ObjectCount = p.Get<int16_t>("object count");
     p.CheckCount(lev.ObjectCount, kObjectFileSize, at, "object templates");
-    lev.Objects.assign(static_cast<size_t>(lev.ObjectCount), tmv_object{});
+    lev.Objects.assign(static_cast<size_t>(lev.ObjectCount), ObjectTemplate{});
     for (size_t i = 0; i < lev.Objects.size(); ++i) {
         p.SetContext("object " + Str(static_cast<int64_t>(i)) + ": ");
-        tmv_object& o = lev.Objects[i];
+        ObjectTemplate& o = lev.Objects[i];
         d.objectAt.push_back(p.Pos());
         o.Id = p.Get<int32_t>("object template");
         o.Spare = p.Get<int16_t>("object template");
@@ -190,14 +190,14 @@ void ReadObjects(Parser& p, TLevFile& lev, Deferred& d) {
     p.SetContext("");
 }
 
-void ReadModels(Parser& p, TLevFile& lev, Deferred& d) {
+void ReadModels(Parser& p, LevelRecord& lev, Deferred& d) {
     const size_t at = p.Pos();
     lev.ModelCount = p.Get<int16_t>("model count");
     p.CheckCount(lev.ModelCount, kMinModel, at, "models");
-    lev.Models.assign(static_cast<size_t>(lev.ModelCount), tmv_model{});
+    lev.Models.assign(static_cast<size_t>(lev.ModelCount), ModelRecord{});
     for (size_t i = 0; i < lev.Models.size(); ++i) {
         p.SetContext("model " + Str(static_cast<int64_t>(i)) + ": ");
-        tmv_model& m = lev.Models[i];
+        ModelRecord& m = lev.Models[i];
         const size_t vat = p.Pos();
         m.VertexCount = p.Get<int16_t>("model");
         p.Array(m.Vertices, m.VertexCount, vat, "vertices");
@@ -208,7 +208,7 @@ void ReadModels(Parser& p, TLevFile& lev, Deferred& d) {
         for (size_t f = 0; f < m.Faces.size(); ++f) {
             for (int k = 0; k < 3; ++k) {
                 if (m.Faces[f].Vertex[k] >= m.Vertices.size()) {
-                    p.Fail(fat + 2 + f * sizeof(tmv_face) + 2 * k,
+                    p.Fail(fat + 2 + f * sizeof(ModelFace) + 2 * k,
                            "face " + Str(static_cast<int64_t>(f)) + " names vertex " +
                                Str(m.Faces[f].Vertex[k]) + ", but the model has " +
                                Str(m.VertexCount) + " vertices");
@@ -223,21 +223,21 @@ void ReadModels(Parser& p, TLevFile& lev, Deferred& d) {
     p.SetContext("");
 }
 
-void ReadSkeletons(Parser& p, TLevFile& lev) {
+void ReadSkeletons(Parser& p, LevelRecord& lev) {
     const size_t at = p.Pos();
     lev.SkeletonCount = p.Get<int16_t>("skeleton count");
     p.CheckCount(lev.SkeletonCount, kMinSkeleton, at, "skeletons");
-    lev.Skeletons.assign(static_cast<size_t>(lev.SkeletonCount), tmv_skeleton{});
+    lev.Skeletons.assign(static_cast<size_t>(lev.SkeletonCount), SkeletonRecord{});
     for (size_t i = 0; i < lev.Skeletons.size(); ++i) {
         p.SetContext("skeleton " + Str(static_cast<int64_t>(i)) + ": ");
-        tmv_skeleton& s = lev.Skeletons[i];
+        SkeletonRecord& s = lev.Skeletons[i];
         const size_t bat = p.Pos();
         s.BoneCount = p.Get<int16_t>("skeleton");
         p.Array(s.Bones, s.BoneCount, bat, "bones");
         for (size_t b = 0; b < s.Bones.size(); ++b) {
             const int16_t parent = s.Bones[b].Parent;
             if (parent < -1 || parent >= static_cast<int64_t>(b)) {
-                p.Fail(bat + 2 + b * sizeof(tmv_bone),
+                p.Fail(bat + 2 + b * sizeof(SkeletonBone),
                        "bone " + Str(static_cast<int64_t>(b)) + " has parent " + Str(parent) +
                            ", but a parent must be -1 or a lower bone");
             }
@@ -246,24 +246,24 @@ void ReadSkeletons(Parser& p, TLevFile& lev) {
     p.SetContext("");
 }
 
-void ReadAnimations(Parser& p, TLevFile& lev) {
+void ReadAnimations(Parser& p, LevelRecord& lev) {
     const size_t at = p.Pos();
     lev.AnimationCount = p.Get<int16_t>("animation count");
     p.CheckCount(lev.AnimationCount, kMinAnimation, at, "animations");
-    lev.Animations.assign(static_cast<size_t>(lev.AnimationCount), tmv_animation{});
+    lev.Animations.assign(static_cast<size_t>(lev.AnimationCount), AnimationRecord{});
     for (size_t i = 0; i < lev.Animations.size(); ++i) {
         const std::string ctx = "animation " + Str(static_cast<int64_t>(i)) + ": ";
         p.SetContext(ctx);
-        tmv_animation& a = lev.Animations[i];
+        AnimationRecord& a = lev.Animations[i];
         a.Spare = p.Get<int32_t>("animation");
         a.FrameCount = p.Get<int16_t>("animation");
         const size_t tat = p.Pos();
         a.TrackCount = p.Get<int16_t>("animation");
         p.CheckCount(a.TrackCount, kMinTrack, tat, "tracks");
-        a.Tracks.assign(static_cast<size_t>(a.TrackCount), Tabone{});
+        a.Tracks.assign(static_cast<size_t>(a.TrackCount), BoneTrack{});
         for (size_t t = 0; t < a.Tracks.size(); ++t) {
             p.SetContext(ctx + "track " + Str(static_cast<int64_t>(t)) + ": ");
-            Tabone& track = a.Tracks[t];
+            BoneTrack& track = a.Tracks[t];
             const size_t kat = p.Pos();
             track.KeyCount = p.Get<int16_t>("track");
             p.Array(track.Keys, track.KeyCount, kat, "keys");
@@ -276,7 +276,7 @@ void ReadAnimations(Parser& p, TLevFile& lev) {
     p.SetContext("");
 }
 
-void ReadLightmaps(Parser& p, tlightmap_table& t) {
+void ReadLightmaps(Parser& p, LightmapTable& t) {
     p.SetContext("lightmap table: ");
     t.SkipBitmaps = p.Get<uint8_t>("lightmap table");
     t.Spare = p.Get<int32_t>("lightmap table");
@@ -297,21 +297,21 @@ void CheckRoomLink(const Parser& p, uint8_t link, int32_t rooms, size_t at, Cell
                    " names room " + Str(link - 1) + ", but the level has " + Str(rooms) + " rooms");
 }
 
-void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_t>& objectIds,
+void ReadRoom(Parser& p, LevelRoom& r, int32_t roomCount, const std::vector<int32_t>& objectIds,
               const std::string& ctx) {
     p.SetContext(ctx);
     p.Block(&r.Header, sizeof(r.Header), "room header");
     for (int n = 0; n < 4; ++n) {
-        tqtlevel1& l1 = r.Tree.Nodes[n];
+        QuadtreeNode& l1 = r.Tree.Nodes[n];
         p.Block(&l1.Box, sizeof(l1.Box), "quadtree node");
         l1.Used = p.Get<uint8_t>("quadtree node");
         for (int c = 0; c < 4; ++c) {
             p.SetContext(ctx + "sector " + Str(n) + "." + Str(c) + ": ");
-            tqtlevel2& l2 = l1.Children[c];
+            QuadtreeLeaf& l2 = l1.Children[c];
             p.Block(&l2.Box, sizeof(l2.Box), "quadtree node");
             const size_t at = p.Pos();
             l2.Sector.Count = p.Get<int32_t>("quadtree node");
-            p.CheckCount(l2.Sector.Count, sizeof(ttriangle) + sizeof(ttriangle_vertices), at, "triangles");
+            p.CheckCount(l2.Sector.Count, sizeof(TriangleHeader) + sizeof(TriangleVertices), at, "triangles");
             p.Array(l2.Sector.Triangles, l2.Sector.Count, at, "triangles");
             p.Array(l2.Sector.Vertices, l2.Sector.Count, at, "triangle vertices");
         }
@@ -322,7 +322,7 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_
     p.Array(r.Portals, r.PortalCount, pat, "portals");
     for (size_t i = 0; i < r.Portals.size(); ++i) {
         if (r.Portals[i].TargetRoom >= roomCount) {
-            p.Fail(pat + 1 + i * sizeof(tportal),
+            p.Fail(pat + 1 + i * sizeof(Portal),
                    "portal " + Str(static_cast<int64_t>(i)) + " names room " + Str(r.Portals[i].TargetRoom) +
                        ", but the level has " + Str(roomCount) + " rooms");
         }
@@ -330,14 +330,14 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_
     const size_t cx = r.Header.CellsX;
     const size_t cz = r.Header.CellsZ;
     const size_t cat = p.Pos();
-    p.CheckCount(static_cast<int64_t>(cx * cz), sizeof(tcell), cat, "cells");
-    r.Cells.assign(cx, std::vector<tcell>(cz));
+    p.CheckCount(static_cast<int64_t>(cx * cz), sizeof(GridCell), cat, "cells");
+    r.Cells.assign(cx, std::vector<GridCell>(cz));
     for (size_t x = 0; x < cx; ++x) {
         const size_t rowAt = p.Pos();
-        p.Block(r.Cells[x].data(), cz * sizeof(tcell), "cells");
+        p.Block(r.Cells[x].data(), cz * sizeof(GridCell), "cells");
         for (size_t z = 0; z < cz; ++z) {
-            const tcell& c = r.Cells[x][z];
-            const size_t at = rowAt + z * sizeof(tcell);
+            const GridCell& c = r.Cells[x][z];
+            const size_t at = rowAt + z * sizeof(GridCell);
             const CellName cell{x, z};
             CheckRoomLink(p, c.RoomAbove, roomCount, at + 28, cell, " room above");
             CheckRoomLink(p, c.RoomBelow, roomCount, at + 29, cell, " room below");
@@ -350,7 +350,7 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_
     for (size_t i = 0; i < r.Instances.size(); ++i) {
         const int32_t id = r.Instances[i].ObjectId;
         if (!std::binary_search(objectIds.begin(), objectIds.end(), id)) {
-            p.Fail(iat + 4 + i * sizeof(tobject_instance),
+            p.Fail(iat + 4 + i * sizeof(ObjectInstance),
                    "object instance " + Str(static_cast<int64_t>(i)) + " names object id " + Str(id) +
                        ", which no object template has");
         }
@@ -364,9 +364,9 @@ void ReadRoom(Parser& p, Tqtroom& r, int32_t roomCount, const std::vector<int32_
     p.SetContext("");
 }
 
-void ReadMap(Parser& p, Tmap_level& map, const std::vector<tmv_object>& objects, Deferred& d) {
+void ReadMap(Parser& p, LevelMap& map, const std::vector<ObjectTemplate>& objects, Deferred& d) {
     std::vector<int32_t> objectIds;
-    for (const tmv_object& o : objects) objectIds.push_back(o.Id);
+    for (const ObjectTemplate& o : objects) objectIds.push_back(o.Id);
     std::sort(objectIds.begin(), objectIds.end());
     p.SetContext("map: ");
     d.startRoomAt = p.Pos();
@@ -379,7 +379,7 @@ void ReadMap(Parser& p, Tmap_level& map, const std::vector<tmv_object>& objects,
                                   Str(map.RoomCount) + " rooms");
     }
     p.CheckCount(map.RoomCount, kMinRoom, at, "rooms");
-    map.Rooms.assign(static_cast<size_t>(map.RoomCount), Tqtroom{});
+    map.Rooms.assign(static_cast<size_t>(map.RoomCount), LevelRoom{});
     for (size_t i = 0; i < map.Rooms.size(); ++i) {
         ReadRoom(p, map.Rooms[i], map.RoomCount, objectIds, "room " + Str(static_cast<int64_t>(i)) + ": ");
     }
@@ -394,9 +394,9 @@ void ReadMap(Parser& p, Tmap_level& map, const std::vector<tmv_object>& objects,
 }
 
 // Checks of indices into sections that follow the one holding the index.
-void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& d) {
+void CheckCrossReferences(const Parser& p, const LevelRecord& lev, const Deferred& d) {
     for (size_t i = 0; i < lev.Movables.size(); ++i) {
-        const tmv_movable& m = lev.Movables[i];
+        const MovableRecord& m = lev.Movables[i];
         const std::string mv = "movable " + Str(static_cast<int64_t>(i)) + ": ";
         if (m.ModelIndex < 0 || m.ModelIndex >= lev.ModelCount) {
             p.Fail(d.movableAt[i] + 8, mv + "model " + Str(m.ModelIndex) + " does not exist (the level has " +
@@ -407,13 +407,13 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
                                             " does not exist (the level has " + Str(lev.SkeletonCount) +
                                             " skeletons)");
         }
-        const tmv_skeleton& skel = lev.Skeletons[static_cast<size_t>(m.SkeletonIndex)];
-        const tmv_model& model = lev.Models[static_cast<size_t>(m.ModelIndex)];
+        const SkeletonRecord& skel = lev.Skeletons[static_cast<size_t>(m.SkeletonIndex)];
+        const ModelRecord& model = lev.Models[static_cast<size_t>(m.ModelIndex)];
         for (size_t v = 0; v < model.Vertices.size(); ++v) {
             for (int s = 0; s < 4; ++s) {
                 const int16_t bone = model.Vertices[v].Bones[s];
                 if (bone >= skel.BoneCount) {
-                    p.Fail(d.modelAt[static_cast<size_t>(m.ModelIndex)] + v * sizeof(tmv_vertex) + 24 + 2 * s,
+                    p.Fail(d.modelAt[static_cast<size_t>(m.ModelIndex)] + v * sizeof(ModelVertex) + 24 + 2 * s,
                            mv + "vertex " + Str(static_cast<int64_t>(v)) + " of model " + Str(m.ModelIndex) +
                                " names bone " + Str(bone) + ", but skeleton " + Str(m.SkeletonIndex) +
                                " has " + Str(skel.BoneCount) + " bones");
@@ -427,7 +427,7 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
                 p.Fail(d.clipAt[i][c] + 8, clip + "animation " + Str(anim) + " does not exist (the level has " +
                                                Str(lev.AnimationCount) + " animations)");
             }
-            const tmv_animation& a = lev.Animations[static_cast<size_t>(anim)];
+            const AnimationRecord& a = lev.Animations[static_cast<size_t>(anim)];
             if (a.TrackCount < skel.BoneCount) {
                 p.Fail(d.clipAt[i][c] + 8, clip + "animation " + Str(anim) + " has " + Str(a.TrackCount) +
                                                " tracks, but skeleton " + Str(m.SkeletonIndex) + " has " +
@@ -443,7 +443,7 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
                                           Str(lev.ModelCount) + " models)");
         }
         // A placed object draws its faces in the ten runs.
-        const tmv_model& m = lev.Models[static_cast<size_t>(model)];
+        const ModelRecord& m = lev.Models[static_cast<size_t>(model)];
         int64_t runs = 0;
         for (uint16_t r : m.FaceRuns) runs += r;
         if (runs > m.FaceCount) {
@@ -454,18 +454,18 @@ void CheckCrossReferences(const Parser& p, const TLevFile& lev, const Deferred& 
 }
 
 void ParseAll(Parser& p, LevelFileData& out) {
-    TLevFile& lev = out.Level;
+    LevelRecord& lev = out.Level;
     Deferred d;
     p.Block(out.Ident, sizeof(out.Ident), "identification bytes");
     out.FormatWord = p.Get<uint16_t>("format word");
     p.Block(lev.HeaderBlock, sizeof(lev.HeaderBlock), "header block");
     lev.TextureCount = p.Get<int16_t>("texture count");
 
-    out.Textures.assign(static_cast<size_t>(std::max<int16_t>(lev.TextureCount, 0)), tpixel_block{});
+    out.Textures.assign(static_cast<size_t>(std::max<int16_t>(lev.TextureCount, 0)), PixelBlock{});
     p.CheckCount(static_cast<int64_t>(out.Textures.size()), 8, 62, "textures");
     for (size_t i = 0; i < out.Textures.size(); ++i) {
         p.SetContext("texture " + Str(static_cast<int64_t>(i)) + ": ");
-        tpixel_block& t = out.Textures[i];
+        PixelBlock& t = out.Textures[i];
         const size_t at = p.Pos();
         t.Width = p.Get<int32_t>("texture size");
         t.Height = p.Get<int32_t>("texture size");
@@ -580,7 +580,7 @@ void ExpectSize(int64_t count, size_t size, const std::string& what) {
            what + " count " + Str(count) + " does not match its " + Str(static_cast<int64_t>(size)) + " elements");
 }
 
-void PutPixels(Writer& w, const tpixel_block& b, bool withPixels, const std::string& what) {
+void PutPixels(Writer& w, const PixelBlock& b, bool withPixels, const std::string& what) {
     w.Put(b.Width);
     w.Put(b.Height);
     const int64_t n = withPixels ? static_cast<int64_t>(b.Width) * b.Height : 0;
@@ -588,10 +588,10 @@ void PutPixels(Writer& w, const tpixel_block& b, bool withPixels, const std::str
     w.Array(b.Pixels);
 }
 
-void PutAnimSet(Writer& w, const Tanimated_textures& s) {
+void PutAnimSet(Writer& w, const AnimatedTextureTable& s) {
     ExpectSize(s.SetCount, s.Sets.size(), "animated set");
     w.Put(s.SetCount);
-    for (const taset& a : s.Sets) {
+    for (const AnimatedTexture& a : s.Sets) {
         ExpectSize(a.FrameCount, a.Frames.size(), "animated frame");
         w.Put(a.Kind);
         w.Put(a.Period);
@@ -600,12 +600,12 @@ void PutAnimSet(Writer& w, const Tanimated_textures& s) {
     }
 }
 
-void PutRoom(Writer& w, const Tqtroom& r) {
+void PutRoom(Writer& w, const LevelRoom& r) {
     w.Put(r.Header);
-    for (const tqtlevel1& l1 : r.Tree.Nodes) {
+    for (const QuadtreeNode& l1 : r.Tree.Nodes) {
         w.Put(l1.Box);
         w.Put(l1.Used);
-        for (const tqtlevel2& l2 : l1.Children) {
+        for (const QuadtreeLeaf& l2 : l1.Children) {
             ExpectSize(l2.Sector.Count, l2.Sector.Triangles.size(), "sector triangle");
             ExpectSize(l2.Sector.Count, l2.Sector.Vertices.size(), "sector vertex block");
             w.Put(l2.Box);
@@ -633,7 +633,7 @@ void PutRoom(Writer& w, const Tqtroom& r) {
 }  // namespace
 
 std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
-    const TLevFile& lev = data.Level;
+    const LevelRecord& lev = data.Level;
     std::vector<uint8_t> bytes;
     Writer w(bytes);
     w.Raw(data.Ident, sizeof(data.Ident));
@@ -641,14 +641,14 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
     w.Raw(lev.HeaderBlock, sizeof(lev.HeaderBlock));
     w.Put(lev.TextureCount);
     ExpectSize(std::max<int16_t>(lev.TextureCount, 0), data.Textures.size(), "texture");
-    for (const tpixel_block& t : data.Textures) PutPixels(w, t, true, "texture");
+    for (const PixelBlock& t : data.Textures) PutPixels(w, t, true, "texture");
     PutPixels(w, data.StripA, true, "strip A");
 
     PutAnimSet(w, lev.AnimSetA);
 
     ExpectSize(lev.MovableCount, lev.Movables.size(), "movable");
     w.Put(lev.MovableCount);
-    for (const tmv_movable& m : lev.Movables) {
+    for (const MovableRecord& m : lev.Movables) {
         ExpectSize(m.ClipCount, m.Clips.size(), "clip");
         w.Put(m.Id);
         w.Put(m.Spare);
@@ -660,7 +660,7 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
     }
     ExpectSize(lev.ObjectCount, lev.Objects.size(), "object");
     w.Put(lev.ObjectCount);
-    for (const tmv_object& o : lev.Objects) {
+    for (const ObjectTemplate& o : lev.Objects) {
         w.Put(o.Id);
         w.Put(o.Spare);
         w.Put(static_cast<int16_t>(o.TextureSlot - 1001));
@@ -668,7 +668,7 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
     }
     ExpectSize(lev.ModelCount, lev.Models.size(), "model");
     w.Put(lev.ModelCount);
-    for (const tmv_model& m : lev.Models) {
+    for (const ModelRecord& m : lev.Models) {
         ExpectSize(m.VertexCount, m.Vertices.size(), "vertex");
         ExpectSize(m.FaceCount, m.Faces.size(), "face");
         w.Put(m.VertexCount);
@@ -682,19 +682,19 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
     }
     ExpectSize(lev.SkeletonCount, lev.Skeletons.size(), "skeleton");
     w.Put(lev.SkeletonCount);
-    for (const tmv_skeleton& s : lev.Skeletons) {
+    for (const SkeletonRecord& s : lev.Skeletons) {
         ExpectSize(s.BoneCount, s.Bones.size(), "bone");
         w.Put(s.BoneCount);
         w.Array(s.Bones);
     }
     ExpectSize(lev.AnimationCount, lev.Animations.size(), "animation");
     w.Put(lev.AnimationCount);
-    for (const tmv_animation& a : lev.Animations) {
+    for (const AnimationRecord& a : lev.Animations) {
         ExpectSize(a.TrackCount, a.Tracks.size(), "track");
         w.Put(a.Spare);
         w.Put(a.FrameCount);
         w.Put(a.TrackCount);
-        for (const Tabone& t : a.Tracks) {
+        for (const BoneTrack& t : a.Tracks) {
             ExpectSize(t.KeyCount, t.Keys.size(), "key");
             w.Put(t.KeyCount);
             w.Array(t.Keys);
@@ -705,20 +705,20 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
     PutPixels(w, data.BumpStrip, data.BumpStrip.Width != 0, "bump strip");
     PutAnimSet(w, lev.AnimSetB);
 
-    const tlightmap_table& lm = lev.Lightmaps;
+    const LightmapTable& lm = lev.Lightmaps;
     ExpectSize(lm.EntryCount, lm.Entries.size(), "lightmap entry");
     w.Put(lm.SkipBitmaps);
     w.Put(lm.Spare);
     w.Put(lm.EntryCount);
     w.Array(lm.Entries);
 
-    const Tmap_level& map = lev.Map;
+    const LevelMap& map = lev.Map;
     ExpectSize(map.RoomCount, map.Rooms.size(), "room");
     Expect(map.RoomCount <= std::numeric_limits<uint16_t>::max(), "more rooms than the file can hold");
     w.Put(map.StartRoom);
     w.Put(map.StartPosition);
     w.Put(static_cast<uint16_t>(map.RoomCount));
-    for (const Tqtroom& r : map.Rooms) PutRoom(w, r);
+    for (const LevelRoom& r : map.Rooms) PutRoom(w, r);
     ExpectSize(map.Boxes.BoxCount, map.Boxes.BoxList.size(), "box");
     ExpectSize(map.Boxes.WordCount, map.Boxes.Words.size(), "word");
     w.Put(map.Boxes.BoxCount);

@@ -8,7 +8,7 @@
 namespace dv {
 namespace {
 
-void LoadLightmaps(const tlightmap_table& table, const std::string& path, Td3dTexture_buffer& store) {
+void LoadLightmaps(const LightmapTable& table, const std::string& path, TextureStore& store) {
     if (table.SkipBitmaps != 0) return;
     const std::string base = LightmapBaseName(path);
     // Beside the level, whatever the current directory is.
@@ -27,11 +27,11 @@ void LoadLightmaps(const tlightmap_table& table, const std::string& path, Td3dTe
 
 }  // namespace
 
-void LoadLevelTextures(const LevelFileData& data, const std::string& path, Td3dTexture_buffer& store) {
-    const TLevFile& lev = data.Level;
+void LoadLevelTextures(const LevelFileData& data, const std::string& path, TextureStore& store) {
+    const LevelRecord& lev = data.Level;
     store.Clear();
     for (size_t i = 0; i < data.Textures.size(); ++i) {
-        const tpixel_block& t = data.Textures[i];
+        const PixelBlock& t = data.Textures[i];
         store.LoadRaw(1001 + static_cast<int>(i), t.Width, t.Height, t.Pixels.data(), false, 16, false);
     }
     if (lev.StripATileCount > 0) {
@@ -56,7 +56,7 @@ void LoadLevelTextures(const LevelFileData& data, const std::string& path, Td3dT
     store.NoMipmaps = false;
 }
 
-void LoadLevel(TLevFile& level, const std::string& path, Td3dTexture_buffer& store) {
+void LoadLevel(LevelRecord& level, const std::string& path, TextureStore& store) {
     LevelFileData data;
     ParseLevelFile(path, data);
     LoadLevelTextures(data, path, store);

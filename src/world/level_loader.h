@@ -13,9 +13,9 @@ namespace dv {
 // the lightmap bitmaps "<base>_lm<i>.bmp" from the level file's folder (single mip level;
 // missing ones skipped). Throws LevelError on a malformed file, before any texture changes,
 // and std::runtime_error when a lightmap bitmap exists but does not decode.
-void LoadLevel(TLevFile& level, const std::string& path, Td3dTexture_buffer& store);
+void LoadLevel(LevelRecord& level, const std::string& path, TextureStore& store);
 
 // The texture step of LoadLevel for an already parsed file; `path` gives the lightmap base.
-void LoadLevelTextures(const LevelFileData& data, const std::string& path, Td3dTexture_buffer& store);
+void LoadLevelTextures(const LevelFileData& data, const std::string& path, TextureStore& store);
 
 }  // namespace dv

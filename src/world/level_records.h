@@ -24,7 +24,7 @@ inline constexpr float kHeightStepsPerCell = 20.0f;
 #pragma pack(push, 1)
 
 // One clip of a movable: 50 bytes in the file, 52 in memory (the last two stay zero).
-struct tmv_clip {
+struct ClipRecord {
     int32_t ClipId;  // clips are searched by binary search on this
     int32_t DurationMs;
     int16_t AnimationIndex;  // into Animations
@@ -36,7 +36,7 @@ struct tmv_clip {
 inline constexpr size_t kClipFileSize = 50;
 
 // Model vertex (76 bytes, raw); the last three vectors are work areas of the renderer.
-struct tmv_vertex {
+struct ModelVertex {
     Vec3 Position;
     Vec3 Normal;
     int16_t Bones[4];    // negative = unused slot
@@ -49,7 +49,7 @@ struct tmv_vertex {
 };
 
 // Model face (68 bytes, raw).
-struct tmv_face {
+struct ModelFace {
     uint16_t Vertex[3];
     int16_t Texture;      // relative to the owner's TextureSlot; negative = animated-texture code
     int16_t BumpTexture;  // relative to BumpSlotBase, used only when BumpFlag != 0
@@ -63,21 +63,21 @@ struct tmv_face {
 };
 
 // Skeleton bone (26 bytes, raw).
-struct tmv_bone {
+struct SkeletonBone {
     int16_t Parent;  // -1 = root; lower than the bone's own index
     Vec3 Pivot;      // rest position of the joint, model space
     uint8_t Unused[12];
 };
 
 // Animation key (28 bytes, raw).
-struct tmv_key {
+struct AnimationKey {
     int32_t Frame;     // ascending; the first key is at frame 0
     Vec3 Rotation;     // Euler angles in degrees
     Vec3 Translation;  // added to the bone's pivot
 };
 
 // Object template: 10 bytes in the file (BumpSlotBase is not stored), 12 in memory.
-struct tmv_object {
+struct ObjectTemplate {
     int32_t Id;
     int16_t Spare;
     int16_t TextureSlot;   // file value + 1001
@@ -87,19 +87,19 @@ struct tmv_object {
 inline constexpr size_t kObjectFileSize = 10;
 
 // Lightmap table entry (11 bytes, raw).
-struct tlightmap_entry {
+struct LightmapEntry {
     uint8_t Present;    // non-zero: a bitmap may exist for this entry
     int32_t FirstSlot;  // slot of the bitmap's first tile
     uint8_t Unused[6];
 };
 
 // Box of the map's box list (36 bytes, read and kept, never used).
-struct tbox_record {
+struct BoxRecord {
     uint8_t Bytes[36];
 };
 
 // Room header (38 bytes, raw).
-struct tqtroom_header {
+struct RoomHeader {
     Vec3 Origin;
     uint16_t CellsX;
     uint16_t CellsZ;
@@ -113,7 +113,7 @@ struct tqtroom_header {
 };
 
 // Portal (74 bytes, raw).
-struct tportal {
+struct Portal {
     uint16_t TargetRoom;
     Vec3 Corners[4];  // world coordinates
     Vec3 Facing;      // passed only by a camera on the side this points to
@@ -121,7 +121,7 @@ struct tportal {
 };
 
 // One 32 x 32 cell of a room's grid (33 bytes, raw).
-struct tcell {
+struct GridCell {
     uint8_t FloorShape;
     uint8_t FloorFlags;  // bit 0: diagonal orientation; bit 2: levelled diagonal edge
     int16_t Floor[4];    // 1/20 cell above Origin.y at (0,31), (31,31), (31,0), (0,0)
@@ -137,7 +137,7 @@ struct tcell {
 };
 
 // Placed static object (29 bytes, raw).
-struct tobject_instance {
+struct ObjectInstance {
     int32_t ObjectId;
     uint8_t Unused1[6];
     int16_t Turn;  // steps of 45 degrees about the vertical axis
@@ -146,7 +146,7 @@ struct tobject_instance {
 };
 
 // Light source of a room (67 bytes, raw).
-struct tlight_source {
+struct LightSource {
     int16_t Kind;  // low byte: 0 point, 1 spot, 2 omni, 3 directional
     uint8_t Unused1[6];
     Vec3 Position;  // room-relative
@@ -167,185 +167,185 @@ struct tlight_source {
 
 #pragma pack(pop)
 
-static_assert(sizeof(tmv_clip) == 52);
-static_assert(offsetof(tmv_clip, DurationMs) == 4 && offsetof(tmv_clip, AnimationIndex) == 8 &&
-              offsetof(tmv_clip, StepsPerKey) == 10 && offsetof(tmv_clip, Pad) == kClipFileSize);
-static_assert(sizeof(tmv_vertex) == 76);
-static_assert(offsetof(tmv_vertex, Bones) == 24 && offsetof(tmv_vertex, Weights) == 32 &&
-              offsetof(tmv_vertex, Gloss) == 38 && offsetof(tmv_vertex, WorkPosition) == 40 &&
-              offsetof(tmv_vertex, WorkNormal) == 52 && offsetof(tmv_vertex, WorkColour) == 64);
-static_assert(sizeof(tmv_face) == 68);
-static_assert(offsetof(tmv_face, Texture) == 6 && offsetof(tmv_face, BumpTexture) == 8 &&
-              offsetof(tmv_face, Uv) == 12 && offsetof(tmv_face, BumpUv) == 36 &&
-              offsetof(tmv_face, Blend) == 60 && offsetof(tmv_face, BumpFlag) == 62);
-static_assert(sizeof(tmv_bone) == 26 && offsetof(tmv_bone, Pivot) == 2);
-static_assert(sizeof(tmv_key) == 28 && offsetof(tmv_key, Rotation) == 4 &&
-              offsetof(tmv_key, Translation) == 16);
-static_assert(sizeof(tmv_object) == 12 && offsetof(tmv_object, BumpSlotBase) == 8);
-static_assert(sizeof(tlightmap_entry) == 11 && offsetof(tlightmap_entry, FirstSlot) == 1);
-static_assert(sizeof(tbox_record) == 36);
-static_assert(sizeof(tqtroom_header) == 38);
-static_assert(offsetof(tqtroom_header, CellsX) == 12 && offsetof(tqtroom_header, CellsZ) == 14 &&
-              offsetof(tqtroom_header, HeightCells) == 16 && offsetof(tqtroom_header, MinY) == 18 &&
-              offsetof(tqtroom_header, MaxY) == 22 &&
-              offsetof(tqtroom_header, AmbientLuminance) == 28 &&
-              offsetof(tqtroom_header, AmbientHls) == 34);
-static_assert(sizeof(tportal) == 74);
-static_assert(offsetof(tportal, Corners) == 2 && offsetof(tportal, Facing) == 50 &&
-              offsetof(tportal, TargetOrigin) == 62);
-static_assert(sizeof(tcell) == 33);
-static_assert(offsetof(tcell, Floor) == 2 && offsetof(tcell, Exit) == 10 &&
-              offsetof(tcell, FloorBlock) == 11 && offsetof(tcell, CeilingBlock) == 15 &&
-              offsetof(tcell, CeilingFlags) == 19 && offsetof(tcell, Ceiling) == 20 &&
-              offsetof(tcell, RoomAbove) == 28 && offsetof(tcell, RoomBelow) == 29 &&
-              offsetof(tcell, SideRoom) == 30);
-static_assert(sizeof(tobject_instance) == 29);
-static_assert(offsetof(tobject_instance, Turn) == 10 && offsetof(tobject_instance, Position) == 12);
-static_assert(sizeof(tlight_source) == 67);
-static_assert(offsetof(tlight_source, Position) == 8 && offsetof(tlight_source, Red) == 24 &&
-              offsetof(tlight_source, CutOffset) == 36 && offsetof(tlight_source, Direction) == 40 &&
-              offsetof(tlight_source, OuterRange) == 54 && offsetof(tlight_source, InnerRange) == 55 &&
-              offsetof(tlight_source, OuterCos) == 56 && offsetof(tlight_source, InnerCos) == 60 &&
-              offsetof(tlight_source, NoModels) == 66);
+static_assert(sizeof(ClipRecord) == 52);
+static_assert(offsetof(ClipRecord, DurationMs) == 4 && offsetof(ClipRecord, AnimationIndex) == 8 &&
+              offsetof(ClipRecord, StepsPerKey) == 10 && offsetof(ClipRecord, Pad) == kClipFileSize);
+static_assert(sizeof(ModelVertex) == 76);
+static_assert(offsetof(ModelVertex, Bones) == 24 && offsetof(ModelVertex, Weights) == 32 &&
+              offsetof(ModelVertex, Gloss) == 38 && offsetof(ModelVertex, WorkPosition) == 40 &&
+              offsetof(ModelVertex, WorkNormal) == 52 && offsetof(ModelVertex, WorkColour) == 64);
+static_assert(sizeof(ModelFace) == 68);
+static_assert(offsetof(ModelFace, Texture) == 6 && offsetof(ModelFace, BumpTexture) == 8 &&
+              offsetof(ModelFace, Uv) == 12 && offsetof(ModelFace, BumpUv) == 36 &&
+              offsetof(ModelFace, Blend) == 60 && offsetof(ModelFace, BumpFlag) == 62);
+static_assert(sizeof(SkeletonBone) == 26 && offsetof(SkeletonBone, Pivot) == 2);
+static_assert(sizeof(AnimationKey) == 28 && offsetof(AnimationKey, Rotation) == 4 &&
+              offsetof(AnimationKey, Translation) == 16);
+static_assert(sizeof(ObjectTemplate) == 12 && offsetof(ObjectTemplate, BumpSlotBase) == 8);
+static_assert(sizeof(LightmapEntry) == 11 && offsetof(LightmapEntry, FirstSlot) == 1);
+static_assert(sizeof(BoxRecord) == 36);
+static_assert(sizeof(RoomHeader) == 38);
+static_assert(offsetof(RoomHeader, CellsX) == 12 && offsetof(RoomHeader, CellsZ) == 14 &&
+              offsetof(RoomHeader, HeightCells) == 16 && offsetof(RoomHeader, MinY) == 18 &&
+              offsetof(RoomHeader, MaxY) == 22 &&
+              offsetof(RoomHeader, AmbientLuminance) == 28 &&
+              offsetof(RoomHeader, AmbientHls) == 34);
+static_assert(sizeof(Portal) == 74);
+static_assert(offsetof(Portal, Corners) == 2 && offsetof(Portal, Facing) == 50 &&
+              offsetof(Portal, TargetOrigin) == 62);
+static_assert(sizeof(GridCell) == 33);
+static_assert(offsetof(GridCell, Floor) == 2 && offsetof(GridCell, Exit) == 10 &&
+              offsetof(GridCell, FloorBlock) == 11 && offsetof(GridCell, CeilingBlock) == 15 &&
+              offsetof(GridCell, CeilingFlags) == 19 && offsetof(GridCell, Ceiling) == 20 &&
+              offsetof(GridCell, RoomAbove) == 28 && offsetof(GridCell, RoomBelow) == 29 &&
+              offsetof(GridCell, SideRoom) == 30);
+static_assert(sizeof(ObjectInstance) == 29);
+static_assert(offsetof(ObjectInstance, Turn) == 10 && offsetof(ObjectInstance, Position) == 12);
+static_assert(sizeof(LightSource) == 67);
+static_assert(offsetof(LightSource, Position) == 8 && offsetof(LightSource, Red) == 24 &&
+              offsetof(LightSource, CutOffset) == 36 && offsetof(LightSource, Direction) == 40 &&
+              offsetof(LightSource, OuterRange) == 54 && offsetof(LightSource, InnerRange) == 55 &&
+              offsetof(LightSource, OuterCos) == 56 && offsetof(LightSource, InnerCos) == 60 &&
+              offsetof(LightSource, NoModels) == 66);
 
 
 
-struct tmv_movable {
+struct MovableRecord {
     int32_t Id = 0;
     int16_t Spare = 0;
     int16_t TextureSlot = 0;  // file value + 1001
     int16_t ModelIndex = 0;
     int16_t SkeletonIndex = 0;
     int16_t ClipCount = 0;
-    std::vector<tmv_clip> Clips;  // ascending ClipId
+    std::vector<ClipRecord> Clips;  // ascending ClipId
 };
 
-using Tavertices = std::vector<tmv_vertex>;
+using ModelVertices = std::vector<ModelVertex>;
 
-struct tmv_model {
+struct ModelRecord {
     int16_t VertexCount = 0;
-    Tavertices Vertices;
+    ModelVertices Vertices;
     int16_t FaceCount = 0;
-    std::vector<tmv_face> Faces;
+    std::vector<ModelFace> Faces;
     Vec3 BoundsMin{};
     Vec3 BoundsMax{};
     uint16_t FaceRuns[10]{};  // a static object draws ten runs of faces of these lengths
     uint8_t Extra[36]{};
 };
 
-struct tmv_skeleton {
+struct SkeletonRecord {
     int16_t BoneCount = 0;
-    std::vector<tmv_bone> Bones;
+    std::vector<SkeletonBone> Bones;
 };
 
 // One bone's track.
-struct Tabone {
+struct BoneTrack {
     int16_t KeyCount = 0;
-    std::vector<tmv_key> Keys;
+    std::vector<AnimationKey> Keys;
 };
 
-struct tmv_animation {
+struct AnimationRecord {
     int32_t Spare = 0;
     int16_t FrameCount = 0;
     int16_t TrackCount = 0;  // one track per bone, in bone order
-    std::vector<Tabone> Tracks;
+    std::vector<BoneTrack> Tracks;
 };
 
-struct tlightmap_table {
+struct LightmapTable {
     uint8_t SkipBitmaps = 0;  // non-zero: no lightmap bitmap is loaded
     int32_t Spare = 0;
     int32_t EntryCount = 0;
-    std::vector<tlightmap_entry> Entries;
+    std::vector<LightmapEntry> Entries;
 };
 
 // Box corners of a quadtree node, room-relative.
-struct tqtbox {
+struct QuadBox {
     float MinX, MinZ, MaxX, MaxZ;
 };
-static_assert(sizeof(tqtbox) == 16);
+static_assert(sizeof(QuadBox) == 16);
 
 // A triangle list: two parallel arrays and their common length.
-struct tquadsectors {
-    std::vector<ttriangle> Triangles;
-    std::vector<ttriangle_vertices> Vertices;
+struct SectorTriangles {
+    std::vector<TriangleHeader> Triangles;
+    std::vector<TriangleVertices> Vertices;
     int32_t Count = 0;
 };
 
 
-struct tqtlevel2 {
-    tqtbox Box{};
-    tquadsectors Sector;
+struct QuadtreeLeaf {
+    QuadBox Box{};
+    SectorTriangles Sector;
 };
 
-struct tqtlevel1 {
-    tqtbox Box{};
+struct QuadtreeNode {
+    QuadBox Box{};
     uint8_t Used = 0;  // 0 = skipped when drawing
-    tqtlevel2 Children[4];
+    QuadtreeLeaf Children[4];
 };
 
-struct tquadtree {
-    tqtlevel1 Nodes[4];
+struct RoomQuadtree {
+    QuadtreeNode Nodes[4];
 };
 
-struct Tqtroom {
-    tqtroom_header Header{};
-    tquadtree Tree;
+struct LevelRoom {
+    RoomHeader Header{};
+    RoomQuadtree Tree;
     uint8_t PortalCount = 0;
-    std::vector<tportal> Portals;
-    std::vector<std::vector<tcell>> Cells;  // [x][z], CellsX x CellsZ
+    std::vector<Portal> Portals;
+    std::vector<std::vector<GridCell>> Cells;  // [x][z], CellsX x CellsZ
     int32_t InstanceCount = 0;
-    std::vector<tobject_instance> Instances;
+    std::vector<ObjectInstance> Instances;
     int32_t LightCount = 0;
-    std::vector<tlight_source> Lights;
+    std::vector<LightSource> Lights;
 };
 
-struct Tboxes {
+struct BoxList {
     int32_t BoxCount = 0;
-    std::vector<tbox_record> BoxList;
+    std::vector<BoxRecord> BoxList;
     int32_t WordCount = 0;
     std::vector<uint16_t> Words;
 };
 
-struct Tmap_level {
+struct LevelMap {
     int32_t StartRoom = 0;
     Vec3 StartPosition{};
     int32_t RoomCount = 0;  // uint16 in the file
-    std::vector<Tqtroom> Rooms;
-    Tboxes Boxes;
+    std::vector<LevelRoom> Rooms;
+    BoxList Boxes;
 };
 
 // The level record: everything the program keeps of a level file.
-struct TLevFile {
+struct LevelRecord {
     uint8_t HeaderBlock[52]{};
     int16_t TextureCount = 0;
     int16_t StripATileCount = 0;
-    Tanimated_textures AnimSetA;
+    AnimatedTextureTable AnimSetA;
     int16_t MovableCount = 0;
-    std::vector<tmv_movable> Movables;
+    std::vector<MovableRecord> Movables;
     int16_t ObjectCount = 0;
-    std::vector<tmv_object> Objects;
+    std::vector<ObjectTemplate> Objects;
     int16_t ModelCount = 0;
-    std::vector<tmv_model> Models;
+    std::vector<ModelRecord> Models;
     int16_t SkeletonCount = 0;
-    std::vector<tmv_skeleton> Skeletons;
+    std::vector<SkeletonRecord> Skeletons;
     int16_t AnimationCount = 0;
-    std::vector<tmv_animation> Animations;
-    tlightmap_table Lightmaps;
+    std::vector<AnimationRecord> Animations;
+    LightmapTable Lightmaps;
     int16_t StripBTileCount = 0;
     int16_t BumpTileCount = 0;
-    Tanimated_textures AnimSetB;
-    Tmap_level Map;
+    AnimatedTextureTable AnimSetB;
+    LevelMap Map;
 };
 
 // A run-time light list: entry 0 the room's ambient term, then one per light source.
-struct tlightobject_list {
+struct LightList {
     int16_t Count = 0;
-    std::vector<tlight_record> Items;
+    std::vector<LightRecord> Items;
 };
 
 // A block of 16-bit pixels as the file stores it: its two size words and W x H texels,
 // rows top first (empty when the file carries no pixels for it).
-struct tpixel_block {
+struct PixelBlock {
     int32_t Width = 0;
     int32_t Height = 0;
     std::vector<uint16_t> Pixels;
@@ -356,11 +356,11 @@ struct tpixel_block {
 struct LevelFileData {
     uint8_t Ident[8]{};
     uint16_t FormatWord = 0;
-    std::vector<tpixel_block> Textures;  // TextureCount blocks, slots 1001 ...
-    tpixel_block StripA;                 // slots 2001 ...
-    tpixel_block StripB;                 // slots 1 ...
-    tpixel_block BumpStrip;              // slots 4002 ...
-    TLevFile Level;
+    std::vector<PixelBlock> Textures;  // TextureCount blocks, slots 1001 ...
+    PixelBlock StripA;                 // slots 2001 ...
+    PixelBlock StripB;                 // slots 1 ...
+    PixelBlock BumpStrip;              // slots 4002 ...
+    LevelRecord Level;
 };
 
 }  // namespace dv

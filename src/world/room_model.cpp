@@ -17,14 +17,14 @@ int HalfOf(bool antiDiagonal, float u, float w) {
 
 }  // namespace
 
-void BuildRoomLights(const TLevFile& level, int roomIndex, tlightobject_list& list, float ox, float oy,
+void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, float ox, float oy,
                      float oz) {
-    const Tqtroom& room = level.Map.Rooms[static_cast<size_t>(roomIndex)];
+    const LevelRoom& room = level.Map.Rooms[static_cast<size_t>(roomIndex)];
     const int32_t n = room.LightCount;
     list.Count = static_cast<int16_t>(n + 1);
     list.Items.resize(static_cast<size_t>(n) + 1);
 
-    tlight_record& ambient = list.Items[0];
+    LightRecord& ambient = list.Items[0];
     uint8_t r = 0, g = 0, b = 0;
     HlsToRgbBytes(static_cast<uint32_t>(room.Header.AmbientHls), room.Header.AmbientLuminance, r, g, b);
     ambient.Kind = kLightPoint;
@@ -38,8 +38,8 @@ void BuildRoomLights(const TLevFile& level, int roomIndex, tlightobject_list& li
     ambient.ConstantB = Vec3{Div(r, 255), Div(g, 255), Div(b, 266)};
 
     for (int32_t i = 0; i < n; ++i) {
-        const tlight_source& s = room.Lights[static_cast<size_t>(i)];
-        tlight_record& l = list.Items[static_cast<size_t>(i) + 1];
+        const LightSource& s = room.Lights[static_cast<size_t>(i)];
+        LightRecord& l = list.Items[static_cast<size_t>(i) + 1];
         l.Kind = static_cast<uint8_t>(s.Kind & 0xFF);
         l.Position = Vec3{s.Position.x + ox, s.Position.y + oy, s.Position.z + oz};
         l.CutOffset = s.CutOffset;
@@ -65,13 +65,13 @@ void BuildRoomLights(const TLevFile& level, int roomIndex, tlightobject_list& li
     }
 }
 
-int CellFloorHalf(int x, int z, int roomIndex, const Tmap_level& map, float u, float w) {
-    const tcell& c = map.Rooms[static_cast<size_t>(roomIndex)].Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
+int CellFloorHalf(int x, int z, int roomIndex, const LevelMap& map, float u, float w) {
+    const GridCell& c = map.Rooms[static_cast<size_t>(roomIndex)].Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
     return HalfOf((c.FloorFlags & 1) == 0, u, w);
 }
 
-int CellCeilingHalf(int x, int z, int roomIndex, const Tmap_level& map, float u, float w) {
-    const tcell& c = map.Rooms[static_cast<size_t>(roomIndex)].Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
+int CellCeilingHalf(int x, int z, int roomIndex, const LevelMap& map, float u, float w) {
+    const GridCell& c = map.Rooms[static_cast<size_t>(roomIndex)].Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
     return HalfOf((c.CeilingFlags & 1) != 0, u, w);
 }
 

@@ -5,41 +5,41 @@
 
 namespace dv {
 
-TQSortArray::TQSortArray(int32_t elementSize, int32_t delta)
+SortedArray::SortedArray(int32_t elementSize, int32_t delta)
     : ElementSize_(std::max(elementSize, 1)), Delta_(std::max(delta, 1)) {
     Resize(Delta_);
     SwapBuffer_.resize(ElementSize_);
 }
 
-void TQSortArray::Resize(int32_t capacity) {
+void SortedArray::Resize(int32_t capacity) {
     Capacity_ = capacity;
     ByteSize_ = ElementSize_ * Capacity_;
     Data_.resize(static_cast<size_t>(ByteSize_));
     Data_.shrink_to_fit();
 }
 
-int32_t TQSortArray::Compare(const void* a, const void* b) const {
+int32_t SortedArray::Compare(const void* a, const void* b) const {
     return UseMethod ? CompareMethod(UserData, a, b) : CompareFunc(a, b);
 }
 
-void* TQSortArray::Get(int32_t i) { return (i < 0 || i >= Count_) ? nullptr : At(i); }
+void* SortedArray::Get(int32_t i) { return (i < 0 || i >= Count_) ? nullptr : At(i); }
 
-const void* TQSortArray::Get(int32_t i) const { return (i < 0 || i >= Count_) ? nullptr : At(i); }
+const void* SortedArray::Get(int32_t i) const { return (i < 0 || i >= Count_) ? nullptr : At(i); }
 
 // One slot always stays free: the block grows when the element about to be stored would
 // fill it.
-void TQSortArray::GrowIfFull() {
+void SortedArray::GrowIfFull() {
     if (Count_ + 1 == Capacity_) Resize(Capacity_ + Delta_);
 }
 
-void TQSortArray::Add(const void* element) {
+void SortedArray::Add(const void* element) {
     GrowIfFull();
     std::memcpy(At(Count_), element, ElementSize_);
     ++Count_;
     if (AutoSort && Count_ > 1 && Compare(At(Count_ - 1), At(Count_ - 2)) < 0) Sort();
 }
 
-int32_t TQSortArray::InsertSorted(const void* element) {
+int32_t SortedArray::InsertSorted(const void* element) {
     if (Count_ == 0) {
         Add(element);
         return 0;
@@ -56,27 +56,27 @@ int32_t TQSortArray::InsertSorted(const void* element) {
     return pos;
 }
 
-void TQSortArray::SetCount(int32_t n) {
+void SortedArray::SetCount(int32_t n) {
     if (n < 0 || n >= Count_) return;
     Count_ = n;
     if (n == 0) Resize(Delta_);
 }
 
-void TQSortArray::Swap(int32_t i, int32_t j) {
+void SortedArray::Swap(int32_t i, int32_t j) {
     if (i < 0 || i >= Count_ || j < 0 || j >= Count_) return;
     std::memcpy(SwapBuffer_.data(), At(i), ElementSize_);
     std::memcpy(At(i), At(j), ElementSize_);
     std::memcpy(At(j), SwapBuffer_.data(), ElementSize_);
 }
 
-void TQSortArray::Sort() {
+void SortedArray::Sort() {
     if (Count_ <= 1) return;
     std::vector<uint8_t> pivot(ElementSize_);
     QuickSort(0, Count_ - 1, pivot.data());
 }
 
 // Recursion on the left part, iteration on the right part, middle pivot by unsigned halving.
-void TQSortArray::QuickSort(int32_t l, int32_t r, uint8_t* pivot) {
+void SortedArray::QuickSort(int32_t l, int32_t r, uint8_t* pivot) {
     int32_t i;
     do {
         const uint32_t middle = (static_cast<uint32_t>(l) + static_cast<uint32_t>(r)) >> 1;
@@ -97,7 +97,7 @@ void TQSortArray::QuickSort(int32_t l, int32_t r, uint8_t* pivot) {
     } while (i < r);
 }
 
-TQSortArray::SearchResult TQSortArray::Search(const void* key, int32_t lo, int32_t hi) const {
+SortedArray::SearchResult SortedArray::Search(const void* key, int32_t lo, int32_t hi) const {
     const int32_t startLo = lo;
     int32_t mid = lo;
     int32_t c = 0;
@@ -114,13 +114,13 @@ TQSortArray::SearchResult TQSortArray::Search(const void* key, int32_t lo, int32
     return {mid, lo, hi, c == 0};
 }
 
-int32_t TQSortArray::Find(const void* key) const {
+int32_t SortedArray::Find(const void* key) const {
     if (Count_ == 0) return -1;
     const SearchResult r = Search(key, 0, Count_ - 1);
     return r.found ? r.mid : -1;
 }
 
-int32_t TQSortArray::FindInsertPos(const void* key, bool wantHigh) const {
+int32_t SortedArray::FindInsertPos(const void* key, bool wantHigh) const {
     if (Count_ == 0) return -1;
     const SearchResult r = Search(key, 0, Count_ - 1);
     if (r.found) return r.mid;
@@ -130,7 +130,7 @@ int32_t TQSortArray::FindInsertPos(const void* key, bool wantHigh) const {
 namespace {
 
 int32_t CompareIds(const void* a, const void* b) {
-    TIdEntry x, y;
+    IdEntry x, y;
     std::memcpy(&x, a, sizeof x);
     std::memcpy(&y, b, sizeof y);
     return x.Id < y.Id ? -1 : (x.Id > y.Id ? 1 : 0);
@@ -138,24 +138,24 @@ int32_t CompareIds(const void* a, const void* b) {
 
 }  // namespace
 
-TIdList::TIdList() : Items_(sizeof(TIdEntry), 100) { Items_.CompareFunc = CompareIds; }
+IdList::IdList() : Items_(sizeof(IdEntry), 100) { Items_.CompareFunc = CompareIds; }
 
-void TIdList::Add(int32_t value, int32_t id) {
-    const TIdEntry e{value, id};
+void IdList::Add(int32_t value, int32_t id) {
+    const IdEntry e{value, id};
     Items_.InsertSorted(&e);
     ++Count_;
 }
 
-void TIdList::Clear() {
+void IdList::Clear() {
     Items_.SetCount(0);
     Count_ = 0;
 }
 
-int32_t TIdList::IndexOf(int32_t id) const {
-    const TIdEntry key{0, id};
+int32_t IdList::IndexOf(int32_t id) const {
+    const IdEntry key{0, id};
     const int32_t i = Items_.Find(&key);
     if (i < 0) return -1;
-    TIdEntry e;
+    IdEntry e;
     std::memcpy(&e, Items_.Get(i), sizeof e);
     return e.Value;
 }

@@ -1,5 +1,5 @@
 // A growable array of fixed-size records in one contiguous block, ordered by a caller-supplied
-// comparison, with sorted insertion, leftmost binary search and a quicksort; and TIdList, which
+// comparison, with sorted insertion, leftmost binary search and a quicksort; and IdList, which
 // maps 32-bit ids to 32-bit values on top of it.
 #pragma once
 
@@ -9,13 +9,13 @@
 
 namespace dv {
 
-class TQSortArray {
+class SortedArray {
 public:
     using CompareFn = int32_t (*)(const void* a, const void* b);  // <0, 0, >0 as a <, =, > b
     using CompareMethodFn = int32_t (*)(void* userData, const void* a, const void* b);
 
     // delta is the growth step in elements, raised to 1 when smaller.
-    TQSortArray(int32_t elementSize, int32_t delta);
+    SortedArray(int32_t elementSize, int32_t delta);
 
     int32_t Compare(const void* a, const void* b) const;
     // Address of element i, or nullptr when i is out of range. Valid until the block changes.
@@ -69,24 +69,24 @@ private:
     std::vector<uint8_t> SwapBuffer_;
 };
 
-struct TIdEntry {
+struct IdEntry {
     int32_t Value;
     int32_t Id;
 };
-static_assert(sizeof(TIdEntry) == 8);
+static_assert(sizeof(IdEntry) == 8);
 
 // Maps object ids to object-template indices.
-class TIdList {
+class IdList {
 public:
-    TIdList();
+    IdList();
     void Add(int32_t value, int32_t id);
     void Clear();
     int32_t IndexOf(int32_t id) const;  // the stored value, or -1 when the id is absent
     int32_t Count() const { return Count_; }
-    const TQSortArray& Items() const { return Items_; }
+    const SortedArray& Items() const { return Items_; }
 
 private:
-    TQSortArray Items_;
+    SortedArray Items_;
     int32_t Count_ = 0;
 };
 

@@ -14,14 +14,14 @@
 namespace dv {
 
 template <class T>
-class Tlistmem {
+class NamedBlockList {
 public:
-    struct tnode {
+    struct Node {
         std::string Name;
         std::unique_ptr<T> Block;
     };
 
-    Tlistmem() { places_.reserve(1024); }
+    NamedBlockList() { places_.reserve(1024); }
 
     bool Sorted = false;
 
@@ -65,7 +65,7 @@ public:
     // Stores the node in the most recently freed place, else at the end; a sorted list then
     // moves it to its place by name (after nodes of the same name).
     void Add(const std::string& name, std::unique_ptr<T> block) {
-        auto node = std::make_unique<tnode>(tnode{name, std::move(block)});
+        auto node = std::make_unique<Node>(Node{name, std::move(block)});
         if (!Sorted) {
             if (free_.empty()) {
                 places_.push_back(std::move(node));
@@ -77,7 +77,7 @@ public:
         }
         if (!free_.empty()) places_.erase(places_.begin() + free_.back());
         const auto pos = std::upper_bound(places_.begin() + (free_.empty() ? 0 : FreeCount() - 1), places_.end(),
-                                          name, [](const std::string& n, const std::unique_ptr<tnode>& p) {
+                                          name, [](const std::string& n, const std::unique_ptr<Node>& p) {
                                               return n < p->Name;
                                           });
         places_.insert(pos, std::move(node));
@@ -116,7 +116,7 @@ private:
         for (int i = n - 1; i >= 0; --i) free_.push_back(i);
     }
 
-    std::vector<std::unique_ptr<tnode>> places_;
+    std::vector<std::unique_ptr<Node>> places_;
     std::vector<int> free_;
 };
 

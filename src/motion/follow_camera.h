@@ -44,7 +44,7 @@ struct CameraSubject {
     float Heading = 0;
 };
 
-class TmaroCameracontrol {
+class FollowCamera {
 public:
     // One tick with the keys of `Input` and the character of `Subject`, which the owner sets
     // first: the free-look key held enters free look; then the step of the current mode.
@@ -115,7 +115,7 @@ public:
     Vec3 Target{0, 0, 0};
     Vec3 GoalTarget{0, 0, 0};
     Vec3 BehindPoint{0, 0, 0};
-    const Tmap_level* Level = nullptr;
+    const LevelMap* Level = nullptr;
     int32_t Room = 0;
     int32_t CharacterRoom = 0;
     int32_t CellRow = 0;

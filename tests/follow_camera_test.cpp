@@ -5,9 +5,9 @@
 
 #include "input/keyboard.h"
 #include "math/clock.h"
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 #include "motion/collision.h"
-#include "motion/movement.h"
+#include "motion/movement_body.h"
 #include "world/level_file.h"
 
 using namespace dv;
@@ -18,23 +18,23 @@ constexpr float kSin5 = 0.0871557427f;
 constexpr float kCos5 = 0.9961946981f;
 constexpr int16_t kWallRaw = 80;  // a floor up to the ceiling of a room 4 cells high
 
-tcell OpenCell() {
-    tcell c{};
+GridCell OpenCell() {
+    GridCell c{};
     return c;
 }
 
-Tqtroom Room(Vec3 origin, int cellsX, int cellsZ, int heightCells) {
-    Tqtroom r;
+LevelRoom Room(Vec3 origin, int cellsX, int cellsZ, int heightCells) {
+    LevelRoom r;
     r.Header.Origin = origin;
     r.Header.CellsX = static_cast<uint16_t>(cellsX);
     r.Header.CellsZ = static_cast<uint16_t>(cellsZ);
     r.Header.HeightCells = static_cast<uint16_t>(heightCells);
-    r.Cells.assign(static_cast<size_t>(cellsX), std::vector<tcell>(static_cast<size_t>(cellsZ), OpenCell()));
+    r.Cells.assign(static_cast<size_t>(cellsX), std::vector<GridCell>(static_cast<size_t>(cellsZ), OpenCell()));
     return r;
 }
 
 // Writes the rooms as a level file and reads them back, as the game would load them.
-Tmap_level WrittenLevel(std::vector<Tqtroom> rooms) {
+LevelMap WrittenLevel(std::vector<LevelRoom> rooms) {
     LevelFileData data;
     data.StripB.Width = 4;
     data.StripB.Height = 4;
@@ -48,8 +48,8 @@ Tmap_level WrittenLevel(std::vector<Tqtroom> rooms) {
     return back.Level.Map;
 }
 
-void SetWall(Tmap_level& level, int column, int row, bool on) {
-    tcell& c = level.Rooms[0].Cells[static_cast<size_t>(column)][static_cast<size_t>(row)];
+void SetWall(LevelMap& level, int column, int row, bool on) {
+    GridCell& c = level.Rooms[0].Cells[static_cast<size_t>(column)][static_cast<size_t>(row)];
     for (int16_t& h : c.Floor) h = on ? kWallRaw : 0;
 }
 
@@ -93,10 +93,10 @@ protected:
     Vec3 EyePoint() const { return VecAdd(body.Movement.Position, VecMake(0, 23.5f, 0)); }
     float Distance() const { return VecDistance(camera.Eye, EyePoint()); }
 
-    Tmovement body;
-    TmaroCameracontrol camera;
+    MovementBody body;
+    FollowCamera camera;
     KeyboardState keys;
-    Tmap_level level;
+    LevelMap level;
 };
 
 }  // namespace
@@ -178,7 +178,7 @@ TEST_F(CameraTest, SpotClearNeedsOpenSpaceAroundAndAMarginAboveTheFloor) {
 TEST_F(CameraTest, RaisedPointLiesAboveOnTheSideOfTheWantedEye) {
     const Vec3 e{0, 0, 0};
     for (const Vec3& c : {Vec3{0, 0, -40}, Vec3{40, 0, 0}, Vec3{-40, 0, 0}, Vec3{0, 0, 40}}) {
-        const Vec3 h = TmaroCameracontrol::RaisedPointToward(c, e);
+        const Vec3 h = FollowCamera::RaisedPointToward(c, e);
         EXPECT_NEAR(VecLength(h), 20.0f, 1e-3f);
         EXPECT_NEAR(h.y, 20.0f * std::sin(75 * DegToRad), 1e-3f);
         EXPECT_GT(VecDot(h, c), 0.0f) << c.x << " " << c.z;
@@ -188,9 +188,9 @@ TEST_F(CameraTest, RaisedPointLiesAboveOnTheSideOfTheWantedEye) {
 
 TEST(CameraFindSpot, EverythingBlockedGivesTheBehindPoint) {
     // One cell, one cell high: the orbit is outside the room and the raised point above it.
-    Tmap_level level = WrittenLevel({Room({0, 0, 0}, 1, 1, 1)});
-    Tmovement body(VecMake(16, 0, 16));
-    TmaroCameracontrol camera;
+    LevelMap level = WrittenLevel({Room({0, 0, 0}, 1, 1, 1)});
+    MovementBody body(VecMake(16, 0, 16));
+    FollowCamera camera;
     camera.Subject = {body.Movement.Position, body.Movement.AngleY};
     camera.Level = &level;
     camera.ComputePose();

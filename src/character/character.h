@@ -1,7 +1,7 @@
 // The character: a state machine of 56 numbered actions, stepped once per body tick.
 //
 // One step is one call, RunAction: the character's own state (CharacterState, owned by the
-// game), the record exchanged with the movement body and the animator (TActionState), the
+// game), the record exchanged with the movement body and the animator (ActionRecord), the
 // keys of this tick (CharacterInput) and the world the actions probe and steer
 // (CharacterWorld) are its arguments; nothing else is read or written.
 #pragma once
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "character/action_state.h"
+#include "character/action_record.h"
 #include "character/actions_and_clips.h"
 #include "input/keyboard.h"
 #include "math/vecmath.h"
@@ -46,7 +46,7 @@ struct CharacterCamera {
 
 // What the actions probe and steer besides the character itself.
 struct CharacterWorld {
-    const Tmap_level* Level = nullptr;  // every probe asks its cell grids
+    const LevelMap* Level = nullptr;  // every probe asks its cell grids
     CharacterCamera Camera;
 };
 
@@ -98,23 +98,23 @@ CharacterState NewCharacterState(const std::string& settingsPath);
 // argument.
 struct CharacterStep {
     CharacterState& State;
-    TActionState& Record;
+    ActionRecord& Record;
     const CharacterInput& Input;
     const CharacterWorld& World;
 
     float Delta() const { return static_cast<float>(State.TickDelta); }
-    const Tmap_level& Level() const { return *World.Level; }
+    const LevelMap& Level() const { return *World.Level; }
 };
 
-class TmaroCameracontrol;
+class FollowCamera;
 // FocusOn and ResumeFollow of `camera`, which must outlive the hooks.
-CharacterCamera CameraHooks(TmaroCameracontrol& camera);
+CharacterCamera CameraHooks(FollowCamera& camera);
 
 // One step: runs the action `record.Action` on `record`, then TickDelta = clock -
 // LastTickTime (at most kMaxTickDeltaMs) and LastTickTime = clock, so an action always sees
 // the delta of the previous step (0 on the first). Without a level nothing runs. An action
 // number outside 0..55 (a corrupt record) returns the character to idle.
-void RunAction(CharacterState& state, TActionState& record, const CharacterInput& input, const CharacterWorld& world);
+void RunAction(CharacterState& state, ActionRecord& record, const CharacterInput& input, const CharacterWorld& world);
 // Brings LastTickTime up to the clock without running an action. Called when the game starts
 // after the title, on the ticks whose actions are held (free look) and while the window is
 // inactive: time the character did not live through must not reach the next action as one

@@ -11,7 +11,7 @@
 
 namespace dv {
 
-struct TActionState {
+struct ActionRecord {
     uint8_t TickDue;  // the body's step-due answer; not read by the actions
     int32_t Room;     // room the character is in
     Vec3 Position;    // x, z on the ground plane, y the height of the feet

@@ -1,4 +1,4 @@
-#include "motion/camera_control.h"
+#include "motion/follow_camera.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,7 +72,7 @@ CameraInput CameraInputFrom(const KeyboardState& keys) {
     return in;
 }
 
-void TmaroCameracontrol::Update() {
+void FollowCamera::Update() {
     if (Level == nullptr) return;
     if (Input.FreeLook) Mode = CameraMode::FreeLook;
     switch (Mode) {
@@ -85,21 +85,21 @@ void TmaroCameracontrol::Update() {
     }
 }
 
-void TmaroCameracontrol::FocusOn(const Vec3& point, float duration) {
+void FollowCamera::FocusOn(const Vec3& point, float duration) {
     Goal = point;
     Mode = CameraMode::Focus;
     Phase = CameraPhase::Start;
     Speed = duration;
 }
 
-void TmaroCameracontrol::ResumeFollow() {
+void FollowCamera::ResumeFollow() {
     Mode = CameraMode::Follow;
     Phase = CameraPhase::Start;
 }
 
-Vec3 TmaroCameracontrol::EyePoint() const { return VecAdd(Subject.Position, VecMake(0, EyeHeight, 0)); }
+Vec3 FollowCamera::EyePoint() const { return VecAdd(Subject.Position, VecMake(0, EyeHeight, 0)); }
 
-void TmaroCameracontrol::ComputePose() {
+void FollowCamera::ComputePose() {
     const float rate = Input.Left || Input.Right ? TurnRate : SettleRate;
     const float difference = Subject.Heading - SmoothAngles.y;
     float turn = difference * rate;
@@ -125,13 +125,13 @@ void TmaroCameracontrol::ComputePose() {
     BehindPoint = VecAdd(eyePoint, VecScale(back, kBehindDistance));
 }
 
-bool TmaroCameracontrol::RoomValid(int32_t room) const {
+bool FollowCamera::RoomValid(int32_t room) const {
     return Level != nullptr && room >= 0 && room < static_cast<int32_t>(Level->Rooms.size());
 }
 
-bool TmaroCameracontrol::SpotClear(const Vec3& p) const {
+bool FollowCamera::SpotClear(const Vec3& p) const {
     if (!RoomValid(Room)) return false;
-    const tqtroom_header& h = Level->Rooms[static_cast<size_t>(Room)].Header;
+    const RoomHeader& h = Level->Rooms[static_cast<size_t>(Room)].Header;
     const float maxX = h.Origin.x + kCellSize * static_cast<float>(h.CellsX);
     const float maxZ = h.Origin.z + kCellSize * static_cast<float>(h.CellsZ);
     if (!(h.Origin.x <= p.x && p.x < maxX && h.Origin.z <= p.z && p.z < maxZ)) return false;
@@ -146,12 +146,12 @@ bool TmaroCameracontrol::SpotClear(const Vec3& p) const {
     return s.Floor < low && low < s.Ceiling && s.Floor < high && high < s.Ceiling;
 }
 
-bool TmaroCameracontrol::Blocked(const Vec3& a, const Vec3& b) const {
+bool FollowCamera::Blocked(const Vec3& a, const Vec3& b) const {
     if (!RoomValid(Room)) return true;
     return SegmentBlockedByLevel(a, b, Room, *Level, kProbeStep);
 }
 
-void TmaroCameracontrol::MoveToward(Vec3& p, const Vec3& g, float s) {
+void FollowCamera::MoveToward(Vec3& p, const Vec3& g, float s) {
     const Vec3 d = VecSub(g, p);
     if (s < VecLength(d)) {
         p = VecAdd(p, VecScale(VecDirection(p, g), s));
@@ -160,14 +160,14 @@ void TmaroCameracontrol::MoveToward(Vec3& p, const Vec3& g, float s) {
     }
 }
 
-bool TmaroCameracontrol::PullIn() {
+bool FollowCamera::PullIn() {
     const Vec3 e = EyePoint();
     if (!(VecDistance(Eye, e) > FollowDistance)) return false;
     Eye = VecSub(e, VecScale(VecDirection(Eye, e), FollowDistance));
     return true;
 }
 
-Vec3 TmaroCameracontrol::RaisedPointToward(const Vec3& c, const Vec3& e) {
+Vec3 FollowCamera::RaisedPointToward(const Vec3& c, const Vec3& e) {
     const Vec3 toEye = VecSub(e, c);
     const float d = VecLength(toEye);
     Vec3 p = VecAdd(e, VecMake(0, 0, -d / 2));
@@ -178,7 +178,7 @@ Vec3 TmaroCameracontrol::RaisedPointToward(const Vec3& c, const Vec3& e) {
     return RotateAboutPointByAngles(p, e, 0, static_cast<float>(-yaw), 0);
 }
 
-Vec3 TmaroCameracontrol::FindSpot(const Vec3& c, const Vec3& e) const {
+Vec3 FollowCamera::FindSpot(const Vec3& c, const Vec3& e) const {
     auto usable = [&](const Vec3& s) {
         return SpotClear(s) && RoomValid(Room) && !SegmentBlockedByLevel(e, s, Room, *Level, kProbeStep);
     };
@@ -195,7 +195,7 @@ Vec3 TmaroCameracontrol::FindSpot(const Vec3& c, const Vec3& e) const {
     return BehindPoint;
 }
 
-void TmaroCameracontrol::FreeLookTurn() {
+void FollowCamera::FreeLookTurn() {
     const float yaw = TurnAxis(LookVelocity[1], Input.Left, Input.Right);
     const float pitch = TurnAxis(LookVelocity[0], Input.Up, Input.Down);
     LookAngles.x = std::clamp(LookAngles.x + pitch, -89.0f, 89.0f);
@@ -203,7 +203,7 @@ void TmaroCameracontrol::FreeLookTurn() {
     Target = VecSub(LookFrom, VecScale(Backward(VecAdd(SmoothAngles, LookAngles)), LookAhead));
 }
 
-Vec3 TmaroCameracontrol::WantedEye() {
+Vec3 FollowCamera::WantedEye() {
     const Vec3 savedEye = Eye;
     const Vec3 savedOffset = OrbitOffset;
     ComputePose();
@@ -213,7 +213,7 @@ Vec3 TmaroCameracontrol::WantedEye() {
     return wanted;
 }
 
-void TmaroCameracontrol::FollowStep() {
+void FollowCamera::FollowStep() {
     const Vec3 savedEye = Eye;
     const Vec3 savedOffset = OrbitOffset;
     ComputePose();
@@ -239,7 +239,7 @@ void TmaroCameracontrol::FollowStep() {
     }
 }
 
-void TmaroCameracontrol::ReturnStep() {
+void FollowCamera::ReturnStep() {
     const Vec3 wanted = WantedEye();
     const Vec3 e = EyePoint();
     if (SpotClear(wanted) && !Blocked(wanted, e)) {
@@ -261,7 +261,7 @@ void TmaroCameracontrol::ReturnStep() {
     }
 }
 
-void TmaroCameracontrol::SearchStep() {
+void FollowCamera::SearchStep() {
     const Vec3 wanted = WantedEye();
     const Vec3 e = EyePoint();
     const int32_t startRoom = Room;  // the eye's own room, where the jump test starts
@@ -300,7 +300,7 @@ void TmaroCameracontrol::SearchStep() {
     }
 }
 
-void TmaroCameracontrol::LookStep() {
+void FollowCamera::LookStep() {
     const bool held = Input.FreeLook;
     if (!held) LookLatch = 0;
     if (held && LookLatch == 0 && LookPhase != FreeLookPhase::Start) {
@@ -334,7 +334,7 @@ void TmaroCameracontrol::LookStep() {
     }
 }
 
-void TmaroCameracontrol::FocusStep() {
+void FollowCamera::FocusStep() {
     if (Phase == CameraPhase::Start) {
         const Vec3 savedPosition = Subject.Position;
         const Vec3 savedEye = Eye;

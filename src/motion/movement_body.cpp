@@ -1,0 +1,15 @@
+#include "motion/movement_body.h"
+
+#include "math/clock.h"
+
+namespace dv {
+
+MovementBody::MovementBody(const Vec3& startPosition) { Movement.Position = startPosition; }
+
+bool MovementBody::IsDue() const {
+    return static_cast<int64_t>(ClockMs()) - static_cast<int64_t>(LastTick) > TickInterval;
+}
+
+void MovementBody::MarkTick() { LastTick = ClockMs(); }
+
+}  // namespace dv
