@@ -239,7 +239,7 @@ void TileRooms(LevelMap& map, int copies, float spacing) {
             room.Header.Origin.x += dx;
             for (Portal& p : room.Portals) {
                 p.TargetRoom = static_cast<uint16_t>(p.TargetRoom + shift);
-                for (Vec3& c : p.Corners) c.x += dx;
+                for (PackedVec3& c : p.Corners) c.x += dx;
                 p.TargetOrigin.x += dx;
             }
             for (auto& column : room.Cells) {

@@ -136,7 +136,7 @@ protected:
         ClockSetVirtualMs(now);
         item.Update();
     }
-    const Vec3& Pos(int v) const { return item.SkinnedVertices[static_cast<size_t>(v)].Position; }
+    Vec3 Pos(int v) const { return item.SkinnedVertices[static_cast<size_t>(v)].Position; }
 
     LevelRecord level;
     Animator item;

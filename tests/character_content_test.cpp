@@ -21,6 +21,10 @@
 
 namespace {
 
+using C = dv::CharacterClip;
+// The clip id of the character's movable for a named clip.
+constexpr int Id(C clip) { return static_cast<int>(clip); }
+
 using dv::Vec3;
 
 const dv::CharacterSource& Source() {
@@ -47,12 +51,19 @@ const dv::LevelFileData& ReadBack() {
 // Frames each clip must have: the last frame an action waits for, plus one.
 const std::map<int, int>& MinimumFrames() {
     static const std::map<int, int> table = {
-        {0, 2},   {1, 2},   {2, 21},  {3, 16},  {4, 17},  {5, 2},   {6, 13},  {7, 13},  {8, 10},  {9, 10},
-        {10, 9},  {11, 9},  {12, 9},  {13, 7},  {14, 2},  {15, 21}, {16, 21}, {17, 2},  {18, 2},  {19, 9},
-        {20, 9},  {21, 2},  {22, 5},  {23, 10}, {24, 12}, {25, 6},  {26, 2},  {27, 3},  {28, 13}, {29, 9},
-        {30, 15}, {31, 34}, {32, 29}, {33, 31}, {34, 13}, {35, 2},  {36, 13}, {37, 22}, {38, 13}, {39, 13},
-        {40, 16}, {41, 2},  {42, 16}, {43, 9},  {44, 2},  {45, 9},  {46, 23}, {47, 9},  {48, 16}, {49, 16},
-        {50, 21}, {51, 16}};
+        {Id(C::Idle), 2}, {Id(C::Turn), 2}, {Id(C::Run), 21}, {Id(C::Walk), 16}, {Id(C::StepBack), 17},
+        {Id(C::WalkBack), 2}, {Id(C::SideStepLeft), 13}, {Id(C::SideStepRight), 13}, {Id(C::RunStopA), 10},
+        {Id(C::RunStopB), 10}, {Id(C::WalkStopLeft), 9}, {Id(C::WalkStopRight), 9}, {Id(C::JumpPrepare), 9},
+        {Id(C::JumpUp), 7}, {Id(C::Apex), 2}, {Id(C::JumpForward), 21}, {Id(C::JumpBack), 21},
+        {Id(C::Spare1), 2}, {Id(C::Spare2), 2}, {Id(C::RunJumpLeft), 9}, {Id(C::RunJumpRight), 9},
+        {Id(C::RunJumpAir), 2}, {Id(C::RunJumpLand), 5}, {Id(C::LandStraight), 10}, {Id(C::Land), 12},
+        {Id(C::LandRun), 6}, {Id(C::Fall), 2}, {Id(C::Bump), 3}, {Id(C::TurnAround), 13}, {Id(C::BackFlip), 9},
+        {Id(C::ClimbLow), 15}, {Id(C::ClimbMid), 34}, {Id(C::ClimbHigh), 29}, {Id(C::ClimbTop), 31},
+        {Id(C::Grab), 13}, {Id(C::Hang), 2}, {Id(C::HangDrop), 13}, {Id(C::ClimbFromHang), 22},
+        {Id(C::ShimmyLeft), 13}, {Id(C::ShimmyRight), 13}, {Id(C::LookDown), 16}, {Id(C::LookDownHold), 2},
+        {Id(C::LookDownEnd), 16}, {Id(C::HangFall), 9}, {Id(C::HighHang), 2}, {Id(C::JumpPrepareHigh), 9},
+        {Id(C::ClimbFromHighHang), 23}, {Id(C::HighHangFall), 9}, {Id(C::HighShimmyLeft), 16},
+        {Id(C::HighShimmyRight), 16}, {Id(C::TurnAndGrab), 21}, {Id(C::LowerToHighHang), 16}};
     return table;
 }
 
@@ -206,10 +217,14 @@ TEST(CharacterContent, HangingClipsHoldTheHandsAtTheLedge) {
         std::vector<int> frames;
         float height;
     };
-    const Case cases[] = {{35, {0, 5, 10, 15}, 16}, {34, {12}, 16},     {38, {0, 6, 12}, 16}, {39, {0, 6, 12}, 16},
-                          {40, {0, 15}, 16},        {41, {0, 4}, 16},    {42, {0, 15}, 16},    {51, {0, 8}, 16},
-                          {44, {0, 8, 15}, 24},     {48, {0, 8, 15}, 24}, {49, {0, 8, 15}, 24}, {37, {0}, 16},
-                          {46, {0}, 24}};
+    const Case cases[] = {
+        {Id(C::Hang), {0, 5, 10, 15}, 16},     {Id(C::Grab), {12}, 16},
+        {Id(C::ShimmyLeft), {0, 6, 12}, 16},   {Id(C::ShimmyRight), {0, 6, 12}, 16},
+        {Id(C::LookDown), {0, 15}, 16},        {Id(C::LookDownHold), {0, 4}, 16},
+        {Id(C::LookDownEnd), {0, 15}, 16},     {Id(C::LowerToHighHang), {0, 8}, 16},
+        {Id(C::HighHang), {0, 8, 15}, 24},     {Id(C::HighShimmyLeft), {0, 8, 15}, 24},
+        {Id(C::HighShimmyRight), {0, 8, 15}, 24}, {Id(C::ClimbFromHang), {0}, 16},
+        {Id(C::ClimbFromHighHang), {0}, 24}};
     for (const Case& c : cases) {
         for (int f : c.frames) {
             const Vec3 g = Grip(c.clip, f);
@@ -218,7 +233,7 @@ TEST(CharacterContent, HangingClipsHoldTheHandsAtTheLedge) {
         }
     }
     // The lowering ends where the high hang begins once the body has dropped 8 units.
-    const Vec3 end = Grip(51, 15), high = Grip(44, 0);
+    const Vec3 end = Grip(Id(C::LowerToHighHang), 15), high = Grip(Id(C::HighHang), 0);
     EXPECT_NEAR(end.y - 8.0f, high.y - 16.0f, 0.05f);
 }
 
@@ -229,10 +244,10 @@ Vec3 Facing(const std::vector<dv::RigBonePose>& pose) {
 }
 
 TEST(CharacterContent, TurnsEndFacingBackAndStartFacingForward) {
-    for (int clip : {28, 29, 50}) {
+    for (int clip : {Id(C::TurnAround), Id(C::BackFlip), Id(C::TurnAndGrab)}) {
         const int last = Built().Animations[static_cast<size_t>(clip)].FrameCount - 1;
         EXPECT_GT(Facing(ClipPose(clip, 0)).z, 0.9f) << "clip " << clip;
-        const int end = clip == 28 ? 12 : clip == 29 ? 8 : 20;
+        const int end = clip == Id(C::TurnAround) ? 12 : clip == Id(C::BackFlip) ? 8 : 20;
         ASSERT_LE(end, last);
         EXPECT_LT(Facing(ClipPose(clip, end)).z, -0.99f) << "clip " << clip;
     }
@@ -259,19 +274,21 @@ TEST(CharacterContent, ClimbsEndStandingOnTheLedgeAtTheClimbTarget) {
     };
     // Ledge heights in the middle of each climb's band; targets 6 units ahead from standing,
     // 3 and 4.5 from the hangs (which start 16 and 24 below the ledge).
-    const Case cases[] = {{30, 14, 13, 6}, {31, 33, 21, 6}, {32, 28, 29, 6}, {33, 30, 34, 6}, {37, 21, 16, 3}, {46, 22, 24, 4.5f}};
+    const Case cases[] = {
+        {Id(C::ClimbLow), 14, 13, 6}, {Id(C::ClimbMid), 33, 21, 6}, {Id(C::ClimbHigh), 28, 29, 6},
+        {Id(C::ClimbTop), 30, 34, 6}, {Id(C::ClimbFromHang), 21, 16, 3}, {Id(C::ClimbFromHighHang), 22, 24, 4.5f}};
     for (const Case& c : cases) {
         const auto pose = ClipPose(c.clip, c.end);
         const float rise = ActionRise(c.clip);
         EXPECT_NEAR(LowestSole(pose) + rise, c.height, 0.05f) << "clip " << c.clip;
         const Vec3 hips = dv::VecScale(dv::VecAdd(Built().Skeleton.Bones[0].Pivot, pose[0].Offset), Source().Scale);
         EXPECT_NEAR(hips.z, c.ahead, 0.3f) << "clip " << c.clip;
-        if (c.clip <= 33) {
+        if (c.clip <= Id(C::ClimbTop)) {
             EXPECT_NEAR(LowestSole(ClipPose(c.clip, 0)), 0.0f, 0.05f) << "clip " << c.clip;
         }
     }
     // The source's body moves are the lifts the actions apply.
-    for (int clip : {30, 31, 32, 33}) {
+    for (int clip : {Id(C::ClimbLow), Id(C::ClimbMid), Id(C::ClimbHigh), Id(C::ClimbTop)}) {
         float stated = 0;
         for (const dv::CharacterBodyMove& m : Source().Clips[static_cast<size_t>(clip)].Body) stated += m.Delta.y;
         EXPECT_NEAR(stated, ActionRise(clip), 0.05f) << "clip " << clip;
@@ -279,13 +296,17 @@ TEST(CharacterContent, ClimbsEndStandingOnTheLedgeAtTheClimbTarget) {
 }
 
 TEST(CharacterContent, GroundedClipsStandOnTheBodyPosition) {
-    for (int clip : {0, 1, 3, 4, 6, 7, 8, 10, 11, 12, 23, 24, 28}) {
+    for (int clip : {Id(C::Idle), Id(C::Turn), Id(C::Walk), Id(C::StepBack), Id(C::SideStepLeft),
+                     Id(C::SideStepRight), Id(C::RunStopA), Id(C::WalkStopLeft), Id(C::WalkStopRight),
+                     Id(C::JumpPrepare), Id(C::LandStraight), Id(C::Land), Id(C::TurnAround)}) {
         const int frames = Built().Animations[static_cast<size_t>(clip)].FrameCount;
         for (int f = 0; f < frames; ++f) EXPECT_NEAR(LowestSole(ClipPose(clip, f)), 0.0f, 0.01f) << "clip " << clip << " frame " << f;
     }
     // Clips that hand over to idle end in a pose close to idle's first frame.
-    const auto idle = ClipPose(0, 0);
-    for (const auto& [clip, last] : std::map<int, int>{{8, 8}, {9, 8}, {10, 8}, {11, 8}, {23, 9}, {24, 11}}) {
+    const auto idle = ClipPose(Id(C::Idle), 0);
+    for (const auto& [clip, last] : std::map<int, int>{
+        {Id(C::RunStopA), 8}, {Id(C::RunStopB), 8}, {Id(C::WalkStopLeft), 8}, {Id(C::WalkStopRight), 8},
+        {Id(C::LandStraight), 9}, {Id(C::Land), 11}}) {
         const auto end = ClipPose(clip, last);
         for (size_t b = 0; b < idle.size(); ++b) {
             const float dot = std::fabs(idle[b].Rotation.x * end[b].Rotation.x + idle[b].Rotation.y * end[b].Rotation.y +
@@ -311,9 +332,12 @@ std::vector<Vec3> Joints(int clip, int frame) {
 // shoulders hang in front of it, the arms reaching forward to the hands on the ledge, so that
 // the body is not drawn half inside the wall.
 TEST(CharacterContent, HangingBodyStaysInFrontOfTheWall) {
-    const std::map<int, std::vector<int>> hanging = {{35, {0, 5, 10, 15}}, {34, {12}}, {38, {0, 3, 6, 9, 12}},
-                                                     {39, {0, 3, 6, 9, 12}}, {40, {0, 15}}, {41, {0, 4}},
-                                                     {42, {0, 15}}, {37, {0}}, {51, {0}}};
+    const std::map<int, std::vector<int>> hanging = {
+        {Id(C::Hang), {0, 5, 10, 15}},        {Id(C::Grab), {12}},
+        {Id(C::ShimmyLeft), {0, 3, 6, 9, 12}}, {Id(C::ShimmyRight), {0, 3, 6, 9, 12}},
+        {Id(C::LookDown), {0, 15}},           {Id(C::LookDownHold), {0, 4}},
+        {Id(C::LookDownEnd), {0, 15}},        {Id(C::ClimbFromHang), {0}},
+        {Id(C::LowerToHighHang), {0}}};
     const size_t torso[] = {0, 1, 2, 3, 5, 8};  // hips, spine, chest, neck, both shoulders
     for (const auto& [clip, frames] : hanging) {
         for (int f : frames) {
@@ -333,13 +357,27 @@ TEST(CharacterContent, ClipChangesTheActionsMakeDirectlyDoNotJump) {
         Vec3 bodyMove;
     };
     const Change changes[] = {
-        {13, 6, 14, 0, false, {0, 0, 0}},     {20, 8, 21, 0, false, {0, 0, 0}},    {19, 8, 21, 0, false, {0, 0, 0}},
-        {25, 5, 2, 0, false, {0, 0, 0}},      {34, 12, 35, 0, false, {0, 0, 0}},   {38, 12, 35, 0, false, {0, 0, 0}},
-        {39, 12, 35, 0, false, {0, 0, 0}},    {40, 15, 41, 0, false, {0, 0, 0}},   {42, 15, 35, 0, false, {0, 0, 0}},
-        {36, 12, 43, 0, false, {0, -10.5f, 0}}, {43, 8, 26, 0, false, {0, 0, -8}}, {47, 8, 26, 0, false, {0, 0, -8}},
-        {51, 15, 44, 0, false, {0, -8, 0}},   {48, 15, 44, 0, false, {0, 0, 0}},   {28, 12, 0, 0, true, {0, 0, 0}},
-        {4, 16, 0, 0, false, {0, 0, 0}},      {6, 12, 0, 0, false, {0, 0, 0}},     {7, 12, 0, 0, false, {0, 0, 0}},
-        {22, 4, 24, 0, false, {0, 0, 0}},     {8, 8, 0, 0, false, {0, 0, 0}},      {24, 11, 0, 0, false, {0, 0, 0}},
+        {Id(C::JumpUp), 6, Id(C::Apex), 0, false, {0, 0, 0}},
+        {Id(C::RunJumpRight), 8, Id(C::RunJumpAir), 0, false, {0, 0, 0}},
+        {Id(C::RunJumpLeft), 8, Id(C::RunJumpAir), 0, false, {0, 0, 0}},
+        {Id(C::LandRun), 5, Id(C::Run), 0, false, {0, 0, 0}},
+        {Id(C::Grab), 12, Id(C::Hang), 0, false, {0, 0, 0}},
+        {Id(C::ShimmyLeft), 12, Id(C::Hang), 0, false, {0, 0, 0}},
+        {Id(C::ShimmyRight), 12, Id(C::Hang), 0, false, {0, 0, 0}},
+        {Id(C::LookDown), 15, Id(C::LookDownHold), 0, false, {0, 0, 0}},
+        {Id(C::LookDownEnd), 15, Id(C::Hang), 0, false, {0, 0, 0}},
+        {Id(C::HangDrop), 12, Id(C::HangFall), 0, false, {0, -10.5f, 0}},
+        {Id(C::HangFall), 8, Id(C::Fall), 0, false, {0, 0, -8}},
+        {Id(C::HighHangFall), 8, Id(C::Fall), 0, false, {0, 0, -8}},
+        {Id(C::LowerToHighHang), 15, Id(C::HighHang), 0, false, {0, -8, 0}},
+        {Id(C::HighShimmyLeft), 15, Id(C::HighHang), 0, false, {0, 0, 0}},
+        {Id(C::TurnAround), 12, Id(C::Idle), 0, true, {0, 0, 0}},
+        {Id(C::StepBack), 16, Id(C::Idle), 0, false, {0, 0, 0}},
+        {Id(C::SideStepLeft), 12, Id(C::Idle), 0, false, {0, 0, 0}},
+        {Id(C::SideStepRight), 12, Id(C::Idle), 0, false, {0, 0, 0}},
+        {Id(C::RunJumpLand), 4, Id(C::Land), 0, false, {0, 0, 0}},
+        {Id(C::RunStopA), 8, Id(C::Idle), 0, false, {0, 0, 0}},
+        {Id(C::Land), 11, Id(C::Idle), 0, false, {0, 0, 0}},
     };
     for (const Change& c : changes) {
         const auto from = Joints(c.fromClip, c.fromFrame), to = Joints(c.toClip, c.toFrame);
@@ -387,7 +425,8 @@ TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTh
         ASSERT_NEAR(dv::VecDistance(a, b), 0.0f, 1e-4f) << "vertex " << i;
     }
     // Posed frames: the contact sheets and the checks above use the builder's own posing.
-    for (const auto& [clipId, frame] : std::vector<std::pair<int, int>>{{2, 5}, {35, 3}, {28, 12}, {31, 20}}) {
+    for (const auto& [clipId, frame] : std::vector<std::pair<int, int>>{
+        {Id(C::Run), 5}, {Id(C::Hang), 3}, {Id(C::TurnAround), 12}, {Id(C::ClimbMid), 20}}) {
         show(clipId, frame);
         std::vector<Vec3> mine;
         dv::SkinRig(model, level.Level.Skeletons[0], ClipPose(clipId, frame), mine);

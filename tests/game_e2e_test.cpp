@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "character/actions_and_clips.h"
 #include "imaging/decode.h"
+#include "motion/follow_camera.h"
 
 namespace {
 
@@ -83,6 +85,12 @@ bool HasGame() {
 }
 
 }  // namespace
+
+// The number a trace writes for an action or a clip.
+template <class E>
+int Number(E e) {
+    return static_cast<int>(e);
+}
 
 struct TraceRow {
     int clock, action, clip, frame, room;
@@ -177,7 +185,7 @@ TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
     for (size_t i = 1; i < rows.size(); ++i) {
         int mode = -1;
         std::sscanf(lines[i + 1].c_str(), "%*d,%*d,%*d,%*d,%*d,%*f,%*f,%*f,%*f,%d", &mode);
-        if (mode == 3) ++lookTicks;
+        if (mode == static_cast<int>(dv::CameraMode::FreeLook)) ++lookTicks;
         longestStep = std::max(longestStep, std::hypot(rows[i].x - rows[i - 1].x, rows[i].z - rows[i - 1].z));
     }
     EXPECT_GT(lookTicks, 50);              // about 2.5 s of free look
@@ -284,25 +292,28 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     // Rooms in the order they are first entered: hall, ramp, chasm, climbs, landing, cellar,
     // tower, gallery, sanctum.
     std::vector<int> firstVisits;
-    std::vector<bool> actions(56, false);
+    std::vector<bool> actions(dv::kActionCount, false);
     bool hung = false;
     for (const TraceRow& t : rows) {
         if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
-        if (t.action >= 0 && t.action < 56) actions[static_cast<size_t>(t.action)] = true;
-        hung |= t.action == 40 && t.clip == 35;
+        if (t.action >= 0 && t.action < dv::kActionCount) actions[static_cast<size_t>(t.action)] = true;
+        hung |= t.action == Number(dv::CharacterAction::Hang) && t.clip == Number(dv::CharacterClip::Hang);
         if (t.clock == runningAt) {
-            EXPECT_EQ(t.action, 5) << "not running at the first screenshot";
+            EXPECT_EQ(t.action, Number(dv::CharacterAction::Run)) << "not running at the first screenshot";
             EXPECT_EQ(t.room, 0);
         }
         if (t.clock == hangingAt) {
-            EXPECT_EQ(t.action, 40) << "not hanging at the second screenshot";
+            EXPECT_EQ(t.action, Number(dv::CharacterAction::Hang)) << "not hanging at the second screenshot";
         }
     }
     EXPECT_EQ(firstVisits, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_TRUE(hung);
     // Running jump, shimmy, climb from the hang, the four climbs, turn and grab, high hang,
     // letting go.
-    for (int a : {27, 47, 48, 35, 36, 37, 38, 54, 49, 42}) EXPECT_TRUE(actions[static_cast<size_t>(a)]) << "action " << a;
+    using A = dv::CharacterAction;
+    for (A a : {A::RunJumpAir, A::ShimmyRight, A::ClimbFromHang, A::ClimbLow, A::ClimbMid, A::ClimbHigh, A::ClimbTop,
+                A::TurnAndGrab, A::HighHang, A::HangFall})
+        EXPECT_TRUE(actions[static_cast<size_t>(a)]) << dv::ActionName(a);
 
     // The last tick stands on the sanctum's exit cells (x 576..640, z 2176..2208).
     const TraceRow& last = rows.back();

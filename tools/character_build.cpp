@@ -237,7 +237,7 @@ void ComputeNormals(ModelRecord& m, size_t firstVertex, size_t firstFace) {
         const Vec3 n = VecCross(VecSub(m.Vertices[face.Vertex[1]].Position, p0),
                                 VecSub(m.Vertices[face.Vertex[2]].Position, p0));
         for (int k = 0; k < 3; ++k) {
-            Vec3& vn = m.Vertices[face.Vertex[k]].Normal;
+            PackedVec3& vn = m.Vertices[face.Vertex[k]].Normal;
             vn = VecAdd(vn, n);
         }
     }

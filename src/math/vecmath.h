@@ -30,6 +30,20 @@ struct Frustum {
     Plane planes[6];
 };
 
+// A Vec3 as file records store it: byte-aligned, so it may sit at any offset of a packed
+// record. It converts to and from Vec3 by value; code reads it as a Vec3 copy, never through a
+// Vec3 reference or pointer into the record.
+#pragma pack(push, 1)
+struct PackedVec3 {
+    float x, y, z;
+    PackedVec3() = default;
+    constexpr PackedVec3(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+    constexpr PackedVec3(const Vec3& v) : x(v.x), y(v.y), z(v.z) {}
+    constexpr operator Vec3() const { return {x, y, z}; }
+};
+#pragma pack(pop)
+static_assert(sizeof(PackedVec3) == 12 && alignof(PackedVec3) == 1);
+
 static_assert(sizeof(Vec3) == 12);
 static_assert(sizeof(Quat) == 16);
 static_assert(sizeof(Mat4) == 64);

@@ -11,7 +11,7 @@ namespace dv {
 namespace {
 
 // The level's record layout, read in one place.
-const Vec3& RoomOrigin(const LevelRoom& r) { return r.Header.Origin; }
+Vec3 RoomOrigin(const LevelRoom& r) { return r.Header.Origin; }
 int RoomCellsX(const LevelRoom& r) { return r.Header.CellsX; }
 int RoomCellsZ(const LevelRoom& r) { return r.Header.CellsZ; }
 int RoomHeightCells(const LevelRoom& r) { return r.Header.HeightCells; }

@@ -22,7 +22,7 @@ struct TriangleHeader {
     uint8_t BlendType;    // low 6 bits: 0 opaque, 1 alpha-tested, 2/10 additive, 11 inverse colour
     uint8_t Layers;       // 0 texture only, 1 texture x diffuse, 2+ lightmapped
     uint16_t BumpFlag;    // non-zero: bump (dot-product) path
-    Vec3 Normal;          // unit plane normal
+    PackedVec3 Normal;          // unit plane normal
     float SortKey;        // negated camera distance after culling
     int32_t RunLength;    // written by the viewport into the first header of each run
     uint8_t Spare[36];
@@ -30,7 +30,7 @@ struct TriangleHeader {
 
 // Vertex of D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX3.
 struct Vertex3D {
-    Vec3 Position;
+    PackedVec3 Position;
     uint32_t Diffuse;   // D3DCOLOR: bytes blue, green, red, alpha
     uint32_t Specular;  // D3DCOLOR; the bump path stores the encoded bump vector here
     float U, V;         // base texture, coordinate set 0

@@ -336,7 +336,7 @@ void DrawRoom(const LevelRecord& level, int room, const IdList& ids, const Vec3&
     const int rooms = static_cast<int>(level.Map.Rooms.size());
     for (size_t i = 0; i < r.Portals.size(); ++i) {
         const Portal& p = r.Portals[i];
-        const Vec3* c = p.Corners;
+        const Vec3 c[4] = {p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3]};
         if (!QuadInFrustum(c[0], c[1], c[2], c[3], f)) continue;
         if (PointSideOfPlaneThrough(p.Facing, c[0], t.Eye) < 0) continue;
         if (QuadRadius(c[0], c[1], c[2], c[3], t.Eye) > t.ViewDistance) continue;

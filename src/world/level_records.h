@@ -37,15 +37,15 @@ inline constexpr size_t kClipFileSize = 50;
 
 // Model vertex (76 bytes, raw); the last three vectors are work areas of the renderer.
 struct ModelVertex {
-    Vec3 Position;
-    Vec3 Normal;
+    PackedVec3 Position;
+    PackedVec3 Normal;
     int16_t Bones[4];    // negative = unused slot
     uint8_t Weights[4];  // percent
     int16_t Unused;
     uint16_t Gloss;  // value / 255 is added to every light's specular intensity
-    Vec3 WorkPosition;
-    Vec3 WorkNormal;
-    Vec3 WorkColour;
+    PackedVec3 WorkPosition;
+    PackedVec3 WorkNormal;
+    PackedVec3 WorkColour;
 };
 
 // Model face (68 bytes, raw).
@@ -65,15 +65,15 @@ struct ModelFace {
 // Skeleton bone (26 bytes, raw).
 struct SkeletonBone {
     int16_t Parent;  // -1 = root; lower than the bone's own index
-    Vec3 Pivot;      // rest position of the joint, model space
+    PackedVec3 Pivot;      // rest position of the joint, model space
     uint8_t Unused[12];
 };
 
 // Animation key (28 bytes, raw).
 struct AnimationKey {
     int32_t Frame;     // ascending; the first key is at frame 0
-    Vec3 Rotation;     // Euler angles in degrees
-    Vec3 Translation;  // added to the bone's pivot
+    PackedVec3 Rotation;     // Euler angles in degrees
+    PackedVec3 Translation;  // added to the bone's pivot
 };
 
 // Object template: 10 bytes in the file (BumpSlotBase is not stored), 12 in memory.
@@ -100,7 +100,7 @@ struct BoxRecord {
 
 // Room header (38 bytes, raw).
 struct RoomHeader {
-    Vec3 Origin;
+    PackedVec3 Origin;
     uint16_t CellsX;
     uint16_t CellsZ;
     uint16_t HeightCells;  // ceiling reference = Origin.y + 32 * HeightCells
@@ -115,9 +115,9 @@ struct RoomHeader {
 // Portal (74 bytes, raw).
 struct Portal {
     uint16_t TargetRoom;
-    Vec3 Corners[4];  // world coordinates
-    Vec3 Facing;      // passed only by a camera on the side this points to
-    Vec3 TargetOrigin;
+    PackedVec3 Corners[4];  // world coordinates
+    PackedVec3 Facing;      // passed only by a camera on the side this points to
+    PackedVec3 TargetOrigin;
 };
 
 // One 32 x 32 cell of a room's grid (33 bytes, raw).
@@ -141,7 +141,7 @@ struct ObjectInstance {
     int32_t ObjectId;
     uint8_t Unused1[6];
     int16_t Turn;  // steps of 45 degrees about the vertical axis
-    Vec3 Position;  // in cells, relative to the room origin
+    PackedVec3 Position;  // in cells, relative to the room origin
     uint8_t Unused2[5];
 };
 
@@ -149,13 +149,13 @@ struct ObjectInstance {
 struct LightSource {
     int16_t Kind;  // low byte: 0 point, 1 spot, 2 omni, 3 directional
     uint8_t Unused1[6];
-    Vec3 Position;  // room-relative
+    PackedVec3 Position;  // room-relative
     uint8_t Unused2[4];
     uint8_t Red, Green, Blue;
     uint8_t Unused3[5];
     float Unused4;
     float CutOffset;
-    Vec3 Direction;
+    PackedVec3 Direction;
     uint8_t Unused5[2];
     int8_t OuterRange;  // steps of 16 units
     int8_t InnerRange;
