@@ -14,6 +14,7 @@
 #include "tools/lightmap_baker.h"
 #include "tools/object_models.h"
 #include "tools/procedural_textures.h"
+#include "world/cell_geometry.h"
 #include "world/room_model.h"
 
 namespace dv {
@@ -375,13 +376,13 @@ private:
                 GridCell& t = room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
                 std::memset(&t, 0, sizeof t);
                 t.FloorShape = static_cast<uint8_t>(c.Curve);
-                t.FloorFlags = c.Split ? 1 : 0;
+                t.FloorFlags = c.Split ? kCellOtherDiagonal : 0;
                 // Record corners: floor NW, NE, SE, SW; ceiling depths SW, SE, NE, NW.
                 t.Floor[0] = static_cast<int16_t>(c.F[3]);
                 t.Floor[1] = static_cast<int16_t>(c.F[2]);
                 t.Floor[2] = static_cast<int16_t>(c.F[1]);
                 t.Floor[3] = static_cast<int16_t>(c.F[0]);
-                t.CeilingFlags = c.CeilingSplit ? 1 : 0;
+                t.CeilingFlags = c.CeilingSplit ? kCellOtherDiagonal : 0;
                 for (int i = 0; i < 4; ++i) t.Ceiling[i] = static_cast<int16_t>(top - c.C[i]);
                 t.Exit = c.Exit ? 1 : 0;
                 t.FloorBlock = c.Solid ? -1 : 0;
@@ -540,10 +541,11 @@ private:
     }
     static float CeilingAt(const CellGeo& c, float u, float w) { return PlaneHeight(c.C, c.CeilingSplit, u, w, false); }
 
-    // Heights of the two triangles of a cell: floors split NW-SE (SW-NE when split), ceilings
-    // split SW-NE (SE-NW when split), as the collision queries read them.
+    // Heights of the two triangles of a cell, split on the diagonal world/cell_geometry.h
+    // gives the stored flags (floors NW-SE unless split, ceilings the other way round).
     static float PlaneHeight(const std::array<float, 4>& h, bool split, float u, float w, bool floor) {
-        const bool nwse = floor ? !split : split;
+        const uint8_t flags = split ? kCellOtherDiagonal : 0;
+        const bool nwse = floor ? FloorOnMainDiagonal(flags) : CeilingOnMainDiagonal(flags);
         const float s = u / kCellSize, t = w / kCellSize;
         if (nwse) {
             if (s + t <= 1) return h[0] + (h[1] - h[0]) * s + (h[3] - h[0]) * t;  // SW, SE, NW

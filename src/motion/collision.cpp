@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "math/geometry.h"
+#include "world/cell_geometry.h"
 #include "world/room_model.h"
 #include "world/sorted_array.h"
 
@@ -24,8 +25,6 @@ int LinkedRoom(const LevelMap& level, int link) {
     if (link <= 0 || link > RoomCount(level)) return -1;
     return link - 1;
 }
-
-float RawToUnits(double raw) { return static_cast<float>(raw / kHeightStepsPerCell * kCellSize); }
 
 float RoomTop(const LevelRoom& r) {
     return static_cast<float>(static_cast<double>(RoomOrigin(r).y) + RoomHeightCells(r) * static_cast<double>(kCellSize));
@@ -117,10 +116,10 @@ float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float
     const float h31_31 = Corner(corners[1]);
     const float h31_0 = Corner(corners[2]);
     const float h0_0 = Corner(corners[3]);
-    const bool level = (flags & 4) != 0;
-    if (shape == 0) {
+    const bool level = FloorEdgeLevelled(flags);
+    if (shape == kFloorShapePlane) {
         Vec3 a, b, c;
-        if (!(flags & 1)) {
+        if (FloorOnMainDiagonal(flags)) {
             if (lz <= 31.0f - lx) {
                 a = {0, h0_0, 0};
                 b = {0, h0_31, 31};
@@ -146,9 +145,9 @@ float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float
         return PlaneHeight(a, b, c, lx, lz, 1.0f, normal);
     }
     normal = VecMake(0.0f, 1.0f, 0.0f);
-    if (shape > 8) return h0_31;
+    if (shape > kLastCurvedFloorShape) return h0_31;
     // Two flat areas split by a quadratic curve; shapes 5..8 repeat 1..4.
-    const int kind = (shape - 1) % 4 + 1;
+    const int kind = FloorCurveOf(shape);
     const float t = lx / 31.0f;
     switch (kind) {
         case 1: {
@@ -176,7 +175,7 @@ float CellCeilingRaw(uint8_t flags, const int16_t depths[4], float lx, float lz,
     const float c31_31 = Corner(depths[2]);
     const float c0_31 = Corner(depths[3]);
     Vec3 a, b, c;
-    if (flags & 1) {
+    if (CeilingOnMainDiagonal(flags)) {
         if (lz <= 31.0f - lx) {
             a = {0, c0_0, 0};
             b = {31, c31_0, 0};
@@ -223,9 +222,9 @@ CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z) {
     info.FloorFlags = c.FloorFlags;
     info.CeilingFlags = c.CeilingFlags;
     info.FloorReference =
-        static_cast<float>(RoomOrigin(r).y + static_cast<double>(RawToUnits(c.Floor[0])));
+        static_cast<float>(RoomOrigin(r).y + static_cast<double>(HeightToUnits(c.Floor[0])));
     info.CeilingReference =
-        static_cast<float>(static_cast<double>(RoomTop(r)) - RawToUnits(c.Ceiling[0]));
+        static_cast<float>(static_cast<double>(RoomTop(r)) - HeightToUnits(c.Ceiling[0]));
     info.SideLink = c.SideRoom;
     info.LinkBelow = c.RoomBelow;
     info.LinkAbove = c.RoomAbove;
@@ -275,7 +274,7 @@ SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z) {
         const int16_t corners[4] = {c.Floor[0], c.Floor[1], c.Floor[2], c.Floor[3]};
         floorRaw = CellFloorRaw(c.FloorShape, c.FloorFlags, corners, p.Lx, p.Lz, hit.FloorNormal);
     }
-    hit.Floor = static_cast<float>(RoomOrigin(floorRoom).y + static_cast<double>(RawToUnits(floorRaw)));
+    hit.Floor = static_cast<float>(RoomOrigin(floorRoom).y + static_cast<double>(HeightToUnits(floorRaw)));
 
     for (int hops = 0; p.Cell != nullptr && hops < kMaxRoomHops; ++hops) {
         const int above = LinkedRoom(level, p.Cell->RoomAbove);
@@ -292,7 +291,7 @@ SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z) {
         const int16_t depths[4] = {c.Ceiling[0], c.Ceiling[1], c.Ceiling[2], c.Ceiling[3]};
         ceilingRaw = CellCeilingRaw(c.CeilingFlags, depths, p.Lx, p.Lz, hit.CeilingNormal);
     }
-    hit.Ceiling = static_cast<float>(static_cast<double>(RoomTop(ceilingRoom)) - RawToUnits(ceilingRaw));
+    hit.Ceiling = static_cast<float>(static_cast<double>(RoomTop(ceilingRoom)) - HeightToUnits(ceilingRaw));
     hit.Column = p.Column;
     hit.Row = p.Row;
     hit.Room = current;
