@@ -76,7 +76,7 @@ uint8_t ShiftStateFromKeys(const KeyboardState& keys) {
 }
 
 // A replayed key goes through the same handlers as a real one; the shift state is what the
-// key table says once the key itself is applied.
+// keyboard state says once the key itself is applied.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;

@@ -11,7 +11,7 @@ namespace dv {
 class Shell;
 
 // Feeds a replayed key through the same handlers as a real one; the shift state is what the
-// key table says once the key itself is applied. Escape closes the window.
+// keyboard state says once the key itself is applied. Escape closes the window.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e);
 
 // Runs the game with `options` until the window closes; returns the exit status.

@@ -1,4 +1,4 @@
-// The main window's module state: start-up, the title and closing pictures, and the switch
+// The shell: the main window's state, start-up, the title and closing pictures, and the switch
 // into the game. The platform loop (app/run.h) delivers window events and idle events here.
 #pragma once
 

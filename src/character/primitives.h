@@ -1,7 +1,7 @@
 // The primitives the character actions share: moving a point along the heading, asking the
 // level what lies under a point, searching a path for the last safe point, heading
-// arithmetic, the starters of the intermediate states and the climb check. All of them work
-// on CharacterModule and its CurrentState record.
+// arithmetic, the starters of the intermediate states and the climb check. Those that read or
+// change the character take the step's CharacterStep first.
 #pragma once
 
 #include <cstddef>

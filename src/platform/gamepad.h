@@ -1,6 +1,6 @@
 // Game controllers as more keys: SDL's game-controller events are mapped onto the same
-// virtual-key codes the keyboard writes into the key table, so the camera and the character
-// see a pad only as key-table entries and shift-state bits.
+// virtual-key codes the keyboard writes into the KeyboardState, so the camera and the
+// character see a pad only as keys and shift-state bits.
 //
 //   d-pad, left stick   arrows (37-40)       A / cross       Alt (18)
 //   B / circle          Ctrl (17)            Y / triangle    End (35)
