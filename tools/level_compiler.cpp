@@ -186,94 +186,87 @@ private:
         int Room = -1, X = 0, Z = 0;
     };
 
-    void ResolveDoors() {
+    // Calls fn(room index, room, x, z, cell) for every cell of every room.
+    template <class Fn>
+    void ForEachCell(Fn fn) {
         for (size_t a = 0; a < rooms_.size(); ++a) {
             RoomGeo& A = rooms_[a];
-            const RoomDef& da = *A.Def;
-            for (int x = 0; x < da.CellsX; ++x) {
-                for (int z = 0; z < da.CellsZ; ++z) {
-                    CellGeo& c = A.At(x, z);
-                    if (!c.Door) continue;
-                    const int wx = da.OriginX + x, wz = da.OriginZ + z;
-                    Found f;
-                    for (size_t b = 0; b < rooms_.size(); ++b) {
-                        if (b == a) continue;
-                        const RoomGeo& B = rooms_[b];
-                        const RoomDef& db = *B.Def;
-                        const int bx = wx - db.OriginX, bz = wz - db.OriginZ;
-                        if (!B.Inside(bx, bz) || B.Border(bx, bz)) continue;
-                        if (db.OriginY >= da.Top() || da.OriginY >= db.Top()) continue;
-                        const CellGeo& t = B.At(bx, bz);
-                        if (t.Solid || t.Door) continue;
-                        if (f.Room >= 0)
-                            Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door into two rooms, '" +
-                                                        rooms_[static_cast<size_t>(f.Room)].Def->Name + "' and '" + db.Name + "'");
-                        f = {static_cast<int>(b), bx, bz};
-                    }
-                    if (f.Room < 0)
-                        Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door, but no other room has an open inner cell there");
-                    const RoomGeo& B = rooms_[static_cast<size_t>(f.Room)];
-                    const CellGeo& t = B.At(f.X, f.Z);
-                    const float dy = static_cast<float>(B.Def->OriginY - da.OriginY);
-                    c.Side = f.Room;
-                    c.Curve = t.Curve;
-                    c.Split = t.Split;
-                    c.CeilingSplit = t.CeilingSplit;
-                    for (int i = 0; i < 4; ++i) {
-                        c.F[i] = t.F[i] + dy;
-                        c.C[i] = std::min(t.C[i] + dy, da.HeightCells * kHeightStepsPerCell);
-                    }
-                }
+            for (int x = 0; x < A.Def->CellsX; ++x) {
+                for (int z = 0; z < A.Def->CellsZ; ++z) fn(a, A, x, z, A.At(x, z));
             }
         }
     }
 
-    void ResolveShafts() {
-        for (size_t a = 0; a < rooms_.size(); ++a) {
-            RoomGeo& A = rooms_[a];
+    void ResolveDoors() {
+        ForEachCell([this](size_t a, RoomGeo& A, int x, int z, CellGeo& c) {
             const RoomDef& da = *A.Def;
-            for (int x = 0; x < da.CellsX; ++x) {
-                for (int z = 0; z < da.CellsZ; ++z) {
-                    CellGeo& c = A.At(x, z);
-                    if (!c.Hole) continue;
-                    const int line = CellLine(A, x, z);
-                    if (c.F[0] != c.F[1] || c.F[0] != c.F[2] || c.F[0] != c.F[3])
-                        Fail(line, CellName(A, x, z) + " is a hole and needs a flat floor");
-                    const int level = da.OriginY + static_cast<int>(c.F[0]);
-                    const int wx = da.OriginX + x, wz = da.OriginZ + z;
-                    Found f;
-                    for (size_t b = 0; b < rooms_.size(); ++b) {
-                        RoomGeo& B = rooms_[b];
-                        const int bx = wx - B.Def->OriginX, bz = wz - B.Def->OriginZ;
-                        if (b == a || !B.Inside(bx, bz) || B.Def->Top() != level || !B.At(bx, bz).Open) continue;
-                        f = {static_cast<int>(b), bx, bz};
-                    }
-                    if (f.Room < 0)
-                        Fail(line, CellName(A, x, z) + " is a hole, but no room below ends at its floor with an open cell there");
-                    c.Below = f.Room;
-                    rooms_[static_cast<size_t>(f.Room)].At(f.X, f.Z).Above = static_cast<int>(a);
-                }
+            if (!c.Door) return;
+            const int wx = da.OriginX + x, wz = da.OriginZ + z;
+            Found f;
+            for (size_t b = 0; b < rooms_.size(); ++b) {
+                if (b == a) continue;
+                const RoomGeo& B = rooms_[b];
+                const RoomDef& db = *B.Def;
+                const int bx = wx - db.OriginX, bz = wz - db.OriginZ;
+                if (!B.Inside(bx, bz) || B.Border(bx, bz)) continue;
+                if (db.OriginY >= da.Top() || da.OriginY >= db.Top()) continue;
+                const CellGeo& t = B.At(bx, bz);
+                if (t.Solid || t.Door) continue;
+                if (f.Room >= 0)
+                    Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door into two rooms, '" +
+                                                rooms_[static_cast<size_t>(f.Room)].Def->Name + "' and '" + db.Name + "'");
+                f = {static_cast<int>(b), bx, bz};
             }
-        }
+            if (f.Room < 0)
+                Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door, but no other room has an open inner cell there");
+            const RoomGeo& B = rooms_[static_cast<size_t>(f.Room)];
+            const CellGeo& t = B.At(f.X, f.Z);
+            const float dy = static_cast<float>(B.Def->OriginY - da.OriginY);
+            c.Side = f.Room;
+            c.Curve = t.Curve;
+            c.Split = t.Split;
+            c.CeilingSplit = t.CeilingSplit;
+            for (int i = 0; i < 4; ++i) {
+                c.F[i] = t.F[i] + dy;
+                c.C[i] = std::min(t.C[i] + dy, da.HeightCells * kHeightStepsPerCell);
+            }
+        });
+    }
+
+    void ResolveShafts() {
+        ForEachCell([this](size_t a, RoomGeo& A, int x, int z, CellGeo& c) {
+            if (!c.Hole) return;
+            const RoomDef& da = *A.Def;
+            const int line = CellLine(A, x, z);
+            if (c.F[0] != c.F[1] || c.F[0] != c.F[2] || c.F[0] != c.F[3])
+                Fail(line, CellName(A, x, z) + " is a hole and needs a flat floor");
+            const int level = da.OriginY + static_cast<int>(c.F[0]);
+            const int wx = da.OriginX + x, wz = da.OriginZ + z;
+            Found f;
+            for (size_t b = 0; b < rooms_.size(); ++b) {
+                RoomGeo& B = rooms_[b];
+                const int bx = wx - B.Def->OriginX, bz = wz - B.Def->OriginZ;
+                if (b == a || !B.Inside(bx, bz) || B.Def->Top() != level || !B.At(bx, bz).Open) continue;
+                f = {static_cast<int>(b), bx, bz};
+            }
+            if (f.Room < 0)
+                Fail(line, CellName(A, x, z) + " is a hole, but no room below ends at its floor with an open cell there");
+            c.Below = f.Room;
+            rooms_[static_cast<size_t>(f.Room)].At(f.X, f.Z).Above = static_cast<int>(a);
+        });
         // Open cells under a floor rather than a hole (the top of a climb into the room above)
         // link to the room whose span starts at or below this room's top there.
-        for (size_t b = 0; b < rooms_.size(); ++b) {
-            RoomGeo& B = rooms_[b];
-            for (int x = 0; x < B.Def->CellsX; ++x) {
-                for (int z = 0; z < B.Def->CellsZ; ++z) {
-                    CellGeo& c = B.At(x, z);
-                    if (!c.Open || c.Above >= 0) continue;
-                    const int wx = B.Def->OriginX + x, wz = B.Def->OriginZ + z;
-                    for (size_t a = 0; a < rooms_.size() && c.Above < 0; ++a) {
-                        const RoomGeo& A = rooms_[a];
-                        const int ax = wx - A.Def->OriginX, az = wz - A.Def->OriginZ;
-                        if (a == b || !A.Inside(ax, az) || A.Border(ax, az) || A.At(ax, az).Solid) continue;
-                        if (A.Def->OriginY <= B.Def->Top() && B.Def->Top() < A.Def->Top()) c.Above = static_cast<int>(a);
-                    }
-                    if (c.Above < 0) Fail(CellLine(B, x, z), CellName(B, x, z) + " is open above, but no room lies above it");
-                }
+        ForEachCell([this](size_t b, RoomGeo& B, int x, int z, CellGeo& c) {
+            if (!c.Open || c.Above >= 0) return;
+            const int wx = B.Def->OriginX + x, wz = B.Def->OriginZ + z;
+            for (size_t a = 0; a < rooms_.size() && c.Above < 0; ++a) {
+                const RoomGeo& A = rooms_[a];
+                const int ax = wx - A.Def->OriginX, az = wz - A.Def->OriginZ;
+                if (a == b || !A.Inside(ax, az) || A.Border(ax, az) || A.At(ax, az).Solid) continue;
+                if (A.Def->OriginY <= B.Def->Top() && B.Def->Top() < A.Def->Top()) c.Above = static_cast<int>(a);
             }
-        }
+            if (c.Above < 0) Fail(CellLine(B, x, z), CellName(B, x, z) + " is open above, but no room lies above it");
+        });
     }
 
     void BuildTextures(LevelFileData& data) {

@@ -64,6 +64,12 @@ KeySample SampleKey(const AnimationRecord& animation, int32_t track, int32_t fra
 
 void Animator::Create(const LevelRecord& level) {
     Level = &level;
+    Unbind();
+    FrameStart = 0;
+    Animating = false;
+}
+
+void Animator::Unbind() {
     Movable = nullptr;
     Model = nullptr;
     Skeleton = nullptr;
@@ -71,9 +77,7 @@ void Animator::Create(const LevelRecord& level) {
     Clip = nullptr;
     NextAnimation = nullptr;
     NextClip = nullptr;
-    FrameStart = 0;
     Frame = -1;
-    Animating = false;
     ResetPlayback();
 }
 
@@ -93,15 +97,7 @@ void Animator::ResetPlayback() {
 }
 
 bool Animator::BindMovable(int32_t index) {
-    Movable = nullptr;
-    Model = nullptr;
-    Skeleton = nullptr;
-    Animation = nullptr;
-    Clip = nullptr;
-    NextAnimation = nullptr;
-    NextClip = nullptr;
-    Frame = -1;
-    ResetPlayback();
+    Unbind();
     if (Level == nullptr || index < 0 || index >= static_cast<int32_t>(Level->Movables.size())) return false;
     const MovableRecord& movable = Level->Movables[static_cast<size_t>(index)];
     if (movable.ModelIndex < 0 || movable.ModelIndex >= static_cast<int32_t>(Level->Models.size())) return false;

@@ -89,6 +89,8 @@ public:
     int32_t LastFrame = -1;
 
 private:
+    // Forgets the bound movable, its model, skeleton and clips, and stops at frame -1.
+    void Unbind();
     // Resolves clip `id` of the bound movable (index 0 when absent) into its entry and
     // animation; both null when the movable has no clips or the animation is missing.
     void LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip, const AnimationRecord*& animation) const;
