@@ -21,7 +21,6 @@
 #include "math/clock.h"
 #include "motion/collision.h"
 #include "platform/gl_window.h"
-#include "platform/message_box.h"
 #include "render/triangle_sort.h"
 #include "world/level_loader.h"
 
@@ -51,16 +50,18 @@ public:
         }
         std::filesystem::current_path(data_);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetMessagesHeadless(true);
+        MessageBoxes boxes;
+        boxes.SetHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        const TurnRates turnRates = InitGameModules(data_ + "set.txt");
+        const TurnRates turnRates = InitGameModules(data_ + "set.txt", boxes);
         window_ = GLWindow::Create("bench", 800, 600, false, true, error);
         if (!window_) {
             error_ = "no OpenGL 3.3 context: " + error;
             return;
         }
         shell_ = std::make_unique<Shell>();
+        shell_->Boxes.SetHeadless(true);
         shell_->CharacterTurnRates = turnRates;
         shell_->Start(window_->Window(), data_);
         ReplayPlayer replay(events_);
@@ -107,12 +108,7 @@ void FinishScene(Viewport& vp) {
     vp.AnimateTextureReferences(ClockMs());
     vp.SortTriangles();
     vp.BuildRuns();
-    uint8_t* p = nullptr;
-    const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(TriangleVertices);
-    if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
-        std::memcpy(p, vp.Vertices.data(), bytes);
-        vp.VertexBuffer3D->Unlock();
-    }
+    vp.UploadTriangles();
 }
 
 // Level draw, character, texture animation, sort, runs and the vertex upload of one frame.
@@ -199,12 +195,7 @@ void BM_DemoScenePhases(benchmark::State& state) {
         const auto t4 = Clock::now();
         vp.BuildRuns();
         const auto t5 = Clock::now();
-        uint8_t* p = nullptr;
-        const uint32_t bytes = static_cast<uint32_t>(vp.TriangleCount) * sizeof(TriangleVertices);
-        if (vp.VertexBuffer3D && !Failed(vp.VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) {
-            std::memcpy(p, vp.Vertices.data(), bytes);
-            vp.VertexBuffer3D->Unlock();
-        }
+        vp.UploadTriangles();
         const auto t6 = Clock::now();
         level += Us(t0, t1);
         scene += Us(t1, t2);
@@ -434,7 +425,7 @@ struct SortInput {
             h.Texture = static_cast<uint16_t>(1001 + rng() % 40);
             h.Lightmap = static_cast<uint16_t>(rng() % 3);
             h.Layers = 2;
-            h.BlendType = static_cast<uint8_t>(rng() % 10 == 0 ? 2 : 0);
+            h.BlendType = BlendByte(rng() % 10 == 0 ? BlendMode::Additive : BlendMode::Opaque);
             vertices[i].V[0].Position.x = static_cast<float>(i);
         }
     }

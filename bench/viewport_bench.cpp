@@ -5,7 +5,7 @@
 #include <random>
 
 #include "platform/gl_window.h"
-#include "platform/message_box.h"
+#include "render/texture.h"
 #include "render/viewport.h"
 #include "support/allocation_count.h"
 
@@ -35,10 +35,9 @@ struct Textures {
 
 void BM_ViewportFrame(benchmark::State& state) {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    SetMessagesHeadless(true);
     std::string error;
     auto window = GLWindow::Create("bench", 800, 600, false, false, error);
-    if (!window || !CheckDirect3D()) {
+    if (!window) {
         state.SkipWithError(("no OpenGL 3.3 context: " + error).c_str());
         return;
     }
@@ -53,7 +52,10 @@ void BM_ViewportFrame(benchmark::State& state) {
     {
         Viewport viewport;
         viewport.SetCamera(&camera);
-        viewport.Setup(window->Window(), 800, 600, false);
+        if (!viewport.OpenGraphics() || !viewport.Setup(window->Window(), 800, 600, false)) {
+            state.SkipWithError("no graphics device");
+            return;
+        }
         viewport.SetTextureSource(TextureSource{&textures, &Textures::Lookup});
         Scene scene{&viewport, {}};
         std::mt19937 rng(7);
@@ -67,7 +69,7 @@ void BM_ViewportFrame(benchmark::State& state) {
             const int s = static_cast<int>(rng() % kStates);
             h.Texture = static_cast<uint16_t>(s + 1);
             h.Layers = static_cast<uint8_t>(s % 2);
-            h.BlendType = static_cast<uint8_t>(s % 5 == 0 ? 2 : 0);
+            h.BlendType = BlendByte(s % 5 == 0 ? BlendMode::Additive : BlendMode::Opaque);
             TriangleVertices& v = scene.list.Vertices[i];
             const float x = pos(rng), y = pos(rng), z = pos(rng);
             v.V[0] = Vertex3D{VecMake(x, y, z), 0xFFFFFFFF, 0, 0, 0, 0, 0, 0, 0};
@@ -77,8 +79,7 @@ void BM_ViewportFrame(benchmark::State& state) {
         viewport.SetScene3D(&Scene::Build, &scene);
         // Grows the lists and the vertex buffer, and lets the GL driver build its variants.
         for (int i = 0; i < 5; ++i) viewport.RenderFrame();
-        Direct3DDevice8* device = D3DDevice();
-        device->ResetStats();
+        viewport.ResetCounters();
         test::CountAllocations(true);
         const uint64_t allocationsBefore = test::AllocationCount();
         int64_t frames = 0;
@@ -89,14 +90,13 @@ void BM_ViewportFrame(benchmark::State& state) {
         const uint64_t allocations = test::AllocationCount() - allocationsBefore;
         test::CountAllocations(false);
         const double n = static_cast<double>(frames ? frames : 1);
-        const DeviceStats& st = device->Stats();
+        const DeviceStats& st = viewport.Counters();
         state.counters["runs/frame"] = static_cast<double>(viewport.BuildRuns());
         state.counters["draws/frame"] = static_cast<double>(st.drawCalls) / n;
         state.counters["uploads/frame"] = static_cast<double>(st.vertexBufferUploads) / n;
         state.counters["allocs/frame"] = static_cast<double>(allocations) / n;
         state.counters["triangles/frame"] = static_cast<double>(st.primitives) / n;
     }
-    ReleaseDevice();
 }
 BENCHMARK(BM_ViewportFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/message_box.h"
 #include "render/font.h"
 #include "render/texture_store.h"
 #include "render/viewport.h"
@@ -40,20 +39,12 @@ std::vector<uint8_t> FontBytes(int32_t width = 6, int32_t height = 4) {
 class FontTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetMessagesHeadless(true);
-        SetMessageSink(&Collect, &messages);
         dir = std::filesystem::temp_directory_path() /
               ("dv_font_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
-    void TearDown() override {
-        SetMessageSink(nullptr, nullptr);
-        std::filesystem::remove_all(dir);
-    }
-    static void Collect(void* user, const std::string& text, const std::string&) {
-        static_cast<std::vector<std::string>*>(user)->push_back(text);
-    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Write(const std::vector<uint8_t>& bytes) {
         const std::string path = (dir / "font01.fnx").string();
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
@@ -61,7 +52,6 @@ protected:
         return path;
     }
     std::filesystem::path dir;
-    std::vector<std::string> messages;
     TextureStore store;
 };
 
@@ -69,7 +59,8 @@ TEST_F(FontTest, LoadsGlyphsImageAndTakesTheFirstFreeSlot) {
     store.LoadRaw(1, 2, 2, nullptr, false, 16, true);
     BitmapFont font;
     const std::string path = Write(FontBytes());
-    ASSERT_TRUE(LoadFont(font, path, store));
+    std::string error;
+    ASSERT_TRUE(LoadFont(font, path, store, error)) << error;
     EXPECT_EQ(font.FirstChar, 'A');
     EXPECT_EQ(font.LastChar, 'C');
     ASSERT_EQ(font.Glyphs.size(), 3u);
@@ -82,15 +73,14 @@ TEST_F(FontTest, LoadsGlyphsImageAndTakesTheFirstFreeSlot) {
     EXPECT_EQ(font.Red, 64);
     ASSERT_NE(store.TextureAt(2), nullptr);
     EXPECT_EQ(store.TextureAt(2)->Width(), 8);  // stretched to a power of two
-    EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(FontTest, MissingFileShowsTheMessage) {
+TEST_F(FontTest, MissingFileGivesTheMessageToShow) {
     BitmapFont font;
     const std::string path = (dir / "nofont.fnx").string();
-    EXPECT_FALSE(LoadFont(font, path, store));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "Error..." + path + " not found!");
+    std::string error;
+    EXPECT_FALSE(LoadFont(font, path, store, error));
+    EXPECT_EQ(error, "Error..." + path + " not found!");
 }
 
 TEST_F(FontTest, TruncatedFilesAreRejectedWithTheOffset) {
@@ -100,7 +90,7 @@ TEST_F(FontTest, TruncatedFilesAreRejectedWithTheOffset) {
         BitmapFont font;
         font.TexSlot = 77;
         std::string error;
-        EXPECT_FALSE(LoadFont(font, Write(bytes), store, &error)) << cut;
+        EXPECT_FALSE(LoadFont(font, Write(bytes), store, error)) << cut;
         EXPECT_NE(error.find("font01.fnx: file ends at byte " + std::to_string(cut)), std::string::npos) << error;
         EXPECT_EQ(font.TexSlot, 77);  // untouched
     }
@@ -111,14 +101,14 @@ TEST_F(FontTest, AbsurdImageSizesAreRejected) {
     for (auto [w, h] : {std::pair{0, 4}, std::pair{-6, 4}, std::pair{100000, 100000}, std::pair{6, 9000}}) {
         BitmapFont font;
         std::string error;
-        EXPECT_FALSE(LoadFont(font, Write(FontBytes(w, h)), store, &error));
+        EXPECT_FALSE(LoadFont(font, Write(FontBytes(w, h)), store, error));
         EXPECT_NE(error.find("byte 38: image size"), std::string::npos) << error;
     }
     std::vector<uint8_t> backwards = FontBytes();
     backwards[6] = 'D';
     BitmapFont font;
     std::string error;
-    EXPECT_FALSE(LoadFont(font, Write(backwards), store, &error));
+    EXPECT_FALSE(LoadFont(font, Write(backwards), store, error));
     EXPECT_NE(error.find("before the first"), std::string::npos);
 }
 
@@ -139,7 +129,7 @@ protected:
 };
 
 TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
-    viewport.DrawText("", 1, 0, 0, 1);
+    viewport.DrawText("", BlendMode::AlphaTested, 0, 0, 1);
     ASSERT_EQ(viewport.BatchCount2D, 1);
     EXPECT_EQ(viewport.Batches2D[0].Count, 0);
     EXPECT_EQ(viewport.Batches2D[0].Slot, 12);
@@ -148,7 +138,7 @@ TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
 }
 
 TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
-    viewport.DrawText("AB", 1, 10, 20, 0.75f);
+    viewport.DrawText("AB", BlendMode::AlphaTested, 10, 20, 0.75f);
     ASSERT_EQ(viewport.TriangleCount2D, 4);
     const Triangle2D& a1 = viewport.Vertices2D[0];
     EXPECT_FLOAT_EQ(a1.V[0].X, 10);
@@ -165,7 +155,7 @@ TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
 }
 
 TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) {
-    viewport.DrawText("A\x7F" "B", 0, 0, 0, 1);
+    viewport.DrawText("A\x7F" "B", BlendMode::Opaque, 0, 0, 1);
     ASSERT_EQ(viewport.TriangleCount2D, 6);
     for (int t = 2; t < 4; ++t) {
         for (const Vertex2D& v : viewport.Vertices2D[t].V) {
@@ -179,11 +169,11 @@ TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) 
 TEST_F(TextListTest, EachTextKeepsItsColour) {
     font.Red = 255;
     font.Blue = 0;
-    viewport.DrawText("A", 1, 0, 0, 1);
+    viewport.DrawText("A", BlendMode::AlphaTested, 0, 0, 1);
     font.Red = 0;
     font.Blue = 255;
-    viewport.DrawText("A", 1, 0, 0, 1);
-    viewport.DrawPicture(5001, 0, 0, 0, 800, 600);
+    viewport.DrawText("A", BlendMode::AlphaTested, 0, 0, 1);
+    viewport.DrawPicture(5001, BlendMode::Opaque, 0, 0, 800, 600);
     EXPECT_EQ(viewport.Vertices2D[0].V[0].Diffuse & 0x00FF00FFu, 0x00FF0000u);
     EXPECT_EQ(viewport.Vertices2D[2].V[0].Diffuse & 0x00FF00FFu, 0x000000FFu);
     ASSERT_EQ(viewport.BatchCount2D, 3);
@@ -196,7 +186,7 @@ TEST_F(TextListTest, EachTextKeepsItsColour) {
 
 TEST_F(TextListTest, NoFontNoText) {
     viewport.SetFont(nullptr);
-    viewport.DrawText("AB", 1, 0, 0, 1);
+    viewport.DrawText("AB", BlendMode::AlphaTested, 0, 0, 1);
     EXPECT_EQ(viewport.BatchCount2D, 0);
 }
 

@@ -17,7 +17,6 @@
 #include "math/clock.h"
 #include "motion/collision.h"
 #include "platform/gl_window.h"
-#include "platform/message_box.h"
 #include "support/allocation_count.h"
 
 namespace dv {
@@ -38,8 +37,6 @@ uint64_t ExpectedDraws(const Viewport& vp) {
 class GameFrames : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Saved before anything can skip: TearDown runs after a skip too.
-        saved_ = {FarPlane, FogColor, FogStart, FogEnd, FogOffset, FogEnabled};
         data_ = DV_BINARY_DIR;
         for (const char* f : {"test.lev", "font01.fnx", "set.txt"}) {
             if (!std::filesystem::exists(data_ + "/" + f)) GTEST_SKIP() << "demo content not built: " << f;
@@ -49,23 +46,16 @@ protected:
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(data_);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetMessagesHeadless(true);
+        boxes_.SetHeadless(true);
         ClockUseVirtual(true);
         ClockSetVirtualMs(0);
-        turnRates_ = InitGameModules(data_ + "/set.txt");
+        turnRates_ = InitGameModules(data_ + "/set.txt", boxes_);
         // A small surface keeps the software rasteriser's share of the test short; the scene
         // does not depend on the size.
         window_ = GLWindow::Create("frames", 320, 240, false, true, error);
         if (!window_) GTEST_SKIP() << "no OpenGL 3.3 context: " << error;
     }
     void TearDown() override {
-        // The game sets the render globals; later tests expect their defaults.
-        FarPlane = saved_.farPlane;
-        FogColor = saved_.color;
-        FogStart = saved_.start;
-        FogEnd = saved_.end;
-        FogOffset = saved_.offset;
-        FogEnabled = saved_.enabled;
         ClockUseVirtual(false);
         if (!previous_.empty()) std::filesystem::current_path(previous_);
     }
@@ -80,21 +70,17 @@ protected:
     // A shell with the character's settings, as the game makes it before start-up.
     std::unique_ptr<Shell> NewShell() const {
         auto shell = std::make_unique<Shell>();
+        shell->Boxes.SetHeadless(true);
         shell->CharacterTurnRates = turnRates_;
         return shell;
     }
 
     std::string data_;
+    MessageBoxes boxes_;
     TurnRates turnRates_{};
     std::filesystem::path previous_;
     std::vector<ReplayEvent> events_;
     std::unique_ptr<GLWindow> window_;
-    struct {
-        float farPlane;
-        FogColorRGBA color;
-        float start, end, offset;
-        bool enabled;
-    } saved_{};
 };
 
 TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
@@ -107,20 +93,18 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     // The game's first half second: the run starts and the lists grow to the hall's size.
     for (int i = 0; i < 40; ++i) Step(shell, replay);
     ASSERT_EQ(shell.View.Scene3D, &GameScene3D);
-    Direct3DDevice8* device = D3DDevice();
-    ASSERT_NE(device, nullptr);
 
     uint64_t frames = 0, mismatchedDraws = 0, mismatchedUploads = 0, triangles = 0;
     const uint64_t allocationsBefore = test::AllocationCount();
     for (int i = 0; i < 100; ++i) {
-        device->ResetStats();
+        shell.View.ResetCounters();
         test::CountAllocations(true);
         Step(shell, replay);
         test::CountAllocations(false);
         const Viewport& vp = shell.View;
         const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
-        mismatchedDraws += device->Stats().drawCalls != ExpectedDraws(vp);
-        mismatchedUploads += device->Stats().vertexBufferUploads != uploads;
+        mismatchedDraws += vp.Counters().drawCalls != ExpectedDraws(vp);
+        mismatchedUploads += vp.Counters().vertexBufferUploads != uploads;
         triangles += static_cast<uint64_t>(vp.TriangleCount);
         ++frames;
     }
@@ -234,11 +218,8 @@ TEST_F(GameFrames, TextureStoreMessagesReachTheMessageBox) {
     Shell& shell = *owned;
     shell.Start(window_->Window(), data_ + "/");
     std::vector<std::string> shown;
-    SetMessageSink([](void* user, const std::string& text, const std::string&) {
-        static_cast<std::vector<std::string>*>(user)->push_back(text);
-    }, &shown);
+    shell.Boxes.SetObserver([&shown](const std::string& text, const std::string&) { shown.push_back(text); });
     const bool stored = shell.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);
-    SetMessageSink(nullptr, nullptr);
     shell.Shutdown();
     EXPECT_FALSE(stored);
     EXPECT_EQ(shown, std::vector<std::string>{"error creating texture!"});

@@ -156,12 +156,9 @@ TEST_F(LevelDrawRoom, DrawsIntoTheViewportWithItsCameraAndFogSettings) {
     camera.UpdateView();
     Viewport viewport;
     viewport.SetCamera(&camera);
-    const float savedEnd = FogEnd, savedOffset = FogOffset;
-    FogEnd = 500.0f;
-    FogOffset = 1000.0f;  // not part of the view distance
+    viewport.Fog.End = 500.0f;
+    viewport.Fog.Offset = 1000.0f;  // not part of the view distance
     DrawLevelRoom(level, 0, ids, 0, 0, 0, viewport, OpenFrustum(), true);
-    FogEnd = savedEnd;
-    FogOffset = savedOffset;
     ASSERT_EQ(viewport.TriangleCount, 1);
     EXPECT_EQ(viewport.Headers[0].Texture, 5);
     EXPECT_LT(viewport.Headers[0].SortKey, 0.0f);

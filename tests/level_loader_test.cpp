@@ -95,15 +95,17 @@ TEST_F(LevelLoader, LoadsTexturesIntoTheirSlotsAndLightmapsFromBesideTheLevel) {
 
 TEST_F(LevelLoader, LoadFromFileDecodesByExtension) {
     WriteBmp("title.bmp", 100, 60, 255, 0, 255);
-    EXPECT_TRUE(store_.LoadFromFile(5001, "title.bmp", false, false));
+    std::string error;
+    EXPECT_TRUE(store_.LoadFromFile(5001, "title.bmp", false, false, error)) << error;
     EXPECT_EQ(store_.TextureAt(5001)->Width(), 128);
     EXPECT_EQ(store_.TextureAt(5001)->Height(), 64);
     EXPECT_EQ(store_.TextureAt(5001)->Level(0).bits[1] & 0x80, 0);  // magenta is the colour key
-    EXPECT_FALSE(store_.LoadFromFile(5001, "missing.jpg", false, false));
+    EXPECT_FALSE(store_.LoadFromFile(5001, "missing.jpg", false, false, error));
+    EXPECT_EQ(error, "missing.jpg: not found");
     EXPECT_NE(store_.TextureAt(5001), nullptr);
     std::ofstream("broken.png") << "not a png";
-    EXPECT_FALSE(store_.LoadFromFile(5002, "broken.png", false, false));
-    EXPECT_NE(store_.LastError.find("broken.png"), std::string::npos) << store_.LastError;
+    EXPECT_FALSE(store_.LoadFromFile(5002, "broken.png", false, false, error));
+    EXPECT_NE(error.find("broken.png"), std::string::npos) << error;
 }
 
 TEST_F(LevelLoader, ANameWithoutADotGivesAnEmptyBase) {

@@ -138,30 +138,25 @@ TEST_F(RenderTest, SolidFillBaseFillsAgain) {
 }
 
 TEST_F(RenderTest, LinearVertexFogMixesTowardsTheFogColour) {
-    FogEnabled = true;
-    FogColor = {0, 0, 255, 255};
-    FogStart = 0;
-    FogEnd = 20;
-    ApplyFog();
+    viewport->Fog.Enabled = true;
+    viewport->Fog.Blue = 255;
+    viewport->Fog.Start = 0;
+    viewport->Fog.End = 20;
+    viewport->ApplyFog();
     textures.Solid(2, D3DFMT_R8G8B8, 200, 200, 200);
     AddQuad(Header(2, 0, 0), 0);
     viewport->RenderFrame();
     // eye z = 10: f = (20 - 10) / 20 = 0.5
     EXPECT_RGB_NEAR(Pixel(kC, kC), 100, 100, 228, 2);
-    FogColor = {0, 0, 0, 255};
-    FogStart = 540;
-    FogEnd = 640;
 }
 
 TEST_F(RenderTest, FogIsOffDuringThe2DPassAndBackOnAfter) {
-    FogEnabled = true;
-    FogStart = 0;
-    FogEnd = 1;
-    ApplyFog();
+    viewport->Fog.Enabled = true;
+    viewport->Fog.Start = 0;
+    viewport->Fog.End = 1;
+    viewport->ApplyFog();
     viewport->RenderFrame();
     EXPECT_EQ(device->GetRenderState(D3DRS_FOGENABLE), 1u);
-    FogStart = 540;
-    FogEnd = 640;
 }
 
 TEST_F(RenderTest, CounterClockwiseTrianglesAreCulled) {
@@ -191,7 +186,7 @@ struct Overlay {
     Viewport* vp;
     BitmapFont* font;
     int32_t slot;
-    uint8_t mode;
+    BlendMode mode;
     int calls = 0;
     static void Draw(void* user) {
         auto* o = static_cast<Overlay*>(user);
@@ -202,12 +197,12 @@ struct Overlay {
     }
 };
 
-TEST_F(RenderTest, PictureMode0IsOpaqueAndCoversItsPixelRectangle) {
+TEST_F(RenderTest, OpaquePictureCoversItsPixelRectangle) {
     viewport->ModulateShift = 1;
     BitmapFont font;
     font.Red = font.Green = font.Blue = 128;  // x 2 = the texture's own brightness
     textures.Solid(5001, D3DFMT_R8G8B8, 40, 160, 240);
-    Overlay o{viewport.get(), &font, 5001, 0};
+    Overlay o{viewport.get(), &font, 5001, BlendMode::Opaque};
     viewport->SetOverlay2D(&Overlay::Draw, &o);
     viewport->RenderFrame();
     EXPECT_EQ(o.calls, 1);
@@ -218,12 +213,12 @@ TEST_F(RenderTest, PictureMode0IsOpaqueAndCoversItsPixelRectangle) {
     EXPECT_RGB_NEAR(Pixel(10, 20), 10, 20, 30, 0);
 }
 
-TEST_F(RenderTest, PictureMode1DropsTransparentTexels) {
+TEST_F(RenderTest, AlphaTestedPictureDropsTransparentTexels) {
     viewport->ModulateShift = 1;
     BitmapFont font;
     font.Red = font.Green = font.Blue = 128;
     textures.Solid(8, D3DFMT_A8R8G8B8, 255, 255, 255, 0);
-    Overlay o{viewport.get(), &font, 8, 1};
+    Overlay o{viewport.get(), &font, 8, BlendMode::AlphaTested};
     viewport->SetOverlay2D(&Overlay::Draw, &o);
     viewport->RenderFrame();
     EXPECT_RGB_NEAR(Pixel(20, 15), 10, 20, 30, 0);
@@ -260,7 +255,7 @@ TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
             auto* p = static_cast<Picture*>(user);
             p->vp->Begin2D();
             p->vp->SetFont(p->font);
-            p->vp->DrawPicture(9, 1, p->left, p->left, p->left + p->size, p->left + p->size);
+            p->vp->DrawPicture(9, BlendMode::AlphaTested, p->left, p->left, p->left + p->size, p->left + p->size);
         }
     };
     for (const int scale : {1, 4, 8}) {
@@ -299,7 +294,7 @@ TEST_F(RenderTest, StagesWithoutATextureHandTheColourOn) {
     for (const int shift : {0, 1}) {
         SCOPED_TRACE(shift == 0 ? "MODULATE" : "MODULATE2X");
         viewport->ModulateShift = shift;
-        Overlay o{viewport.get(), &font, 4444, 0};
+        Overlay o{viewport.get(), &font, 4444, BlendMode::Opaque};
         viewport->SetOverlay2D(&Overlay::Draw, &o);
         AddQuad(Header(4445, 0, 1), Argb(90, 50, 20));
         viewport->RenderFrame();
@@ -309,12 +304,12 @@ TEST_F(RenderTest, StagesWithoutATextureHandTheColourOn) {
     }
 }
 
-TEST_F(RenderTest, PictureMode2IsAdditive) {
+TEST_F(RenderTest, AdditivePictureAddsToTheFrame) {
     viewport->ModulateShift = 1;
     BitmapFont font;
     font.Red = font.Green = font.Blue = 128;
     textures.Solid(8, D3DFMT_R8G8B8, 100, 100, 100);
-    Overlay o{viewport.get(), &font, 8, 2};
+    Overlay o{viewport.get(), &font, 8, BlendMode::Additive};
     viewport->SetOverlay2D(&Overlay::Draw, &o);
     viewport->RenderFrame();
     EXPECT_RGB_NEAR(Pixel(20, 15), 110, 120, 130, 1);
@@ -344,7 +339,7 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
             auto* s = static_cast<Text*>(user);
             s->vp->Begin2D();
             s->vp->SetFont(s->font);
-            s->vp->DrawText("A~B", 0, 8, 8, 4.0f);  // glyphs 8 x 16 pixels
+            s->vp->DrawText("A~B", BlendMode::Opaque, 8, 8, 4.0f);  // glyphs 8 x 16 pixels
         }
     } text{viewport.get(), &font};
     viewport->SetOverlay2D(&Text::Draw, &text);
@@ -390,8 +385,8 @@ TEST_F(RenderTest, PreloadedStoreTexturesDrawWithoutAnotherUpload) {
     ASSERT_TRUE(store.LoadRaw(1002, 4, 4, texels.data(), false, 15, true));
     viewport->SetTextureSource(StoreTextureSource(store));
     device->ResetStats();
-    EXPECT_EQ(store.PreLoadAll(*device), 2);
-    EXPECT_EQ(store.PreLoadAll(*device), 0);  // nothing changed since
+    EXPECT_EQ(PreloadTextures(*viewport, store), 2);
+    EXPECT_EQ(PreloadTextures(*viewport, store), 0);  // nothing changed since
     AddQuad(Header(1002, 0, 0), 0);
     viewport->RenderFrame();
     EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 255, 0, 0);

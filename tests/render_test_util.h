@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/gl_window.h"
-#include "platform/message_box.h"
 #include "render/device.h"
 #include "render/viewport.h"
 
@@ -61,10 +60,6 @@ inline uint32_t Argb(int r, int g, int b, int a = 255) {
     return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
 
-inline void MessageCounter(void* user, const std::string& text, const std::string& caption) {
-    static_cast<std::vector<std::string>*>(user)->push_back(caption + "|" + text);
-}
-
 class RenderTest : public ::testing::Test {
 public:
     static constexpr int kSize = 64;
@@ -72,27 +67,25 @@ public:
 protected:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetMessagesHeadless(true);
-        SetMessageSink(&MessageCounter, &messages);
         std::string error;
         window = GLWindow::Create("test", kSize, kSize, false, false, error);
         if (!window) GTEST_SKIP() << "no OpenGL 3.3 context can be made here: " << error;
-        ASSERT_TRUE(CheckDirect3D());
         viewport = std::make_unique<Viewport>();
+        viewport->Messages = [this](const std::string& text, const std::string& caption, MessageKind) {
+            messages.push_back(caption + "|" + text);
+        };
+        ASSERT_TRUE(viewport->OpenGraphics());
         viewport->SetCamera(&camera);
-        viewport->Setup(window->Window(), kSize, kSize, false);
+        ASSERT_TRUE(viewport->Setup(window->Window(), kSize, kSize, false));
         viewport->SetTextureSource(TextureSource{&textures, &SlotTextures::Lookup});
         viewport->SetClearColor(PackColor(10, 20, 30, 255));
-        device = D3DDevice();
+        device = viewport->Device();
         ASSERT_NE(device, nullptr);
     }
 
     void TearDown() override {
-        SetMessageSink(nullptr, nullptr);
-        FogEnabled = false;
-        viewport.reset();
+        viewport.reset();  // the device goes with it
         textures.slots.clear();
-        ReleaseDevice();
         window.reset();
     }
 

@@ -28,7 +28,6 @@
 #include "math/clock.h"
 #include "platform/gl_window.h"
 #include "platform/heap.h"
-#include "platform/message_box.h"
 
 using namespace dv;
 
@@ -195,15 +194,14 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
 
     CwdGuard cwd(data);
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    SetMessagesHeadless(true);
     ClockStart();
     ClockUseVirtual(true);
-    const TurnRates turnRates = InitGameModules(data.string() + "/set.txt");
     std::string error;
     std::unique_ptr<GLWindow> window = GLWindow::Create("soak", 800, 600, false, true, error);
     ASSERT_TRUE(window) << error;
     Shell shell;
-    shell.CharacterTurnRates = turnRates;
+    shell.Boxes.SetHeadless(true);
+    shell.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
     shell.Start(window->Window(), data.string() + "/");
     if (shell.Level.MovableCount == 0) {
         shell.Shutdown();

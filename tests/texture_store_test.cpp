@@ -98,7 +98,9 @@ TEST(TextureStore, SmallTexturesGetTheLevelsTheirSizeAllows) {
 TEST(TextureStore, RawDepthsAndRejectedInput) {
     TextureStore store;
     std::string shown;
-    store.ShowMessage = [&](const std::string& m) { shown = m; };
+    store.Messages = [&](const std::string& text, const std::string& caption, dv::MessageKind kind) {
+        shown = caption + "|" + text + (kind == dv::MessageKind::Plain ? "" : "|not plain");
+    };
     const uint8_t rgb[2 * 2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     ASSERT_TRUE(store.LoadRaw(3, 2, 2, rgb, false, 24, false));
     EXPECT_EQ(store.TextureAt(3)->Format(), dv::D3DFMT_R8G8B8);
@@ -111,7 +113,7 @@ TEST(TextureStore, RawDepthsAndRejectedInput) {
 
     EXPECT_FALSE(store.LoadRaw(6, 2, 2, rgb, false, 8, false));
     EXPECT_EQ(store.TextureAt(6), nullptr);
-    EXPECT_EQ(shown, "error creating texture!");
+    EXPECT_EQ(shown, "|error creating texture!");
     EXPECT_FALSE(store.LoadRaw(3, 0, 4, rgb, false, 16, false));
     EXPECT_EQ(store.TextureAt(3), nullptr);  // the slot was emptied before creation failed
 }

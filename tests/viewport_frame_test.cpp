@@ -2,6 +2,7 @@
 // device loss and failed vertex buffers.
 #include <SDL.h>
 
+#include "app/shell.h"
 #include "math/clock.h"
 #include "render_test_util.h"
 
@@ -229,7 +230,7 @@ struct OverlayCount {
         auto* o = static_cast<OverlayCount*>(user);
         ++o->calls;
         o->vp->Begin2D();
-        o->vp->DrawPicture(1, 0, 0, 0, 8, 8);
+        o->vp->DrawPicture(1, BlendMode::Opaque, 0, 0, 8, 8);
     }
 };
 
@@ -328,34 +329,104 @@ TEST_F(FrameTest, Failed2DVertexBufferSkipsOnlyThe2DPass) {
 }
 
 TEST_F(FrameTest, ResetWarnsWhenTheDisplayModeCannotBeRead) {
-    D3DObject()->SimulateDisplayModeFailures(1);
-    viewport->Resize(kSize, kSize);
+    viewport->Graphics()->SimulateDisplayModeFailures(1);
+    EXPECT_TRUE(viewport->Resize(kSize, kSize));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Warning.|Hardware Mode no availible...Trying software mode");
     EXPECT_FALSE(viewport->DeviceLost());
 }
 
-TEST_F(FrameTest, ResetEndsTheProgramWhenNoParametersCanBeBuilt) {
+// The viewport reports a device it cannot set up again and keeps trying on later frames;
+// ending the program is the shell's decision (below).
+TEST_F(FrameTest, ResetFailsWhenNoParametersCanBeBuiltTwice) {
+    textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
+    AddTagged(Header(1, 0, 0), 0);
+    viewport->Graphics()->SimulateDisplayModeFailures(2);
+    EXPECT_FALSE(viewport->Resize(kSize, kSize));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Warning.|Hardware Mode no availible...Trying software mode");
+    EXPECT_TRUE(viewport->DeviceLost());
+    viewport->Graphics()->SimulateDisplayModeFailures(2);
+    device->ResetStats();
+    EXPECT_FALSE(viewport->RenderFrame());
+    EXPECT_EQ(device->Stats().drawCalls, 0u);
+    EXPECT_TRUE(viewport->RenderFrame());  // the display mode answers again
+    EXPECT_FALSE(viewport->DeviceLost());
+    EXPECT_EQ(device->Stats().drawCalls, 1u);
+}
+
+TEST_F(FrameTest, SetupFailsWithoutACurrentGLContext) {
+    Viewport second;
+    ASSERT_TRUE(second.OpenGraphics());
+    SDL_GL_MakeCurrent(window->Window(), nullptr);
+    EXPECT_FALSE(second.Setup(window->Window(), kSize, kSize, false));
+    EXPECT_EQ(second.Device(), nullptr);
+    EXPECT_TRUE(second.RenderFrame());  // nothing to draw with, and nothing fails
+    window->MakeCurrent();
+}
+
+TEST_F(FrameTest, ShellEndsTheProgramWhenTheDeviceCannotBeSetUpAgain) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            D3DObject()->SimulateDisplayModeFailures(2);
-            viewport->Resize(kSize, kSize);
+            viewport.reset();
+            Shell shell;
+            shell.Boxes.SetHeadless(true);
+            if (!shell.View.OpenGraphics() || !shell.View.Setup(window->Window(), kSize, kSize, false)) std::exit(3);
+            shell.View.Graphics()->SimulateDisplayModeFailures(2);
+            shell.Resize(kSize, kSize);
+            std::exit(4);
         },
         ::testing::ExitedWithCode(1), "Error: Error trying to setup Direct3d");
 }
 
-TEST_F(FrameTest, SetupEndsTheProgramWhenNoDeviceCanBeMade) {
+TEST_F(FrameTest, ShellEndsTheProgramWhenNoDeviceCanBeMade) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            ReleaseDevice();
-            CheckDirect3D();
+            viewport.reset();
             SDL_GL_MakeCurrent(window->Window(), nullptr);  // no current GL context
-            Viewport second;
-            second.Setup(window->Window(), kSize, kSize, false);
+            Shell shell;
+            shell.Boxes.SetHeadless(true);
+            shell.Start(window->Window(), "no-such-folder/");
+            std::exit(4);
         },
         ::testing::ExitedWithCode(1), "Error: Error trying to Create DX Viewport!");
+}
+
+TEST_F(FrameTest, ReadFrameGivesTheWholeDrawnFrameAndCountersFollowTheDevice) {
+    textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
+    AddQuad(Header(1, 0, 0), 0, 0, 2.0f);
+    viewport->ResetCounters();
+    viewport->RenderFrame();
+    EXPECT_EQ(viewport->Counters().drawCalls, 1u);
+    EXPECT_EQ(&viewport->Counters(), &device->Stats());
+    FramePixels frame;
+    ASSERT_TRUE(viewport->ReadFrame(frame));
+    ASSERT_EQ(frame.Width, kSize);
+    ASSERT_EQ(frame.Height, kSize);
+    ASSERT_EQ(frame.Rgba.size(), size_t(kSize) * kSize * 4);
+    const auto at = [&frame](int x, int y) { return &frame.Rgba[(size_t(y) * kSize + x) * 4]; };
+    EXPECT_EQ(at(kSize / 2, kSize / 2)[0], 255);  // the quad in the middle
+    EXPECT_EQ(at(0, 0)[0], 10);                   // the clear colour in the corner
+    EXPECT_EQ(at(0, 0)[2], 30);
+    viewport->ReleaseGraphics();
+    EXPECT_FALSE(viewport->ReadFrame(frame));
+    EXPECT_EQ(viewport->Counters().drawCalls, 0u);
+    EXPECT_TRUE(viewport->RenderFrame());  // no device: nothing drawn, nothing failed
+}
+
+TEST(RenderBlendModes, StoredBytesNameTheirModes) {
+    EXPECT_EQ(BlendModeOf(0), BlendMode::Opaque);
+    EXPECT_EQ(BlendModeOf(1), BlendMode::AlphaTested);
+    EXPECT_EQ(BlendModeOf(2), BlendMode::Additive);
+    EXPECT_EQ(BlendModeOf(10), BlendMode::AdditiveSecond);
+    EXPECT_EQ(BlendModeOf(11), BlendMode::InverseColour);
+    EXPECT_EQ(BlendModeOf(0x40 | 1), BlendMode::AlphaTested);  // the top two bits are not the mode
+    for (const BlendMode m : {BlendMode::Opaque, BlendMode::AlphaTested, BlendMode::Additive,
+                              BlendMode::AdditiveSecond, BlendMode::InverseColour}) {
+        EXPECT_EQ(BlendModeOf(BlendByte(m)), m);
+    }
 }
 
 TEST(RenderColours, PackAndConvert) {

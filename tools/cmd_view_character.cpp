@@ -26,6 +26,7 @@ namespace dvtool {
 namespace {
 
 struct CharacterScene {
+    dv::Viewport* View = nullptr;
     const dv::LevelRecord* Level = nullptr;
     const dv::IdList* Ids = nullptr;
     dv::Animator* CharacterModel = nullptr;
@@ -37,7 +38,7 @@ struct CharacterScene {
 // The level from the start room, then the character at the start position facing +z.
 void DrawScene(void* user) {
     auto& s = *static_cast<CharacterScene*>(user);
-    dv::Viewport& vp = *dv::RegisteredViewport();
+    dv::Viewport& vp = *s.View;
     vp.ClearTriangles();
     const dv::LevelMap& map = s.Level->Map;
     const dv::Vec3 o = map.Rooms[static_cast<size_t>(map.StartRoom)].Header.Origin;
@@ -99,6 +100,7 @@ int ViewCharacter(int argc, char** argv) {
         return 2;
     }
     CharacterScene scene;
+    scene.View = &viewport;
     scene.Level = &level;
     scene.Ids = &ids;
     scene.CharacterModel = &character;
@@ -116,14 +118,14 @@ int ViewCharacter(int argc, char** argv) {
         character.Animating = false;
         character.Update();
         viewport.RenderFrame();
-        std::vector<uint8_t> rgba;
-        if (dv::D3DDevice() == nullptr || !dv::D3DDevice()->ReadPixels(0, 0, 800, 600, rgba)) {
+        dv::FramePixels pixels;
+        if (!viewport.ReadFrame(pixels)) {
             std::fputs("dvtool view-character: cannot read the frame\n", stderr);
             return 2;
         }
         const std::string out =
             (outDir / ("character_" + std::to_string(clip) + "_" + std::to_string(frame) + ".png")).string();
-        if (!dv::WritePngFile(out, 800, 600, rgba.data(), error)) {
+        if (!dv::WritePngFile(out, pixels.Width, pixels.Height, pixels.Rgba.data(), error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 2;
         }

@@ -27,6 +27,7 @@ namespace dvtool {
 namespace {
 
 struct Scene {
+    dv::Viewport* viewport = nullptr;
     const dv::LevelRecord* level = nullptr;
     const dv::IdList* ids = nullptr;
     int room = 0;
@@ -36,7 +37,7 @@ struct Scene {
 // The level as the game draws it: from the camera's room through its portals.
 void DrawFromRoom(void* user) {
     auto& scene = *static_cast<Scene*>(user);
-    dv::Viewport& vp = *dv::RegisteredViewport();
+    dv::Viewport& vp = *scene.viewport;
     vp.ClearTriangles();
     const dv::Vec3 o = scene.level->Map.Rooms[static_cast<size_t>(scene.room)].Header.Origin;
     dv::DrawLevelRoom(*scene.level, scene.room, *scene.ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.scratch);
@@ -82,6 +83,7 @@ int ViewLevel(int argc, char** argv) {
     const dv::IdList& ids = view.ids;
     std::string error;
     Scene scene;
+    scene.viewport = &viewport;
     scene.level = &level;
     scene.ids = &ids;
     viewport.SetScene3D(&DrawFromRoom, &scene);
@@ -91,13 +93,13 @@ int ViewLevel(int argc, char** argv) {
         if (!PlaceCamera(level.Map, scene.room, camera)) continue;
         camera.UpdateView();
         viewport.RenderFrame();
-        std::vector<uint8_t> rgba;
-        if (dv::D3DDevice() == nullptr || !dv::D3DDevice()->ReadPixels(0, 0, 800, 600, rgba)) {
+        dv::FramePixels frame;
+        if (!viewport.ReadFrame(frame)) {
             std::fputs("dvtool view-level: cannot read the frame\n", stderr);
             return 2;
         }
         const std::string out = (outDir / ("room" + std::to_string(r) + ".png")).string();
-        if (!dv::WritePngFile(out, 800, 600, rgba.data(), error)) {
+        if (!dv::WritePngFile(out, frame.Width, frame.Height, frame.Rgba.data(), error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 2;
         }

@@ -15,22 +15,25 @@ bool OpenHeadlessView(const char* tool, const std::filesystem::path& levelPath, 
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::string error;
     view.window = dv::GLWindow::Create(tool, 800, 600, false, false, error);
-    if (!view.window || !dv::CheckDirect3D()) {
+    dv::Viewport& viewport = view.viewport;
+    if (!view.window || !viewport.OpenGraphics()) {
         std::fprintf(stderr, "dvtool %s: no OpenGL 3.3 context: %s\n", tool, error.c_str());
         return false;
     }
-    dv::FarPlane = 4224;
-    dv::FogStart = 192;
-    dv::FogEnd = 1024;
-    dv::FogOffset = -64;
-    dv::FogEnabled = true;
-    dv::Viewport& viewport = view.viewport;
+    viewport.FarPlane = 4224;
+    viewport.Fog.Start = 192;
+    viewport.Fog.End = 1024;
+    viewport.Fog.Offset = -64;
+    viewport.Fog.Enabled = true;
     viewport.SetCamera(&view.camera);
     viewport.DepthEnabled = true;
     viewport.ModulateShift = 1;
-    viewport.Setup(view.window->Window(), 800, 600, false);
+    if (!viewport.Setup(view.window->Window(), 800, 600, false)) {
+        std::fprintf(stderr, "dvtool %s: no graphics device can be made\n", tool);
+        return false;
+    }
     viewport.SetClearColor(dv::PackColor(0, 0, 0, 255));
-    dv::ApplyFog();
+    viewport.ApplyFog();
 
     view.store.MipCount = 4;
     try {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "math/geometry.h"
+#include "render/blend_mode.h"
 #include "tools/image_writers.h"
 #include "tools/lightmap_baker.h"
 #include "tools/object_models.h"
@@ -58,10 +59,10 @@ uint16_t BumpCode(Material m) {
     return 0;
 }
 
-uint8_t BlendOf(Material m) {
-    if (m == Material::Grate) return 1;
-    if (m == Material::Glow) return 2;
-    return 0;
+BlendMode BlendOf(Material m) {
+    if (m == Material::Grate) return BlendMode::AlphaTested;
+    if (m == Material::Glow) return BlendMode::Additive;
+    return BlendMode::Opaque;
 }
 
 // A cell as the compiler works with it: heights in clicks above the room origin, corners
@@ -593,7 +594,7 @@ private:
             t.Patch = patch;
             t.Texture = TextureCode(m);
             t.BumpTexture = BumpCode(m);
-            t.Blend = BlendOf(m);
+            t.Blend = BlendByte(BlendOf(m));
             out.push_back(t);
         }
     };

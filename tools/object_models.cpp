@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/blend_mode.h"
+
 namespace dv {
 
 namespace {
@@ -16,8 +18,8 @@ public:
 
     // A quad a, b, c, d (counter-clockwise seen from outside in a right-handed view, i.e. the
     // order that makes cross(b - a, c - a) point outwards in this left-handed world).
-    void Quad(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d, Material m, uint8_t blend = 0,
-              float uRepeat = 1, float vRepeat = 1) {
+    void Quad(const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d, Material m,
+              BlendMode blend = BlendMode::Opaque, float uRepeat = 1, float vRepeat = 1) {
         const Vec3 n = Normal(a, b, c);
         const uint16_t i = Vertex(a, n), j = Vertex(b, n), k = Vertex(c, n), l = Vertex(d, n);
         const float uv[4][2] = {{0, vRepeat}, {0, 0}, {uRepeat, 0}, {uRepeat, vRepeat}};
@@ -30,10 +32,11 @@ public:
         lo = VecScale(lo, 1 / kScale);
         hi = VecScale(hi, 1 / kScale);
         const float ur = std::max(1.0f, (hi.x - lo.x) * kScale / 32), vr = std::max(1.0f, (hi.y - lo.y) * kScale / 32);
-        Quad({lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, lo.y, lo.z}, m, 0, ur, vr);  // -z
-        Quad({hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, {lo.x, lo.y, hi.z}, m, 0, ur, vr);  // +z
-        Quad({lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, {lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, m, 0, ur, vr);  // -x
-        Quad({hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}, m, 0, ur, vr);  // +x
+        constexpr BlendMode kOpaque = BlendMode::Opaque;
+        Quad({lo.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, lo.y, lo.z}, m, kOpaque, ur, vr);  // -z
+        Quad({hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, {lo.x, lo.y, hi.z}, m, kOpaque, ur, vr);  // +z
+        Quad({lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, {lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, m, kOpaque, ur, vr);  // -x
+        Quad({hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}, m, kOpaque, ur, vr);  // +x
         if (top) Quad({lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, {hi.x, hi.y, lo.z}, m);
         if (bottom) Quad({lo.x, lo.y, hi.z}, {lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, m);
     }
@@ -45,12 +48,12 @@ public:
             const float t0 = 2 * 3.14159265f * i / sides, t1 = 2 * 3.14159265f * (i + 1) / sides;
             const Vec3 p0{r * std::cos(t0), a, r * std::sin(t0)}, p1{r * std::cos(t1), a, r * std::sin(t1)};
             const Vec3 q0{p0.x, b, p0.z}, q1{p1.x, b, p1.z};
-            Quad(p0, q0, q1, p1, m, 0, 1, std::max(1.0f, (y1 - y0) / 32));
+            Quad(p0, q0, q1, p1, m, BlendMode::Opaque, 1, std::max(1.0f, (y1 - y0) / 32));
         }
     }
 
     // Two crossed double-sided quads (for glows and flames), world units.
-    void Cross(float half, float y0, float y1, Material m, uint8_t blend) {
+    void Cross(float half, float y0, float y1, Material m, BlendMode blend) {
         const float h = half / kScale, a = y0 / kScale, b = y1 / kScale;
         for (int s = 0; s < 2; ++s) {
             const Vec3 u = s == 0 ? Vec3{h, 0, 0} : Vec3{0, 0, h};
@@ -96,7 +99,7 @@ private:
     }
 
     void Face(uint16_t a, uint16_t b, uint16_t c, const float* ua, const float* ub, const float* uc, Material m,
-              uint8_t blend) {
+              BlendMode blend) {
         ModelFace f;
         std::memset(&f, 0, sizeof f);
         f.Vertex[0] = a;
@@ -108,7 +111,7 @@ private:
             f.Uv[k][0] = f.BumpUv[k][0] = uvs[k][0];
             f.Uv[k][1] = f.BumpUv[k][1] = uvs[k][1];
         }
-        f.Blend = blend;
+        f.Blend = BlendByte(blend);
         faces_.push_back(f);
     }
 
@@ -133,7 +136,7 @@ ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Materi
         case ObjectKind::Torch:
             b.Box({-2, 0, -2}, {2, 20, 2}, Material::Planks);
             b.Box({-4, 20, -4}, {4, 24, 4}, Material::Metal);
-            b.Cross(7, 22, 38, Material::Glow, 2);
+            b.Cross(7, 22, 38, Material::Glow, BlendMode::Additive);
             break;
         case ObjectKind::Statue:
             b.Box({-14, 0, -14}, {14, 16, 14}, Material::Stone);
@@ -145,12 +148,12 @@ ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Materi
             break;
         case ObjectKind::Grate: {
             const float h = 16 / kScale, t = 32 / kScale;
-            b.Quad({-h, 0, 0}, {-h, t, 0}, {h, t, 0}, {h, 0, 0}, Material::Grate, 1);
-            b.Quad({h, 0, 0}, {h, t, 0}, {-h, t, 0}, {-h, 0, 0}, Material::Grate, 1);
+            b.Quad({-h, 0, 0}, {-h, t, 0}, {h, t, 0}, {h, 0, 0}, Material::Grate, BlendMode::AlphaTested);
+            b.Quad({h, 0, 0}, {h, t, 0}, {-h, t, 0}, {-h, 0, 0}, Material::Grate, BlendMode::AlphaTested);
             break;
         }
         case ObjectKind::Glow:
-            b.Cross(14, 0, 28, Material::Glow, 2);
+            b.Cross(14, 0, 28, Material::Glow, BlendMode::Additive);
             break;
         case ObjectKind::Count:
             break;

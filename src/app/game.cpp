@@ -3,12 +3,12 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/message_boxes.h"
 #include "app/shell.h"
 #include "character/character.h"
 #include "character/settings.h"
 #include "math/clock.h"
 #include "motion/collision.h"
-#include "platform/message_box.h"
 #include "world/room_model.h"
 
 namespace dv {
@@ -80,11 +80,11 @@ void WriteTraceLine(Shell& shell) {
 
 }  // namespace
 
-TurnRates InitGameModules(const std::string& settingsPath) {
+TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& boxes) {
     try {
         return ReadTurnRates(settingsPath);
     } catch (const std::exception& e) {
-        FatalError(e.what(), "Error");
+        boxes.Fatal(e.what(), "Error");
     }
 }
 

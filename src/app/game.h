@@ -19,6 +19,7 @@
 
 namespace dv {
 
+class MessageBoxes;
 class Shell;
 
 struct TraceFileCloser {
@@ -47,8 +48,8 @@ struct GameState {
 };
 
 // Process start: reads the character's turn rates from the settings file (a bad file is
-// fatal, with its one-line message).
-TurnRates InitGameModules(const std::string& settingsPath);
+// fatal, with its one-line message shown in `boxes`).
+TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& boxes);
 // Start-up steps 14 to 21: body, camera control, action state, character, offsets, lights.
 void CreateGameState(Shell& shell);  // sets shell.Game
 

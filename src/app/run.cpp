@@ -19,7 +19,6 @@
 #include "platform/gl_window.h"
 #include "platform/heap.h"
 #include "platform/keymap.h"
-#include "platform/message_box.h"
 
 namespace dv {
 
@@ -122,29 +121,25 @@ void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads
 }
 
 // Takes the frame just drawn for the player's screenshot; the writer encodes it in the background.
-void QueuePlayerScreenshot(ScreenshotWriter& writer, const std::string& folder) {
-    Direct3DDevice8* device = D3DDevice();
-    std::vector<uint8_t> rgba;
-    if (device == nullptr ||
-        !device->ReadPixels(0, 0, device->BackBufferWidth(), device->BackBufferHeight(), rgba)) {
+void QueuePlayerScreenshot(const Viewport& view, ScreenshotWriter& writer, const std::string& folder) {
+    FramePixels frame;
+    if (!view.ReadFrame(frame)) {
         std::fprintf(stderr, "screenshot: cannot read the frame back\n");
         return;
     }
     const std::string path = folder + "/" + ScreenshotFileName(std::chrono::system_clock::now());
-    if (!writer.Submit(path, device->BackBufferWidth(), device->BackBufferHeight(), std::move(rgba)))
+    if (!writer.Submit(path, frame.Width, frame.Height, std::move(frame.Rgba)))
         std::fprintf(stderr, "%s: screenshot skipped, the previous ones are still being written\n", path.c_str());
 }
 
-void SaveScreenshot(const std::string& path) {
-    Direct3DDevice8* device = D3DDevice();
-    std::vector<uint8_t> rgba;
+void SaveScreenshot(const Viewport& view, const std::string& path) {
+    FramePixels frame;
     std::string error;
-    if (device == nullptr ||
-        !device->ReadPixels(0, 0, device->BackBufferWidth(), device->BackBufferHeight(), rgba)) {
+    if (!view.ReadFrame(frame)) {
         std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
         return;
     }
-    if (!WritePngFile(path, device->BackBufferWidth(), device->BackBufferHeight(), rgba.data(), error))
+    if (!WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error))
         std::fprintf(stderr, "%s\n", error.c_str());
 }
 
@@ -174,30 +169,29 @@ int RunGame(const Options& given) {
         std::fprintf(stderr, "%s: cannot use it as the data folder\n", options.dataDir.c_str());
         return 2;
     }
+    std::unique_ptr<GLWindow> window;  // declared before the shell, so it outlives the device
+    Shell shell;
     if (options.headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetMessagesHeadless(true);
+        shell.Boxes.SetHeadless(true);
     } else if (std::string reason; !DisplayReachable(reason)) {
         std::fprintf(stderr, "%s\n", NoDisplayLine(reason).c_str());
         return 1;
     } else {
-        SetMessagesHeadless(false);
+        shell.Boxes.SetHeadless(false);
     }
     const std::string basePath = FindBasePath(options);
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
-    const TurnRates turnRates = InitGameModules(basePath + "set.txt");
+    shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
     const int width = options.headless ? 800 : 695;
     const int height = options.headless ? 600 : 442;
-    std::unique_ptr<GLWindow> window =
-        GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
-    if (!window) FatalError("There is not DX8.1 support in your videocard", "Error", error);
+    window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
+    if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
-    Shell shell;
-    shell.CharacterTurnRates = turnRates;
     shell.Start(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -229,22 +223,21 @@ int RunGame(const Options& given) {
         if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
         if (shell.CloseRequested) break;
 
-        Direct3DDevice8* device = D3DDevice();
-        const uint64_t drawsBefore = device != nullptr ? device->Stats().drawCalls : 0;
+        const uint64_t drawsBefore = shell.View.Counters().drawCalls;
         const auto start = Steady::now();
         shell.Idle(true);
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-        const uint64_t draws = device != nullptr ? device->Stats().drawCalls - drawsBefore : 0;
+        const uint64_t draws = shell.View.Counters().drawCalls - drawsBefore;
         stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
         heap.AfterFrame();
         if (screenshotWanted) {
-            QueuePlayerScreenshot(screenshotWriter, startDir);
+            QueuePlayerScreenshot(shell.View, screenshotWriter, startDir);
             screenshotWanted = false;
         }
 
         for (auto it = shots.begin(); it != shots.end();) {
             if (it->clockMs <= now) {
-                SaveScreenshot(it->path);
+                SaveScreenshot(shell.View, it->path);
                 it = shots.erase(it);
             } else {
                 ++it;

@@ -12,7 +12,6 @@
 #include "app/game.h"
 #include "character/character.h"
 #include "math/clock.h"
-#include "platform/message_box.h"
 #include "render/font.h"
 #include "render/store_source.h"
 #include "world/level_file.h"
@@ -30,61 +29,68 @@ namespace {
 constexpr int32_t kTitleSlot = 5001;
 constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
+constexpr const char* kResetFailed = "Error trying to setup Direct3d";
 
 void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
 
 }  // namespace
 
-Shell::Shell() = default;
+Shell::Shell() {
+    View.Messages = Boxes.Sink();
+    Textures.Messages = Boxes.Sink();
+}
+
 Shell::~Shell() = default;
 
 void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Window = window;
     std::setlocale(LC_NUMERIC, "C");  // "." as the decimal separator everywhere
     Running = false;
-    FarPlane = 4224.0f;
-    FogColor = {0, 0, 0, 255};
+    View.FarPlane = 4224.0f;
+    View.Fog.Red = View.Fog.Green = View.Fog.Blue = 0;
 
-    if (!CheckDirect3D()) FatalError("There is not DX8.1 support in your videocard", "Error");
+    if (!View.OpenGraphics()) Boxes.Fatal("There is not DX8.1 support in your videocard", "Error");
 
     View.SetCamera(&ViewCamera);
     View.DepthEnabled = true;
     View.ModulateShift = 1;
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(window, &w, &h);
-    View.Setup(window, w, h, false);
+    if (!View.Setup(window, w, h, false)) FailGraphics("Error trying to Create DX Viewport!");
     View.SetScene3D(nullptr, nullptr);
     View.SetOverlay2D(nullptr, nullptr);
     View.SetClearColor(PackColor(0, 0, 0, 255));
     View.SetTextureSource(StoreTextureSource(Textures));
 
-    FogStart = 192.0f;
-    FogEnd = 1024.0f;
-    FogOffset = -64.0f;
-    FogEnabled = true;
-    ApplyFog();
+    View.Fog.Start = 192.0f;
+    View.Fog.End = 1024.0f;
+    View.Fog.Offset = -64.0f;
+    View.Fog.Enabled = true;
+    View.ApplyFog();
 
     BasePath = basePath;
-    Textures.ShowMessage = [](const std::string& text) { ShowMessage(text); };
     Textures.MipCount = 4;
     const std::string levelPath = BasePath + "test.lev";
     try {
         LoadLevel(Level, levelPath, Textures);
     } catch (const std::exception& e) {
-        FatalError(e.what(), "Error");
+        Boxes.Fatal(e.what(), "Error");
     }
     View.AnimatedTextures[0] = Level.AnimSetA;
     View.AnimatedTextures[1] = Level.AnimSetB;
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
     View.LevelLimit = Level.BumpTileCount;
 
-    // The font loader shows its own message. Without the file the game goes on and texts
-    // draw nothing; a damaged one is a read error and ends the program.
+    // Without the file the game goes on and texts draw nothing; a damaged one is a read error
+    // and ends the program.
     const std::string fontPath = BasePath + "font01.fnx";
-    std::error_code ec;
-    if (!LoadFont(Font, fontPath, Textures) && std::filesystem::exists(fontPath, ec)) std::exit(1);
+    if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
+        Boxes.Show(error);
+        std::error_code ec;
+        if (std::filesystem::exists(fontPath, ec)) std::exit(1);
+    }
     // Everything reaches the driver now: a room first entered late then allocates nothing.
-    if (Direct3DDevice8* device = D3DDevice()) Textures.PreLoadAll(*device);
+    PreloadTextures(View, Textures);
 
     SDL_SetWindowSize(window, 800, 600);
     Resize(800, 600);
@@ -97,7 +103,13 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Running = true;
 }
 
-void Shell::Shutdown() { ReleaseDevice(); }
+void Shell::Shutdown() { View.ReleaseGraphics(); }
+
+void Shell::FailGraphics(const std::string& text) {
+    Boxes.Show(text, "Error", MessageKind::Error);
+    Shutdown();
+    std::exit(1);
+}
 
 void Shell::Resize(int width, int height) {
     OuterWidth = width;
@@ -105,8 +117,7 @@ void Shell::Resize(int width, int height) {
     if (View.FullScreen) return;
     int w = width, h = height;
     if (Window != nullptr) SDL_GL_GetDrawableSize(Window, &w, &h);
-    View.Resize(w, h);
-    View.DrawFrame();
+    if (!View.Resize(w, h) || !View.DrawFrame()) FailGraphics(kResetFailed);
 }
 
 void Shell::Idle(bool active) {
@@ -115,7 +126,7 @@ void Shell::Idle(bool active) {
         return;
     }
     if (UpdateCallback != nullptr) UpdateCallback(*this);
-    View.RenderFrame();
+    if (!View.RenderFrame()) FailGraphics(kResetFailed);
 }
 
 void Shell::EnterClosingPicture() {
@@ -129,16 +140,18 @@ void TitleSequence(Shell& shell) {
     const int32_t now = ClockMs();
     switch (shell.TitleState) {
         case 0:
-        case 2:
+        case 2: {
             shell.View.SetScene3D(nullptr, nullptr);
             shell.View.SetOverlay2D(TitleOverlay2D, &shell);
             shell.TitleStartTime = now;
             // A missing picture leaves the slot empty: its quad then shows the plain grey of the
             // picture colour, with the text over it.
+            std::string ignored;
             shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
-                                       false, true);
+                                       false, true, ignored);
             shell.TitleState = shell.TitleState == 0 ? 1 : 3;
             break;
+        }
         case 1:
             if (now - shell.TitleStartTime > kTitleMs) {
                 shell.View.SetScene3D(GameScene3D, &shell);
@@ -167,11 +180,11 @@ void TitleOverlay2D(void* user) {
     vp.Begin2D();
     vp.SetFont(&shell.Font);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
-    vp.DrawPicture(kTitleSlot, 0, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
     shell.Font.Blue = 0;
-    vp.DrawText("DediVirede Alpha 1", 1, 0, 0, 0.75f);
-    vp.DrawText(kCreditLines[0], 1, 0, 20, 0.75f);
-    vp.DrawText(kCreditLines[1], 1, 0, 40, 0.75f);
+    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, 0, 0, 0.75f);
+    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, 0, 20, 0.75f);
+    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, 0, 40, 0.75f);
 }
 
 void GameOverlay2D(void* user) {
@@ -183,12 +196,13 @@ void GameOverlay2D(void* user) {
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
     // Formatted on the stack: the overlay runs every frame and allocates nothing.
     char line[48];
+    const auto written = [&line](int size) {
+        return std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1)));
+    };
     const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
-    vp.DrawText(std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1))), 1, 0, 0,
-                0.75f);
+    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f);
     const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
-    vp.DrawText(std::string_view(line, static_cast<size_t>(std::clamp(fps, 0, int(sizeof line) - 1))), 1, 0, 20,
-                0.75f);
+    vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
 }
 
 }  // namespace dv

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/message_boxes.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
 #include "render/font.h"
@@ -33,13 +34,17 @@ public:
     // their message and end the process.
     void Start(SDL_Window* window, const std::string& basePath);
     void Shutdown();                   // releases the device
+    // A device that cannot be set up again ends the process, as in Idle.
     void Resize(int width, int height);
     // One update and one frame while active; inactive, the character's clock is held.
     void Idle(bool active);
+    // Shows `text` as an error, releases the device and ends the process with status 1.
+    [[noreturn]] void FailGraphics(const std::string& text);
 
     void Close() { CloseRequested = true; }
     void EnterClosingPicture();           // title state 2, from the room bookkeeping
 
+    MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
     bool Running = false;
     bool CloseRequested = false;
     std::string BasePath;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "math/vecmath.h"
+#include "render/device_stats.h"
 #include "render/texture.h"
 
 struct SDL_Window;
@@ -208,18 +209,6 @@ struct D3DCAPS8 {
     uint32_t MaxStreams = 0;
     uint32_t MaxStreamStride = 0;
     uint32_t TextureOpCaps = 0;  // D3DTEXOPCAPS_* bits of the ops we implement
-};
-
-// Counters for tests and benchmarks; ResetStats zeroes them.
-struct DeviceStats {
-    uint64_t drawCalls = 0;
-    uint64_t primitives = 0;
-    uint64_t vertexBufferUploads = 0;  // unlocks that sent data to GL
-    uint64_t uploadedBytes = 0;
-    uint64_t textureUploads = 0;
-    uint64_t clears = 0;
-    uint64_t presents = 0;
-    uint64_t resets = 0;
 };
 
 class Direct3DDevice8;

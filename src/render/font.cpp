@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/message_box.h"
 #include "render/texture_store.h"
 
 namespace dv {
@@ -80,29 +79,25 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, B
     return true;
 }
 
-bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string* error) {
+bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        ShowMessage("Error..." + path + " not found!");
-        if (error != nullptr) *error = path + ": not found";
+        error = "Error..." + path + " not found!";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string message;
     BitmapFont parsed;
     Bitmap image;
     if (!in.good() && !in.eof()) {
-        message = path + ": cannot be read";
-    } else if (ReadFontMemory(data.data(), data.size(), path, parsed, image, message)) {
+        error = path + ": cannot be read";
+    } else if (ReadFontMemory(data.data(), data.size(), path, parsed, image, error)) {
         parsed.TexSlot = store.FirstFreeSlot();
         parsed.Red = parsed.Green = parsed.Blue = 64;
         store.LoadFromBitmap(parsed.TexSlot, image, true, true);
         font = std::move(parsed);
         return true;
     }
-    ShowMessage(message);
-    if (error != nullptr) *error = message;
     return false;
 }
 

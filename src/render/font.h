@@ -46,10 +46,10 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, B
 
 // Reads the font file at `path` and loads its glyph image into the store's first free slot
 // (near-magenta transparent, dark texels opaque black, no edge fill); colour := 64, 64, 64.
-// A missing file shows "Error..." + path + " not found!" and returns false. A damaged file
-// (shorter than its header says, last character before the first, an image size that is
-// not 1..8192 on each side) shows one line naming the file and the byte offset and returns
-// false; `font` is then unchanged. `error` (optional) receives the same line.
-bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string* error = nullptr);
+// False when it cannot, with the message the player is shown in `error`: for a missing file
+// "Error..." + path + " not found!"; for a damaged one (shorter than its header says, last
+// character before the first, an image size that is not 1..8192 on each side) one line
+// naming the file and the byte offset. `font` is then unchanged.
+bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string& error);
 
 }  // namespace dv

@@ -15,7 +15,7 @@ uint32_t FontColor(const BitmapFont& font) {
 
 }  // namespace
 
-void Viewport::DrawText(std::string_view text, uint8_t mode, float x, float y, float scale) {
+void Viewport::DrawText(std::string_view text, BlendMode mode, float x, float y, float scale) {
     if (Font == nullptr) return;
     const BitmapFont& f = *Font;
     const int32_t triangles = static_cast<int32_t>(2 * text.size());
@@ -47,7 +47,7 @@ void Viewport::DrawText(std::string_view text, uint8_t mode, float x, float y, f
     }
 }
 
-void Viewport::DrawPicture(int32_t slot, uint8_t mode, float left, float top, float right, float bottom) {
+void Viewport::DrawPicture(int32_t slot, BlendMode mode, float left, float top, float right, float bottom) {
     const uint32_t color = Font != nullptr ? FontColor(*Font) : 0xFF404040u;
     Triangle2D* out = Add2DBatch(static_cast<uint16_t>(slot), mode, 2);
     out[0].V[0] = MakeVertex2D(left, top, 0, 0, color);

@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "imaging/decode.h"
-#include "render/device.h"
 
 namespace dv {
 namespace {
@@ -149,14 +148,6 @@ std::string TextureStore::SlotName(int slot) {
     return buf;
 }
 
-void TextureStore::Report(const std::string& message) {
-    if (ShowMessage) {
-        ShowMessage(message);
-    } else {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
-}
-
 const TextureSlotRecord* TextureStore::RecordAt(int slot) const {
     return Entries.BlockByName(SlotName(slot));
 }
@@ -194,15 +185,6 @@ void TextureStore::RemoveSlot(int slot) {
     Entries.Pack();
 }
 
-int TextureStore::PreLoadAll(Direct3DDevice8& device) const {
-    const uint64_t before = device.Stats().textureUploads;
-    for (int i = 0; i < Entries.Count(); ++i) {
-        const TextureSlotRecord* record = Entries.BlockAt(i);
-        if (record != nullptr && record->Tex) device.PreLoad(record->Tex.get());
-    }
-    return static_cast<int>(device.Stats().textureUploads - before);
-}
-
 int TextureStore::LevelsFor(int width, int height) const {
     if (NoMipmaps) return 1;
     // Only as many levels as the smaller side can be halved.
@@ -214,8 +196,7 @@ int TextureStore::LevelsFor(int width, int height) const {
 bool TextureStore::Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format,
                                bool reportFailure) {
     if (width <= 0 || height <= 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
-        if (reportFailure) Report("error creating texture!");
-        LastError = "error creating texture!";
+        if (reportFailure) Tell(Messages, "error creating texture!");
         return false;
     }
     const int levels = LevelsFor(width, height);
@@ -269,15 +250,19 @@ bool TextureStore::LoadFromBitmap(int slot, const Bitmap& bitmap, bool darkKey, 
     return StoreBitmap(slot, bitmap, darkKey, skipEdgeFill, true);
 }
 
-bool TextureStore::LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill) {
+bool TextureStore::LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill,
+                                std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        LastError = path + ": not found";
+        error = path + ": not found";
         return false;
     }
     Image image;
-    if (!DecodeImageFile(path, image, LastError)) return false;
-    return StoreBitmap(slot, BitmapFromImage(image), darkKey, skipEdgeFill, false);
+    if (!DecodeImageFile(path, image, error)) return false;
+    if (StoreBitmap(slot, BitmapFromImage(image), darkKey, skipEdgeFill, false)) return true;
+    error = path + ": " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+            " pixels make no texture";
+    return false;
 }
 
 bool TextureStore::LoadRaw(int slot, int width, int height, const void* pixels, bool /*freeAfter*/,
@@ -289,8 +274,7 @@ bool TextureStore::LoadRaw(int slot, int width, int height, const void* pixels, 
         case 24: format = D3DFMT_R8G8B8; break;
         case 32: format = D3DFMT_A8R8G8B8; break;
         default:
-            LastError = "unsupported texel depth " + std::to_string(bitsPerPixel);
-            Report("error creating texture!");
+            Tell(Messages, "error creating texture!");
             return false;
     }
     if (pixels == nullptr || width <= 0 || height <= 0) {

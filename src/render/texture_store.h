@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "render/message_sink.h"
 #include "render/named_block_list.h"
 #include "render/texture.h"
 
 namespace dv {
-
-class Direct3DDevice8;
 
 // A picture held in memory. Rows top first, no padding. 16 bits: little-endian 5-6-5 words
 // (red in the top five bits); 24 bits: bytes blue, green, red.
@@ -67,10 +66,8 @@ public:
     int32_t MipCount = 0;  // extra mip levels for every texture
     bool NoMipmaps = false;
 
-    // Reports "error creating texture!" and the like; stderr unless replaced.
-    std::function<void(const std::string&)> ShowMessage;
-    // One line describing the last LoadFromFile failure (missing file, decoder error).
-    std::string LastError;
+    // Where "error creating texture!" goes when a load cannot make its texture (Tell).
+    MessageSink Messages;
 
     static std::string SlotName(int slot);  // decimal, right-aligned in 13 characters
 
@@ -81,10 +78,12 @@ public:
     Texture* TextureAt(int slot) const;
     const TextureSlotRecord* RecordAt(int slot) const;
 
-    // Decodes an image file into the slot. False (LastError set) when the file is missing or
-    // does not decode, and when no texture could be made; the slot is then unchanged.
-    bool LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill);
-    // A bitmap stretched to power-of-two sizes, colour-keyed, edge-filled, with mips.
+    // Decodes an image file into the slot. False, with one line naming the file in `error`
+    // and no message, when the file is missing or does not decode, and when no texture could
+    // be made; the slot is then unchanged.
+    bool LoadFromFile(int slot, const std::string& path, bool darkKey, bool skipEdgeFill, std::string& error);
+    // A bitmap stretched to power-of-two sizes, colour-keyed, edge-filled, with mips. This and
+    // the raw loads below tell Messages "error creating texture!" when they return false.
     bool LoadFromBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill);
     // A raw block of width x height texels (or an empty texture when pixels is null). bits:
     // 16 (5-6-5, colour-keyed), 15 (A1R5G5B5 as it is), 24 or 32; anything else is rejected.
@@ -98,16 +97,12 @@ public:
     int FirstFreeSlot() const;
     // Releases every texture and entry.
     void Clear();
-    // Sends every stored texture to the device now; textures drawn first in a late room then
-    // cost no upload (and no memory growth) mid-game. Returns how many were uploaded.
-    int PreLoadAll(Direct3DDevice8& device) const;
 
 private:
     bool Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format, bool reportFailure);
     bool StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill, bool reportFailure);
     void RemoveSlot(int slot);
     int LevelsFor(int width, int height) const;
-    void Report(const std::string& message);
 };
 
 }  // namespace dv

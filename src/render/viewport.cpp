@@ -7,34 +7,22 @@
 #include <utility>
 
 #include "math/clock.h"
-#include "platform/message_box.h"
+#include "render/device.h"
 #include "render/triangle_sort.h"
 
 namespace dv {
 
-float FarPlane = 1000.0f;
-FogColorRGBA FogColor = {0, 0, 0, 255};
-float FogStart = 540.0f;
-float FogEnd = 640.0f;
-float FogOffset = 0.0f;
-bool FogEnabled = false;
-
 namespace {
 
-std::unique_ptr<Direct3D8> g_d3d;
-std::unique_ptr<Direct3DDevice8> g_device;
-Viewport* g_viewport = nullptr;
+// The device's fill mode for solid triangles; bit 31 of a header's flags asks for wireframe.
+constexpr uint32_t kSolidFill = D3DFILL_SOLID;
+
+const DeviceStats kNoCounters{};
 
 uint32_t FloatBits(float f) {
     uint32_t u;
     std::memcpy(&u, &f, sizeof u);
     return u;
-}
-
-[[noreturn]] void FatalAfterRelease(const char* text) {
-    ShowMessage(text, "Error", MessageKind::Error);
-    ReleaseDevice();
-    std::exit(1);
 }
 
 bool SameRunState(const TriangleHeader& a, const TriangleHeader& b) {
@@ -49,15 +37,6 @@ int64_t FloorMod(int64_t a, int64_t m) {
 
 }  // namespace
 
-Direct3D8* D3DObject() { return g_d3d.get(); }
-Direct3DDevice8* D3DDevice() { return g_device.get(); }
-Viewport* RegisteredViewport() { return g_viewport; }
-
-bool CheckDirect3D() {
-    if (!g_d3d) g_d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    return g_d3d != nullptr;
-}
-
 uint32_t PackColor(int red, int green, int blue, int alpha) {
     return (uint32_t(red) & 0xFF) | (uint32_t(green) & 0xFF) << 8 | (uint32_t(blue) & 0xFF) << 16 |
            (uint32_t(alpha) & 0xFF) << 24;
@@ -65,79 +44,6 @@ uint32_t PackColor(int red, int green, int blue, int alpha) {
 
 uint32_t ToD3DColor(uint32_t packed) {
     return 0xFF000000u | (packed & 0xFF) << 16 | ((packed >> 8) & 0xFF) << 8 | ((packed >> 16) & 0xFF);
-}
-
-void ApplyFog() {
-    Direct3DDevice8* d = g_device.get();
-    if (d == nullptr) return;
-    if (!FogEnabled) {
-        d->SetRenderState(D3DRS_FOGENABLE, 0);
-        return;
-    }
-    d->SetRenderState(D3DRS_FOGCOLOR, uint32_t(FogColor.r) << 16 | uint32_t(FogColor.g) << 8 | FogColor.b);
-    d->SetRenderState(D3DRS_FOGENABLE, 1);
-    d->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
-    d->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    d->SetRenderState(D3DRS_RANGEFOGENABLE, 0);
-    d->SetRenderState(D3DRS_FOGSTART, FloatBits(FogStart + FogOffset));
-    d->SetRenderState(D3DRS_FOGEND, FloatBits(FogEnd + FogOffset));
-}
-
-void ApplyDefaultStates(bool depthEnabled) {
-    Direct3DDevice8* d = g_device.get();
-    if (d == nullptr) return;
-    d->SetRenderState(D3DRS_LIGHTING, 0);
-    d->SetRenderState(D3DRS_ZENABLE, depthEnabled ? D3DZB_TRUE : D3DZB_FALSE);
-    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-    for (uint32_t stage = 0; stage < 4; ++stage) {
-        d->SetTextureStageState(stage, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-        d->SetTextureStageState(stage, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-        d->SetTextureStageState(stage, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
-    }
-    ApplyFog();
-}
-
-void ReleaseDevice() {
-    g_device.reset();
-    g_d3d.reset();
-}
-
-bool BuildPresentParameters(const Viewport& viewport, D3DPRESENT_PARAMETERS& p) {
-    p = D3DPRESENT_PARAMETERS{};
-    p.Windowed = viewport.FullScreen ? 0 : 1;
-    p.hDeviceWindow = viewport.Window;
-    p.EnableAutoDepthStencil = 1;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    if (viewport.FullScreen) {
-        p.BackBufferWidth = 640;
-        p.BackBufferHeight = 480;
-        p.BackBufferCount = 1;
-        p.BackBufferFormat = D3DFMT_R5G6B5;  // 16-bit colour is the depth requested
-        return true;
-    }
-    if (!g_d3d) return false;
-    D3DDISPLAYMODE mode;
-    if (Failed(g_d3d->GetAdapterDisplayMode(0, mode))) return false;
-    p.BackBufferFormat = mode.Format;
-    return true;
-}
-
-bool ResetDevice() {
-    Viewport* vp = g_viewport;
-    if (!g_device || vp == nullptr) return false;
-    vp->ReleaseBuffers();
-    D3DPRESENT_PARAMETERS params;
-    if (!BuildPresentParameters(*vp, params)) {
-        // Our parameters do not depend on the device type, so the reference-type attempt
-        // is the same query once more.
-        ShowMessage("Hardware Mode no availible...Trying software mode", "Warning.", MessageKind::Warning);
-        if (!BuildPresentParameters(*vp, params)) FatalAfterRelease("Error trying to setup Direct3d");
-    }
-    if (Failed(g_device->Reset(params))) return false;  // still lost: the caller retries later
-    vp->RefreshCaps();
-    ApplyDefaultStates(vp->DepthEnabled);
-    return true;
 }
 
 // ---- camera
@@ -154,36 +60,113 @@ void Camera::UpdateView() {
     VecNormalize(Direction);
     UpCopy = Up;
     View = MatLookAtLH(Eye, At, Up);
-    if (g_device) g_device->SetTransform(D3DTS_VIEW, View);
 }
 
-// ---- viewport
+// ---- device set-up
 
 Viewport::Viewport() {
     World = MatIdentity();
     Projection = MatIdentity();
-    g_viewport = this;
 }
 
-Viewport::~Viewport() {
-    if (g_viewport == this) g_viewport = nullptr;
+Viewport::~Viewport() { ReleaseGraphics(); }
+
+bool Viewport::OpenGraphics() {
+    if (!graphics_) graphics_ = Direct3DCreate8(D3D_SDK_VERSION);
+    return graphics_ != nullptr;
 }
 
-void Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
+void Viewport::ReleaseGraphics() {
+    ReleaseBuffers();
+    device_.reset();
+    graphics_.reset();
+}
+
+bool Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
     Window = window;
     Width = width;
     Height = height;
     FullScreen = fullScreen;
-    if (!g_device) {
+    if (!device_) {
         D3DPRESENT_PARAMETERS params;
-        if (!g_d3d || !BuildPresentParameters(*this, params) ||
-            Failed(g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                       params, g_device))) {
-            FatalAfterRelease("Error trying to Create DX Viewport!");
+        if (!graphics_ || !BuildPresentParameters(params) ||
+            Failed(graphics_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                           params, device_))) {
+            return false;
         }
     }
-    ApplyDefaultStates(DepthEnabled);
-    RefreshCaps();
+    ApplyDefaultStates();
+    VertexCapacity3D = 0;
+    VertexCapacity2D = 0;
+    return true;
+}
+
+void Viewport::ApplyFog() {
+    Direct3DDevice8* d = device_.get();
+    if (d == nullptr) return;
+    if (!Fog.Enabled) {
+        d->SetRenderState(D3DRS_FOGENABLE, 0);
+        return;
+    }
+    d->SetRenderState(D3DRS_FOGCOLOR, uint32_t(Fog.Red) << 16 | uint32_t(Fog.Green) << 8 | Fog.Blue);
+    d->SetRenderState(D3DRS_FOGENABLE, 1);
+    d->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+    d->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    d->SetRenderState(D3DRS_RANGEFOGENABLE, 0);
+    d->SetRenderState(D3DRS_FOGSTART, FloatBits(Fog.Start + Fog.Offset));
+    d->SetRenderState(D3DRS_FOGEND, FloatBits(Fog.End + Fog.Offset));
+}
+
+void Viewport::ApplyDefaultStates() {
+    Direct3DDevice8* d = device_.get();
+    if (d == nullptr) return;
+    d->SetRenderState(D3DRS_LIGHTING, 0);
+    d->SetRenderState(D3DRS_ZENABLE, DepthEnabled ? D3DZB_TRUE : D3DZB_FALSE);
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    for (uint32_t stage = 0; stage < 4; ++stage) {
+        d->SetTextureStageState(stage, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+        d->SetTextureStageState(stage, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+        d->SetTextureStageState(stage, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+    }
+    ApplyFog();
+}
+
+bool Viewport::BuildPresentParameters(D3DPRESENT_PARAMETERS& p) const {
+    p = D3DPRESENT_PARAMETERS{};
+    p.Windowed = FullScreen ? 0 : 1;
+    p.hDeviceWindow = Window;
+    p.EnableAutoDepthStencil = 1;
+    p.AutoDepthStencilFormat = D3DFMT_D16;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    if (FullScreen) {
+        p.BackBufferWidth = 640;
+        p.BackBufferHeight = 480;
+        p.BackBufferCount = 1;
+        p.BackBufferFormat = D3DFMT_R5G6B5;  // 16-bit colour is the depth requested
+        return true;
+    }
+    if (!graphics_) return false;
+    D3DDISPLAYMODE mode;
+    if (Failed(graphics_->GetAdapterDisplayMode(0, mode))) return false;
+    p.BackBufferFormat = mode.Format;
+    return true;
+}
+
+Viewport::ResetResult Viewport::ResetDevice() {
+    if (!device_) return ResetResult::StillLost;
+    ReleaseBuffers();
+    D3DPRESENT_PARAMETERS params;
+    if (!BuildPresentParameters(params)) {
+        // Our parameters do not depend on the device type, so the reference-type attempt
+        // is the same query once more.
+        Tell(Messages, "Hardware Mode no availible...Trying software mode", "Warning.", MessageKind::Warning);
+        if (!BuildPresentParameters(params)) return ResetResult::Failed;
+    }
+    if (Failed(device_->Reset(params))) return ResetResult::StillLost;  // the caller retries later
+    VertexCapacity3D = 0;
+    VertexCapacity2D = 0;
+    ApplyDefaultStates();
+    return ResetResult::Done;
 }
 
 void Viewport::ReleaseBuffers() {
@@ -193,28 +176,50 @@ void Viewport::ReleaseBuffers() {
     VertexCapacity2D = 0;
 }
 
-void Viewport::RefreshCaps() {
-    if (g_device) g_device->GetDeviceCaps(Caps);
-    VertexCapacity3D = 0;
-    VertexCapacity2D = 0;
+bool Viewport::ReadFrame(FramePixels& out) const {
+    if (!device_) return false;
+    out.Width = device_->BackBufferWidth();
+    out.Height = device_->BackBufferHeight();
+    return device_->ReadPixels(0, 0, out.Width, out.Height, out.Rgba);
 }
+
+bool Viewport::Preload(Texture& texture) {
+    if (!device_) return false;
+    const uint64_t before = device_->Stats().textureUploads;
+    device_->PreLoad(&texture);
+    return device_->Stats().textureUploads != before;
+}
+
+const DeviceStats& Viewport::Counters() const { return device_ ? device_->Stats() : kNoCounters; }
+
+void Viewport::ResetCounters() {
+    if (device_) device_->ResetStats();
+}
+
+// ---- frames
 
 void Viewport::BuildProjection() {
     const float aspect = static_cast<float>(Width) / static_cast<float>(Height > 0 ? Height : 1);
     Projection = MatPerspectiveFovLH(0.7853981f, aspect, 0.1f, FarPlane);
 }
 
-void Viewport::Resize(int width, int height) {
+bool Viewport::Resize(int width, int height) {
     Width = width;
     Height = height;
-    if (!ResetDevice()) deviceLost_ = g_device != nullptr;
+    const ResetResult reset = ResetDevice();
+    if (reset == ResetResult::Failed) {
+        deviceLost_ = true;
+        return false;
+    }
+    if (reset == ResetResult::StillLost) deviceLost_ = device_ != nullptr;
     BuildProjection();
-    if (g_device) g_device->SetTransform(D3DTS_PROJECTION, Projection);
+    if (device_) device_->SetTransform(D3DTS_PROJECTION, Projection);
+    return true;
 }
 
-void Viewport::RenderFrame() {
+bool Viewport::RenderFrame() {
     SceneBuilt = false;
-    DrawFrame();
+    return DrawFrame();
 }
 
 void Viewport::AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count) {
@@ -229,12 +234,12 @@ void Viewport::AddTriangles(const TriangleHeader* headers, const TriangleVertice
     TriangleCount = static_cast<int32_t>(total);
 }
 
-Triangle2D* Viewport::Add2DBatch(uint16_t slot, uint8_t mode, int32_t triangles) {
+Triangle2D* Viewport::Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangles) {
     triangles = std::max(triangles, 0);
     if (Batches2D.size() <= static_cast<size_t>(BatchCount2D)) Batches2D.resize(BatchCount2D + 1);
     const size_t total = static_cast<size_t>(TriangleCount2D) + static_cast<size_t>(triangles);
     if (Vertices2D.size() < total) Vertices2D.resize(total);
-    Batches2D[BatchCount2D] = Batch2D{slot, mode, triangles};
+    Batches2D[BatchCount2D] = Batch2D{slot, BlendByte(mode), triangles};
     ++BatchCount2D;
     Triangle2D* first = Vertices2D.data() + TriangleCount2D;
     if (triangles > 0) std::memset(first, 0, sizeof(Triangle2D) * triangles);  // zero area
@@ -308,18 +313,22 @@ int32_t Viewport::BuildRuns() {
     return runs;
 }
 
-void Viewport::DrawFrame() {
-    Direct3DDevice8* d = g_device.get();
-    if (d == nullptr) return;
+bool Viewport::DrawFrame() {
+    Direct3DDevice8* d = device_.get();
+    if (d == nullptr) return true;
     // Present the previous frame. A lost device is reset once per frame; while it stays lost
     // the frame is skipped (nothing drawn, no message), and the next frame tries again.
     if (deviceLost_ || Failed(d->Present())) {
         deviceLost_ = true;
-        if (!ResetDevice()) return;
+        const ResetResult reset = ResetDevice();
+        if (reset != ResetResult::Done) return reset != ResetResult::Failed;
         deviceLost_ = false;
     }
     if (FramesInWindow == 0) FpsWindowStart = ClockMs();
-    if (SceneCamera != nullptr) SceneCamera->UpdateView();
+    if (SceneCamera != nullptr) {
+        SceneCamera->UpdateView();
+        d->SetTransform(D3DTS_VIEW, SceneCamera->View);
+    }
     BuildProjection();
     d->SetTransform(D3DTS_PROJECTION, Projection);
     ViewFrustum = FrustumFromMatrices(SceneCamera != nullptr ? SceneCamera->View : MatIdentity(), Projection);
@@ -338,18 +347,20 @@ void Viewport::DrawFrame() {
     World = MatMultiply(world, MatScaling(static_cast<float>(ModelScale[0]), static_cast<float>(ModelScale[1]),
                                           static_cast<float>(ModelScale[2])));
     d->SetTransform(D3DTS_WORLD, World);
-    if (Upload3D()) {
+    if (UploadTriangles()) {
         d->SetStreamSource(0, VertexBuffer3D.get(), kVertexStride3D);
         d->SetVertexShader(kFvf3D);
-        d->SetRenderState(D3DRS_FILLMODE, static_cast<uint32_t>(FillBase + 1));
+        d->SetRenderState(D3DRS_FILLMODE, kSolidFill);
         DrawRuns();
         Draw2D();
     }
     d->EndScene();  // also after a failed vertex buffer, so the next frame starts cleanly
+    return true;
 }
 
-bool Viewport::Upload3D() {
-    Direct3DDevice8* d = g_device.get();
+bool Viewport::UploadTriangles() {
+    Direct3DDevice8* d = device_.get();
+    if (d == nullptr) return false;
     if (TriangleCount <= 0) return true;
     if (VertexCapacity3D < TriangleCount || VertexCapacity3D == 0) {
         VertexBuffer3D.reset();
@@ -358,7 +369,7 @@ bool Viewport::Upload3D() {
         if (bytes > INT32_MAX ||
             Failed(d->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf3D,
                                          D3DPOOL_MANAGED, VertexBuffer3D))) {
-            ShowMessage("failing trying to build a dx8 vertex buffer!!!!");
+            Tell(Messages, "failing trying to build a dx8 vertex buffer!!!!");
             return false;
         }
         VertexCapacity3D = TriangleCount + 1000;
@@ -385,23 +396,22 @@ void Viewport::DrawRuns() {
 }
 
 void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
-    Direct3DDevice8& d = *g_device;
+    Direct3DDevice8& d = *device_;
     const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
     for (uint32_t stage = 0; stage < 2; ++stage) {
         d.SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
         d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
     }
-    d.SetRenderState(D3DRS_FILLMODE, (uint32_t(h.Flags) & 0x80000000u) ? uint32_t(D3DFILL_WIREFRAME)
-                                                                       : uint32_t(FillBase + 1));
+    d.SetRenderState(D3DRS_FILLMODE, (uint32_t(h.Flags) & 0x80000000u) ? uint32_t(D3DFILL_WIREFRAME) : kSolidFill);
     const bool layered = h.Layers > 1;
     const bool bumped = h.BumpFlag != 0;
-    switch (h.BlendType & 0x3F) {
-        case 0:
+    switch (BlendModeOf(h.BlendType)) {
+        case BlendMode::Opaque:
             d.SetRenderState(D3DRS_ALPHAREF, 0);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
             break;
-        case 1: {
+        case BlendMode::AlphaTested: {
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
             d.SetRenderState(D3DRS_ALPHAREF, 1);
             d.SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
@@ -413,15 +423,15 @@ void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
             d.SetTextureStageState(stage, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
             break;
         }
-        case 2:
-        case 10:
+        case BlendMode::Additive:
+        case BlendMode::AdditiveSecond:
             d.SetRenderState(D3DRS_ALPHAREF, 0);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
             d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
             d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
             break;
-        case 11:
+        case BlendMode::InverseColour:
             d.SetRenderState(D3DRS_ALPHAREF, 0);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
@@ -474,7 +484,7 @@ void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
 }
 
 void Viewport::Draw2D() {
-    Direct3DDevice8& d = *g_device;
+    Direct3DDevice8& d = *device_;
     ++FramesInWindow;
     if (ClockMs() - FpsWindowStart >= 1000) {
         FramesPerSecond = (FramesPerSecond + FramesInWindow) >> 1;
@@ -488,7 +498,7 @@ void Viewport::Draw2D() {
         if (bytes > INT32_MAX ||
             Failed(d.CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf2D,
                                         D3DPOOL_MANAGED, VertexBuffer2D))) {
-            ShowMessage("failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
+            Tell(Messages, "failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
             return;
         }
         VertexCapacity2D = TriangleCount2D + 250;
@@ -515,14 +525,15 @@ void Viewport::Draw2D() {
             d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
         }
         d.SetTexture(0, LookupTexture(batch.Slot));
-        if (batch.Mode == 1) {
+        const auto mode = static_cast<BlendMode>(batch.Mode);
+        if (mode == BlendMode::AlphaTested) {
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
             d.SetRenderState(D3DRS_ALPHAREF, 1);
             d.SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
             d.SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
             d.SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        } else if (batch.Mode == 2 || batch.Mode == 10) {
+        } else if (mode == BlendMode::Additive || mode == BlendMode::AdditiveSecond) {
             d.SetRenderState(D3DRS_ALPHAREF, 0);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
@@ -543,7 +554,7 @@ void Viewport::Draw2D() {
         }
         start += 3 * count;
     }
-    if (FogEnabled) d.SetRenderState(D3DRS_FOGENABLE, 1);
+    if (Fog.Enabled) d.SetRenderState(D3DRS_FOGENABLE, 1);
 }
 
 }  // namespace dv

@@ -392,14 +392,14 @@ LevelDrawTarget ViewportDrawTarget(Viewport& viewport) {
         t.Eye = camera->Eye;
         t.ViewDirection = camera->Direction;
     }
-    t.ViewDistance = FogEnd;
-    t.FogStart = FogStart;
-    t.FogRed = FogColor.r;
-    t.FogGreen = FogColor.g;
-    t.FogBlue = FogColor.b;
-    t.HardwareFog = FogEnabled;
+    t.ViewDistance = viewport.Fog.End;
+    t.FogStart = viewport.Fog.Start;
+    t.FogRed = viewport.Fog.Red;
+    t.FogGreen = viewport.Fog.Green;
+    t.FogBlue = viewport.Fog.Blue;
+    t.HardwareFog = viewport.Fog.Enabled;
     t.LevelLimit = viewport.LevelLimit;
-    t.FarPlane = FarPlane;
+    t.FarPlane = viewport.FarPlane;
     t.ViewFrustum = viewport.ViewFrustum;
     t.User = &viewport;
     t.Append = AddToViewport;

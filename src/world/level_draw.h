@@ -35,8 +35,8 @@ struct LevelDrawTarget {
                    int32_t count) = nullptr;
 };
 
-// The target for drawing into `viewport`: its camera's eye and direction, the render layer's
-// fog settings (D = FogEnd without the fog offset), far plane, LevelLimit and frustum; the
+// The target for drawing into `viewport`: its camera's eye and direction, its fog settings
+// (D = Fog.End without the fog offset), far plane, LevelLimit and frustum; the
 // triangles go to its AddTriangles. The viewport must outlive the target.
 LevelDrawTarget ViewportDrawTarget(Viewport& viewport);
 
