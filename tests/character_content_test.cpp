@@ -646,7 +646,7 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     dv::Animator item;
     item.Create(level);
     ASSERT_TRUE(item.BindMovable(0));
-    item.SelectClip(0);
+    item.SelectClip(Id(C::Idle));
     item.SetFrame(0);
     item.Animating = true;
     item.TimeScale = 1.0f;

@@ -130,7 +130,7 @@ protected:
         state.TimeScale = 1.0f;
         anim.Create(movables);
         ASSERT_TRUE(anim.BindMovable(0));
-        anim.SelectClip(0);
+        anim.SelectClip(static_cast<int32_t>(CharacterClip::Idle));
         anim.SetFrame(0);
         anim.Animating = true;
         anim.TimeScale = 1.0f;

@@ -104,7 +104,7 @@ void CreateGameState(Shell& shell) {
 
     g.CharacterModel.Create(shell.Level);
     g.CharacterModel.BindMovable(0);
-    g.CharacterModel.SelectClip(0);
+    g.CharacterModel.SelectClip(static_cast<int32_t>(CharacterClip::Idle));
     g.CharacterModel.SetFrame(0);
     g.CharacterModel.Animating = true;
     g.CharacterModel.TimeScale = 1.0f;
