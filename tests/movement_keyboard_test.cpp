@@ -87,6 +87,10 @@ TEST(Keyboard, ReplayKeyNames) {
     EXPECT_EQ(KeyCodeFromName("Z"), 'Z');
     EXPECT_EQ(KeyCodeFromName("7"), '7');
     EXPECT_EQ(KeyCodeFromName("F12"), 123);
+    EXPECT_EQ(KeyCodeFromName("Enter"), 13);  // the names the replay scripts of the menu need
+    EXPECT_EQ(KeyCodeFromName("P"), 'P');
+    EXPECT_EQ(KeyCodeFromName("F10"), 121);
+    EXPECT_EQ(KeyCodeFromName("pageup"), 33);
     EXPECT_EQ(KeyCodeFromName("113"), 113);
     EXPECT_EQ(KeyCodeFromName("256"), -1);
     EXPECT_EQ(KeyCodeFromName("Upp"), -1);

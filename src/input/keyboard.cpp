@@ -32,7 +32,9 @@ int KeyCodeFromName(const char* name) {
     static constexpr Named kNames[] = {
         {"Up", kVkUp},         {"Down", kVkDown},     {"Left", kVkLeft}, {"Right", kVkRight},
         {"Shift", kVkShift},   {"Ctrl", kVkCtrl},     {"Alt", kVkAlt},   {"Insert", kVkInsert},
-        {"Home", kVkHome},     {"End", kVkEnd},       {"Escape", kVkEscape},
+        {"Home", kVkHome},     {"End", kVkEnd},       {"Escape", kVkEscape}, {"Enter", kVkEnter},
+        {"Space", kVkSpace},   {"Tab", kVkTab},       {"Backspace", kVkBackspace},
+        {"PageUp", kVkPageUp}, {"PageDown", kVkPageDown}, {"Delete", kVkDelete},
     };
     if (name == nullptr || *name == '\0') return -1;
     for (const Named& n : kNames) {

@@ -23,13 +23,13 @@ int VirtualKeyFromSdl(SDL_Keycode key) {
         case SDLK_RCTRL: return kVkCtrl;
         case SDLK_LALT:
         case SDLK_RALT: return kVkAlt;
-        case SDLK_SPACE: return 32;
-        case SDLK_RETURN: return 13;
-        case SDLK_TAB: return 9;
-        case SDLK_BACKSPACE: return 8;
-        case SDLK_PAGEUP: return 33;
-        case SDLK_PAGEDOWN: return 34;
-        case SDLK_DELETE: return 46;
+        case SDLK_SPACE: return kVkSpace;
+        case SDLK_RETURN: return kVkEnter;
+        case SDLK_TAB: return kVkTab;
+        case SDLK_BACKSPACE: return kVkBackspace;
+        case SDLK_PAGEUP: return kVkPageUp;
+        case SDLK_PAGEDOWN: return kVkPageDown;
+        case SDLK_DELETE: return kVkDelete;
         default: return -1;
     }
 }
