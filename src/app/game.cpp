@@ -157,13 +157,23 @@ void GameScene3D(void* user) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
+namespace {
+
+// Scale, then the heading, then the pitch.
+Mat4 CharacterMatrix(const BodyPose& body) {
+    Mat4 m = MatIdentity();
+    MatScale(m, kCharacterScale, kCharacterScale, kCharacterScale);
+    MatRotateAngles(m, false, 0, body.AngleY, 0);
+    MatRotateAngles(m, false, body.AngleX, 0, 0);
+    return m;
+}
+
+}  // namespace
+
 void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
     GameState& g = Game(shell);
     Viewport& vp = shell.View;
-    Mat4 m = MatIdentity();
-    MatScale(m, kCharacterScale, kCharacterScale, kCharacterScale);
-    MatRotateAngles(m, false, 0, g.Body.Movement.AngleY, 0);
-    MatRotateAngles(m, false, g.Body.Movement.AngleX, 0, 0);
+    const Mat4 m = CharacterMatrix(g.Body.Movement);
 
     g.CharacterTriangles.Count = 0;
     g.CharacterModel.Update();
@@ -171,10 +181,29 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
                          g.VisibleLights);
 
     if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
+        DrawCharacterMesh(g.CharacterModel.Movable->TextureSlot, *g.CharacterModel.Model,
+                          g.CharacterModel.SkinnedVertices, g.Body.Movement.Position, m, g.CharacterTriangles, target,
+                          vp.ViewFrustum, g.VisibleLights, g.CharacterScratch);
+        vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
+                        g.CharacterTriangles.Count);
+    }
+}
+
+void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, ModelVertices& skin) {
+    GameState& g = Game(shell);
+    Viewport& vp = shell.View;
+    const Mat4 m = CharacterMatrix(g.Body.Movement);
+
+    g.CharacterTriangles.Count = 0;
+    if (g.CharacterModel.UpdatePose()) g.CharacterModel.SkinVerticesReference(skin);
+    CollectVisibleLights(shell.Level, shell.ObjectIds, g.RoomLights, g.Body.Movement.Position, g.Body.Room,
+                         g.VisibleLights);
+
+    if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr &&
+        skin.size() == g.CharacterModel.Model->Vertices.size()) {
         const Vec3& p = g.Body.Movement.Position;
         DrawMovableModel(g.CharacterModel.Movable->TextureSlot, -1, *g.CharacterModel.Model, p.x, p.y, p.z, m,
-                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &g.CharacterModel.SkinnedVertices,
-                         &g.Scratch);
+                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &skin, &g.Scratch);
         vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
                         g.CharacterTriangles.Count);
     }

@@ -14,6 +14,7 @@
 #include "models/animator.h"
 #include "motion/follow_camera.h"
 #include "motion/movement_body.h"
+#include "world/character_draw.h"
 #include "world/level_draw.h"
 #include "world/level_records.h"
 
@@ -43,6 +44,7 @@ struct GameState {
     CharacterState Actions;  // the character's action state machine
     CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;
+    CharacterDrawScratch CharacterScratch;
     std::unique_ptr<FILE, TraceFileCloser> Trace;
     double LastSceneBuildUs = 0;
 };
@@ -57,6 +59,10 @@ void GameScene3D(void* shell);
 // The character's part of the scene: poses it (when its pose changed), lights it with the
 // lights that reach it and appends its triangles to the viewport.
 void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target);
+// The character as the game drew it before per-bone matrices and the flat-array mesh drawing:
+// the pose skinned into `skin` by quaternion products, then DrawMovableModel. Kept only as the
+// reference of the character benchmark and the equivalence test.
+void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, ModelVertices& skin);
 void GameUpdate(Shell& shell);
 void UpdateStep(Shell& shell);
 void ClampCameraToLevel(Shell& shell);

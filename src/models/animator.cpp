@@ -23,6 +23,43 @@ Vec3 RotatedAbout(const Vec3& p, const Quat& q, const Quat& inverse, const Vec3&
     return VecAdd(centre, Vec3{r.x, r.y, r.z});
 }
 
+BoneTransform IdentityTransform() { return BoneTransform{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}}; }
+
+// The reference skinning skips a slot whose bone is missing; a missing slot 0 leaves the rest
+// position in the sum, which weight 1 on the identity reproduces.
+VertexInfluences ResolveInfluences(const ModelVertex& vertex, int32_t boneCount) {
+    VertexInfluences in{};
+    for (int s = 0; s < 4; ++s) {
+        const int32_t j = vertex.Bones[s];
+        const bool used = j >= 0 && j < boneCount;
+        in.Bone[s] = static_cast<int16_t>(used ? j : boneCount);
+        in.Weight[s] = used ? static_cast<float>(vertex.Weights[s]) / 100.0f : (s == 0 ? 1.0f : 0.0f);
+    }
+    return in;
+}
+
+// q v q^-1 with q^-1 the normalised conjugate, as a matrix: the rotation scaled by |q|.
+BoneTransform TransformOfPose(const BonePose& pose, const Vec3& pivot) {
+    const double x = pose.Rotation.x, y = pose.Rotation.y, z = pose.Rotation.z, w = pose.Rotation.w;
+    const double k = 1.0 / std::sqrt(x * x + y * y + z * z + w * w);
+    const double r[3][3] = {{w * w + x * x - y * y - z * z, 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                            {2 * (x * y + w * z), w * w - x * x + y * y - z * z, 2 * (y * z - w * x)},
+                            {2 * (x * z - w * y), 2 * (y * z + w * x), w * w - x * x - y * y + z * z}};
+    // Rotating about the pivot, then moving by the joint's offset: t = pivot + offset - R pivot.
+    const double c[3] = {pivot.x, pivot.y, pivot.z};
+    const double o[3] = {pose.Offset.x, pose.Offset.y, pose.Offset.z};
+    BoneTransform t{};
+    for (int i = 0; i < 3; ++i) {
+        double rc = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            t.Rotation[i][j] = static_cast<float>(r[i][j] * k);
+            rc += r[i][j] * k * c[j];
+        }
+        t.Translation[i] = static_cast<float>(c[i] + o[i] - rc);
+    }
+    return t;
+}
+
 Quat Rotated(const Quat& start, const Vec3& angles) {
     Quat q = start;
     QuatRotateByAngles(q, angles.x, angles.y, angles.z);
@@ -85,6 +122,8 @@ void Animator::Destroy() {
     ModelVertices().swap(SkinnedVertices);
     std::vector<BonePose>().swap(Pose);
     std::vector<Quat>().swap(InverseRotations);
+    std::vector<BoneTransform>().swap(BoneTransforms);
+    std::vector<VertexInfluences>().swap(Influences);
 }
 
 void Animator::ResetPlayback() {
@@ -108,8 +147,14 @@ bool Animator::BindMovable(int32_t index) {
     Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
     Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
     SkinnedVertices.assign(Model->Vertices.size(), ModelVertex{});
+    RestFieldsCopied = false;
     Pose.assign(Skeleton->Bones.size(), BonePose{});
     InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
+    BoneTransforms.assign(Skeleton->Bones.size() + 1, IdentityTransform());
+    Influences.resize(Model->Vertices.size());
+    for (size_t v = 0; v < Model->Vertices.size(); ++v) {
+        Influences[v] = ResolveInfluences(Model->Vertices[v], static_cast<int32_t>(Skeleton->Bones.size()));
+    }
     return true;
 }
 
@@ -177,19 +222,23 @@ void Animator::StartTransition(int32_t id, int32_t targetFrame, int32_t length) 
 }
 
 void Animator::Update() {
-    if (Frame < 0) return;
-    if (Movable == nullptr || Clip == nullptr || Animation == nullptr) return;
+    if (UpdatePose()) SkinVertices();
+}
+
+bool Animator::UpdatePose() {
+    if (Frame < 0) return false;
+    if (Movable == nullptr || Clip == nullptr || Animation == nullptr) return false;
     AdvancePlayback();
     // Once the transition has switched clips the blend is over. Clearing the flag before the
     // pose-unchanged test keeps a switch that lands on the cached pose from freezing playback.
     if (TransitionDone && Blending) Blending = false;
-    if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return;
+    if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return false;
     PoseSkeleton();
-    SkinVertices();
     CachedFramePos = FramePos;
     LastFrame = Frame;
     CachedMovableId = Movable->Id;
     CachedClipId = Clip->ClipId;
+    return true;
 }
 
 void Animator::AdvancePlayback() {
@@ -281,9 +330,44 @@ void Animator::PoseSkeleton() {
     }
 }
 
+void Animator::BuildBoneTransforms() {
+    const size_t boneCount = std::min(Pose.size(), Skeleton->Bones.size());
+    for (size_t b = 0; b < boneCount; ++b) {
+        BoneTransforms[b] = TransformOfPose(Pose[b], Skeleton->Bones[b].Pivot);
+    }
+}
+
 void Animator::SkinVertices() {
-    const size_t count = std::min(SkinnedVertices.size(), Model->Vertices.size());
-    std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
+    BuildBoneTransforms();
+    const size_t count = std::min({SkinnedVertices.size(), Model->Vertices.size(), Influences.size()});
+    // Skinning rewrites only Position and Normal; the other fields are copied once per binding.
+    if (!RestFieldsCopied) {
+        std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
+        RestFieldsCopied = true;
+    }
+    for (size_t v = 0; v < count; ++v) {
+        const ModelVertex& rest = Model->Vertices[v];
+        const Vec3 p = rest.Position, n = rest.Normal;
+        const VertexInfluences& in = Influences[v];
+        float sp[3] = {0, 0, 0}, sn[3] = {0, 0, 0};
+        for (int s = 0; s < 4; ++s) {
+            const BoneTransform& t = BoneTransforms[static_cast<size_t>(in.Bone[s])];
+            const float w = in.Weight[s];
+            for (int i = 0; i < 3; ++i) {
+                const float* r = t.Rotation[i];
+                sp[i] += w * (r[0] * p.x + r[1] * p.y + r[2] * p.z + t.Translation[i]);
+                sn[i] += w * (r[0] * n.x + r[1] * n.y + r[2] * n.z);
+            }
+        }
+        SkinnedVertices[v].Position = Vec3{sp[0], sp[1], sp[2]};
+        SkinnedVertices[v].Normal = Vec3{sn[0], sn[1], sn[2]};
+    }
+}
+
+void Animator::SkinVerticesReference(ModelVertices& out) {
+    if (Model == nullptr || Skeleton == nullptr) return;
+    out.assign(Model->Vertices.begin(), Model->Vertices.end());
+    const size_t count = out.size();
     const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
     const Vec3 origin{0, 0, 0};
     for (int32_t b = 0; b < boneCount; ++b) {
@@ -294,7 +378,7 @@ void Animator::SkinVertices() {
 
     for (size_t v = 0; v < count; ++v) {
         const ModelVertex& rest = Model->Vertices[v];
-        ModelVertex& out = SkinnedVertices[v];
+        ModelVertex& skinned = out[v];
         for (int s = 0; s < 4; ++s) {
             const int32_t j = rest.Bones[s];
             if (j < 0 || j >= boneCount) continue;
@@ -307,11 +391,11 @@ void Animator::SkinVertices() {
                 w);
             const Vec3 n = VecScale(RotatedAbout(rest.Normal, pose.Rotation, inverse, origin), w);
             if (s == 0) {
-                out.Position = p;
-                out.Normal = n;
+                skinned.Position = p;
+                skinned.Normal = n;
             } else {
-                out.Position = VecAdd(out.Position, p);
-                out.Normal = VecAdd(out.Normal, n);
+                skinned.Position = VecAdd(skinned.Position, p);
+                skinned.Normal = VecAdd(skinned.Normal, n);
             }
         }
     }

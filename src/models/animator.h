@@ -18,6 +18,20 @@ struct BonePose {
     Vec3 Offset;       // how far the joint has moved from its pivot, model space
 };
 
+// A bone's skinning transform for the current pose: p' = Rotation p + Translation, rows of a
+// 3 x 3 matrix. It carries the pose's scale too, since a blended rotation is not renormalised.
+struct BoneTransform {
+    float Rotation[3][3];
+    float Translation[3];
+};
+
+// A vertex's four bone slots resolved once at binding: an unused slot points at the identity
+// transform past the last bone, with weight 1 in slot 0 (the rest position is kept) and 0 after.
+struct VertexInfluences {
+    int16_t Bone[4];
+    float Weight[4];
+};
+
 // One sampled key: Euler angles in degrees and the joint's displacement.
 struct KeySample {
     Vec3 Rotation;
@@ -57,6 +71,13 @@ public:
     // Advances playback from ClockMs, then poses and skins unless the pose is unchanged.
     // Does nothing while Frame < 0. Allocates nothing.
     void Update();
+    // Update without the skinning: advances playback and poses the skeleton unless the pose is
+    // unchanged. True when it posed.
+    bool UpdatePose();
+    // Skins the current pose into `out` (resized to the model's vertices) by two quaternion
+    // products per bone slot and vertex, the way the game skinned before it used per-bone
+    // matrices. Kept as the reference for the benchmark and the equivalence test.
+    void SkinVerticesReference(ModelVertices& out);
 
     const LevelRecord* Level = nullptr;
     const MovableRecord* Movable = nullptr;
@@ -96,9 +117,15 @@ private:
     void LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip, const AnimationRecord*& animation) const;
     void AdvancePlayback();
     void PoseSkeleton();
+    // Fills BoneTransforms from the pose.
+    void BuildBoneTransforms();
+    // Skins Position and Normal of SkinnedVertices with the per-bone transforms.
     void SkinVertices();
 
-    std::vector<Quat> InverseRotations;  // per bone, for skinning; sized with Pose
+    std::vector<Quat> InverseRotations;  // per bone, for the reference skinning; sized with Pose
+    std::vector<BoneTransform> BoneTransforms;  // per bone, then the identity for unused slots
+    std::vector<VertexInfluences> Influences;   // per model vertex
+    bool RestFieldsCopied = false;  // SkinnedVertices holds the model's bones, weights and gloss
 };
 
 }  // namespace dv

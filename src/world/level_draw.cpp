@@ -66,10 +66,6 @@ bool KeepTriangle(const Vec3& normal, const Vec3& p0, const Vec3& p1, const Vec3
     return r <= t.ViewDistance;
 }
 
-void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t) {
-    if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);
-    tri.SortKey = -r;
-}
 
 void RemoveSwapLast(SectorTriangles& list, int32_t i) {
     const int32_t last = list.Count - 1;
@@ -349,6 +345,11 @@ void DrawRoom(const LevelRecord& level, int room, const IdList& ids, const Vec3&
 }
 
 }  // namespace
+
+void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t) {
+    if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);
+    tri.SortKey = -r;
+}
 
 void PrepareSectorTriangles(SectorTriangles& list, float ox, float oy, float oz, const LevelDrawTarget& target,
                             const Frustum& frustum) {

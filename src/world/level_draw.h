@@ -69,6 +69,10 @@ void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float 
                    Viewport& viewport, const Frustum& frustum, bool recurse,
                    LevelDrawScratch* scratch = nullptr);
 
+// Software fog by the farthest corner's distance `r` from the eye (when the target's fog is not
+// the hardware's and r reaches the fog start), and the sort key -r.
+void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t);
+
 // Places the list's room-relative triangles at the origin, removes those outside the frustum,
 // facing away from the eye or beyond the view distance (swap with the last, no shifting),
 // applies software fog, stores the negated distance as the sort key and marks bump triangles.

@@ -1,0 +1,41 @@
+// The character's mesh drawn from its skinned vertices: placed in the world, culled, lit and
+// written out as triangles. It gives what DrawMovableModel gives for the same vertices, within
+// float rounding, in passes over flat per-vertex arrays instead of per-face lookups: place every
+// vertex once, test each vertex against the frustum planes and the eye once, cull the faces
+// from those results, light only the vertices of kept faces (in float, with each light's kind
+// decided once per light rather than per vertex), then write the kept faces.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "world/level_draw.h"
+
+namespace dv {
+
+// Work arrays of DrawCharacterMesh; they only grow, so a steady frame allocates nothing.
+struct CharacterDrawScratch {
+    std::vector<float> X, Y, Z;     // per vertex: world position
+    std::vector<float> NX, NY, NZ;  // world normal (the model matrix applied, not renormalised)
+    std::vector<float> Distance;    // from the eye
+    std::vector<uint8_t> Outside;   // bit k: on or behind frustum plane k
+    std::vector<uint8_t> Used;      // used by a kept face
+    std::vector<uint32_t> Diffuse;  // lit colour of a used vertex
+    std::vector<int32_t> KeptFaces;
+    std::vector<float> KeptRadius;      // per kept face: the farthest corner's distance from the eye
+    std::vector<Vec3> KeptNormals;      // per kept face: unit plane normal
+    std::vector<uint16_t> LitVertices;  // the used vertices, in index order
+    // Per lit vertex (index into LitVertices): position, normal, direction to the eye, gloss
+    // and the colour being summed.
+    std::vector<float> LX, LY, LZ, LNX, LNY, LNZ, EX, EY, EZ, Gloss, R, G, B;
+};
+
+// Draws the character: `skinned` holds the mesh's vertices in model space (the animator's
+// skinned vertices), placed by `m` then moved by `at`. All faces in order, those in `frustum`,
+// facing the eye and within the view distance, lit by `lights` with the vertex gloss; no bump
+// mapping. Replaces out's content (out.Count valid records, the arrays only grow).
+void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+                       const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                       const LightList& lights, CharacterDrawScratch& scratch);
+
+}  // namespace dv
