@@ -78,8 +78,7 @@ public:
             k.down = !k.down;
             k.nextToggleMs = now + Delay(k);
             keyboard.Down[k.code] = k.down ? 1 : 0;
-            const uint8_t shift = (keyboard.IsDown(kVkShift) ? kShiftBit : 0) |
-                                  (keyboard.IsDown(kVkAlt) ? kAltBit : 0) | (keyboard.IsDown(kVkCtrl) ? kCtrlBit : 0);
+            const uint8_t shift = keyboard.ModifiersDown();
             if (k.down) keyboard.Press(k.code, shift);
             else keyboard.Release(k.code, shift);
         }

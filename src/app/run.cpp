@@ -66,24 +66,16 @@ std::string NoDisplayLine(const std::string& reason) {
            "); set DISPLAY or WAYLAND_DISPLAY to a running display, or start with --headless";
 }
 
-uint8_t ShiftStateFromKeys(const KeyboardState& keys) {
-    uint8_t s = 0;
-    if (keys.IsDown(kVkShift)) s |= kShiftBit;
-    if (keys.IsDown(kVkAlt)) s |= kAltBit;
-    if (keys.IsDown(kVkCtrl)) s |= kCtrlBit;
-    return s;
-}
-
 // A replayed key goes through the same handlers as a real one; the shift state is what the
 // keyboard state says once the key itself is applied.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;
         shell.Keys.Down[e.key] = 1;
-        if (shell.Keys.Press(e.key, ShiftStateFromKeys(shell.Keys))) shell.Close();
+        if (shell.Keys.Press(e.key, shell.Keys.ModifiersDown())) shell.Close();
     } else {
         shell.Keys.Down[e.key] = 0;
-        shell.Keys.Release(e.key, ShiftStateFromKeys(shell.Keys));
+        shell.Keys.Release(e.key, shell.Keys.ModifiersDown());
     }
 }
 

@@ -38,6 +38,12 @@ struct KeyboardState {
 
     bool IsDown(int code) const { return code >= 0 && code < 256 && Down[code] != 0; }
     bool ShiftHeld() const { return (Shift & kShiftBit) != 0; }
+    // The ShiftBits of the modifier keys down now (what a key event carries when the
+    // modifiers are known only from the keys, as for replayed and generated keys).
+    uint8_t ModifiersDown() const {
+        return static_cast<uint8_t>((IsDown(kVkShift) ? kShiftBit : 0) | (IsDown(kVkAlt) ? kAltBit : 0) |
+                                    (IsDown(kVkCtrl) ? kCtrlBit : 0));
+    }
     // The key handlers. Press returns true for Escape, which closes the main window. Codes
     // outside 0..255 are ignored.
     bool Press(int code, uint8_t shift);
