@@ -37,8 +37,9 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset -extension GLX >"$w
 pids+=($!)
 export DISPLAY=$display
 unset WAYLAND_DISPLAY SDL_VIDEODRIVER
-for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
+started=
+for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && { started=1; break; }; sleep 0.1; done
+[ -n "$started" ] || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
 
 cd "$work"
 "$game" >"$work/game.out" 2>"$work/game.err" &

@@ -32,11 +32,14 @@ for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=:$n; break; }
 done
 [ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: the server would otherwise reset whenever its last client leaves, and a client
+# connecting just then (the readiness probe below, SDL probing the display) would be refused.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+started=
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && { started=1; break; }; sleep 0.1; done
+[ -n "$started" ] || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
