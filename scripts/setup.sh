@@ -8,6 +8,7 @@ packages=(
   libsdl2-dev libepoxy-dev libgl1-mesa-dri libegl-mesa0 libegl1 libgl1
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libtiff-dev
   libfreetype-dev fonts-dejavu-core
+  libopenal-dev libvorbis-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool openbox x11-utils
   clang libclang-rt-14-dev
