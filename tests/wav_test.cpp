@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,42 @@ TEST(Wav, DamagedFilesNameTheOffsetAndWhatWasWrong) {
     std::string error;
     EXPECT_FALSE(LoadWavFile("/nonexistent/x.wav", s, error));
     EXPECT_EQ(error, "/nonexistent/x.wav: cannot open the sound file");
+}
+
+TEST(Wav, WriterRoundTripsInBlocksAndLeavesNothingBehindWhenAbandoned) {
+    const std::string dir = ::testing::TempDir();
+    const std::string path = dir + "/written.wav";
+    std::remove(path.c_str());
+    std::string error;
+    {
+        WavWriter w;
+        ASSERT_TRUE(w.Open(path, 48000, 2, error)) << error;
+        const int16_t a[] = {1, -1, 32767, -32768};
+        const int16_t b[] = {7, 8};
+        ASSERT_TRUE(w.Append(a, 2, error)) << error;
+        ASSERT_TRUE(w.Append(b, 1, error)) << error;
+        ASSERT_TRUE(w.Finish(error)) << error;
+    }
+    SoundSamples read;
+    ASSERT_TRUE(LoadWavFile(path, read, error)) << error;
+    EXPECT_EQ(read.SampleRate, 48000);
+    EXPECT_EQ(read.Channels, 2);
+    EXPECT_EQ(read.Frames, (std::vector<int16_t>{1, -1, 32767, -32768, 7, 8}));
+
+    const std::string abandoned = dir + "/abandoned.wav";
+    std::remove(abandoned.c_str());
+    {
+        WavWriter w;
+        ASSERT_TRUE(w.Open(abandoned, 48000, 1, error)) << error;
+        const int16_t c[] = {3};
+        ASSERT_TRUE(w.Append(c, 1, error));
+    }
+    EXPECT_FALSE(LoadWavFile(abandoned, read, error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+
+    WavWriter nowhere;
+    EXPECT_FALSE(nowhere.Open(dir + "/no/such/folder/x.wav", 48000, 1, error));
+    EXPECT_NE(error.find("x.wav: cannot create"), std::string::npos) << error;
 }
 
 }  // namespace

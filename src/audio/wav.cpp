@@ -1,5 +1,9 @@
 #include "audio/wav.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -95,6 +99,117 @@ bool LoadWavFile(const std::string& path, SoundSamples& out, std::string& error)
     }
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return ParseWav(bytes.data(), bytes.size(), path, out, error);
+}
+
+namespace {
+
+void PutU16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutU32(uint8_t* p, uint32_t v) {
+    PutU16(p, v & 0xFFFFu);
+    PutU16(p + 2, v >> 16);
+}
+
+constexpr size_t kWavHeaderBytes = 44;
+
+void FillHeader(uint8_t (&h)[kWavHeaderBytes], int32_t sampleRate, int32_t channels, uint32_t dataBytes) {
+    std::memcpy(h, "RIFF", 4);
+    PutU32(h + 4, 36 + dataBytes);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    PutU32(h + 16, 16);
+    PutU16(h + 20, kFormatPcm);
+    PutU16(h + 22, static_cast<uint32_t>(channels));
+    PutU32(h + 24, static_cast<uint32_t>(sampleRate));
+    PutU32(h + 28, static_cast<uint32_t>(sampleRate * channels * 2));
+    PutU16(h + 32, static_cast<uint32_t>(channels * 2));
+    PutU16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    PutU32(h + 40, dataBytes);
+}
+
+}  // namespace
+
+WavWriter::~WavWriter() {
+    if (!file_) return;
+    file_.reset();
+    std::remove(tempPath_.c_str());
+}
+
+bool WavWriter::Open(const std::string& path, int32_t sampleRate, int32_t channels, std::string& error) {
+    path_ = path;
+    tempPath_ = path + ".tmp" + std::to_string(getpid());
+    sampleRate_ = sampleRate;
+    channels_ = channels;
+    dataBytes_ = 0;
+    file_.reset(std::fopen(tempPath_.c_str(), "wb"));
+    if (!file_) {
+        error = path + ": cannot create the sound file: " + std::strerror(errno);
+        return false;
+    }
+    uint8_t header[kWavHeaderBytes];
+    FillHeader(header, sampleRate, channels, 0);
+    if (std::fwrite(header, 1, sizeof header, file_.get()) != sizeof header) {
+        error = path + ": cannot write the sound file: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool WavWriter::Append(const int16_t* frames, size_t frameCount, std::string& error) {
+    if (!file_) {
+        error = path_ + ": the sound file is not open";
+        return false;
+    }
+    const size_t values = frameCount * static_cast<size_t>(channels_);
+    // The RIFF sizes are 32-bit; a longer recording would wrap them.
+    if (dataBytes_ + values * 2 > 0xFFFFFFFFull - kWavHeaderBytes) {
+        error = path_ + ": the recording is longer than a WAV file can hold";
+        return false;
+    }
+    uint8_t block[4096];
+    size_t done = 0;
+    while (done < values) {
+        const size_t n = std::min(values - done, sizeof block / 2);
+        for (size_t i = 0; i < n; ++i) PutU16(block + 2 * i, static_cast<uint16_t>(frames[done + i]));
+        if (std::fwrite(block, 2, n, file_.get()) != n) {
+            error = path_ + ": cannot write the sound file: " + std::strerror(errno);
+            return false;
+        }
+        done += n;
+    }
+    dataBytes_ += values * 2;
+    return true;
+}
+
+bool WavWriter::Finish(std::string& error) {
+    if (!file_) {
+        error = path_ + ": the sound file is not open";
+        return false;
+    }
+    uint8_t header[kWavHeaderBytes];
+    FillHeader(header, sampleRate_, channels_, static_cast<uint32_t>(dataBytes_));
+    const bool written = std::fseek(file_.get(), 0, SEEK_SET) == 0 &&
+                         std::fwrite(header, 1, sizeof header, file_.get()) == sizeof header;
+    const bool closed = std::fclose(file_.release()) == 0;
+    if (!written || !closed) {
+        error = path_ + ": cannot write the sound file: " + std::strerror(errno);
+        std::remove(tempPath_.c_str());
+        return false;
+    }
+    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        error = path_ + ": cannot rename the finished file into place: " + std::strerror(errno);
+        std::remove(tempPath_.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool WriteWavFile(const std::string& path, const SoundSamples& samples, std::string& error) {
+    WavWriter writer;
+    return writer.Open(path, samples.SampleRate, samples.Channels, error) &&
+           writer.Append(samples.Frames.data(), samples.FrameCount(), error) && writer.Finish(error);
 }
 
 }  // namespace dv

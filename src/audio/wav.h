@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,5 +31,38 @@ inline constexpr size_t kMaxWavDataBytes = 64u << 20;
 bool ParseWav(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error);
 // Reads and parses the file at `path` (named by its path in messages).
 bool LoadWavFile(const std::string& path, SoundSamples& out, std::string& error);
+
+// Writes a 16-bit PCM WAV file a block of frames at a time. The frames go to a temporary file
+// beside `path`, renamed into place by Finish, so a run that stops half-way never leaves a
+// damaged file under the final name.
+class WavWriter {
+public:
+    WavWriter() = default;
+    ~WavWriter();
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // False with `error` naming the path when the temporary file cannot be created.
+    bool Open(const std::string& path, int32_t sampleRate, int32_t channels, std::string& error);
+    // Appends `frameCount` interleaved frames. False once a write has failed.
+    bool Append(const int16_t* frames, size_t frameCount, std::string& error);
+    // Fills in the sizes and renames the file into place.
+    bool Finish(std::string& error);
+    bool IsOpen() const { return file_ != nullptr; }
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> file_;
+    std::string path_;
+    std::string tempPath_;
+    int32_t sampleRate_ = 0;
+    int32_t channels_ = 0;
+    uint64_t dataBytes_ = 0;
+};
+
+// Writes `samples` to `path` whole.
+bool WriteWavFile(const std::string& path, const SoundSamples& samples, std::string& error);
 
 }  // namespace dv
