@@ -262,7 +262,7 @@ TEST_F(ContentTest, PortalCornersOpenAFrustumThroughTheDoorway) {
     Frustum f{};
     PortalFrustum(p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3], eye, 4224, f);
     Vec3 centre{0, 0, 0};
-    for (const Vec3& c : p.Corners) centre = VecAdd(centre, VecScale(c, 0.25f));
+    for (const Vec3 c : p.Corners) centre = VecAdd(centre, VecScale(c, 0.25f));
     const Vec3 beyond = VecAdd(centre, VecScale(VecSub(centre, eye), 0.5f));
     for (int i = 0; i < 5; ++i) {
         const Plane& pl = f.planes[i];

@@ -278,6 +278,15 @@ void ParseClip(LineReader& r, CharacterSource& src, const std::map<std::string, 
             b.ToFrame = r.Integer(w, 2, b.FromFrame + 1, clip.Frames);
             b.Delta = r.Vector(w, 3);
             clip.Body.push_back(b);
+        } else if (w[0] == "footfall") {
+            if (!clip.Footfalls.empty()) r.Fail("a clip has one 'footfall' line");
+            if (w.size() < 2 || w.size() > 7) r.Fail("'footfall' reads: footfall FRAME [FRAME ...], 1 to 6 frames");
+            const int frames = clip.Frames > 0 ? clip.Frames : 32767;
+            for (size_t i = 1; i < w.size(); ++i) {
+                const int f = r.Integer(w, i, 0, std::min(frames - 1, 255));
+                if (!clip.Footfalls.empty() && f <= clip.Footfalls.back()) r.Fail("footfall frames must ascend");
+                clip.Footfalls.push_back(f);
+            }
         } else if (w[0] == "key") {
             if (mirrorOf) r.Fail("a mirrored clip takes no keys");
             CharacterKeySource k;
@@ -337,6 +346,9 @@ void ResolveMirrors(const LineReader& r, CharacterSource& src) {
             clip.Body.push_back(b);
         }
         for (const auto& k : base->Keys) clip.Keys.push_back(MirrorKey(src, k));
+        if (clip.Footfalls.empty()) clip.Footfalls = base->Footfalls;
+        if (!clip.Footfalls.empty() && clip.Footfalls.back() >= clip.Frames)
+            r.FailAt(clip.Line, "a footfall lies past the last frame of clip " + std::to_string(clip.Id));
     }
     for (CharacterClipSource& clip : src.Clips) clip.MirrorOf.reset();
 }

@@ -21,12 +21,15 @@
 //   clip ID NAME frames N ms M [steps S] [loop] [ground] [hands X Y Z] [mirror ID]
 //     body F0 F1 DX DY DZ            the action moves the body by this much from the start of
 //                                    frame F0 to the start of frame F1 (held afterwards)
+//     footfall F [F ...]             frames on which a foot meets the ground (a hand the
+//                                    ledge, in hanging clips): the game plays a step there
 //     key F [= POSE] [mirror F2]     a key: starts from POSE, the mirror image of key F2, or
 //                                    the previous key; then lines "BONE RX RY RZ",
 //                                    "add BONE RX RY RZ", "root X Y Z", "ground [Y]",
 //                                    "hands X Y Z"
 //   end
-// A mirrored clip ("mirror ID", no keys) copies another keyed clip with left and right swapped.
+// A mirrored clip ("mirror ID", no keys) copies another keyed clip with left and right swapped,
+// and its footfalls unless it states its own.
 #pragma once
 
 #include <cstdint>
@@ -109,6 +112,7 @@ struct CharacterClipSource {
     std::optional<Vec3> Hands;
     std::vector<CharacterBodyMove> Body;
     std::vector<CharacterKeySource> Keys;
+    std::vector<int> Footfalls;   // ascending frames, at most 6
     std::optional<int> MirrorOf;  // set while parsing only
 };
 

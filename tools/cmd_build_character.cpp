@@ -11,6 +11,7 @@
 #include "tools/character_sheet.h"
 #include "tools/commands.h"
 #include "world/level_file.h"
+#include "world/level_sounds.h"
 
 namespace dvtool {
 namespace {
@@ -90,7 +91,8 @@ int BuildCharacterCommand(int argc, char** argv) {
         return 2;
     }
     try {
-        const dv::BuiltCharacter built = dv::BuildCharacter(dv::LoadCharacterSource(positional[0]));
+        const dv::CharacterSource source = dv::LoadCharacterSource(positional[0]);
+        const dv::BuiltCharacter built = dv::BuildCharacter(source);
         dv::LevelFileData level;
         if (inLevel.empty()) {
             level = dv::CharacterOnlyLevel(built);
@@ -104,6 +106,15 @@ int BuildCharacterCommand(int argc, char** argv) {
         dv::ParseLevel(bytes.data(), bytes.size(), positional[1], check);
         if (!sheet.empty()) WriteCharacterSheet(built, sheetClips, sheetFrames, sheetZoom, sheetYaw, sheet);
         dv::WriteLevelFile(positional[1], level);
+        // The footfalls go beside the pack, where the level compiler finds them.
+        dv::LevelSounds sounds;
+        for (const dv::CharacterClipSource& clip : source.Clips)
+            if (!clip.Footfalls.empty()) sounds.Footfalls.push_back({clip.Id, clip.Footfalls});
+        std::string error;
+        if (!dv::WriteLevelSoundsFile(dv::LevelSoundsPath(positional[1]), sounds, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 2;
+        }
         std::printf("%s: %d vertices, %d faces, %d bones, %d clips, %zu textures\n", positional[1].c_str(),
                     built.Model.VertexCount, built.Model.FaceCount, built.Skeleton.BoneCount, built.Movable.ClipCount,
                     built.Textures.size());

@@ -124,7 +124,8 @@ public:
             e.FirstSlot = kLightmapFirstSlot + static_cast<int32_t>(i) * kLightmapTilesPerStrip;
             data.Level.Lightmaps.Entries.push_back(e);
         }
-        if (!src_.CharacterPath.empty()) AddCharacter(data);
+        BuildSounds(out.Sounds);
+        if (!src_.CharacterPath.empty()) AddCharacter(data, out.Sounds);
         return out;
     }
 
@@ -829,9 +830,38 @@ private:
                              g.Origin.z + src_.StartZ * kCellSize};
     }
 
-    void AddCharacter(LevelFileData& data) {
+    // Every room's floor cells by footstep family, and the ambience emitters in world units.
+    void BuildSounds(LevelSounds& sounds) const {
+        for (size_t r = 0; r < rooms_.size(); ++r) {
+            const RoomDef& def = *rooms_[r].Def;
+            RoomFloorSounds floor;
+            floor.CellsX = def.CellsX;
+            floor.CellsZ = def.CellsZ;
+            for (const CellDef& c : def.Cells) {
+                const int material = c.FloorMat >= 0 ? c.FloorMat : def.FloorMat;
+                floor.Cells.push_back(src_.Footsteps[static_cast<size_t>(material)]);
+            }
+            sounds.Rooms.push_back(std::move(floor));
+            for (const AmbienceDef& a : def.Ambience) {
+                const Vec3 at = {rooms_[r].Origin.x + a.X * kCellSize, rooms_[r].Origin.y + a.H * kClick,
+                                 rooms_[r].Origin.z + a.Z * kCellSize};
+                sounds.Emitters.push_back({static_cast<int32_t>(r), at, a.Radius * kCellSize, a.Volume, a.Sound});
+            }
+        }
+    }
+
+    void AddCharacter(LevelFileData& data, LevelSounds& sounds) {
         std::string path = src_.CharacterPath;
         if (!path.empty() && path[0] != '/' && !sourceDir_.empty()) path = sourceDir_ + "/" + path;
+        // The pack's footfalls, when it was built with them, come along with its clips.
+        LevelSounds packSounds;
+        std::string error;
+        const std::string soundsPath = LevelSoundsPath(path);
+        if (std::ifstream(soundsPath).good()) {
+            if (!LoadLevelSoundsFile(soundsPath, packSounds, error))
+                Fail(src_.CharacterLine, "the character's sound file does not read: " + error);
+            sounds.Footfalls = packSounds.Footfalls;
+        }
         LevelFileData pack;
         try {
             ParseLevelFile(path, pack);
@@ -934,6 +964,8 @@ void WriteCompiledLevel(const CompiledLevel& level, const std::string& outputPat
     const std::string dir = slash == std::string::npos ? "" : outputPath.substr(0, slash + 1);
     for (const LightmapImage& lm : level.Lightmaps)
         WriteFileAtomic(dir + lm.FileName, EncodeBmp24(lm.Width, lm.Height, lm.Rgb));
+    std::string error;
+    if (!WriteLevelSoundsFile(LevelSoundsPath(outputPath), level.Sounds, error)) throw std::runtime_error(error);
     WriteFileAtomic(outputPath, bytes);
 }
 

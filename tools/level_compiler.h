@@ -8,6 +8,7 @@
 
 #include "tools/level_source.h"
 #include "world/level_file.h"
+#include "world/level_sounds.h"
 
 namespace dv {
 
@@ -22,6 +23,7 @@ struct LightmapImage {
 struct CompiledLevel {
     LevelFileData Data;
     std::vector<LightmapImage> Lightmaps;
+    LevelSounds Sounds;  // written beside the level as "<name>.snd"
 };
 
 // Lightmap tiles and their texture slots.
@@ -42,8 +44,8 @@ CompiledLevel CompileLevelFile(const std::string& sourcePath, const std::string&
 // Throws std::runtime_error when a count would overflow the file's 16-bit counts.
 void AppendMovables(LevelFileData& level, const LevelFileData& pack);
 
-// Writes the lightmap bitmaps beside `outputPath` and then the level file itself, each through
-// a temporary file renamed into place. Throws std::runtime_error when a file cannot be written.
+// Writes the lightmap bitmaps and the sound sidecar beside `outputPath` and then the level file
+// itself, each through a temporary file renamed into place. Throws std::runtime_error when a file cannot be written.
 void WriteCompiledLevel(const CompiledLevel& level, const std::string& outputPath);
 
 }  // namespace dv

@@ -185,6 +185,25 @@ ObjectDef ParseObject(LineReader& r) {
     return o;
 }
 
+AmbienceDef ParseAmbience(LineReader& r) {
+    AmbienceDef a;
+    a.Sound = r.Word("ambience sound");
+    if (!IsValidSoundName(a.Sound)) r.Fail("ambience sound '" + a.Sound + "' is not 1..23 of a-z, 0-9, _");
+    a.X = static_cast<float>(r.Number("ambience x"));
+    a.Z = static_cast<float>(r.Number("ambience z"));
+    a.H = static_cast<float>(r.Number("ambience height"));
+    r.Expect("radius");
+    a.Radius = static_cast<float>(r.Number("ambience radius"));
+    if (!(a.Radius > 0 && a.Radius <= 100)) r.Fail("ambience radius outside 0..100 cells");
+    if (!r.Done()) {
+        r.Expect("volume");
+        a.Volume = static_cast<float>(r.Number("ambience volume"));
+        if (!(a.Volume >= 0 && a.Volume <= 1)) r.Fail("ambience volume outside 0..1");
+    }
+    r.End();
+    return a;
+}
+
 class Parser {
 public:
     Parser(const std::string& text, const std::string& fileName) : file_(fileName) {
@@ -221,6 +240,12 @@ public:
                 if (!r.Done()) r.Number("heading");
                 r.End();
                 src.StartLine = lineNo;
+            } else if (kw == "footstep") {
+                const int material = r.Material();
+                const std::string sound = r.Word("footstep sound");
+                if (!FloorSoundFromName(sound, src.Footsteps[static_cast<size_t>(material)]))
+                    r.Fail("unknown footstep sound '" + sound + "' (stone, wood, metal, gravel, water)");
+                r.End();
             } else if (kw == "character") {
                 if (src.CharacterLine != 0) r.Fail("only one 'character' statement is allowed");
                 src.CharacterPath = r.Word("character file");
@@ -253,6 +278,7 @@ private:
                 if (!haveMap) r.Fail("room '" + room.Name + "' has no map");
                 for (const LightDef& l : room.Lights) CheckInside(room, l.X, l.Z, l.Line, "light");
                 for (const ObjectDef& o : room.Objects) CheckInside(room, o.X, o.Z, o.Line, "object");
+                for (const AmbienceDef& a : room.Ambience) CheckInside(room, a.X, a.Z, a.Line, "ambience");
                 return;
             }
             if (kw == "origin") {
@@ -283,6 +309,11 @@ private:
                 LightDef l = ParseLight(r);
                 l.Line = lineNo;
                 room.Lights.push_back(l);
+                continue;
+            } else if (kw == "ambience") {
+                AmbienceDef a = ParseAmbience(r);
+                a.Line = lineNo;
+                room.Ambience.push_back(a);
                 continue;
             } else if (kw == "object") {
                 ObjectDef o = ParseObject(r);
@@ -344,6 +375,19 @@ private:
 };
 
 }  // namespace
+
+std::array<FloorSound, kMaterialCount> LevelSource::DefaultFootsteps() {
+    std::array<FloorSound, kMaterialCount> f{};
+    f.fill(FloorSound::Stone);
+    f[static_cast<size_t>(Material::Planks)] = FloorSound::Wood;
+    f[static_cast<size_t>(Material::Metal)] = FloorSound::Metal;
+    f[static_cast<size_t>(Material::Grate)] = FloorSound::Metal;
+    f[static_cast<size_t>(Material::Moss)] = FloorSound::Gravel;
+    f[static_cast<size_t>(Material::Sand)] = FloorSound::Gravel;
+    f[static_cast<size_t>(Material::Water)] = FloorSound::Water;
+    f[static_cast<size_t>(Material::Falls)] = FloorSound::Water;
+    return f;
+}
 
 const char* MaterialName(Material m) { return kMaterialNames[static_cast<int>(m)]; }
 const char* ObjectKindName(ObjectKind k) { return kObjectNames[static_cast<int>(k)]; }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "world/level_sounds.h"
+
 namespace dv {
 
 // A fault in a level source. what() is one line: "<file>:<line>: <what was wrong>".
@@ -61,6 +63,15 @@ struct ObjectDef {
     int Line = 0;
 };
 
+// A looping ambience sound placed in a room ("ambience SOUND X Z H radius R [volume V]").
+struct AmbienceDef {
+    std::string Sound;          // sounds/amb_<Sound>.ogg
+    float X = 0, Z = 0, H = 0;  // cells, cells, clicks
+    float Radius = 0;           // cells
+    float Volume = 1;
+    int Line = 0;
+};
+
 struct RoomDef {
     std::string Name;
     int Line = 0;
@@ -75,6 +86,7 @@ struct RoomDef {
     std::vector<int> CellLines;  // source line of each cell's map row
     std::vector<LightDef> Lights;
     std::vector<ObjectDef> Objects;
+    std::vector<AmbienceDef> Ambience;
 
     const CellDef& At(int x, int z) const { return Cells[static_cast<size_t>(x * CellsZ + z)]; }
     CellDef& At(int x, int z) { return Cells[static_cast<size_t>(x * CellsZ + z)]; }
@@ -89,6 +101,10 @@ struct LevelSource {
     int StartLine = 0;
     std::string CharacterPath;  // as written, relative to the source's folder
     int CharacterLine = 0;
+    // The footstep family of each floor material ("footstep MATERIAL SOUND" changes one).
+    std::array<FloorSound, kMaterialCount> Footsteps = DefaultFootsteps();
+
+    static std::array<FloorSound, kMaterialCount> DefaultFootsteps();
 };
 
 // Parses a level source held in memory; `fileName` names it in messages. Throws SourceError.

@@ -269,6 +269,7 @@ void UpdateStep(Shell& shell) {
     ClampCameraToLevel(shell);
     ClampCharacterToLevel(shell);
     WriteTraceLine(shell);
+    shell.Audio.AfterTick(g);
 }
 
 void ClampCameraToLevel(Shell& shell) {

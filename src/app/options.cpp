@@ -48,7 +48,8 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
 
 const char* UsageText() {
     return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE] [--trace FILE]\n"
-           "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--help] [--version]\n";
+           "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--mute]\n"
+           "                  [--audio-out FILE.wav] [--help] [--version]\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
@@ -70,6 +71,15 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             out.showHelp = true;
         } else if (arg == "--version") {
             out.showVersion = true;
+        } else if (arg == "--mute") {
+            out.mute = true;
+        } else if (arg == "--audio-out") {
+            if (!value(v)) return false;
+            if (*v == '\0') {
+                error = "--audio-out: the file name is empty";
+                return false;
+            }
+            out.audioOutPath = v;
         } else if (arg == "--data") {
             if (!value(v)) return false;
             out.dataDir = v;

@@ -22,6 +22,8 @@ struct Options {
     std::vector<ScreenshotRequest> screenshots;
     int32_t quitAfterMs = -1;  // -1: never
     std::string statsPath;
+    bool mute = false;          // no sound (an --audio-out record is then silence)
+    std::string audioOutPath;   // the mix rendered offline, in step with the game clock
     bool showHelp = false;
     bool showVersion = false;
 };

@@ -173,6 +173,9 @@ int RunGame(const Options& given) {
         shell.Boxes.SetHeadless(false);
     }
     const std::string basePath = FindBasePath(options);
+    shell.AudioSettings.Speakers = !options.headless;
+    shell.AudioSettings.Mute = options.mute;
+    shell.AudioSettings.RecordPath = FromStartDir(startDir, options.audioOutPath);
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
     shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
@@ -221,6 +224,7 @@ int RunGame(const Options& given) {
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = shell.View.Counters().drawCalls - drawsBefore;
         stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
+        shell.Audio.RenderUpTo(now);
         heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(shell.View, screenshotWriter, startDir);
@@ -238,6 +242,10 @@ int RunGame(const Options& given) {
     }
     stats.SetFpsShown(shell.View.FramesPerSecond);
     shell.Shutdown();
+    if (!shell.Audio.Finish(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include "app/game.h"
 #include "character/character.h"
@@ -32,6 +33,11 @@ constexpr int32_t kClosingMs = 4999;
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
 
 void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
+
+// Sound problems never stop the game; they are one line each on stderr.
+void PrintWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());
+}
 
 }  // namespace
 
@@ -96,6 +102,9 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Resize(800, 600);
 
     CreateGameState(*this);
+    std::vector<std::string> warnings;
+    Audio.Start(AudioSettings, BasePath, levelPath, Level.Map, warnings);
+    PrintWarnings(warnings);
     ObjectIds.Clear();
     for (int32_t i = 0; i < Level.ObjectCount; ++i) ObjectIds.Add(i, Level.Objects[i].Id);
 
@@ -126,6 +135,7 @@ void Shell::Idle(bool active) {
         return;
     }
     if (UpdateCallback != nullptr) UpdateCallback(*this);
+    Audio.Frame(ViewCamera.Position, ViewCamera.Target);
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
 }
 
@@ -149,6 +159,8 @@ void TitleSequence(Shell& shell) {
             std::string ignored;
             shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
                                        false, true, ignored);
+            if (shell.TitleState == 0) shell.Audio.PlayMusic(MusicPiece::Title);
+            else shell.Audio.EnterClosing();
             shell.TitleState = shell.TitleState == 0 ? 1 : 3;
             break;
         }
@@ -159,6 +171,9 @@ void TitleSequence(Shell& shell) {
                 shell.TitleState = 0;
                 shell.UpdateCallback = GameUpdateCallback;
                 if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the title
+                std::vector<std::string> warnings;
+                shell.Audio.EnterLevel(warnings);
+                PrintWarnings(warnings);
             }
             break;
         case 3:

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/game_audio.h"
 #include "app/message_boxes.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
@@ -56,6 +57,8 @@ public:
     IdList ObjectIds;
     std::unique_ptr<GameState> Game;
     KeyboardState Keys;            // written by the key handlers, read by each update tick
+    GameAudioOptions AudioSettings;  // set before Start
+    GameAudio Audio;
     TurnRates CharacterTurnRates{};  // from the settings file, read at process start
     UpdateFn UpdateCallback = nullptr;
     int32_t TitleState = 0;

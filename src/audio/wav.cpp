@@ -131,7 +131,9 @@ void FillHeader(uint8_t (&h)[kWavHeaderBytes], int32_t sampleRate, int32_t chann
 
 }  // namespace
 
-WavWriter::~WavWriter() {
+WavWriter::~WavWriter() { Discard(); }
+
+void WavWriter::Discard() {
     if (!file_) return;
     file_.reset();
     std::remove(tempPath_.c_str());

@@ -48,6 +48,8 @@ public:
     bool Append(const int16_t* frames, size_t frameCount, std::string& error);
     // Fills in the sizes and renames the file into place.
     bool Finish(std::string& error);
+    // Drops the unfinished file.
+    void Discard();
     bool IsOpen() const { return file_ != nullptr; }
 
 private:
