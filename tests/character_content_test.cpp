@@ -460,12 +460,20 @@ TEST(CharacterContent, SourceMistakesNameTheFileAndLine) {
     EXPECT_EQ(SourceError("clip 0 a mirror 5\nend\n"), "clips.txt:1: clip 5 is not a keyed clip of this file");
     EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0 = sit\nend\n"), "clips.txt:2: pose 'sit' is not defined above");
 
+    EXPECT_EQ(SourceError("clip 0 a frames 4 ms 50\n  footfall 1 1\n  key 0\nend\n"),
+              "clips.txt:2: footfall frames must ascend");
+    EXPECT_EQ(SourceError("clip 0 a frames 4 ms 50\n  footfall 4\n  key 0\nend\n"),
+              "clips.txt:2: '4' is not a whole number from 0 to 3");
+    EXPECT_EQ(SourceError("clip 0 a frames 9 ms 50\n  footfall 0 1 2 3 4 5 6\n  key 0\nend\n"),
+              "clips.txt:2: 'footfall' reads: footfall FRAME [FRAME ...], 1 to 6 frames");
+
     // A mirrored clip swaps left and right and negates the sideways turns.
     const dv::CharacterSource src = dv::ParseCharacterSource(
         "s", "bone hips - 0 4 0\nbone l_leg hips -1 4 0\nbone r_leg hips 1 4 0\n", "m",
         "texture skin skin 1 2 3\npart body hips skin from 0 3 0 0.5 0.5 to 0 5 0 0.5 0.5\n", "c",
-        "clip 0 a frames 2 ms 50\n  key 0\n  l_leg 10 20 30\n  root 1 2 3\nend\nclip 1 b mirror 0\nend\n");
+        "clip 0 a frames 2 ms 50\n  footfall 1\n  key 0\n  l_leg 10 20 30\n  root 1 2 3\nend\nclip 1 b mirror 0\nend\n");
     ASSERT_EQ(src.Clips.size(), 2u);
+    EXPECT_EQ(src.Clips[1].Footfalls, std::vector<int>{1}) << "a mirrored clip keeps its original's footfalls";
     const dv::CharacterPose& p = src.Clips[1].Keys[0].Pose;
     EXPECT_EQ(p.Angles[2].x, 10);
     EXPECT_EQ(p.Angles[2].y, -20);
