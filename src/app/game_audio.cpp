@@ -125,8 +125,7 @@ int CharacterSoundTriggers::Step(const CharacterSoundState& now, const LevelSoun
 
     // The flight: its highest point gives the landing's fall height.
     if (IsAirborne(now.Action)) {
-        if (!airborne_) peakY_ = now.Position.y;
-        airborne_ = true;
+        airborne_ = true;  // the peak starts from the last height on the ground
         peakY_ = std::max(peakY_, now.Position.y);
     } else {
         airborne_ = false;
@@ -170,7 +169,8 @@ void GameAudio::Start(const GameAudioOptions& options, const std::string& dataDi
         }
         mixBlock_.assign(static_cast<size_t>(kMixBlockFrames) * kLoopbackChannels, 0);
     }
-    if (options.Mute) sound_.SetVolumes({0, 0, 0, 0});
+    // Muted, a record is made of silence: nothing is loaded, so nothing can play.
+    if (options.Mute) return;
 
     soundsDir_ = dataDir.empty() ? std::string("sounds") : dataDir + (dataDir.back() == '/' ? "" : "/") + "sounds";
     if (!FolderExists(soundsDir_)) {

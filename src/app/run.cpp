@@ -218,13 +218,15 @@ int RunGame(const Options& given) {
         if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
         if (shell.CloseRequested) break;
 
+        // The mix up to this clock is what the last update started; this update's sounds
+        // begin at `now`.
+        shell.Audio.RenderUpTo(now);
         const uint64_t drawsBefore = shell.View.Counters().drawCalls;
         const auto start = Steady::now();
         shell.Idle(true);
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = shell.View.Counters().drawCalls - drawsBefore;
         stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
-        shell.Audio.RenderUpTo(now);
         heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(shell.View, screenshotWriter, startDir);

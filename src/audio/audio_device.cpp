@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace dv {
@@ -99,12 +101,14 @@ bool AudioDevice::OpenLoopback(std::string& error) {
         render_ = nullptr;
         return false;
     }
-    if (supported(Device(device_), kLoopbackSampleRate, ALC_STEREO_SOFT, ALC_SHORT_SOFT) == ALC_FALSE) {
-        error = "the offline device cannot mix 48 kHz stereo 16-bit";
+    // Mixed in float and converted here: the library's own 16-bit output is dithered, which
+    // would put noise into a record of silence.
+    if (supported(Device(device_), kLoopbackSampleRate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT) == ALC_FALSE) {
+        error = "the offline device cannot mix 48 kHz stereo";
         Close();
         return false;
     }
-    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
                                  ALC_FREQUENCY, kLoopbackSampleRate, ALC_HRTF_SOFT, ALC_FALSE, 0};
     context_ = alcCreateContext(Device(device_), attributes);
     if (context_ == nullptr || alcMakeContextCurrent(static_cast<ALCcontext*>(context_)) == ALC_FALSE) {
@@ -117,7 +121,11 @@ bool AudioDevice::OpenLoopback(std::string& error) {
 
 void AudioDevice::RenderLoopback(int16_t* frames, int32_t frameCount) {
     if (render_ == nullptr || frameCount <= 0) return;
-    reinterpret_cast<LPALCRENDERSAMPLESSOFT>(render_)(Device(device_), frames, frameCount);
+    const size_t values = static_cast<size_t>(frameCount) * kLoopbackChannels;
+    if (mix_.size() < values) mix_.resize(values);  // once, at the first and largest block
+    reinterpret_cast<LPALCRENDERSAMPLESSOFT>(render_)(Device(device_), mix_.data(), frameCount);
+    for (size_t i = 0; i < values; ++i)
+        frames[i] = static_cast<int16_t>(std::lround(std::clamp(mix_[i], -1.0f, 32767.0f / 32768.0f) * 32768.0f));
 }
 
 }  // namespace dv

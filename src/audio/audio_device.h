@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dv {
 
@@ -38,6 +39,7 @@ private:
     void* device_ = nullptr;   // ALCdevice
     void* context_ = nullptr;  // ALCcontext
     void* render_ = nullptr;   // alcRenderSamplesSOFT, loopback only
+    std::vector<float> mix_;   // the loopback's float mix before conversion
     AudioOutput output_ = AudioOutput::Speakers;
 };
 
