@@ -19,6 +19,8 @@
 #include "character/actions_and_clips.h"
 #include "imaging/decode.h"
 #include "motion/follow_camera.h"
+#include "support/sound_record.h"
+#include "world/level_sounds.h"
 
 namespace {
 
@@ -248,6 +250,69 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     EXPECT_LT(endClock, rows.back().clock + 5400);
 }
 
+// The sound of the whole course, from its offline record and the trace: every footfall is
+// heard within a tick of its frame, the landing after the ramp's 24-unit fall is louder than
+// the footsteps, the lava's rumble fills the cellar and not the first hall.
+void CheckCourseSound(const std::string& path, const std::vector<TraceRow>& rows) {
+    dv::test::SoundRecord rec;
+    std::string error;
+    ASSERT_TRUE(dv::test::LoadSoundRecord(path, rec, error)) << error;
+    dv::LevelSounds level;
+    ASSERT_TRUE(dv::LoadLevelSoundsFile(kData + "/test.snd", level, error)) << error;
+
+    int footfalls = 0, heard = 0;
+    std::vector<double> stepPeaks;
+    std::string missed;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const TraceRow &before = rows[i - 1], &t = rows[i];
+        const dv::ClipFootfalls* f = level.FootfallsOf(t.clip);
+        if (f == nullptr || t.clip != before.clip || t.frame == before.frame) continue;
+        using A = dv::CharacterAction;
+        bool inTheAir = false;  // the run clip plays on off an edge, without steps
+        for (A a : {A::Fall, A::AwaitTransition, A::RunJumpTakeoff, A::RunJumpAir, A::RunJumpFall})
+            inTheAir |= t.action == Number(a);
+        if (inTheAir) continue;
+        for (int ff : f->Frames) {
+            const bool crossed = before.frame <= t.frame ? ff > before.frame && ff <= t.frame
+                                                         : ff > before.frame || ff <= t.frame;
+            if (!crossed) continue;
+            ++footfalls;
+            if (rec.OnsetBetween(t.clock - 40, t.clock + 40)) ++heard;
+            else missed += " " + std::to_string(t.clock);
+            if (t.clip == Number(dv::CharacterClip::Run)) stepPeaks.push_back(rec.PeakRms(t.clock, t.clock + 120));
+        }
+    }
+    ASSERT_GT(footfalls, 100);
+    EXPECT_GE(heard, footfalls * 95 / 100) << heard << " of " << footfalls << " footfalls heard; missed at" << missed;
+
+    // The landing after running off the ramp's 24-unit ledge: the run goes on from it.
+    int landingClock = -1;
+    for (size_t i = 1; i < rows.size() && landingClock < 0; ++i) {
+        if (rows[i].action == Number(dv::CharacterAction::LandRun) && rows[i].room == 1) landingClock = rows[i].clock;
+    }
+    ASSERT_GT(landingClock, 0);
+    ASSERT_FALSE(stepPeaks.empty());
+    std::sort(stepPeaks.begin(), stepPeaks.end());
+    const double landing = rec.PeakRms(landingClock - 40, landingClock + 200);
+    const double step = stepPeaks[stepPeaks.size() / 2];
+    EXPECT_GT(landing, 1.5 * step) << "landing " << landing << ", a running step " << step;
+
+    // Low rumble: the cellar (room 5) against the first hall (room 0), standing still or not.
+    double cellar = 0, hall = 0;
+    int cellarTicks = 0, hallTicks = 0;
+    for (const TraceRow& t : rows) {
+        if (t.clock < 7500) continue;
+        const double low = rec.LowBandRms(t.clock, t.clock + 40, 80);
+        if (t.room == 5) cellar += low, ++cellarTicks;
+        if (t.room == 0) hall += low, ++hallTicks;
+    }
+    ASSERT_GT(cellarTicks, 10);
+    ASSERT_GT(hallTicks, 10);
+    cellar /= cellarTicks;
+    hall /= hallTicks;
+    EXPECT_GT(cellar, 4 * hall) << "low band in the cellar " << cellar << ", in the hall " << hall;
+}
+
 // Mean absolute difference of two equally sized pictures over the rows from y0 down, 0..1.
 double MeanDifference(const dv::Image& a, const dv::Image& b, int y0) {
     if (a.width != b.width || a.height != b.height || y0 >= a.height) return 1.0;
@@ -269,9 +334,10 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     const std::string replay = DV_SOURCE_DIR "/tests/data/replays/course.replay";
     const std::string running = Temp("course_running.png"), hanging = Temp("course_hanging.png");
     const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
-    const std::string stats = Temp("course_stats.json");
+    const std::string stats = Temp("course_stats.json"), sound = Temp("course_sound.wav");
     const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
     const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " + trace +
+                                " --audio-out " + sound +
                                 " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
                                 std::to_string(hangingAt) + ":" + hanging + " --screenshot " +
                                 std::to_string(closingAt) + ":" + closing + " --stats " + stats +
@@ -347,6 +413,8 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     EXPECT_LT(MeanDifference(img, picture, 60), 0.06);
     ASSERT_TRUE(dv::DecodeImageFile(kData + "/title1.jpg", picture, error)) << error;
     EXPECT_GT(MeanDifference(img, picture, 60), 0.12) << "the title picture, not the closing one";
+
+    CheckCourseSound(sound, rows);
 }
 
 TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {

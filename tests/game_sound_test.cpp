@@ -81,11 +81,12 @@ TEST_F(TriggerTest, FootfallsWhenTheirFramesArePlayedThroughOnTheFloorUnderfoot)
 }
 
 TEST_F(TriggerTest, ActionChangesAndLandingsByTheirFallHeight) {
-    Tick(A::Run, CharacterClip::Run, 1, 100);
-    // Off an edge: falling 24 units is a hard landing at full loudness.
-    EXPECT_TRUE(Tick(A::Fall, CharacterClip::Fall, 0, 96).empty());
-    EXPECT_TRUE(Tick(A::AwaitTransition, CharacterClip::Fall, 1, 80).empty());
-    std::vector<Event> e = Tick(A::Landing, CharacterClip::Land, 0, 76);
+    Tick(A::Run, CharacterClip::Run, 8, 100);
+    // Off an edge: the run clip plays on in the air without steps; falling 24 units is a hard
+    // landing at full loudness.
+    EXPECT_TRUE(Tick(A::Fall, CharacterClip::Run, 10, 96).empty());
+    EXPECT_TRUE(Tick(A::AwaitTransition, CharacterClip::Run, 1, 80).empty());
+    std::vector<Event> e = Tick(A::LandRun, CharacterClip::LandRun, 0, 76);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].Effect, SoundEffect::LandHard);
     EXPECT_FLOAT_EQ(e[0].Gain, 1.0f);

@@ -132,7 +132,8 @@ int CharacterSoundTriggers::Step(const CharacterSoundState& now, const LevelSoun
         peakY_ = now.Position.y;
     }
 
-    if (now.Frame >= 0 && now.Clip >= 0) {
+    // A clip that runs on in the air (the run, off an edge) makes no footfalls there.
+    if (now.Frame >= 0 && now.Clip >= 0 && !airborne_) {
         if (const ClipFootfalls* f = level.FootfallsOf(now.Clip)) {
             // A clip just started counts only its current frame.
             const int32_t from = now.Clip == clip_ && frame_ >= 0 ? frame_ : now.Frame - 1;
