@@ -66,6 +66,8 @@ TEST(SoundSource, BadLinesNameFileAndLine) {
     };
     const std::string sound = "sound s\n  length 0.3\n";
     const std::string music = "music m\n  length 4\n  instrument p pluck\n";
+    std::string longChords;
+    for (int i = 0; i < 20; ++i) longChords += "  play p 0 100 C4 D4 E4 F4 G4 A4 B4 C5\n";
     const Case cases[] = {
         // statements and blocks
         {"bogus s\n", 1, "expected 'sound', 'loop' or 'music'"},
@@ -81,6 +83,7 @@ TEST(SoundSource, BadLinesNameFileAndLine) {
         {"loop s\n  length 9\n  variations 2\n", 3, "not a statement of a loop"},
         {"music s\n  length 4\n  layer sine freq 100\n", 3, "not a statement of music"},
         {"music s\n  length 4\nend\n", 3, "plays no notes"},
+        {"sound s\n  length 30\n  variations 16\n  layer noise repeat 2000 decay 30\nend\n", 1, "samples of work"},
         // numbers
         {"sound s\n  length 0\n", 2, "out of range"},
         {"sound s\n  length 31\n", 2, "out of range"},
@@ -118,6 +121,7 @@ TEST(SoundSource, BadLinesNameFileAndLine) {
         {music + "  play p 0 1\n", 4, "missing note"},
         {music + "  play p 9 1 C4\n", 4, "beat 9 is out of range"},
         {music + "  play p 0 1 C4 D4 E4 F4 G4 A4 B4 C5 D5\n", 4, "more than 8 notes"},
+        {"music m\n  length 30\n  instrument p pad\n" + longChords + "end\n", 1, "samples of work"},
     };
     for (const Case& c : cases) {
         std::vector<SoundDef> sounds;

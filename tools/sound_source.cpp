@@ -23,6 +23,10 @@ constexpr int kMaxNotes = 2000;
 constexpr size_t kMaxChord = 8;
 constexpr double kMaxFrequency = 20000.0;
 constexpr double kMaxRepeat = 2000.0;
+// Samples the synthesiser may compute for one sound (a few seconds of work), and the most
+// partials an instrument's note has.
+constexpr double kMaxWork = 3e8;
+constexpr double kPartialsPerNote = 24.0;
 
 // Thrown inside the parser, caught at its entry point and turned into the error line.
 struct ParseFailure : std::runtime_error {
@@ -334,11 +338,35 @@ private:
     }
 
     void Finish(const SoundDef& s, const LineReader& endLine) const {
+        if (s.Kind == SoundKind::Music && s.Notes.empty()) endLine.Fail("'" + s.Name + "' plays no notes");
+        if (s.Kind != SoundKind::Music && s.Layers.empty()) endLine.Fail("'" + s.Name + "' has no layers");
+        const double work = RenderWork(s);
+        if (work > kMaxWork)
+            LineReader(file_, s.Line, {}).Fail("'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
+                                               " million samples of work; at most " + Format(kMaxWork / 1e6) + " million");
+    }
+
+    // The samples the synthesiser computes for a sound, counted before anything is rendered so
+    // that a source cannot ask for hours of work.
+    static double RenderWork(const SoundDef& s) {
+        double seconds = 0.0;
         if (s.Kind == SoundKind::Music) {
-            if (s.Notes.empty()) endLine.Fail("'" + s.Name + "' plays no notes");
-            return;
+            const double beat = 60.0 / s.Tempo;
+            for (const SoundNote& n : s.Notes) {
+                const double release = s.Instruments[static_cast<size_t>(n.Instrument)].Release;
+                seconds += static_cast<double>(n.Frequencies.size()) * kPartialsPerNote *
+                           std::min(s.Length, n.Beats * beat + release);
+            }
+            return seconds * kSoundRate;
         }
-        if (s.Layers.empty()) endLine.Fail("'" + s.Name + "' has no layers");
+        const double length = s.Length + (s.Kind == SoundKind::Loop ? s.Crossfade : 0.0);
+        for (const SoundLayer& l : s.Layers) {
+            const double window = l.Within > 0.0 ? l.Within : length - l.At;
+            const double events = l.Repeat > 0.0 ? std::max(1.0, l.Repeat * window) : 1.0;
+            const double event = l.Decay > 0.0 ? std::min(length, l.Attack + l.Hold + l.Decay) : length;
+            seconds += events * event;
+        }
+        return seconds * s.Variations * kSoundRate;
     }
 
     std::string file_;
