@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audio/wav.h"
+#include "imaging/decode.h"
 #include "tools/ogg_vorbis_writer.h"
 #include "tools/sound_source.h"
 #include "tools/sound_synth.h"
@@ -112,8 +113,11 @@ TEST(SoundContent, TheSetIsTheOneTheGameLoads) {
         const double seconds = static_cast<double>(s.Samples.FrameCount()) / s.Samples.SampleRate;
         EXPECT_EQ(s.Samples.SampleRate, 48000) << s.FileName;
         EXPECT_EQ(s.Samples.Channels, s.Kind == SoundKind::Music ? 2 : 1) << s.FileName;
-        if (s.Kind == SoundKind::Effect) EXPECT_LE(seconds, 1.0) << s.FileName;
-        if (s.Kind == SoundKind::Loop) EXPECT_TRUE(seconds >= 8.0 && seconds <= 12.0) << s.FileName << " " << seconds;
+        if (s.Kind == SoundKind::Effect) {
+            EXPECT_LE(seconds, 1.0) << s.FileName;
+        } else if (s.Kind == SoundKind::Loop) {
+            EXPECT_TRUE(seconds >= 8.0 && seconds <= 12.0) << s.FileName << " " << seconds;
+        }
     }
     EXPECT_EQ(made, expected);
     EXPECT_NEAR(Samples("music_title.ogg").FrameCount() / 48000.0, 7.5, 0.25);
@@ -155,7 +159,7 @@ TEST(SoundContent, TheHardLandingIsLouderThanEveryFootstep) {
 // A click is a step far larger than the sound's own fastest motion: in tonal sounds the
 // largest step stays within a few times the 99.9th percentile.
 TEST(SoundContent, TonalSoundsHaveNoJumps) {
-    for (const std::string& name : {"music_title.ogg", "music_closing.ogg", "step_metal_1.wav", "step_wood_1.wav"}) {
+    for (const char* name : {"music_title.ogg", "music_closing.ogg", "step_metal_1.wav", "step_wood_1.wav"}) {
         const std::vector<double> steps = Steps(Mono(Samples(name)));
         EXPECT_LT(steps.back(), 3.0 * Quantile(steps, 0.999)) << name;
         EXPECT_LT(steps.back(), 0.2) << name;
@@ -163,7 +167,7 @@ TEST(SoundContent, TonalSoundsHaveNoJumps) {
 }
 
 TEST(SoundContent, LoopsRunOnFromTheirLastSampleIntoTheirFirst) {
-    for (const std::string& name : {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg"}) {
+    for (const char* name : {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg"}) {
         const std::vector<double> x = Mono(Samples(name));
         const std::vector<double> steps = Steps(x);
         EXPECT_LE(std::abs(x.front() - x.back()), Quantile(steps, 0.99)) << name;
@@ -193,7 +197,7 @@ TEST(SoundContent, FootstepVariationsSoundDifferent) {
 TEST(SoundContent, StoneStepsAreBrighterThanGravelWaterAndWood) {
     double dullest = 1e9;
     for (const std::string& n : Family("step_stone", 4, ".wav")) dullest = std::min(dullest, Brightness(Mono(Samples(n))));
-    for (const std::string& m : {"gravel", "water", "wood"})
+    for (const char* m : {"gravel", "water", "wood"})
         for (const std::string& n : Family(std::string("step_") + m, 4, ".wav"))
             EXPECT_GT(dullest, 1.5 * Brightness(Mono(Samples(n)))) << n;
 }
@@ -317,6 +321,38 @@ TEST_F(BuildSoundsTest, ABadSourceStopsWithOneLineAndWritesNothing) {
     EXPECT_EQ(err.rfind("usage: dvtool build-sounds", 0), 0u) << err;
     EXPECT_EQ(Run("build-sounds " + Path("nowhere") + " " + Path("out"), err), 2);
     EXPECT_NE(err.find("nowhere: cannot read the folder"), std::string::npos) << err;
+}
+
+// Two sounds side by side: a 300 Hz tone, whose spectrogram is brightest on the 300 Hz row (two
+// thirds of the way down the log scale from 24 kHz to 30 Hz), and band noise.
+TEST_F(BuildSoundsTest, TheSheetShowsEachSoundWhereItsFrequenciesAre) {
+    fs::create_directories(Path("src"));
+    std::ofstream(Path("src/a.txt")) << "sound tone\n  length 0.5\n  peak 0.9\n  layer sine freq 300\nend\n"
+                                        "sound hiss\n  length 0.5\n  layer noise band 4000 8000\nend\n";
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    std::string err;
+    ASSERT_EQ(Run("sound-sheet " + Path("src") + " " + font + " " + Path("sheet.png"), err), 0) << err;
+    Image sheet;
+    ASSERT_TRUE(DecodeImageFile(Path("sheet.png"), sheet, err)) << err;
+    ASSERT_EQ(sheet.width, 1696);
+    ASSERT_EQ(sheet.height, 88);
+    // The tone's spectrogram starts right of its label and waveform, 6 + 150 + 340 + 6 pixels in.
+    const int x = 502 + 170;
+    int brightest = 0, best = -1;
+    for (int y = 6; y < 76; ++y) {
+        const uint8_t* p = &sheet.rgba[(static_cast<size_t>(y) * sheet.width + x) * 4];
+        if (p[0] + p[1] + p[2] > best) {
+            best = p[0] + p[1] + p[2];
+            brightest = y - 6;
+        }
+    }
+    const double expected = (1.0 - std::log(300.0 / 30.0) / std::log(24000.0 / 30.0)) * 69.0;
+    EXPECT_NEAR(brightest, expected, 2.0);
+
+    EXPECT_EQ(Run("sound-sheet " + Path("src") + " " + Path("nofont.ttf") + " " + Path("other.png"), err), 2);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("nofont.ttf"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(Path("other.png")));
 }
 
 }  // namespace

@@ -258,11 +258,11 @@ SoundSamples Quantise(const std::vector<double>& x, int channels, double peak) {
 
 std::vector<double> RenderLayers(const SoundDef& def, size_t frames, uint64_t variationSeed, bool vary) {
     std::vector<double> mix(frames, 0.0);
-    Rng vary_rng(variationSeed);
-    const double pitch = vary ? 1.0 + def.VaryPitch * vary_rng.Signed() : 1.0;
+    Rng varyRng(variationSeed);
+    const double pitch = vary ? 1.0 + def.VaryPitch * varyRng.Signed() : 1.0;
     for (size_t i = 0; i < def.Layers.size(); ++i) {
-        const double gain = vary ? 1.0 + def.VaryGain * vary_rng.Signed() : 1.0;
-        const double shift = vary ? def.VaryTime * vary_rng.Uniform() : 0.0;
+        const double gain = vary ? 1.0 + def.VaryGain * varyRng.Signed() : 1.0;
+        const double shift = vary ? def.VaryTime * varyRng.Uniform() : 0.0;
         RenderLayer(def.Layers[i], pitch, gain, shift, MixSeed(variationSeed, i), mix);
     }
     return mix;
