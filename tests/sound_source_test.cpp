@@ -120,6 +120,7 @@ TEST(SoundSource, BadLinesNameFileAndLine) {
         {music + "  play p 0 1 H4\n", 4, "'H4' is not a note"},
         {music + "  play p 0 1\n", 4, "missing note"},
         {music + "  play p 9 1 C4\n", 4, "beat 9 is out of range"},
+        {music + "  play p 0 1 C4\n  tempo 120\n", 5, "before the first 'play'"},
         {music + "  play p 0 1 C4 D4 E4 F4 G4 A4 B4 C5 D5\n", 4, "more than 8 notes"},
         {"music m\n  length 30\n  instrument p pad\n" + longChords + "end\n", 1, "samples of work"},
     };

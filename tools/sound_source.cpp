@@ -317,6 +317,7 @@ private:
             if (static_cast<int>(s.Layers.size()) == kMaxLayers) r.Fail("more than " + std::to_string(kMaxLayers) + " layers");
             s.Layers.push_back(ParseLayer(r, s.Length));
         } else if (kw == "tempo" && music) {
+            if (!s.Notes.empty()) r.Fail("'tempo' must come before the first 'play'");
             s.Tempo = r.Number("tempo", 20.0, 300.0);
         } else if (kw == "fadeout" && music) {
             s.Fadeout = r.Number("fade-out", 0.0, s.Length);
