@@ -69,7 +69,7 @@ struct SoundDef {
     double Peak = 0.5;
     uint32_t Seed = 1;
     int Variations = 1;
-    double VaryPitch = 0.0, VaryGain = 0.0, VaryTime = 0.0;
+    double VaryPitch = 0.0, VaryGain = 0.0, VaryTime = 0.0;  // per variation: pitch, layer gains, later layers
     double Crossfade = 0.5;
     std::vector<SoundLayer> Layers;
     double Tempo = 90.0, Fadeout = 0.0, ReverbMix = 0.0, ReverbSize = 0.5;

@@ -260,10 +260,14 @@ std::vector<double> RenderLayers(const SoundDef& def, size_t frames, uint64_t va
     std::vector<double> mix(frames, 0.0);
     Rng varyRng(variationSeed);
     const double pitch = vary ? 1.0 + def.VaryPitch * varyRng.Signed() : 1.0;
+    // Layers that start later (a toe after the heel) move together; those at 0 stay, so every
+    // variation starts where the sound does.
+    const double lateShift = vary ? def.VaryTime * varyRng.Signed() : 0.0;
     for (size_t i = 0; i < def.Layers.size(); ++i) {
+        const SoundLayer& layer = def.Layers[i];
         const double gain = vary ? 1.0 + def.VaryGain * varyRng.Signed() : 1.0;
-        const double shift = vary ? def.VaryTime * varyRng.Uniform() : 0.0;
-        RenderLayer(def.Layers[i], pitch, gain, shift, MixSeed(variationSeed, i), mix);
+        const double shift = layer.At > 0.0 ? std::max(-layer.At, lateShift) : 0.0;
+        RenderLayer(layer, pitch, gain, shift, MixSeed(variationSeed, i), mix);
     }
     return mix;
 }
