@@ -17,6 +17,10 @@ int BuildCharacterCommand(int argc, char** argv);
 int ViewCharacter(int argc, char** argv);
 // level-info FILE: JSON summary of a level file; a malformed file is one error line.
 int RunLevelInfo(int argc, char** argv);
+// build-sounds SRCDIR OUTDIR: the game's sound files synthesised from their sources.
+int BuildSounds(int argc, char** argv);
+// sound-sheet SRCDIR FONT.ttf OUT.png: waveform and spectrogram of every sound in one PNG.
+int SoundSheet(int argc, char** argv);
 
 // surface FILE ROOM X Z: JSON of the floor and ceiling under (X, Z), starting in ROOM.
 int RunSurface(int argc, char** argv);

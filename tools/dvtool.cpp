@@ -32,6 +32,16 @@ constexpr Command kCommands[] = {
     {"build-icon", "build-icon FONT.ttf OUT.png [SIZE]",
      "Paints the desktop icon, a SIZE x SIZE PNG (16..512, default 128) cut from the title picture.\n",
      dvtool::BuildIcon},
+    {"build-sounds", "build-sounds SRCDIR OUTDIR",
+     "Synthesises the game's sounds from the sources SRCDIR/*.txt (see docs/sounds.md) into OUTDIR:\n"
+     "effects as 16-bit mono WAV, ambience loops as mono and music as stereo Ogg Vorbis, all 48 kHz.\n"
+     "Nothing is written when a source is wrong.\n",
+     dvtool::BuildSounds},
+    {"sound-sheet", "sound-sheet SRCDIR FONT.ttf OUT.png",
+     "Synthesises the sounds of SRCDIR as build-sounds does and draws, per sound, its name, length\n"
+     "and peak, its waveform (full scale, 0.95 marked) and its spectrogram (30 Hz to 24 kHz, log\n"
+     "scale) into the PNG OUT.png, labels set in FONT.ttf.\n",
+     dvtool::SoundSheet},
     {"view-level", "view-level LEVEL OUTDIR",
      "Renders every room of LEVEL headless as the game draws it into OUTDIR/room<i>.png (800 x 600),\n"
      "from a camera near the room's south wall looking north. The lightmaps are read from the\n"
