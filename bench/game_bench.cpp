@@ -63,6 +63,7 @@ public:
         shell_ = std::make_unique<Shell>();
         shell_->Boxes.SetHeadless(true);
         shell_->CharacterTurnRates = turnRates;
+        shell_->AudioSettings.Speakers = false;  // the scene alone is measured here
         shell_->Start(window_->Window(), data_);
         ReplayPlayer replay(events_);
         shell_->Idle(true);  // the title; its end is skipped

@@ -60,18 +60,22 @@ protected:
         if (!previous_.empty()) std::filesystem::current_path(previous_);
     }
 
-    // One pass of the frame loop at a 16 ms step, replayed keys included.
+    // One pass of the frame loop at a 16 ms step, replayed keys included, its sound mixed.
     void Step(Shell& shell, ReplayPlayer& replay) {
         ClockAdvanceVirtual(16);
         while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(shell, *e);
+        shell.Audio.RenderUpTo(ClockMs());
         shell.Idle(true);
     }
 
-    // A shell with the character's settings, as the game makes it before start-up.
+    // A shell with the character's settings, as the game makes it before start-up; its sound
+    // is mixed offline into a record, as with --audio-out.
     std::unique_ptr<Shell> NewShell() const {
         auto shell = std::make_unique<Shell>();
         shell->Boxes.SetHeadless(true);
         shell->CharacterTurnRates = turnRates_;
+        shell->AudioSettings.Speakers = false;
+        shell->AudioSettings.RecordPath = ::testing::TempDir() + "frames" + std::to_string(getpid()) + ".wav";
         return shell;
     }
 
@@ -93,6 +97,7 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     // The game's first half second: the run starts and the lists grow to the hall's size.
     for (int i = 0; i < 40; ++i) Step(shell, replay);
     ASSERT_EQ(shell.View.Scene3D, &GameScene3D);
+    ASSERT_TRUE(shell.Audio.Recording()) << "the frames are measured with sound on";
 
     uint64_t frames = 0, mismatchedDraws = 0, mismatchedUploads = 0, triangles = 0;
     const uint64_t allocationsBefore = test::AllocationCount();

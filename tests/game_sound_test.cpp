@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/game_audio.h"
+#include "support/allocation_count.h"
 #include "support/sound_record.h"
 
 namespace dv {
@@ -270,6 +271,41 @@ TEST(GameSound, MissingOrDamagedSoundFilesWarnOnceAndTheGamePlaysOn) {
     r = RunGame("--headless --data " + dir + " --step-ms 40 --quit-after 100 --audio-out " + dir + "/no/such/x.wav");
     EXPECT_NE(r.Stderr.find("x.wav: cannot create the sound file"), std::string::npos) << r.Stderr;
     fs::remove_all(dir);
+}
+
+// Once loaded, a steady frame of sound (listener, footsteps, effects, the music stream fed,
+// ambience looping, 40 ms mixed) allocates nothing, in our code or in the sound library.
+TEST(GameSound, SteadyFramesAllocateNothing) {
+    if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
+    SoundSystem sound;
+    std::string error;
+    ASSERT_TRUE(sound.Open(AudioOutput::Loopback, error)) << error;
+    std::vector<std::string> warnings;
+    sound.LoadSounds(kData + "/sounds", warnings);
+    LevelSounds level;
+    ASSERT_TRUE(LoadLevelSoundsFile(kData + "/test.snd", level, error)) << error;
+    sound.StartAmbience(level.Emitters, kData + "/sounds", warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    sound.PlayMusic(MusicPiece::Title);
+    std::vector<int16_t> mix(1920 * 2);
+    const auto frame = [&](int i) {
+        const Vec3 at = {160.0f + i, 0, 80.0f + 2 * i};
+        sound.SetListener({at.x, 60, at.z - 100}, at);
+        if (i % 9 == 0) sound.PlayFootstep(static_cast<FloorSound>(i / 9 % kFloorSoundCount), at, 0.7f);
+        if (i % 25 == 0) sound.PlayEffect(static_cast<SoundEffect>(i / 25 % kSoundEffectCount), at, 0.8f);
+        sound.Update();
+        sound.Render(mix.data(), 1920);
+    };
+    for (int i = 0; i < 50; ++i) frame(i);  // every voice used once
+    const uint64_t before = test::AllocationCount(), cBefore = test::CAllocationCount();
+    test::CountAllocations(true);
+    for (int i = 50; i < 150; ++i) frame(i);  // 4 s: the music stream refilled many times
+    test::CountAllocations(false);
+    EXPECT_EQ(test::AllocationCount() - before, 0u);
+    EXPECT_EQ(test::CAllocationCount() - cBefore, 0u) << "allocations inside the sound library";
+    double sum = 0;
+    for (int16_t v : mix) sum += double(v) * v;
+    EXPECT_GT(sum, 0.0) << "the last block is not silent";
 }
 
 }  // namespace

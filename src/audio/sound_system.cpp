@@ -30,21 +30,6 @@ bool LoadSoundFile(const std::string& path, SoundSamples& out, std::string& erro
     return ogg ? LoadOggFile(path, out, error) : LoadWavFile(path, out, error);
 }
 
-// Loads `path` into `buffer`; positional sounds must be mono, since OpenAL only places those.
-void LoadInto(AlBuffer& buffer, const std::string& path, bool positional, std::vector<std::string>& warnings) {
-    SoundSamples samples;
-    std::string error;
-    if (!LoadSoundFile(path, samples, error)) {
-        warnings.push_back(error + "; that sound stays silent");
-        return;
-    }
-    if (positional && samples.Channels != 1) {
-        warnings.push_back(path + ": a stereo sound cannot be placed in the level, mono is needed; it stays silent");
-        return;
-    }
-    if (!buffer.Fill(samples)) warnings.push_back(path + ": the sound device refused the sound; it stays silent");
-}
-
 }  // namespace
 
 AlBuffer::~AlBuffer() {
@@ -98,16 +83,12 @@ SoundSystem::~SoundSystem() { Close(); }
 
 void SoundSystem::Close() {
     // The sources and buffers go before the context they belong to.
-    StopMusic();
-    ambienceVoices_.clear();
+    StopAmbience();
     ambienceSounds_.clear();
-    musicVoice_ = {};
-    voices_ = {};
-    musicBuffers_ = {};
     effects_ = {};
     shimmies_ = {};
     footsteps_ = {};
-    for (MusicStream& m : music_) m.Stream.Close();
+    music_ = {};
     device_.Close();
 }
 
@@ -116,26 +97,37 @@ bool SoundSystem::Open(AudioOutput output, std::string& error) {
     if (!opened) return false;
     alDistanceModel(AL_LINEAR_DISTANCE_CLAMPED);
     alDopplerFactor(0.0f);
-    for (AlSource& v : voices_) {
-        if (!v.Create()) {
-            error = "the sound device gave too few voices";
-            device_.Close();
-            return false;
-        }
-        alSourcef(v.Name(), AL_REFERENCE_DISTANCE, kEffectReferenceDistance);
-        alSourcef(v.Name(), AL_MAX_DISTANCE, kEffectMaxDistance);
-    }
-    if (!musicVoice_.Create()) {
-        error = "the sound device gave too few voices";
-        device_.Close();
-        return false;
-    }
-    alSourcei(musicVoice_.Name(), AL_SOURCE_RELATIVE, AL_TRUE);  // music plays at the listener
-    alSource3f(musicVoice_.Name(), AL_POSITION, 0, 0, 0);
-    alSourcef(musicVoice_.Name(), AL_ROLLOFF_FACTOR, 0);
-    musicScratch_.assign(static_cast<size_t>(kMusicBufferFrames) * 2, 0);
     lastFootstep_.fill(-1);
     ApplyGains();
+    return true;
+}
+
+bool SoundSystem::LoadVoice(Voice& voice, const std::string& path, bool positional, std::vector<std::string>& warnings) {
+    SoundSamples samples;
+    std::string error;
+    if (!LoadSoundFile(path, samples, error)) {
+        warnings.push_back(error + "; that sound stays silent");
+        return false;
+    }
+    if (positional && samples.Channels != 1) {
+        warnings.push_back(path + ": a stereo sound cannot be placed in the level, mono is needed; it stays silent");
+        return false;
+    }
+    if (!voice.Buffer.Fill(samples) || !voice.Source.Create()) {
+        warnings.push_back(path + ": the sound device refused the sound; it stays silent");
+        voice = {};
+        return false;
+    }
+    const ALuint v = voice.Source.Name();
+    alSourcei(v, AL_BUFFER, static_cast<ALint>(voice.Buffer.Name()));
+    if (positional) {
+        alSourcef(v, AL_REFERENCE_DISTANCE, kEffectReferenceDistance);
+        alSourcef(v, AL_MAX_DISTANCE, kEffectMaxDistance);
+    } else {
+        alSourcei(v, AL_SOURCE_RELATIVE, AL_TRUE);  // music plays at the listener
+        alSource3f(v, AL_POSITION, 0, 0, 0);
+        alSourcef(v, AL_ROLLOFF_FACTOR, 0);
+    }
     return true;
 }
 
@@ -144,22 +136,19 @@ void SoundSystem::LoadSounds(const std::string& dir, std::vector<std::string>& w
     const std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     for (int i = 0; i < kSoundEffectCount; ++i) {
         if (static_cast<SoundEffect>(i) == SoundEffect::Shimmy) continue;
-        LoadInto(effects_[static_cast<size_t>(i)], base + kEffectFiles[i], true, warnings);
+        LoadVoice(effects_[static_cast<size_t>(i)], base + kEffectFiles[i], true, warnings);
     }
     for (int i = 0; i < kShimmyVariations; ++i)
-        LoadInto(shimmies_[static_cast<size_t>(i)], base + "shimmy_" + std::to_string(i + 1) + ".wav", true, warnings);
+        LoadVoice(shimmies_[static_cast<size_t>(i)], base + "shimmy_" + std::to_string(i + 1) + ".wav", true, warnings);
     for (int f = 0; f < kFloorSoundCount; ++f) {
         for (int i = 0; i < kFootstepVariations; ++i) {
             const std::string path = base + "step_" + FloorSoundName(static_cast<FloorSound>(f)) + "_" +
                                      std::to_string(i + 1) + ".wav";
-            LoadInto(footsteps_[static_cast<size_t>(f)][static_cast<size_t>(i)], path, true, warnings);
+            LoadVoice(footsteps_[static_cast<size_t>(f)][static_cast<size_t>(i)], path, true, warnings);
         }
     }
-    for (size_t i = 0; i < music_.size(); ++i) {
-        music_[i].Path = base + kMusicFiles[i];
-        std::string error;
-        if (!music_[i].Stream.OpenFile(music_[i].Path, error)) warnings.push_back(error + "; that music stays silent");
-    }
+    for (size_t i = 0; i < music_.size(); ++i) LoadVoice(music_[i], base + kMusicFiles[i], false, warnings);
+    ApplyGains();
 }
 
 void SoundSystem::StartAmbience(const std::vector<AmbienceEmitter>& emitters, const std::string& dir,
@@ -179,7 +168,12 @@ void SoundSystem::StartAmbience(const std::vector<AmbienceEmitter>& emitters, co
         if (sound == ambienceSounds_.end()) {
             ambienceSounds_.push_back({e.Sound, AlBuffer{}});
             sound = ambienceSounds_.end() - 1;
-            LoadInto(sound->Buffer, base + "amb_" + e.Sound + ".ogg", true, warnings);
+            SoundSamples samples;
+            std::string error;
+            const std::string path = base + "amb_" + e.Sound + ".ogg";
+            if (!LoadSoundFile(path, samples, error)) warnings.push_back(error + "; that sound stays silent");
+            else if (samples.Channels != 1) warnings.push_back(path + ": an ambience loop must be mono; it stays silent");
+            else if (!sound->Buffer.Fill(samples)) warnings.push_back(path + ": the sound device refused the sound");
         }
         if (sound->Buffer.Name() == 0) continue;
         AlSource voice;
@@ -218,11 +212,17 @@ void SoundSystem::SetVolumes(const SoundVolumes& volumes) {
 void SoundSystem::ApplyGains() {
     if (!IsOpen()) return;
     alListenerf(AL_GAIN, volumes_.Master);
-    for (size_t i = 0; i < voices_.size(); ++i)
-        alSourcef(voices_[i].Name(), AL_GAIN, voiceGains_[i] * volumes_.Effects);
+    const auto apply = [](const Voice& v, float volume) {
+        if (v.Source.Name() != 0) alSourcef(v.Source.Name(), AL_GAIN, v.Gain * volume);
+    };
+    for (const Voice& v : effects_) apply(v, volumes_.Effects);
+    for (const Voice& v : shimmies_) apply(v, volumes_.Effects);
+    for (const auto& floor : footsteps_)
+        for (const Voice& v : floor) apply(v, volumes_.Effects);
     for (size_t i = 0; i < ambienceVoices_.size(); ++i)
         alSourcef(ambienceVoices_[i].Name(), AL_GAIN, ambienceGains_[i] * volumes_.Ambience);
-    alSourcef(musicVoice_.Name(), AL_GAIN, volumes_.Music);
+    for (const Voice& m : music_)
+        if (m.Source.Name() != 0) alSourcef(m.Source.Name(), AL_GAIN, volumes_.Music);
 }
 
 void SoundSystem::SetListener(const Vec3& eye, const Vec3& target) {
@@ -248,34 +248,15 @@ uint32_t SoundSystem::NextRandom() {
     return random_;
 }
 
-uint32_t SoundSystem::NextVoice() {
-    // A free voice if there is one, else the one started longest ago.
-    for (size_t n = 0; n < voices_.size(); ++n) {
-        const uint32_t i = (nextVoice_ + static_cast<uint32_t>(n)) % kOneShotVoices;
-        ALint state = AL_STOPPED;
-        alGetSourcei(voices_[i].Name(), AL_SOURCE_STATE, &state);
-        if (state != AL_PLAYING) {
-            nextVoice_ = (i + 1) % kOneShotVoices;
-            return i;
-        }
-    }
-    const uint32_t i = nextVoice_;
-    nextVoice_ = (i + 1) % kOneShotVoices;
-    return i;
-}
-
-void SoundSystem::StartVoice(uint32_t buffer, const Vec3& at, float gain) {
-    if (!IsOpen() || buffer == 0) return;
-    const uint32_t i = NextVoice();
-    const ALuint v = voices_[i].Name();
-    alSourceStop(v);
-    alSourcei(v, AL_BUFFER, static_cast<ALint>(buffer));
+void SoundSystem::Start(Voice& voice, const Vec3& at, float gain) {
+    if (!IsOpen() || voice.Source.Name() == 0) return;
+    const ALuint v = voice.Source.Name();
     float p[3];
     ToAl(at, p);
     alSourcefv(v, AL_POSITION, p);
-    voiceGains_[i] = std::isfinite(gain) ? std::clamp(gain, 0.0f, 1.0f) : 0.0f;
-    alSourcef(v, AL_GAIN, voiceGains_[i] * volumes_.Effects);
-    alSourcePlay(v);
+    voice.Gain = std::isfinite(gain) ? std::clamp(gain, 0.0f, 1.0f) : 0.0f;
+    alSourcef(v, AL_GAIN, voice.Gain * volumes_.Effects);
+    alSourcePlay(v);  // from the start, also when it was still playing
 }
 
 void SoundSystem::PlayEffect(SoundEffect effect, const Vec3& at, float gain) {
@@ -283,78 +264,34 @@ void SoundSystem::PlayEffect(SoundEffect effect, const Vec3& at, float gain) {
         int pick = static_cast<int>(NextRandom() % kShimmyVariations);
         if (pick == lastShimmy_) pick = (pick + 1) % kShimmyVariations;
         lastShimmy_ = pick;
-        StartVoice(shimmies_[static_cast<size_t>(pick)].Name(), at, gain);
+        Start(shimmies_[static_cast<size_t>(pick)], at, gain);
         return;
     }
     const auto i = static_cast<size_t>(effect);
-    if (i < effects_.size()) StartVoice(effects_[i].Name(), at, gain);
+    if (i < effects_.size()) Start(effects_[i], at, gain);
 }
 
 void SoundSystem::PlayFootstep(FloorSound floor, const Vec3& at, float gain) {
     const auto f = static_cast<size_t>(floor);
     if (f >= footsteps_.size()) return;
     int pick = static_cast<int>(NextRandom() % kFootstepVariations);
-    if (pick == lastFootstep_[f]) pick = (pick + 1 + static_cast<int>(NextRandom() % (kFootstepVariations - 1))) %
-                                         kFootstepVariations;
+    if (pick == lastFootstep_[f])
+        pick = (pick + 1 + static_cast<int>(NextRandom() % (kFootstepVariations - 1))) % kFootstepVariations;
     lastFootstep_[f] = pick;
-    StartVoice(footsteps_[f][static_cast<size_t>(pick)].Name(), at, gain);
-}
-
-bool SoundSystem::FillMusicBuffer(uint32_t buffer) {
-    if (playing_ == nullptr) return false;
-    OggStream& s = playing_->Stream;
-    std::string error;
-    const size_t got = s.Read(musicScratch_.data(), kMusicBufferFrames, error);
-    if (!error.empty() && streamWarning_.empty()) streamWarning_ = error;
-    if (got == 0) return false;
-    alBufferData(buffer, s.Channels() == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16, musicScratch_.data(),
-                 static_cast<ALsizei>(got * static_cast<size_t>(s.Channels()) * sizeof(int16_t)), s.SampleRate());
-    alSourceQueueBuffers(musicVoice_.Name(), 1, &buffer);
-    return true;
+    Start(footsteps_[f][static_cast<size_t>(pick)], at, gain);
 }
 
 void SoundSystem::PlayMusic(MusicPiece piece) {
     StopMusic();
     if (!IsOpen()) return;
-    MusicStream& m = music_[static_cast<size_t>(piece)];
-    if (!m.Stream.IsOpen() || !m.Stream.Rewind()) return;
-    playing_ = &m;
-    for (AlBuffer& b : musicBuffers_) {
-        if (b.Name() == 0) {
-            SoundSamples silence{kLoopbackSampleRate, 1, {0}};
-            if (!b.Fill(silence)) return;
-        }
-        if (!FillMusicBuffer(b.Name())) break;
-    }
-    alSourcePlay(musicVoice_.Name());
+    const Voice& m = music_[static_cast<size_t>(piece)];
+    if (m.Source.Name() != 0) alSourcePlay(m.Source.Name());
 }
 
 void SoundSystem::StopMusic() {
     if (!IsOpen()) return;
-    alSourceStop(musicVoice_.Name());
-    alSourcei(musicVoice_.Name(), AL_BUFFER, 0);  // unqueues every buffer
-    playing_ = nullptr;
-}
-
-void SoundSystem::Update() {
-    if (!IsOpen() || playing_ == nullptr) return;
-    const ALuint v = musicVoice_.Name();
-    ALint processed = 0;
-    alGetSourcei(v, AL_BUFFERS_PROCESSED, &processed);
-    while (processed-- > 0) {
-        ALuint buffer = 0;
-        alSourceUnqueueBuffers(v, 1, &buffer);
-        FillMusicBuffer(buffer);
-    }
-    ALint queued = 0, state = AL_STOPPED;
-    alGetSourcei(v, AL_BUFFERS_QUEUED, &queued);
-    alGetSourcei(v, AL_SOURCE_STATE, &state);
-    if (queued == 0) {
-        playing_ = nullptr;  // the piece has ended
-        return;
-    }
-    // A stall longer than the queue starves the voice; it restarts where the stream is.
-    if (state != AL_PLAYING) alSourcePlay(v);
+    for (const Voice& m : music_)
+        if (m.Source.Name() != 0) alSourceStop(m.Source.Name());
 }
 
 void SoundSystem::Render(int16_t* frames, int32_t frameCount) {

@@ -1,6 +1,6 @@
 // The game's sounds on an AudioDevice: one-shot effects and footsteps placed in the level,
-// looping ambience emitters, a streamed music piece, the listener at the camera and the four
-// volumes. Sounds are loaded once; playing, moving the listener and Update allocate nothing.
+// looping ambience emitters, a music piece, the listener at the camera and the four volumes.
+// Sounds are loaded once; playing, moving the listener and mixing allocate nothing.
 // A sound that is missing or damaged is silent, with one warning line; so is everything when
 // no device is open.
 #pragma once
@@ -33,7 +33,6 @@ struct SoundVolumes {
 
 inline constexpr int kFootstepVariations = 4;
 inline constexpr int kShimmyVariations = 3;
-inline constexpr int kOneShotVoices = 16;
 inline constexpr int kMaxAmbienceEmitters = 32;
 
 // An OpenAL object name that deletes itself; 0 when empty.
@@ -75,15 +74,15 @@ public:
     SoundSystem(const SoundSystem&) = delete;
     SoundSystem& operator=(const SoundSystem&) = delete;
 
-    // Opens the output and creates the voices. False with `error` when there is no device;
-    // the system then stays silent and every call below does nothing.
+    // Opens the output. False with `error` when there is no device; the system then stays
+    // silent and every call below does nothing.
     bool Open(AudioOutput output, std::string& error);
     // Releases every sound and voice and closes the device.
     void Close();
     bool IsOpen() const { return device_.IsOpen(); }
     AudioOutput Output() const { return device_.Output(); }
 
-    // Loads the effects, the footsteps and the music from `dir` (its file names in
+    // Loads the effects, the footsteps and the music from `dir` (their file names in
     // docs/sounds.md). Each file that cannot be read adds one line to `warnings`.
     void LoadSounds(const std::string& dir, std::vector<std::string>& warnings);
     // Replaces the ambience: one looping voice per emitter (up to kMaxAmbienceEmitters), its
@@ -106,54 +105,46 @@ public:
     void PlayMusic(MusicPiece piece);
     void StopMusic();
 
-    // Keeps the music stream fed. Call once a frame (and before each loopback render).
-    void Update();
+    // Once a frame; nothing to do yet beyond what the device does itself, kept so that the
+    // frame loop has one place for the sound's per-frame work.
+    void Update() {}
     // Loopback only: mixes the next `frameCount` stereo frames into `frames`.
     void Render(int16_t* frames, int32_t frameCount);
-    // A music file found damaged while it played (it then ended early), once; else empty.
-    std::string TakeStreamWarning() { return std::exchange(streamWarning_, {}); }
 
 private:
-    struct MusicStream {
-        std::string Path;
-        OggStream Stream;
+    // A loaded sound with the voice that plays it. Each sound keeps its own voice, bound once:
+    // binding a buffer to a voice, or queueing one, allocates inside the sound library, and a
+    // frame must not. A sound restarted while it plays starts over (the variations make that
+    // rare for footsteps).
+    struct Voice {
+        AlBuffer Buffer;
+        AlSource Source;
+        float Gain = 0;  // the last play's gain before the volumes
     };
+
+    bool LoadVoice(Voice& voice, const std::string& path, bool positional, std::vector<std::string>& warnings);
+    void Start(Voice& voice, const Vec3& at, float gain);
+    uint32_t NextRandom();
+    void ApplyGains();
+
+    AudioDevice device_;
+    SoundVolumes volumes_;
+    std::array<Voice, kSoundEffectCount> effects_;
+    std::array<Voice, kShimmyVariations> shimmies_;
+    std::array<std::array<Voice, kFootstepVariations>, kFloorSoundCount> footsteps_;
+    std::array<int, kFloorSoundCount> lastFootstep_{};
+    int lastShimmy_ = -1;
+    uint32_t random_ = 0x9E3779B9u;
+
     struct AmbienceSound {
         std::string Name;
         AlBuffer Buffer;
     };
-
-    static constexpr int kMusicBuffers = 4;
-    static constexpr int kMusicBufferFrames = 4096;
-
-    uint32_t NextVoice();
-    uint32_t NextRandom();
-    void StartVoice(uint32_t buffer, const Vec3& at, float gain);
-    void ApplyGains();
-    bool FillMusicBuffer(uint32_t buffer);
-
-    AudioDevice device_;
-    SoundVolumes volumes_;
-    std::array<AlBuffer, kSoundEffectCount> effects_;
-    std::array<AlBuffer, kShimmyVariations> shimmies_;
-    std::array<std::array<AlBuffer, kFootstepVariations>, kFloorSoundCount> footsteps_;
-    std::array<int, kFloorSoundCount> lastFootstep_{};
-    int lastShimmy_ = -1;
-    std::array<AlSource, kOneShotVoices> voices_;
-    std::array<float, kOneShotVoices> voiceGains_{};
-    uint32_t nextVoice_ = 0;
-    uint32_t random_ = 0x9E3779B9u;
-
     std::vector<AmbienceSound> ambienceSounds_;
     std::vector<AlSource> ambienceVoices_;
     std::vector<float> ambienceGains_;
 
-    std::array<MusicStream, 2> music_;
-    MusicStream* playing_ = nullptr;
-    AlSource musicVoice_;
-    std::array<AlBuffer, kMusicBuffers> musicBuffers_;
-    std::vector<int16_t> musicScratch_;  // kMusicBufferFrames stereo frames, sized once
-    std::string streamWarning_;
+    std::array<Voice, 2> music_;  // decoded whole: a streamed piece would queue, and allocate
 };
 
 }  // namespace dv
