@@ -25,9 +25,11 @@ TEST(Options, AllOptionsAndTheirErrors) {
 
     ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--trace",
                        "t.csv", "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
-                       "--quit-after", "2000", "--stats", "s.json"},
+                       "--quit-after", "2000", "--stats", "s.json", "--mute", "--audio-out", "a.wav"},
                       o, error))
         << error;
+    EXPECT_TRUE(o.mute);
+    EXPECT_EQ(o.audioOutPath, "a.wav");
     EXPECT_TRUE(o.headless);
     EXPECT_EQ(o.dataDir, "/tmp/d");
     EXPECT_EQ(o.stepMs, 16);
@@ -41,7 +43,8 @@ TEST(Options, AllOptionsAndTheirErrors) {
         {{"--step-ms", "0"}, "--step-ms"},       {{"--step-ms", "16x"}, "--step-ms"},
         {{"--quit-after", "-5"}, "--quit-after"}, {{"--screenshot", "abc.png"}, "--screenshot"},
         {{"--screenshot", "100:"}, "--screenshot"}, {{"--data"}, "needs a value"},
-        {{"--fullscreen"}, "unknown option '--fullscreen'"},
+        {{"--fullscreen"}, "unknown option '--fullscreen'"}, {{"--audio-out", ""}, "the file name is empty"},
+        {{"--audio-out"}, "needs a value"},
     };
     for (const auto& [args, expected] : bad) {
         EXPECT_FALSE(Parse(args, o, error));

@@ -194,6 +194,13 @@ int RunGame(const Options& given) {
         return 2;
     }
 
+    // A record that cannot be made (its line is already on stderr) ends the run before it
+    // starts, as a trace file that cannot be created does.
+    if (!options.audioOutPath.empty() && !shell.Audio.Recording()) {
+        shell.Shutdown();
+        return 2;
+    }
+
     ReplayPlayer replay(std::move(events));
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
