@@ -14,73 +14,15 @@ constexpr const char* kMaterialNames[kMaterialCount] = {"stone", "brick", "plank
                                                          "glow",  "water", "lava",   "falls"};
 constexpr const char* kObjectNames[kObjectKindCount] = {"pillar", "crate", "torch", "statue", "grate", "glow"};
 
-class LineReader {
-public:
-    LineReader(const std::string& file, int line, std::vector<std::string> words)
-        : file_(file), line_(line), words_(std::move(words)) {}
-
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw SourceError(file_ + ":" + std::to_string(line_) + ": " + what);
-    }
-    bool Done() const { return pos_ >= words_.size(); }
-    const std::string& Peek() const { return words_[pos_]; }
-    std::string Word(const char* what) {
-        if (Done()) Fail(std::string("missing ") + what);
-        return words_[pos_++];
-    }
-    double Number(const char* what) {
-        const std::string w = Word(what);
-        char* end = nullptr;
-        const double v = std::strtod(w.c_str(), &end);
-        if (end == w.c_str() || *end != '\0' || !std::isfinite(v)) Fail(std::string(what) + " '" + w + "' is not a number");
-        return v;
-    }
-    int Int(const char* what, int lo, int hi) {
-        const std::string w = Word(what);
-        char* end = nullptr;
-        const long v = std::strtol(w.c_str(), &end, 10);
-        if (end == w.c_str() || *end != '\0') Fail(std::string(what) + " '" + w + "' is not a whole number");
-        if (v < lo || v > hi)
-            Fail(std::string(what) + " " + w + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
-        return static_cast<int>(v);
-    }
-    void Expect(const char* keyword) {
-        const std::string w = Word(keyword);
-        if (w != keyword) Fail(std::string("expected '") + keyword + "', found '" + w + "'");
-    }
-    void End() const {
-        if (!Done()) Fail("unexpected '" + words_[pos_] + "'");
-    }
-    int Material() {
-        const std::string w = Word("material");
-        for (int i = 0; i < kMaterialCount; ++i)
-            if (w == kMaterialNames[i]) return i;
-        Fail("unknown material '" + w + "'");
-    }
-    bool NextIsNumber() const {
-        if (Done()) return false;
-        char* end = nullptr;
-        std::strtod(words_[pos_].c_str(), &end);
-        return end != words_[pos_].c_str() && *end == '\0';
-    }
-
-private:
-    const std::string& file_;
-    int line_;
-    std::vector<std::string> words_;
-    size_t pos_ = 0;
-};
-
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::string w;
-    while (in >> w) words.push_back(w);
-    return words;
+int ReadMaterial(SourceLine& r) {
+    const std::string w = r.Word("material");
+    for (int i = 0; i < kMaterialCount; ++i)
+        if (w == kMaterialNames[i]) return i;
+    r.Fail("unknown material '" + w + "'");
 }
 
 // Reads one height or four corner heights (SW SE NE NW).
-std::array<int, 4> Heights(LineReader& r, const char* what) {
+std::array<int, 4> Heights(SourceLine& r, const char* what) {
     std::array<int, 4> h{};
     h[0] = r.Int(what, -32000, 32000);
     if (!r.NextIsNumber()) {
@@ -91,7 +33,7 @@ std::array<int, 4> Heights(LineReader& r, const char* what) {
     return h;
 }
 
-CellDef ParseLegend(LineReader& r) {
+CellDef ParseLegend(SourceLine& r) {
     CellDef c;
     while (!r.Done()) {
         const std::string p = r.Word("cell property");
@@ -105,9 +47,9 @@ CellDef ParseLegend(LineReader& r) {
         else if (p == "hole") c.Hole = true;
         else if (p == "open") c.Open = true;
         else if (p == "exit") c.Exit = true;
-        else if (p == "mat") c.FloorMat = r.Material();
-        else if (p == "cmat") c.CeilingMat = r.Material();
-        else if (p == "side") c.SideMat = r.Material();
+        else if (p == "mat") c.FloorMat = ReadMaterial(r);
+        else if (p == "cmat") c.CeilingMat = ReadMaterial(r);
+        else if (p == "side") c.SideMat = ReadMaterial(r);
         else r.Fail("unknown cell property '" + p + "'");
     }
     if (c.Solid && (c.Door || c.Hole || c.Open || c.Exit)) r.Fail("a solid cell cannot be a door, hole, opening or exit");
@@ -116,7 +58,7 @@ CellDef ParseLegend(LineReader& r) {
     return c;
 }
 
-LightDef ParseLight(LineReader& r) {
+LightDef ParseLight(SourceLine& r) {
     LightDef l;
     const std::string type = r.Word("light type");
     if (type == "point") l.Type = LightType::Point;
@@ -163,7 +105,7 @@ LightDef ParseLight(LineReader& r) {
     return l;
 }
 
-ObjectDef ParseObject(LineReader& r) {
+ObjectDef ParseObject(SourceLine& r) {
     ObjectDef o;
     const std::string kind = r.Word("object kind");
     bool found = false;
@@ -185,7 +127,7 @@ ObjectDef ParseObject(LineReader& r) {
     return o;
 }
 
-AmbienceDef ParseAmbience(LineReader& r) {
+AmbienceDef ParseAmbience(SourceLine& r) {
     AmbienceDef a;
     a.Sound = r.Word("ambience sound");
     if (!IsValidSoundName(a.Sound)) r.Fail("ambience sound '" + a.Sound + "' is not 1..23 of a-z, 0-9, _");
@@ -220,7 +162,7 @@ public:
         src.FileName = file_;
         while (next_ < lines_.size()) {
             const int lineNo = static_cast<int>(next_) + 1;
-            LineReader r(file_, lineNo, SplitWords(lines_[next_++]));
+            SourceLine r(file_, lineNo, SplitWords(lines_[next_++]));
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             if (kw == "room") {
@@ -241,7 +183,7 @@ public:
                 r.End();
                 src.StartLine = lineNo;
             } else if (kw == "footstep") {
-                const int material = r.Material();
+                const int material = ReadMaterial(r);
                 const std::string sound = r.Word("footstep sound");
                 if (!FloorSoundFromName(sound, src.Footsteps[static_cast<size_t>(material)]))
                     r.Fail("unknown footstep sound '" + sound + "' (stone, wood, metal, gravel, water)");
@@ -256,9 +198,9 @@ public:
             }
         }
         const int lastLine = static_cast<int>(lines_.size());
-        if (src.Rooms.empty()) LineReader(file_, lastLine, {}).Fail("the level has no rooms");
-        if (src.Rooms.size() > 254) LineReader(file_, src.Rooms[254].Line, {}).Fail("more than 254 rooms");
-        if (src.StartLine == 0) LineReader(file_, lastLine, {}).Fail("the level has no 'start'");
+        if (src.Rooms.empty()) SourceLine(file_, lastLine, {}).Fail("the level has no rooms");
+        if (src.Rooms.size() > 254) SourceLine(file_, src.Rooms[254].Line, {}).Fail("more than 254 rooms");
+        if (src.StartLine == 0) SourceLine(file_, lastLine, {}).Fail("the level has no 'start'");
         return src;
     }
 
@@ -268,9 +210,9 @@ private:
         bool haveMap = false;
         while (true) {
             if (next_ >= lines_.size())
-                LineReader(file_, room.Line, {}).Fail("room '" + room.Name + "' has no 'end'");
+                SourceLine(file_, room.Line, {}).Fail("room '" + room.Name + "' has no 'end'");
             const int lineNo = static_cast<int>(next_) + 1;
-            LineReader r(file_, lineNo, SplitWords(lines_[next_++]));
+            SourceLine r(file_, lineNo, SplitWords(lines_[next_++]));
             if (r.Done()) continue;
             const std::string kw = r.Word("room statement");
             if (kw == "end") {
@@ -290,11 +232,11 @@ private:
             } else if (kw == "ambient") {
                 for (uint8_t& c : room.Ambient) c = static_cast<uint8_t>(r.Int("ambient colour", 0, 255));
             } else if (kw == "floor") {
-                room.FloorMat = r.Material();
+                room.FloorMat = ReadMaterial(r);
             } else if (kw == "ceiling") {
-                room.CeilingMat = r.Material();
+                room.CeilingMat = ReadMaterial(r);
             } else if (kw == "wall") {
-                room.WallMat = r.Material();
+                room.WallMat = ReadMaterial(r);
             } else if (kw == "cell") {
                 const std::string c = r.Word("legend character");
                 if (c.size() != 1 || c[0] == '#') r.Fail("a legend character is one character other than '#'");
@@ -329,14 +271,14 @@ private:
 
     void CheckInside(const RoomDef& room, float x, float z, int line, const char* what) const {
         if (x < 0 || z < 0 || x > room.CellsX || z > room.CellsZ)
-            LineReader(file_, line, {}).Fail(std::string("the ") + what + " lies outside room '" + room.Name + "'");
+            SourceLine(file_, line, {}).Fail(std::string("the ") + what + " lies outside room '" + room.Name + "'");
     }
 
     void ParseMap(RoomDef& room, const std::map<char, CellDef>& legend, int mapLine) {
         std::vector<std::string> rows;
         std::vector<int> rowLines;
         while (true) {
-            if (next_ >= lines_.size()) LineReader(file_, mapLine, {}).Fail("the map has no 'endmap'");
+            if (next_ >= lines_.size()) SourceLine(file_, mapLine, {}).Fail("the map has no 'endmap'");
             const int lineNo = static_cast<int>(next_) + 1;
             std::string row = lines_[next_++];
             const size_t a = row.find_first_not_of(" \t");
@@ -344,13 +286,13 @@ private:
             row = row.substr(a, row.find_last_not_of(" \t") + 1 - a);
             if (row == "endmap") break;
             if (!rows.empty() && row.size() != rows[0].size())
-                LineReader(file_, lineNo, {}).Fail("map row has " + std::to_string(row.size()) + " cells, the first row " +
+                SourceLine(file_, lineNo, {}).Fail("map row has " + std::to_string(row.size()) + " cells, the first row " +
                                                    std::to_string(rows[0].size()));
             rows.push_back(row);
             rowLines.push_back(lineNo);
         }
-        if (rows.size() < 3 || rows[0].size() < 3) LineReader(file_, mapLine, {}).Fail("a map needs at least 3 x 3 cells");
-        if (rows.size() > 255 || rows[0].size() > 255) LineReader(file_, mapLine, {}).Fail("a map has at most 255 x 255 cells");
+        if (rows.size() < 3 || rows[0].size() < 3) SourceLine(file_, mapLine, {}).Fail("a map needs at least 3 x 3 cells");
+        if (rows.size() > 255 || rows[0].size() > 255) SourceLine(file_, mapLine, {}).Fail("a map has at most 255 x 255 cells");
         room.CellsX = static_cast<int>(rows[0].size());
         room.CellsZ = static_cast<int>(rows.size());
         room.Cells.assign(static_cast<size_t>(room.CellsX * room.CellsZ), CellDef{});
@@ -361,7 +303,7 @@ private:
                 const char ch = rows[static_cast<size_t>(row)][static_cast<size_t>(x)];
                 const auto it = legend.find(ch);
                 if (it == legend.end())
-                    LineReader(file_, rowLines[static_cast<size_t>(row)], {})
+                    SourceLine(file_, rowLines[static_cast<size_t>(row)], {})
                         .Fail(std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
                 room.At(x, z) = it->second;
                 room.CellLines[static_cast<size_t>(x * room.CellsZ + z)] = rowLines[static_cast<size_t>(row)];

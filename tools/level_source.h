@@ -8,15 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/source_line.h"
 #include "world/level_sounds.h"
 
 namespace dv {
-
-// A fault in a level source. what() is one line: "<file>:<line>: <what was wrong>".
-class SourceError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 enum class Material : uint8_t {
     Stone, Brick, Planks, Metal, Moss, Sand, Tiles, Rock, Marble, Grate, Glow, Water, Lava, Falls,

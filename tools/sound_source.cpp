@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tools/source_line.h"
+
 namespace dv {
 
 namespace {
@@ -28,70 +30,10 @@ constexpr double kMaxRepeat = 2000.0;
 constexpr double kMaxWork = 3e8;
 constexpr double kPartialsPerNote = 24.0;
 
-// Thrown inside the parser, caught at its entry point and turned into the error line.
-struct ParseFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 std::string Format(double v) {
     std::ostringstream s;
     s << v;
     return s.str();
-}
-
-class LineReader {
-public:
-    LineReader(const std::string& file, int line, std::vector<std::string> words)
-        : file_(file), line_(line), words_(std::move(words)) {}
-
-    [[noreturn]] void Fail(const std::string& what) const {
-        throw ParseFailure(file_ + ":" + std::to_string(line_) + ": " + what);
-    }
-    int Line() const { return line_; }
-    bool Done() const { return pos_ >= words_.size(); }
-    std::string Word(const std::string& what) {
-        if (Done()) Fail("missing " + what);
-        return words_[pos_++];
-    }
-    double Number(const std::string& what, double lo, double hi) {
-        const std::string w = Word(what);
-        char* end = nullptr;
-        const double v = std::strtod(w.c_str(), &end);
-        if (end == w.c_str() || *end != '\0' || !std::isfinite(v)) Fail(what + " '" + w + "' is not a number");
-        if (v < lo || v > hi) Fail(what + " " + w + " is out of range " + Format(lo) + ".." + Format(hi));
-        return v;
-    }
-    int Int(const std::string& what, int lo, int hi) {
-        const std::string w = Word(what);
-        char* end = nullptr;
-        const long v = std::strtol(w.c_str(), &end, 10);
-        if (end == w.c_str() || *end != '\0') Fail(what + " '" + w + "' is not a whole number");
-        if (v < lo || v > hi) Fail(what + " " + w + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
-        return static_cast<int>(v);
-    }
-    bool NextIsNumber() const {
-        if (Done()) return false;
-        char* end = nullptr;
-        std::strtod(words_[pos_].c_str(), &end);
-        return end != words_[pos_].c_str() && *end == '\0';
-    }
-    void End() const {
-        if (!Done()) Fail("unexpected '" + words_[pos_] + "'");
-    }
-
-private:
-    const std::string& file_;
-    int line_;
-    std::vector<std::string> words_;
-    size_t pos_ = 0;
-};
-
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line.substr(0, line.find('#')));
-    std::string w;
-    while (in >> w) words.push_back(w);
-    return words;
 }
 
 bool IsValidName(const std::string& name) {
@@ -104,18 +46,18 @@ bool IsValidName(const std::string& name) {
 // Each property of a line may be given once.
 class SeenOnce {
 public:
-    explicit SeenOnce(const LineReader& r) : r_(r) {}
+    explicit SeenOnce(const SourceLine& r) : r_(r) {}
     void Mark(const std::string& word) {
         if (!seen_.insert(word).second) r_.Fail("'" + word + "' is given twice");
     }
     bool Has(const std::string& word) const { return seen_.count(word) != 0; }
 
 private:
-    const LineReader& r_;
+    const SourceLine& r_;
     std::set<std::string> seen_;
 };
 
-LayerSource ParseLayerSource(LineReader& r) {
+LayerSource ParseLayerSource(SourceLine& r) {
     const std::string w = r.Word("layer source");
     if (w == "sine") return LayerSource::Sine;
     if (w == "triangle") return LayerSource::Triangle;
@@ -124,12 +66,12 @@ LayerSource ParseLayerSource(LineReader& r) {
     r.Fail("unknown layer source '" + w + "' (sine, triangle, noise, fm)");
 }
 
-void ParseRatePair(LineReader& r, const std::string& what, double maxDepth, double& rate, double& depth) {
+void ParseRatePair(SourceLine& r, const std::string& what, double maxDepth, double& rate, double& depth) {
     rate = r.Number(what + " rate", 0.01, 100.0);
     depth = r.Number(what + " depth", 0.0, maxDepth);
 }
 
-SoundLayer ParseLayer(LineReader& r, double length) {
+SoundLayer ParseLayer(SourceLine& r, double length) {
     SoundLayer l;
     l.Line = r.Line();
     l.Source = ParseLayerSource(r);
@@ -179,7 +121,7 @@ SoundLayer ParseLayer(LineReader& r, double length) {
     return l;
 }
 
-InstrumentTone ParseTone(LineReader& r) {
+InstrumentTone ParseTone(SourceLine& r) {
     const std::string w = r.Word("instrument tone");
     if (w == "sine") return InstrumentTone::Sine;
     if (w == "pad") return InstrumentTone::Pad;
@@ -188,7 +130,7 @@ InstrumentTone ParseTone(LineReader& r) {
     r.Fail("unknown instrument tone '" + w + "' (sine, pad, pluck, bell)");
 }
 
-SoundInstrument ParseInstrument(LineReader& r, const std::vector<SoundInstrument>& existing) {
+SoundInstrument ParseInstrument(SourceLine& r, const std::vector<SoundInstrument>& existing) {
     SoundInstrument in;
     in.Name = r.Word("instrument name");
     if (!IsValidName(in.Name)) r.Fail("instrument name '" + in.Name + "' must be lower-case letters, digits or '_'");
@@ -209,7 +151,7 @@ SoundInstrument ParseInstrument(LineReader& r, const std::vector<SoundInstrument
     return in;
 }
 
-SoundNote ParsePlay(LineReader& r, const SoundDef& s) {
+SoundNote ParsePlay(SourceLine& r, const SoundDef& s) {
     SoundNote n;
     const std::string name = r.Word("instrument");
     const auto it = std::find_if(s.Instruments.begin(), s.Instruments.end(),
@@ -245,7 +187,7 @@ public:
         std::vector<SoundDef> sounds;
         std::set<std::string> names;
         while (next_ < lines_.size()) {
-            LineReader r = NextLine();
+            SourceLine r = NextLine();
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             SoundDef s;
@@ -266,16 +208,16 @@ public:
     }
 
 private:
-    LineReader NextLine() {
+    SourceLine NextLine() {
         const int lineNo = static_cast<int>(next_) + 1;
-        return LineReader(file_, lineNo, SplitWords(lines_[next_++]));
+        return SourceLine(file_, lineNo, SplitWords(lines_[next_++]));
     }
 
     void ParseBody(SoundDef& s) {
         std::set<std::string> seen;
         while (true) {
-            if (next_ >= lines_.size()) LineReader(file_, s.Line, {}).Fail("'" + s.Name + "' has no 'end'");
-            LineReader r = NextLine();
+            if (next_ >= lines_.size()) SourceLine(file_, s.Line, {}).Fail("'" + s.Name + "' has no 'end'");
+            SourceLine r = NextLine();
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             if (kw == "end") {
@@ -290,7 +232,7 @@ private:
         }
     }
 
-    void ParseStatement(SoundDef& s, const std::string& kw, LineReader& r) {
+    void ParseStatement(SoundDef& s, const std::string& kw, SourceLine& r) {
         const bool effect = s.Kind == SoundKind::Effect;
         const bool loop = s.Kind == SoundKind::Loop;
         const bool music = s.Kind == SoundKind::Music;
@@ -338,12 +280,12 @@ private:
         r.End();
     }
 
-    void Finish(const SoundDef& s, const LineReader& endLine) const {
+    void Finish(const SoundDef& s, const SourceLine& endLine) const {
         if (s.Kind == SoundKind::Music && s.Notes.empty()) endLine.Fail("'" + s.Name + "' plays no notes");
         if (s.Kind != SoundKind::Music && s.Layers.empty()) endLine.Fail("'" + s.Name + "' has no layers");
         const double work = RenderWork(s);
         if (work > kMaxWork)
-            LineReader(file_, s.Line, {}).Fail("'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
+            SourceLine(file_, s.Line, {}).Fail("'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
                                                " million samples of work; at most " + Format(kMaxWork / 1e6) + " million");
     }
 
@@ -409,7 +351,7 @@ bool ParseSoundSource(const std::string& text, const std::string& fileName, std:
     try {
         out = Parser(text, fileName).Run();
         return true;
-    } catch (const ParseFailure& e) {
+    } catch (const SourceError& e) {
         error = e.what();
         return false;
     }
