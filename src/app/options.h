@@ -22,6 +22,7 @@ struct Options {
     std::vector<ScreenshotRequest> screenshots;
     int32_t quitAfterMs = -1;  // -1: never
     std::string statsPath;
+    std::string configDir;     // empty: the settings and saved games in the player's XDG folders
     bool showHelp = false;
     bool showVersion = false;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "app/frame_stats.h"
+#include "app/front_end.h"
 #include "app/game.h"
 #include "input/keyboard.h"
 #include "app/replay.h"
@@ -69,15 +70,18 @@ std::string NoDisplayLine(const std::string& reason) {
 // A replayed key goes through the same handlers as a real one; the shift state is what the
 // keyboard state says once the key itself is applied.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
+    const uint8_t own = ModifierBit(e.key);
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;
-        shell.Keys.Down[e.key] = 1;
-        if (shell.Keys.Press(e.key, shell.Keys.ModifiersDown())) shell.Close();
+        shell.KeyDown(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() | own));
     } else {
-        shell.Keys.Down[e.key] = 0;
-        shell.Keys.Release(e.key, shell.Keys.ModifiersDown());
+        shell.KeyUp(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() & ~own));
     }
 }
+
+// The pads' keys take the same way as the keyboard's.
+void PadKeyDown(void* shell, int code, uint8_t shift) { static_cast<Shell*>(shell)->KeyDown(code, shift); }
+void PadKeyUp(void* shell, int code, uint8_t shift) { static_cast<Shell*>(shell)->KeyUp(code, shift); }
 
 void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads, bool& screenshotWanted) {
     const uint8_t padShift = pads.ShiftBits();
@@ -88,12 +92,12 @@ void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
             if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
-            if (vk >= 0 && shell.Keys.Press(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) shell.Close();
+            if (vk >= 0) shell.KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift, e.key.repeat != 0);
             break;
         }
         case SDL_KEYUP: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0) shell.Keys.Release(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
+            if (vk >= 0) shell.KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -149,6 +153,7 @@ int RunGame(const Options& given) {
     Options options = given;
     options.tracePath = FromStartDir(startDir, options.tracePath);
     options.statsPath = FromStartDir(startDir, options.statsPath);
+    options.configDir = FromStartDir(startDir, options.configDir);
     for (ScreenshotRequest& shot : options.screenshots) shot.path = FromStartDir(startDir, shot.path);
 
     std::vector<ReplayEvent> events;
@@ -184,6 +189,7 @@ int RunGame(const Options& given) {
     window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
     if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
+    shell.Folders = FindPlayerFolders(options.configDir);
     shell.Start(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -195,6 +201,7 @@ int RunGame(const Options& given) {
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
     Gamepads pads(shell.Keys);
+    pads.SetKeyHandlers({&shell, PadKeyDown, PadKeyUp});
     ScreenshotWriter screenshotWriter;
     HeapKeeper heap;
     bool screenshotWanted = false;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "app/front_end.h"
 #include "app/game.h"
 #include "character/character.h"
 #include "math/clock.h"
@@ -30,6 +31,9 @@ constexpr int32_t kTitleSlot = 5001;
 constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
+constexpr int32_t kNoticeMs = 4000;
+constexpr int kVkF5 = kVkF1 + 4;
+constexpr int kVkF9 = kVkF1 + 8;
 
 void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
 
@@ -76,6 +80,7 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     } catch (const std::exception& e) {
         Boxes.Fatal(e.what(), "Error");
     }
+    if (std::string error; !ReadLevelIdentity(levelPath, LevelId, error)) Boxes.Fatal(error, "Error");
     View.AnimatedTextures[0] = Level.AnimSetA;
     View.AnimatedTextures[1] = Level.AnimSetB;
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
@@ -122,11 +127,70 @@ void Shell::Resize(int width, int height) {
 
 void Shell::Idle(bool active) {
     if (!active) {
-        if (Game) HoldRunnerClock(Game->Actions);
+        // An open menu already holds the game's clocks until it closes.
+        if (Game && !Paused()) HoldRunnerClock(Game->Actions);
         return;
     }
-    if (UpdateCallback != nullptr) UpdateCallback(*this);
+    if (UpdateCallback != nullptr && !Paused()) UpdateCallback(*this);
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
+}
+
+bool Shell::InGame() const { return UpdateCallback == GameUpdateCallback; }
+
+void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
+    if (code == kVkEscape) {
+        Keys.Press(code, shift);
+        Close();
+        return;
+    }
+    if (Paused()) {
+        if (repeat && IsMenuKey(code)) return;
+        const MenuPage before = Menu.Page();
+        const MenuResult result = Menu.HandleKey(code);
+        const bool slotPage = Menu.Page() == MenuPage::SaveSlots || Menu.Page() == MenuPage::LoadSlots;
+        if (slotPage && Menu.Page() != before) RefreshSlotLines(*this);
+        RunMenuCommand(*this, result);
+        return;
+    }
+    if (InGame() && !repeat) {
+        if (IsMenuKey(code)) {
+            OpenMenu();
+            return;
+        }
+        if (code == kVkF5 || code == kVkF9) {
+            if (code == kVkF5) SaveToSlot(*this, kQuickSlot);
+            else LoadFromSlot(*this, kQuickSlot);
+            return;
+        }
+    }
+    Keys.Press(code, shift);
+}
+
+void Shell::KeyUp(int code, uint8_t shift) { Keys.Release(code, shift); }
+
+void Shell::OpenMenu() {
+    if (!InGame() || Paused()) return;
+    Menu.Open();
+    PausedAt = ClockMs();
+}
+
+void Shell::ResumeGame() {
+    Menu.Close();
+    if (Game) ShiftGameClocks(*Game, ClockMs() - PausedAt);
+}
+
+void Shell::RestartLevel() {
+    auto trace = std::move(Game->Trace);
+    CreateGameState(*this);
+    Game->Trace = std::move(trace);
+    HoldRunnerClock(Game->Actions);
+    Notify("Level restarted");
+}
+
+void Shell::Notify(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    Notice = text;
+    NoticeUntil = ClockMs() + kNoticeMs;
 }
 
 void Shell::EnterClosingPicture() {
@@ -203,6 +267,7 @@ void GameOverlay2D(void* user) {
     vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f);
     const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
     vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
+    DrawFrontEnd(shell);
 }
 
 }  // namespace dv

@@ -52,6 +52,18 @@ struct KeyboardState {
     void Clear();
 };
 
+// The ShiftBits a modifier key stands for (0 for other keys).
+inline constexpr uint8_t ModifierBit(int code) {
+    return code == kVkShift ? kShiftBit : code == kVkAlt ? kAltBit : code == kVkCtrl ? kCtrlBit : 0;
+}
+
+// Where generated key events go when they should not reach a KeyboardState directly.
+struct KeyHandlers {
+    void* User = nullptr;
+    void (*Down)(void* user, int code, uint8_t shift) = nullptr;
+    void (*Up)(void* user, int code, uint8_t shift) = nullptr;
+};
+
 // Maps a key name of a replay script ("Up", "Shift", "A", "7", "F5", ...) or a decimal code
 // to its virtual-key code; -1 when the name is unknown.
 int KeyCodeFromName(const char* name);

@@ -8,10 +8,10 @@ namespace dv {
 
 namespace {
 
-enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert };
+enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert, kPadStart };
 
 constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,  kVkAlt,
-                                             kVkCtrl, kVkEnd, kVkShift, kVkInsert};
+                                             kVkCtrl, kVkEnd, kVkShift, kVkInsert, kVkF1 + 9};
 
 struct ButtonKey {
     SDL_GameControllerButton button;
@@ -23,7 +23,7 @@ constexpr ButtonKey kButtons[] = {
     {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},   {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
     {SDL_CONTROLLER_BUTTON_A, kPadAlt},              {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
     {SDL_CONTROLLER_BUTTON_Y, kPadEnd},              {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
-    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert}, {SDL_CONTROLLER_BUTTON_START, kPadStart},
 };
 
 constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
@@ -128,8 +128,14 @@ void Gamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     pad.held = now;
     const uint8_t shift = static_cast<uint8_t>(keyboardShift | PadShiftBits(static_cast<uint16_t>(now | others)));
     for (int i = 0; i < kPadKeyCount; ++i) {
-        if ((released & Bit(i)) != 0) keys_.Release(kPadCodes[i], shift);
-        if ((pressed & Bit(i)) != 0) keys_.Press(kPadCodes[i], shift);
+        if ((released & Bit(i)) != 0) {
+            if (handlers_.Up != nullptr) handlers_.Up(handlers_.User, kPadCodes[i], shift);
+            else keys_.Release(kPadCodes[i], shift);
+        }
+        if ((pressed & Bit(i)) != 0) {
+            if (handlers_.Down != nullptr) handlers_.Down(handlers_.User, kPadCodes[i], shift);
+            else keys_.Press(kPadCodes[i], shift);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 //   d-pad, left stick   arrows (37-40)       A / cross       Alt (18)
 //   B / circle          Ctrl (17)            Y / triangle    End (35)
 //   left shoulder       Shift (16)           right shoulder  Insert (45)
+//   Start               F10 (121), the pause menu
 #pragma once
 
 #include <SDL.h>
@@ -35,7 +36,7 @@ private:
     uint8_t stick_ = 0;  // bits: left, up, right, down
 };
 
-inline constexpr int kPadKeyCount = 9;
+inline constexpr int kPadKeyCount = 10;
 // The code of bit `index` of a held mask.
 int PadKeyCode(int index);
 // Shift-state bits (Shift, Alt, Ctrl) of a held mask.
@@ -59,6 +60,8 @@ public:
     uint8_t ShiftBits() const;
     int Count() const { return static_cast<int>(pads_.size()); }
     void ReleaseAll(uint8_t keyboardShift);
+    // Sends the pads' presses and releases to `handlers` instead of the keyboard state.
+    void SetKeyHandlers(const KeyHandlers& handlers) { handlers_ = handlers; }
 
 private:
     struct Pad {
@@ -76,6 +79,7 @@ private:
     uint16_t HeldByOthers(const Pad& pad) const;
 
     KeyboardState& keys_;
+    KeyHandlers handlers_;
     std::vector<Pad> pads_;
     bool started_ = false;
 };

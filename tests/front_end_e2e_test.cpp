@@ -1,0 +1,223 @@
+// The player's front end run as a player would, headless with the virtual clock: the pause
+// menu, the saved games and the settings file, driven by replay scripts.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/replay.h"
+
+namespace {
+
+const std::string kGame = DV_BINARY_DIR "/dedivirede";
+const std::string kData = DV_BINARY_DIR;
+const std::string kCourse = DV_SOURCE_DIR "/tests/data/replays/course.replay";
+
+std::string Temp(const std::string& name) {
+    return ::testing::TempDir() + "dvfe" + std::to_string(getpid()) + "_" + name;
+}
+
+bool HasGame() { return std::ifstream(kGame).good() && std::ifstream(kData + "/test.lev").good(); }
+
+struct RunResult {
+    int status = -1;
+    std::string stderrText;
+};
+
+// The game on the demo level with the virtual clock, its settings and saves in `config`.
+RunResult RunGame(const std::string& config, const std::string& args) {
+    const std::string errPath = Temp("stderr.txt");
+    const std::string command =
+        "(" + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config + " " + args + ") 2>" + errPath;
+    const int raw = std::system(command.c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::stringstream text;
+    text << std::ifstream(errPath).rdbuf();
+    r.stderrText = text.str();
+    return r;
+}
+
+std::string FreshFolder(const std::string& name) {
+    const std::string dir = Temp(name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+struct Key {
+    int clock;
+    bool down;
+    std::string name;
+};
+
+std::string Script(const std::vector<Key>& keys) {
+    std::string text;
+    for (const Key& k : keys) text += std::to_string(k.clock) + (k.down ? " down " : " up ") + k.name + "\n";
+    return text;
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string Tap(int clock, const std::string& name) {
+    return std::to_string(clock) + " down " + name + "\n" + std::to_string(clock) + " up " + name + "\n";
+}
+
+// The course's key events by name, in order.
+std::vector<Key> CourseKeys() {
+    std::vector<Key> keys;
+    std::ifstream in(kCourse);
+    for (std::string line; std::getline(in, line);) {
+        if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream fields(line);
+        Key k;
+        std::string verb;
+        if (fields >> k.clock >> verb >> k.name) {
+            k.down = verb == "down";
+            keys.push_back(k);
+        }
+    }
+    return keys;
+}
+
+struct TraceLine {
+    int clock;
+    std::string rest;  // everything after the clock
+};
+
+std::vector<TraceLine> ReadTrace(const std::string& path) {
+    std::vector<TraceLine> lines;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        const size_t comma = line.find(',');
+        lines.push_back({std::stoi(line.substr(0, comma)), line.substr(comma)});
+    }
+    return lines;
+}
+
+// The lines from clock `from` on, with the clock moved back by `from`.
+std::vector<std::string> From(const std::vector<TraceLine>& trace, int from) {
+    std::vector<std::string> out;
+    for (const TraceLine& t : trace) {
+        if (t.clock >= from) out.push_back(std::to_string(t.clock - from) + t.rest);
+    }
+    return out;
+}
+
+}  // namespace
+
+// A run of the course that saves at T and goes on, against a run that loads that save right
+// after the title, presses the keys held at T and is fed the later keys shifted in time: from
+// T on the two traces are the same, line for line. T falls in the running jump over the
+// chasm, so the save holds a character in the air, a clip transition and a moving camera.
+TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("saveload");
+    const std::vector<Key> course = CourseKeys();
+    constexpr int kSaveAt = 20560, kLoadAt = 7400, kSpan = 12000;
+
+    std::vector<Key> first;
+    std::set<std::string> held;
+    for (const Key& k : course) {
+        if (k.clock < kSaveAt) {
+            first.push_back(k);
+            if (k.down) held.insert(k.name);
+            else held.erase(k.name);
+        }
+    }
+    first.push_back({kSaveAt, true, "F5"});
+    first.push_back({kSaveAt, false, "F5"});
+    for (const Key& k : course) {
+        if (k.clock >= kSaveAt) first.push_back(k);
+    }
+    WriteFile(config + "/first.txt", Script(first));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --trace " + config + "/first.csv --quit-after " +
+                                  std::to_string(kSaveAt + kSpan))
+                  .status,
+              0);
+    ASSERT_TRUE(std::filesystem::exists(config + "/saves/quick.sav"));
+
+    std::vector<Key> second{{kLoadAt, true, "F9"}, {kLoadAt, false, "F9"}};
+    for (const std::string& name : held) second.push_back({kLoadAt, true, name});
+    for (const Key& k : course) {
+        if (k.clock >= kSaveAt) second.push_back({k.clock - kSaveAt + kLoadAt, k.down, k.name});
+    }
+    WriteFile(config + "/second.txt", Script(second));
+    const RunResult loaded = RunGame(config, "--replay " + config + "/second.txt --trace " + config +
+                                           "/second.csv --quit-after " + std::to_string(kLoadAt + kSpan));
+    ASSERT_EQ(loaded.status, 0) << loaded.stderrText;
+
+    const std::vector<std::string> expected = From(ReadTrace(config + "/first.csv"), kSaveAt);
+    const std::vector<std::string> actual = From(ReadTrace(config + "/second.csv"), kLoadAt);
+    ASSERT_GT(expected.size(), 200u);
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "line " << i;
+}
+
+// Ten seconds in the pause menu while running: no tick runs, and the game then goes on
+// exactly as the run without the pause, ten seconds later.
+TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("pause");
+    constexpr int kPauseAt = 8200, kPause = 10000;
+    WriteFile(config + "/plain.txt", "7160 down Up\n9000 down Left\n9400 up Left\n");
+    WriteFile(config + "/paused.txt", "7160 down Up\n" + Tap(kPauseAt, "P") + Tap(kPauseAt + kPause, "P") +
+                                          "19000 down Left\n19400 up Left\n");
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000")
+                  .status,
+              0);
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/paused.txt --trace " + config +
+                                  "/paused.csv --quit-after 21000")
+                  .status,
+              0);
+    const std::vector<TraceLine> plain = ReadTrace(config + "/plain.csv");
+    const std::vector<TraceLine> paused = ReadTrace(config + "/paused.csv");
+    for (const TraceLine& t : paused) EXPECT_FALSE(t.clock >= kPauseAt && t.clock < kPauseAt + kPause) << t.clock;
+    std::vector<std::string> before, after, plainBefore, plainAfter;
+    for (const TraceLine& t : paused) {
+        if (t.clock < kPauseAt) before.push_back(std::to_string(t.clock) + t.rest);
+        else after.push_back(std::to_string(t.clock - kPause) + t.rest);
+    }
+    for (const TraceLine& t : plain) {
+        if (t.clock < kPauseAt) plainBefore.push_back(std::to_string(t.clock) + t.rest);
+        else plainAfter.push_back(std::to_string(t.clock) + t.rest);
+    }
+    EXPECT_EQ(before, plainBefore);
+    ASSERT_GT(after.size(), 40u);
+    EXPECT_EQ(after, plainAfter);
+}
+
+// A damaged quick save: F9 says so in one line naming the file, and the game goes on as if
+// the key had not been pressed.
+TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("damaged");
+    WriteFile(config + "/plain.txt", "7160 down Up\n");
+    WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000")
+                  .status,
+              0);
+    std::filesystem::create_directories(config + "/saves");
+    WriteFile(config + "/saves/quick.sav", "DVSAVE\r\n but not much after it");
+    const RunResult r =
+        RunGame(config, "--replay " + config + "/load.txt --trace " + config + "/load.csv --quit-after 9000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_NE(r.stderrText.find(config + "/saves/quick.sav: truncated"), std::string::npos) << r.stderrText;
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    std::vector<std::string> plain, loaded;
+    for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
+    for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
+    EXPECT_EQ(loaded, plain);
+}
