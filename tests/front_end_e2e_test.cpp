@@ -221,3 +221,44 @@ TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
     for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
     EXPECT_EQ(loaded, plain);
 }
+
+// The menu by replay: open it, go to the settings, make the window larger, bind Swing left
+// to a new key and try to bind a key that is taken, close it. The settings file has the new
+// values, and the next start opens at the new size.
+TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("settings");
+    std::string script = Tap(7400, "P");
+    int t = 7440;
+    const auto tap = [&](const std::string& key, int times = 1) {
+        for (int i = 0; i < times; ++i, t += 40) script += Tap(t, key);
+    };
+    tap("Down", 3);
+    tap("Enter");     // Settings
+    tap("Down", 4);
+    tap("Right");     // window size: 1024 x 768
+    tap("Down", 18);  // Swing camera left
+    tap("Enter");
+    tap("7");         // bound
+    tap("Down");      // Swing camera right
+    tap("Enter");
+    tap("Up");        // taken by Run forward: refused
+    tap("P");
+    WriteFile(config + "/menu.txt", script);
+    const RunResult r = RunGame(config, "--replay " + config + "/menu.txt --quit-after " + std::to_string(t + 200));
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("Up is already bound to Run forward"), std::string::npos) << r.stderrText;
+    std::stringstream file;
+    file << std::ifstream(config + "/settings.ini").rdbuf();
+    EXPECT_NE(file.str().find("window_width = 1024\nwindow_height = 768\n"), std::string::npos) << file.str();
+    EXPECT_NE(file.str().find("key_swing_left = 7\nkey_swing_right = X\n"), std::string::npos) << file.str();
+
+    const RunResult next = RunGame(config, "--screenshot 7500:" + config + "/next.png --quit-after 7600");
+    ASSERT_EQ(next.status, 0) << next.stderrText;
+    std::ifstream png(config + "/next.png", std::ios::binary);
+    unsigned char header[24] = {};
+    png.read(reinterpret_cast<char*>(header), sizeof header);
+    const auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    EXPECT_EQ(be32(16), 1024);
+    EXPECT_EQ(be32(20), 768);
+}

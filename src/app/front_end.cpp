@@ -18,7 +18,7 @@ namespace {
 
 constexpr float kTextScale = 0.75f;
 constexpr float kLineHeight = 20.0f;
-constexpr float kMenuWidth = 360.0f;
+constexpr float kMenuWidth = 440.0f;
 constexpr float kMenuMargin = 16.0f;
 // A texture slot nothing is loaded into: its quads draw their colour alone.
 constexpr int32_t kPlainSlot = 5002;

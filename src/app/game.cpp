@@ -247,8 +247,10 @@ void UpdateStep(Shell& shell) {
     s.Settled = ch.Blending ? 0 : 1;
 
     // The keys of this tick; the character may move the camera during its step.
-    g.Follow->Input = CameraInputFrom(shell.Keys);
-    if (g.Follow->Mode != CameraMode::FreeLook) RunAction(g.Actions, s, CharacterInputFrom(shell.Keys), g.World);
+    const KeyBindings& bindings = shell.Settings.Keys;
+    g.Follow->Input = CameraInputFrom(shell.Keys, bindings);
+    if (g.Follow->Mode != CameraMode::FreeLook)
+        RunAction(g.Actions, s, CharacterInputFrom(shell.Keys, bindings), g.World);
     else HoldRunnerClock(g.Actions);
 
     g.Body.Room = s.Room;

@@ -10,6 +10,7 @@
 #include "app/frame_stats.h"
 #include "app/front_end.h"
 #include "app/game.h"
+#include "app/player_settings.h"
 #include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
@@ -181,15 +182,18 @@ int RunGame(const Options& given) {
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
     shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
+    shell.Folders = FindPlayerFolders(options.configDir);
+    std::vector<std::string> warnings;
+    ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);
+    for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
-    const int width = options.headless ? 800 : 695;
-    const int height = options.headless ? 600 : 442;
+    const int width = options.headless ? shell.Settings.WindowWidth : 695;
+    const int height = options.headless ? shell.Settings.WindowHeight : 442;
     window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
     if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
-    shell.Folders = FindPlayerFolders(options.configDir);
     shell.Start(window->Window(), basePath);
     if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -208,6 +212,7 @@ int RunGame(const Options& given) {
     bool focused = true;
     while (!shell.CloseRequested) {
         SDL_Event e;
+        pads.SetDeadZone(shell.Settings.PadDeadZone);
         while (SDL_PollEvent(&e)) HandleEvent(shell, e, focused, pads, screenshotWanted);
         if (shell.CloseRequested) break;
         const bool active = options.headless || focused;

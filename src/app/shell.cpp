@@ -34,6 +34,7 @@ constexpr const char* kResetFailed = "Error trying to setup Direct3d";
 constexpr int32_t kNoticeMs = 4000;
 constexpr int kVkF5 = kVkF1 + 4;
 constexpr int kVkF9 = kVkF1 + 8;
+constexpr int kVkF11 = kVkF1 + 10;
 
 void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
 
@@ -97,8 +98,14 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     // Everything reaches the driver now: a room first entered late then allocates nothing.
     PreloadTextures(View, Textures);
 
-    SDL_SetWindowSize(window, 800, 600);
-    Resize(800, 600);
+    SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
+    Resize(Settings.WindowWidth, Settings.WindowHeight);
+    // The window starts windowed with vertical sync (headless without, which stays).
+    AppliedSettings = Settings;
+    AppliedSettings.FullScreen = false;
+    AppliedSettings.VerticalSync = true;
+    ApplySettings();
+    Menu.SetSettingsShape(kSettingsLineCount, kSettingValueLines, kGameKeyCount);
 
     CreateGameState(*this);
     ObjectIds.Clear();
@@ -143,6 +150,10 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
         Close();
         return;
     }
+    if (!repeat && (code == kVkF11 || (code == kVkEnter && (shift & kAltBit) != 0))) {
+        ToggleFullScreen();
+        return;
+    }
     if (Paused()) {
         if (repeat && IsMenuKey(code)) return;
         const MenuPage before = Menu.Page();
@@ -167,6 +178,27 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
 }
 
 void Shell::KeyUp(int code, uint8_t shift) { Keys.Release(code, shift); }
+
+void Shell::ApplySettings() {
+    PlayerSettings& was = AppliedSettings;
+    if (Window != nullptr && Settings.VerticalSync != was.VerticalSync)
+        SDL_GL_SetSwapInterval(Settings.VerticalSync ? 1 : 0);
+    if (Window != nullptr && Settings.FullScreen != was.FullScreen)
+        SDL_SetWindowFullscreen(Window, Settings.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    const bool sizeChanged = Settings.WindowWidth != was.WindowWidth || Settings.WindowHeight != was.WindowHeight;
+    if (Window != nullptr && !Settings.FullScreen && (sizeChanged || Settings.FullScreen != was.FullScreen)) {
+        SDL_SetWindowSize(Window, Settings.WindowWidth, Settings.WindowHeight);
+        Resize(Settings.WindowWidth, Settings.WindowHeight);
+    }
+    was = Settings;
+}
+
+void Shell::ToggleFullScreen() {
+    Settings.FullScreen = !Settings.FullScreen;
+    ApplySettings();
+    std::string error;
+    if (!WritePlayerSettings(Folders.SettingsPath, Settings, error)) Notify(error);
+}
 
 void Shell::OpenMenu() {
     if (!InGame() || Paused()) return;
@@ -265,8 +297,10 @@ void GameOverlay2D(void* user) {
     };
     const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
     vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f);
-    const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
-    vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
+    if (shell.Settings.ShowFrameRate) {
+        const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
+        vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
+    }
     DrawFrontEnd(shell);
 }
 

@@ -10,6 +10,7 @@
 #include "app/message_boxes.h"
 #include "app/front_end.h"
 #include "app/pause_menu.h"
+#include "app/player_settings.h"
 #include "app/save_game.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
@@ -60,6 +61,10 @@ public:
     // is the one that would have followed had there been no pause.
     void ResumeGame();
     void RestartLevel();
+    // Puts the settings that changed since the last call into effect: window size, full
+    // screen, vertical sync (the rest are read where they are used).
+    void ApplySettings();
+    void ToggleFullScreen();
     // A line for the player at the bottom of the frame for a few seconds, and on stderr.
     void Notify(const std::string& text);
     void EnterClosingPicture();           // title state 2, from the room bookkeeping
@@ -85,6 +90,8 @@ public:
     SDL_Window* Window = nullptr;
     PauseMenu Menu;
     int32_t PausedAt = 0;  // the clock when the menu opened
+    PlayerSettings Settings;          // the player's, from settings.ini
+    PlayerSettings AppliedSettings;   // what ApplySettings last put into effect
     PlayerFolders Folders;  // where the settings file and the saved games live
     LevelIdentity LevelId;  // of the level file played, checked by every load
     std::vector<std::string> SlotLines;  // the save slots as the menu lists them

@@ -17,7 +17,7 @@ enum VirtualKey : uint8_t {
 
 enum ShiftBits : uint8_t { kShiftBit = 1, kAltBit = 2, kCtrlBit = 4 };
 
-// The fixed key bindings of the camera and the character.
+// The game's default keys of the camera and the character (input/key_bindings.h binds others).
 inline constexpr int kKeyCameraUp = kVkUp;
 inline constexpr int kKeyCameraDown = kVkDown;
 inline constexpr int kKeyCameraLeft = kVkLeft;

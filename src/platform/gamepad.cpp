@@ -29,9 +29,9 @@ constexpr ButtonKey kButtons[] = {
 constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
 
 // One stick axis: the negative and positive directions latched with hysteresis.
-uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value) {
-    const bool neg = (bits & negBit) != 0 ? value <= -kStickRelease : value <= -kStickPress;
-    const bool pos = (bits & posBit) != 0 ? value >= kStickRelease : value >= kStickPress;
+uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value, int press, int release) {
+    const bool neg = (bits & negBit) != 0 ? value <= -release : value <= -press;
+    const bool pos = (bits & posBit) != 0 ? value >= release : value >= press;
     bits = static_cast<uint8_t>(bits & ~(negBit | posBit));
     if (neg) bits |= negBit;
     if (pos) bits |= posBit;
@@ -47,8 +47,20 @@ void PadState::SetButton(int button, bool down) {
 }
 
 void PadState::SetAxis(int axis, int value) {
-    if (axis == SDL_CONTROLLER_AXIS_LEFTX) stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value);
-    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTX)
+        stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value, press_, release_);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value, press_, release_);
+}
+
+void PadState::SetDeadZone(int percent) {
+    release_ = std::clamp(percent, 1, 49) * 32767 / 100;
+    press_ = 2 * release_;
+}
+
+void Gamepads::SetDeadZone(int percent) {
+    if (percent == deadZone_) return;
+    deadZone_ = percent;
+    for (Pad& pad : pads_) pad.state.SetDeadZone(percent);
 }
 
 uint16_t PadState::HeldMask() const {
@@ -90,6 +102,7 @@ void Gamepads::Open(int deviceIndex) {
     SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
     if (controller == nullptr) return;
     Pad pad;
+    if (deadZone_ >= 0) pad.state.SetDeadZone(deadZone_);
     pad.id = id;
     pad.controller = controller;
     pads_.push_back(pad);

@@ -30,10 +30,15 @@ public:
     void SetAxis(int axis, int value);      // an SDL_GameControllerAxis, -32768..32767
     // The virtual-key codes held, as a bit mask over PadKeyCode(0..kPadKeyCount-1).
     uint16_t HeldMask() const;
+    // The dead zone as a share of the stick's travel: it lets go below `percent` and presses
+    // at twice that.
+    void SetDeadZone(int percent);
 
 private:
     uint32_t buttons_ = 0;
     uint8_t stick_ = 0;  // bits: left, up, right, down
+    int press_ = kStickPress;
+    int release_ = kStickRelease;
 };
 
 inline constexpr int kPadKeyCount = 10;
@@ -62,6 +67,8 @@ public:
     void ReleaseAll(uint8_t keyboardShift);
     // Sends the pads' presses and releases to `handlers` instead of the keyboard state.
     void SetKeyHandlers(const KeyHandlers& handlers) { handlers_ = handlers; }
+    // For every pad, now and later (see PadState::SetDeadZone).
+    void SetDeadZone(int percent);
 
 private:
     struct Pad {
@@ -80,6 +87,7 @@ private:
 
     KeyboardState& keys_;
     KeyHandlers handlers_;
+    int deadZone_ = -1;  // -1: the PadState default
     std::vector<Pad> pads_;
     bool started_ = false;
 };
