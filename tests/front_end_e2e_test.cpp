@@ -262,3 +262,26 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
     EXPECT_EQ(be32(16), 1024);
     EXPECT_EQ(be32(20), 768);
 }
+
+// Restart level from the menu puts the character back where the level starts it, and the
+// game goes on from there.
+TEST(FrontEndEndToEnd, RestartLevelFromTheMenuGoesBackToTheStart) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("restart");
+    WriteFile(config + "/restart.txt",
+              "7160 down Up\n8400 up Up\n" + Tap(9000, "P") + Tap(9040, "Up") + Tap(9080, "Up") + Tap(9120, "Enter"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/restart.txt --trace " + config + "/restart.csv --quit-after 9600")
+                  .status,
+              0);
+    const std::vector<TraceLine> trace = ReadTrace(config + "/restart.csv");
+    ASSERT_FALSE(trace.empty());
+    float zBefore = 0, zAfter = -1;
+    for (const TraceLine& t : trace) {
+        float z = 0;
+        std::sscanf(t.rest.c_str(), ",%*d,%*d,%*d,%*d,%*f,%*f,%f", &z);
+        if (t.clock < 9000) zBefore = z;
+        else if (zAfter < 0) zAfter = z;
+    }
+    EXPECT_GT(zBefore, 120.0f);  // it had run north from z 80
+    EXPECT_EQ(zAfter, 80.0f);
+}

@@ -42,6 +42,11 @@ void SetColour(Shell& shell, uint8_t r, uint8_t g, uint8_t b) {
 
 }  // namespace
 
+float OverlayScale(const Viewport& view) {
+    const float scale = std::min(static_cast<float>(view.Width) / 800.0f, static_cast<float>(view.Height) / 600.0f);
+    return scale > 0.0f ? scale : 1.0f;
+}
+
 PlayerFolders FindPlayerFolders(const std::string& configDir) {
     if (!configDir.empty()) return {configDir + "/settings.ini", configDir + "/saves"};
     return {EnvFolder("XDG_CONFIG_HOME", ".config") + "/dedivirede/settings.ini",
@@ -130,19 +135,6 @@ void RunMenuCommand(Shell& shell, const MenuResult& result) {
 }
 
 namespace {
-void DrawMenu(Shell& shell);
-}  // namespace
-
-void DrawFrontEnd(Shell& shell) {
-    Viewport& vp = shell.View;
-    if (shell.Paused()) DrawMenu(shell);
-    if (!shell.Notice.empty() && ClockMs() < shell.NoticeUntil) {
-        SetColour(shell, 128, 128, 64);
-        vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height) - kLineHeight, kTextScale);
-    }
-}
-
-namespace {
 
 void DrawMenu(Shell& shell) {
     Viewport& vp = shell.View;
@@ -168,36 +160,49 @@ void DrawMenu(Shell& shell) {
             break;
     }
 
-    const float left = std::max(0.0f, (static_cast<float>(vp.Width) - kMenuWidth) / 2);
-    // The frame at 40 % of its brightness, and darker still under the menu's lines.
+    // Laid out for 800 x 600 and scaled with the window.
+    const float scale = OverlayScale(vp);
+    const float lineHeight = kLineHeight * scale, textScale = kTextScale * scale, margin = kMenuMargin * scale;
     const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float left = std::max(0.0f, (width - kMenuWidth * scale) / 2);
+    // The frame at 20 % of its brightness (the colour is doubled), darker still under the menu.
     SetColour(shell, 51, 51, 51);
     vp.DrawPicture(kPlainSlot, BlendMode::Darken, 0, 0, width, height);
     // A long page scrolls so that the selected line stays in view.
-    const int fit = std::max(1, static_cast<int>((static_cast<float>(vp.Height) - 3 * kLineHeight) / kLineHeight) - 1);
+    const int fit = std::max(1, static_cast<int>((height - 3 * lineHeight) / lineHeight) - 1);
     const int count = static_cast<int>(lines.size());
     const int first = std::clamp(shell.Menu.Selected() - fit / 2, 0, std::max(0, count - fit));
-    const float top = std::max(kLineHeight, (static_cast<float>(vp.Height) - (std::min(count, fit) + 2) * kLineHeight) / 2);
-    const float bottom = top + static_cast<float>(std::min(count, fit) + 2) * kLineHeight;
+    const int shown = std::min(count, fit);
+    const float top = std::max(lineHeight, (height - static_cast<float>(shown + 2) * lineHeight) / 2);
+    const float bottom = top + static_cast<float>(shown + 2) * lineHeight;
     SetColour(shell, 64, 64, 64);
-    vp.DrawPicture(kPlainSlot, BlendMode::Darken, left - kMenuMargin, top - kMenuMargin,
-                   std::min(width, left + kMenuWidth + kMenuMargin), bottom + kMenuMargin);
+    vp.DrawPicture(kPlainSlot, BlendMode::Darken, left - margin, top - margin,
+                   std::min(width, left + (kMenuWidth + kMenuMargin) * scale), bottom + margin);
     SetColour(shell, 128, 128, 128);
-    vp.DrawText(title, BlendMode::AlphaTested, left, top, kTextScale);
-    for (int i = first; i < std::min(count, first + fit); ++i) {
+    vp.DrawText(title, BlendMode::AlphaTested, left, top, textScale);
+    if (shell.Menu.Page() == MenuPage::Rebind)
+        vp.DrawText(RebindPrompt(shell), BlendMode::AlphaTested, left, top + lineHeight, textScale);
+    for (int i = first; i < first + shown; ++i) {
         const bool selected = i == shell.Menu.Selected();
         if (selected) SetColour(shell, 128, 110, 32);
         else SetColour(shell, 100, 100, 100);
-        const float y = top + static_cast<float>(i - first + 2) * kLineHeight;
-        vp.DrawText(selected ? "> " : "  ", BlendMode::AlphaTested, left, y, kTextScale);
-        vp.DrawText(lines[static_cast<size_t>(i)], BlendMode::AlphaTested, left + 20, y, kTextScale);
-    }
-    if (shell.Menu.Page() == MenuPage::Rebind) {
-        SetColour(shell, 128, 128, 128);
-        vp.DrawText(RebindPrompt(shell), BlendMode::AlphaTested, left, top + kLineHeight, kTextScale);
+        const float y = top + static_cast<float>(i - first + 2) * lineHeight;
+        vp.DrawText(selected ? "> " : "  ", BlendMode::AlphaTested, left, y, textScale);
+        vp.DrawText(lines[static_cast<size_t>(i)], BlendMode::AlphaTested, left + 20 * scale, y, textScale);
     }
 }
 
 }  // namespace
+
+void DrawFrontEnd(Shell& shell) {
+    Viewport& vp = shell.View;
+    if (shell.Paused()) DrawMenu(shell);
+    if (!shell.Notice.empty() && ClockMs() < shell.NoticeUntil) {
+        const float scale = OverlayScale(vp);
+        SetColour(shell, 128, 128, 64);
+        vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height) - kLineHeight * scale,
+                    kTextScale * scale);
+    }
+}
 
 }  // namespace dv

@@ -9,6 +9,11 @@
 namespace dv {
 
 class Shell;
+class Viewport;
+
+// The 2D overlay is laid out for 800 x 600 and scaled by this, the same across and down, so
+// that it fits any window without distortion.
+float OverlayScale(const Viewport& view);
 
 inline constexpr int kQuickSlot = 0;
 

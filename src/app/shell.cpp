@@ -186,7 +186,8 @@ void Shell::ApplySettings() {
     if (Window != nullptr && Settings.FullScreen != was.FullScreen)
         SDL_SetWindowFullscreen(Window, Settings.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     const bool sizeChanged = Settings.WindowWidth != was.WindowWidth || Settings.WindowHeight != was.WindowHeight;
-    if (Window != nullptr && !Settings.FullScreen && (sizeChanged || Settings.FullScreen != was.FullScreen)) {
+    // Leaving full screen, the window gets back the size it had, dragged or set.
+    if (Window != nullptr && !Settings.FullScreen && sizeChanged) {
         SDL_SetWindowSize(Window, Settings.WindowWidth, Settings.WindowHeight);
         Resize(Settings.WindowWidth, Settings.WindowHeight);
     }
@@ -276,11 +277,17 @@ void TitleOverlay2D(void* user) {
     vp.Begin2D();
     vp.SetFont(&shell.Font);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
-    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    // The picture fills the 800 x 600 layout (its texture is stretched to powers of two, so
+    // the layout, not the texture, gives its proportions), scaled to the window and centred;
+    // the texts keep their places on it.
+    const float scale = OverlayScale(vp);
+    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
+    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
     shell.Font.Blue = 0;
-    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, 0, 0, 0.75f);
-    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, 0, 20, 0.75f);
-    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, 0, 40, 0.75f);
+    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, left, top, 0.75f * scale);
+    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, left, top + 20 * scale, 0.75f * scale);
+    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, left, top + 40 * scale, 0.75f * scale);
 }
 
 void GameOverlay2D(void* user) {
@@ -295,11 +302,12 @@ void GameOverlay2D(void* user) {
     const auto written = [&line](int size) {
         return std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1)));
     };
+    const float scale = OverlayScale(vp);
     const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
-    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f);
+    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f * scale);
     if (shell.Settings.ShowFrameRate) {
         const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
-        vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
+        vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20 * scale, 0.75f * scale);
     }
     DrawFrontEnd(shell);
 }
