@@ -115,3 +115,16 @@ TEST(KeyBindingsInput, ReboundKeysDriveTheCharacterAndTheCamera) {
     EXPECT_TRUE(d.Jump && d.Shift && d.Forward);
     EXPECT_FALSE(d.Alt);
 }
+
+// Every key code has a name that replay scripts and the settings file read back as that code;
+// the keys of the menu, the saves and full screen have their own names.
+TEST(KeyBindingsInput, KeyNamesReadBackAsTheirCodes) {
+    for (int code = 0; code < 256; ++code) EXPECT_EQ(dv::KeyCodeFromName(dv::KeyName(code).c_str()), code) << code;
+    EXPECT_EQ(dv::KeyName('P'), "P");
+    EXPECT_EQ(dv::KeyName(dv::kVkF1 + 4), "F5");
+    EXPECT_EQ(dv::KeyName(dv::kVkF1 + 8), "F9");
+    EXPECT_EQ(dv::KeyName(dv::kVkF1 + 9), "F10");
+    EXPECT_EQ(dv::KeyName(dv::kVkF1 + 10), "F11");
+    EXPECT_EQ(dv::KeyName(dv::kVkEnter), "Enter");
+    EXPECT_EQ(dv::KeyName(dv::kVkBackspace), "Backspace");
+}

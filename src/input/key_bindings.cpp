@@ -35,7 +35,9 @@ std::string KeyName(int code) {
                              "Enter", "Space", "Tab", "Backspace", "PageUp", "PageDown", "Delete"}) {
         if (KeyCodeFromName(name) == code) return name;
     }
-    return std::to_string(code);
+    // Unnamed codes as decimal numbers; below 10 with leading zeros, which single digits
+    // would name the digit keys.
+    return (code >= 0 && code < 10 ? "00" : "") + std::to_string(code);
 }
 
 }  // namespace dv
