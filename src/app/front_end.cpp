@@ -62,6 +62,10 @@ std::string SlotPath(const Shell& shell, int slot) {
 
 void SaveToSlot(Shell& shell, int slot) {
     if (!shell.InGame() || !shell.Game) return;
+    if (shell.Folders.SavesDir.empty()) {
+        shell.Notify("No folder for saved games: nothing saved");
+        return;
+    }
     const SavedGame saved = CaptureGame(*shell.Game, shell.ViewCamera, GameNow(shell));
     std::string error;
     if (!WriteSaveFile(SlotPath(shell, slot), saved, shell.LevelId, static_cast<int64_t>(std::time(nullptr)), error)) {
@@ -73,7 +77,7 @@ void SaveToSlot(Shell& shell, int slot) {
 }
 
 bool LoadFromSlot(Shell& shell, int slot) {
-    if (!shell.InGame() || !shell.Game) return false;
+    if (!shell.InGame() || !shell.Game || shell.Folders.SavesDir.empty()) return false;
     SaveHeader header{};
     SavedGame saved{};
     std::string error;

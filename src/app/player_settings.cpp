@@ -133,12 +133,15 @@ void StepWindowSize(PlayerSettings& s, int step) {
     s.WindowHeight = kWindowSizes[at].Height;
 }
 
-void Save(Shell& shell) {
+
+}  // namespace
+
+// A shell without player folders (tests, benchmarks) keeps its settings to itself.
+void SavePlayerSettings(Shell& shell) {
+    if (shell.Folders.SettingsPath.empty()) return;
     std::string error;
     if (!WritePlayerSettings(shell.Folders.SettingsPath, shell.Settings, error)) shell.Notify(error);
 }
-
-}  // namespace
 
 void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerSettings& out,
                          std::vector<std::string>& warnings) {
@@ -266,7 +269,7 @@ void ChangeSetting(Shell& shell, int line, int step) {
         default: return;
     }
     shell.ApplySettings();
-    Save(shell);
+    SavePlayerSettings(shell);
 }
 
 void BindKey(Shell& shell, int line, int code) {
@@ -286,7 +289,7 @@ void BindKey(Shell& shell, int line, int code) {
         }
     }
     s.Keys.Code[k] = static_cast<uint8_t>(code);
-    Save(shell);
+    SavePlayerSettings(shell);
 }
 
 std::string RebindPrompt(const Shell& shell) {

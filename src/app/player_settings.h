@@ -40,6 +40,9 @@ std::string FormatPlayerSettings(const PlayerSettings& settings);
 // Writes through a temporary file renamed over `path`, making its folder when needed.
 bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings, std::string& error);
 
+// Writes the shell's settings to its settings file, telling the player when that fails.
+void SavePlayerSettings(Shell& shell);
+
 // The settings page: its lines as the menu shows them (Back last), which of them are keys.
 inline constexpr int kSettingValueLines = 10;
 inline constexpr int kSettingsLineCount = kSettingValueLines + kGameKeyCount + 1;

@@ -197,8 +197,7 @@ void Shell::ApplySettings() {
 void Shell::ToggleFullScreen() {
     Settings.FullScreen = !Settings.FullScreen;
     ApplySettings();
-    std::string error;
-    if (!WritePlayerSettings(Folders.SettingsPath, Settings, error)) Notify(error);
+    SavePlayerSettings(*this);
 }
 
 void Shell::OpenMenu() {
