@@ -66,6 +66,11 @@ shoot() {
     ls -t "$work"/dedivirede-*.png | head -1
 }
 
+# Prints "WIDTH HEIGHT" of a screenshot, from its header.
+size_of() {
+    od -An -tu1 -j16 -N8 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+
 # Prints "WIDTH HEIGHT LEFT RIGHT TOP BOTTOM" of a screenshot: its size and the extent of
 # the pixels that are not black (sampled every eighth row and column).
 measure() {
@@ -133,15 +138,15 @@ windowed="1920 1080"
 xdotool key F11
 sleep 1.5
 alive "full screen"
-read -r sw sh _ <<<"$(measure "$(shoot "full screen")")"
+read -r sw sh <<<"$(size_of "$(shoot "full screen")")"
 [ "$sw $sh" = "2560 1440" ] || fail "full screen shot is ${sw}x${sh}, the screen is 2560x1440"
 xdotool key F11
 sleep 1.5
-read -r sw sh _ <<<"$(measure "$(shoot "windowed again")")"
+read -r sw sh <<<"$(size_of "$(shoot "windowed again")")"
 [ "$sw $sh" = "$windowed" ] || fail "back from full screen the shot is ${sw}x${sh}, not $windowed"
 xdotool key alt+Return
 sleep 1.5
-read -r sw sh _ <<<"$(measure "$(shoot "Alt+Enter")")"
+read -r sw sh <<<"$(size_of "$(shoot "Alt+Enter")")"
 [ "$sw $sh" = "2560 1440" ] || fail "Alt+Enter gave ${sw}x${sh}, not the full screen"
 xdotool key alt+Return
 sleep 1.5
