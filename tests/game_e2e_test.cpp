@@ -51,8 +51,12 @@ RunResult RunCommand(const std::string& shellCommand) {
     return r;
 }
 
-// Runs the game with `args` (already quoted), capturing stderr.
-RunResult RunGame(const std::string& args) { return RunCommand(kGame + " " + args); }
+// Runs the game with `args` (already quoted), capturing stderr. The player's folders point
+// into the temporary folder, so no run reads or writes the real settings and saved games.
+RunResult RunGame(const std::string& args) {
+    const std::string home = Temp("home");
+    return RunCommand("XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home + "/data " + kGame + " " + args);
+}
 
 
 void WriteFile(const std::string& path, const std::string& text) {

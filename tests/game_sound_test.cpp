@@ -222,6 +222,33 @@ TEST(GameSound, TitleMusicThenStepsWalkingSofterThanRunningAndTheSameRecordTwice
     EXPECT_GT(runMedian, 1.5 * walkMedian) << "running " << runMedian << ", walking " << walkMedian;
 }
 
+// The settings' volumes reach the mix: the music at 0 % leaves the title silent, the effects
+// at 30 % make the steps about 0.3 times as loud.
+TEST(GameSound, SettingsVolumesScaleTheMix) {
+    if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
+    const std::string config = Temp("config"), replay = Temp("volume.replay");
+    std::filesystem::create_directories(config);
+    WriteFile(replay, "7100 down Up\n");
+    const auto record = [&](const std::string& settings, const std::string& out) {
+        WriteFile(config + "/settings.ini", settings);
+        const GameRun r = RunGame("--headless --data " + kData + " --config " + config + " --step-ms 40 --replay " +
+                                  replay + " --quit-after 10000 --audio-out " + out);
+        EXPECT_EQ(r.Status, 0) << r.Stderr;
+        test::SoundRecord rec;
+        std::string error;
+        EXPECT_TRUE(test::LoadSoundRecord(out, rec, error)) << error;
+        return rec;
+    };
+    const test::SoundRecord full = record("", Temp("full.wav"));
+    const test::SoundRecord quiet = record("music_volume = 0\neffects_volume = 30\nambience_volume = 0\n", Temp("quiet.wav"));
+    EXPECT_GT(full.Rms(500, 6500), 0.02);
+    EXPECT_EQ(quiet.Rms(500, 6500), 0.0) << "music at 0 %";
+    const double ratio = quiet.PeakRms(7400, 10000) / full.PeakRms(7400, 10000);
+    EXPECT_GT(ratio, 0.2);
+    EXPECT_LT(ratio, 0.4) << "the running steps with effects at 30 % (and no ambience under them)";
+    std::filesystem::remove_all(config);
+}
+
 TEST(GameSound, MuteRecordsSilence) {
     if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
     const std::string replay = Temp("mute.replay"), out = Temp("mute.wav");

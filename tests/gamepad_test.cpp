@@ -157,3 +157,23 @@ TEST(Gamepads, VirtualControllerDrivesTheKeysAndHotPlugs) {
     }
     EXPECT_EQ(keys.Down[kVkEnd], 0);  // closing the pads releases their keys
 }
+
+// Start is the pause menu's key (F10), and the dead zone set from the settings moves both
+// thresholds of the stick.
+TEST(PadState, StartPressesTheMenuKeyAndTheDeadZoneMovesTheThresholds) {
+    PadState s;
+    s.SetButton(SDL_CONTROLLER_BUTTON_START, true);
+    EXPECT_TRUE(Held(s, kVkF1 + 9));
+    s.SetButton(SDL_CONTROLLER_BUTTON_START, false);
+    EXPECT_FALSE(Held(s, kVkF1 + 9));
+
+    s.SetDeadZone(10);  // lets go below 3276, presses from 6552
+    s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, 6551);
+    EXPECT_FALSE(Held(s, kVkRight));
+    s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, 6552);
+    EXPECT_TRUE(Held(s, kVkRight));
+    s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, 3276);
+    EXPECT_TRUE(Held(s, kVkRight));
+    s.SetAxis(SDL_CONTROLLER_AXIS_LEFTX, 3275);
+    EXPECT_FALSE(Held(s, kVkRight));
+}

@@ -36,7 +36,7 @@ cd "$tmp/elsewhere"
 ln -s "$prefix/bin/dedivirede" play
 ./play --version | grep -q '^dedivirede '
 printf '1000 down F12\n1016 up F12\n' > keys.txt
-./play --headless --step-ms 16 --quit-after 2000 --replay keys.txt --stats stats.json
+./play --headless --config "$tmp/config" --step-ms 16 --quit-after 2000 --replay keys.txt --stats stats.json
 grep -q '"frames"' stats.json
 shots=(dedivirede-*.png)
 [ -s "${shots[0]}" ] || { echo "install: F12 wrote no screenshot here" >&2; exit 1; }
@@ -45,5 +45,5 @@ grep -qa '^WIDTH 800$' shot.pam
 [ -z "$(ls "$prefix/share/dedivirede" | grep -v -e '^dedivirede$' -e '\.lev$' -e '\.bmp$' -e '\.fnx$' -e '\.jpg$' -e '^set.txt$' -e '^sounds$')" ] \
     || { echo "install: the game wrote into its data folder" >&2; exit 1; }
 # A relative --data names the folder once: the game changes into it and reads from there.
-(cd "$prefix/share" && ./dedivirede/dedivirede --data dedivirede --headless --step-ms 100 --quit-after 300)
+(cd "$prefix/share" && ./dedivirede/dedivirede --data dedivirede --config "$tmp/config" --headless --step-ms 100 --quit-after 300)
 echo "install layout and launcher ok"

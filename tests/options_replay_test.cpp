@@ -25,7 +25,8 @@ TEST(Options, AllOptionsAndTheirErrors) {
 
     ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--trace",
                        "t.csv", "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
-                       "--quit-after", "2000", "--stats", "s.json", "--mute", "--audio-out", "a.wav"},
+                       "--quit-after", "2000", "--stats", "s.json", "--mute", "--audio-out", "a.wav", "--config",
+                       "cfg"},
                       o, error))
         << error;
     EXPECT_TRUE(o.mute);
@@ -38,11 +39,12 @@ TEST(Options, AllOptionsAndTheirErrors) {
     EXPECT_EQ(o.screenshots[1].path, "dir/b:c.png");  // only the first colon separates
     EXPECT_EQ(o.quitAfterMs, 2000);
     EXPECT_EQ(o.statsPath, "s.json");
+    EXPECT_EQ(o.configDir, "cfg");
 
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
         {{"--step-ms", "0"}, "--step-ms"},       {{"--step-ms", "16x"}, "--step-ms"},
         {{"--quit-after", "-5"}, "--quit-after"}, {{"--screenshot", "abc.png"}, "--screenshot"},
-        {{"--screenshot", "100:"}, "--screenshot"}, {{"--data"}, "needs a value"},
+        {{"--screenshot", "100:"}, "--screenshot"}, {{"--data"}, "needs a value"}, {{"--config"}, "option --config needs a value"},
         {{"--fullscreen"}, "unknown option '--fullscreen'"}, {{"--audio-out", ""}, "the file name is empty"},
         {{"--audio-out"}, "needs a value"},
     };

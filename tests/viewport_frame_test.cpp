@@ -267,6 +267,16 @@ TEST_F(FrameTest, SceneIsBuiltOncePerRenderFrame) {
     EXPECT_EQ(s.calls, 2);
 }
 
+// Any window size: a square in the scene spans as many pixels across as down, so the view is
+// never stretched (x pixels = m00 x / z * width / 2, y pixels = m11 y / z * height / 2).
+TEST_F(FrameTest, ProjectionKeepsSquaresSquareAtAnyWindowSize) {
+    for (const auto& [w, h] : {std::pair{640, 480}, {1280, 720}, {1920, 1080}, {600, 900}}) {
+        ASSERT_TRUE(viewport->Resize(w, h));
+        const Mat4& p = viewport->Projection;
+        EXPECT_NEAR(p(0, 0) * static_cast<float>(w), p(1, 1) * static_cast<float>(h), 1e-3f * w) << w << " x " << h;
+    }
+}
+
 TEST_F(FrameTest, FramesPerSecondAveragesWindowsOfASecond) {
     EXPECT_EQ(viewport->FramesPerSecond, 0);
     for (int i = 0; i < 101; ++i) {  // frames at 0, 10, ..., 1000 ms

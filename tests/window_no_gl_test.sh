@@ -42,7 +42,7 @@ for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && { started=1;
 [ -n "$started" ] || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
 
 cd "$work"
-"$game" >"$work/game.out" 2>"$work/game.err" &
+"$game" --config "$work/config" >"$work/game.out" 2>"$work/game.err" &
 game_pid=$!
 pids+=("$game_pid")
 

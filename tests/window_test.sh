@@ -46,7 +46,7 @@ sleep 1
 
 trace=$work/trace.csv
 stats=$work/stats.json
-"$game" --data "$data" --trace "$trace" --stats "$stats" >"$work/game.out" 2>"$work/game.err" &
+"$game" --data "$data" --config "$work/config" --trace "$trace" --stats "$stats" >"$work/game.out" 2>"$work/game.err" &
 game_pid=$!
 pids+=("$game_pid")
 

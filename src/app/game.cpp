@@ -176,7 +176,8 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
     const Mat4 m = CharacterMatrix(g.Body.Movement);
 
     g.CharacterTriangles.Count = 0;
-    g.CharacterModel.Update();
+    // The animation stands still under the pause menu: the pose is drawn as it is.
+    if (!shell.Paused()) g.CharacterModel.Update();
     CollectVisibleLights(shell.Level, shell.ObjectIds, g.RoomLights, g.Body.Movement.Position, g.Body.Room,
                          g.VisibleLights);
 
@@ -211,6 +212,16 @@ void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, Mod
 
 void GameUpdate(Shell& shell) { UpdateStep(shell); }
 
+void RebuildCharacterLights(Shell& shell) { RebuildRoomLights(shell, Game(shell).Body.Room); }
+
+void ShiftGameClocks(GameState& game, int32_t ms) {
+    game.Body.LastTick += ms;
+    game.Actions.LastTickTime += ms;
+    game.Actions.TimedStartTime += ms;
+    game.CharacterModel.FrameStart += ms;
+    game.Follow->MoveStart += static_cast<float>(ms);
+}
+
 void UpdateStep(Shell& shell) {
     GameState& g = Game(shell);
     if (!g.Body.IsDue()) return;
@@ -236,8 +247,10 @@ void UpdateStep(Shell& shell) {
     s.Settled = ch.Blending ? 0 : 1;
 
     // The keys of this tick; the character may move the camera during its step.
-    g.Follow->Input = CameraInputFrom(shell.Keys);
-    if (g.Follow->Mode != CameraMode::FreeLook) RunAction(g.Actions, s, CharacterInputFrom(shell.Keys), g.World);
+    const KeyBindings& bindings = shell.Settings.Keys;
+    g.Follow->Input = CameraInputFrom(shell.Keys, bindings);
+    if (g.Follow->Mode != CameraMode::FreeLook)
+        RunAction(g.Actions, s, CharacterInputFrom(shell.Keys, bindings), g.World);
     else HoldRunnerClock(g.Actions);
 
     g.Body.Room = s.Room;

@@ -64,6 +64,12 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target);
 // reference of the character benchmark and the equivalence test.
 void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, ModelVertices& skin);
 void GameUpdate(Shell& shell);
+// The lights of the character's room, after its room was set from outside the update step.
+void RebuildCharacterLights(Shell& shell);
+// Moves every clock reading the game keeps (the body's last tick, the character's step and
+// timed-move times, the animator's frame start, the camera's move start) on by `ms`, so that
+// time passed outside the game (a pause, or the gap between a save and its load) is not seen.
+void ShiftGameClocks(GameState& game, int32_t ms);
 void UpdateStep(Shell& shell);
 void ClampCameraToLevel(Shell& shell);
 void ClampCharacterToLevel(Shell& shell);

@@ -48,8 +48,8 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
 
 const char* UsageText() {
     return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE] [--trace FILE]\n"
-           "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--mute]\n"
-           "                  [--audio-out FILE.wav] [--help] [--version]\n";
+           "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--config DIR]\n"
+           "                  [--mute] [--audio-out FILE.wav] [--help] [--version]\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
@@ -112,6 +112,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
         } else if (arg == "--stats") {
             if (!value(v)) return false;
             out.statsPath = v;
+        } else if (arg == "--config") {
+            if (!value(v)) return false;
+            out.configDir = v;
         } else {
             error = "unknown option '" + Shown(arg) + "'";
             return false;

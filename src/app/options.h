@@ -24,6 +24,7 @@ struct Options {
     std::string statsPath;
     bool mute = false;          // no sound (an --audio-out record is then silence)
     std::string audioOutPath;   // the mix rendered offline, in step with the game clock
+    std::string configDir;     // empty: the settings and saved games in the player's XDG folders
     bool showHelp = false;
     bool showVersion = false;
 };

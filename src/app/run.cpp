@@ -8,7 +8,9 @@
 #include <cstdlib>
 
 #include "app/frame_stats.h"
+#include "app/front_end.h"
 #include "app/game.h"
+#include "app/player_settings.h"
 #include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
@@ -69,15 +71,18 @@ std::string NoDisplayLine(const std::string& reason) {
 // A replayed key goes through the same handlers as a real one; the shift state is what the
 // keyboard state says once the key itself is applied.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
+    const uint8_t own = ModifierBit(e.key);
     if (e.down) {
         if (e.key == kVkScreenshot) screenshotWanted = true;
-        shell.Keys.Down[e.key] = 1;
-        if (shell.Keys.Press(e.key, shell.Keys.ModifiersDown())) shell.Close();
+        shell.KeyDown(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() | own));
     } else {
-        shell.Keys.Down[e.key] = 0;
-        shell.Keys.Release(e.key, shell.Keys.ModifiersDown());
+        shell.KeyUp(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() & ~own));
     }
 }
+
+// The pads' keys take the same way as the keyboard's.
+void PadKeyDown(void* shell, int code, uint8_t shift) { static_cast<Shell*>(shell)->KeyDown(code, shift); }
+void PadKeyUp(void* shell, int code, uint8_t shift) { static_cast<Shell*>(shell)->KeyUp(code, shift); }
 
 void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads, bool& screenshotWanted) {
     const uint8_t padShift = pads.ShiftBits();
@@ -88,12 +93,12 @@ void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
             if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
-            if (vk >= 0 && shell.Keys.Press(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift)) shell.Close();
+            if (vk >= 0) shell.KeyDown(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift, e.key.repeat != 0);
             break;
         }
         case SDL_KEYUP: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (vk >= 0) shell.Keys.Release(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
+            if (vk >= 0) shell.KeyUp(vk, ShiftStateFromSdl(e.key.keysym.mod) | padShift);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -149,6 +154,7 @@ int RunGame(const Options& given) {
     Options options = given;
     options.tracePath = FromStartDir(startDir, options.tracePath);
     options.statsPath = FromStartDir(startDir, options.statsPath);
+    options.configDir = FromStartDir(startDir, options.configDir);
     for (ScreenshotRequest& shot : options.screenshots) shot.path = FromStartDir(startDir, shot.path);
 
     std::vector<ReplayEvent> events;
@@ -179,11 +185,15 @@ int RunGame(const Options& given) {
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
     shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
+    shell.Folders = FindPlayerFolders(options.configDir);
+    std::vector<std::string> warnings;
+    ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);
+    for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
-    const int width = options.headless ? 800 : 695;
-    const int height = options.headless ? 600 : 442;
+    const int width = options.headless ? shell.Settings.WindowWidth : 695;
+    const int height = options.headless ? shell.Settings.WindowHeight : 442;
     window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
     if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
@@ -205,12 +215,14 @@ int RunGame(const Options& given) {
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
     Gamepads pads(shell.Keys);
+    pads.SetKeyHandlers({&shell, PadKeyDown, PadKeyUp});
     ScreenshotWriter screenshotWriter;
     HeapKeeper heap;
     bool screenshotWanted = false;
     bool focused = true;
     while (!shell.CloseRequested) {
         SDL_Event e;
+        pads.SetDeadZone(shell.Settings.PadDeadZone);
         while (SDL_PollEvent(&e)) HandleEvent(shell, e, focused, pads, screenshotWanted);
         if (shell.CloseRequested) break;
         const bool active = options.headless || focused;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/front_end.h"
 #include "app/game.h"
 #include "character/character.h"
 #include "math/clock.h"
@@ -31,6 +32,10 @@ constexpr int32_t kTitleSlot = 5001;
 constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
+constexpr int32_t kNoticeMs = 4000;
+constexpr int kVkF5 = kVkF1 + 4;
+constexpr int kVkF9 = kVkF1 + 8;
+constexpr int kVkF11 = kVkF1 + 10;
 
 void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
 
@@ -82,6 +87,7 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     } catch (const std::exception& e) {
         Boxes.Fatal(e.what(), "Error");
     }
+    if (std::string error; !ReadLevelIdentity(levelPath, LevelId, error)) Boxes.Fatal(error, "Error");
     View.AnimatedTextures[0] = Level.AnimSetA;
     View.AnimatedTextures[1] = Level.AnimSetB;
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
@@ -98,8 +104,14 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     // Everything reaches the driver now: a room first entered late then allocates nothing.
     PreloadTextures(View, Textures);
 
-    SDL_SetWindowSize(window, 800, 600);
-    Resize(800, 600);
+    SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
+    Resize(Settings.WindowWidth, Settings.WindowHeight);
+    // The window starts windowed with vertical sync (headless without, which stays).
+    AppliedSettings = Settings;
+    AppliedSettings.FullScreen = false;
+    AppliedSettings.VerticalSync = true;
+    ApplySettings();
+    Menu.SetSettingsShape(kSettingsLineCount, kSettingValueLines, kGameKeyCount);
 
     CreateGameState(*this);
     std::vector<std::string> warnings;
@@ -131,12 +143,98 @@ void Shell::Resize(int width, int height) {
 
 void Shell::Idle(bool active) {
     if (!active) {
-        if (Game) HoldRunnerClock(Game->Actions);
+        // An open menu already holds the game's clocks until it closes.
+        if (Game && !Paused()) HoldRunnerClock(Game->Actions);
         return;
     }
-    if (UpdateCallback != nullptr) UpdateCallback(*this);
+    if (UpdateCallback != nullptr && !Paused()) UpdateCallback(*this);
     Audio.Frame(ViewCamera.Position, ViewCamera.Target);
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
+}
+
+bool Shell::InGame() const { return UpdateCallback == GameUpdateCallback; }
+
+void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
+    if (code == kVkEscape) {
+        Keys.Press(code, shift);
+        Close();
+        return;
+    }
+    if (!repeat && (code == kVkF11 || (code == kVkEnter && (shift & kAltBit) != 0))) {
+        ToggleFullScreen();
+        return;
+    }
+    if (Paused()) {
+        if (repeat && IsMenuKey(code)) return;
+        const MenuPage before = Menu.Page();
+        const MenuResult result = Menu.HandleKey(code);
+        const bool slotPage = Menu.Page() == MenuPage::SaveSlots || Menu.Page() == MenuPage::LoadSlots;
+        if (slotPage && Menu.Page() != before) RefreshSlotLines(*this);
+        RunMenuCommand(*this, result);
+        return;
+    }
+    if (InGame() && !repeat) {
+        if (IsMenuKey(code)) {
+            OpenMenu();
+            return;
+        }
+        if (code == kVkF5 || code == kVkF9) {
+            if (code == kVkF5) SaveToSlot(*this, kQuickSlot);
+            else LoadFromSlot(*this, kQuickSlot);
+            return;
+        }
+    }
+    Keys.Press(code, shift);
+}
+
+void Shell::KeyUp(int code, uint8_t shift) { Keys.Release(code, shift); }
+
+void Shell::ApplySettings() {
+    PlayerSettings& was = AppliedSettings;
+    if (Window != nullptr && Settings.VerticalSync != was.VerticalSync)
+        SDL_GL_SetSwapInterval(Settings.VerticalSync ? 1 : 0);
+    if (Window != nullptr && Settings.FullScreen != was.FullScreen)
+        SDL_SetWindowFullscreen(Window, Settings.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    const bool sizeChanged = Settings.WindowWidth != was.WindowWidth || Settings.WindowHeight != was.WindowHeight;
+    // Leaving full screen, the window gets back the size it had, dragged or set.
+    if (Window != nullptr && !Settings.FullScreen && sizeChanged) {
+        SDL_SetWindowSize(Window, Settings.WindowWidth, Settings.WindowHeight);
+        Resize(Settings.WindowWidth, Settings.WindowHeight);
+    }
+    Audio.Sounds().SetVolumes({Settings.MasterVolume / 100.0f, Settings.EffectsVolume / 100.0f,
+                               Settings.AmbienceVolume / 100.0f, Settings.MusicVolume / 100.0f});
+    was = Settings;
+}
+
+void Shell::ToggleFullScreen() {
+    Settings.FullScreen = !Settings.FullScreen;
+    ApplySettings();
+    SavePlayerSettings(*this);
+}
+
+void Shell::OpenMenu() {
+    if (!InGame() || Paused()) return;
+    Menu.Open();
+    PausedAt = ClockMs();
+}
+
+void Shell::ResumeGame() {
+    Menu.Close();
+    if (Game) ShiftGameClocks(*Game, ClockMs() - PausedAt);
+}
+
+void Shell::RestartLevel() {
+    auto trace = std::move(Game->Trace);
+    CreateGameState(*this);
+    Game->Trace = std::move(trace);
+    HoldRunnerClock(Game->Actions);
+    Notify("Level restarted");
+}
+
+void Shell::Notify(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    Notice = text;
+    NoticeUntil = ClockMs() + kNoticeMs;
 }
 
 void Shell::EnterClosingPicture() {
@@ -195,11 +293,17 @@ void TitleOverlay2D(void* user) {
     vp.Begin2D();
     vp.SetFont(&shell.Font);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
-    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, 0, 0, static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    // The picture fills the 800 x 600 layout (its texture is stretched to powers of two, so
+    // the layout, not the texture, gives its proportions), scaled to the window and centred;
+    // the texts keep their places on it.
+    const float scale = OverlayScale(vp);
+    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
+    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
     shell.Font.Blue = 0;
-    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, 0, 0, 0.75f);
-    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, 0, 20, 0.75f);
-    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, 0, 40, 0.75f);
+    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, left, top, 0.75f * scale);
+    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, left, top + 20 * scale, 0.75f * scale);
+    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, left, top + 40 * scale, 0.75f * scale);
 }
 
 void GameOverlay2D(void* user) {
@@ -214,10 +318,14 @@ void GameOverlay2D(void* user) {
     const auto written = [&line](int size) {
         return std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1)));
     };
+    const float scale = OverlayScale(vp);
     const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
-    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f);
-    const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
-    vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20, 0.75f);
+    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f * scale);
+    if (shell.Settings.ShowFrameRate) {
+        const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
+        vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20 * scale, 0.75f * scale);
+    }
+    DrawFrontEnd(shell);
 }
 
 }  // namespace dv

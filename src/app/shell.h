@@ -5,9 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/game_audio.h"
 #include "app/message_boxes.h"
+#include "app/front_end.h"
+#include "app/pause_menu.h"
+#include "app/player_settings.h"
+#include "app/save_game.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
 #include "render/font.h"
@@ -43,6 +48,26 @@ public:
     [[noreturn]] void FailGraphics(const std::string& text);
 
     void Close() { CloseRequested = true; }
+    // A key from the keyboard, the pads or a replay. Escape always ends the game; the menu
+    // keys open and close the pause menu, which takes every other key while it is open;
+    // F5 and F9 save and load the quick slot; the rest reach the keyboard state. `repeat`
+    // marks the keyboard's auto-repeat, which toggles nothing.
+    void KeyDown(int code, uint8_t shift, bool repeat = false);
+    void KeyUp(int code, uint8_t shift);
+    // The game after the title, as opposed to the title and closing pictures.
+    bool InGame() const;
+    bool Paused() const { return Menu.IsOpen(); }
+    void OpenMenu();
+    // Closes the menu; the game's clocks move on by the time it was open, so the next tick
+    // is the one that would have followed had there been no pause.
+    void ResumeGame();
+    void RestartLevel();
+    // Puts the settings that changed since the last call into effect: window size, full
+    // screen, vertical sync (the rest are read where they are used).
+    void ApplySettings();
+    void ToggleFullScreen();
+    // A line for the player at the bottom of the frame for a few seconds, and on stderr.
+    void Notify(const std::string& text);
     void EnterClosingPicture();           // title state 2, from the room bookkeeping
 
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
@@ -66,6 +91,15 @@ public:
     int32_t OuterWidth = 800;   // the window's outer size, shown in the overlay
     int32_t OuterHeight = 600;
     SDL_Window* Window = nullptr;
+    PauseMenu Menu;
+    int32_t PausedAt = 0;  // the clock when the menu opened
+    PlayerSettings Settings;          // the player's, from settings.ini
+    PlayerSettings AppliedSettings;   // what ApplySettings last put into effect
+    PlayerFolders Folders;  // where the settings file and the saved games live
+    LevelIdentity LevelId;  // of the level file played, checked by every load
+    std::vector<std::string> SlotLines;  // the save slots as the menu lists them
+    std::string Notice;
+    int32_t NoticeUntil = 0;
 };
 
 void TitleSequence(Shell& shell);

@@ -88,17 +88,23 @@ static_assert(SlotsInActionOrder());
 
 }  // namespace
 
-CharacterInput CharacterInputFrom(const KeyboardState& keys) {
+CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& bindings) {
+    const auto held = [&](GameKey key) { return bindings.Held(keys, key); };
+    // Walking and the jump's Alt are modifiers of the last key event while they are bound to
+    // the modifier keys, as they have always been read; bound elsewhere they are held keys.
+    const auto modifier = [&](GameKey key, int modifierKey, uint8_t bit) {
+        return bindings.Of(key) == modifierKey ? (keys.Shift & bit) != 0 : held(key);
+    };
     CharacterInput in;
-    in.Forward = keys.IsDown(kKeyCharacterForward);
-    in.Back = keys.IsDown(kKeyCharacterBack);
-    in.Left = keys.IsDown(kKeyCharacterLeft);
-    in.Right = keys.IsDown(kKeyCharacterRight);
-    in.Jump = keys.IsDown(kKeyCharacterJump);
-    in.LetGo = keys.IsDown(kKeyCharacterLetGo);
-    in.TurnAround = keys.IsDown(kKeyCharacterTurnAround);
-    in.Shift = (keys.Shift & kShiftBit) != 0;
-    in.Alt = (keys.Shift & kAltBit) != 0;
+    in.Forward = held(GameKey::Forward);
+    in.Back = held(GameKey::Back);
+    in.Left = held(GameKey::Left);
+    in.Right = held(GameKey::Right);
+    in.Jump = held(GameKey::Jump);
+    in.LetGo = held(GameKey::LetGo);
+    in.TurnAround = held(GameKey::TurnAround);
+    in.Shift = modifier(GameKey::Walk, kVkShift, kShiftBit);
+    in.Alt = modifier(GameKey::Jump, kVkAlt, kAltBit);
     return in;
 }
 

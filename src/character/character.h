@@ -11,6 +11,7 @@
 
 #include "character/action_record.h"
 #include "character/actions_and_clips.h"
+#include "input/key_bindings.h"
 #include "input/keyboard.h"
 #include "math/vecmath.h"
 #include "world/level_records.h"
@@ -34,7 +35,7 @@ struct CharacterInput {
     bool Shift = false;       // walk instead of run, side-step instead of turn
     bool Alt = false;         // the Alt modifier of the last key event
 };
-CharacterInput CharacterInputFrom(const KeyboardState& keys);
+CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& bindings = KeyBindings{});
 
 // How the actions reach the follow camera: FocusOn puts it into its focus mode towards a
 // point for a duration (ms), ResumeFollow back into follow mode. Either may be null.

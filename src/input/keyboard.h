@@ -17,7 +17,7 @@ enum VirtualKey : uint8_t {
 
 enum ShiftBits : uint8_t { kShiftBit = 1, kAltBit = 2, kCtrlBit = 4 };
 
-// The fixed key bindings of the camera and the character.
+// The game's default keys of the camera and the character (input/key_bindings.h binds others).
 inline constexpr int kKeyCameraUp = kVkUp;
 inline constexpr int kKeyCameraDown = kVkDown;
 inline constexpr int kKeyCameraLeft = kVkLeft;
@@ -50,6 +50,18 @@ struct KeyboardState {
     void Release(int code, uint8_t shift);
     // All keys up, no modifiers.
     void Clear();
+};
+
+// The ShiftBits a modifier key stands for (0 for other keys).
+inline constexpr uint8_t ModifierBit(int code) {
+    return code == kVkShift ? kShiftBit : code == kVkAlt ? kAltBit : code == kVkCtrl ? kCtrlBit : 0;
+}
+
+// Where generated key events go when they should not reach a KeyboardState directly.
+struct KeyHandlers {
+    void* User = nullptr;
+    void (*Down)(void* user, int code, uint8_t shift) = nullptr;
+    void (*Up)(void* user, int code, uint8_t shift) = nullptr;
 };
 
 // Maps a key name of a replay script ("Up", "Shift", "A", "7", "F5", ...) or a decimal code

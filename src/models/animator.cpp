@@ -221,6 +221,46 @@ void Animator::StartTransition(int32_t id, int32_t targetFrame, int32_t length) 
     TransitionLength = static_cast<int16_t>(length);
 }
 
+PlaybackRecords Animator::Records() const {
+    PlaybackRecords r;
+    if (Movable == nullptr || Level == nullptr) return r;
+    const auto clipAt = [this](const ClipRecord* clip) {
+        return clip == nullptr ? -1 : static_cast<int32_t>(clip - Movable->Clips.data());
+    };
+    const auto animationAt = [this](const AnimationRecord* animation) {
+        return animation == nullptr ? -1 : static_cast<int32_t>(animation - Level->Animations.data());
+    };
+    r.Clip = clipAt(Clip);
+    r.Animation = animationAt(Animation);
+    r.NextClip = clipAt(NextClip);
+    r.NextAnimation = animationAt(NextAnimation);
+    return r;
+}
+
+bool Animator::RestoreRecords(const PlaybackRecords& records) {
+    if (Movable == nullptr || Level == nullptr) return false;
+    const auto clipValid = [this](int32_t i) { return i >= -1 && i < static_cast<int32_t>(Movable->Clips.size()); };
+    const auto animationValid = [this](int32_t i) {
+        return i >= -1 && i < static_cast<int32_t>(Level->Animations.size());
+    };
+    if (!clipValid(records.Clip) || !clipValid(records.NextClip) || !animationValid(records.Animation) ||
+        !animationValid(records.NextAnimation)) {
+        return false;
+    }
+    const auto clip = [this](int32_t i) { return i < 0 ? nullptr : &Movable->Clips[static_cast<size_t>(i)]; };
+    const auto animation = [this](int32_t i) {
+        return i < 0 ? nullptr : &Level->Animations[static_cast<size_t>(i)];
+    };
+    Clip = clip(records.Clip);
+    Animation = animation(records.Animation);
+    NextClip = clip(records.NextClip);
+    NextAnimation = animation(records.NextAnimation);
+    CachedFramePos = -1.0f;
+    CachedMovableId = -1;
+    CachedClipId = -1;
+    return true;
+}
+
 void Animator::Update() {
     if (UpdatePose()) SkinVertices();
 }

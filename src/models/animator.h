@@ -43,6 +43,16 @@ struct KeySample {
 // 0 .. FrameCount - 1 or a track without keys yields zero rotation and zero translation.
 KeySample SampleKey(const AnimationRecord& animation, int32_t track, int32_t frame);
 
+// Where the playing and the next clip and animation sit in the bound movable's clip list and
+// the level's animation list (-1 for none): the playback's pointers as numbers a saved game
+// can hold.
+struct PlaybackRecords {
+    int32_t Clip = -1;
+    int32_t Animation = -1;
+    int32_t NextClip = -1;
+    int32_t NextAnimation = -1;
+};
+
 class Animator {
 public:
     // Stores the level, unbinds everything and stops playback (Frame -1, not animating).
@@ -78,6 +88,10 @@ public:
     // products per bone slot and vertex, the way the game skinned before it used per-bone
     // matrices. Kept as the reference for the benchmark and the equivalence test.
     void SkinVerticesReference(ModelVertices& out);
+    PlaybackRecords Records() const;
+    // Points the playback at `records` and forgets the cached pose, so the next Update poses
+    // anew. False, changing nothing, when an index lies outside the lists or nothing is bound.
+    bool RestoreRecords(const PlaybackRecords& records);
 
     const LevelRecord* Level = nullptr;
     const MovableRecord* Movable = nullptr;

@@ -54,21 +54,19 @@ float TurnAxis(float& velocity, bool negative, bool positive) {
 
 }  // namespace
 
-CameraInput CameraInputFrom(const KeyboardState& keys) {
-    // Each orbit key is read under its letter's code and under the code of its lower-case
-    // character, as the keys have always been read.
-    auto either = [&keys](char upper) { return keys.IsDown(upper) || keys.IsDown(upper - 'A' + 'a'); };
+CameraInput CameraInputFrom(const KeyboardState& keys, const KeyBindings& bindings) {
+    const auto held = [&](GameKey key) { return bindings.Held(keys, key); };
     CameraInput in;
-    in.Up = keys.IsDown(kKeyCameraUp);
-    in.Down = keys.IsDown(kKeyCameraDown);
-    in.Left = keys.IsDown(kKeyCameraLeft);
-    in.Right = keys.IsDown(kKeyCameraRight);
-    in.FreeLook = keys.IsDown(kKeyCameraFreeLook);
-    in.Home = keys.IsDown(kKeyCameraHome);
-    in.TiltUp = either('Q');
-    in.TiltDown = either('A');
-    in.SwingLeft = either('Z');
-    in.SwingRight = either('X');
+    in.Up = held(GameKey::Forward);
+    in.Down = held(GameKey::Back);
+    in.Left = held(GameKey::Left);
+    in.Right = held(GameKey::Right);
+    in.FreeLook = held(GameKey::FreeLook);
+    in.Home = held(GameKey::CameraHome);
+    in.TiltUp = held(bindings.InvertTilt ? GameKey::TiltDown : GameKey::TiltUp);
+    in.TiltDown = held(bindings.InvertTilt ? GameKey::TiltUp : GameKey::TiltDown);
+    in.SwingLeft = held(GameKey::SwingLeft);
+    in.SwingRight = held(GameKey::SwingRight);
     return in;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "input/key_bindings.h"
 #include "input/keyboard.h"
 #include "math/vecmath.h"
 #include "world/level_records.h"
@@ -36,7 +37,8 @@ struct CameraInput {
     bool Home = false;      // back behind the character
     bool TiltUp = false, TiltDown = false, SwingLeft = false, SwingRight = false;  // orbit offsets
 };
-CameraInput CameraInputFrom(const KeyboardState& keys);
+// The arrows of the camera are the movement keys; the free-look key enters and leaves free look.
+CameraInput CameraInputFrom(const KeyboardState& keys, const KeyBindings& bindings = KeyBindings{});
 
 // What the camera follows: the character's feet and heading (degrees).
 struct CameraSubject {

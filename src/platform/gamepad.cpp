@@ -8,10 +8,10 @@ namespace dv {
 
 namespace {
 
-enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert };
+enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert, kPadStart };
 
 constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,  kVkAlt,
-                                             kVkCtrl, kVkEnd, kVkShift, kVkInsert};
+                                             kVkCtrl, kVkEnd, kVkShift, kVkInsert, kVkF1 + 9};
 
 struct ButtonKey {
     SDL_GameControllerButton button;
@@ -23,15 +23,15 @@ constexpr ButtonKey kButtons[] = {
     {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},   {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
     {SDL_CONTROLLER_BUTTON_A, kPadAlt},              {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
     {SDL_CONTROLLER_BUTTON_Y, kPadEnd},              {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
-    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert}, {SDL_CONTROLLER_BUTTON_START, kPadStart},
 };
 
 constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
 
 // One stick axis: the negative and positive directions latched with hysteresis.
-uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value) {
-    const bool neg = (bits & negBit) != 0 ? value <= -kStickRelease : value <= -kStickPress;
-    const bool pos = (bits & posBit) != 0 ? value >= kStickRelease : value >= kStickPress;
+uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value, int press, int release) {
+    const bool neg = (bits & negBit) != 0 ? value <= -release : value <= -press;
+    const bool pos = (bits & posBit) != 0 ? value >= release : value >= press;
     bits = static_cast<uint8_t>(bits & ~(negBit | posBit));
     if (neg) bits |= negBit;
     if (pos) bits |= posBit;
@@ -47,8 +47,20 @@ void PadState::SetButton(int button, bool down) {
 }
 
 void PadState::SetAxis(int axis, int value) {
-    if (axis == SDL_CONTROLLER_AXIS_LEFTX) stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value);
-    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTX)
+        stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value, press_, release_);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value, press_, release_);
+}
+
+void PadState::SetDeadZone(int percent) {
+    release_ = std::clamp(percent, 1, 49) * 32767 / 100;
+    press_ = 2 * release_;
+}
+
+void Gamepads::SetDeadZone(int percent) {
+    if (percent == deadZone_) return;
+    deadZone_ = percent;
+    for (Pad& pad : pads_) pad.state.SetDeadZone(percent);
 }
 
 uint16_t PadState::HeldMask() const {
@@ -90,6 +102,7 @@ void Gamepads::Open(int deviceIndex) {
     SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
     if (controller == nullptr) return;
     Pad pad;
+    if (deadZone_ >= 0) pad.state.SetDeadZone(deadZone_);
     pad.id = id;
     pad.controller = controller;
     pads_.push_back(pad);
@@ -128,8 +141,14 @@ void Gamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     pad.held = now;
     const uint8_t shift = static_cast<uint8_t>(keyboardShift | PadShiftBits(static_cast<uint16_t>(now | others)));
     for (int i = 0; i < kPadKeyCount; ++i) {
-        if ((released & Bit(i)) != 0) keys_.Release(kPadCodes[i], shift);
-        if ((pressed & Bit(i)) != 0) keys_.Press(kPadCodes[i], shift);
+        if ((released & Bit(i)) != 0) {
+            if (handlers_.Up != nullptr) handlers_.Up(handlers_.User, kPadCodes[i], shift);
+            else keys_.Release(kPadCodes[i], shift);
+        }
+        if ((pressed & Bit(i)) != 0) {
+            if (handlers_.Down != nullptr) handlers_.Down(handlers_.User, kPadCodes[i], shift);
+            else keys_.Press(kPadCodes[i], shift);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 //   d-pad, left stick   arrows (37-40)       A / cross       Alt (18)
 //   B / circle          Ctrl (17)            Y / triangle    End (35)
 //   left shoulder       Shift (16)           right shoulder  Insert (45)
+//   Start               F10 (121), the pause menu
 #pragma once
 
 #include <SDL.h>
@@ -29,13 +30,18 @@ public:
     void SetAxis(int axis, int value);      // an SDL_GameControllerAxis, -32768..32767
     // The virtual-key codes held, as a bit mask over PadKeyCode(0..kPadKeyCount-1).
     uint16_t HeldMask() const;
+    // The dead zone as a share of the stick's travel: it lets go below `percent` and presses
+    // at twice that.
+    void SetDeadZone(int percent);
 
 private:
     uint32_t buttons_ = 0;
     uint8_t stick_ = 0;  // bits: left, up, right, down
+    int press_ = kStickPress;
+    int release_ = kStickRelease;
 };
 
-inline constexpr int kPadKeyCount = 9;
+inline constexpr int kPadKeyCount = 10;
 // The code of bit `index` of a held mask.
 int PadKeyCode(int index);
 // Shift-state bits (Shift, Alt, Ctrl) of a held mask.
@@ -59,6 +65,10 @@ public:
     uint8_t ShiftBits() const;
     int Count() const { return static_cast<int>(pads_.size()); }
     void ReleaseAll(uint8_t keyboardShift);
+    // Sends the pads' presses and releases to `handlers` instead of the keyboard state.
+    void SetKeyHandlers(const KeyHandlers& handlers) { handlers_ = handlers; }
+    // For every pad, now and later (see PadState::SetDeadZone).
+    void SetDeadZone(int percent);
 
 private:
     struct Pad {
@@ -76,6 +86,8 @@ private:
     uint16_t HeldByOthers(const Pad& pad) const;
 
     KeyboardState& keys_;
+    KeyHandlers handlers_;
+    int deadZone_ = -1;  // -1: the PadState default
     std::vector<Pad> pads_;
     bool started_ = false;
 };

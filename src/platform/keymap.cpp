@@ -24,7 +24,8 @@ int VirtualKeyFromSdl(SDL_Keycode key) {
         case SDLK_LALT:
         case SDLK_RALT: return kVkAlt;
         case SDLK_SPACE: return kVkSpace;
-        case SDLK_RETURN: return kVkEnter;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return kVkEnter;
         case SDLK_TAB: return kVkTab;
         case SDLK_BACKSPACE: return kVkBackspace;
         case SDLK_PAGEUP: return kVkPageUp;

@@ -13,6 +13,7 @@ enum class BlendMode : uint8_t {
     Additive = 2,            // source + destination
     AdditiveSecond = 10,     // additive too; a separate code, so it sorts after the others
     InverseColour = 11,      // 3D only: both factors are one minus the source colour
+    Darken = 12,             // 2D only: the destination times the source colour
 };
 
 inline constexpr uint8_t kBlendModeBits = 0x3F;  // BlendType bits that name the mode

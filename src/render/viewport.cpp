@@ -539,6 +539,12 @@ void Viewport::Draw2D() {
             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
             d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
             d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+        } else if (mode == BlendMode::Darken) {
+            d.SetRenderState(D3DRS_ALPHAREF, 0);
+            d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+            d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+            d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+            d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);
         } else {
             d.SetRenderState(D3DRS_ALPHAREF, 0);
             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);

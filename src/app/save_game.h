@@ -1,0 +1,153 @@
+// Saved games: everything the game needs to go on exactly where it was saved, in one binary
+// file of plain records (host byte order): a header naming the format, its version, the
+// level the game was saved on (the level file's size and hash) and a checksum of the rest,
+// then the payload. Clock readings are stored relative to the moment of saving and put back
+// relative to the moment of loading, so the game continues as if no time had passed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "math/vecmath.h"
+
+namespace dv {
+
+class Camera;
+struct GameState;
+struct LevelMap;
+
+inline constexpr char kSaveMagic[8] = {'D', 'V', 'S', 'A', 'V', 'E', '\r', '\n'};
+inline constexpr uint32_t kSaveVersion = 1;
+
+// The level file a game was saved on.
+struct LevelIdentity {
+    uint64_t Bytes = 0;
+    uint64_t Hash = 0;  // FNV-1a, 64 bits, of the whole file
+};
+
+struct SaveHeader {
+    char Magic[8];
+    uint32_t Version;
+    uint32_t PayloadBytes;
+    uint64_t Checksum;  // FNV-1a, 64 bits, of the payload
+    uint64_t LevelBytes;
+    uint64_t LevelHash;
+    int64_t SavedAt;  // seconds since 1970, for the slot list
+    int32_t Room;     // the character's room, for the slot list
+    int32_t Reserved;
+};
+static_assert(sizeof(SaveHeader) == 56);
+
+struct SavedVec3 {
+    float x, y, z;
+};
+static_assert(sizeof(SavedVec3) == 12);
+
+struct SavedBody {
+    int32_t LastTick;  // relative to the save
+    int32_t Room, CellRow, CellColumn;
+    SavedVec3 Position;
+    float AngleX, AngleY, AngleZ;
+    int32_t TickInterval;
+    int32_t Action;
+};
+static_assert(sizeof(SavedBody) == 48);
+
+struct SavedCharacter {
+    int32_t TickDelta;
+    int32_t LastTickTime;  // relative to the save
+    float TurnRateStanding, TurnRateRunning;
+    SavedVec3 DirForward, DirBack, DirLeft, DirRight;
+    int32_t QueuedAction, JumpMode;
+    float VertSpeed, Gravity, FwdSpeed, MinVertSpeed;
+    float JumpLandFloor, JumpLandCeiling, JumpCeiling;
+    SavedVec3 TakeoffPos, Candidate;
+    int32_t StepSavedAction;
+    SavedVec3 StepStart, StepTarget;
+    float StepRemaining, StepFraction;
+    int32_t TimedSavedAction, TimedSavedFrame;
+    int32_t TimedStartTime;  // relative to the save
+    SavedVec3 TimedStartPos, TimedTargetPos;
+    float TimedStartAngle, TimedTargetAngle, TimedDuration;
+    float ClimbHeight;
+    SavedVec3 ClimbTarget;
+    int32_t ClimbRoom;
+    float OffsetRate, OffsetBase;
+};
+static_assert(sizeof(SavedCharacter) == 236);
+
+// The record exchanged with the actions, which keeps the transition request between ticks.
+struct SavedRecord {
+    int32_t TransitionClip, TransitionTarget, TransitionLength;
+    SavedVec3 EyeOffset, TargetOffset;  // the camera offsets of the game
+};
+static_assert(sizeof(SavedRecord) == 36);
+
+struct SavedAnimator {
+    int32_t ClipIndex, NextClipIndex;
+    int32_t ClipRecord, AnimationRecord, NextClipRecord, NextAnimationRecord;
+    int32_t Frame;
+    float FramePos, TimeScale;
+    int32_t FrameStart;  // relative to the save
+    int32_t Animating, TransitionPending;
+    int32_t TransitionFrame, TransitionTarget, TransitionLength;
+    int32_t TransitionBlend, Blending, TransitionDone;
+    float BlendFraction;
+    int32_t LastFrame;
+};
+static_assert(sizeof(SavedAnimator) == 80);
+
+struct SavedCamera {
+    SavedVec3 SmoothAngles;
+    float Zoom;
+    int32_t LookPhase;
+    SavedVec3 LookHome;
+    int32_t LookLatch;
+    SavedVec3 LookAngles, LookFrom, LookFar;
+    float LookVelocity[2];
+    float MoveStart;  // relative to the save
+    float MoveDuration;
+    SavedVec3 MoveFromEye, MoveFromTarget;
+    int32_t Mode, Phase;
+    float FollowDistance, EyeHeight, LookAhead, TurnRate, SettleRate, MaxZoom, ZoomStep;
+    SavedVec3 OrbitOffset;
+    float Speed;
+    SavedVec3 Eye, Goal, Target, GoalTarget, BehindPoint;
+    int32_t Room, CharacterRoom, CellRow, CellColumn;
+    SavedVec3 ViewPosition, ViewTarget;  // the scene camera set from it each tick
+};
+static_assert(sizeof(SavedCamera) == 264);
+
+struct SavedGame {
+    SavedBody Body;
+    SavedCharacter Character;
+    SavedRecord Record;
+    SavedAnimator Animator;
+    SavedCamera Camera;
+};
+static_assert(sizeof(SavedGame) == 48 + 236 + 36 + 80 + 264);
+static_assert(std::is_trivially_copyable_v<SavedGame> && std::is_trivially_copyable_v<SaveHeader>);
+
+uint64_t Fnv1a64(const void* data, size_t bytes, uint64_t hash = 14695981039346656037ull);
+// The size and hash of the file at `path`; false with a message when it cannot be read.
+bool ReadLevelIdentity(const std::string& path, LevelIdentity& out, std::string& error);
+
+// The game's state at clock `now`.
+SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now);
+// Puts `saved` back at clock `now`. Checks every room, record index and number first and
+// changes nothing when one is out of place (false, with what was wrong in `error`).
+bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game, Camera& view, int32_t now,
+                 std::string& error);
+
+// Writes header and payload to `path` through a temporary file renamed over it.
+bool WriteSaveFile(const std::string& path, const SavedGame& game, const LevelIdentity& level, int64_t savedAt,
+                   std::string& error);
+// Parses a whole file: the header, its version, size and checksum, and the level it was
+// saved on. `error` names `name` and what is wrong.
+bool ParseSaveFile(const std::string& bytes, const std::string& name, const LevelIdentity& level, SaveHeader& header,
+                   SavedGame& out, std::string& error);
+bool ReadSaveFile(const std::string& path, const LevelIdentity& level, SaveHeader& header, SavedGame& out,
+                  std::string& error);
+
+}  // namespace dv

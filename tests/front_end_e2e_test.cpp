@@ -1,0 +1,287 @@
+// The player's front end run as a player would, headless with the virtual clock: the pause
+// menu, the saved games and the settings file, driven by replay scripts.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/replay.h"
+
+namespace {
+
+const std::string kGame = DV_BINARY_DIR "/dedivirede";
+const std::string kData = DV_BINARY_DIR;
+const std::string kCourse = DV_SOURCE_DIR "/tests/data/replays/course.replay";
+
+std::string Temp(const std::string& name) {
+    return ::testing::TempDir() + "dvfe" + std::to_string(getpid()) + "_" + name;
+}
+
+bool HasGame() { return std::ifstream(kGame).good() && std::ifstream(kData + "/test.lev").good(); }
+
+struct RunResult {
+    int status = -1;
+    std::string stderrText;
+};
+
+// The game on the demo level with the virtual clock, its settings and saves in `config`.
+RunResult RunGame(const std::string& config, const std::string& args) {
+    const std::string errPath = Temp("stderr.txt");
+    const std::string command =
+        "(" + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config + " " + args + ") 2>" + errPath;
+    const int raw = std::system(command.c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::stringstream text;
+    text << std::ifstream(errPath).rdbuf();
+    r.stderrText = text.str();
+    return r;
+}
+
+std::string FreshFolder(const std::string& name) {
+    const std::string dir = Temp(name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+struct Key {
+    int clock;
+    bool down;
+    std::string name;
+};
+
+std::string Script(const std::vector<Key>& keys) {
+    std::string text;
+    for (const Key& k : keys) text += std::to_string(k.clock) + (k.down ? " down " : " up ") + k.name + "\n";
+    return text;
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string Tap(int clock, const std::string& name) {
+    return std::to_string(clock) + " down " + name + "\n" + std::to_string(clock) + " up " + name + "\n";
+}
+
+// The course's key events by name, in order.
+std::vector<Key> CourseKeys() {
+    std::vector<Key> keys;
+    std::ifstream in(kCourse);
+    for (std::string line; std::getline(in, line);) {
+        if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream fields(line);
+        Key k;
+        std::string verb;
+        if (fields >> k.clock >> verb >> k.name) {
+            k.down = verb == "down";
+            keys.push_back(k);
+        }
+    }
+    return keys;
+}
+
+struct TraceLine {
+    int clock;
+    std::string rest;  // everything after the clock
+};
+
+std::vector<TraceLine> ReadTrace(const std::string& path) {
+    std::vector<TraceLine> lines;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        const size_t comma = line.find(',');
+        lines.push_back({std::stoi(line.substr(0, comma)), line.substr(comma)});
+    }
+    return lines;
+}
+
+// The lines from clock `from` on, with the clock moved back by `from`.
+std::vector<std::string> From(const std::vector<TraceLine>& trace, int from) {
+    std::vector<std::string> out;
+    for (const TraceLine& t : trace) {
+        if (t.clock >= from) out.push_back(std::to_string(t.clock - from) + t.rest);
+    }
+    return out;
+}
+
+}  // namespace
+
+// A run of the course that saves at T and goes on, against a run that loads that save right
+// after the title, presses the keys held at T and is fed the later keys shifted in time: from
+// T on the two traces are the same, line for line. T falls in the running jump over the
+// chasm, so the save holds a character in the air, a clip transition and a moving camera.
+TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("saveload");
+    const std::vector<Key> course = CourseKeys();
+    constexpr int kSaveAt = 20560, kLoadAt = 7400, kSpan = 12000;
+
+    std::vector<Key> first;
+    std::set<std::string> held;
+    for (const Key& k : course) {
+        if (k.clock < kSaveAt) {
+            first.push_back(k);
+            if (k.down) held.insert(k.name);
+            else held.erase(k.name);
+        }
+    }
+    first.push_back({kSaveAt, true, "F5"});
+    first.push_back({kSaveAt, false, "F5"});
+    for (const Key& k : course) {
+        if (k.clock >= kSaveAt) first.push_back(k);
+    }
+    WriteFile(config + "/first.txt", Script(first));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --trace " + config + "/first.csv --quit-after " +
+                                  std::to_string(kSaveAt + kSpan))
+                  .status,
+              0);
+    ASSERT_TRUE(std::filesystem::exists(config + "/saves/quick.sav"));
+
+    std::vector<Key> second{{kLoadAt, true, "F9"}, {kLoadAt, false, "F9"}};
+    for (const std::string& name : held) second.push_back({kLoadAt, true, name});
+    for (const Key& k : course) {
+        if (k.clock >= kSaveAt) second.push_back({k.clock - kSaveAt + kLoadAt, k.down, k.name});
+    }
+    WriteFile(config + "/second.txt", Script(second));
+    const RunResult loaded = RunGame(config, "--replay " + config + "/second.txt --trace " + config +
+                                           "/second.csv --quit-after " + std::to_string(kLoadAt + kSpan));
+    ASSERT_EQ(loaded.status, 0) << loaded.stderrText;
+
+    const std::vector<std::string> expected = From(ReadTrace(config + "/first.csv"), kSaveAt);
+    const std::vector<std::string> actual = From(ReadTrace(config + "/second.csv"), kLoadAt);
+    ASSERT_GT(expected.size(), 200u);
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i], expected[i]) << "line " << i;
+}
+
+// Ten seconds in the pause menu while running: no tick runs, and the game then goes on
+// exactly as the run without the pause, ten seconds later.
+TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("pause");
+    constexpr int kPauseAt = 8200, kPause = 10000;
+    WriteFile(config + "/plain.txt", "7160 down Up\n9000 down Left\n9400 up Left\n");
+    WriteFile(config + "/paused.txt", "7160 down Up\n" + Tap(kPauseAt, "P") + Tap(kPauseAt + kPause, "P") +
+                                          "19000 down Left\n19400 up Left\n");
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000")
+                  .status,
+              0);
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/paused.txt --trace " + config +
+                                  "/paused.csv --quit-after 21000")
+                  .status,
+              0);
+    const std::vector<TraceLine> plain = ReadTrace(config + "/plain.csv");
+    const std::vector<TraceLine> paused = ReadTrace(config + "/paused.csv");
+    for (const TraceLine& t : paused) EXPECT_FALSE(t.clock >= kPauseAt && t.clock < kPauseAt + kPause) << t.clock;
+    std::vector<std::string> before, after, plainBefore, plainAfter;
+    for (const TraceLine& t : paused) {
+        if (t.clock < kPauseAt) before.push_back(std::to_string(t.clock) + t.rest);
+        else after.push_back(std::to_string(t.clock - kPause) + t.rest);
+    }
+    for (const TraceLine& t : plain) {
+        if (t.clock < kPauseAt) plainBefore.push_back(std::to_string(t.clock) + t.rest);
+        else plainAfter.push_back(std::to_string(t.clock) + t.rest);
+    }
+    EXPECT_EQ(before, plainBefore);
+    ASSERT_GT(after.size(), 40u);
+    EXPECT_EQ(after, plainAfter);
+}
+
+// A damaged quick save: F9 says so in one line naming the file, and the game goes on as if
+// the key had not been pressed.
+TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("damaged");
+    WriteFile(config + "/plain.txt", "7160 down Up\n");
+    WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000")
+                  .status,
+              0);
+    std::filesystem::create_directories(config + "/saves");
+    WriteFile(config + "/saves/quick.sav", "DVSAVE\r\n but not much after it");
+    const RunResult r =
+        RunGame(config, "--replay " + config + "/load.txt --trace " + config + "/load.csv --quit-after 9000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_NE(r.stderrText.find(config + "/saves/quick.sav: truncated"), std::string::npos) << r.stderrText;
+    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    std::vector<std::string> plain, loaded;
+    for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
+    for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
+    EXPECT_EQ(loaded, plain);
+}
+
+// The menu by replay: open it, go to the settings, make the window larger, bind Swing left
+// to a new key and try to bind a key that is taken, close it. The settings file has the new
+// values, and the next start opens at the new size.
+TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("settings");
+    std::string script = Tap(7400, "P");
+    int t = 7440;
+    const auto tap = [&](const std::string& key, int times = 1) {
+        for (int i = 0; i < times; ++i, t += 40) script += Tap(t, key);
+    };
+    tap("Down", 3);
+    tap("Enter");     // Settings
+    tap("Down", 4);
+    tap("Right");     // window size: 1024 x 768
+    tap("Down", 18);  // Swing camera left
+    tap("Enter");
+    tap("7");         // bound
+    tap("Down");      // Swing camera right
+    tap("Enter");
+    tap("Up");        // taken by Run forward: refused
+    tap("P");
+    WriteFile(config + "/menu.txt", script);
+    const RunResult r = RunGame(config, "--replay " + config + "/menu.txt --quit-after " + std::to_string(t + 200));
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("Up is already bound to Run forward"), std::string::npos) << r.stderrText;
+    std::stringstream file;
+    file << std::ifstream(config + "/settings.ini").rdbuf();
+    EXPECT_NE(file.str().find("window_width = 1024\nwindow_height = 768\n"), std::string::npos) << file.str();
+    EXPECT_NE(file.str().find("key_swing_left = 7\nkey_swing_right = X\n"), std::string::npos) << file.str();
+
+    const RunResult next = RunGame(config, "--screenshot 7500:" + config + "/next.png --quit-after 7600");
+    ASSERT_EQ(next.status, 0) << next.stderrText;
+    std::ifstream png(config + "/next.png", std::ios::binary);
+    unsigned char header[24] = {};
+    png.read(reinterpret_cast<char*>(header), sizeof header);
+    const auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    EXPECT_EQ(be32(16), 1024);
+    EXPECT_EQ(be32(20), 768);
+}
+
+// Restart level from the menu puts the character back where the level starts it, and the
+// game goes on from there.
+TEST(FrontEndEndToEnd, RestartLevelFromTheMenuGoesBackToTheStart) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("restart");
+    WriteFile(config + "/restart.txt",
+              "7160 down Up\n8400 up Up\n" + Tap(9000, "P") + Tap(9040, "Up") + Tap(9080, "Up") + Tap(9120, "Enter"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/restart.txt --trace " + config + "/restart.csv --quit-after 9600")
+                  .status,
+              0);
+    const std::vector<TraceLine> trace = ReadTrace(config + "/restart.csv");
+    ASSERT_FALSE(trace.empty());
+    float zBefore = 0, zAfter = -1;
+    for (const TraceLine& t : trace) {
+        float z = 0;
+        std::sscanf(t.rest.c_str(), ",%*d,%*d,%*d,%*d,%*f,%*f,%f", &z);
+        if (t.clock < 9000) zBefore = z;
+        else if (zAfter < 0) zAfter = z;
+    }
+    EXPECT_GT(zBefore, 120.0f);  // it had run north from z 80
+    EXPECT_EQ(zAfter, 80.0f);
+}

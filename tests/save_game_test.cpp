@@ -1,0 +1,154 @@
+// The saved-game file: what a reader makes of damaged, truncated, foreign and mismatched
+// files, and what a restore refuses.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/game.h"
+#include "app/save_game.h"
+#include "render/viewport.h"
+
+namespace {
+
+std::string Temp(const std::string& name) {
+    return ::testing::TempDir() + "dvsave" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+const dv::LevelIdentity kLevel{1234, 0x1122334455667788ull};
+
+dv::SavedGame SomeGame() {
+    dv::SavedGame g{};
+    g.Body.Room = 2;
+    g.Body.TickInterval = 18;
+    g.Body.Position = {10, 20, 30};
+    g.Character.TimedDuration = 100;
+    return g;
+}
+
+std::string SavedBytes(const dv::SavedGame& game) {
+    const std::string path = Temp("game.sav");
+    std::string error;
+    EXPECT_TRUE(dv::WriteSaveFile(path, game, kLevel, 1700000000, error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    return ReadAll(path);
+}
+
+std::string ParseError(const std::string& bytes, const dv::LevelIdentity& level = kLevel) {
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    std::string error;
+    EXPECT_FALSE(dv::ParseSaveFile(bytes, "x.sav", level, header, game, error));
+    return error;
+}
+
+}  // namespace
+
+TEST(SaveFile, WrittenFileReadsBackWithItsHeader) {
+    const std::string bytes = SavedBytes(SomeGame());
+    ASSERT_EQ(bytes.size(), sizeof(dv::SaveHeader) + sizeof(dv::SavedGame));
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    std::string error;
+    ASSERT_TRUE(dv::ParseSaveFile(bytes, "x.sav", kLevel, header, game, error)) << error;
+    const dv::SavedGame expected = SomeGame();
+    EXPECT_EQ(std::memcmp(&game, &expected, sizeof game), 0);
+    EXPECT_EQ(header.Room, 2);
+    EXPECT_EQ(header.SavedAt, 1700000000);
+}
+
+TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
+    const std::string good = SavedBytes(SomeGame());
+    EXPECT_EQ(ParseError(""), "x.sav: truncated: 0 bytes, shorter than the header");
+    EXPECT_EQ(ParseError(good.substr(0, good.size() - 1)).rfind("x.sav: truncated: ", 0), 0u);
+    EXPECT_EQ(ParseError(good + "x").rfind("x.sav: damaged: ", 0), 0u);
+    EXPECT_EQ(ParseError("\x89PNG\r\n\x1a\n" + good.substr(8)), "x.sav: not a saved game of Dedivirede");
+
+    std::string flipped = good;
+    flipped[sizeof(dv::SaveHeader) + 17] ^= 0x40;
+    EXPECT_EQ(ParseError(flipped), "x.sav: damaged: the checksum does not match");
+
+    std::string version = good;
+    version[8] = 7;
+    EXPECT_EQ(ParseError(version), "x.sav: saved by another version of the game (format 7, this one reads 1)");
+
+    std::string payload = good;
+    payload[12] = 9;
+    EXPECT_EQ(ParseError(payload).rfind("x.sav: damaged: the header announces", 0), 0u);
+
+    EXPECT_EQ(ParseError(good, dv::LevelIdentity{1234, 1}), "x.sav: saved on another level (or another version of this level)");
+    EXPECT_EQ(ParseError(good, dv::LevelIdentity{1235, kLevel.Hash}),
+              "x.sav: saved on another level (or another version of this level)");
+
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    std::string error;
+    EXPECT_FALSE(dv::ReadSaveFile(Temp("missing.sav"), kLevel, header, game, error));
+    EXPECT_EQ(error, Temp("missing.sav") + ": no saved game there");
+}
+
+// A file whose checksum holds may still be made by hand: a restore checks rooms, actions,
+// modes and numbers first and leaves the game untouched when one is out of place.
+TEST(SaveFile, RestoreRefusesStateThatDoesNotFitTheLevel) {
+    dv::LevelMap map;
+    map.Rooms.resize(3);
+    dv::GameState game(dv::Vec3{1, 2, 3});
+    game.Follow = std::make_unique<dv::FollowCamera>();
+    dv::Camera view;
+    std::string error;
+
+    dv::SavedGame bad = SomeGame();
+    bad.Body.Room = 3;
+    EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error));
+    EXPECT_EQ(error, "room 3 is not in the level");
+
+    bad = SomeGame();
+    bad.Body.Action = 56;
+    EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error));
+    EXPECT_EQ(error, "action 56 does not exist");
+
+    bad = SomeGame();
+    bad.Camera.Eye.y = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error));
+    EXPECT_EQ(error, "a number is not finite");
+
+    bad = SomeGame();
+    bad.Camera.Mode = 9;
+    EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error));
+
+    // Nothing was bound to the animator, so even a fitting game is refused, untouched.
+    EXPECT_FALSE(dv::RestoreGame(SomeGame(), map, game, view, 0, error));
+    EXPECT_EQ(game.Body.Movement.Position.x, 1.0f);
+    EXPECT_EQ(game.Body.Room, 0);
+}
+
+TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
+    dv::GameState game(dv::Vec3{0, 0, 0});
+    game.Follow = std::make_unique<dv::FollowCamera>();
+    game.Body.LastTick = 5000;
+    game.Actions.LastTickTime = 4990;
+    game.CharacterModel.FrameStart = 4900;
+    game.Follow->MoveStart = 4800;
+    dv::Camera view;
+    const dv::SavedGame saved = dv::CaptureGame(game, view, 5010);
+    EXPECT_EQ(saved.Body.LastTick, -10);
+    EXPECT_EQ(saved.Character.LastTickTime, -20);
+    EXPECT_EQ(saved.Animator.FrameStart, -110);
+    EXPECT_EQ(saved.Camera.MoveStart, -210.0f);
+
+    dv::ShiftGameClocks(game, 1000);
+    EXPECT_EQ(game.Body.LastTick, 6000);
+    EXPECT_EQ(game.Actions.LastTickTime, 5990);
+    EXPECT_EQ(game.CharacterModel.FrameStart, 5900);
+    EXPECT_EQ(game.Follow->MoveStart, 5800.0f);
+}
