@@ -297,7 +297,7 @@ void Viewport::AnimateTextureReferences(int32_t clockMs) {
 }
 
 void Viewport::SortTriangles() {
-    SortTriangleList(Headers, Vertices, TriangleCount, SortScratch);
+    SortTriangleListForDrawing(Headers, Vertices, TriangleCount, SortScratch);
 }
 
 int32_t Viewport::BuildRuns() {

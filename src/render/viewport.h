@@ -138,7 +138,7 @@ public:
 
     // Frame steps, public for tests and tools.
     void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
-    void SortTriangles();                            // by the key (render/triangle_sort.h)
+    void SortTriangles();  // opaque grouped by state, then the rest back to front (render/triangle_sort.h)
     int32_t BuildRuns();                             // writes run lengths; returns the run count
     // Copies the 3D list into the vertex buffer, growing it first when needed. False (after
     // telling the player when the buffer could not be made) when nothing was copied.
