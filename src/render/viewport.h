@@ -80,6 +80,12 @@ public:
 
 using ViewportCallback = void (*)(void* user);
 
+// Where reserved triangles of the 3D list are written.
+struct TriangleSpan {
+    TriangleHeader* Headers = nullptr;
+    TriangleVertices* Vertices = nullptr;
+};
+
 class Viewport {
 public:
     Viewport();
@@ -110,6 +116,10 @@ public:
 
     // Appends `count` headers and vertex triples to the 3D list.
     void AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count);
+    // Room for `count` more triangles at the end of the 3D list, written in place and then kept
+    // by CommitTriangles (as many as were written), which saves AddTriangles' copy.
+    TriangleSpan ReserveTriangles(int32_t count);
+    void CommitTriangles(int32_t count);
     void ClearTriangles() { TriangleCount = 0; }
     void Begin2D() { BatchCount2D = 0; TriangleCount2D = 0; }
     // 2D list builders (render/overlay2d.cpp).
