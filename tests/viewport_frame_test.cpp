@@ -85,6 +85,25 @@ TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
     EXPECT_EQ(viewport->Headers[8].RunLength, 4);
 }
 
+TEST_F(FrameTest, ReservedTrianglesAreWrittenInPlaceAndKeptUpToTheRoom) {
+    AddTagged(Header(1, 0, 0), 0);
+    const TriangleSpan room = viewport->ReserveTriangles(3);
+    ASSERT_NE(room.Headers, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        room.Headers[i] = Header(static_cast<uint16_t>(5 + i), 0, 0);
+        room.Vertices[i].V[0].Position.x = static_cast<float>(10 + i);
+    }
+    viewport->CommitTriangles(2);  // fewer than reserved
+    ASSERT_EQ(viewport->TriangleCount, 3);
+    EXPECT_EQ(viewport->Headers[1].Texture, 5);
+    EXPECT_EQ(viewport->Headers[2].Texture, 6);
+    EXPECT_EQ(viewport->Vertices[2].V[0].Position.x, 11.0f);
+    viewport->CommitTriangles(1 << 30);  // more than there is room for: only what exists
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
+    viewport->CommitTriangles(-4);
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
+}
+
 TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {
     TriangleHeader a = Header(1, 0, 0);
     TriangleHeader b = a;
