@@ -61,6 +61,61 @@ TEST(TriangleSort, GivesTheOrderOfTheRecordMovingQuicksort) {
     }
 }
 
+// For drawing: the opaque records first, each (state, lightmap) in one block, blocks by their
+// farthest key, back to front within a block; then exactly the reference order of the others.
+TEST(TriangleSort, ForDrawingGroupsOpaqueAndKeepsTheReferenceOrderOfTheRest) {
+    std::mt19937 rng(77);
+    TriangleSortScratch scratch;
+    const auto opaque = [](const TriangleHeader& t) { return (t.BlendType & 0x3F) == 0; };
+    const auto sameState = [](const TriangleHeader& a, const TriangleHeader& b) {
+        return std::memcmp(reinterpret_cast<const uint8_t*>(&a) + 4, reinterpret_cast<const uint8_t*>(&b) + 4, 10) == 0;
+    };
+    for (const int n : {0, 1, 2, 7, 64, 1000, 5003}) {
+        for (int round = 0; round < 4; ++round) {
+            std::vector<TriangleHeader> h, restH;
+            std::vector<TriangleVertices> v, restV;
+            RandomList(rng, n, round % 2 == 0, h, v);
+            for (int i = 0; i < n; ++i) {
+                h[i].SortKey += static_cast<float>(rng() % 100) * 0.01f;
+                if (rng() % 7 == 0) h[i].BlendType = 1;
+                if (opaque(h[i])) continue;
+                restH.push_back(h[i]);
+                restV.push_back(v[i]);
+            }
+            SortTrianglesMovingRecords(restH.data(), restV.data(), static_cast<int32_t>(restH.size()));
+            const std::vector<TriangleHeader> unsorted = h;
+            SortTriangleListForDrawing(h, v, n, scratch);
+            const int first = n - static_cast<int>(restH.size());
+            std::vector<bool> seen(static_cast<size_t>(n), false);
+            float farthest = -INFINITY, previousFarthest = -INFINITY;  // of the current and the previous block
+            for (int i = 0; i < n; ++i) {
+                int tag = 0;
+                std::memcpy(&tag, h[i].Spare, sizeof tag);
+                ASSERT_FALSE(seen[static_cast<size_t>(tag)]) << "record " << tag << " twice";
+                seen[static_cast<size_t>(tag)] = true;
+                ASSERT_EQ(std::memcmp(&h[i], &unsorted[static_cast<size_t>(tag)], sizeof(TriangleHeader)), 0);
+                ASSERT_EQ(v[i].V[0].Position.x, static_cast<float>(tag)) << "the vertices stay with their header";
+                if (i >= first) {
+                    ASSERT_EQ(std::memcmp(&h[i], &restH[static_cast<size_t>(i - first)], sizeof(TriangleHeader)), 0);
+                    continue;
+                }
+                ASSERT_TRUE(opaque(h[i])) << "at " << i << " of " << n;
+                const bool starts = i == 0 || !sameState(h[i - 1], h[i]);
+                if (starts) {
+                    for (int j = 0; j < i; ++j) ASSERT_FALSE(sameState(h[j], h[i])) << "state split at " << i;
+                    previousFarthest = farthest;
+                    farthest = INFINITY;
+                } else if (!std::isnan(h[i - 1].SortKey) && !std::isnan(h[i].SortKey)) {
+                    ASSERT_LE(h[i - 1].SortKey, h[i].SortKey) << "back to front at " << i;
+                }
+                if (h[i].SortKey < farthest) farthest = h[i].SortKey;
+                const bool ends = i + 1 == first || !sameState(h[i], h[i + 1]);
+                if (ends) ASSERT_GE(farthest, previousFarthest) << "state blocks farthest first, at " << i;
+            }
+        }
+    }
+}
+
 TEST(TriangleSort, OrdersByKeyThenStateWithTheLightmapLast) {
     std::vector<TriangleHeader> h(4, TriangleHeader{});
     std::vector<TriangleVertices> v(4);

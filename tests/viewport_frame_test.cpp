@@ -34,33 +34,38 @@ protected:
     }
 };
 
-TEST_F(FrameTest, SortsByKeyThenStateAndMovesTheVerticesAlong) {
+TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
     const struct {
         float key;
         uint8_t blend;
         uint16_t tex;
-    } in[] = {{5, 0, 3}, {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4}, {-2, 0, 9}, {7, 1, 1}, {0, 0, 2}};
+    } in[] = {{5, 0, 3}, {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4}, {-2, 0, 9}, {7, 1, 1}, {0, 0, 2},
+              {9, 0, 9}, {-3, 10, 2}};
     int tag = 0;
     for (const auto& e : in) {
         TriangleHeader h = Header(e.tex, e.blend, 0);
         h.SortKey = e.key;
         AddTagged(h, tag++);
     }
+    device->ResetStats();
     viewport->RenderFrame();
-    ASSERT_EQ(viewport->TriangleCount, 8);
-    for (int i = 1; i < 8; ++i) {
-        const TriangleHeader& a = viewport->Headers[i - 1];
-        const TriangleHeader& b = viewport->Headers[i];
-        const bool ordered = a.SortKey < b.SortKey ||
-                             (a.SortKey == b.SortKey && (a.BlendType < b.BlendType ||
-                                                         (a.BlendType == b.BlendType && a.Texture <= b.Texture)));
-        EXPECT_TRUE(ordered) << "at " << i;
-    }
-    for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(viewport->TriangleCount, 10);
+    // Opaque: slot 9 holds the farthest triangle (key -2), so its group comes first, back to
+    // front; slots 2 and 4 tie on their farthest key and go by slot, as do 1 and 3.
+    const struct {
+        uint16_t tex;
+        float key;
+        uint8_t blend;
+    } want[] = {{9, -2, 0}, {9, -2, 0}, {9, 9, 0}, {2, 0, 0}, {4, 0, 0}, {1, 5, 0}, {3, 5, 0},
+                {2, -3, 10}, {1, 0, 2}, {1, 7, 1}};
+    for (int i = 0; i < 10; ++i) {
+        const TriangleHeader& h = viewport->Headers[i];
+        EXPECT_EQ(h.Texture, want[i].tex) << "at " << i;
+        EXPECT_EQ(h.SortKey, want[i].key) << "at " << i;
+        EXPECT_EQ(h.BlendType, want[i].blend) << "at " << i;
         EXPECT_EQ(viewport->Vertices[i].V[0].Position.x, viewport->Headers[i].Spare[0]) << "triple " << i;
     }
-    EXPECT_EQ(viewport->Headers[0].Texture, 9);
-    EXPECT_EQ(viewport->Headers[7].BlendType, 1);
+    EXPECT_EQ(device->Stats().drawCalls, 8u);  // 5 opaque states, then 3 runs of the rest
 }
 
 TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
@@ -78,6 +83,25 @@ TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
     EXPECT_EQ(viewport->Headers[0].RunLength, 4);
     EXPECT_EQ(viewport->Headers[4].RunLength, 4);
     EXPECT_EQ(viewport->Headers[8].RunLength, 4);
+}
+
+TEST_F(FrameTest, ReservedTrianglesAreWrittenInPlaceAndKeptUpToTheRoom) {
+    AddTagged(Header(1, 0, 0), 0);
+    const TriangleSpan room = viewport->ReserveTriangles(3);
+    ASSERT_NE(room.Headers, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        room.Headers[i] = Header(static_cast<uint16_t>(5 + i), 0, 0);
+        room.Vertices[i].V[0].Position.x = static_cast<float>(10 + i);
+    }
+    viewport->CommitTriangles(2);  // fewer than reserved
+    ASSERT_EQ(viewport->TriangleCount, 3);
+    EXPECT_EQ(viewport->Headers[1].Texture, 5);
+    EXPECT_EQ(viewport->Headers[2].Texture, 6);
+    EXPECT_EQ(viewport->Vertices[2].V[0].Position.x, 11.0f);
+    viewport->CommitTriangles(1 << 30);  // more than there is room for: only what exists
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
+    viewport->CommitTriangles(-4);
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
 }
 
 TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {

@@ -182,11 +182,12 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
                          g.VisibleLights);
 
     if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
-        DrawCharacterMesh(g.CharacterModel.Movable->TextureSlot, *g.CharacterModel.Model,
-                          g.CharacterModel.SkinnedVertices, g.Body.Movement.Position, m, g.CharacterTriangles, target,
-                          vp.ViewFrustum, g.VisibleLights, g.CharacterScratch);
-        vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
-                        g.CharacterTriangles.Count);
+        const ModelRecord& model = *g.CharacterModel.Model;
+        const TriangleSpan room = vp.ReserveTriangles(static_cast<int32_t>(model.Faces.size()));
+        vp.CommitTriangles(DrawCharacterMesh(g.CharacterModel.Movable->TextureSlot, model,
+                                             g.CharacterModel.SkinnedVertices, g.Body.Movement.Position, m,
+                                             room.Headers, room.Vertices, target, vp.ViewFrustum, g.VisibleLights,
+                                             g.CharacterScratch));
     }
 }
 

@@ -25,15 +25,21 @@ Vec3 RotatedAbout(const Vec3& p, const Quat& q, const Quat& inverse, const Vec3&
 
 BoneTransform IdentityTransform() { return BoneTransform{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}}; }
 
-// The reference skinning skips a slot whose bone is missing; a missing slot 0 leaves the rest
-// position in the sum, which weight 1 on the identity reproduces.
+// The reference skinning skips a slot whose bone is missing and adds nothing for a weight of 0;
+// a missing slot 0 leaves the rest position in the sum, which weight 1 on the identity
+// reproduces.
 VertexInfluences ResolveInfluences(const ModelVertex& vertex, int32_t boneCount) {
     VertexInfluences in{};
     for (int s = 0; s < 4; ++s) {
         const int32_t j = vertex.Bones[s];
         const bool used = j >= 0 && j < boneCount;
-        in.Bone[s] = static_cast<int16_t>(used ? j : boneCount);
-        in.Weight[s] = used ? static_cast<float>(vertex.Weights[s]) / 100.0f : (s == 0 ? 1.0f : 0.0f);
+        if (!used && s == 0) {
+            in.Bone[in.Count] = static_cast<int16_t>(boneCount);
+            in.Weight[in.Count++] = 1.0f;
+        } else if (used && vertex.Weights[s] != 0) {
+            in.Bone[in.Count] = static_cast<int16_t>(j);
+            in.Weight[in.Count++] = static_cast<float>(vertex.Weights[s]) / 100.0f;
+        }
     }
     return in;
 }
@@ -390,7 +396,7 @@ void Animator::SkinVertices() {
         const Vec3 p = rest.Position, n = rest.Normal;
         const VertexInfluences& in = Influences[v];
         float sp[3] = {0, 0, 0}, sn[3] = {0, 0, 0};
-        for (int s = 0; s < 4; ++s) {
+        for (int s = 0; s < in.Count; ++s) {
             const BoneTransform& t = BoneTransforms[static_cast<size_t>(in.Bone[s])];
             const float w = in.Weight[s];
             for (int i = 0; i < 3; ++i) {

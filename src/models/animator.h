@@ -25,10 +25,12 @@ struct BoneTransform {
     float Translation[3];
 };
 
-// A vertex's four bone slots resolved once at binding: an unused slot points at the identity
-// transform past the last bone, with weight 1 in slot 0 (the rest position is kept) and 0 after.
+// A vertex's bone slots resolved once at binding: the first Count entries are the slots with a
+// bone and a weight, in slot order. A missing bone in slot 0 keeps the rest position, so it
+// becomes the identity transform past the last bone with weight 1.
 struct VertexInfluences {
     int16_t Bone[4];
+    int16_t Count;
     float Weight[4];
 };
 

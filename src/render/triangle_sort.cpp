@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "render/blend_mode.h"
+
 namespace dv {
 
 namespace {
@@ -154,7 +156,91 @@ bool SortKeyEntries(const TriangleHeader* headers, int32_t count, TriangleSortSc
     return true;
 }
 
+// Keys of the opaque entries, whose Index fields name their records: the rank of the record's
+// (state, lightmap) among the distinct ones, the state with the farthest triangle (smallest
+// key) first, above the key's bits, so that each state's triangles go back to front.
+void KeyOpaqueEntries(const TriangleHeader* headers, size_t n, TriangleSortScratch& s) {
+    TriangleSortKeyEntry* e = s.KeyEntries.data();
+    ResetStateTable(s, 0);
+    for (size_t k = 0; k < n; ++k) {
+        if (2 * s.DistinctStates.size() + 2 > s.StateTable.size()) {
+            ResetStateTable(s, s.DistinctStates.size() + 1);
+            k = 0;  // the table grew: insert again from the start
+        }
+        const TriangleHeader& h = headers[e[k].Index];
+        const uint32_t slot = FindOrInsertState(s, PackState(h), h.Lightmap);
+        TriangleStateSlot& state = s.StateTable[slot];
+        if (h.SortKey < state.Farthest) state.Farthest = h.SortKey;  // a NaN key leaves it
+        e[k].Key = slot;
+    }
+    TriangleStateSlot* table = s.StateTable.data();
+    std::sort(s.DistinctStates.begin(), s.DistinctStates.end(), [table](uint32_t a, uint32_t b) {
+        const TriangleStateSlot& x = table[a];
+        const TriangleStateSlot& y = table[b];
+        if (x.Farthest != y.Farthest) return x.Farthest < y.Farthest;
+        return x.State != y.State ? x.State < y.State : x.Lightmap < y.Lightmap;
+    });
+    for (size_t r = 0; r < s.DistinctStates.size(); ++r) table[s.DistinctStates[r]].Rank = static_cast<uint32_t>(r);
+    for (size_t k = 0; k < n; ++k) {
+        e[k].Key = uint64_t(table[e[k].Key].Rank) << 32 | OrderedKeyBits(headers[e[k].Index].SortKey);
+    }
+}
+
+// Puts the records in `order` (source index per place) through the scratch arrays.
+void GatherInOrder(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices, size_t n,
+                   TriangleSortScratch& s) {
+    const uint32_t* order = s.Order.data();
+    TriangleHeader* outH = s.Headers.data();
+    TriangleVertices* outV = s.Vertices.data();
+    for (size_t k = 0; k < n; ++k) {
+        outH[k] = headers[order[k]];
+        outV[k] = vertices[order[k]];
+    }
+    headers.swap(s.Headers);
+    vertices.swap(s.Vertices);
+}
+
+template <typename T>
+void GrowTo(std::vector<T>& v, size_t n) {
+    if (v.size() < n) v.resize(n);
+}
+
 }  // namespace
+
+void SortTriangleListForDrawing(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices,
+                                int32_t count, TriangleSortScratch& scratch) {
+    if (count <= 1) return;
+    TriangleSortScratch& s = scratch;
+    const size_t n = static_cast<size_t>(count);
+    GrowTo(s.KeyEntries, n);
+    GrowTo(s.Order, n);
+    GrowTo(s.BlendedHeaders, n);
+    GrowTo(s.BlendedIndex, n);
+    GrowTo(s.Headers, headers.size());
+    GrowTo(s.Vertices, vertices.size());
+    size_t opaque = 0, blended = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const TriangleHeader& h = headers[k];
+        if (BlendModeOf(h.BlendType) == BlendMode::Opaque) {
+            s.KeyEntries[opaque++].Index = static_cast<uint32_t>(k);
+        } else {
+            s.BlendedHeaders[blended] = h;
+            s.BlendedIndex[blended++] = static_cast<uint32_t>(k);
+        }
+    }
+    TriangleSortKeyEntry* e = s.KeyEntries.data();
+    KeyOpaqueEntries(headers.data(), opaque, s);
+    std::sort(e, e + opaque, [](const TriangleSortKeyEntry& a, const TriangleSortKeyEntry& b) {
+        return a.Key != b.Key ? a.Key < b.Key : a.Index < b.Index;
+    });
+    for (size_t k = 0; k < opaque; ++k) s.Order[k] = e[k].Index;
+    if (blended > 0) {
+        const auto m = static_cast<int32_t>(blended);
+        if (!SortKeyEntries(s.BlendedHeaders.data(), m, s)) SortEntriesWithNaN(s.BlendedHeaders.data(), m, s);
+        for (size_t k = 0; k < blended; ++k) s.Order[opaque + k] = s.BlendedIndex[e[k].Index];
+    }
+    GatherInOrder(headers, vertices, n, s);
+}
 
 void SortTriangleList(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices, int32_t count,
                       TriangleSortScratch& scratch) {

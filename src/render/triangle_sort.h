@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "render/triangle_list.h"
@@ -33,6 +34,7 @@ struct TriangleStateSlot {
     uint16_t Lightmap;
     bool Used;
     uint32_t Rank;
+    float Farthest = std::numeric_limits<float>::infinity();  // smallest key of the state's opaque triangles
 };
 
 // Scratch of the sort; grows to the largest list seen and is reused afterwards.
@@ -43,6 +45,9 @@ struct TriangleSortScratch {
     std::vector<TriangleSortEntry> Entries;     // lists with a NaN key
     std::vector<TriangleHeader> Headers;
     std::vector<TriangleVertices> Vertices;
+    std::vector<uint32_t> Order;                 // source index of each sorted place
+    std::vector<TriangleHeader> BlendedHeaders;  // the blended and alpha-tested ones, in list order
+    std::vector<uint32_t> BlendedIndex;          // their places in the list
 };
 
 // Sorts the first `count` records of `headers`/`vertices` ascending by (sort key, blend type,
@@ -50,6 +55,17 @@ struct TriangleSortScratch {
 // the scratch ones (both keep at least `count` elements), so no record is copied twice.
 void SortTriangleList(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices, int32_t count,
                       TriangleSortScratch& scratch);
+
+// Orders the first `count` records for drawing: the opaque triangles (blend type 0) first,
+// grouped by state and lightmap, the group with the farthest triangle first and each group
+// back to front; then all others (alpha-tested, blended, unknown blend types) in the order
+// SortTriangleList gives them on their own. The depth buffer decides between opaque triangles,
+// except where two of them round to the same depth value (the 16-bit buffer gives ties
+// between close surfaces, such as overlapping pieces of the character's clothes); there the
+// later one wins, as it did in the all back-to-front order whenever both share a state or
+// their states' triangles do not interleave in depth.
+void SortTriangleListForDrawing(std::vector<TriangleHeader>& headers, std::vector<TriangleVertices>& vertices,
+                                int32_t count, TriangleSortScratch& scratch);
 
 // The reference: the same quicksort moving headers and vertex triples at every swap.
 void SortTrianglesMovingRecords(TriangleHeader* headers, TriangleVertices* vertices, int32_t count);

@@ -234,6 +234,20 @@ void Viewport::AddTriangles(const TriangleHeader* headers, const TriangleVertice
     TriangleCount = static_cast<int32_t>(total);
 }
 
+TriangleSpan Viewport::ReserveTriangles(int32_t count) {
+    const size_t total = static_cast<size_t>(TriangleCount) + static_cast<size_t>(std::max(count, 0));
+    if (Headers.size() < total) {
+        Headers.resize(total);
+        Vertices.resize(total);
+    }
+    return TriangleSpan{Headers.data() + TriangleCount, Vertices.data() + TriangleCount};
+}
+
+void Viewport::CommitTriangles(int32_t count) {
+    const int64_t room = static_cast<int64_t>(Headers.size()) - TriangleCount;
+    TriangleCount += static_cast<int32_t>(std::clamp<int64_t>(count, 0, room));
+}
+
 Triangle2D* Viewport::Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangles) {
     triangles = std::max(triangles, 0);
     if (Batches2D.size() <= static_cast<size_t>(BatchCount2D)) Batches2D.resize(BatchCount2D + 1);
@@ -297,7 +311,7 @@ void Viewport::AnimateTextureReferences(int32_t clockMs) {
 }
 
 void Viewport::SortTriangles() {
-    SortTriangleList(Headers, Vertices, TriangleCount, SortScratch);
+    SortTriangleListForDrawing(Headers, Vertices, TriangleCount, SortScratch);
 }
 
 int32_t Viewport::BuildRuns() {

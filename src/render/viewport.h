@@ -80,6 +80,12 @@ public:
 
 using ViewportCallback = void (*)(void* user);
 
+// Where reserved triangles of the 3D list are written.
+struct TriangleSpan {
+    TriangleHeader* Headers = nullptr;
+    TriangleVertices* Vertices = nullptr;
+};
+
 class Viewport {
 public:
     Viewport();
@@ -110,6 +116,10 @@ public:
 
     // Appends `count` headers and vertex triples to the 3D list.
     void AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count);
+    // Room for `count` more triangles at the end of the 3D list, written in place and then kept
+    // by CommitTriangles (as many as were written), which saves AddTriangles' copy.
+    TriangleSpan ReserveTriangles(int32_t count);
+    void CommitTriangles(int32_t count);
     void ClearTriangles() { TriangleCount = 0; }
     void Begin2D() { BatchCount2D = 0; TriangleCount2D = 0; }
     // 2D list builders (render/overlay2d.cpp).
@@ -138,7 +148,7 @@ public:
 
     // Frame steps, public for tests and tools.
     void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
-    void SortTriangles();                            // by the key (render/triangle_sort.h)
+    void SortTriangles();  // opaque grouped by state, then the rest back to front (render/triangle_sort.h)
     int32_t BuildRuns();                             // writes run lengths; returns the run count
     // Copies the 3D list into the vertex buffer, growing it first when needed. False (after
     // telling the player when the buffer could not be made) when nothing was copied.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace dv {
 
@@ -124,70 +125,95 @@ size_t GatherLitVertices(const ModelVertices& skinned, size_t nv, const Vec3& ey
 
 float Clamp01(float v) { return std::min(std::max(v, 0.0f), 1.0f); }
 
+// The fields of a light that the lighting loop reads, as plain values: the loop then keeps
+// them in registers and vectorises.
+struct LightTerms {
+    float PX, PY, PZ;        // position
+    float DX, DY, DZ;        // direction
+    float Inner, Outer, CutOffset;
+    bool PlainCosine;        // spot: FalloffMode 1
+    float AR, AG, AB, BR, BG, BB;  // the two constant terms
+    float DiffR, DiffG, DiffB;
+    float SpecR, SpecG, SpecB;
+    float SpecularOn;        // 1 with sharpness, else 0 (the specular term is off)
+    float K;                 // the sharpness, or a harmless 1 without it
+    float Intensity;
+};
+
+LightTerms TermsOf(const LightRecord& light) {
+    const bool sharp = light.Sharpness > 0.0f;
+    return LightTerms{light.Position.x, light.Position.y, light.Position.z,
+                      light.Direction.x, light.Direction.y, light.Direction.z,
+                      light.Inner, light.Outer, light.CutOffset, light.FalloffMode == 1,
+                      light.ConstantA.x, light.ConstantA.y, light.ConstantA.z,
+                      light.ConstantB.x, light.ConstantB.y, light.ConstantB.z,
+                      light.Diffuse.x, light.Diffuse.y, light.Diffuse.z,
+                      light.Specular.x, light.Specular.y, light.Specular.z,
+                      sharp ? 1.0f : 0.0f, sharp ? light.Sharpness : 1.0f, light.SpecularIntensity};
+}
+
 // The attenuation of light kind `Kind` at a vertex `dist` away, `cs` the cosine between the
 // spot's direction and the light-to-vertex direction, `cut` the vertex's side value of the
 // spot's cut-off plane: LightVertex's rules, evaluated without branches on the kind.
 template <uint8_t Kind>
-float Attenuation(const LightRecord& light, float dist, float cs, float cut) {
+float Attenuation(float inner, float outer, bool plainCosineFalloff, float dist, float cs, float cut) {
     if constexpr (Kind == kLightPoint) {
-        const float ramp = (light.Outer - dist) / (light.Outer - light.Inner);
-        return dist >= light.Outer ? 0.0f : (dist <= light.Inner ? 1.0f : ramp);
+        const float ramp = (outer - dist) / (outer - inner);
+        return dist >= outer ? 0.0f : (dist <= inner ? 1.0f : ramp);
     } else if constexpr (Kind == kLightSpot) {
-        const float plainCosine = ((cs >= light.Outer) & (cs <= 1.0f)) ? cs : 0.0f;
-        const float ramp = (cs - light.Outer) / (light.Inner - light.Outer);
-        const float cone = ((cs > light.Inner) & (cs <= 1.0f)) ? 1.0f : (((cs <= light.Inner) & (cs > light.Outer)) ? ramp : 0.0f);
-        return light.FalloffMode == 1 ? plainCosine : (cut > 0.0f ? 0.0f : cone);
+        const float plainCosine = ((cs >= outer) & (cs <= 1.0f)) ? cs : 0.0f;
+        const float ramp = (cs - outer) / (inner - outer);
+        const float cone = ((cs > inner) & (cs <= 1.0f)) ? 1.0f : (((cs <= inner) & (cs > outer)) ? ramp : 0.0f);
+        return plainCosineFalloff ? plainCosine : (cut > 0.0f ? 0.0f : cone);
     } else {
         return 1.0f;
     }
 }
 
-// Adds one light to every lit vertex and clamps, as LightVertex does per vertex; the light's
-// kind, direction, colours and sharpness are read once, and the loop runs over separate
-// arrays so that it vectorises.
 template <uint8_t Kind>
-void AddLight(const LightRecord& light, size_t n, CharacterDrawScratch& s) {
-    const float* __restrict px = s.LX.data();
-    const float* __restrict py = s.LY.data();
-    const float* __restrict pz = s.LZ.data();
-    const float* __restrict nxs = s.LNX.data();
-    const float* __restrict nys = s.LNY.data();
-    const float* __restrict nzs = s.LNZ.data();
-    const float* __restrict ex = s.EX.data();
-    const float* __restrict ey = s.EY.data();
-    const float* __restrict ez = s.EZ.data();
-    const float* __restrict gloss = s.Gloss.data();
-    float* __restrict red = s.R.data();
-    float* __restrict green = s.G.data();
-    float* __restrict blue = s.B.data();
-    const Vec3 lp = light.Position, dir = light.Direction;
-    const Vec3 ca = light.ConstantA, cb = light.ConstantB, diffuse = light.Diffuse, specular = light.Specular;
-    // Without sharpness the specular term is off; a factor 0 (and a harmless k) keeps the loop
-    // free of branches.
-    const float specularOn = light.Sharpness > 0.0f ? 1.0f : 0.0f;
-    const float k = light.Sharpness > 0.0f ? light.Sharpness : 1.0f;
-    const float intensity = light.SpecularIntensity, cutOffset = light.CutOffset;
+void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, const float* __restrict py,
+                const float* __restrict pz, const float* __restrict nxs, const float* __restrict nys,
+                const float* __restrict nzs, const float* __restrict ex, const float* __restrict ey,
+                const float* __restrict ez, const float* __restrict gloss, float* __restrict red,
+                float* __restrict green, float* __restrict blue) {
+    const float lpx = light.PX, lpy = light.PY, lpz = light.PZ;
+    const float dirx = light.DX, diry = light.DY, dirz = light.DZ;
+    const float inner = light.Inner, outer = light.Outer, cutOffset = light.CutOffset;
+    const bool plainCosine = light.PlainCosine;
+    const float ar = light.AR, ag = light.AG, ab = light.AB, br = light.BR, bg = light.BG, bb = light.BB;
+    const float dr = light.DiffR, dg = light.DiffG, db = light.DiffB;
+    const float sr = light.SpecR, sg = light.SpecG, sb = light.SpecB;
+    const float specularOn = light.SpecularOn, k = light.K, intensity = light.Intensity;
     for (size_t c = 0; c < n; ++c) {
-        const float dx = lp.x - px[c], dy = lp.y - py[c], dz = lp.z - pz[c];
+        const float dx = lpx - px[c], dy = lpy - py[c], dz = lpz - pz[c];
         const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
         const float inverse = dist > 0.0f ? 1.0f / (dist > 0.0f ? dist : 1.0f) : 0.0f;
         const float lx = dx * inverse, ly = dy * inverse, lz = dz * inverse;  // vertex to light
-        const float cs = -(dir.x * lx + dir.y * ly + dir.z * lz);
-        const float cut = dir.x * px[c] + dir.y * py[c] + dir.z * pz[c] + cutOffset;
-        const float f = Attenuation<Kind>(light, dist, cs, cut);
+        const float cs = -(dirx * lx + diry * ly + dirz * lz);
+        const float cut = dirx * px[c] + diry * py[c] + dirz * pz[c] + cutOffset;
+        const float f = Attenuation<Kind>(inner, outer, plainCosine, dist, cs, cut);
         const float nx = nxs[c], ny = nys[c], nz = nzs[c];
         const float facing =
-            Kind == kLightDirectional ? -(nx * dir.x + ny * dir.y + nz * dir.z) : nx * lx + ny * ly + nz * lz;
+            Kind == kLightDirectional ? -(nx * dirx + ny * diry + nz * dirz) : nx * lx + ny * ly + nz * lz;
         const float nd = Clamp01(facing) * f;
         const float hx = lx + ex[c], hy = ly + ey[c], hz = lz + ez[c];
         const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
         const float hi = hl > 0.0f ? 1.0f / (hl > 0.0f ? hl : 1.0f) : 0.0f;
         const float h = std::max((nx * hx + ny * hy + nz * hz) * hi, 0.0f);
         const float sp = specularOn * f * (h / (k - k * h + h)) * (intensity + gloss[c]);
-        red[c] = Clamp01(red[c] + ca.x + cb.x + diffuse.x * nd + specular.x * sp);
-        green[c] = Clamp01(green[c] + ca.y + cb.y + diffuse.y * nd + specular.y * sp);
-        blue[c] = Clamp01(blue[c] + ca.z + cb.z + diffuse.z * nd + specular.z * sp);
+        red[c] = Clamp01(red[c] + ar + br + dr * nd + sr * sp);
+        green[c] = Clamp01(green[c] + ag + bg + dg * nd + sg * sp);
+        blue[c] = Clamp01(blue[c] + ab + bb + db * nd + sb * sp);
     }
+}
+
+// Adds one light to every lit vertex and clamps, as LightVertex does per vertex. The light's
+// fields are read once and the arrays come in as restrict parameters, so that the loop
+// vectorises without run-time overlap checks.
+template <uint8_t Kind>
+void AddLight(const LightTerms& light, size_t n, CharacterDrawScratch& s) {
+    AddLightTo<Kind>(light, n, s.LX.data(), s.LY.data(), s.LZ.data(), s.LNX.data(), s.LNY.data(), s.LNZ.data(),
+                     s.EX.data(), s.EY.data(), s.EZ.data(), s.Gloss.data(), s.R.data(), s.G.data(), s.B.data());
 }
 
 // What LightVertex adds for a light that cannot reach a vertex: the constant terms, clamped.
@@ -225,11 +251,12 @@ void LightVertices(const LightList& lights, size_t n, CharacterDrawScratch& s) {
             AddConstantTerms(light, n, s);
             continue;
         }
+        const LightTerms terms = TermsOf(light);
         switch (light.Kind) {
-            case kLightPoint: AddLight<kLightPoint>(light, n, s); break;
-            case kLightSpot: AddLight<kLightSpot>(light, n, s); break;
-            case kLightOmni: AddLight<kLightOmni>(light, n, s); break;
-            case kLightDirectional: AddLight<kLightDirectional>(light, n, s); break;
+            case kLightPoint: AddLight<kLightPoint>(terms, n, s); break;
+            case kLightSpot: AddLight<kLightSpot>(terms, n, s); break;
+            case kLightOmni: AddLight<kLightOmni>(terms, n, s); break;
+            case kLightDirectional: AddLight<kLightDirectional>(terms, n, s); break;
             default: AddConstantTerms(light, n, s); break;
         }
     }
@@ -243,35 +270,46 @@ void PackColours(size_t n, CharacterDrawScratch& s) {
     }
 }
 
+// Writes every field of the face's records (no blank copies: value-initialising the 202 bytes
+// first compiles to a slow string store).
 void WriteFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, float r, const LevelDrawTarget& t,
                const CharacterDrawScratch& s, TriangleHeader& tri, TriangleVertices& block) {
-    // Copies of blank records rather than value-initialisation, which compiles to a slow string store.
-    static constexpr TriangleHeader kBlankHeader{};
-    static constexpr TriangleVertices kBlankVertices{};
-    tri = kBlankHeader;
-    block = kBlankVertices;
+    tri.Flags = 0;
     tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    tri.BumpTexture = 0;
+    tri.Lightmap = 0;
     tri.BlendType = face.Blend;
     tri.Layers = 1;
+    tri.BumpFlag = 0;
     tri.Normal = normal;
+    tri.RunLength = 0;
+    std::memset(tri.Spare, 0, sizeof tri.Spare);
     for (int k = 0; k < 3; ++k) {
         const uint16_t vi = face.Vertex[k];
         Vertex3D& v = block.V[k];
         v.Position = Vec3{s.X[vi], s.Y[vi], s.Z[vi]};
+        v.Diffuse = s.Diffuse[vi];
+        v.Specular = 0;
         v.U = face.Uv[k][0];
         v.V = face.Uv[k][1];
         v.BumpU = face.BumpUv[k][0];
         v.BumpV = face.BumpUv[k][1];
-        v.Diffuse = s.Diffuse[vi];
+        v.LightU = 0.0f;
+        v.LightV = 0.0f;
+    }
+    if (t.HardwareFog || r < t.FogStart) {
+        tri.SortKey = -r;  // what FogAndSortKey does without software fog, without the call
+        return;
     }
     FogAndSortKey(tri, block, r, t);
 }
 
 }  // namespace
 
-void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
-                       const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
-                       const LightList& lights, CharacterDrawScratch& scratch) {
+int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+                          const Mat4& m, TriangleHeader* headers, TriangleVertices* vertices,
+                          const LevelDrawTarget& target, const Frustum& frustum, const LightList& lights,
+                          CharacterDrawScratch& scratch) {
     CharacterDrawScratch& s = scratch;
     const size_t nv = skinned.size();
     const size_t faces = mesh.Faces.size();
@@ -279,8 +317,6 @@ void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVer
     GrowTo(s.KeptFaces, faces);
     GrowTo(s.KeptRadius, faces);
     GrowTo(s.KeptNormals, faces);
-    GrowTo(out.Triangles, faces);
-    GrowTo(out.Vertices, faces);
 
     PlaceVertices(skinned, at, m, s);
     ClassifyVertices(nv, target.Eye, frustum, s);
@@ -292,9 +328,18 @@ void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVer
     for (int32_t g = 0; g < kept; ++g) {
         const size_t k = static_cast<size_t>(g);
         WriteFace(mesh.Faces[static_cast<size_t>(s.KeptFaces[k])], baseSlot, s.KeptNormals[k], s.KeptRadius[k], target,
-                  s, out.Triangles[k], out.Vertices[k]);
+                  s, headers[k], vertices[k]);
     }
-    out.Count = kept;
+    return kept;
+}
+
+void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+                       const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                       const LightList& lights, CharacterDrawScratch& scratch) {
+    GrowTo(out.Triangles, mesh.Faces.size());
+    GrowTo(out.Vertices, mesh.Faces.size());
+    out.Count = DrawCharacterMesh(baseSlot, mesh, skinned, at, m, out.Triangles.data(), out.Vertices.data(), target,
+                                  frustum, lights, scratch);
 }
 
 }  // namespace dv

@@ -38,4 +38,11 @@ void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVer
                        const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
                        const LightList& lights, CharacterDrawScratch& scratch);
 
+// The same, writing the kept faces straight into `headers` and `vertices`, which must have room
+// for one record per face of the mesh; returns how many were written.
+int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+                          const Mat4& m, TriangleHeader* headers, TriangleVertices* vertices,
+                          const LevelDrawTarget& target, const Frustum& frustum, const LightList& lights,
+                          CharacterDrawScratch& scratch);
+
 }  // namespace dv
