@@ -96,7 +96,8 @@ async function runWeb(args, port) {
     protocolTimeout: kRunLimitMs,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-gpu-sandbox',
            '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
-           '--disable-backgrounding-occluded-windows', '--autoplay-policy=no-user-gesture-required'],
+           '--disable-backgrounding-occluded-windows', '--autoplay-policy=no-user-gesture-required',
+           '--disable-gpu-vsync', '--disable-frame-rate-limit'],
   });
   const logs = [], errors = [];
   try {
