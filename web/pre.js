@@ -30,11 +30,17 @@
     var el = document.getElementById('status');
     if (el) el.textContent = status === 0 ? 'The game has ended.' : 'The game ended with status ' + status + '.';
   };
+  // A bad option or a fatal error ends the program through exit(): the page hears of it too.
+  Module['onExit'] = function (status) {
+    if (window.dvExitStatus === undefined) Module['dvFinished'](status);
+  };
   Module['dvFirstFrame'] = function () {
     window.dvFirstFrameMs = performance.now();
   };
+  // A message box: its text is on stderr (and so on the page) already; it also takes the
+  // status line, where the player looks.
   Module['dvShowMessage'] = function (line) {
-    var el = document.getElementById('messages');
-    if (el) el.textContent += line + '\n';
+    var el = document.getElementById('status');
+    if (el) el.textContent = line;
   };
 })();

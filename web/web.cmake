@@ -47,6 +47,8 @@ target_link_options(dedivirede PRIVATE
   -fexceptions
   -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB
+  # exit() (a bad option, a fatal message) ends the runtime and calls the page's Module.onExit.
+  -sEXIT_RUNTIME=1
   -sENVIRONMENT=web
   # Debian's emscripten calls its HTML minifier with a list argument and fails: the page
   # is small and goes out as written.

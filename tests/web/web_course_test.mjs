@@ -87,6 +87,28 @@ async function waitForEnd(page, logs) {
   }
 }
 
+// Bad options and a missing replay end the page's game with status 2 and one line on the
+// page that names what was wrong.
+const kBadInputs = [
+  { query: 'step-ms=abc', says: '--step-ms' },
+  { query: 'replay=missing.replay', says: '/replays/missing.replay' },
+];
+
+async function checkBadInput(browser, port) {
+  const failures = [];
+  for (const bad of kBadInputs) {
+    const page = await browser.newPage();
+    await page.goto(`http://127.0.0.1:${port}/index.html?${bad.query}&mute=1`);
+    await page.waitForFunction('window.dvExitStatus !== undefined', { timeout: 60000 });
+    const status = await page.evaluate('window.dvExitStatus');
+    const shown = await page.evaluate(() => document.getElementById('messages').textContent);
+    if (status !== 2 || !shown.includes(bad.says))
+      failures.push(`?${bad.query}: status ${status}, the page says ${JSON.stringify(shown)}`);
+    await page.close();
+  }
+  return failures;
+}
+
 async function runWeb(args, port) {
   const dir = join(args.out, 'web');
   mkdirSync(dir, { recursive: true });
@@ -96,8 +118,7 @@ async function runWeb(args, port) {
     protocolTimeout: kRunLimitMs,
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-gpu-sandbox',
            '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
-           '--disable-backgrounding-occluded-windows', '--autoplay-policy=no-user-gesture-required',
-           '--disable-gpu-vsync', '--disable-frame-rate-limit'],
+           '--disable-backgrounding-occluded-windows', '--autoplay-policy=no-user-gesture-required'],
   });
   const logs = [], errors = [];
   try {
@@ -127,7 +148,8 @@ async function runWeb(args, port) {
     await page.screenshot({ path: join(dir, 'page_end.png') });
     const trace = logs.filter((l) => /^(clock,|-?\d)/.test(l)).join('\n') + '\n';
     writeFileSync(join(dir, 'trace.csv'), trace);
-    return { dir, status, firstFrameMs, wallMs: Date.now() - started, errors };
+    const badInput = await checkBadInput(browser, port);
+    return { dir, status, firstFrameMs, wallMs: Date.now() - started, errors, badInput };
   } finally {
     writeFileSync(join(dir, 'console.txt'), [...logs, '--- errors ---', ...errors].join('\n'));
     await browser.close();
@@ -148,6 +170,7 @@ async function main() {
   }
   console.log(`web: first frame ${web.firstFrameMs.toFixed(0)} ms after navigation, whole run ${(web.wallMs / 1000).toFixed(1)} s, status ${web.status}`);
   if (web.status !== 0) failures.push(`the web game ended with status ${web.status}: ${web.errors.join(' | ')}`);
+  failures.push(...web.badInput);
   if (web.firstFrameMs > kTitleBudgetMs) failures.push(`the title took ${web.firstFrameMs.toFixed(0)} ms (budget ${kTitleBudgetMs} ms)`);
 
   const want = parseTrace(readFileSync(join(nativeDir, 'trace.csv'), 'utf8'), 'native trace');
