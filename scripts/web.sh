@@ -6,7 +6,8 @@
 #   scripts/web.sh build      only builds
 #   scripts/web.sh test       plays the first 12 s of the course replay in headless chromium
 #                             and compares trace and screenshot with the native game
-#   scripts/web.sh course     the same for the whole course (about two minutes of browser time)
+#   scripts/web.sh course     the same for the whole course: software WebGL draws about one
+#                             frame a second on two busy cores, so this takes most of an hour
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 what="${1:-serve}"
