@@ -42,7 +42,7 @@ shots=(dedivirede-*.png)
 [ -s "${shots[0]}" ] || { echo "install: F12 wrote no screenshot here" >&2; exit 1; }
 "$dvtool" image "${shots[0]}" shot.pam
 grep -qa '^WIDTH 800$' shot.pam
-[ -z "$(ls "$prefix/share/dedivirede" | grep -v -e '^dedivirede$' -e '\.lev$' -e '\.bmp$' -e '\.fnx$' -e '\.jpg$' -e '^set.txt$' -e '^sounds$')" ] \
+[ -z "$(ls "$prefix/share/dedivirede" | grep -v -e '^dedivirede$' -e '\.lev$' -e '\.bmp$' -e '\.fnx$' -e '\.snd$' -e '\.jpg$' -e '^set.txt$' -e '^sounds$')" ] \
     || { echo "install: the game wrote into its data folder" >&2; exit 1; }
 # A relative --data names the folder once: the game changes into it and reads from there.
 (cd "$prefix/share" && ./dedivirede/dedivirede --data dedivirede --headless --step-ms 100 --quit-after 300)
