@@ -110,7 +110,9 @@ TEST(TriangleSort, ForDrawingGroupsOpaqueAndKeepsTheReferenceOrderOfTheRest) {
                 }
                 if (h[i].SortKey < farthest) farthest = h[i].SortKey;
                 const bool ends = i + 1 == first || !sameState(h[i], h[i + 1]);
-                if (ends) ASSERT_GE(farthest, previousFarthest) << "state blocks farthest first, at " << i;
+                if (ends) {
+                    ASSERT_GE(farthest, previousFarthest) << "state blocks farthest first, at " << i;
+                }
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -30,8 +31,16 @@ bool ParseDecimal(std::string_view field, float& out) {
     const char* last = first + text.size();
     if (first != last && *first == '+') ++first;  // from_chars takes no leading '+'
     double value = 0;
+#if defined(__cpp_lib_to_chars)
     const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
     if (ec != std::errc() || end != last) return false;
+#else
+    // A library without floating-point from_chars (the browser build's): the text holds only
+    // digits, signs, "e" and ".", so strtod in the "C" locale reads the same number.
+    char* end = nullptr;
+    value = std::strtod(first, &end);
+    if (first == last || end != last) return false;
+#endif
     out = static_cast<float>(value);
     return std::isfinite(out);  // also rejects a value beyond the range of a float
 }

@@ -30,6 +30,14 @@ Mat4 Identity() {
     return m;
 }
 
+// Colours are stored B, G, R, A. Desktop GL reads them in that order (size GL_BGRA); WebGL
+// has no such size, so there the vertex shader swaps red and blue.
+#if defined(__EMSCRIPTEN__)
+constexpr GLint kColourComponents = 4;
+#else
+constexpr GLint kColourComponents = GL_BGRA;
+#endif
+
 bool ContextCurrentFor(SDL_Window* window) {
     return window != nullptr && SDL_GL_GetCurrentContext() != nullptr &&
            SDL_GL_GetCurrentWindow() == window;
@@ -103,6 +111,39 @@ bool GlFormatOf(D3DFORMAT format, GlTextureFormat& out) {
     }
 }
 
+#if defined(__EMSCRIPTEN__)
+uint8_t Expand5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
+uint8_t Expand6(uint32_t v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
+
+// WebGL uploads neither B, G, R byte orders nor the 1-5-5-5 packing, and cannot force alpha
+// to one by swizzle: levels go up as R, G, B, A bytes, opaque formats with alpha 255.
+std::vector<uint8_t> LevelAsRgba(const TextureLevel& level, D3DFORMAT format, bool opaque) {
+    std::vector<uint8_t> out(static_cast<size_t>(level.width) * level.height * 4);
+    uint8_t* o = out.data();
+    for (int y = 0; y < level.height; ++y) {
+        const uint8_t* row = level.bits.data() + static_cast<size_t>(y) * level.pitch;
+        for (int x = 0; x < level.width; ++x, o += 4) {
+            if (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) {
+                const uint8_t* p = row + x * 4;
+                o[0] = p[2], o[1] = p[1], o[2] = p[0], o[3] = p[3];
+            } else if (format == D3DFMT_R8G8B8) {
+                const uint8_t* p = row + x * 3;
+                o[0] = p[2], o[1] = p[1], o[2] = p[0], o[3] = 255;
+            } else {
+                const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
+                const bool r565 = format == D3DFMT_R5G6B5;
+                o[0] = Expand5(r565 ? v >> 11 : (v >> 10) & 31);
+                o[1] = r565 ? Expand6((v >> 5) & 63) : Expand5((v >> 5) & 31);
+                o[2] = Expand5(v & 31);
+                o[3] = r565 || (v & 0x8000) != 0 ? 255 : 0;
+            }
+            if (opaque) o[3] = 255;
+        }
+    }
+    return out;
+}
+#endif
+
 }  // namespace
 
 uint32_t FvfVertexSize(uint32_t fvf) {
@@ -125,10 +166,12 @@ VertexBuffer8::VertexBuffer8(Direct3DDevice8& device, uint32_t length, uint32_t 
 VertexBuffer8::~VertexBuffer8() {
     if (device_ != nullptr) device_->ForgetBuffer(this);
     if (glName_ != 0 && SDL_GL_GetCurrentContext() != nullptr) {
+#if !defined(__EMSCRIPTEN__)
         if (locked_) {
             glBindBuffer(GL_ARRAY_BUFFER, glName_);
             glUnmapBuffer(GL_ARRAY_BUFFER);
         }
+#endif
         const GLuint name = glName_;
         glDeleteBuffers(1, &name);
     }
@@ -138,6 +181,18 @@ HRESULT VertexBuffer8::Lock(uint32_t offset, uint32_t size, uint8_t** data, uint
     if (data == nullptr || locked_ || device_ == nullptr || offset > length_) return D3DERR_INVALIDCALL;
     if (size == 0) size = length_ - offset;
     if (size > length_ - offset) return D3DERR_INVALIDCALL;
+#if defined(__EMSCRIPTEN__)
+    staging_.resize(size);
+    *data = staging_.data();
+    locked_ = true;
+    lockOffset_ = offset;
+    lockSize_ = size;
+    if (flags & D3DLOCK_DISCARD) {
+        glBindBuffer(GL_ARRAY_BUFFER, glName_);
+        glBufferData(GL_ARRAY_BUFFER, length_, nullptr, GL_STREAM_DRAW);
+    }
+    return D3D_OK;
+#endif
     glBindBuffer(GL_ARRAY_BUFFER, glName_);
     GLbitfield access = GL_MAP_WRITE_BIT;
     if (flags & D3DLOCK_DISCARD) {
@@ -158,7 +213,11 @@ HRESULT VertexBuffer8::Lock(uint32_t offset, uint32_t size, uint8_t** data, uint
 HRESULT VertexBuffer8::Unlock() {
     if (!locked_) return D3DERR_INVALIDCALL;
     glBindBuffer(GL_ARRAY_BUFFER, glName_);
+#if defined(__EMSCRIPTEN__)
+    glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, staging_.data());
+#else
     glUnmapBuffer(GL_ARRAY_BUFFER);
+#endif
     locked_ = false;
     if (device_ != nullptr) {
         ++device_->stats_.vertexBufferUploads;
@@ -473,7 +532,7 @@ void Direct3DDevice8::BindVertexFormat() {
     if (fvf_ & D3DFVF_NORMAL) offset += 12;
     if (fvf_ & D3DFVF_DIFFUSE) {
         glEnableVertexAttribArray(kAttribDiffuse);
-        glVertexAttribPointer(kAttribDiffuse, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, at());
+        glVertexAttribPointer(kAttribDiffuse, kColourComponents, GL_UNSIGNED_BYTE, GL_TRUE, stride, at());
         offset += 4;
     } else {
         glDisableVertexAttribArray(kAttribDiffuse);
@@ -481,7 +540,7 @@ void Direct3DDevice8::BindVertexFormat() {
     }
     if (fvf_ & D3DFVF_SPECULAR) {
         glEnableVertexAttribArray(kAttribSpecular);
-        glVertexAttribPointer(kAttribSpecular, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, at());
+        glVertexAttribPointer(kAttribSpecular, kColourComponents, GL_UNSIGNED_BYTE, GL_TRUE, stride, at());
         offset += 4;
     } else {
         glDisableVertexAttribArray(kAttribSpecular);
@@ -522,6 +581,16 @@ void Direct3DDevice8::UploadTexture(Texture& texture) {
     texture.glName = name;
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+#if defined(__EMSCRIPTEN__)
+    for (int i = 0; i < texture.LevelCount(); ++i) {
+        const TextureLevel& level = texture.Level(i);
+        const std::vector<uint8_t> rgba = LevelAsRgba(level, texture.Format(), gl.opaque);
+        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level.width, level.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     rgba.data());
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, texture.LevelCount() - 1);
+#else
     const int bpp = BytesPerPixelOf(texture.Format());
     for (int i = 0; i < texture.LevelCount(); ++i) {
         const TextureLevel& level = texture.Level(i);
@@ -533,6 +602,7 @@ void Direct3DDevice8::UploadTexture(Texture& texture) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, texture.LevelCount() - 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, gl.opaque ? GL_ONE : GL_ALPHA);
+#endif
     texture.glVersion = texture.Version();
     ++stats_.textureUploads;
 }
@@ -552,10 +622,13 @@ void Direct3DDevice8::ApplyRasterState() {
     } else {
         glDisable(GL_CULL_FACE);
     }
+#if !defined(__EMSCRIPTEN__)
+    // WebGL has no polygon mode: there wireframe and point fill draw solid.
     const uint32_t fill = rs[D3DRS_FILLMODE];
     glPolygonMode(GL_FRONT_AND_BACK, fill == D3DFILL_WIREFRAME ? GL_LINE
                                      : fill == D3DFILL_POINT   ? GL_POINT
                                                                : GL_FILL);
+#endif
     if (rs[D3DRS_ALPHABLENDENABLE]) glEnable(GL_BLEND);
     else glDisable(GL_BLEND);
     glBlendFunc(GlBlend(rs[D3DRS_SRCBLEND]), GlBlend(rs[D3DRS_DESTBLEND]));

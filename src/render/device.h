@@ -239,6 +239,9 @@ private:
     uint32_t fvf_ = 0;
     bool locked_ = false;
     uint32_t lockOffset_ = 0;
+#if defined(__EMSCRIPTEN__)
+    std::vector<uint8_t> staging_;  // WebGL maps no buffers: a lock writes here, Unlock uploads
+#endif
     uint32_t lockSize_ = 0;
 };
 

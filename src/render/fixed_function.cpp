@@ -13,7 +13,17 @@ namespace {
 
 // Direct3D matrices are row-major with row vectors; handed to GL untransposed they read as
 // their transposes, so `M * v` in GLSL is Direct3D's `v x M`.
-constexpr const char* kVertexSource = R"(#version 330 core
+// Desktop GLSL 3.30, or GLSL ES 3.00 for WebGL 2 (where colours arrive B, G, R, A: see
+// BindVertexFormat).
+#if defined(__EMSCRIPTEN__)
+#define DV_SHADER_VERSION "#version 300 es\nprecision highp float;\nprecision highp int;\n"
+#define DV_COLOUR_ORDER ".bgra"
+#else
+#define DV_SHADER_VERSION "#version 330 core\n"
+#define DV_COLOUR_ORDER ""
+#endif
+
+constexpr const char* kVertexSource = DV_SHADER_VERSION R"(
 layout(location = 0) in vec4 a_position;
 layout(location = 1) in vec4 a_diffuse;
 layout(location = 2) in vec4 a_specular;
@@ -39,8 +49,8 @@ out float v_fog;
 const float kCentreShift = 0.5 - 1.0 / 64.0;
 
 void main() {
-    v_diffuse = a_diffuse;
-    v_specular = a_specular;
+    v_diffuse = a_diffuse)" DV_COLOUR_ORDER R"(;
+    v_specular = a_specular)" DV_COLOUR_ORDER R"(;
     v_tex0 = a_tex0;
     v_tex1 = a_tex1;
     v_tex2 = a_tex2;
@@ -200,7 +210,7 @@ void AppendIntArray(std::string& out, const char* name, const int32_t (&values)[
 }
 
 std::string FragmentSource(const FragmentKey& k) {
-    std::string out = "#version 330 core\n";
+    std::string out = DV_SHADER_VERSION;
     AppendIntArray(out, "u_colorOp", k.colorOp);
     AppendIntArray(out, "u_colorArg1", k.colorArg1);
     AppendIntArray(out, "u_colorArg2", k.colorArg2);
