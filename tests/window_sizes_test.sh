@@ -51,6 +51,13 @@ alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game died ($1)"; }
 win=$(xdotool search --sync --name "Dedivirede Alpha 1" | head -1)
 [ -n "$win" ] || fail "no game window"
 xdotool windowactivate --sync "$win"
+# The window appears before start-up has loaded the level and set its 800 x 600; a resize
+# before that would be undone by it (a slow build, such as the sanitizers', shows this).
+for _ in $(seq 300); do
+    xdotool getwindowgeometry "$win" 2>/dev/null | grep -q 'Geometry: 800x600' && break
+    alive "start-up"
+    sleep 0.1
+done
 
 # Takes a screenshot with F12 and prints its path.
 shoot() {
@@ -69,6 +76,18 @@ shoot() {
 # Prints "WIDTH HEIGHT" of a screenshot, from its header.
 size_of() {
     od -An -tu1 -j16 -N8 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+
+# Takes screenshots until one is WIDTH x HEIGHT (a loaded machine may present a frame or two
+# at the old size after a change), at most ten; prints the last one's path.
+shoot_sized() {
+    local shot
+    for _ in $(seq 10); do
+        shot=$(shoot "$3")
+        [ "$(size_of "$shot")" = "$1 $2" ] && break
+        sleep 0.5
+    done
+    echo "$shot"
 }
 
 # Prints "WIDTH HEIGHT LEFT RIGHT TOP BOTTOM" of a screenshot: its size and the extent of
@@ -118,7 +137,7 @@ for size in "${sizes[@]}"; do
     xdotool windowsize --sync "$win" "${size%x*}" "${size#*x}"
     sleep 0.6
     alive "resize to $size"
-    shots+=("$(shoot "$size")")
+    shots+=("$(shoot_sized "${size%x*}" "${size#*x}" "$size")")
 done
 for i in "${!sizes[@]}"; do
     size=${sizes[$i]}
@@ -138,18 +157,18 @@ windowed="1920 1080"
 xdotool key F11
 sleep 1.5
 alive "full screen"
-read -r sw sh <<<"$(size_of "$(shoot "full screen")")"
+read -r sw sh <<<"$(size_of "$(shoot_sized 2560 1440 "full screen")")"
 [ "$sw $sh" = "2560 1440" ] || fail "full screen shot is ${sw}x${sh}, the screen is 2560x1440"
 xdotool key F11
 sleep 1.5
-read -r sw sh <<<"$(size_of "$(shoot "windowed again")")"
+read -r sw sh <<<"$(size_of "$(shoot_sized $windowed "windowed again")")"
 [ "$sw $sh" = "$windowed" ] || fail "back from full screen the shot is ${sw}x${sh}, not $windowed"
 xdotool key alt+Return
 sleep 1.5
-read -r sw sh <<<"$(size_of "$(shoot "Alt+Enter")")"
+read -r sw sh <<<"$(size_of "$(shoot_sized 2560 1440 "Alt+Enter")")"
 [ "$sw $sh" = "2560 1440" ] || fail "Alt+Enter gave ${sw}x${sh}, not the full screen"
 xdotool key alt+Return
-sleep 1.5
+for _ in $(seq 50); do grep -q "full_screen = no" "$work/config/settings.ini" 2>/dev/null && break; sleep 0.1; done
 grep -q "full_screen = no" "$work/config/settings.ini" || fail "the settings do not say windowed after toggling back"
 
 xdotool key Escape
