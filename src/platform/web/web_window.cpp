@@ -92,6 +92,14 @@ void SDL_SetWindowSize(SDL_Window* window, int w, int h) {
     if (window != nullptr) emscripten_set_canvas_element_size(window->canvas.c_str(), w, h);
 }
 
+int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags) {
+    if (window == nullptr) return -1;
+    if (flags == 0) return emscripten_exit_fullscreen() == EMSCRIPTEN_RESULT_SUCCESS ? 0 : -1;
+    return emscripten_request_fullscreen(window->canvas.c_str(), false) == EMSCRIPTEN_RESULT_SUCCESS ? 0 : -1;
+}
+
+int SDL_GL_SetSwapInterval(int) { return 0; }
+
 SDL_GLContext SDL_GL_GetCurrentContext() {
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
     return context > 0 ? reinterpret_cast<SDL_GLContext>(static_cast<intptr_t>(context)) : nullptr;

@@ -24,6 +24,7 @@ inline constexpr int SDL_LOG_CATEGORY_RENDER = 5;
 inline constexpr Uint32 SDL_MESSAGEBOX_ERROR = 0x10;
 inline constexpr Uint32 SDL_MESSAGEBOX_WARNING = 0x20;
 inline constexpr Uint32 SDL_MESSAGEBOX_INFORMATION = 0x40;
+inline constexpr Uint32 SDL_WINDOW_FULLSCREEN_DESKTOP = 0x1001;
 
 inline constexpr int SDL_BITSPERPIXEL(Uint32 format) { return static_cast<int>((format >> 8) & 0xFF); }
 
@@ -34,6 +35,10 @@ const char* SDL_GetCurrentVideoDriver();
 const char* SDL_getenv(const char* name);
 int SDL_GetDesktopDisplayMode(int displayIndex, SDL_DisplayMode* mode);
 void SDL_SetWindowSize(SDL_Window* window, int w, int h);
+// The page's canvas to the browser's full screen (any non-zero flags) and back.
+int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags);
+// The browser paces frames itself; accepted and ignored.
+int SDL_GL_SetSwapInterval(int interval);
 SDL_GLContext SDL_GL_GetCurrentContext();
 SDL_Window* SDL_GL_GetCurrentWindow();
 void SDL_GL_GetDrawableSize(SDL_Window* window, int* w, int* h);
