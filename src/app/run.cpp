@@ -15,7 +15,6 @@
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
 #include "app/shell.h"
-#include "imaging/png_write.h"
 #include "math/clock.h"
 #include "platform/gamepad.h"
 #include "platform/gl_window.h"
@@ -127,17 +126,6 @@ void QueuePlayerScreenshot(const Viewport& view, ScreenshotWriter& writer, const
     const std::string path = folder + "/" + ScreenshotFileName(std::chrono::system_clock::now());
     if (!writer.Submit(path, frame.Width, frame.Height, std::move(frame.Rgba)))
         std::fprintf(stderr, "%s: screenshot skipped, the previous ones are still being written\n", path.c_str());
-}
-
-void SaveScreenshot(const Viewport& view, const std::string& path) {
-    FramePixels frame;
-    std::string error;
-    if (!view.ReadFrame(frame)) {
-        std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
-        return;
-    }
-    if (!WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error))
-        std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 }  // namespace

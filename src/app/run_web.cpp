@@ -14,8 +14,8 @@
 #include "app/frame_stats.h"
 #include "app/game.h"
 #include "app/replay.h"
+#include "app/screenshot_writer.h"
 #include "app/shell.h"
-#include "imaging/png_write.h"
 #include "math/clock.h"
 #include "platform/web/web_input.h"
 #include "platform/web/web_window.h"
@@ -42,17 +42,6 @@ struct WebRun {
     bool Done = false;
     bool Shown = false;  // the first frame has been drawn
 };
-
-void SaveScreenshot(const Viewport& view, const std::string& path) {
-    FramePixels frame;
-    std::string error;
-    if (!view.ReadFrame(frame)) {
-        std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
-        return;
-    }
-    if (!WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error))
-        std::fprintf(stderr, "%s\n", error.c_str());
-}
 
 // Tells the page the game has ended and with which status (Module.dvFinished).
 void ReportFinished(int status) {

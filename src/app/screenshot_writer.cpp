@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "imaging/png_write.h"
+#include "render/viewport.h"
 
 namespace dv {
 
@@ -28,6 +29,17 @@ ScreenshotWriter::~ScreenshotWriter() {
     }
     wake_.notify_one();
     thread_.join();
+}
+
+void SaveScreenshot(const Viewport& view, const std::string& path) {
+    FramePixels frame;
+    std::string error;
+    if (!view.ReadFrame(frame)) {
+        std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
+        return;
+    }
+    if (!WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error))
+        std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 bool ScreenshotWriter::Submit(std::string path, int width, int height, std::vector<uint8_t> rgba) {

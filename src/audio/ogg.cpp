@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace dv {
 
@@ -56,16 +54,6 @@ const char* OpenErrorText(int code) {
     }
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the sound file";
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 }  // namespace
 
 OggStream::OggStream() = default;
@@ -106,11 +94,6 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
     return true;
 }
 
-bool OggStream::OpenFile(const std::string& path, std::string& error) {
-    std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && Open(std::move(bytes), path, error);
-}
-
 size_t OggStream::Read(int16_t* frames, size_t frameCount, std::string& error) {
     if (!IsOpen() || ended_) return 0;
     size_t done = 0;
@@ -147,41 +130,6 @@ bool OggStream::Rewind() {
     if (!IsOpen()) return false;
     ended_ = false;
     return ov_raw_seek(&decoder_->File, 0) == 0;
-}
-
-bool ParseOgg(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error) {
-    OggStream stream;
-    if (!stream.Open(std::vector<uint8_t>(data, data + size), name, error)) return false;
-    out.SampleRate = stream.SampleRate();
-    out.Channels = stream.Channels();
-    out.Frames.clear();
-    constexpr size_t kBlockFrames = 4096;
-    int16_t block[kBlockFrames * 2];
-    std::string readError;
-    for (;;) {
-        const size_t got = stream.Read(block, kBlockFrames, readError);
-        if (!readError.empty()) {
-            error = readError;
-            return false;
-        }
-        if (got == 0) break;
-        if (out.FrameCount() + got > kMaxOggDecodedFrames) {
-            error = name + ": longer than " + std::to_string(kMaxOggDecodedFrames / 48000 / 60) +
-                    " minutes at 48 kHz, too long to decode whole";
-            return false;
-        }
-        out.Frames.insert(out.Frames.end(), block, block + got * static_cast<size_t>(out.Channels));
-    }
-    if (out.Frames.empty()) {
-        error = name + ": the stream holds no samples";
-        return false;
-    }
-    return true;
-}
-
-bool LoadOggFile(const std::string& path, SoundSamples& out, std::string& error) {
-    std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && ParseOgg(bytes.data(), bytes.size(), path, out, error);
 }
 
 }  // namespace dv

@@ -3,8 +3,6 @@
 // channels, a sample rate in range, a damaged stream ends in one line naming the file.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,16 +40,6 @@ const char* OpenErrorText(int code) {
         case VORBIS_outofmem: return "out of memory";
         default: return "not a readable Ogg Vorbis stream";
     }
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the sound file";
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
 }
 
 }  // namespace
@@ -98,11 +86,6 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
     return true;
 }
 
-bool OggStream::OpenFile(const std::string& path, std::string& error) {
-    std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && Open(std::move(bytes), path, error);
-}
-
 size_t OggStream::Read(int16_t* frames, size_t frameCount, std::string& error) {
     if (!IsOpen() || ended_) return 0;
     size_t done = 0;
@@ -129,41 +112,6 @@ bool OggStream::Rewind() {
     if (!IsOpen()) return false;
     ended_ = false;
     return stb_vorbis_seek_start(decoder_->Vorbis) != 0;
-}
-
-bool ParseOgg(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error) {
-    OggStream stream;
-    if (!stream.Open(std::vector<uint8_t>(data, data + size), name, error)) return false;
-    out.SampleRate = stream.SampleRate();
-    out.Channels = stream.Channels();
-    out.Frames.clear();
-    constexpr size_t kBlockFrames = 4096;
-    int16_t block[kBlockFrames * 2];
-    std::string readError;
-    for (;;) {
-        const size_t got = stream.Read(block, kBlockFrames, readError);
-        if (!readError.empty()) {
-            error = readError;
-            return false;
-        }
-        if (got == 0) break;
-        if (out.FrameCount() + got > kMaxOggDecodedFrames) {
-            error = name + ": longer than " + std::to_string(kMaxOggDecodedFrames / 48000 / 60) +
-                    " minutes at 48 kHz, too long to decode whole";
-            return false;
-        }
-        out.Frames.insert(out.Frames.end(), block, block + got * static_cast<size_t>(out.Channels));
-    }
-    if (out.Frames.empty()) {
-        error = name + ": the stream holds no samples";
-        return false;
-    }
-    return true;
-}
-
-bool LoadOggFile(const std::string& path, SoundSamples& out, std::string& error) {
-    std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && ParseOgg(bytes.data(), bytes.size(), path, out, error);
 }
 
 }  // namespace dv
