@@ -1,5 +1,6 @@
 // The page's options, read from the URL, become the game's command line:
 //   ?step-ms=40&replay=course.replay&quit-after=120000&trace=1&screenshot=9000:a.png&mute=1
+//   &canvas=800x600
 // `replay` names a file packed with the page; `trace` sends the trace lines to the console;
 // screenshots and statistics are written into the page's file system (Module.FS), where a
 // driver script reads them after Module.dvFinished has been called.
@@ -13,6 +14,8 @@
   }
   number('step-ms');
   number('quit-after');
+  // A fixed canvas, as "800x600"; without it the canvas follows the browser window.
+  if (params.get('canvas') !== null) args.push('--canvas', params.get('canvas'));
   var replay = params.get('replay');
   if (replay !== null) args.push('--replay', plainName.test(replay) ? '/replays/' + replay : replay);
   if (params.get('trace') !== null) args.push('--trace', '/dev/stdout');

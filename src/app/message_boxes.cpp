@@ -1,6 +1,9 @@
 #include "app/message_boxes.h"
 
 #include <SDL.h>
+#if defined(__EMSCRIPTEN__)
+#include <emscripten/emscripten.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +34,17 @@ void MessageBoxes::Show(const std::string& text, const std::string& caption, Mes
 
 void MessageBoxes::Fatal(const std::string& text, const std::string& caption, const std::string& reason) const {
     Show(text, caption, MessageKind::Error, reason);
-    std::exit(1);
+    ExitProgram(1);
+}
+
+void ExitProgram(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+#if defined(__EMSCRIPTEN__)
+    EM_ASM({ if (Module.dvFinished) Module.dvFinished($0); }, status);
+    emscripten_cancel_main_loop();
+#endif
+    std::exit(status);
 }
 
 MessageSink MessageBoxes::Sink() const {

@@ -41,4 +41,9 @@ private:
     Observer observer_;
 };
 
+// Ends the process with `status` after flushing stdout and stderr. In a browser the page is
+// told the status first: once the frame loop runs, exit() there halts the program without
+// calling the page's exit handler.
+[[noreturn]] void ExitProgram(int status);
+
 }  // namespace dv

@@ -44,6 +44,15 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
     return true;
 }
 
+// "WIDTH x HEIGHT" in pixels, as "800x600", each side at least 240 and at most 16384.
+[[maybe_unused]] bool ParseCanvasSize(const std::string& text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    const std::string w = text.substr(0, x), h = text.substr(x + 1);
+    if (!ParseInt(w.c_str(), 240, width) || !ParseInt(h.c_str(), 240, height)) return false;
+    return width <= 16384 && height <= 16384;
+}
+
 }  // namespace
 
 const char* UsageText() {
@@ -115,6 +124,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
         } else if (arg == "--config") {
             if (!value(v)) return false;
             out.configDir = v;
+#if defined(__EMSCRIPTEN__)
+        } else if (arg == "--canvas") {
+            if (!value(v)) return false;
+            if (!ParseCanvasSize(v, out.canvasWidth, out.canvasHeight)) {
+                error = "--canvas: '" + Shown(v) + "' is not WIDTHxHEIGHT in pixels (240 to 16384 each)";
+                return false;
+            }
+#endif
         } else {
             error = "unknown option '" + Shown(arg) + "'";
             return false;

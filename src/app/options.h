@@ -25,6 +25,8 @@ struct Options {
     bool mute = false;          // no sound (an --audio-out record is then silence)
     std::string audioOutPath;   // the mix rendered offline, in step with the game clock
     std::string configDir;     // empty: the settings and saved games in the player's XDG folders
+    int32_t canvasWidth = 0;   // browser only (--canvas WxH): a fixed canvas; 0 follows the page
+    int32_t canvasHeight = 0;
     bool showHelp = false;
     bool showVersion = false;
 };

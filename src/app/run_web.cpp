@@ -86,6 +86,7 @@ void Frame(void* user) {
     Shell& shell = run.Game;
     WebInput& input = *run.Input;
     input.PollGamepads();
+    if (int width = 0, height = 0; run.Window->TakeResize(width, height)) shell.Resize(width, height);
     if (input.CloseRequested) shell.Close();
     if (shell.CloseRequested) return Finish(run);
     if (!run.Opts.headless && !input.Focused) {
@@ -153,9 +154,13 @@ int RunGame(const Options& options) {
     if (options.stepMs > 0) ClockUseVirtual(true);
     shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
 
-    run.Window = WebWindow::Create(kCanvas, 800, 600, error);
+    run.Window = WebWindow::Create(kCanvas, options.canvasWidth, options.canvasHeight, error);
     if (!run.Window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
     shell.Start(run.Window->Window(), basePath);
+    // Start sizes the view for the settings' window; in a browser the canvas has the say.
+    int width = 0, height = 0;
+    run.Window->Size(width, height);
+    shell.Resize(width, height);
     if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         shell.Shutdown();

@@ -99,7 +99,7 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
         Boxes.Show(error);
         std::error_code ec;
-        if (std::filesystem::exists(fontPath, ec)) std::exit(1);
+        if (std::filesystem::exists(fontPath, ec)) ExitProgram(1);
     }
     // Everything reaches the driver now: a room first entered late then allocates nothing.
     PreloadTextures(View, Textures);
@@ -129,7 +129,7 @@ void Shell::Shutdown() { View.ReleaseGraphics(); }
 void Shell::FailGraphics(const std::string& text) {
     Boxes.Show(text, "Error", MessageKind::Error);
     Shutdown();
-    std::exit(1);
+    ExitProgram(1);
 }
 
 void Shell::Resize(int width, int height) {

@@ -23,14 +23,40 @@ SDL_Window* CurrentWindow() {
 
 Uint32 videoInit = 0;
 
+// Room left under a page-sized canvas for the status line, so what the game says shows too.
+constexpr int kStatusLinePx = 28;
+
+// The canvas's size for the page as it is now: the browser window's inner size less the
+// page's margins and the status line, or the whole screen when the canvas is full screen.
+// `side` 0 asks for the width, 1 for the height.
+int PageSide(const char* canvas, int side) {
+    return EM_ASM_INT({
+        var c = document.querySelector(UTF8ToString($0));
+        if (!c) return 0;
+        var full = document.fullscreenElement === c;
+        if ($1 === 0) return Math.max(320, (full ? screen.width : window.innerWidth - 2 * c.offsetLeft) | 0);
+        return Math.max(240, (full ? screen.height : window.innerHeight - c.offsetTop - $2) | 0);
+    }, canvas, side, kStatusLinePx);
+}
+
+EM_BOOL OnPageResize(int, const EmscriptenUiEvent*, void* user) {
+    static_cast<dv::WebWindow*>(user)->FitToPage();
+    return EM_FALSE;
+}
+
+EM_BOOL OnFullscreenChange(int, const EmscriptenFullscreenChangeEvent*, void* user) {
+    static_cast<dv::WebWindow*>(user)->FitToPage();
+    return EM_FALSE;
+}
+
 }  // namespace
 
 namespace dv {
 
-std::unique_ptr<WebWindow> WebWindow::Create(const std::string& canvas, int width, int height, std::string& error) {
+std::unique_ptr<WebWindow> WebWindow::Create(const std::string& canvas, int fixedWidth, int fixedHeight,
+                                             std::string& error) {
     SDL_Window* window = CurrentWindow();
     window->canvas = canvas;
-    emscripten_set_canvas_element_size(canvas.c_str(), width, height);
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
     attributes.majorVersion = 2;
@@ -48,13 +74,50 @@ std::unique_ptr<WebWindow> WebWindow::Create(const std::string& canvas, int widt
     }
     emscripten_webgl_make_context_current(context);
     window->context = context;
-    return std::unique_ptr<WebWindow>(new WebWindow());
+    std::unique_ptr<WebWindow> made(new WebWindow());
+    made->followPage_ = fixedWidth <= 0 || fixedHeight <= 0;
+    if (!made->followPage_) {
+        emscripten_set_canvas_element_size(canvas.c_str(), fixedWidth, fixedHeight);
+        return made;
+    }
+    made->FitToPage();
+    made->resized_ = false;
+    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, made.get(), false, OnPageResize);
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, made.get(), false, OnFullscreenChange);
+    return made;
 }
 
 WebWindow::~WebWindow() {
+    if (followPage_) {
+        emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, false, nullptr);
+        emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, false, nullptr);
+    }
     SDL_Window* window = CurrentWindow();
     if (window->context > 0) emscripten_webgl_destroy_context(window->context);
     window->context = 0;
+}
+
+bool WebWindow::FitToPage() {
+    const char* canvas = CurrentWindow()->canvas.c_str();
+    const int width = PageSide(canvas, 0), height = PageSide(canvas, 1);
+    int nowWidth = 0, nowHeight = 0;
+    Size(nowWidth, nowHeight);
+    if (width <= 0 || height <= 0 || (width == nowWidth && height == nowHeight)) return false;
+    emscripten_set_canvas_element_size(canvas, width, height);
+    resized_ = true;
+    return true;
+}
+
+void WebWindow::Size(int& width, int& height) const {
+    width = height = 0;
+    emscripten_get_canvas_element_size(CurrentWindow()->canvas.c_str(), &width, &height);
+}
+
+bool WebWindow::TakeResize(int& width, int& height) {
+    if (!resized_) return false;
+    resized_ = false;
+    Size(width, height);
+    return true;
 }
 
 SDL_Window* WebWindow::Window() const { return CurrentWindow(); }
@@ -88,14 +151,17 @@ int SDL_GetDesktopDisplayMode(int displayIndex, SDL_DisplayMode* mode) {
     return 0;
 }
 
-void SDL_SetWindowSize(SDL_Window* window, int w, int h) {
-    if (window != nullptr) emscripten_set_canvas_element_size(window->canvas.c_str(), w, h);
-}
+// The page decides the canvas's size (WebWindow); the game's window-size setting has no say in
+// a browser.
+void SDL_SetWindowSize(SDL_Window*, int, int) {}
 
 int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags) {
     if (window == nullptr) return -1;
     if (flags == 0) return emscripten_exit_fullscreen() == EMSCRIPTEN_RESULT_SUCCESS ? 0 : -1;
-    return emscripten_request_fullscreen(window->canvas.c_str(), false) == EMSCRIPTEN_RESULT_SUCCESS ? 0 : -1;
+    // Browsers grant full screen only inside an input event's handler; the game asks from its
+    // frame, so the request waits for the next one (the key's release).
+    const EMSCRIPTEN_RESULT r = emscripten_request_fullscreen(window->canvas.c_str(), true);
+    return r == EMSCRIPTEN_RESULT_SUCCESS || r == EMSCRIPTEN_RESULT_DEFERRED ? 0 : -1;
 }
 
 int SDL_GL_SetSwapInterval(int) { return 0; }
