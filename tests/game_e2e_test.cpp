@@ -254,6 +254,65 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     EXPECT_LT(endClock, rows.back().clock + 5400);
 }
 
+// A level list of two sprints (the small level above, built twice): the first exit shows the
+// second level's card with its name, the second level starts where its level starts it with
+// Up still held, and its exit shows the closing picture, which ends the game. A list that
+// names a missing or damaged level stops at start-up with one line naming the list's line.
+TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = Temp("e2e_levels");
+    const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir + " && cd " + dir + " && cp " DV_SOURCE_DIR
+                              "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
+                              "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData +
+                              "/set.txt . && " DV_BINARY_DIR "/dvtool build-level sprint.txt first.lev >/dev/null && " +
+                              DV_BINARY_DIR "/dvtool build-level sprint.txt second.lev >/dev/null && cp title1.jpg card.jpg";
+    ASSERT_EQ(std::system(setup.c_str()), 0);
+    WriteFile(dir + "/levels.txt", "# two sprints\nlevel first.lev card.jpg First Sprint\n"
+                                   "level second.lev card.jpg The Second Sprint\n");
+    const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", card = dir + "/card.png";
+    const std::string second = dir + "/second.png", closing = dir + "/closing.png";
+    WriteFile(replay, "7100 down Up\n");
+    const RunResult r = RunGame("--headless --data " + dir + " --step-ms 40 --replay " + replay + " --trace " + trace +
+                                " --screenshot 11000:" + card + " --screenshot 14500:" + second + " --screenshot 18000:" +
+                                closing + " --quit-after 40000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    // The trace runs to the first exit, pauses for the card, and starts again at the start.
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    size_t restart = 0;
+    for (size_t i = 1; i < rows.size() && restart == 0; ++i) {
+        if (rows[i].z < rows[i - 1].z - 100) restart = i;
+    }
+    ASSERT_GT(restart, 0u) << "the second level never started";
+    EXPECT_GE(rows[restart - 1].z, 192.0f);
+    EXPECT_EQ(rows[restart].z, rows.front().z);
+    EXPECT_GE(rows[restart].clock - rows[restart - 1].clock, 4000);  // the card's four seconds
+    EXPECT_LE(rows[restart].clock - rows[restart - 1].clock, 4200);
+    EXPECT_GE(rows.back().z, 192.0f);
+
+    dv::Image img;
+    std::string error;
+    ASSERT_TRUE(dv::DecodeImageFile(card, img, error)) << error;
+    EXPECT_GT(ShareNear(img, 200, 515, 600, 555, 255, 255, 255, 40), 0.05) << "the level's name under the picture";
+    EXPECT_LT(ShareNear(img, 0, 0, 800, 500, 0, 0, 0, 8), 0.3) << "the card's picture";
+    ASSERT_TRUE(dv::DecodeImageFile(second, img, error)) << error;
+    EXPECT_LT(ShareNear(img, 0, 60, 800, 600, 0, 0, 0, 8), 0.5) << "the second level is drawn";
+    ASSERT_TRUE(dv::DecodeImageFile(closing, img, error)) << error;
+    EXPECT_LT(ShareNear(img, 0, 100, 800, 600, 0, 0, 0, 8), 0.5) << "the closing picture";
+
+    std::filesystem::remove(dir + "/second.lev");
+    RunResult bad = RunGame("--headless --data " + dir + " --quit-after 100");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.stderrText.find(dir + "/levels.txt:3: " + dir + "/second.lev: cannot read the level file"),
+              std::string::npos)
+        << bad.stderrText;
+    WriteFile(dir + "/second.lev", "DV");
+    bad = RunGame("--headless --data " + dir + " --quit-after 100");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.stderrText.find(dir + "/levels.txt:3: "), std::string::npos) << bad.stderrText;
+    EXPECT_EQ(std::count(bad.stderrText.begin(), bad.stderrText.end(), '\n'), 1) << bad.stderrText;
+}
+
 // The sound of the whole course, from its offline record and the trace: every footfall is
 // heard within a tick of its frame, the landing after the ramp's 24-unit fall is louder than
 // the footsteps, the lava's rumble fills the cellar and not the first hall.

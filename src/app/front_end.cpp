@@ -83,8 +83,15 @@ bool LoadFromSlot(Shell& shell, int slot) {
     std::string error;
     const std::string path = SlotPath(shell, slot);
     const int32_t now = ClockMs();
-    if (!ReadSaveFile(path, shell.LevelId, header, saved, error) ||
-        !RestoreGame(saved, shell.Level.Map, *shell.Game, shell.ViewCamera, now, error)) {
+    size_t level = 0;
+    if (!ReadSaveFile(path, shell.LevelIds, level, header, saved, error)) {
+        if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
+        shell.Notify(error);
+        return false;
+    }
+    // A game saved on another level of the adventure starts that level first.
+    if (level != shell.LevelIndex) shell.EnterLevel(level);
+    if (!RestoreGame(saved, shell.Level.Map, *shell.Game, shell.ViewCamera, now, error)) {
         if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
         shell.Notify(error);
         return false;
@@ -109,9 +116,10 @@ void RefreshSlotLines(Shell& shell) {
         std::string error;
         if (!std::filesystem::exists(path, ec)) {
             line += "empty";
-        } else if (!ReadSaveFile(path, shell.LevelId, header, saved, error)) {
+        } else if (size_t level = 0; !ReadSaveFile(path, shell.LevelIds, level, header, saved, error)) {
             line += "cannot be loaded";
         } else {
+            if (shell.Levels.size() > 1) line += shell.Levels[level].Name + "   ";
             char when[32] = "?";
             const auto t = static_cast<std::time_t>(header.SavedAt);
             std::tm local{};

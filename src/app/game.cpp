@@ -310,7 +310,7 @@ void ClampCharacterToLevel(Shell& shell) {
     if (room != before) RebuildRoomLights(shell, room);
 
     const GridCell* c = CellAt(shell.Level.Map, room, cell);
-    if (c != nullptr && c->Exit != 0) shell.EnterClosingPicture();
+    if (c != nullptr && c->Exit != 0) shell.FinishLevel();
 }
 
 bool OpenTrace(Shell& shell, const std::string& path, std::string& error) {

@@ -179,6 +179,13 @@ void GameAudio::Start(const GameAudioOptions& options, const std::string& dataDi
     } else {
         sound_.LoadSounds(soundsDir_, warnings);
     }
+    ChangeLevel(levelPath, map, warnings);
+}
+
+void GameAudio::ChangeLevel(const std::string& levelPath, const LevelMap& map, std::vector<std::string>& warnings) {
+    if (!sound_.IsOpen() || soundsDir_.empty()) return;  // silent, or a record of silence
+    sound_.StopAmbience();
+    std::string error;
     const std::string sidecar = LevelSoundsPath(levelPath);
     if (!LoadLevelSoundsFile(sidecar, level_, error) || !CheckLevelSoundsFit(level_, map, sidecar, error)) {
         warnings.push_back(error + "; the level plays without footsteps and ambience");

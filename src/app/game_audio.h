@@ -75,8 +75,13 @@ public:
     bool Finish(std::string& error);
 
     void PlayMusic(MusicPiece piece) { sound_.PlayMusic(piece); }
-    // The title is over: the music stops and the level's ambience starts.
+    // Another level of the adventure: its sidecar replaces the last level's (problems are
+    // warnings, as at Start).
+    void ChangeLevel(const std::string& levelPath, const LevelMap& map, std::vector<std::string>& warnings);
+    // The title or a level card is over: the music stops and the level's ambience starts.
     void EnterLevel(std::vector<std::string>& warnings);
+    // The level is finished (its card shows): its ambience stops.
+    void LeaveLevel() { sound_.StopAmbience(); }
     // The closing picture: the ambience stops and the closing music plays.
     void EnterClosing();
     // After an update tick: the sounds the character made in it.

@@ -404,8 +404,11 @@ bool WriteSaveFile(const std::string& path, const SavedGame& game, const LevelId
     return true;
 }
 
-bool ParseSaveFile(const std::string& bytes, const std::string& name, const LevelIdentity& level, SaveHeader& header,
-                   SavedGame& out, std::string& error) {
+namespace {
+
+// The header, its version, size and checksum, and the payload; not yet the level.
+bool ParseSaveBytes(const std::string& bytes, const std::string& name, SaveHeader& header, SavedGame& out,
+                    std::string& error) {
     if (bytes.size() < sizeof header)
         return Fail(error, name + ": truncated: " + std::to_string(bytes.size()) + " bytes, shorter than the header");
     std::memcpy(&header, bytes.data(), sizeof header);
@@ -423,18 +426,45 @@ bool ParseSaveFile(const std::string& bytes, const std::string& name, const Leve
                                std::to_string(sizeof header + sizeof out));
     std::memcpy(&out, bytes.data() + sizeof header, sizeof out);
     if (Fnv1a64(&out, sizeof out) != header.Checksum) return Fail(error, name + ": damaged: the checksum does not match");
-    if (header.LevelBytes != level.Bytes || header.LevelHash != level.Hash)
-        return Fail(error, name + ": saved on another level (or another version of this level)");
+    return true;
+}
+
+bool SavedOn(const SaveHeader& header, const LevelIdentity& level) {
+    return header.LevelBytes == level.Bytes && header.LevelHash == level.Hash;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return Fail(error, path + ": no saved game there");
+    std::ostringstream text;
+    text << file.rdbuf();
+    bytes = text.str();
+    return true;
+}
+
+}  // namespace
+
+bool ParseSaveFile(const std::string& bytes, const std::string& name, const LevelIdentity& level, SaveHeader& header,
+                   SavedGame& out, std::string& error) {
+    if (!ParseSaveBytes(bytes, name, header, out, error)) return false;
+    if (!SavedOn(header, level)) return Fail(error, name + ": saved on another level (or another version of this level)");
     return true;
 }
 
 bool ReadSaveFile(const std::string& path, const LevelIdentity& level, SaveHeader& header, SavedGame& out,
                   std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Fail(error, path + ": no saved game there");
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return ParseSaveFile(bytes.str(), path, level, header, out, error);
+    std::string bytes;
+    return ReadWhole(path, bytes, error) && ParseSaveFile(bytes, path, level, header, out, error);
+}
+
+bool ReadSaveFile(const std::string& path, const std::vector<LevelIdentity>& levels, size_t& level, SaveHeader& header,
+                  SavedGame& out, std::string& error) {
+    std::string bytes;
+    if (!ReadWhole(path, bytes, error) || !ParseSaveBytes(bytes, path, header, out, error)) return false;
+    for (level = 0; level < levels.size(); ++level) {
+        if (SavedOn(header, levels[level])) return true;
+    }
+    return Fail(error, path + ": saved on a level this game does not have (or another version of it)");
 }
 
 }  // namespace dv

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "math/vecmath.h"
 
@@ -149,5 +150,9 @@ bool ParseSaveFile(const std::string& bytes, const std::string& name, const Leve
                    SavedGame& out, std::string& error);
 bool ReadSaveFile(const std::string& path, const LevelIdentity& level, SaveHeader& header, SavedGame& out,
                   std::string& error);
+// The same for a game of several levels: accepts a game saved on any of `levels` and sets
+// `level` to its index.
+bool ReadSaveFile(const std::string& path, const std::vector<LevelIdentity>& levels, size_t& level, SaveHeader& header,
+                  SavedGame& out, std::string& error);
 
 }  // namespace dv

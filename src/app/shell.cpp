@@ -31,6 +31,7 @@ namespace {
 constexpr int32_t kTitleSlot = 5001;
 constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
+constexpr int32_t kLevelCardMs = 3999;  // the next level's card
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
 constexpr int32_t kNoticeMs = 4000;
 constexpr int kVkF5 = kVkF1 + 4;
@@ -81,28 +82,8 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
 
     BasePath = basePath;
     Textures.MipCount = 4;
-    const std::string levelPath = BasePath + "test.lev";
-    try {
-        LoadLevel(Level, levelPath, Textures);
-    } catch (const std::exception& e) {
-        Boxes.Fatal(e.what(), "Error");
-    }
-    if (std::string error; !ReadLevelIdentity(levelPath, LevelId, error)) Boxes.Fatal(error, "Error");
-    View.AnimatedTextures[0] = Level.AnimSetA;
-    View.AnimatedTextures[1] = Level.AnimSetB;
-    // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
-    View.LevelLimit = Level.BumpTileCount;
-
-    // Without the file the game goes on and texts draw nothing; a damaged one is a read error
-    // and ends the program.
-    const std::string fontPath = BasePath + "font01.fnx";
-    if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
-        Boxes.Show(error);
-        std::error_code ec;
-        if (std::filesystem::exists(fontPath, ec)) ExitProgram(1);
-    }
-    // Everything reaches the driver now: a room first entered late then allocates nothing.
-    PreloadTextures(View, Textures);
+    ReadLevels();
+    LoadLevelAt(0);
 
     SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
     Resize(Settings.WindowWidth, Settings.WindowHeight);
@@ -115,13 +96,80 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
 
     CreateGameState(*this);
     std::vector<std::string> warnings;
-    Audio.Start(AudioSettings, BasePath, levelPath, Level.Map, warnings);
+    Audio.Start(AudioSettings, BasePath, BasePath + Levels[0].File, Level.Map, warnings);
     PrintWarnings(warnings);
-    ObjectIds.Clear();
-    for (int32_t i = 0; i < Level.ObjectCount; ++i) ObjectIds.Add(i, Level.Objects[i].Id);
 
     UpdateCallback = TitleSequence;
     Running = true;
+}
+
+void Shell::ReadLevels() {
+    std::string error;
+    if (!ReadLevelList(BasePath, Levels, error)) Boxes.Fatal(error, "Error");
+    LevelIds.assign(Levels.size(), LevelIdentity{});
+    // The first level is read, and so checked, when it is loaded just after.
+    for (size_t i = 1; i < Levels.size(); ++i) {
+        const LevelEntry& entry = Levels[i];
+        const std::string path = BasePath + entry.File;
+        // Messages of a listed level say where the list names it.
+        const std::string where = entry.Line > 0 ? BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
+        if (!ReadLevelIdentity(path, LevelIds[i], error)) Boxes.Fatal(where + error, "Error");
+        try {
+            LevelFileData data;
+            ParseLevelFile(path, data);
+        } catch (const std::exception& e) {
+            Boxes.Fatal(where + e.what(), "Error");
+        }
+    }
+}
+
+void Shell::LoadLevelAt(size_t index) {
+    const std::string levelPath = BasePath + Levels[index].File;
+    try {
+        LoadLevel(Level, levelPath, Textures);
+    } catch (const std::exception& e) {
+        Boxes.Fatal(e.what(), "Error");
+    }
+    if (std::string error; !ReadLevelIdentity(levelPath, LevelIds[index], error)) Boxes.Fatal(error, "Error");
+    LevelIndex = index;
+    LevelId = LevelIds[index];
+    View.AnimatedTextures[0] = Level.AnimSetA;
+    View.AnimatedTextures[1] = Level.AnimSetB;
+    // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
+    View.LevelLimit = Level.BumpTileCount;
+
+    // The level's load emptied the texture store, so the font is loaded again. Without the
+    // file the game goes on and texts draw nothing (said once, at start-up); a damaged one is
+    // a read error and ends the program.
+    const std::string fontPath = BasePath + "font01.fnx";
+    if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
+        if (!Running) Boxes.Show(error);
+        std::error_code ec;
+        if (std::filesystem::exists(fontPath, ec)) ExitProgram(1);
+    }
+    // Everything reaches the driver now: a room first entered late then allocates nothing.
+    PreloadTextures(View, Textures);
+    ObjectIds.Clear();
+    for (int32_t i = 0; i < Level.ObjectCount; ++i) ObjectIds.Add(i, Level.Objects[i].Id);
+}
+
+void Shell::EnterLevel(size_t index) {
+    std::unique_ptr<FILE, TraceFileCloser> trace;
+    if (Game) trace = std::move(Game->Trace);
+    LoadLevelAt(index);
+    CreateGameState(*this);
+    Game->Trace = std::move(trace);
+    std::vector<std::string> warnings;
+    Audio.ChangeLevel(BasePath + Levels[index].File, Level.Map, warnings);
+    PrintWarnings(warnings);
+}
+
+void Shell::FinishLevel() {
+    if (LevelIndex + 1 >= Levels.size()) return EnterClosingPicture();
+    View.SetScene3D(nullptr, nullptr);
+    View.SetOverlay2D(nullptr, nullptr);
+    UpdateCallback = TitleSequence;
+    TitleState = 4;
 }
 
 void Shell::Shutdown() { View.ReleaseGraphics(); }
@@ -244,6 +292,22 @@ void Shell::EnterClosingPicture() {
     TitleState = 2;
 }
 
+namespace {
+
+// From a picture into the game: its scene and overlay, the update step, the level's sounds.
+void BeginPlay(Shell& shell) {
+    shell.View.SetScene3D(GameScene3D, &shell);
+    shell.View.SetOverlay2D(GameOverlay2D, &shell);
+    shell.TitleState = 0;
+    shell.UpdateCallback = GameUpdateCallback;
+    if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the picture
+    std::vector<std::string> warnings;
+    shell.Audio.EnterLevel(warnings);
+    PrintWarnings(warnings);
+}
+
+}  // namespace
+
 void TitleSequence(Shell& shell) {
     const int32_t now = ClockMs();
     switch (shell.TitleState) {
@@ -263,22 +327,31 @@ void TitleSequence(Shell& shell) {
             break;
         }
         case 1:
-            if (now - shell.TitleStartTime > kTitleMs) {
-                shell.View.SetScene3D(GameScene3D, &shell);
-                shell.View.SetOverlay2D(GameOverlay2D, &shell);
-                shell.TitleState = 0;
-                shell.UpdateCallback = GameUpdateCallback;
-                if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the title
-                std::vector<std::string> warnings;
-                shell.Audio.EnterLevel(warnings);
-                PrintWarnings(warnings);
-            }
+            if (now - shell.TitleStartTime > kTitleMs) BeginPlay(shell);
             break;
         case 3:
             if (now - shell.TitleStartTime > kClosingMs) {
                 shell.View.SetScene3D(nullptr, nullptr);
                 shell.View.SetOverlay2D(nullptr, nullptr);
                 shell.Close();
+            }
+            break;
+        case 4: {
+            // The next level's card: its picture and name while the level that was finished
+            // falls silent. The level loads when the card ends.
+            shell.View.SetOverlay2D(LevelCardOverlay2D, &shell);
+            shell.TitleStartTime = now;
+            std::string ignored;
+            shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + shell.Levels[shell.LevelIndex + 1].Card, false,
+                                        true, ignored);
+            shell.Audio.LeaveLevel();
+            shell.TitleState = 5;
+            break;
+        }
+        case 5:
+            if (now - shell.TitleStartTime > kLevelCardMs) {
+                shell.EnterLevel(shell.LevelIndex + 1);
+                BeginPlay(shell);
             }
             break;
         default:
@@ -304,6 +377,25 @@ void TitleOverlay2D(void* user) {
     vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, left, top, 0.75f * scale);
     vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, left, top + 20 * scale, 0.75f * scale);
     vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, left, top + 40 * scale, 0.75f * scale);
+}
+
+void LevelCardOverlay2D(void* user) {
+    Shell& shell = *static_cast<Shell*>(user);
+    if (!shell.Running || shell.LevelIndex + 1 >= shell.Levels.size()) return;
+    Viewport& vp = shell.View;
+    vp.Begin2D();
+    vp.SetFont(&shell.Font);
+    // The picture is laid out as the title's; the level's name stands centred near its foot.
+    const float scale = OverlayScale(vp);
+    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
+    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
+    const std::string& name = shell.Levels[shell.LevelIndex + 1].Name;
+    const float textScale = 1.5f * scale;
+    const float textWidth = TextWidth(shell.Font, name) * textScale;
+    shell.Font.Red = shell.Font.Green = 255;
+    shell.Font.Blue = 224;
+    vp.DrawText(name, BlendMode::AlphaTested, (width - textWidth) / 2, top + 520.0f * scale, textScale);
 }
 
 void GameOverlay2D(void* user) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/game_audio.h"
+#include "app/level_list.h"
 #include "app/message_boxes.h"
 #include "app/front_end.h"
 #include "app/pause_menu.h"
@@ -68,7 +69,13 @@ public:
     void ToggleFullScreen();
     // A line for the player at the bottom of the frame for a few seconds, and on stderr.
     void Notify(const std::string& text);
-    void EnterClosingPicture();           // title state 2, from the room bookkeeping
+    void EnterClosingPicture();           // title state 2
+    // The character reached the level's end trigger: the next level's card, or after the last
+    // level the closing picture.
+    void FinishLevel();
+    // Loads level `index` of the list and starts a new game on it (the card's end, a saved
+    // game of another level). Fatal failures end the process, as at start-up.
+    void EnterLevel(size_t index);
 
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
     bool Running = false;
@@ -97,13 +104,24 @@ public:
     PlayerSettings AppliedSettings;   // what ApplySettings last put into effect
     PlayerFolders Folders;  // where the settings file and the saved games live
     LevelIdentity LevelId;  // of the level file played, checked by every load
+    std::vector<LevelEntry> Levels;          // the adventure, from levels.txt
+    std::vector<LevelIdentity> LevelIds;     // of each of Levels, for saved games
+    size_t LevelIndex = 0;                   // the level played (or, on its card, about to be)
     std::vector<std::string> SlotLines;  // the save slots as the menu lists them
     std::string Notice;
     int32_t NoticeUntil = 0;
+
+private:
+    // Reads levels.txt and checks every level it lists, so that a broken one is found at
+    // start-up rather than when the player reaches it.
+    void ReadLevels();
+    // Level `index`'s file, its textures and lightmaps, the font and the object index.
+    void LoadLevelAt(size_t index);
 };
 
 void TitleSequence(Shell& shell);
 void TitleOverlay2D(void* shell);
+void LevelCardOverlay2D(void* shell);
 void GameOverlay2D(void* shell);
 
 // The two credit lines under the title.

@@ -101,4 +101,15 @@ bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, st
     return false;
 }
 
+float TextWidth(const BitmapFont& font, std::string_view text) {
+    float width = 0;
+    for (const char c : text) {
+        const uint8_t ch = static_cast<uint8_t>(c);
+        if (ch < font.FirstChar || ch > font.LastChar) continue;
+        const size_t index = ch - font.FirstChar;
+        if (index < font.Glyphs.size()) width += font.Glyphs[index].Width;
+    }
+    return width;
+}
+
 }  // namespace dv

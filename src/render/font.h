@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dv {
@@ -51,5 +52,9 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, B
 // character before the first, an image size that is not 1..8192 on each side) one line
 // naming the file and the byte offset. `font` is then unchanged.
 bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string& error);
+
+// The width of `text` drawn at scale 1, in pixels: the sum of its glyphs' widths (characters
+// outside the font take no room, as when drawn).
+float TextWidth(const BitmapFont& font, std::string_view text);
 
 }  // namespace dv
