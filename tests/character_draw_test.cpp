@@ -97,7 +97,7 @@ protected:
             const int32_t slot = item_.Movable->TextureSlot;
             dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum,
                                  lights_, &referenceSkin_, &referenceScratch_);
-            dv::DrawCharacterMesh(slot, *item_.Model, item_.SkinnedVertices, at_, m, drawn_, t, t.ViewFrustum,
+            dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum,
                                   lights_, scratch_);
             CompareTriangles(what + ", heading " + std::to_string(view.Heading), t);
             ++comparedViews_;

@@ -127,6 +127,8 @@ void Animator::Unbind() {
 void Animator::Destroy() {
     ModelVertices().swap(SkinnedVertices);
     std::vector<BonePose>().swap(Pose);
+    Skinned = SkinnedMesh{};
+    ++PoseSerial;
     std::vector<Quat>().swap(InverseRotations);
     std::vector<BoneTransform>().swap(BoneTransforms);
     std::vector<VertexInfluences>().swap(Influences);
@@ -153,6 +155,8 @@ bool Animator::BindMovable(int32_t index) {
     Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
     Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
     SkinnedVertices.assign(Model->Vertices.size(), ModelVertex{});
+    Skinned.Resize(Model->Vertices.size());
+    ++PoseSerial;
     RestFieldsCopied = false;
     Pose.assign(Skeleton->Bones.size(), BonePose{});
     InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
@@ -280,6 +284,7 @@ bool Animator::UpdatePose() {
     if (TransitionDone && Blending) Blending = false;
     if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return false;
     PoseSkeleton();
+    ++PoseSerial;
     CachedFramePos = FramePos;
     LastFrame = Frame;
     CachedMovableId = Movable->Id;
@@ -385,19 +390,27 @@ void Animator::BuildBoneTransforms() {
 
 void Animator::SkinVertices() {
     BuildBoneTransforms();
-    const size_t count = std::min({SkinnedVertices.size(), Model->Vertices.size(), Influences.size()});
+    const size_t count =
+        std::min({SkinnedVertices.size(), Skinned.size(), Model->Vertices.size(), Influences.size()});
     // Skinning rewrites only Position and Normal; the other fields are copied once per binding.
     if (!RestFieldsCopied) {
         std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
         RestFieldsCopied = true;
     }
+    float* __restrict x = Skinned.X.data();
+    float* __restrict y = Skinned.Y.data();
+    float* __restrict z = Skinned.Z.data();
+    float* __restrict nx = Skinned.NX.data();
+    float* __restrict ny = Skinned.NY.data();
+    float* __restrict nz = Skinned.NZ.data();
+    const BoneTransform* transforms = BoneTransforms.data();
     for (size_t v = 0; v < count; ++v) {
         const ModelVertex& rest = Model->Vertices[v];
         const Vec3 p = rest.Position, n = rest.Normal;
         const VertexInfluences& in = Influences[v];
         float sp[3] = {0, 0, 0}, sn[3] = {0, 0, 0};
         for (int s = 0; s < in.Count; ++s) {
-            const BoneTransform& t = BoneTransforms[static_cast<size_t>(in.Bone[s])];
+            const BoneTransform& t = transforms[in.Bone[s]];
             const float w = in.Weight[s];
             for (int i = 0; i < 3; ++i) {
                 const float* r = t.Rotation[i];
@@ -405,6 +418,12 @@ void Animator::SkinVertices() {
                 sn[i] += w * (r[0] * n.x + r[1] * n.y + r[2] * n.z);
             }
         }
+        x[v] = sp[0];
+        y[v] = sp[1];
+        z[v] = sp[2];
+        nx[v] = sn[0];
+        ny[v] = sn[1];
+        nz[v] = sn[2];
         SkinnedVertices[v].Position = Vec3{sp[0], sp[1], sp[2]};
         SkinnedVertices[v].Normal = Vec3{sn[0], sn[1], sn[2]};
     }

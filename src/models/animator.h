@@ -8,6 +8,7 @@
 
 #include "math/vecmath.h"
 #include "world/level_records.h"
+#include "world/skinned_mesh.h"
 
 namespace dv {
 
@@ -119,6 +120,10 @@ public:
     bool TransitionDone = false;
     float BlendFraction = 0.0f;
     ModelVertices SkinnedVertices;
+    // The same positions and normals as separate arrays, for the character's drawing.
+    SkinnedMesh Skinned;
+    // Counts the poses computed: a drawing made at one value stands while it does not change.
+    uint64_t PoseSerial = 0;
     std::vector<BonePose> Pose;
     int32_t CachedMovableId = -1;
     int32_t CachedClipId = -1;

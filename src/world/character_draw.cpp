@@ -24,19 +24,91 @@ void GrowVertexArrays(CharacterDrawScratch& s, size_t nv) {
     }
 }
 
-// World positions and normals: (x, y, z, 1) x m + at, as DrawMovableModel places them.
-void PlaceVertices(const ModelVertices& skinned, const Vec3& at, const Mat4& m, CharacterDrawScratch& s) {
-    const float* k = m.m;
-    for (size_t i = 0; i < skinned.size(); ++i) {
-        const Vec3 p = skinned[i].Position;
-        const Vec3 n = skinned[i].Normal;
-        s.X[i] = p.x * k[0] + p.y * k[4] + p.z * k[8] + k[12] + at.x;
-        s.Y[i] = p.x * k[1] + p.y * k[5] + p.z * k[9] + k[13] + at.y;
-        s.Z[i] = p.x * k[2] + p.y * k[6] + p.z * k[10] + k[14] + at.z;
-        s.NX[i] = n.x * k[0] + n.y * k[4] + n.z * k[8];
-        s.NY[i] = n.x * k[1] + n.y * k[5] + n.z * k[9];
-        s.NZ[i] = n.x * k[2] + n.y * k[6] + n.z * k[10];
+// The corners and gloss of the mesh's faces and vertices, taken once per mesh.
+void PrepareMesh(const ModelRecord& mesh, size_t nv, CharacterDrawScratch& s) {
+    if (s.PreparedMesh == &mesh && s.PreparedFaces == mesh.Faces.size() && s.PreparedVertices == nv) return;
+    const size_t faces = mesh.Faces.size();
+    s.Corner0.assign(faces, 0);
+    s.Corner1.assign(faces, 0);
+    s.Corner2.assign(faces, 0);
+    s.Drawable.assign(faces, 0);
+    for (size_t f = 0; f < faces; ++f) {
+        const ModelFace& face = mesh.Faces[f];
+        if (face.Vertex[0] >= nv || face.Vertex[1] >= nv || face.Vertex[2] >= nv) continue;
+        s.Corner0[f] = face.Vertex[0];
+        s.Corner1[f] = face.Vertex[1];
+        s.Corner2[f] = face.Vertex[2];
+        s.Drawable[f] = 1;
     }
+    s.VertexGloss.assign(nv, 0.0f);
+    for (size_t i = 0; i < nv && i < mesh.Vertices.size(); ++i) {
+        s.VertexGloss[i] = static_cast<float>(mesh.Vertices[i].Gloss) / 255.0f;
+    }
+    s.PreparedMesh = &mesh;
+    s.PreparedFaces = faces;
+    s.PreparedVertices = nv;
+}
+
+// World positions and normals: (x, y, z, 1) x m + at, as DrawMovableModel places them.
+void PlaceVertices(const SkinnedMesh& skinned, const Vec3& at, const Mat4& m, CharacterDrawScratch& s) {
+    const float* k = m.m;
+    const float* __restrict px = skinned.X.data();
+    const float* __restrict py = skinned.Y.data();
+    const float* __restrict pz = skinned.Z.data();
+    const float* __restrict qx = skinned.NX.data();
+    const float* __restrict qy = skinned.NY.data();
+    const float* __restrict qz = skinned.NZ.data();
+    float* __restrict x = s.X.data();
+    float* __restrict y = s.Y.data();
+    float* __restrict z = s.Z.data();
+    float* __restrict nx = s.NX.data();
+    float* __restrict ny = s.NY.data();
+    float* __restrict nz = s.NZ.data();
+    const float k0 = k[0], k1 = k[1], k2 = k[2], k4 = k[4], k5 = k[5], k6 = k[6], k8 = k[8], k9 = k[9], k10 = k[10];
+    const float k12 = k[12], k13 = k[13], k14 = k[14];
+    const float ax = at.x, ay = at.y, az = at.z;
+    const size_t n = skinned.size();
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = px[i] * k0 + py[i] * k4 + pz[i] * k8 + k12 + ax;
+        y[i] = px[i] * k1 + py[i] * k5 + pz[i] * k9 + k13 + ay;
+        z[i] = px[i] * k2 + py[i] * k6 + pz[i] * k10 + k14 + az;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        nx[i] = qx[i] * k0 + qy[i] * k4 + qz[i] * k8;
+        ny[i] = qx[i] * k1 + qy[i] * k5 + qz[i] * k9;
+        nz[i] = qx[i] * k2 + qy[i] * k6 + qz[i] * k10;
+    }
+}
+
+// True when every placed vertex lies on or behind one frustum plane, or farther from the eye
+// than the view distance: then every face is culled. Judged on the vertices' box; a box with
+// a non-finite corner is never outside.
+bool MeshOutside(size_t nv, const LevelDrawTarget& t, const Frustum& f, const CharacterDrawScratch& s) {
+    if (nv == 0) return true;
+    float lo[3] = {s.X[0], s.Y[0], s.Z[0]}, hi[3] = {lo[0], lo[1], lo[2]};
+    const float* axes[3] = {s.X.data(), s.Y.data(), s.Z.data()};
+    for (int a = 0; a < 3; ++a) {
+        const float* __restrict v = axes[a];
+        float l = lo[a], h = hi[a];
+        for (size_t i = 0; i < nv; ++i) {
+            l = std::min(l, v[i]);
+            h = std::max(h, v[i]);
+        }
+        if (!std::isfinite(l) || !std::isfinite(h)) return false;
+        lo[a] = l;
+        hi[a] = h;
+    }
+    for (const Plane& p : f.planes) {
+        // The box corner farthest in front of the plane.
+        const float x = p.a >= 0.0f ? hi[0] : lo[0], y = p.b >= 0.0f ? hi[1] : lo[1], z = p.c >= 0.0f ? hi[2] : lo[2];
+        if (p.a * x + p.b * y + p.c * z + p.d < 0.0f) return true;
+    }
+    // The box point nearest the eye.
+    const Vec3 e = t.Eye;
+    const float dx = std::max({lo[0] - e.x, 0.0f, e.x - hi[0]});
+    const float dy = std::max({lo[1] - e.y, 0.0f, e.y - hi[1]});
+    const float dz = std::max({lo[2] - e.z, 0.0f, e.z - hi[2]});
+    return std::sqrt(dx * dx + dy * dy + dz * dz) > t.ViewDistance * 1.0001f + 0.01f;
 }
 
 // Per vertex, once: which frustum planes it is on or behind, and its distance from the eye. A
@@ -65,36 +137,44 @@ void ClassifyVertices(size_t nv, const Vec3& eye, const Frustum& f, CharacterDra
 
 // The faces in the frustum, facing the eye (a degenerate face counts as facing it) and within
 // the view distance, in face order, with their radius and unit normal; marks their vertices.
-void CullFaces(const ModelRecord& mesh, size_t nv, const LevelDrawTarget& t, CharacterDrawScratch& s,
-               int32_t& kept) {
+void CullFaces(size_t faces, size_t nv, const LevelDrawTarget& t, CharacterDrawScratch& s, int32_t& kept) {
     std::fill_n(s.Used.begin(), nv, uint8_t{0});
     kept = 0;
     const Vec3 eye = t.Eye;
-    for (size_t f = 0; f < mesh.Faces.size(); ++f) {
-        const ModelFace& face = mesh.Faces[f];
-        const size_t i0 = face.Vertex[0], i1 = face.Vertex[1], i2 = face.Vertex[2];
-        if (i0 >= nv || i1 >= nv || i2 >= nv) continue;
-        if ((s.Outside[i0] & s.Outside[i1] & s.Outside[i2]) != 0) continue;
-        const Vec3 p0{s.X[i0], s.Y[i0], s.Z[i0]}, p1{s.X[i1], s.Y[i1], s.Z[i1]}, p2{s.X[i2], s.Y[i2], s.Z[i2]};
-        const Vec3 a = VecSub(p1, p0), b = VecSub(p2, p1);
-        const Vec3 c{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-        const Vec3 toEye = VecSub(eye, p0);
-        if (c.x * toEye.x + c.y * toEye.y + c.z * toEye.z < 0.0f) continue;
-        const float r = std::max({s.Distance[i0], s.Distance[i1], s.Distance[i2]});
-        if (!(r <= t.ViewDistance)) continue;
+    const float viewDistance = t.ViewDistance;
+    const uint16_t* c0 = s.Corner0.data();
+    const uint16_t* c1 = s.Corner1.data();
+    const uint16_t* c2 = s.Corner2.data();
+    const uint8_t* drawable = s.Drawable.data();
+    const uint8_t* outside = s.Outside.data();
+    const float* x = s.X.data();
+    const float* y = s.Y.data();
+    const float* z = s.Z.data();
+    const float* distance = s.Distance.data();
+    uint8_t* used = s.Used.data();
+    for (size_t f = 0; f < faces; ++f) {
+        const size_t i0 = c0[f], i1 = c1[f], i2 = c2[f];
+        if ((outside[i0] & outside[i1] & outside[i2]) != 0 || drawable[f] == 0) continue;
+        const float ax = x[i1] - x[i0], ay = y[i1] - y[i0], az = z[i1] - z[i0];
+        const float bx = x[i2] - x[i1], by = y[i2] - y[i1], bz = z[i2] - z[i1];
+        const Vec3 c{ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx};
+        if (c.x * (eye.x - x[i0]) + c.y * (eye.y - y[i0]) + c.z * (eye.z - z[i0]) < 0.0f) continue;
+        const float r = std::max({distance[i0], distance[i1], distance[i2]});
+        if (!(r <= viewDistance)) continue;
         const float length = std::sqrt(c.x * c.x + c.y * c.y + c.z * c.z);
         const float inverse = length != 0.0f ? 1.0f / length : 0.0f;
-        s.KeptFaces[static_cast<size_t>(kept)] = static_cast<int32_t>(f);
-        s.KeptRadius[static_cast<size_t>(kept)] = r;
-        s.KeptNormals[static_cast<size_t>(kept)] = VecScale(c, inverse);
+        const size_t k = static_cast<size_t>(kept);
+        s.KeptFaces[k] = static_cast<int32_t>(f);
+        s.KeptRadius[k] = r;
+        s.KeptNormals[k] = VecScale(c, inverse);
         ++kept;
-        s.Used[i0] = s.Used[i1] = s.Used[i2] = 1;
+        used[i0] = used[i1] = used[i2] = 1;
     }
 }
 
 // Gathers the used vertices into the lighting arrays, with each one's unit direction to the eye
 // (zero at the eye) and gloss; returns how many.
-size_t GatherLitVertices(const ModelVertices& skinned, size_t nv, const Vec3& eye, CharacterDrawScratch& s) {
+size_t GatherLitVertices(size_t nv, const Vec3& eye, CharacterDrawScratch& s) {
     size_t n = 0;
     for (size_t i = 0; i < nv; ++i) {
         if (s.Used[i] != 0) s.LitVertices[n++] = static_cast<uint16_t>(i);
@@ -107,7 +187,7 @@ size_t GatherLitVertices(const ModelVertices& skinned, size_t nv, const Vec3& ey
         s.LNX[c] = s.NX[i];
         s.LNY[c] = s.NY[i];
         s.LNZ[c] = s.NZ[i];
-        s.Gloss[c] = static_cast<float>(skinned[i].Gloss) / 255.0f;
+        s.Gloss[c] = s.VertexGloss[i];
     }
     for (size_t c = 0; c < n; ++c) {
         const float dx = eye.x - s.LX[c], dy = eye.y - s.LY[c], dz = eye.z - s.LZ[c];
@@ -304,9 +384,68 @@ void WriteFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, floa
     FogAndSortKey(tri, block, r, t);
 }
 
+bool SameVec(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool SameLight(const LightRecord& a, const LightRecord& b) {
+    return a.Kind == b.Kind && SameVec(a.Position, b.Position) && SameVec(a.ConstantA, b.ConstantA) &&
+           SameVec(a.ConstantB, b.ConstantB) && SameVec(a.Diffuse, b.Diffuse) && SameVec(a.Specular, b.Specular) &&
+           a.Sharpness == b.Sharpness && a.SpecularIntensity == b.SpecularIntensity && a.Inner == b.Inner &&
+           a.Outer == b.Outer && a.CutOffset == b.CutOffset && SameVec(a.Direction, b.Direction) &&
+           a.FalloffMode == b.FalloffMode && a.NoModels == b.NoModels;
+}
+
+// The lights DrawCharacterMesh reads: the first Count records that the list holds.
+int32_t LightsUsed(const LightList& lights) {
+    return std::min<int32_t>(std::max<int32_t>(lights.Count, 0), static_cast<int32_t>(lights.Items.size()));
+}
+
+// The target's fields the drawing reads. (Bit-wise float comparisons: a NaN never matches.)
+bool SameTarget(const LevelDrawTarget& a, const LevelDrawTarget& b) {
+    return SameVec(a.Eye, b.Eye) && a.ViewDistance == b.ViewDistance && a.FogStart == b.FogStart &&
+           a.FogRed == b.FogRed && a.FogGreen == b.FogGreen && a.FogBlue == b.FogBlue &&
+           a.HardwareFog == b.HardwareFog;
+}
+
+bool SameInputs(const CharacterDrawInputs& last, uint64_t poseSerial, int32_t baseSlot, const ModelRecord& mesh,
+                const Vec3& at, const Mat4& m, const LevelDrawTarget& target, const Frustum& frustum,
+                const LightList& lights) {
+    if (last.PoseSerial != poseSerial || last.Mesh != &mesh || last.BaseSlot != baseSlot || !SameVec(last.At, at)) {
+        return false;
+    }
+    if (!std::equal(std::begin(m.m), std::end(m.m), std::begin(last.Placement.m))) return false;
+    if (!SameTarget(last.Target, target)) return false;
+    for (int k = 0; k < 6; ++k) {
+        const Plane& a = last.ViewFrustum.planes[k];
+        const Plane& b = frustum.planes[k];
+        if (a.a != b.a || a.b != b.b || a.c != b.c || a.d != b.d) return false;
+    }
+    const int32_t n = LightsUsed(lights);
+    if (n != last.Lights.Count) return false;
+    for (int32_t l = 0; l < n; ++l) {
+        if (!SameLight(last.Lights.Items[static_cast<size_t>(l)], lights.Items[static_cast<size_t>(l)])) return false;
+    }
+    return true;
+}
+
+void RememberInputs(CharacterDrawInputs& last, uint64_t poseSerial, int32_t baseSlot, const ModelRecord& mesh,
+                    const Vec3& at, const Mat4& m, const LevelDrawTarget& target, const Frustum& frustum,
+                    const LightList& lights) {
+    last.PoseSerial = poseSerial;
+    last.Mesh = &mesh;
+    last.BaseSlot = baseSlot;
+    last.At = at;
+    last.Placement = m;
+    last.Target = target;
+    last.ViewFrustum = frustum;
+    const int32_t n = LightsUsed(lights);
+    GrowTo(last.Lights.Items, static_cast<size_t>(n));
+    std::copy_n(lights.Items.begin(), n, last.Lights.Items.begin());
+    last.Lights.Count = static_cast<int16_t>(n);
+}
+
 }  // namespace
 
-int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned, const Vec3& at,
                           const Mat4& m, TriangleHeader* headers, TriangleVertices* vertices,
                           const LevelDrawTarget& target, const Frustum& frustum, const LightList& lights,
                           CharacterDrawScratch& scratch) {
@@ -317,12 +456,14 @@ int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const Model
     GrowTo(s.KeptFaces, faces);
     GrowTo(s.KeptRadius, faces);
     GrowTo(s.KeptNormals, faces);
+    PrepareMesh(mesh, nv, s);
 
     PlaceVertices(skinned, at, m, s);
+    if (MeshOutside(nv, target, frustum, s)) return 0;
     ClassifyVertices(nv, target.Eye, frustum, s);
     int32_t kept = 0;
-    CullFaces(mesh, nv, target, s, kept);
-    const size_t lit = GatherLitVertices(skinned, nv, target.Eye, s);
+    CullFaces(faces, nv, target, s, kept);
+    const size_t lit = GatherLitVertices(nv, target.Eye, s);
     LightVertices(lights, lit, s);
     PackColours(lit, s);
     for (int32_t g = 0; g < kept; ++g) {
@@ -333,13 +474,42 @@ int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const Model
     return kept;
 }
 
-void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const ModelVertices& skinned, const Vec3& at,
+void DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned, const Vec3& at,
                        const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
                        const LightList& lights, CharacterDrawScratch& scratch) {
     GrowTo(out.Triangles, mesh.Faces.size());
     GrowTo(out.Vertices, mesh.Faces.size());
     out.Count = DrawCharacterMesh(baseSlot, mesh, skinned, at, m, out.Triangles.data(), out.Vertices.data(), target,
                                   frustum, lights, scratch);
+}
+
+int32_t DrawCharacterMeshReusing(uint64_t poseSerial, int32_t baseSlot, const ModelRecord& mesh,
+                                 const SkinnedMesh& skinned, const Vec3& at, const Mat4& m, TriangleHeader* headers,
+                                 TriangleVertices* vertices, const LevelDrawTarget& target, const Frustum& frustum,
+                                 const LightList& lights, CharacterDrawScratch& scratch) {
+    CharacterDrawScratch& s = scratch;
+    const bool same = s.LastValid && SameInputs(s.Last, poseSerial, baseSlot, mesh, at, m, target, frustum, lights);
+    if (same && s.KeptCount >= 0) {
+        const size_t n = static_cast<size_t>(s.KeptCount);
+        std::copy_n(s.KeptHeaders.data(), n, headers);
+        std::copy_n(s.KeptVertices.data(), n, vertices);
+        return s.KeptCount;
+    }
+    const int32_t count =
+        DrawCharacterMesh(baseSlot, mesh, skinned, at, m, headers, vertices, target, frustum, lights, s);
+    if (same) {
+        const size_t n = static_cast<size_t>(count);
+        GrowTo(s.KeptHeaders, mesh.Faces.size());
+        GrowTo(s.KeptVertices, mesh.Faces.size());
+        std::copy_n(headers, n, s.KeptHeaders.data());
+        std::copy_n(vertices, n, s.KeptVertices.data());
+        s.KeptCount = count;
+        return count;
+    }
+    RememberInputs(s.Last, poseSerial, baseSlot, mesh, at, m, target, frustum, lights);
+    s.LastValid = true;
+    s.KeptCount = -1;
+    return count;
 }
 
 }  // namespace dv
