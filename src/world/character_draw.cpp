@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace dv {
 
 namespace {
+
+static_assert(offsetof(Vertex3D, BumpV) == offsetof(Vertex3D, U) + 3 * sizeof(float),
+              "WriteFace copies U, V, BumpU and BumpV as one block");
 
 template <typename T>
 void GrowTo(std::vector<T>& v, size_t n) {
@@ -18,103 +22,94 @@ void GrowVertexArrays(CharacterDrawScratch& s, size_t nv) {
     GrowTo(s.Outside, nv);
     GrowTo(s.Used, nv);
     GrowTo(s.Diffuse, nv);
+    GrowTo(s.Packed, nv);
     GrowTo(s.LitVertices, nv);
     for (auto* v : {&s.LX, &s.LY, &s.LZ, &s.LNX, &s.LNY, &s.LNZ, &s.EX, &s.EY, &s.EZ, &s.Gloss, &s.R, &s.G, &s.B}) {
         GrowTo(*v, nv);
     }
 }
 
-// The corners and gloss of the mesh's faces and vertices, taken once per mesh.
-void PrepareMesh(const ModelRecord& mesh, size_t nv, CharacterDrawScratch& s) {
-    if (s.PreparedMesh == &mesh && s.PreparedFaces == mesh.Faces.size() && s.PreparedVertices == nv) return;
+// What a face's records take from the face: slot, blend and per corner the two coordinate
+// pairs, in the order the vertex record holds them.
+FaceDrawData DrawDataOf(const ModelFace& face, int32_t baseSlot) {
+    FaceDrawData d{};
+    d.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    d.Blend = face.Blend;
+    for (int k = 0; k < 3; ++k) {
+        d.Uv[k][0] = face.Uv[k][0];
+        d.Uv[k][1] = face.Uv[k][1];
+        d.Uv[k][2] = face.BumpUv[k][0];
+        d.Uv[k][3] = face.BumpUv[k][1];
+    }
+    return d;
+}
+
+// The corners and gloss of the mesh's faces and vertices as entries of the skinned arrays,
+// taken once per mesh and vertex order.
+void PrepareMesh(const ModelRecord& mesh, int32_t baseSlot, const SkinnedMesh& skinned, CharacterDrawScratch& s) {
+    const size_t nv = skinned.size();
+    if (s.PreparedMesh == &mesh && s.PreparedFaces == mesh.Faces.size() && s.PreparedVertices == nv &&
+        s.PreparedSlots == skinned.Slot.data() && s.PreparedBaseSlot == baseSlot) {
+        return;
+    }
     const size_t faces = mesh.Faces.size();
     s.Corner0.assign(faces, 0);
     s.Corner1.assign(faces, 0);
     s.Corner2.assign(faces, 0);
     s.Drawable.assign(faces, 0);
+    s.FaceData.resize(faces);
     for (size_t f = 0; f < faces; ++f) {
         const ModelFace& face = mesh.Faces[f];
+        s.FaceData[f] = DrawDataOf(face, baseSlot);
         if (face.Vertex[0] >= nv || face.Vertex[1] >= nv || face.Vertex[2] >= nv) continue;
-        s.Corner0[f] = face.Vertex[0];
-        s.Corner1[f] = face.Vertex[1];
-        s.Corner2[f] = face.Vertex[2];
+        s.Corner0[f] = static_cast<uint16_t>(skinned.SlotOf(face.Vertex[0]));
+        s.Corner1[f] = static_cast<uint16_t>(skinned.SlotOf(face.Vertex[1]));
+        s.Corner2[f] = static_cast<uint16_t>(skinned.SlotOf(face.Vertex[2]));
         s.Drawable[f] = 1;
     }
     s.VertexGloss.assign(nv, 0.0f);
     for (size_t i = 0; i < nv && i < mesh.Vertices.size(); ++i) {
-        s.VertexGloss[i] = static_cast<float>(mesh.Vertices[i].Gloss) / 255.0f;
+        s.VertexGloss[skinned.SlotOf(i)] = static_cast<float>(mesh.Vertices[i].Gloss) / 255.0f;
     }
     s.PreparedMesh = &mesh;
     s.PreparedFaces = faces;
     s.PreparedVertices = nv;
+    s.PreparedSlots = skinned.Slot.data();
+    s.PreparedBaseSlot = baseSlot;
+}
+
+// out = (x, y, z) x the 3 x 3 part of m, plus `add` (per component).
+void TransformArrays(size_t n, const float* __restrict x, const float* __restrict y, const float* __restrict z,
+                     const float* k, const Vec3& add, float* __restrict ox, float* __restrict oy,
+                     float* __restrict oz) {
+    const float k0 = k[0], k1 = k[1], k2 = k[2], k4 = k[4], k5 = k[5], k6 = k[6], k8 = k[8], k9 = k[9], k10 = k[10];
+    const float ax = add.x, ay = add.y, az = add.z;
+    for (size_t i = 0; i < n; ++i) {
+        ox[i] = x[i] * k0 + y[i] * k4 + z[i] * k8 + ax;
+        oy[i] = x[i] * k1 + y[i] * k5 + z[i] * k9 + ay;
+        oz[i] = x[i] * k2 + y[i] * k6 + z[i] * k10 + az;
+    }
 }
 
 // World positions and normals: (x, y, z, 1) x m + at, as DrawMovableModel places them.
 void PlaceVertices(const SkinnedMesh& skinned, const Vec3& at, const Mat4& m, CharacterDrawScratch& s) {
-    const float* k = m.m;
-    const float* __restrict px = skinned.X.data();
-    const float* __restrict py = skinned.Y.data();
-    const float* __restrict pz = skinned.Z.data();
-    const float* __restrict qx = skinned.NX.data();
-    const float* __restrict qy = skinned.NY.data();
-    const float* __restrict qz = skinned.NZ.data();
-    float* __restrict x = s.X.data();
-    float* __restrict y = s.Y.data();
-    float* __restrict z = s.Z.data();
-    float* __restrict nx = s.NX.data();
-    float* __restrict ny = s.NY.data();
-    float* __restrict nz = s.NZ.data();
-    const float k0 = k[0], k1 = k[1], k2 = k[2], k4 = k[4], k5 = k[5], k6 = k[6], k8 = k[8], k9 = k[9], k10 = k[10];
-    const float k12 = k[12], k13 = k[13], k14 = k[14];
-    const float ax = at.x, ay = at.y, az = at.z;
     const size_t n = skinned.size();
-    for (size_t i = 0; i < n; ++i) {
-        x[i] = px[i] * k0 + py[i] * k4 + pz[i] * k8 + k12 + ax;
-        y[i] = px[i] * k1 + py[i] * k5 + pz[i] * k9 + k13 + ay;
-        z[i] = px[i] * k2 + py[i] * k6 + pz[i] * k10 + k14 + az;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        nx[i] = qx[i] * k0 + qy[i] * k4 + qz[i] * k8;
-        ny[i] = qx[i] * k1 + qy[i] * k5 + qz[i] * k9;
-        nz[i] = qx[i] * k2 + qy[i] * k6 + qz[i] * k10;
-    }
+    const Vec3 shift{m.m[12] + at.x, m.m[13] + at.y, m.m[14] + at.z};
+    TransformArrays(n, skinned.X.data(), skinned.Y.data(), skinned.Z.data(), m.m, shift, s.X.data(), s.Y.data(),
+                    s.Z.data());
+    TransformArrays(n, skinned.NX.data(), skinned.NY.data(), skinned.NZ.data(), m.m, Vec3{0, 0, 0}, s.NX.data(),
+                    s.NY.data(), s.NZ.data());
 }
 
-// True when every placed vertex lies on or behind one frustum plane, or farther from the eye
-// than the view distance: then every face is culled. Judged on the vertices' box; a box with
-// a non-finite corner is never outside.
-bool MeshOutside(size_t nv, const LevelDrawTarget& t, const Frustum& f, const CharacterDrawScratch& s) {
-    if (nv == 0) return true;
-    float lo[3] = {s.X[0], s.Y[0], s.Z[0]}, hi[3] = {lo[0], lo[1], lo[2]};
-    const float* axes[3] = {s.X.data(), s.Y.data(), s.Z.data()};
-    for (int a = 0; a < 3; ++a) {
-        const float* __restrict v = axes[a];
-        float l = lo[a], h = hi[a];
-        for (size_t i = 0; i < nv; ++i) {
-            l = std::min(l, v[i]);
-            h = std::max(h, v[i]);
-        }
-        if (!std::isfinite(l) || !std::isfinite(h)) return false;
-        lo[a] = l;
-        hi[a] = h;
-    }
-    for (const Plane& p : f.planes) {
-        // The box corner farthest in front of the plane.
-        const float x = p.a >= 0.0f ? hi[0] : lo[0], y = p.b >= 0.0f ? hi[1] : lo[1], z = p.c >= 0.0f ? hi[2] : lo[2];
-        if (p.a * x + p.b * y + p.c * z + p.d < 0.0f) return true;
-    }
-    // The box point nearest the eye.
-    const Vec3 e = t.Eye;
-    const float dx = std::max({lo[0] - e.x, 0.0f, e.x - hi[0]});
-    const float dy = std::max({lo[1] - e.y, 0.0f, e.y - hi[1]});
-    const float dz = std::max({lo[2] - e.z, 0.0f, e.z - hi[2]});
-    return std::sqrt(dx * dx + dy * dy + dz * dz) > t.ViewDistance * 1.0001f + 0.01f;
-}
+constexpr uint8_t kPlaneBits = 0x3F;  // bits 0 to 5: on or behind frustum plane k
+constexpr uint8_t kFarBit = 0x40;     // farther from the eye than the view distance
 
-// Per vertex, once: which frustum planes it is on or behind, and its distance from the eye. A
-// face is then outside when its three corners share a plane, and its radius is the largest of
-// three distances. Plain loops over separate arrays, so that they vectorise.
-void ClassifyVertices(size_t nv, const Vec3& eye, const Frustum& f, CharacterDrawScratch& s) {
+// Per vertex, once: which frustum planes it is on or behind, its distance from the eye and
+// whether that is beyond the view distance. A face is then outside when its three corners
+// share a plane, and its radius is the largest of three distances; the whole mesh is outside
+// when all its vertices share a bit. Plain loops over separate arrays, so that they vectorise.
+// Returns the bits all vertices share.
+uint8_t ClassifyVertices(size_t nv, const Vec3& eye, float viewDistance, const Frustum& f, CharacterDrawScratch& s) {
     const float* __restrict x = s.X.data();
     const float* __restrict y = s.Y.data();
     const float* __restrict z = s.Z.data();
@@ -132,52 +127,20 @@ void ClassifyVertices(size_t nv, const Vec3& eye, const Frustum& f, CharacterDra
     for (size_t i = 0; i < nv; ++i) {
         const float dx = x[i] - eye.x, dy = y[i] - eye.y, dz = z[i] - eye.z;
         distance[i] = std::sqrt(dx * dx + dy * dy + dz * dz);
+        outside[i] |= distance[i] <= viewDistance ? uint8_t{0} : kFarBit;
     }
-}
-
-// The faces in the frustum, facing the eye (a degenerate face counts as facing it) and within
-// the view distance, in face order, with their radius and unit normal; marks their vertices.
-void CullFaces(size_t faces, size_t nv, const LevelDrawTarget& t, CharacterDrawScratch& s, int32_t& kept) {
-    std::fill_n(s.Used.begin(), nv, uint8_t{0});
-    kept = 0;
-    const Vec3 eye = t.Eye;
-    const float viewDistance = t.ViewDistance;
-    const uint16_t* c0 = s.Corner0.data();
-    const uint16_t* c1 = s.Corner1.data();
-    const uint16_t* c2 = s.Corner2.data();
-    const uint8_t* drawable = s.Drawable.data();
-    const uint8_t* outside = s.Outside.data();
-    const float* x = s.X.data();
-    const float* y = s.Y.data();
-    const float* z = s.Z.data();
-    const float* distance = s.Distance.data();
-    uint8_t* used = s.Used.data();
-    for (size_t f = 0; f < faces; ++f) {
-        const size_t i0 = c0[f], i1 = c1[f], i2 = c2[f];
-        if ((outside[i0] & outside[i1] & outside[i2]) != 0 || drawable[f] == 0) continue;
-        const float ax = x[i1] - x[i0], ay = y[i1] - y[i0], az = z[i1] - z[i0];
-        const float bx = x[i2] - x[i1], by = y[i2] - y[i1], bz = z[i2] - z[i1];
-        const Vec3 c{ay * bz - az * by, az * bx - ax * bz, ax * by - ay * bx};
-        if (c.x * (eye.x - x[i0]) + c.y * (eye.y - y[i0]) + c.z * (eye.z - z[i0]) < 0.0f) continue;
-        const float r = std::max({distance[i0], distance[i1], distance[i2]});
-        if (!(r <= viewDistance)) continue;
-        const float length = std::sqrt(c.x * c.x + c.y * c.y + c.z * c.z);
-        const float inverse = length != 0.0f ? 1.0f / length : 0.0f;
-        const size_t k = static_cast<size_t>(kept);
-        s.KeptFaces[k] = static_cast<int32_t>(f);
-        s.KeptRadius[k] = r;
-        s.KeptNormals[k] = VecScale(c, inverse);
-        ++kept;
-        used[i0] = used[i1] = used[i2] = 1;
-    }
+    uint8_t shared = 0xFF;
+    for (size_t i = 0; i < nv; ++i) shared &= outside[i];
+    return nv == 0 ? kPlaneBits : shared;
 }
 
 // Gathers the used vertices into the lighting arrays, with each one's unit direction to the eye
 // (zero at the eye) and gloss; returns how many.
 size_t GatherLitVertices(size_t nv, const Vec3& eye, CharacterDrawScratch& s) {
     size_t n = 0;
-    for (size_t i = 0; i < nv; ++i) {
-        if (s.Used[i] != 0) s.LitVertices[n++] = static_cast<uint16_t>(i);
+    for (size_t i = 0; i < nv; ++i) {  // without a branch: which vertices are used follows no pattern
+        s.LitVertices[n] = static_cast<uint16_t>(i);
+        n += s.Used[i] != 0 ? 1 : 0;
     }
     for (size_t c = 0; c < n; ++c) {
         const size_t i = s.LitVertices[c];
@@ -232,25 +195,30 @@ LightTerms TermsOf(const LightRecord& light) {
                       sharp ? 1.0f : 0.0f, sharp ? light.Sharpness : 1.0f, light.SpecularIntensity};
 }
 
+// A spot light with FalloffMode 1 (plain cosine falloff, no cut-off plane), as a kind of its
+// own so that each loop holds one rule.
+constexpr uint8_t kSpotPlainCosine = 0x81;
+
 // The attenuation of light kind `Kind` at a vertex `dist` away, `cs` the cosine between the
 // spot's direction and the light-to-vertex direction, `cut` the vertex's side value of the
 // spot's cut-off plane: LightVertex's rules, evaluated without branches on the kind.
 template <uint8_t Kind>
-float Attenuation(float inner, float outer, bool plainCosineFalloff, float dist, float cs, float cut) {
+float Attenuation(float inner, float outer, float dist, float cs, float cut) {
     if constexpr (Kind == kLightPoint) {
         const float ramp = (outer - dist) / (outer - inner);
         return dist >= outer ? 0.0f : (dist <= inner ? 1.0f : ramp);
+    } else if constexpr (Kind == kSpotPlainCosine) {
+        return ((cs >= outer) & (cs <= 1.0f)) ? cs : 0.0f;
     } else if constexpr (Kind == kLightSpot) {
-        const float plainCosine = ((cs >= outer) & (cs <= 1.0f)) ? cs : 0.0f;
         const float ramp = (cs - outer) / (inner - outer);
         const float cone = ((cs > inner) & (cs <= 1.0f)) ? 1.0f : (((cs <= inner) & (cs > outer)) ? ramp : 0.0f);
-        return plainCosineFalloff ? plainCosine : (cut > 0.0f ? 0.0f : cone);
+        return cut > 0.0f ? 0.0f : cone;
     } else {
         return 1.0f;
     }
 }
 
-template <uint8_t Kind>
+template <uint8_t Kind, bool Specular>
 void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, const float* __restrict py,
                 const float* __restrict pz, const float* __restrict nxs, const float* __restrict nys,
                 const float* __restrict nzs, const float* __restrict ex, const float* __restrict ey,
@@ -259,7 +227,6 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
     const float lpx = light.PX, lpy = light.PY, lpz = light.PZ;
     const float dirx = light.DX, diry = light.DY, dirz = light.DZ;
     const float inner = light.Inner, outer = light.Outer, cutOffset = light.CutOffset;
-    const bool plainCosine = light.PlainCosine;
     const float ar = light.AR, ag = light.AG, ab = light.AB, br = light.BR, bg = light.BG, bb = light.BB;
     const float dr = light.DiffR, dg = light.DiffG, db = light.DiffB;
     const float sr = light.SpecR, sg = light.SpecG, sb = light.SpecB;
@@ -271,16 +238,19 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
         const float lx = dx * inverse, ly = dy * inverse, lz = dz * inverse;  // vertex to light
         const float cs = -(dirx * lx + diry * ly + dirz * lz);
         const float cut = dirx * px[c] + diry * py[c] + dirz * pz[c] + cutOffset;
-        const float f = Attenuation<Kind>(inner, outer, plainCosine, dist, cs, cut);
+        const float f = Attenuation<Kind>(inner, outer, dist, cs, cut);
         const float nx = nxs[c], ny = nys[c], nz = nzs[c];
         const float facing =
             Kind == kLightDirectional ? -(nx * dirx + ny * diry + nz * dirz) : nx * lx + ny * ly + nz * lz;
         const float nd = Clamp01(facing) * f;
-        const float hx = lx + ex[c], hy = ly + ey[c], hz = lz + ez[c];
-        const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
-        const float hi = hl > 0.0f ? 1.0f / (hl > 0.0f ? hl : 1.0f) : 0.0f;
-        const float h = std::max((nx * hx + ny * hy + nz * hz) * hi, 0.0f);
-        const float sp = specularOn * f * (h / (k - k * h + h)) * (intensity + gloss[c]);
+        float sp = 0.0f;
+        if constexpr (Specular) {
+            const float hx = lx + ex[c], hy = ly + ey[c], hz = lz + ez[c];
+            const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
+            const float hi = hl > 0.0f ? 1.0f / (hl > 0.0f ? hl : 1.0f) : 0.0f;
+            const float h = std::max((nx * hx + ny * hy + nz * hz) * hi, 0.0f);
+            sp = specularOn * f * (h / (k - k * h + h)) * (intensity + gloss[c]);
+        }
         red[c] = Clamp01(red[c] + ar + br + dr * nd + sr * sp);
         green[c] = Clamp01(green[c] + ag + bg + dg * nd + sg * sp);
         blue[c] = Clamp01(blue[c] + ab + bb + db * nd + sb * sp);
@@ -292,8 +262,10 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
 // vectorises without run-time overlap checks.
 template <uint8_t Kind>
 void AddLight(const LightTerms& light, size_t n, CharacterDrawScratch& s) {
-    AddLightTo<Kind>(light, n, s.LX.data(), s.LY.data(), s.LZ.data(), s.LNX.data(), s.LNY.data(), s.LNZ.data(),
-                     s.EX.data(), s.EY.data(), s.EZ.data(), s.Gloss.data(), s.R.data(), s.G.data(), s.B.data());
+    // Without sharpness the specular term is 0 for every vertex: the loop leaves it out.
+    auto add = light.SpecularOn != 0.0f ? &AddLightTo<Kind, true> : &AddLightTo<Kind, false>;
+    add(light, n, s.LX.data(), s.LY.data(), s.LZ.data(), s.LNX.data(), s.LNY.data(), s.LNZ.data(), s.EX.data(),
+        s.EY.data(), s.EZ.data(), s.Gloss.data(), s.R.data(), s.G.data(), s.B.data());
 }
 
 // What LightVertex adds for a light that cannot reach a vertex: the constant terms, clamped.
@@ -334,7 +306,10 @@ void LightVertices(const LightList& lights, size_t n, CharacterDrawScratch& s) {
         const LightTerms terms = TermsOf(light);
         switch (light.Kind) {
             case kLightPoint: AddLight<kLightPoint>(terms, n, s); break;
-            case kLightSpot: AddLight<kLightSpot>(terms, n, s); break;
+            case kLightSpot:
+                if (terms.PlainCosine) AddLight<kSpotPlainCosine>(terms, n, s);
+                else AddLight<kLightSpot>(terms, n, s);
+                break;
             case kLightOmni: AddLight<kLightOmni>(terms, n, s); break;
             case kLightDirectional: AddLight<kLightDirectional>(terms, n, s); break;
             default: AddConstantTerms(light, n, s); break;
@@ -342,46 +317,136 @@ void LightVertices(const LightList& lights, size_t n, CharacterDrawScratch& s) {
     }
 }
 
-// Colour bytes blue, green, red from the lowest up, alpha 0, as the level's meshes store them.
-void PackColours(size_t n, CharacterDrawScratch& s) {
-    const auto byte = [](float x) { return static_cast<uint32_t>(TruncToInt64(x * 255.0) & 0xFF); };
-    for (size_t c = 0; c < n; ++c) {
-        s.Diffuse[s.LitVertices[c]] = byte(s.B[c]) | byte(s.G[c]) << 8 | byte(s.R[c]) << 16;
-    }
+// A channel in [0, 1] as TruncToInt64(x * 255.0) & 0xFF gives it (NaN: 0), in a form that
+// vectorises.
+inline uint32_t ChannelByte(float x) {
+    const double scaled = x == x ? static_cast<double>(x) * 255.0 : 0.0;
+    return static_cast<uint32_t>(static_cast<int32_t>(scaled)) & 0xFF;
 }
 
-// Writes every field of the face's records (no blank copies: value-initialising the 202 bytes
-// first compiles to a slow string store).
-void WriteFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, float r, const LevelDrawTarget& t,
+void PackColourChannels(size_t n, const float* __restrict r, const float* __restrict g, const float* __restrict b,
+                        uint32_t* __restrict out) {
+    for (size_t c = 0; c < n; ++c) out[c] = ChannelByte(b[c]) | ChannelByte(g[c]) << 8 | ChannelByte(r[c]) << 16;
+}
+
+// Colour bytes blue, green, red from the lowest up, alpha 0, as the level's meshes store them.
+void PackColours(size_t n, CharacterDrawScratch& s) {
+    PackColourChannels(n, s.R.data(), s.G.data(), s.B.data(), s.Packed.data());
+    for (size_t c = 0; c < n; ++c) s.Diffuse[s.LitVertices[c]] = s.Packed[c];
+}
+// Writes every field of a kept face's records but the colours (no blank copies: value-
+// initialising the 202 bytes first compiles to a slow string store). The sort key is what
+// FogAndSortKey gives without software fog.
+void WriteFace(const FaceDrawData& face, size_t i0, size_t i1, size_t i2, const Vec3& normal, float r,
                const CharacterDrawScratch& s, TriangleHeader& tri, TriangleVertices& block) {
     tri.Flags = 0;
-    tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    tri.Texture = face.Texture;
     tri.BumpTexture = 0;
     tri.Lightmap = 0;
     tri.BlendType = face.Blend;
     tri.Layers = 1;
     tri.BumpFlag = 0;
     tri.Normal = normal;
+    tri.SortKey = -r;
     tri.RunLength = 0;
     std::memset(tri.Spare, 0, sizeof tri.Spare);
+    const size_t corner[3] = {i0, i1, i2};
     for (int k = 0; k < 3; ++k) {
-        const uint16_t vi = face.Vertex[k];
+        const size_t vi = corner[k];
         Vertex3D& v = block.V[k];
         v.Position = Vec3{s.X[vi], s.Y[vi], s.Z[vi]};
-        v.Diffuse = s.Diffuse[vi];
         v.Specular = 0;
-        v.U = face.Uv[k][0];
-        v.V = face.Uv[k][1];
-        v.BumpU = face.BumpUv[k][0];
-        v.BumpV = face.BumpUv[k][1];
+        std::memcpy(&v.U, face.Uv[k], sizeof face.Uv[k]);  // U, V, BumpU, BumpV
         v.LightU = 0.0f;
         v.LightV = 0.0f;
     }
-    if (t.HardwareFog || r < t.FogStart) {
-        tri.SortKey = -r;  // what FogAndSortKey does without software fog, without the call
-        return;
+}
+
+// Scales each (x, y, z) to unit length; a zero vector stays zero.
+void NormaliseFaceNormals(size_t n, float* __restrict x, float* __restrict y, float* __restrict z) {
+    for (size_t i = 0; i < n; ++i) {
+        const float length = std::sqrt(x[i] * x[i] + y[i] * y[i] + z[i] * z[i]);
+        const float inverse = length != 0.0f ? 1.0f / (length != 0.0f ? length : 1.0f) : 0.0f;
+        x[i] *= inverse;
+        y[i] *= inverse;
+        z[i] *= inverse;
     }
-    FogAndSortKey(tri, block, r, t);
+}
+
+// Per face, without branches (whether a face faces the eye is a coin toss the branch
+// predictor loses): 1 when it is in the frustum, faces the eye (a degenerate face counts as
+// facing it) and lies within the view distance.
+void MarkKeptFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
+    const Vec3 eye = t.Eye;
+    const float viewDistance = t.ViewDistance;
+    const uint16_t* c0 = s.Corner0.data();
+    const uint16_t* c1 = s.Corner1.data();
+    const uint16_t* c2 = s.Corner2.data();
+    const uint8_t* drawable = s.Drawable.data();
+    const uint8_t* outside = s.Outside.data();
+    const float* x = s.X.data();
+    const float* y = s.Y.data();
+    const float* z = s.Z.data();
+    const float* distance = s.Distance.data();
+    uint8_t* keep = s.Keep.data();
+    float* fx = s.FaceX.data();
+    float* fy = s.FaceY.data();
+    float* fz = s.FaceZ.data();
+    float* radius = s.FaceRadius.data();
+    const size_t faces = s.PreparedFaces;
+    for (size_t f = 0; f < faces; ++f) {
+        const size_t i0 = c0[f], i1 = c1[f], i2 = c2[f];
+        const float ax = x[i1] - x[i0], ay = y[i1] - y[i0], az = z[i1] - z[i0];
+        const float bx = x[i2] - x[i1], by = y[i2] - y[i1], bz = z[i2] - z[i1];
+        const float cx = ay * bz - az * by, cy = az * bx - ax * bz, cz = ax * by - ay * bx;
+        const bool facing = !(cx * (eye.x - x[i0]) + cy * (eye.y - y[i0]) + cz * (eye.z - z[i0]) < 0.0f);
+        const float r = std::max({distance[i0], distance[i1], distance[i2]});
+        const bool inside = (outside[i0] & outside[i1] & outside[i2] & kPlaneBits) == 0;
+        keep[f] = static_cast<uint8_t>(inside & facing & (r <= viewDistance) & (drawable[f] != 0));
+        fx[f] = cx;
+        fy[f] = cy;
+        fz[f] = cz;
+        radius[f] = r;
+    }
+    NormaliseFaceNormals(faces, fx, fy, fz);
+}
+
+// The kept faces in face order, written but for their colours; marks their vertices as used.
+// Returns how many.
+int32_t WriteKeptFaces(size_t nv, CharacterDrawScratch& s, TriangleHeader* headers, TriangleVertices* vertices) {
+    const size_t faces = s.PreparedFaces;
+    const uint8_t* keep = s.Keep.data();
+    int32_t* keptFaces = s.KeptFaces.data();
+    size_t kept = 0;
+    for (size_t f = 0; f < faces; ++f) {
+        keptFaces[kept] = static_cast<int32_t>(f);
+        kept += keep[f];
+    }
+    std::fill_n(s.Used.begin(), nv, uint8_t{0});
+    uint8_t* used = s.Used.data();
+    for (size_t k = 0; k < kept; ++k) {
+        const size_t f = static_cast<size_t>(keptFaces[k]);
+        const size_t i0 = s.Corner0[f], i1 = s.Corner1[f], i2 = s.Corner2[f];
+        const Vec3 normal{s.FaceX[f], s.FaceY[f], s.FaceZ[f]};
+        WriteFace(s.FaceData[f], i0, i1, i2, normal, s.FaceRadius[f], s, headers[k], vertices[k]);
+        used[i0] = used[i1] = used[i2] = 1;
+    }
+    return static_cast<int32_t>(kept);
+}
+
+// The lit colours into the kept faces' corners, then the software fog where it applies.
+void ColourFaces(int32_t kept, const LevelDrawTarget& t, const CharacterDrawScratch& s, TriangleHeader* headers,
+                 TriangleVertices* vertices) {
+    for (int32_t g = 0; g < kept; ++g) {
+        const size_t k = static_cast<size_t>(g);
+        const size_t f = static_cast<size_t>(s.KeptFaces[k]);
+        TriangleVertices& block = vertices[k];
+        block.V[0].Diffuse = s.Diffuse[s.Corner0[f]];
+        block.V[1].Diffuse = s.Diffuse[s.Corner1[f]];
+        block.V[2].Diffuse = s.Diffuse[s.Corner2[f]];
+        const float r = s.FaceRadius[f];
+        if (!t.HardwareFog && r >= t.FogStart) FogAndSortKey(headers[k], block, r, t);
+    }
 }
 
 bool SameVec(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
@@ -454,23 +519,18 @@ int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const Skinn
     const size_t faces = mesh.Faces.size();
     GrowVertexArrays(s, nv);
     GrowTo(s.KeptFaces, faces);
-    GrowTo(s.KeptRadius, faces);
-    GrowTo(s.KeptNormals, faces);
-    PrepareMesh(mesh, nv, s);
+    GrowTo(s.Keep, faces);
+    for (auto* v : {&s.FaceX, &s.FaceY, &s.FaceZ, &s.FaceRadius}) GrowTo(*v, faces);
+    PrepareMesh(mesh, baseSlot, skinned, s);
 
     PlaceVertices(skinned, at, m, s);
-    if (MeshOutside(nv, target, frustum, s)) return 0;
-    ClassifyVertices(nv, target.Eye, frustum, s);
-    int32_t kept = 0;
-    CullFaces(faces, nv, target, s, kept);
+    if ((ClassifyVertices(nv, target.Eye, target.ViewDistance, frustum, s) & (kPlaneBits | kFarBit)) != 0) return 0;
+    MarkKeptFaces(target, s);
+    const int32_t kept = WriteKeptFaces(nv, s, headers, vertices);
     const size_t lit = GatherLitVertices(nv, target.Eye, s);
     LightVertices(lights, lit, s);
     PackColours(lit, s);
-    for (int32_t g = 0; g < kept; ++g) {
-        const size_t k = static_cast<size_t>(g);
-        WriteFace(mesh.Faces[static_cast<size_t>(s.KeptFaces[k])], baseSlot, s.KeptNormals[k], s.KeptRadius[k], target,
-                  s, headers[k], vertices[k]);
-    }
+    ColourFaces(kept, target, s, headers, vertices);
     return kept;
 }
 

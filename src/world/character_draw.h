@@ -4,7 +4,7 @@
 // vertex once, test each vertex against the frustum planes and the eye once, cull the faces
 // from those results, light only the vertices of kept faces (in float, with each light's kind
 // decided once per light rather than per vertex), then write the kept faces. A mesh wholly
-// outside one frustum plane or beyond the view distance stops after the placement.
+// outside one frustum plane or beyond the view distance stops after the test of its vertices.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,14 @@
 #include "world/skinned_mesh.h"
 
 namespace dv {
+
+// A face's fields that its triangle records copy: texture slot, blend type and per corner the
+// base and bump coordinates (U, V, BumpU, BumpV).
+struct FaceDrawData {
+    float Uv[3][4];
+    uint16_t Texture;
+    uint8_t Blend;
+};
 
 // What a drawing of the character was made from: the same inputs give the same triangles.
 struct CharacterDrawInputs {
@@ -32,21 +40,28 @@ struct CharacterDrawScratch {
     std::vector<float> X, Y, Z;     // per vertex: world position
     std::vector<float> NX, NY, NZ;  // world normal (the model matrix applied, not renormalised)
     std::vector<float> Distance;    // from the eye
-    std::vector<uint8_t> Outside;   // bit k: on or behind frustum plane k
+    std::vector<uint8_t> Outside;   // bit k < 6: on or behind frustum plane k; bit 6: too far
     std::vector<uint8_t> Used;      // used by a kept face
     std::vector<uint32_t> Diffuse;  // lit colour of a used vertex
+    std::vector<uint32_t> Packed;   // per lit vertex: its colour, before it goes to Diffuse
+    std::vector<uint8_t> Keep;      // per face: 1 when drawn
     std::vector<int32_t> KeptFaces;
-    std::vector<float> KeptRadius;      // per kept face: the farthest corner's distance from the eye
-    std::vector<Vec3> KeptNormals;      // per kept face: unit plane normal
-    std::vector<uint16_t> LitVertices;  // the used vertices, in index order
+    std::vector<float> FaceX, FaceY, FaceZ;  // per face: unit plane normal (zero when degenerate)
+    std::vector<float> FaceRadius;           // per face: the farthest corner's distance from the eye
+    std::vector<uint16_t> LitVertices;  // the used entries, in order
     // Per lit vertex (index into LitVertices): position, normal, direction to the eye, gloss
     // and the colour being summed.
     std::vector<float> LX, LY, LZ, LNX, LNY, LNZ, EX, EY, EZ, Gloss, R, G, B;
 
-    // Taken from the mesh once: per face its corners (a face with a corner past the vertices
-    // has all three set to 0 and Drawable 0), per vertex its gloss / 255.
+    // Taken from the mesh once: per face its corners as entries of the skinned arrays (a face
+    // with a corner past the vertices has all three set to 0 and Drawable 0), per entry the
+    // vertex's gloss / 255. Kept while the mesh, its sizes, the base slot and the skinned
+    // vertex order stay.
     const ModelRecord* PreparedMesh = nullptr;
     size_t PreparedFaces = 0, PreparedVertices = 0;
+    const uint32_t* PreparedSlots = nullptr;
+    int32_t PreparedBaseSlot = 0;
+    std::vector<FaceDrawData> FaceData;
     std::vector<uint16_t> Corner0, Corner1, Corner2;
     std::vector<uint8_t> Drawable;
     std::vector<float> VertexGloss;
