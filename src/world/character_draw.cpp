@@ -9,8 +9,12 @@ namespace dv {
 
 namespace {
 
-static_assert(offsetof(Vertex3D, BumpV) == offsetof(Vertex3D, U) + 3 * sizeof(float),
-              "WriteFace copies U, V, BumpU and BumpV as one block");
+// The record layout WriteFace's block copies rely on.
+static_assert(offsetof(TriangleHeader, SortKey) == offsetof(TriangleHeader, Normal) + 12);
+static_assert(offsetof(TriangleHeader, Normal) == sizeof(FaceDrawData::HeaderStart));
+static_assert(offsetof(TriangleHeader, RunLength) == offsetof(TriangleHeader, SortKey) + 4);
+static_assert(offsetof(Vertex3D, Diffuse) == 12 && offsetof(Vertex3D, Specular) == kCornerEndAt);
+static_assert(sizeof(Vertex3D) == kCornerEndAt + sizeof(FaceDrawData::CornerEnd[0]));
 
 template <typename T>
 void GrowTo(std::vector<T>& v, size_t n) {
@@ -29,17 +33,23 @@ void GrowVertexArrays(CharacterDrawScratch& s, size_t nv) {
     }
 }
 
-// What a face's records take from the face: slot, blend and per corner the two coordinate
-// pairs, in the order the vertex record holds them.
+// The bytes of face `face`'s records that every drawing repeats: the header up to the normal
+// and, per corner, the vertex after the colour (specular 0, the base and bump coordinates,
+// lightmap coordinates 0).
 FaceDrawData DrawDataOf(const ModelFace& face, int32_t baseSlot) {
+    TriangleHeader tri{};
+    tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    tri.BlendType = face.Blend;
+    tri.Layers = 1;
     FaceDrawData d{};
-    d.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
-    d.Blend = face.Blend;
+    std::memcpy(d.HeaderStart, &tri, sizeof d.HeaderStart);
     for (int k = 0; k < 3; ++k) {
-        d.Uv[k][0] = face.Uv[k][0];
-        d.Uv[k][1] = face.Uv[k][1];
-        d.Uv[k][2] = face.BumpUv[k][0];
-        d.Uv[k][3] = face.BumpUv[k][1];
+        Vertex3D v{};
+        v.U = face.Uv[k][0];
+        v.V = face.Uv[k][1];
+        v.BumpU = face.BumpUv[k][0];
+        v.BumpV = face.BumpUv[k][1];
+        std::memcpy(d.CornerEnd[k], reinterpret_cast<const uint8_t*>(&v) + kCornerEndAt, sizeof d.CornerEnd[k]);
     }
     return d;
 }
@@ -202,15 +212,17 @@ constexpr uint8_t kSpotPlainCosine = 0x81;
 // The attenuation of light kind `Kind` at a vertex `dist` away, `cs` the cosine between the
 // spot's direction and the light-to-vertex direction, `cut` the vertex's side value of the
 // spot's cut-off plane: LightVertex's rules, evaluated without branches on the kind.
+// `rampScale` is 1 / (outer - inner) for a point light, 1 / (inner - outer) for a spot (the
+// ramp is used only strictly between the two, so an infinite scale is never used).
 template <uint8_t Kind>
-float Attenuation(float inner, float outer, float dist, float cs, float cut) {
+float Attenuation(float inner, float outer, float rampScale, float dist, float cs, float cut) {
     if constexpr (Kind == kLightPoint) {
-        const float ramp = (outer - dist) / (outer - inner);
+        const float ramp = (outer - dist) * rampScale;
         return dist >= outer ? 0.0f : (dist <= inner ? 1.0f : ramp);
     } else if constexpr (Kind == kSpotPlainCosine) {
         return ((cs >= outer) & (cs <= 1.0f)) ? cs : 0.0f;
     } else if constexpr (Kind == kLightSpot) {
-        const float ramp = (cs - outer) / (inner - outer);
+        const float ramp = (cs - outer) * rampScale;
         const float cone = ((cs > inner) & (cs <= 1.0f)) ? 1.0f : (((cs <= inner) & (cs > outer)) ? ramp : 0.0f);
         return cut > 0.0f ? 0.0f : cone;
     } else {
@@ -231,6 +243,7 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
     const float dr = light.DiffR, dg = light.DiffG, db = light.DiffB;
     const float sr = light.SpecR, sg = light.SpecG, sb = light.SpecB;
     const float specularOn = light.SpecularOn, k = light.K, intensity = light.Intensity;
+    const float rampScale = 1.0f / (Kind == kLightPoint ? outer - inner : inner - outer);
     for (size_t c = 0; c < n; ++c) {
         const float dx = lpx - px[c], dy = lpy - py[c], dz = lpz - pz[c];
         const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -238,7 +251,7 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
         const float lx = dx * inverse, ly = dy * inverse, lz = dz * inverse;  // vertex to light
         const float cs = -(dirx * lx + diry * ly + dirz * lz);
         const float cut = dirx * px[c] + diry * py[c] + dirz * pz[c] + cutOffset;
-        const float f = Attenuation<Kind>(inner, outer, dist, cs, cut);
+        const float f = Attenuation<Kind>(inner, outer, rampScale, dist, cs, cut);
         const float nx = nxs[c], ny = nys[c], nz = nzs[c];
         const float facing =
             Kind == kLightDirectional ? -(nx * dirx + ny * diry + nz * dirz) : nx * lx + ny * ly + nz * lz;
@@ -247,9 +260,12 @@ void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, c
         if constexpr (Specular) {
             const float hx = lx + ex[c], hy = ly + ey[c], hz = lz + ez[c];
             const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
-            const float hi = hl > 0.0f ? 1.0f / (hl > 0.0f ? hl : 1.0f) : 0.0f;
-            const float h = std::max((nx * hx + ny * hy + nz * hz) * hi, 0.0f);
-            sp = specularOn * f * (h / (k - k * h + h)) * (intensity + gloss[c]);
+            // h / (k - k h + h) with h = max(n . h~, 0) / |h~|, multiplied through by |h~|: one
+            // division instead of two (0 when h~ is the zero vector, as h is then).
+            const float nh = std::max(nx * hx + ny * hy + nz * hz, 0.0f);
+            const float denominator = k * hl - k * nh + nh;
+            const float term = hl > 0.0f ? nh / (hl > 0.0f ? denominator : 1.0f) : 0.0f;
+            sp = specularOn * f * term * (intensity + gloss[c]);
         }
         red[c] = Clamp01(red[c] + ar + br + dr * nd + sr * sp);
         green[c] = Clamp01(green[c] + ag + bg + dg * nd + sg * sp);
@@ -334,31 +350,24 @@ void PackColours(size_t n, CharacterDrawScratch& s) {
     PackColourChannels(n, s.R.data(), s.G.data(), s.B.data(), s.Packed.data());
     for (size_t c = 0; c < n; ++c) s.Diffuse[s.LitVertices[c]] = s.Packed[c];
 }
-// Writes every field of a kept face's records but the colours (no blank copies: value-
-// initialising the 202 bytes first compiles to a slow string store). The sort key is what
-// FogAndSortKey gives without software fog.
+// Writes a kept face's records in a few wide copies: the repeated bytes from the face's data,
+// then the normal with the sort key (what FogAndSortKey gives without software fog), the run
+// length and spare bytes 0, and per corner its position with its colour.
 void WriteFace(const FaceDrawData& face, size_t i0, size_t i1, size_t i2, const Vec3& normal, float r,
                const CharacterDrawScratch& s, TriangleHeader& tri, TriangleVertices& block) {
-    tri.Flags = 0;
-    tri.Texture = face.Texture;
-    tri.BumpTexture = 0;
-    tri.Lightmap = 0;
-    tri.BlendType = face.Blend;
-    tri.Layers = 1;
-    tri.BumpFlag = 0;
-    tri.Normal = normal;
-    tri.SortKey = -r;
-    tri.RunLength = 0;
-    std::memset(tri.Spare, 0, sizeof tri.Spare);
+    auto* header = reinterpret_cast<uint8_t*>(&tri);
+    std::memcpy(header, face.HeaderStart, sizeof face.HeaderStart);
+    const float normalAndKey[4] = {normal.x, normal.y, normal.z, -r};
+    std::memcpy(header + offsetof(TriangleHeader, Normal), normalAndKey, sizeof normalAndKey);
+    std::memset(header + offsetof(TriangleHeader, RunLength), 0, sizeof(TriangleHeader) - offsetof(TriangleHeader, RunLength));
     const size_t corner[3] = {i0, i1, i2};
     for (int k = 0; k < 3; ++k) {
         const size_t vi = corner[k];
-        Vertex3D& v = block.V[k];
-        v.Position = Vec3{s.X[vi], s.Y[vi], s.Z[vi]};
-        v.Specular = 0;
-        std::memcpy(&v.U, face.Uv[k], sizeof face.Uv[k]);  // U, V, BumpU, BumpV
-        v.LightU = 0.0f;
-        v.LightV = 0.0f;
+        float head[4] = {s.X[vi], s.Y[vi], s.Z[vi], 0.0f};
+        std::memcpy(&head[3], &s.Diffuse[vi], sizeof head[3]);
+        auto* v = reinterpret_cast<uint8_t*>(&block.V[k]);
+        std::memcpy(v, head, sizeof head);
+        std::memcpy(v + kCornerEndAt, face.CornerEnd[k], sizeof face.CornerEnd[k]);
     }
 }
 
@@ -373,10 +382,11 @@ void NormaliseFaceNormals(size_t n, float* __restrict x, float* __restrict y, fl
     }
 }
 
-// Per face, without branches (whether a face faces the eye is a coin toss the branch
-// predictor loses): 1 when it is in the frustum, faces the eye (a degenerate face counts as
-// facing it) and lies within the view distance.
-void MarkKeptFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
+// The faces kept, in face order, found without branches (whether a face faces the eye is a
+// coin toss the branch predictor loses): those in the frustum, facing the eye (a degenerate
+// face counts as facing it) and within the view distance. Marks their vertices as used and
+// gives every face its unit normal and radius. Returns how many were kept.
+int32_t KeepFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
     const Vec3 eye = t.Eye;
     const float viewDistance = t.ViewDistance;
     const uint16_t* c0 = s.Corner0.data();
@@ -388,7 +398,10 @@ void MarkKeptFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
     const float* y = s.Y.data();
     const float* z = s.Z.data();
     const float* distance = s.Distance.data();
-    uint8_t* keep = s.Keep.data();
+    int32_t* keptFaces = s.KeptFaces.data();
+    size_t count = 0;
+    std::fill_n(s.Used.begin(), s.PreparedVertices, uint8_t{0});
+    uint8_t* used = s.Used.data();
     float* fx = s.FaceX.data();
     float* fy = s.FaceY.data();
     float* fz = s.FaceZ.data();
@@ -402,50 +415,31 @@ void MarkKeptFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
         const bool facing = !(cx * (eye.x - x[i0]) + cy * (eye.y - y[i0]) + cz * (eye.z - z[i0]) < 0.0f);
         const float r = std::max({distance[i0], distance[i1], distance[i2]});
         const bool inside = (outside[i0] & outside[i1] & outside[i2] & kPlaneBits) == 0;
-        keep[f] = static_cast<uint8_t>(inside & facing & (r <= viewDistance) & (drawable[f] != 0));
+        const auto kept = static_cast<uint8_t>(inside & facing & (r <= viewDistance) & (drawable[f] != 0));
         fx[f] = cx;
         fy[f] = cy;
         fz[f] = cz;
         radius[f] = r;
+        keptFaces[count] = static_cast<int32_t>(f);
+        count += kept;
+        used[i0] |= kept;
+        used[i1] |= kept;
+        used[i2] |= kept;
     }
     NormaliseFaceNormals(faces, fx, fy, fz);
+    return static_cast<int32_t>(count);
 }
 
-// The kept faces in face order, written but for their colours; marks their vertices as used.
-// Returns how many.
-int32_t WriteKeptFaces(size_t nv, CharacterDrawScratch& s, TriangleHeader* headers, TriangleVertices* vertices) {
-    const size_t faces = s.PreparedFaces;
-    const uint8_t* keep = s.Keep.data();
-    int32_t* keptFaces = s.KeptFaces.data();
-    size_t kept = 0;
-    for (size_t f = 0; f < faces; ++f) {
-        keptFaces[kept] = static_cast<int32_t>(f);
-        kept += keep[f];
-    }
-    std::fill_n(s.Used.begin(), nv, uint8_t{0});
-    uint8_t* used = s.Used.data();
-    for (size_t k = 0; k < kept; ++k) {
-        const size_t f = static_cast<size_t>(keptFaces[k]);
-        const size_t i0 = s.Corner0[f], i1 = s.Corner1[f], i2 = s.Corner2[f];
-        const Vec3 normal{s.FaceX[f], s.FaceY[f], s.FaceZ[f]};
-        WriteFace(s.FaceData[f], i0, i1, i2, normal, s.FaceRadius[f], s, headers[k], vertices[k]);
-        used[i0] = used[i1] = used[i2] = 1;
-    }
-    return static_cast<int32_t>(kept);
-}
-
-// The lit colours into the kept faces' corners, then the software fog where it applies.
-void ColourFaces(int32_t kept, const LevelDrawTarget& t, const CharacterDrawScratch& s, TriangleHeader* headers,
-                 TriangleVertices* vertices) {
+// The kept faces' records, with the software fog where it applies.
+void WriteKeptFaces(int32_t kept, const LevelDrawTarget& t, const CharacterDrawScratch& s, TriangleHeader* headers,
+                    TriangleVertices* vertices) {
     for (int32_t g = 0; g < kept; ++g) {
         const size_t k = static_cast<size_t>(g);
         const size_t f = static_cast<size_t>(s.KeptFaces[k]);
-        TriangleVertices& block = vertices[k];
-        block.V[0].Diffuse = s.Diffuse[s.Corner0[f]];
-        block.V[1].Diffuse = s.Diffuse[s.Corner1[f]];
-        block.V[2].Diffuse = s.Diffuse[s.Corner2[f]];
+        const Vec3 normal{s.FaceX[f], s.FaceY[f], s.FaceZ[f]};
         const float r = s.FaceRadius[f];
-        if (!t.HardwareFog && r >= t.FogStart) FogAndSortKey(headers[k], block, r, t);
+        WriteFace(s.FaceData[f], s.Corner0[f], s.Corner1[f], s.Corner2[f], normal, r, s, headers[k], vertices[k]);
+        if (!t.HardwareFog && r >= t.FogStart) FogAndSortKey(headers[k], vertices[k], r, t);
     }
 }
 
@@ -503,7 +497,7 @@ void RememberInputs(CharacterDrawInputs& last, uint64_t poseSerial, int32_t base
     last.Target = target;
     last.ViewFrustum = frustum;
     const int32_t n = LightsUsed(lights);
-    GrowTo(last.Lights.Items, static_cast<size_t>(n));
+    GrowTo(last.Lights.Items, lights.Items.size());
     std::copy_n(lights.Items.begin(), n, last.Lights.Items.begin());
     last.Lights.Count = static_cast<int16_t>(n);
 }
@@ -519,18 +513,16 @@ int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const Skinn
     const size_t faces = mesh.Faces.size();
     GrowVertexArrays(s, nv);
     GrowTo(s.KeptFaces, faces);
-    GrowTo(s.Keep, faces);
     for (auto* v : {&s.FaceX, &s.FaceY, &s.FaceZ, &s.FaceRadius}) GrowTo(*v, faces);
     PrepareMesh(mesh, baseSlot, skinned, s);
 
     PlaceVertices(skinned, at, m, s);
     if ((ClassifyVertices(nv, target.Eye, target.ViewDistance, frustum, s) & (kPlaneBits | kFarBit)) != 0) return 0;
-    MarkKeptFaces(target, s);
-    const int32_t kept = WriteKeptFaces(nv, s, headers, vertices);
+    const int32_t kept = KeepFaces(target, s);
     const size_t lit = GatherLitVertices(nv, target.Eye, s);
     LightVertices(lights, lit, s);
     PackColours(lit, s);
-    ColourFaces(kept, target, s, headers, vertices);
+    WriteKeptFaces(kept, target, s, headers, vertices);
     return kept;
 }
 
@@ -548,6 +540,8 @@ int32_t DrawCharacterMeshReusing(uint64_t poseSerial, int32_t baseSlot, const Mo
                                  TriangleVertices* vertices, const LevelDrawTarget& target, const Frustum& frustum,
                                  const LightList& lights, CharacterDrawScratch& scratch) {
     CharacterDrawScratch& s = scratch;
+    GrowTo(s.KeptHeaders, mesh.Faces.size());  // here, so that a later first reuse allocates nothing
+    GrowTo(s.KeptVertices, mesh.Faces.size());
     const bool same = s.LastValid && SameInputs(s.Last, poseSerial, baseSlot, mesh, at, m, target, frustum, lights);
     if (same && s.KeptCount >= 0) {
         const size_t n = static_cast<size_t>(s.KeptCount);
@@ -559,8 +553,6 @@ int32_t DrawCharacterMeshReusing(uint64_t poseSerial, int32_t baseSlot, const Mo
         DrawCharacterMesh(baseSlot, mesh, skinned, at, m, headers, vertices, target, frustum, lights, s);
     if (same) {
         const size_t n = static_cast<size_t>(count);
-        GrowTo(s.KeptHeaders, mesh.Faces.size());
-        GrowTo(s.KeptVertices, mesh.Faces.size());
         std::copy_n(headers, n, s.KeptHeaders.data());
         std::copy_n(vertices, n, s.KeptVertices.data());
         s.KeptCount = count;

@@ -15,12 +15,15 @@
 
 namespace dv {
 
-// A face's fields that its triangle records copy: texture slot, blend type and per corner the
-// base and bump coordinates (U, V, BumpU, BumpV).
+// Where a vertex record's part after the position and colour starts.
+inline constexpr size_t kCornerEndAt = 16;
+
+// The bytes of a face's triangle records that are the same in every drawing: the header up to
+// the normal (flags, slot, blend, layers) and per corner the vertex record from the specular
+// colour on (its coordinates).
 struct FaceDrawData {
-    float Uv[3][4];
-    uint16_t Texture;
-    uint8_t Blend;
+    uint8_t HeaderStart[14];
+    uint8_t CornerEnd[3][28];
 };
 
 // What a drawing of the character was made from: the same inputs give the same triangles.
@@ -44,7 +47,6 @@ struct CharacterDrawScratch {
     std::vector<uint8_t> Used;      // used by a kept face
     std::vector<uint32_t> Diffuse;  // lit colour of a used vertex
     std::vector<uint32_t> Packed;   // per lit vertex: its colour, before it goes to Diffuse
-    std::vector<uint8_t> Keep;      // per face: 1 when drawn
     std::vector<int32_t> KeptFaces;
     std::vector<float> FaceX, FaceY, FaceZ;  // per face: unit plane normal (zero when degenerate)
     std::vector<float> FaceRadius;           // per face: the farthest corner's distance from the eye
