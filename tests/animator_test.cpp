@@ -504,10 +504,14 @@ TEST(SkinGroups, VerticesSharingTheirBonesAreConsecutiveAndSkinAsOne) {
         for (int s = 0; s < in.Count; ++s) {
             const BoneTransform& t = transforms[in.Bone[s]];
             const Vec3 p = rest[v].Position, n = rest[v].Normal;
-            px += in.Weight[s] * (t.Rotation[0][0] * p.x + t.Rotation[0][1] * p.y + t.Rotation[0][2] * p.z + t.Translation[0]);
-            py += in.Weight[s] * (t.Rotation[1][0] * p.x + t.Rotation[1][1] * p.y + t.Rotation[1][2] * p.z + t.Translation[1]);
-            nx += in.Weight[s] * (t.Rotation[0][0] * n.x + t.Rotation[0][1] * n.y + t.Rotation[0][2] * n.z);
-            ny += in.Weight[s] * (t.Rotation[1][0] * n.x + t.Rotation[1][1] * n.y + t.Rotation[1][2] * n.z);
+            const float w = in.Weight[s];
+            const auto row = [&t](int i, const Vec3& q) {
+                return t.Rotation[i][0] * q.x + t.Rotation[i][1] * q.y + t.Rotation[i][2] * q.z;
+            };
+            px += w * (row(0, p) + t.Translation[0]);
+            py += w * (row(1, p) + t.Translation[1]);
+            nx += w * row(0, n);
+            ny += w * row(1, n);
         }
         const size_t e = out.Slot[v];
         EXPECT_FLOAT_EQ(out.X[e], px) << "vertex " << v;

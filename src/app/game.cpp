@@ -184,10 +184,10 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
     if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
         const ModelRecord& model = *g.CharacterModel.Model;
         const TriangleSpan room = vp.ReserveTriangles(static_cast<int32_t>(model.Faces.size()));
-        vp.CommitTriangles(DrawCharacterMeshReusing(g.CharacterModel.SkinnedSerial, g.CharacterModel.Movable->TextureSlot,
-                                                    model, g.CharacterModel.Skinned, g.Body.Movement.Position, m,
-                                                    room.Headers, room.Vertices, target, vp.ViewFrustum,
-                                                    g.VisibleLights, g.CharacterScratch));
+        const Animator& a = g.CharacterModel;
+        vp.CommitTriangles(DrawCharacterMeshReusing(a.SkinnedSerial, a.Movable->TextureSlot, model, a.Skinned,
+                                                    g.Body.Movement.Position, m, room.Headers, room.Vertices, target,
+                                                    vp.ViewFrustum, g.VisibleLights, g.CharacterScratch));
     }
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "math/vecmath.h"
-#include "world/level_records.h"
 #include "models/skin_groups.h"
+#include "world/level_records.h"
 #include "world/skinned_mesh.h"
 
 namespace dv {
@@ -130,7 +130,7 @@ private:
     void PoseSkeleton();
     // Fills BoneTransforms from the pose.
     void BuildBoneTransforms();
-    // Skins Position and Normal of SkinnedVertices with the per-bone transforms.
+    // Skins Skinned with the per-bone transforms, group by group.
     void SkinVertices();
     // Writes Skinned's positions and normals into SkinnedVertices.
     void CopySkinnedToVertices();

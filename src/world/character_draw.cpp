@@ -38,7 +38,8 @@ void GrowVertexArrays(CharacterDrawScratch& s, size_t nv) {
 // lightmap coordinates 0).
 FaceDrawData DrawDataOf(const ModelFace& face, int32_t baseSlot) {
     TriangleHeader tri{};
-    tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    const int32_t slot = face.Texture < 0 ? face.Texture : baseSlot + face.Texture;  // negative: animated code
+    tri.Texture = static_cast<uint16_t>(slot);
     tri.BlendType = face.Blend;
     tri.Layers = 1;
     FaceDrawData d{};
@@ -359,7 +360,8 @@ void WriteFace(const FaceDrawData& face, size_t i0, size_t i1, size_t i2, const 
     std::memcpy(header, face.HeaderStart, sizeof face.HeaderStart);
     const float normalAndKey[4] = {normal.x, normal.y, normal.z, -r};
     std::memcpy(header + offsetof(TriangleHeader, Normal), normalAndKey, sizeof normalAndKey);
-    std::memset(header + offsetof(TriangleHeader, RunLength), 0, sizeof(TriangleHeader) - offsetof(TriangleHeader, RunLength));
+    constexpr size_t kTailAt = offsetof(TriangleHeader, RunLength);
+    std::memset(header + kTailAt, 0, sizeof(TriangleHeader) - kTailAt);
     const size_t corner[3] = {i0, i1, i2};
     for (int k = 0; k < 3; ++k) {
         const size_t vi = corner[k];
