@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -426,4 +427,96 @@ TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
     ExpectVec(item.SkinnedVertices[1].Position, -10, 35, 0);
     EXPECT_EQ(item.SkinnedVertices[1].Gloss, 77);
     ClockUseVirtual(false);
+}
+
+TEST_F(AnimatorTest, DrawingArraysFollowThePoseAndTheVertexRecordsCatchUp) {
+    Start(0, 3, 1000);
+    const auto skinnedPos = [this](size_t v) {
+        const size_t e = item.Skinned.SlotOf(v);
+        return Vec3{item.Skinned.X[e], item.Skinned.Y[e], item.Skinned.Z[e]};
+    };
+    ExpectVec(skinnedPos(0), 0, 20, 0);
+    const uint64_t serial = item.SkinnedSerial;
+
+    ClockSetVirtualMs(1100);
+    EXPECT_TRUE(item.UpdateSkinned());  // frame 1: the arrays move, the records wait
+    EXPECT_NE(item.SkinnedSerial, serial);
+    ExpectVec(skinnedPos(0), -10, 10, 0);
+    ExpectVec(skinnedPos(3), -10, 20, 0);
+    ExpectVec(Pos(0), 0, 20, 0);
+    EXPECT_FALSE(item.UpdateSkinned());  // same step: nothing to do
+
+    item.Update();  // the pose is unchanged, yet the records take it now
+    ExpectVec(Pos(0), -10, 10, 0);
+    ExpectVec(Pos(3), -10, 20, 0);
+    EXPECT_EQ(item.SkinnedVertices[3].Gloss, 77);
+
+    ClockSetVirtualMs(1200);
+    EXPECT_TRUE(item.UpdatePose());  // posed without skinning (the benchmark's reference path)
+    item.Update();                    // still skins that pose
+    ExpectVec(Pos(0), 4, 20, 0);
+    ExpectVec(skinnedPos(1), 2, 45, 0);
+}
+
+TEST(SkinGroups, VerticesSharingTheirBonesAreConsecutiveAndSkinAsOne) {
+    ModelVertices rest(6);
+    const int16_t bones[6][4] = {{1, -1, -1, -1}, {0, 2, -1, -1}, {1, -1, -1, -1},
+                                 {-1, 0, -1, -1}, {0, 2, -1, -1}, {2, 0, -1, -1}};
+    const uint8_t weights[6][4] = {{100}, {30, 70}, {100}, {0, 50}, {60, 40}, {50, 50}};
+    for (size_t v = 0; v < rest.size(); ++v) {
+        rest[v] = ModelVertex{};
+        rest[v].Position = Vec3{static_cast<float>(v), 2.0f * v, -1.0f};
+        rest[v].Normal = Vec3{0, 1, 0};
+        std::copy(bones[v], bones[v] + 4, rest[v].Bones);
+        std::copy(weights[v], weights[v] + 4, rest[v].Weights);
+    }
+    std::vector<VertexInfluences> influences;
+    for (const ModelVertex& v : rest) influences.push_back(ResolveInfluences(v, 3));
+    SkinnedMesh out;
+    const SkinGroups groups = GroupVertices(rest, influences, out);
+
+    // Groups by count, then bones: {1} x 2, {0, 2} x 2, {2, 0}, {3, 0} (3: the identity that
+    // stands for vertex 3's missing slot 0).
+    ASSERT_EQ(groups.Groups.size(), 4u);
+    std::vector<int> seen(rest.size(), 0);
+    for (const SkinGroup& g : groups.Groups) {
+        for (uint32_t e = g.First; e < g.First + g.Count; ++e) {
+            const uint32_t v = groups.Vertex[e];
+            ++seen[v];
+            EXPECT_EQ(out.Slot[v], e);
+            EXPECT_EQ(g.Bones, influences[v].Count);
+            EXPECT_TRUE(std::equal(g.Bone, g.Bone + g.Bones, influences[v].Bone));
+        }
+    }
+    EXPECT_EQ(seen, std::vector<int>(rest.size(), 1));
+    EXPECT_EQ(groups.Groups[1].Count, 2u);  // vertices 1 and 4 share bones 0 and 2
+
+    // Bone b moves by (b + 1, 0, 0) and turns the normal to x for bone 2; the identity stays.
+    BoneTransform transforms[4];
+    for (int b = 0; b < 4; ++b) {
+        transforms[b] = BoneTransform{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {b < 3 ? b + 1.0f : 0.0f, 0, 0}};
+    }
+    transforms[2] = BoneTransform{{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}}, {3, 0, 0}};
+    SkinGroupedVertices(groups, transforms, out);
+    for (size_t v = 0; v < rest.size(); ++v) {
+        const VertexInfluences& in = influences[v];
+        float px = 0, py = 0, nx = 0, ny = 0;
+        for (int s = 0; s < in.Count; ++s) {
+            const BoneTransform& t = transforms[in.Bone[s]];
+            const Vec3 p = rest[v].Position, n = rest[v].Normal;
+            const float w = in.Weight[s];
+            const auto row = [&t](int i, const Vec3& q) {
+                return t.Rotation[i][0] * q.x + t.Rotation[i][1] * q.y + t.Rotation[i][2] * q.z;
+            };
+            px += w * (row(0, p) + t.Translation[0]);
+            py += w * (row(1, p) + t.Translation[1]);
+            nx += w * row(0, n);
+            ny += w * row(1, n);
+        }
+        const size_t e = out.Slot[v];
+        EXPECT_FLOAT_EQ(out.X[e], px) << "vertex " << v;
+        EXPECT_FLOAT_EQ(out.Y[e], py) << "vertex " << v;
+        EXPECT_FLOAT_EQ(out.NX[e], nx) << "vertex " << v;
+        EXPECT_FLOAT_EQ(out.NY[e], ny) << "vertex " << v;
+    }
 }

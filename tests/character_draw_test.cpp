@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -97,7 +98,7 @@ protected:
             const int32_t slot = item_.Movable->TextureSlot;
             dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum,
                                  lights_, &referenceSkin_, &referenceScratch_);
-            dv::DrawCharacterMesh(slot, *item_.Model, item_.SkinnedVertices, at_, m, drawn_, t, t.ViewFrustum,
+            dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum,
                                   lights_, scratch_);
             CompareTriangles(what + ", heading " + std::to_string(view.Heading), t);
             ++comparedViews_;
@@ -268,3 +269,85 @@ TEST_F(CharacterDrawTest, BlendedTransitionsMatchTheReference) {
 }
 
 }  // namespace
+
+namespace {
+
+bool SameRecords(const dv::TriangleBuffer& a, const dv::TriangleBuffer& b) {
+    if (a.Count != b.Count) return false;
+    const size_t n = static_cast<size_t>(a.Count);
+    return std::memcmp(a.Triangles.data(), b.Triangles.data(), n * sizeof(dv::TriangleHeader)) == 0 &&
+           std::memcmp(a.Vertices.data(), b.Vertices.data(), n * sizeof(dv::TriangleVertices)) == 0;
+}
+
+}  // namespace
+
+// The drawing that copies its last triangles: every call gives what a fresh drawing gives for
+// the same inputs, and a change of any input (eye, a light, the placement, the pose) is seen.
+TEST_F(CharacterDrawTest, ReusedTrianglesAreThoseOfAFreshDrawingOfTheSameInputs) {
+    item_.SelectClip(item_.Movable->Clips[0].ClipId);
+    item_.SetFrame(0);
+    item_.Animating = false;
+    item_.Update();
+    dv::Mat4 m = dv::MatIdentity();
+    dv::MatScale(m, 3.2f, 3.2f, 3.2f);
+    dv::LevelDrawTarget t = Target(kViews[1]);
+    dv::LightList lights = lights_;
+    dv::Vec3 at = at_;
+    const int32_t slot = item_.Movable->TextureSlot;
+    dv::CharacterDrawScratch reuseScratch;
+    dv::TriangleBuffer reused;
+    const size_t faces = item_.Model->Faces.size();
+    reused.Triangles.resize(faces);
+    reused.Vertices.resize(faces);
+
+    const auto compare = [&](const std::string& what) {
+        reused.Count = dv::DrawCharacterMeshReusing(item_.SkinnedSerial, slot, *item_.Model, item_.Skinned, at, m,
+                                                    reused.Triangles.data(), reused.Vertices.data(), t,
+                                                    t.ViewFrustum, lights, reuseScratch);
+        dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at, m, drawn_, t, t.ViewFrustum, lights, scratch_);
+        EXPECT_GT(drawn_.Count, 100) << what;
+        EXPECT_TRUE(SameRecords(reused, drawn_)) << what;
+    };
+    for (int k = 0; k < 4; ++k) compare("the same inputs, call " + std::to_string(k));
+    EXPECT_EQ(reuseScratch.KeptCount, reused.Count);  // the third call on copied
+
+    t.Eye.x += 0.5f;
+    compare("eye moved");
+    compare("eye moved, again");
+    lights.Items[1].Diffuse.y *= 0.5f;
+    compare("a light dimmed");
+    compare("a light dimmed, again");
+    at.z += 1.0f;
+    compare("character moved");
+    compare("character moved, again");
+    item_.SetFrame(3);
+    item_.Update();
+    compare("another pose");
+    compare("another pose, again");
+}
+
+// A character behind the eye, and one beyond the view distance: nothing is drawn, as by the
+// reference, and the early return leaves nothing behind for the next drawing.
+TEST_F(CharacterDrawTest, ACharacterOutOfViewGivesNoTriangles) {
+    item_.SelectClip(item_.Movable->Clips[0].ClipId);
+    item_.SetFrame(0);
+    item_.Animating = false;
+    item_.Update();
+    item_.SkinVerticesReference(referenceSkin_);
+    const dv::Mat4 m = dv::MatIdentity();
+    const int32_t slot = item_.Movable->TextureSlot;
+    for (const float distance : {-300.0f, 3000.0f}) {
+        dv::LevelDrawTarget t = Target(kViews[0]);
+        // Look along +z from a point `distance` before the character (negative: past it).
+        t.Eye = dv::VecAdd(at_, Vec3{0, 30, -distance});
+        const Vec3 look = dv::VecAdd(t.Eye, Vec3{0, 0, 1});
+        t.ViewFrustum = dv::FrustumFromMatrices(dv::MatLookAtLH(t.Eye, look, Vec3{0, 1, 0}),
+                                                dv::MatPerspectiveFovLH(0.8f, 4.0f / 3.0f, 1.0f, 5000.0f));
+        dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum, lights_,
+                             &referenceSkin_, &referenceScratch_);
+        dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum, lights_, scratch_);
+        EXPECT_EQ(reference_.Count, 0) << distance;
+        EXPECT_EQ(drawn_.Count, 0) << distance;
+    }
+    ComparePose("in view again");
+}

@@ -177,17 +177,17 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
 
     g.CharacterTriangles.Count = 0;
     // The animation stands still under the pause menu: the pose is drawn as it is.
-    if (!shell.Paused()) g.CharacterModel.Update();
+    if (!shell.Paused()) g.CharacterModel.UpdateSkinned();
     CollectVisibleLights(shell.Level, shell.ObjectIds, g.RoomLights, g.Body.Movement.Position, g.Body.Room,
                          g.VisibleLights);
 
     if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
         const ModelRecord& model = *g.CharacterModel.Model;
         const TriangleSpan room = vp.ReserveTriangles(static_cast<int32_t>(model.Faces.size()));
-        vp.CommitTriangles(DrawCharacterMesh(g.CharacterModel.Movable->TextureSlot, model,
-                                             g.CharacterModel.SkinnedVertices, g.Body.Movement.Position, m,
-                                             room.Headers, room.Vertices, target, vp.ViewFrustum, g.VisibleLights,
-                                             g.CharacterScratch));
+        const Animator& a = g.CharacterModel;
+        vp.CommitTriangles(DrawCharacterMeshReusing(a.SkinnedSerial, a.Movable->TextureSlot, model, a.Skinned,
+                                                    g.Body.Movement.Position, m, room.Headers, room.Vertices, target,
+                                                    vp.ViewFrustum, g.VisibleLights, g.CharacterScratch));
     }
 }
 

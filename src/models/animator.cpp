@@ -25,25 +25,6 @@ Vec3 RotatedAbout(const Vec3& p, const Quat& q, const Quat& inverse, const Vec3&
 
 BoneTransform IdentityTransform() { return BoneTransform{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}}; }
 
-// The reference skinning skips a slot whose bone is missing and adds nothing for a weight of 0;
-// a missing slot 0 leaves the rest position in the sum, which weight 1 on the identity
-// reproduces.
-VertexInfluences ResolveInfluences(const ModelVertex& vertex, int32_t boneCount) {
-    VertexInfluences in{};
-    for (int s = 0; s < 4; ++s) {
-        const int32_t j = vertex.Bones[s];
-        const bool used = j >= 0 && j < boneCount;
-        if (!used && s == 0) {
-            in.Bone[in.Count] = static_cast<int16_t>(boneCount);
-            in.Weight[in.Count++] = 1.0f;
-        } else if (used && vertex.Weights[s] != 0) {
-            in.Bone[in.Count] = static_cast<int16_t>(j);
-            in.Weight[in.Count++] = static_cast<float>(vertex.Weights[s]) / 100.0f;
-        }
-    }
-    return in;
-}
-
 // q v q^-1 with q^-1 the normalised conjugate, as a matrix: the rotation scaled by |q|.
 BoneTransform TransformOfPose(const BonePose& pose, const Vec3& pivot) {
     const double x = pose.Rotation.x, y = pose.Rotation.y, z = pose.Rotation.z, w = pose.Rotation.w;
@@ -127,9 +108,12 @@ void Animator::Unbind() {
 void Animator::Destroy() {
     ModelVertices().swap(SkinnedVertices);
     std::vector<BonePose>().swap(Pose);
+    Skinned = SkinnedMesh{};
+    ++PoseSerial;
     std::vector<Quat>().swap(InverseRotations);
     std::vector<BoneTransform>().swap(BoneTransforms);
     std::vector<VertexInfluences>().swap(Influences);
+    Groups = SkinGroups{};
 }
 
 void Animator::ResetPlayback() {
@@ -153,6 +137,7 @@ bool Animator::BindMovable(int32_t index) {
     Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
     Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
     SkinnedVertices.assign(Model->Vertices.size(), ModelVertex{});
+    ++PoseSerial;
     RestFieldsCopied = false;
     Pose.assign(Skeleton->Bones.size(), BonePose{});
     InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
@@ -161,6 +146,8 @@ bool Animator::BindMovable(int32_t index) {
     for (size_t v = 0; v < Model->Vertices.size(); ++v) {
         Influences[v] = ResolveInfluences(Model->Vertices[v], static_cast<int32_t>(Skeleton->Bones.size()));
     }
+    Groups = GroupVertices(Model->Vertices, Influences, Skinned);
+    SkinnedSerial = VerticesSerial = PoseSerial;  // both zero-filled, as before any pose
     return true;
 }
 
@@ -268,7 +255,19 @@ bool Animator::RestoreRecords(const PlaybackRecords& records) {
 }
 
 void Animator::Update() {
-    if (UpdatePose()) SkinVertices();
+    UpdateSkinned();
+    if (VerticesSerial == SkinnedSerial) return;
+    CopySkinnedToVertices();
+    VerticesSerial = SkinnedSerial;
+}
+
+bool Animator::UpdateSkinned() {
+    UpdatePose();
+    // Also after a pose of UpdatePose alone: whatever was posed last is skinned.
+    if (SkinnedSerial == PoseSerial || Model == nullptr || Skeleton == nullptr) return false;
+    SkinVertices();
+    SkinnedSerial = PoseSerial;
+    return true;
 }
 
 bool Animator::UpdatePose() {
@@ -280,6 +279,7 @@ bool Animator::UpdatePose() {
     if (TransitionDone && Blending) Blending = false;
     if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return false;
     PoseSkeleton();
+    ++PoseSerial;
     CachedFramePos = FramePos;
     LastFrame = Frame;
     CachedMovableId = Movable->Id;
@@ -385,28 +385,20 @@ void Animator::BuildBoneTransforms() {
 
 void Animator::SkinVertices() {
     BuildBoneTransforms();
-    const size_t count = std::min({SkinnedVertices.size(), Model->Vertices.size(), Influences.size()});
+    SkinGroupedVertices(Groups, BoneTransforms.data(), Skinned);
+}
+
+void Animator::CopySkinnedToVertices() {
+    const size_t count = std::min({SkinnedVertices.size(), Skinned.Slot.size(), Model->Vertices.size()});
     // Skinning rewrites only Position and Normal; the other fields are copied once per binding.
     if (!RestFieldsCopied) {
         std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
         RestFieldsCopied = true;
     }
     for (size_t v = 0; v < count; ++v) {
-        const ModelVertex& rest = Model->Vertices[v];
-        const Vec3 p = rest.Position, n = rest.Normal;
-        const VertexInfluences& in = Influences[v];
-        float sp[3] = {0, 0, 0}, sn[3] = {0, 0, 0};
-        for (int s = 0; s < in.Count; ++s) {
-            const BoneTransform& t = BoneTransforms[static_cast<size_t>(in.Bone[s])];
-            const float w = in.Weight[s];
-            for (int i = 0; i < 3; ++i) {
-                const float* r = t.Rotation[i];
-                sp[i] += w * (r[0] * p.x + r[1] * p.y + r[2] * p.z + t.Translation[i]);
-                sn[i] += w * (r[0] * n.x + r[1] * n.y + r[2] * n.z);
-            }
-        }
-        SkinnedVertices[v].Position = Vec3{sp[0], sp[1], sp[2]};
-        SkinnedVertices[v].Normal = Vec3{sn[0], sn[1], sn[2]};
+        const size_t e = Skinned.Slot[v];
+        SkinnedVertices[v].Position = Vec3{Skinned.X[e], Skinned.Y[e], Skinned.Z[e]};
+        SkinnedVertices[v].Normal = Vec3{Skinned.NX[e], Skinned.NY[e], Skinned.NZ[e]};
     }
 }
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "math/vecmath.h"
+#include "models/skin_groups.h"
 #include "world/level_records.h"
+#include "world/skinned_mesh.h"
 
 namespace dv {
 
@@ -16,22 +18,6 @@ struct BonePose {
     Quat Rotation;    // accumulated rotation, ancestors included
     Vec3 Translation;  // key translation of this update
     Vec3 Offset;       // how far the joint has moved from its pivot, model space
-};
-
-// A bone's skinning transform for the current pose: p' = Rotation p + Translation, rows of a
-// 3 x 3 matrix. It carries the pose's scale too, since a blended rotation is not renormalised.
-struct BoneTransform {
-    float Rotation[3][3];
-    float Translation[3];
-};
-
-// A vertex's bone slots resolved once at binding: the first Count entries are the slots with a
-// bone and a weight, in slot order. A missing bone in slot 0 keeps the rest position, so it
-// becomes the identity transform past the last bone with weight 1.
-struct VertexInfluences {
-    int16_t Bone[4];
-    int16_t Count;
-    float Weight[4];
 };
 
 // One sampled key: Euler angles in degrees and the joint's displacement.
@@ -83,6 +69,9 @@ public:
     // Advances playback from ClockMs, then poses and skins unless the pose is unchanged.
     // Does nothing while Frame < 0. Allocates nothing.
     void Update();
+    // Update for the drawing: skins into Skinned only, leaving SkinnedVertices as they were
+    // until the next Update. True when Skinned changed.
+    bool UpdateSkinned();
     // Update without the skinning: advances playback and poses the skeleton unless the pose is
     // unchanged. True when it posed.
     bool UpdatePose();
@@ -119,6 +108,12 @@ public:
     bool TransitionDone = false;
     float BlendFraction = 0.0f;
     ModelVertices SkinnedVertices;
+    // The same positions and normals as separate arrays, for the character's drawing.
+    SkinnedMesh Skinned;
+    // Counts the poses computed (and bindings); SkinnedSerial is the count whose pose Skinned
+    // holds, so a drawing made at one value stands while it does not change.
+    uint64_t PoseSerial = 0;
+    uint64_t SkinnedSerial = 0;
     std::vector<BonePose> Pose;
     int32_t CachedMovableId = -1;
     int32_t CachedClipId = -1;
@@ -135,13 +130,17 @@ private:
     void PoseSkeleton();
     // Fills BoneTransforms from the pose.
     void BuildBoneTransforms();
-    // Skins Position and Normal of SkinnedVertices with the per-bone transforms.
+    // Skins Skinned with the per-bone transforms, group by group.
     void SkinVertices();
+    // Writes Skinned's positions and normals into SkinnedVertices.
+    void CopySkinnedToVertices();
 
     std::vector<Quat> InverseRotations;  // per bone, for the reference skinning; sized with Pose
     std::vector<BoneTransform> BoneTransforms;  // per bone, then the identity for unused slots
     std::vector<VertexInfluences> Influences;   // per model vertex
+    SkinGroups Groups;                          // the vertices grouped by their bones
     bool RestFieldsCopied = false;  // SkinnedVertices holds the model's bones, weights and gloss
+    uint64_t VerticesSerial = 0;    // the pose count whose pose SkinnedVertices holds
 };
 
 }  // namespace dv
