@@ -67,6 +67,29 @@ TEST(SaveFile, WrittenFileReadsBackWithItsHeader) {
     EXPECT_EQ(header.SavedAt, 1700000000);
 }
 
+// A game of several levels finds the level a save was made on among its own; damage is still
+// reported before the level is looked for.
+TEST(SaveFile, SavesOfAnyListedLevelNameTheirLevel) {
+    SavedBytes(SomeGame());
+    const std::string path = Temp("game.sav");
+    const dv::LevelIdentity other{99, 7};
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    size_t level = 5;
+    std::string error;
+    ASSERT_TRUE(dv::ReadSaveFile(path, {other, kLevel}, level, header, game, error)) << error;
+    EXPECT_EQ(level, 1u);
+    EXPECT_EQ(game.Body.Room, 2);
+    EXPECT_FALSE(dv::ReadSaveFile(path, {other}, level, header, game, error));
+    EXPECT_EQ(error, path + ": saved on a level this game does not have (or another version of it)");
+
+    std::string bytes = ReadAll(path);
+    bytes[sizeof(dv::SaveHeader) + 3] ^= 1;
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_FALSE(dv::ReadSaveFile(path, {other, kLevel}, level, header, game, error));
+    EXPECT_EQ(error, path + ": damaged: the checksum does not match");
+}
+
 TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
     const std::string good = SavedBytes(SomeGame());
     EXPECT_EQ(ParseError(""), "x.sav: truncated: 0 bytes, shorter than the header");
