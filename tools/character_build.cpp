@@ -6,6 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "tools/character_normals.h"
+
 namespace dv {
 namespace {
 
@@ -246,14 +248,18 @@ void ComputeNormals(ModelRecord& m, size_t firstVertex, size_t firstFace) {
 
 ModelRecord BuildModel(const CharacterSource& src) {
     ModelRecord m;
+    std::vector<JointNormalSource> joints;
     for (size_t i = 0; i < src.Parts.size(); ++i) {
+        const CharacterPart& p = src.Parts[i];
         const size_t v0 = m.Vertices.size(), f0 = m.Faces.size();
-        AddPart(src, src.Parts[i], m);
+        AddPart(src, p, m);
         ComputeNormals(m, v0, f0);
         if (m.Vertices.size() > 32767 || m.Faces.size() > 32767) {
-            Fail(src.MeshFile, src.Parts[i].Line, "part '" + src.Parts[i].Name + "' takes the model past 32767 vertices or faces");
+            Fail(src.MeshFile, p.Line, "part '" + p.Name + "' takes the model past 32767 vertices or faces");
         }
+        joints.resize(m.Vertices.size(), JointNormalSource{p.Bone, p.Blend});
     }
+    SmoothNormalsAcrossJoints(m, joints);
     m.VertexCount = static_cast<int16_t>(m.Vertices.size());
     m.FaceCount = static_cast<int16_t>(m.Faces.size());
     m.BoundsMin = m.BoundsMax = m.Vertices.front().Position;

@@ -69,7 +69,7 @@ Projected Project(const Layout& L, const Vec3& world, int cellX, int cellY) {
 }
 
 void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], const dv::PixelBlock* tex,
-              float light, int clipX0, int clipX1) {
+              const float (&light)[3], int clipX0, int clipX1) {
     const float minX = std::max<float>(clipX0, std::floor(std::min({p[0].X, p[1].X, p[2].X})));
     const float maxX = std::min<float>(clipX1 - 1, std::ceil(std::max({p[0].X, p[1].X, p[2].X})));
     const float minY = std::max(0.0f, std::floor(std::min({p[0].Y, p[1].Y, p[2].Y})));
@@ -87,6 +87,7 @@ void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], cons
             float& d = img.Depth[static_cast<size_t>(y * img.W + x)];
             if (z <= d) continue;
             d = z;
+            const float lit = w0 * light[0] + w1 * light[1] + w2 * light[2];
             float r = 0.8f, g = 0.8f, b = 0.8f;
             if (tex != nullptr) {
                 const float u = w0 * uv[0][0] + w1 * uv[1][0] + w2 * uv[2][0];
@@ -98,9 +99,9 @@ void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], cons
                 g = ((c >> 5) & 63) / 63.0f;
                 b = (c & 31) / 31.0f;
             }
-            img.Set(x, y, static_cast<uint8_t>(std::min(255.0f, r * light * 255)),
-                    static_cast<uint8_t>(std::min(255.0f, g * light * 255)),
-                    static_cast<uint8_t>(std::min(255.0f, b * light * 255)));
+            img.Set(x, y, static_cast<uint8_t>(std::min(255.0f, r * lit * 255)),
+                    static_cast<uint8_t>(std::min(255.0f, g * lit * 255)),
+                    static_cast<uint8_t>(std::min(255.0f, b * lit * 255)));
         }
     }
 }
@@ -118,8 +119,8 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
     for (int k = -4; k <= 4; ++k) img.Set(static_cast<int>(o.X) + k, static_cast<int>(o.Y), 200, 80, 80);
 
     const auto pose = dv::PoseRig(built.Skeleton, dv::CharacterClipFrame(built, clipIndex, frame));
-    std::vector<Vec3> pos;
-    dv::SkinRig(built.Model, built.Skeleton, pose, pos);
+    std::vector<Vec3> pos, normals;
+    dv::SkinRig(built.Model, built.Skeleton, pose, pos, &normals);
     // Show the body where the action has moved it, so climbs read as they play.
     const Vec3 moved = built.BodyMoves.at(static_cast<size_t>(clipIndex)).at(static_cast<size_t>(frame));
     const Vec3 lightDir = [] {
@@ -137,10 +138,14 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
             uv[k][0] = f.Uv[k][0];
             uv[k][1] = f.Uv[k][1];
         }
-        Vec3 n = dv::VecCross(dv::VecSub(w[1], w[0]), dv::VecSub(w[2], w[0]));
-        if (dv::VecLength(n) < 1e-9f) continue;
-        dv::VecNormalize(n);
-        const float light = 0.35f + 0.75f * std::max(0.0f, dv::VecDot(n, lightDir));
+        if (dv::VecLength(dv::VecCross(dv::VecSub(w[1], w[0]), dv::VecSub(w[2], w[0]))) < 1e-9f) continue;
+        // Lit per vertex from the skinned normals and blended across the face, as the game does.
+        float light[3];
+        for (int k = 0; k < 3; ++k) {
+            Vec3 n = normals[f.Vertex[k]];
+            dv::VecNormalize(n);
+            light[k] = 0.35f + 0.75f * std::max(0.0f, dv::VecDot(n, lightDir));
+        }
         const dv::PixelBlock* tex =
             f.Texture >= 0 && static_cast<size_t>(f.Texture) < built.Textures.size() ? &built.Textures[f.Texture] : nullptr;
         Triangle(img, p, uv, tex, light, cellX, cellX + L.CellW);
