@@ -142,7 +142,7 @@ TEST(CharacterContent, MeshWeightsSkeletonAndSize) {
     const dv::BuiltCharacter& b = Built();
     const dv::ModelRecord& m = b.Model;
     EXPECT_GE(m.VertexCount, 300);
-    EXPECT_LE(m.VertexCount, 2000);
+    EXPECT_LE(m.VertexCount, 2500);
     for (size_t i = 0; i < m.Vertices.size(); ++i) {
         const dv::ModelVertex& v = m.Vertices[i];
         int sum = 0;

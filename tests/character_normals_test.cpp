@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
+#include "tools/character_build.h"
 #include "tools/character_normals.h"
 
 namespace {
@@ -48,6 +52,66 @@ TEST(JointNormals, NeighboursOutOfReachOrFacingAwayAreNotUsed) {
     EXPECT_GT(n0.y, 0.1f);  // took the aligned neighbour, not the reversed cap
     EXPECT_FLOAT_EQ(NormalOf(m, 3).z, 1.0f);
     EXPECT_THROW(dv::SmoothNormalsAcrossJoints(m, {{0, 0.3f}}), std::invalid_argument);
+}
+
+const dv::BuiltCharacter& Built() {
+    static const dv::BuiltCharacter built =
+        dv::BuildCharacter(dv::LoadCharacterSource(std::string(DV_SOURCE_DIR) + "/assets/character"));
+    return built;
+}
+
+int BoneIndex(const char* name) {
+    const dv::CharacterSource src = dv::LoadCharacterSource(std::string(DV_SOURCE_DIR) + "/assets/character");
+    for (size_t i = 0; i < src.Joints.size(); ++i) {
+        if (src.Joints[i].Name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Reach along z of the vertices a bone carries most of.
+std::pair<float, float> ZRange(int bone) {
+    float lo = 1e9f, hi = -1e9f;
+    for (const dv::ModelVertex& v : Built().Model.Vertices) {
+        if (v.Bones[0] != bone) continue;
+        lo = std::min(lo, v.Position.z);
+        hi = std::max(hi, v.Position.z);
+    }
+    return {lo, hi};
+}
+
+TEST(CharacterMesh, HandsHaveAThumbAndTheHeadANoseAndAHairTail) {
+    for (const char* hand : {"l_hand", "r_hand"}) {
+        // The palm reaches 0.16 forward; the thumb stands out in front of it.
+        EXPECT_GT(ZRange(BoneIndex(hand)).second, 0.2f) << hand;
+    }
+    const auto head = ZRange(BoneIndex("head"));
+    EXPECT_GT(head.second, 0.5f);   // the nose, in front of the face
+    EXPECT_LT(head.first, -0.55f);  // the hair tail, carried by the head so it turns with it
+}
+
+TEST(CharacterMesh, StaysWithinHalfAgainTheFacesOfTheBoxyBody) {
+    const dv::ModelRecord& m = Built().Model;
+    EXPECT_GT(m.FaceCount, 3212);
+    EXPECT_LE(m.FaceCount, 3212 * 3 / 2);
+    EXPECT_LE(m.VertexCount, 1642 * 3 / 2);
+}
+
+TEST(CharacterMesh, JointsShadeWithoutACrease) {
+    // Where two bones' vertices lie together at a joint, their normals agree closely.
+    const dv::ModelRecord& m = Built().Model;
+    int pairs = 0;
+    for (size_t i = 0; i < m.Vertices.size(); ++i) {
+        const dv::ModelVertex& a = m.Vertices[i];
+        if (a.Bones[1] < 0 || a.Weights[0] > 55) continue;
+        for (size_t j = i + 1; j < m.Vertices.size(); ++j) {
+            const dv::ModelVertex& b = m.Vertices[j];
+            if (b.Bones[1] < 0 || b.Weights[0] > 55 || b.Bones[0] == a.Bones[0]) continue;
+            if (dv::VecDistance(a.Position, b.Position) > 0.01f) continue;
+            ++pairs;
+            EXPECT_GT(dv::VecDot(a.Normal, b.Normal), 0.95f) << "vertices " << i << " and " << j;
+        }
+    }
+    EXPECT_GT(pairs, 20);
 }
 
 }  // namespace
