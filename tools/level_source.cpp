@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <sstream>
 
 namespace dv {
 
@@ -148,21 +147,14 @@ AmbienceDef ParseAmbience(SourceLine& r) {
 
 class Parser {
 public:
-    Parser(const std::string& text, const std::string& fileName) : file_(fileName) {
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines_.push_back(line);
-        }
-    }
+    Parser(const std::string& text, const std::string& fileName) : in_(text, fileName) {}
 
     LevelSource Run() {
         LevelSource src;
-        src.FileName = file_;
-        while (next_ < lines_.size()) {
-            const int lineNo = static_cast<int>(next_) + 1;
-            SourceLine r(file_, lineNo, SplitWords(lines_[next_++]));
+        src.FileName = in_.File();
+        while (!in_.AtEnd()) {
+            const int lineNo = in_.NextNumber();
+            SourceLine r = in_.Next();
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             if (kw == "room") {
@@ -197,10 +189,10 @@ public:
                 r.Fail("unknown statement '" + kw + "'");
             }
         }
-        const int lastLine = static_cast<int>(lines_.size());
-        if (src.Rooms.empty()) SourceLine(file_, lastLine, {}).Fail("the level has no rooms");
-        if (src.Rooms.size() > 254) SourceLine(file_, src.Rooms[254].Line, {}).Fail("more than 254 rooms");
-        if (src.StartLine == 0) SourceLine(file_, lastLine, {}).Fail("the level has no 'start'");
+        const int lastLine = in_.Count();
+        if (src.Rooms.empty()) in_.Fail(lastLine, "the level has no rooms");
+        if (src.Rooms.size() > 254) in_.Fail(src.Rooms[254].Line, "more than 254 rooms");
+        if (src.StartLine == 0) in_.Fail(lastLine, "the level has no 'start'");
         return src;
     }
 
@@ -209,10 +201,10 @@ private:
         std::map<char, CellDef> legend;
         bool haveMap = false;
         while (true) {
-            if (next_ >= lines_.size())
-                SourceLine(file_, room.Line, {}).Fail("room '" + room.Name + "' has no 'end'");
-            const int lineNo = static_cast<int>(next_) + 1;
-            SourceLine r(file_, lineNo, SplitWords(lines_[next_++]));
+            if (in_.AtEnd())
+                in_.Fail(room.Line, "room '" + room.Name + "' has no 'end'");
+            const int lineNo = in_.NextNumber();
+            SourceLine r = in_.Next();
             if (r.Done()) continue;
             const std::string kw = r.Word("room statement");
             if (kw == "end") {
@@ -271,28 +263,28 @@ private:
 
     void CheckInside(const RoomDef& room, float x, float z, int line, const char* what) const {
         if (x < 0 || z < 0 || x > room.CellsX || z > room.CellsZ)
-            SourceLine(file_, line, {}).Fail(std::string("the ") + what + " lies outside room '" + room.Name + "'");
+            in_.Fail(line, std::string("the ") + what + " lies outside room '" + room.Name + "'");
     }
 
     void ParseMap(RoomDef& room, const std::map<char, CellDef>& legend, int mapLine) {
         std::vector<std::string> rows;
         std::vector<int> rowLines;
         while (true) {
-            if (next_ >= lines_.size()) SourceLine(file_, mapLine, {}).Fail("the map has no 'endmap'");
-            const int lineNo = static_cast<int>(next_) + 1;
-            std::string row = lines_[next_++];
+            if (in_.AtEnd()) in_.Fail(mapLine, "the map has no 'endmap'");
+            const int lineNo = in_.NextNumber();
+            std::string row = in_.NextText();
             const size_t a = row.find_first_not_of(" \t");
             if (a == std::string::npos) continue;
             row = row.substr(a, row.find_last_not_of(" \t") + 1 - a);
             if (row == "endmap") break;
             if (!rows.empty() && row.size() != rows[0].size())
-                SourceLine(file_, lineNo, {}).Fail("map row has " + std::to_string(row.size()) + " cells, the first row " +
+                in_.Fail(lineNo, "map row has " + std::to_string(row.size()) + " cells, the first row " +
                                                    std::to_string(rows[0].size()));
             rows.push_back(row);
             rowLines.push_back(lineNo);
         }
-        if (rows.size() < 3 || rows[0].size() < 3) SourceLine(file_, mapLine, {}).Fail("a map needs at least 3 x 3 cells");
-        if (rows.size() > 255 || rows[0].size() > 255) SourceLine(file_, mapLine, {}).Fail("a map has at most 255 x 255 cells");
+        if (rows.size() < 3 || rows[0].size() < 3) in_.Fail(mapLine, "a map needs at least 3 x 3 cells");
+        if (rows.size() > 255 || rows[0].size() > 255) in_.Fail(mapLine, "a map has at most 255 x 255 cells");
         room.CellsX = static_cast<int>(rows[0].size());
         room.CellsZ = static_cast<int>(rows.size());
         room.Cells.assign(static_cast<size_t>(room.CellsX * room.CellsZ), CellDef{});
@@ -303,17 +295,14 @@ private:
                 const char ch = rows[static_cast<size_t>(row)][static_cast<size_t>(x)];
                 const auto it = legend.find(ch);
                 if (it == legend.end())
-                    SourceLine(file_, rowLines[static_cast<size_t>(row)], {})
-                        .Fail(std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
+                    in_.Fail(rowLines[static_cast<size_t>(row)], std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
                 room.At(x, z) = it->second;
                 room.CellLines[static_cast<size_t>(x * room.CellsZ + z)] = rowLines[static_cast<size_t>(row)];
             }
         }
     }
 
-    std::string file_;
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
+    SourceLines in_;
 };
 
 }  // namespace

@@ -174,20 +174,13 @@ SoundNote ParsePlay(SourceLine& r, const SoundDef& s) {
 
 class Parser {
 public:
-    Parser(const std::string& text, const std::string& fileName) : file_(fileName) {
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines_.push_back(line);
-        }
-    }
+    Parser(const std::string& text, const std::string& fileName) : in_(text, fileName) {}
 
     std::vector<SoundDef> Run() {
         std::vector<SoundDef> sounds;
         std::set<std::string> names;
-        while (next_ < lines_.size()) {
-            SourceLine r = NextLine();
+        while (!in_.AtEnd()) {
+            SourceLine r = in_.Next();
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             SoundDef s;
@@ -199,7 +192,7 @@ public:
             if (!IsValidName(s.Name)) r.Fail("sound name '" + s.Name + "' must be lower-case letters, digits or '_'");
             if (!names.insert(s.Name).second) r.Fail("sound '" + s.Name + "' is defined twice");
             r.End();
-            s.File = file_;
+            s.File = in_.File();
             s.Line = r.Line();
             ParseBody(s);
             sounds.push_back(std::move(s));
@@ -208,16 +201,11 @@ public:
     }
 
 private:
-    SourceLine NextLine() {
-        const int lineNo = static_cast<int>(next_) + 1;
-        return SourceLine(file_, lineNo, SplitWords(lines_[next_++]));
-    }
-
     void ParseBody(SoundDef& s) {
         std::set<std::string> seen;
         while (true) {
-            if (next_ >= lines_.size()) SourceLine(file_, s.Line, {}).Fail("'" + s.Name + "' has no 'end'");
-            SourceLine r = NextLine();
+            if (in_.AtEnd()) in_.Fail(s.Line, "'" + s.Name + "' has no 'end'");
+            SourceLine r = in_.Next();
             if (r.Done()) continue;
             const std::string kw = r.Word("statement");
             if (kw == "end") {
@@ -285,7 +273,7 @@ private:
         if (s.Kind != SoundKind::Music && s.Layers.empty()) endLine.Fail("'" + s.Name + "' has no layers");
         const double work = RenderWork(s);
         if (work > kMaxWork)
-            SourceLine(file_, s.Line, {}).Fail("'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
+            in_.Fail(s.Line, "'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
                                                " million samples of work; at most " + Format(kMaxWork / 1e6) + " million");
     }
 
@@ -312,9 +300,7 @@ private:
         return seconds * s.Variations * kSoundRate;
     }
 
-    std::string file_;
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
+    SourceLines in_;
 };
 
 }  // namespace

@@ -24,6 +24,22 @@ std::vector<std::string> SplitWords(const std::string& line) {
     return words;
 }
 
+SourceLines::SourceLines(const std::string& text, std::string file) : file_(std::move(file)) {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines_.push_back(line);
+    }
+}
+
+SourceLine SourceLines::Next() {
+    const int number = NextNumber();
+    return SourceLine(file_, number, SplitWords(lines_[next_++]));
+}
+
+void SourceLines::Fail(int line, const std::string& what) const { SourceLine(file_, line, {}).Fail(what); }
+
 void SourceLine::Fail(const std::string& what) const {
     throw SourceError(file_ + ":" + std::to_string(line_) + ": " + what);
 }

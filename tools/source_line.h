@@ -47,4 +47,26 @@ private:
     size_t pos_ = 0;
 };
 
+// A source's text as numbered lines (a trailing '\r' dropped), handed out in order.
+class SourceLines {
+public:
+    SourceLines(const std::string& text, std::string file);
+
+    bool AtEnd() const { return next_ >= lines_.size(); }
+    int NextNumber() const { return static_cast<int>(next_) + 1; }  // of the line Next hands out
+    int Count() const { return static_cast<int>(lines_.size()); }
+    const std::string& File() const { return file_; }
+    // The next line's words.
+    SourceLine Next();
+    // The next line as it stands.
+    const std::string& NextText() { return lines_[next_++]; }
+    // Throws SourceError "<file>:<line>: <what>".
+    [[noreturn]] void Fail(int line, const std::string& what) const;
+
+private:
+    std::string file_;
+    std::vector<std::string> lines_;
+    size_t next_ = 0;
+};
+
 }  // namespace dv
