@@ -103,7 +103,8 @@ const std::vector<std::string> kMaterials = {"stone", "wood", "metal", "gravel",
 TEST(SoundContent, TheSetIsTheOneTheGameLoads) {
     std::set<std::string> expected = {"jump.wav", "land_soft.wav", "land_hard.wav", "grab.wav", "pullup.wav",
                                       "letgo.wav", "bump.wav", "amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg",
-                                      "amb_fire.ogg", "music_title.ogg", "music_closing.ogg"};
+                                      "amb_fire.ogg", "amb_lap.ogg", "amb_gust.ogg", "music_title.ogg",
+                                      "music_closing.ogg"};
     for (const std::string& m : kMaterials)
         for (const std::string& n : Family("step_" + m, 4, ".wav")) expected.insert(n);
     for (const std::string& n : Family("shimmy", 3, ".wav")) expected.insert(n);
@@ -167,7 +168,7 @@ TEST(SoundContent, TonalSoundsHaveNoJumps) {
 }
 
 TEST(SoundContent, LoopsRunOnFromTheirLastSampleIntoTheirFirst) {
-    for (const char* name : {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg"}) {
+    for (const char* name : {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg", "amb_lap.ogg", "amb_gust.ogg"}) {
         const std::vector<double> x = Mono(Samples(name));
         const std::vector<double> steps = Steps(x);
         EXPECT_LE(std::abs(x.front() - x.back()), Quantile(steps, 0.99)) << name;
@@ -210,6 +211,8 @@ TEST(SoundContent, StoneStepsAreBrighterThanGravelWaterAndWood) {
 TEST(SoundContent, TheLavaRumbleIsLowAndTheWindBandLimited) {
     EXPECT_LT(Brightness(Mono(Samples("amb_lava.ogg"))), Brightness(Mono(Samples("amb_wind.ogg"))));
     EXPECT_LT(Brightness(Mono(Samples("amb_wind.ogg"))), 0.05);
+    EXPECT_LT(Brightness(Mono(Samples("amb_lap.ogg"))), Brightness(Mono(Samples("amb_fire.ogg"))));
+    EXPECT_LT(Brightness(Mono(Samples("amb_gust.ogg"))), 0.05);
 }
 
 // Decodes Ogg Vorbis bytes through a file with libvorbisfile, as the game will.
