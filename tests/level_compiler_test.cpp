@@ -728,15 +728,36 @@ TEST_F(ContentTest, FontFileHasTheLoadersLayout) {
     EXPECT_FALSE(fs::exists(Path("f.fnx")));
 }
 
-TEST_F(ContentTest, TitlePicturesDecodeAt800By600) {
+// Mean brightness (0..255) of the rows y0..y1 of an RGBA image.
+double MeanBrightness(const Image& img, int y0, int y1) {
+    double sum = 0.0;
+    for (size_t i = static_cast<size_t>(y0) * img.width * 4; i < static_cast<size_t>(y1) * img.width * 4; i += 4)
+        sum += (img.rgba[i] + img.rgba[i + 1] + img.rgba[i + 2]) / 3.0;
+    return sum / (static_cast<double>(y1 - y0) * img.width);
+}
+
+// The title, closing and level-card pictures: all decode at the layout's size; each card is a
+// picture of its own, and its foot, where the game writes the level's name in white, is dark.
+TEST_F(ContentTest, TitlePicturesAndLevelCardsDecodeAt800By600) {
     ASSERT_EQ(Run("build-pictures " + kFont + " " + dir_.string()), 0);
-    for (const char* name : {"title1.jpg", "title2.jpg"}) {
+    std::vector<Image> cards;
+    for (const char* name : {"title1.jpg", "title2.jpg", "card_hall.jpg", "card_cistern.jpg", "card_tower.jpg"}) {
         Image img;
         std::string err;
         ASSERT_TRUE(DecodeImageFile(Path(name), img, err)) << err;
-        EXPECT_EQ(img.width, 800);
-        EXPECT_EQ(img.height, 600);
+        EXPECT_EQ(img.width, 800) << name;
+        EXPECT_EQ(img.height, 600) << name;
+        if (std::string(name).rfind("card_", 0) != 0) continue;
+        EXPECT_GT(MeanBrightness(img, 0, 440), 20.0) << name << ": a picture, not a black card";
+        EXPECT_LT(MeanBrightness(img, 515, 555), std::min(60.0, MeanBrightness(img, 100, 440))) << name << ": the foot is dark";
+        cards.push_back(img);
     }
+    for (size_t a = 0; a < cards.size(); ++a)
+        for (size_t b = a + 1; b < cards.size(); ++b)
+            EXPECT_GT(std::abs(MeanBrightness(cards[a], 0, 440) - MeanBrightness(cards[b], 0, 440)) +
+                          std::abs(cards[a].rgba[4 * (300 * 800 + 100)] - cards[b].rgba[4 * (300 * 800 + 100)]),
+                      5.0)
+                << "cards " << a << " and " << b << " look alike";
 }
 
 }  // namespace

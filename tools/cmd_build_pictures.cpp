@@ -1,4 +1,5 @@
-// dvtool build-pictures FONT.ttf OUTDIR: paints title1.jpg and title2.jpg into OUTDIR.
+// dvtool build-pictures FONT.ttf OUTDIR: paints title1.jpg, title2.jpg and the level cards
+// (card_hall.jpg, card_cistern.jpg, card_tower.jpg) into OUTDIR.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -20,6 +21,10 @@ int BuildPictures(int argc, char** argv) {
             const dv::RgbImage img = dv::PaintTitlePicture(i == 1, argv[1]);
             dv::WriteFileAtomic(dir + (i == 0 ? "/title1.jpg" : "/title2.jpg"),
                                 dv::EncodeJpeg(img.Width, img.Height, img.Pixels, 90));
+        }
+        for (const dv::LevelCard card : dv::kLevelCards) {
+            const dv::RgbImage img = dv::PaintLevelCard(card);
+            dv::WriteFileAtomic(dir + "/" + dv::LevelCardFileName(card), dv::EncodeJpeg(img.Width, img.Height, img.Pixels, 90));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -27,7 +27,8 @@ constexpr Command kCommands[] = {
      dvtool::BuildFont},
     {"build-pictures", "build-pictures FONT.ttf OUTDIR",
      "Paints the title and closing pictures, OUTDIR/title1.jpg and OUTDIR/title2.jpg, with their\n"
-     "captions set in FONT.ttf.\n",
+     "captions set in FONT.ttf, and the level cards OUTDIR/card_hall.jpg, card_cistern.jpg and\n"
+     "card_tower.jpg (without text: the game writes the level's name over their foot).\n",
      dvtool::BuildPictures},
     {"build-icon", "build-icon FONT.ttf OUT.png [SIZE]",
      "Paints the desktop icon, a SIZE x SIZE PNG (16..512, default 128) cut from the title picture.\n",
