@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the tests of build-check (AddressSanitizer + UndefinedBehaviorSanitizer, see
 # check-build.sh): the unit tests, the end-to-end replays of the game, the window test and a
-# soak of SOAK_MINUTES (default 1). The whole-course replay is left to the ordinary build: it
-# takes minutes, and the moves it makes are run under the sanitizers by the action tests.
+# soak of SOAK_MINUTES (default 1). The whole-level replays are left to the ordinary build: they
+# take minutes, and the moves they make are run under the sanitizers by the action tests.
 # Any sanitizer report aborts the process that made it and fails its test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,5 +17,5 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # The soak's memory budget does not apply here: the sanitizer keeps freed memory in quarantine.
 export DV_SOAK_MINUTES=${SOAK_MINUTES:-1}
-ctest --test-dir build-check --output-on-failure -j2 -E 'GameEndToEnd.WholeCourse'
+ctest --test-dir build-check --output-on-failure -j2 -E 'GameEndToEnd.Whole'
 echo "sanitize: every test ran clean under AddressSanitizer and UndefinedBehaviorSanitizer"

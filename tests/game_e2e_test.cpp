@@ -85,6 +85,21 @@ double ShareNear(const dv::Image& img, int x0, int y0, int x1, int y1, int r, in
     return total == 0 ? 0.0 : static_cast<double>(hits) / total;
 }
 
+// A data folder with the build's content in which `level` is the only level: the course is
+// the game's level when there is no levels.txt, any other gets a one-line list. A replay that
+// reaches the exit then ends with the closing picture, as a one-level game does.
+std::string DataWithOneLevel(const std::string& level, const std::string& name) {
+    namespace fs = std::filesystem;
+    const fs::path dir = Temp("data_" + level);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const fs::directory_entry& entry : fs::directory_iterator(kData)) {
+        if (entry.path().filename() != "levels.txt") fs::create_symlink(entry.path(), dir / entry.path().filename());
+    }
+    if (level != "test") WriteFile((dir / "levels.txt").string(), "level " + level + ".lev card_" + level + ".jpg " + name + "\n");
+    return dir.string();
+}
+
 bool HasGame() {
     std::ifstream game(kGame), level(kData + "/test.lev");
     return game.good() && level.good();
@@ -399,8 +414,8 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
     const std::string stats = Temp("course_stats.json"), sound = Temp("course_sound.wav");
     const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " + trace +
-                                " --audio-out " + sound +
+    const RunResult r = RunGame("--headless --data " + DataWithOneLevel("test", "") + " --step-ms 40 --replay " + replay +
+                                " --trace " + trace + " --audio-out " + sound +
                                 " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
                                 std::to_string(hangingAt) + ":" + hanging + " --screenshot " +
                                 std::to_string(closingAt) + ":" + closing + " --stats " + stats +
@@ -478,6 +493,69 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     EXPECT_GT(MeanDifference(img, picture, 60), 0.12) << "the title picture, not the closing one";
 
     CheckCourseSound(sound, rows);
+}
+
+// What a level's own replay must show: the rooms in the order they are first entered, the
+// moves its route needs, the exit's cells in its last room (world units) and moments at
+// which a screenshot must show the level drawn.
+struct LevelRoute {
+    std::string Level, Name;
+    std::vector<int> RoomOrder;
+    std::vector<dv::CharacterAction> Moves;
+    float ExitMinX, ExitMaxX, ExitMinZ, ExitMaxZ;
+    std::vector<int> ShotsAt;
+};
+
+// Plays tests/data/replays/<level>.replay on a data folder in which the level is the only one,
+// in a 400 x 320 window (the trace does not depend on the window's size, and small frames
+// render fast): every room in order, the moves, three to five minutes of play to the exit,
+// and the closing picture ending the game five seconds later.
+void PlayLevelToItsExit(const LevelRoute& route) {
+    const std::string replay = DV_SOURCE_DIR "/tests/data/replays/" + route.Level + ".replay";
+    const std::string config = Temp(route.Level + "_config"), trace = Temp(route.Level + "_trace.csv");
+    const std::string stats = Temp(route.Level + "_stats.json");
+    std::filesystem::create_directories(config);
+    WriteFile(config + "/settings.ini", "window_width = 400\nwindow_height = 320\n");
+    std::string shots;
+    for (const int at : route.ShotsAt)
+        shots += " --screenshot " + std::to_string(at) + ":" + Temp(route.Level + "_" + std::to_string(at) + ".png");
+    const RunResult r = RunGame("--headless --mute --data " + DataWithOneLevel(route.Level, route.Name) + " --config " +
+                                config + " --step-ms 40 --replay " + replay + " --trace " + trace + " --stats " + stats +
+                                shots + " --quit-after 400000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_GT(rows.size(), 1000u);
+    std::vector<int> firstVisits;
+    std::vector<bool> actions(dv::kActionCount, false);
+    for (const TraceRow& t : rows) {
+        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
+        if (t.action >= 0 && t.action < dv::kActionCount) actions[static_cast<size_t>(t.action)] = true;
+    }
+    EXPECT_EQ(firstVisits, route.RoomOrder);
+    for (const dv::CharacterAction a : route.Moves) EXPECT_TRUE(actions[static_cast<size_t>(a)]) << dv::ActionName(a);
+
+    const TraceRow& last = rows.back();
+    EXPECT_EQ(last.room, route.RoomOrder.back());
+    EXPECT_TRUE(last.x >= route.ExitMinX && last.x <= route.ExitMaxX && last.z >= route.ExitMinZ &&
+                last.z <= route.ExitMaxZ)
+        << "the last tick at (" << last.x << ", " << last.z << ") is not on the exit";
+    EXPECT_GE(last.clock - 7000, 180000) << "shorter than three minutes of play";
+    EXPECT_LE(last.clock - 7000, 300000) << "longer than five minutes of play";
+
+    const std::vector<std::string> statsLines = ReadLines(stats);
+    ASSERT_EQ(statsLines.size(), 1u);
+    int frames = 0;
+    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    EXPECT_GT(frames * 40, last.clock + 5000) << "the closing picture shows for five seconds";
+    EXPECT_LT(frames * 40, last.clock + 5400) << "the game ends by itself after the closing picture";
+
+    for (const int at : route.ShotsAt) {
+        dv::Image img;
+        std::string error;
+        ASSERT_TRUE(dv::DecodeImageFile(Temp(route.Level + "_" + std::to_string(at) + ".png"), img, error)) << error;
+        EXPECT_LT(ShareNear(img, 0, 40, img.width, img.height, 0, 0, 0, 8), 0.5) << "at " << at << ": the level is not drawn";
+    }
 }
 
 TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {

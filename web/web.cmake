@@ -23,21 +23,23 @@ target_compile_options(dedivirede PRIVATE -fexceptions)
 # The content the game reads, copied from the native build into one folder packed as /data,
 # and the replays of tests/data packed as /replays.
 set(DV_WEB_STAGE "${CMAKE_BINARY_DIR}/data")
-file(GLOB DV_WEB_LIGHTMAPS "${DV_WEB_DATA}/test_lm*.bmp")
+# Every level the native build compiled, with its lightmaps, sound sidecar and card.
+file(GLOB DV_WEB_LEVELS CONFIGURE_DEPENDS "${DV_WEB_DATA}/*.lev" "${DV_WEB_DATA}/*.snd" "${DV_WEB_DATA}/*_lm*.bmp"
+  "${DV_WEB_DATA}/card_*.jpg")
 file(GLOB DV_WEB_SOUNDS "${DV_WEB_DATA}/sounds/*")
 file(GLOB DV_WEB_REPLAYS "${PROJECT_SOURCE_DIR}/tests/data/replays/*.replay" "${PROJECT_SOURCE_DIR}/tests/data/replays/*.rep")
 set(DV_WEB_REPLAY_STAGE "${CMAKE_BINARY_DIR}/replays")
-set(DV_WEB_FILES test.lev test.snd font01.fnx title1.jpg title2.jpg set.txt)
+set(DV_WEB_FILES levels.txt font01.fnx title1.jpg title2.jpg set.txt)
 list(TRANSFORM DV_WEB_FILES PREPEND "${DV_WEB_DATA}/")
 add_custom_command(OUTPUT "${DV_WEB_STAGE}/test.lev"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${DV_WEB_STAGE}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${DV_WEB_STAGE}/sounds"
-  COMMAND ${CMAKE_COMMAND} -E copy ${DV_WEB_FILES} ${DV_WEB_LIGHTMAPS} "${DV_WEB_STAGE}"
+  COMMAND ${CMAKE_COMMAND} -E copy ${DV_WEB_FILES} ${DV_WEB_LEVELS} "${DV_WEB_STAGE}"
   COMMAND ${CMAKE_COMMAND} -E copy ${DV_WEB_SOUNDS} "${DV_WEB_STAGE}/sounds"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${DV_WEB_REPLAY_STAGE}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${DV_WEB_REPLAY_STAGE}"
   COMMAND ${CMAKE_COMMAND} -E copy ${DV_WEB_REPLAYS} "${DV_WEB_REPLAY_STAGE}"
-  DEPENDS ${DV_WEB_FILES} ${DV_WEB_LIGHTMAPS} ${DV_WEB_SOUNDS} ${DV_WEB_REPLAYS}
+  DEPENDS ${DV_WEB_FILES} ${DV_WEB_LEVELS} ${DV_WEB_SOUNDS} ${DV_WEB_REPLAYS}
   COMMENT "Staging the game's content for the page")
 add_custom_target(dv_web_data DEPENDS "${DV_WEB_STAGE}/test.lev")
 add_dependencies(dedivirede dv_web_data)
