@@ -273,9 +273,9 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
 // second level's card with its name, the second level starts where its level starts it with
 // Up still held, and its exit shows the closing picture, which ends the game. A list that
 // names a missing or damaged level stops at start-up with one line naming the list's line.
-TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("e2e_levels");
+// A data folder `dir` with the sprint level built twice, as first.lev and second.lev, listed in
+// that order, and a card picture.
+void MakeTwoSprints(const std::string& dir) {
     const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir + " && cd " + dir + " && cp " DV_SOURCE_DIR
                               "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
                               "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData +
@@ -284,6 +284,20 @@ TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
     ASSERT_EQ(std::system(setup.c_str()), 0);
     WriteFile(dir + "/levels.txt", "# two sprints\nlevel first.lev card.jpg First Sprint\n"
                                    "level second.lev card.jpg The Second Sprint\n");
+}
+
+// The index of the first trace row of the second sprint: where z jumps back to the start.
+size_t SecondLevelStart(const std::vector<TraceRow>& rows) {
+    for (size_t i = 1; i < rows.size(); ++i) {
+        if (rows[i].z < rows[i - 1].z - 100) return i;
+    }
+    return 0;
+}
+
+TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = Temp("e2e_levels");
+    MakeTwoSprints(dir);
     const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", card = dir + "/card.png";
     const std::string second = dir + "/second.png", closing = dir + "/closing.png";
     WriteFile(replay, "7100 down Up\n");
@@ -294,10 +308,7 @@ TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
 
     // The trace runs to the first exit, pauses for the card, and starts again at the start.
     const std::vector<TraceRow> rows = ReadTrace(trace);
-    size_t restart = 0;
-    for (size_t i = 1; i < rows.size() && restart == 0; ++i) {
-        if (rows[i].z < rows[i - 1].z - 100) restart = i;
-    }
+    const size_t restart = SecondLevelStart(rows);
     ASSERT_GT(restart, 0u) << "the second level never started";
     EXPECT_GE(rows[restart - 1].z, 192.0f);
     EXPECT_EQ(rows[restart].z, rows.front().z);
@@ -326,6 +337,41 @@ TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.stderrText.find(dir + "/levels.txt:3: "), std::string::npos) << bad.stderrText;
     EXPECT_EQ(std::count(bad.stderrText.begin(), bad.stderrText.end(), '\n'), 1) << bad.stderrText;
+}
+
+// A replay per level: the second sprint, played after the first with its own replay, goes
+// tick for tick as it goes when it is the only level (the clocks shifted by when its play
+// began), although the first replay still held Up at the first exit.
+TEST(GameEndToEnd, EachLevelsReplayPlaysItsLevelAsItPlaysItAlone) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = Temp("e2e_chain");
+    MakeTwoSprints(dir);
+    const std::string first = dir + "/first.replay", second = dir + "/second.replay";
+    WriteFile(first, "7100 down Up\n");
+    WriteFile(second, "7240 down Up\n");
+    const std::string chained = dir + "/chained.csv", alone = dir + "/alone.csv";
+    RunResult r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + first + " --replay " + second +
+                          " --trace " + chained + " --quit-after 60000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    WriteFile(dir + "/levels.txt", "level second.lev card.jpg The Second Sprint\n");
+    r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + second + " --trace " + alone +
+                " --quit-after 60000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    const std::vector<TraceRow> both = ReadTrace(chained), solo = ReadTrace(alone);
+    const size_t start = SecondLevelStart(both);
+    ASSERT_GT(start, 0u) << "the second level never started";
+    ASSERT_EQ(both.size() - start, solo.size());
+    const int shift = both[start].clock - solo[0].clock;
+    EXPECT_EQ(shift % 40, 0);
+    for (size_t i = 0; i < solo.size(); ++i) {
+        const TraceRow &a = both[start + i], &b = solo[i];
+        ASSERT_TRUE(a.clock - shift == b.clock && a.action == b.action && a.clip == b.clip && a.frame == b.frame &&
+                    a.x == b.x && a.y == b.y && a.z == b.z && a.angleY == b.angleY)
+            << "tick " << i << " of the second level: (" << a.x << ", " << a.z << ") chained, (" << b.x << ", "
+            << b.z << ") alone";
+    }
+    EXPECT_EQ(both[start + 1].action, Number(dv::CharacterAction::Idle)) << "Up held over from the first level";
 }
 
 // The sound of the whole course, from its offline record and the trace: every footfall is

@@ -23,7 +23,7 @@ TEST(Options, AllOptionsAndTheirErrors) {
     EXPECT_EQ(o.stepMs, 0);
     EXPECT_EQ(o.quitAfterMs, -1);
 
-    ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--trace",
+    ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--replay", "s.txt", "--trace",
                        "t.csv", "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
                        "--quit-after", "2000", "--stats", "s.json", "--mute", "--audio-out", "a.wav", "--config",
                        "cfg"},
@@ -34,6 +34,7 @@ TEST(Options, AllOptionsAndTheirErrors) {
     EXPECT_TRUE(o.headless);
     EXPECT_EQ(o.dataDir, "/tmp/d");
     EXPECT_EQ(o.stepMs, 16);
+    EXPECT_EQ(o.replayPaths, (std::vector<std::string>{"r.txt", "s.txt"}));
     ASSERT_EQ(o.screenshots.size(), 2u);
     EXPECT_EQ(o.screenshots[1].clockMs, 8000);
     EXPECT_EQ(o.screenshots[1].path, "dir/b:c.png");  // only the first colon separates
@@ -96,6 +97,47 @@ TEST(Replay, PlayerHandsOutDueEventsInOrder) {
     EXPECT_EQ(player.NextDue(29), nullptr);
     EXPECT_NE(player.NextDue(100), nullptr);
     EXPECT_TRUE(player.Finished());
+}
+
+// Two levels with a script each: the second script's clocks count from the start of play in
+// the second level as the first's from the start of play in the first (7000 here); the key
+// the first script still holds is let go when the second level's play starts, and nothing is
+// handed out on the card between them.
+TEST(Replay, ChainPlaysEachLevelsScriptFromItsOwnStart) {
+    constexpr int32_t kUp = 38, kLeft = 37, kAlt = 18;
+    ReplayChain chain({ReplayPlayer({{7160, true, kUp}, {9000, true, kLeft}, {9040, false, kLeft}}),
+                       ReplayPlayer({{7080, true, kAlt}, {7200, false, kAlt}})});
+    EXPECT_EQ(chain.NextDue(5000, 0, -1), nullptr);  // the title
+    const ReplayEvent* e = chain.NextDue(7160, 0, 7000);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->down && e->key == kUp);
+    ASSERT_NE(chain.NextDue(9040, 0, 7000), nullptr);
+    ASSERT_NE(chain.NextDue(9040, 0, 7000), nullptr);
+    EXPECT_EQ(chain.NextDue(30000, 1, -1), nullptr);  // the second level's card: Up stays held
+    e = chain.NextDue(34000, 1, 34000);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(!e->down && e->key == kUp);
+    EXPECT_EQ(chain.NextDue(34000, 1, 34000), nullptr);
+    EXPECT_EQ(chain.NextDue(34040, 1, 34000), nullptr);  // Alt is due 80 ms into play
+    e = chain.NextDue(34080, 1, 34000);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->down && e->key == kAlt);
+    EXPECT_EQ(chain.NextDue(34100, 1, 34000), nullptr);
+    ASSERT_NE(chain.NextDue(34200, 1, 34000), nullptr);
+    // A third level without a script of its own: the last script has run out, nothing more.
+    EXPECT_EQ(chain.NextDue(90000, 2, 80000), nullptr);
+}
+
+// One script is the game's clock in every level, its held keys held across the card.
+TEST(Replay, OneScriptKeepsTheGameClockAcrossLevels) {
+    ReplayChain chain({ReplayPlayer({{7100, true, 38}, {40000, false, 38}})});
+    ASSERT_NE(chain.NextDue(7100, 0, 7000), nullptr);
+    EXPECT_EQ(chain.NextDue(35000, 1, 34000), nullptr);
+    const ReplayEvent* e = chain.NextDue(40000, 1, 34000);
+    ASSERT_NE(e, nullptr);
+    EXPECT_FALSE(e->down);
+    ReplayChain none;
+    EXPECT_EQ(none.NextDue(10000, 0, 7000), nullptr);
 }
 
 TEST(Options, ErrorsShowControlBytesEscapedOnOneLine) {

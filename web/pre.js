@@ -1,7 +1,7 @@
 // The page's options, read from the URL, become the game's command line:
 //   ?step-ms=40&replay=course.replay&quit-after=120000&trace=1&screenshot=9000:a.png&mute=1
 //   &canvas=800x600
-// `replay` names a file packed with the page; `trace` sends the trace lines to the console;
+// `replay` names a file packed with the page (repeated: one per level); `trace` sends the trace lines to the console;
 // screenshots and statistics are written into the page's file system (Module.FS), where a
 // driver script reads them after Module.dvFinished has been called.
 (function () {
@@ -16,8 +16,10 @@
   number('quit-after');
   // A fixed canvas, as "800x600"; without it the canvas follows the browser window.
   if (params.get('canvas') !== null) args.push('--canvas', params.get('canvas'));
-  var replay = params.get('replay');
-  if (replay !== null) args.push('--replay', plainName.test(replay) ? '/replays/' + replay : replay);
+  // One replay per level, in the order of the level list.
+  params.getAll('replay').forEach(function (replay) {
+    args.push('--replay', plainName.test(replay) ? '/replays/' + replay : replay);
+  });
   if (params.get('trace') !== null) args.push('--trace', '/dev/stdout');
   if (params.get('stats') !== null) args.push('--stats', '/stats.json');
   if (params.get('mute') !== null) args.push('--mute');

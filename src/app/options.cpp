@@ -56,7 +56,7 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
 }  // namespace
 
 const char* UsageText() {
-    return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE] [--trace FILE]\n"
+    return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE]... [--trace FILE]\n"
            "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--config DIR]\n"
            "                  [--mute] [--audio-out FILE.wav] [--help] [--version]\n";
 }
@@ -100,7 +100,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             }
         } else if (arg == "--replay") {
             if (!value(v)) return false;
-            out.replayPath = v;
+            out.replayPaths.push_back(v);
         } else if (arg == "--trace") {
             if (!value(v)) return false;
             out.tracePath = v;

@@ -17,7 +17,7 @@ struct Options {
     bool headless = false;
     std::string dataDir;       // empty: the executable's folder
     int32_t stepMs = 0;        // 0: real clock; otherwise the virtual clock advances by this per idle event
-    std::string replayPath;
+    std::vector<std::string> replayPaths;  // one script per level, the first for the first
     std::string tracePath;
     std::vector<ScreenshotRequest> screenshots;
     int32_t quitAfterMs = -1;  // -1: never

@@ -1,5 +1,6 @@
 #include "app/replay.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -64,6 +65,37 @@ bool LoadReplayFile(const std::string& path, std::vector<ReplayEvent>& out, std:
 const ReplayEvent* ReplayPlayer::NextDue(int32_t now) {
     if (next_ >= events_.size() || events_[next_].clockMs > now) return nullptr;
     return &events_[next_++];
+}
+
+bool LoadReplayChain(const std::vector<std::string>& paths, ReplayChain& out, std::string& error) {
+    std::vector<ReplayPlayer> scripts;
+    for (const std::string& path : paths) {
+        std::vector<ReplayEvent> events;
+        if (!LoadReplayFile(path, events, error)) return false;
+        scripts.emplace_back(std::move(events));
+    }
+    out = ReplayChain(std::move(scripts));
+    return true;
+}
+
+const ReplayEvent* ReplayChain::NextDue(int32_t now, size_t level, int32_t playStartMs) {
+    if (scripts_.empty()) return nullptr;
+    if (level == 0 && playStartMs >= 0 && firstPlayStartMs_ < 0) firstPlayStartMs_ = playStartMs;
+    if (level > current_ && current_ + 1 < scripts_.size() && playStartMs >= 0) {
+        if (!held_.empty()) {
+            release_ = ReplayEvent{now, false, held_.back()};
+            held_.pop_back();
+            return &release_;
+        }
+        current_ = std::min(level, scripts_.size() - 1);
+        offsetMs_ = firstPlayStartMs_ >= 0 ? playStartMs - firstPlayStartMs_ : 0;
+    }
+    const ReplayEvent* e = scripts_[current_].NextDue(now - offsetMs_);
+    if (e == nullptr) return nullptr;
+    const auto at = std::find(held_.begin(), held_.end(), e->key);
+    if (e->down && at == held_.end()) held_.push_back(e->key);
+    if (!e->down && at != held_.end()) held_.erase(at);
+    return e;
 }
 
 }  // namespace dv

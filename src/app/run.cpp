@@ -145,9 +145,9 @@ int RunGame(const Options& given) {
     options.configDir = FromStartDir(startDir, options.configDir);
     for (ScreenshotRequest& shot : options.screenshots) shot.path = FromStartDir(startDir, shot.path);
 
-    std::vector<ReplayEvent> events;
+    ReplayChain replay;
     std::string error;
-    if (!options.replayPath.empty() && !LoadReplayFile(options.replayPath, events, error)) {
+    if (!LoadReplayChain(options.replayPaths, replay, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
@@ -199,7 +199,6 @@ int RunGame(const Options& given) {
         return 2;
     }
 
-    ReplayPlayer replay(std::move(events));
     std::vector<ScreenshotRequest> shots = options.screenshots;
     FrameStats stats;
     Gamepads pads(shell.Keys);
@@ -221,7 +220,8 @@ int RunGame(const Options& given) {
         }
         if (options.stepMs > 0) ClockAdvanceVirtual(options.stepMs);
         const int32_t now = ClockMs();
-        while (const ReplayEvent* ev = replay.NextDue(now)) FeedReplayEvent(shell, *ev, screenshotWanted);
+        while (const ReplayEvent* ev = replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt))
+            FeedReplayEvent(shell, *ev, screenshotWanted);
         if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
         if (shell.CloseRequested) break;
 

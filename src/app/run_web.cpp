@@ -36,7 +36,7 @@ struct WebRun {
     Shell Game;
     std::unique_ptr<WebWindow> Window;
     std::unique_ptr<WebInput> Input;
-    ReplayPlayer Replay{{}};
+    ReplayChain Replay;
     std::vector<ScreenshotRequest> Shots;
     FrameStats Stats;
     bool Done = false;
@@ -95,7 +95,7 @@ void Frame(void* user) {
     }
     if (run.Opts.stepMs > 0) ClockAdvanceVirtual(run.Opts.stepMs);
     const int32_t now = ClockMs();
-    while (const ReplayEvent* e = run.Replay.NextDue(now)) {
+    while (const ReplayEvent* e = run.Replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt)) {
         if (e->down && e->key == kVkScreenshot) input.ScreenshotWanted = true;
         FeedReplayEvent(shell, *e);
     }
@@ -138,9 +138,8 @@ int RunGame(const Options& options) {
     // handed control back (the main loop below never returns here).
     static WebRun run;
     run.Opts = options;
-    std::vector<ReplayEvent> events;
     std::string error;
-    if (!options.replayPath.empty() && !LoadReplayFile(options.replayPath, events, error)) {
+    if (!LoadReplayChain(options.replayPaths, run.Replay, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         ReportFinished(2);
         return 2;
@@ -168,7 +167,6 @@ int RunGame(const Options& options) {
         return 2;
     }
     run.Input = std::make_unique<WebInput>(shell.Keys);
-    run.Replay = ReplayPlayer(std::move(events));
     run.Shots = options.screenshots;
     emscripten_set_main_loop_arg(Frame, &run, 0, true);
     return 0;

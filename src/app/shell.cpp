@@ -159,6 +159,7 @@ void Shell::EnterLevel(size_t index) {
     LoadLevelAt(index);
     CreateGameState(*this);
     Game->Trace = std::move(trace);
+    PlayStartedAt = ClockMs();  // a saved game loaded on another level plays on at once
     std::vector<std::string> warnings;
     Audio.ChangeLevel(BasePath + Levels[index].File, Level.Map, warnings);
     PrintWarnings(warnings);
@@ -170,6 +171,7 @@ void Shell::FinishLevel() {
     View.SetOverlay2D(nullptr, nullptr);
     UpdateCallback = TitleSequence;
     TitleState = 4;
+    PlayStartedAt = -1;
 }
 
 void Shell::Shutdown() { View.ReleaseGraphics(); }
@@ -299,6 +301,7 @@ void BeginPlay(Shell& shell) {
     shell.View.SetScene3D(GameScene3D, &shell);
     shell.View.SetOverlay2D(GameOverlay2D, &shell);
     shell.TitleState = 0;
+    shell.PlayStartedAt = ClockMs();
     shell.UpdateCallback = GameUpdateCallback;
     if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the picture
     std::vector<std::string> warnings;

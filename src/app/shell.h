@@ -107,6 +107,7 @@ public:
     std::vector<LevelEntry> Levels;          // the adventure, from levels.txt
     std::vector<LevelIdentity> LevelIds;     // of each of Levels, for saved games
     size_t LevelIndex = 0;                   // the level played (or, on its card, about to be)
+    int32_t PlayStartedAt = -1;              // the clock play began in it; -1 on a picture or card
     std::vector<std::string> SlotLines;  // the save slots as the menu lists them
     std::string Notice;
     int32_t NoticeUntil = 0;
