@@ -1,5 +1,7 @@
 #include "models/skin_groups.h"
 
+#include "math/vector_clones.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -126,7 +128,7 @@ SkinGroups GroupVertices(const ModelVertices& rest, const std::vector<VertexInfl
     return g;
 }
 
-void SkinGroupedVertices(const SkinGroups& groups, const BoneTransform* transforms, SkinnedMesh& out) {
+DV_VECTOR_CLONES void SkinGroupedVertices(const SkinGroups& groups, const BoneTransform* transforms, SkinnedMesh& out) {
     for (const SkinGroup& g : groups.Groups) {
         switch (g.Bones) {
             case 1: SkinOneGroup<1>(g, groups, transforms, out); break;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "math/vector_clones.h"
+
 namespace dv {
 
 namespace {
@@ -232,7 +234,7 @@ float Attenuation(float inner, float outer, float rampScale, float dist, float c
 }
 
 template <uint8_t Kind, bool Specular>
-void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, const float* __restrict py,
+DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, const float* __restrict py,
                 const float* __restrict pz, const float* __restrict nxs, const float* __restrict nys,
                 const float* __restrict nzs, const float* __restrict ex, const float* __restrict ey,
                 const float* __restrict ez, const float* __restrict gloss, float* __restrict red,
@@ -387,7 +389,9 @@ void NormaliseFaceNormals(size_t n, float* __restrict x, float* __restrict y, fl
 // The faces kept, in face order, found without branches (whether a face faces the eye is a
 // coin toss the branch predictor loses): those in the frustum, facing the eye (a degenerate
 // face counts as facing it) and within the view distance. Marks their vertices as used and
-// gives every face its unit normal and radius. Returns how many were kept.
+// gives every kept face its unit normal and radius, packed in the order kept (each face's are
+// written at the next free place, which the next face overwrites unless this one was kept).
+// Returns how many were kept.
 int32_t KeepFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
     const Vec3 eye = t.Eye;
     const float viewDistance = t.ViewDistance;
@@ -418,17 +422,17 @@ int32_t KeepFaces(const LevelDrawTarget& t, CharacterDrawScratch& s) {
         const float r = std::max({distance[i0], distance[i1], distance[i2]});
         const bool inside = (outside[i0] & outside[i1] & outside[i2] & kPlaneBits) == 0;
         const auto kept = static_cast<uint8_t>(inside & facing & (r <= viewDistance) & (drawable[f] != 0));
-        fx[f] = cx;
-        fy[f] = cy;
-        fz[f] = cz;
-        radius[f] = r;
+        fx[count] = cx;
+        fy[count] = cy;
+        fz[count] = cz;
+        radius[count] = r;
         keptFaces[count] = static_cast<int32_t>(f);
         count += kept;
         used[i0] |= kept;
         used[i1] |= kept;
         used[i2] |= kept;
     }
-    NormaliseFaceNormals(faces, fx, fy, fz);
+    NormaliseFaceNormals(count, fx, fy, fz);
     return static_cast<int32_t>(count);
 }
 
@@ -438,8 +442,8 @@ void WriteKeptFaces(int32_t kept, const LevelDrawTarget& t, const CharacterDrawS
     for (int32_t g = 0; g < kept; ++g) {
         const size_t k = static_cast<size_t>(g);
         const size_t f = static_cast<size_t>(s.KeptFaces[k]);
-        const Vec3 normal{s.FaceX[f], s.FaceY[f], s.FaceZ[f]};
-        const float r = s.FaceRadius[f];
+        const Vec3 normal{s.FaceX[k], s.FaceY[k], s.FaceZ[k]};
+        const float r = s.FaceRadius[k];
         WriteFace(s.FaceData[f], s.Corner0[f], s.Corner1[f], s.Corner2[f], normal, r, s, headers[k], vertices[k]);
         if (!t.HardwareFog && r >= t.FogStart) FogAndSortKey(headers[k], vertices[k], r, t);
     }
@@ -506,7 +510,7 @@ void RememberInputs(CharacterDrawInputs& last, uint64_t poseSerial, int32_t base
 
 }  // namespace
 
-int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned, const Vec3& at,
+DV_VECTOR_CLONES int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned, const Vec3& at,
                           const Mat4& m, TriangleHeader* headers, TriangleVertices* vertices,
                           const LevelDrawTarget& target, const Frustum& frustum, const LightList& lights,
                           CharacterDrawScratch& scratch) {

@@ -48,8 +48,8 @@ struct CharacterDrawScratch {
     std::vector<uint32_t> Diffuse;  // lit colour of a used vertex
     std::vector<uint32_t> Packed;   // per lit vertex: its colour, before it goes to Diffuse
     std::vector<int32_t> KeptFaces;
-    std::vector<float> FaceX, FaceY, FaceZ;  // per face: unit plane normal (zero when degenerate)
-    std::vector<float> FaceRadius;           // per face: the farthest corner's distance from the eye
+    std::vector<float> FaceX, FaceY, FaceZ;  // per kept face: unit plane normal (zero when degenerate)
+    std::vector<float> FaceRadius;           // per kept face: the farthest corner's distance from the eye
     std::vector<uint16_t> LitVertices;  // the used entries, in order
     // Per lit vertex (index into LitVertices): position, normal, direction to the eye, gloss
     // and the colour being summed.
