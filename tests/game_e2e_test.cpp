@@ -541,66 +541,104 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     CheckCourseSound(sound, rows);
 }
 
-// What a level's own replay must show: the rooms in the order they are first entered, the
-// moves its route needs, the exit's cells in its last room (world units) and moments at
-// which a screenshot must show the level drawn.
+// What a level's part of the adventure must show: the rooms in the order they are first
+// entered, the moves its route needs and the exit's cells in its last room (world units).
 struct LevelRoute {
-    std::string Level, Name;
+    std::string Name;
     std::vector<int> RoomOrder;
     std::vector<dv::CharacterAction> Moves;
     float ExitMinX, ExitMaxX, ExitMinZ, ExitMaxZ;
-    std::vector<int> ShotsAt;
 };
 
-// Plays tests/data/replays/<level>.replay on a data folder in which the level is the only one,
-// in a 400 x 320 window (the trace does not depend on the window's size, and small frames
-// render fast): every room in order, the moves, three to five minutes of play to the exit,
-// and the closing picture ending the game five seconds later.
-void PlayLevelToItsExit(const LevelRoute& route) {
-    const std::string replay = DV_SOURCE_DIR "/tests/data/replays/" + route.Level + ".replay";
-    const std::string config = Temp(route.Level + "_config"), trace = Temp(route.Level + "_trace.csv");
-    const std::string stats = Temp(route.Level + "_stats.json");
-    std::filesystem::create_directories(config);
-    WriteFile(config + "/settings.ini", "window_width = 400\nwindow_height = 320\n");
-    std::string shots;
-    for (const int at : route.ShotsAt)
-        shots += " --screenshot " + std::to_string(at) + ":" + Temp(route.Level + "_" + std::to_string(at) + ".png");
-    const RunResult r = RunGame("--headless --mute --data " + DataWithOneLevel(route.Level, route.Name) + " --config " +
-                                config + " --step-ms 40 --replay " + replay + " --trace " + trace + " --stats " + stats +
-                                shots + " --quit-after 400000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-
-    const std::vector<TraceRow> rows = ReadTrace(trace);
-    ASSERT_GT(rows.size(), 1000u);
+// One level's ticks: every room in order, the moves, the exit reached, and three to five
+// minutes of play for a player who knows the way.
+void CheckLevelRun(const std::vector<TraceRow>& rows, const LevelRoute& route) {
+    ASSERT_GT(rows.size(), 1000u) << route.Name;
     std::vector<int> firstVisits;
     std::vector<bool> actions(dv::kActionCount, false);
     for (const TraceRow& t : rows) {
         if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
         if (t.action >= 0 && t.action < dv::kActionCount) actions[static_cast<size_t>(t.action)] = true;
     }
-    EXPECT_EQ(firstVisits, route.RoomOrder);
-    for (const dv::CharacterAction a : route.Moves) EXPECT_TRUE(actions[static_cast<size_t>(a)]) << dv::ActionName(a);
-
+    EXPECT_EQ(firstVisits, route.RoomOrder) << route.Name;
+    for (const dv::CharacterAction a : route.Moves)
+        EXPECT_TRUE(actions[static_cast<size_t>(a)]) << route.Name << ": " << dv::ActionName(a);
     const TraceRow& last = rows.back();
-    EXPECT_EQ(last.room, route.RoomOrder.back());
+    EXPECT_EQ(last.room, route.RoomOrder.back()) << route.Name;
     EXPECT_TRUE(last.x >= route.ExitMinX && last.x <= route.ExitMaxX && last.z >= route.ExitMinZ &&
                 last.z <= route.ExitMaxZ)
-        << "the last tick at (" << last.x << ", " << last.z << ") is not on the exit";
-    EXPECT_GE(last.clock - 7000, 180000) << "shorter than three minutes of play";
-    EXPECT_LE(last.clock - 7000, 300000) << "longer than five minutes of play";
+        << route.Name << ": the last tick at (" << last.x << ", " << last.z << ") is not on the exit";
+    const int played = last.clock - rows.front().clock;
+    EXPECT_GE(played, 180000) << route.Name << ": shorter than three minutes of play";
+    EXPECT_LE(played, 300000) << route.Name << ": longer than five minutes of play";
+}
+
+// The whole adventure as the build ships it: the course, the cistern and the tower, each
+// played by its own replay (the cistern's and the tower's recorded on a one-level list), in a
+// 400 x 320 window (the trace does not depend on the window's size; small frames render
+// fast). The course goes tick for tick as its record; each exit but the last shows the next
+// level's card, with its name, for four seconds; the last shows the closing picture, which
+// ends the game five seconds later.
+TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replays = DV_SOURCE_DIR "/tests/data/replays/";
+    const std::string config = Temp("adventure_config"), trace = Temp("adventure_trace.csv");
+    const std::string stats = Temp("adventure_stats.json");
+    std::filesystem::create_directories(config);
+    WriteFile(config + "/settings.ini", "window_width = 400\nwindow_height = 320\n");
+    // Clocks of the recorded runs: the cistern's card, the cistern, the tower's card, the tower.
+    const std::vector<int> shotsAt = {90000, 150000, 295000, 400000};
+    std::string shots;
+    for (const int at : shotsAt)
+        shots += " --screenshot " + std::to_string(at) + ":" + Temp("adventure_" + std::to_string(at) + ".png");
+    const RunResult r = RunGame("--headless --mute --data " + kData + " --config " + config + " --step-ms 40 --replay " +
+                                replays + "course.replay --replay " + replays + "cistern.replay --replay " + replays +
+                                "tower.replay --trace " + trace + " --stats " + stats + shots + " --quit-after 700000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+
+    // The trace split where it pauses for a card.
+    std::vector<std::vector<TraceRow>> levels(1);
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i > 0 && rows[i].clock - rows[i - 1].clock >= 4000) levels.emplace_back();
+        levels.back().push_back(rows[i]);
+    }
+    ASSERT_EQ(levels.size(), 3u);
+    const std::vector<std::string> course = ReadLines(replays + "course.trace.csv");
+    const std::vector<std::string> lines = ReadLines(trace);
+    ASSERT_EQ(levels[0].size() + 1, course.size());
+    for (size_t i = 0; i < course.size(); ++i) ASSERT_EQ(lines[i], course[i]) << "line " << i + 1 << " of the course";
+    for (size_t k = 1; k < 3; ++k) {
+        const int pause = levels[k].front().clock - levels[k - 1].back().clock;
+        EXPECT_TRUE(pause >= 4000 && pause <= 4200) << "the card before level " << k << " lasted " << pause << " ms";
+    }
+    using A = dv::CharacterAction;
+    CheckLevelRun(levels[1], {"the cistern", {0, 1, 2, 3, 4},
+                              {A::RunJumpAir, A::ShimmyLeft, A::ShimmyRight, A::ClimbFromHang, A::ClimbLow, A::ClimbMid,
+                               A::ClimbHigh, A::ClimbTop, A::TurnAndGrab, A::Walk},
+                              1632, 1696, -896, -800});
+    CheckLevelRun(levels[2], {"the tower", {0, 1, 2, 3, 4, 5},
+                              {A::RunJumpAir, A::JumpUp, A::GrabLedge, A::ShimmyLeft, A::ClimbFromHang, A::ClimbLow,
+                               A::ClimbMid, A::ClimbHigh, A::ClimbTop, A::TurnAndGrab, A::Walk},
+                              -64, -32, -192, -160});
 
     const std::vector<std::string> statsLines = ReadLines(stats);
     ASSERT_EQ(statsLines.size(), 1u);
     int frames = 0;
     ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
-    EXPECT_GT(frames * 40, last.clock + 5000) << "the closing picture shows for five seconds";
-    EXPECT_LT(frames * 40, last.clock + 5400) << "the game ends by itself after the closing picture";
+    const int end = frames * 40, lastTick = levels[2].back().clock;
+    EXPECT_TRUE(end > lastTick + 5000 && end < lastTick + 5400) << "the closing picture, then the end, at " << end;
 
-    for (const int at : route.ShotsAt) {
+    // The cards show the name in white near their foot; the levels are drawn.
+    for (const int at : shotsAt) {
         dv::Image img;
         std::string error;
-        ASSERT_TRUE(dv::DecodeImageFile(Temp(route.Level + "_" + std::to_string(at) + ".png"), img, error)) << error;
-        EXPECT_LT(ShareNear(img, 0, 40, img.width, img.height, 0, 0, 0, 8), 0.5) << "at " << at << ": the level is not drawn";
+        ASSERT_TRUE(dv::DecodeImageFile(Temp("adventure_" + std::to_string(at) + ".png"), img, error)) << error;
+        EXPECT_LT(ShareNear(img, 0, 40, img.width, img.height, 0, 0, 0, 8), 0.5) << "at " << at << ": a black frame";
+        if (at == shotsAt[0] || at == shotsAt[2]) {
+            EXPECT_GT(ShareNear(img, 0, img.height * 3 / 4, img.width, img.height, 255, 255, 255, 40), 0.005)
+                << "at " << at << ": no name on the card";
+        }
     }
 }
 
