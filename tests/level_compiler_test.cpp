@@ -728,6 +728,20 @@ TEST_F(ContentTest, FontFileHasTheLoadersLayout) {
     EXPECT_FALSE(fs::exists(Path("f.fnx")));
 }
 
+// view-level makes a missing folder for its pictures (nested too) and draws a room into it; an
+// output path that names a file is one line and status 2.
+TEST_F(ContentTest, ViewLevelMakesItsFolderAndDrawsTheRooms) {
+    Compile(kTwoRooms);
+    std::string err;
+    ASSERT_EQ(Run("view-level " + Path("out.lev") + " " + Path("views/nested"), &err), 0) << err;
+    Image img;
+    ASSERT_TRUE(DecodeImageFile(Path("views/nested/room0.png"), img, err)) << err;
+    EXPECT_EQ(img.width, 800);
+    Write("afile", "x");
+    EXPECT_EQ(Run("view-level " + Path("out.lev") + " " + Path("afile"), &err), 2);
+    EXPECT_NE(err.find("afile: cannot make the folder"), std::string::npos) << err;
+}
+
 // Mean brightness (0..255) of the rows y0..y1 of an RGBA image.
 double MeanBrightness(const Image& img, int y0, int y1) {
     double sum = 0.0;

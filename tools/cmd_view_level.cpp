@@ -75,6 +75,11 @@ int ViewLevel(int argc, char** argv) {
     std::error_code ec;
     const fs::path levelPath = fs::absolute(argv[1], ec);
     const fs::path outDir = fs::absolute(argv[2], ec);
+    // A missing folder for the pictures is made; a path that names a file is an error.
+    if (fs::create_directories(outDir, ec); ec || !fs::is_directory(outDir)) {
+        std::fprintf(stderr, "dvtool view-level: %s: cannot make the folder\n", outDir.string().c_str());
+        return 2;
+    }
     HeadlessView view;
     if (!OpenHeadlessView("view-level", levelPath, view)) return 2;
     dv::Camera& camera = view.camera;

@@ -45,8 +45,8 @@ constexpr Command kCommands[] = {
      dvtool::SoundSheet},
     {"view-level", "view-level LEVEL OUTDIR",
      "Renders every room of LEVEL headless as the game draws it into OUTDIR/room<i>.png (800 x 600),\n"
-     "from a camera near the room's south wall looking north. The lightmaps are read from the\n"
-     "level's folder.\n",
+     "from a camera near the room's south wall looking north (OUTDIR is made when missing). The\n"
+     "lightmaps are read from the level's folder.\n",
      dvtool::ViewLevel},
     {"image", "image IN OUT.pam",
      "Decodes the picture IN by its extension, as the game's texture loader does, and writes its\n"
