@@ -85,19 +85,23 @@ double ShareNear(const dv::Image& img, int x0, int y0, int x1, int y1, int r, in
     return total == 0 ? 0.0 : static_cast<double>(hits) / total;
 }
 
-// A data folder with the build's content in which `level` is the only level: the course is
-// the game's level when there is no levels.txt, any other gets a one-line list. A replay that
-// reaches the exit then ends with the closing picture, as a one-level game does.
-std::string DataWithOneLevel(const std::string& level, const std::string& name) {
+// A data folder with the build's content but no levels.txt, so the game is the one level
+// test.lev: a replay that reaches its exit ends with the closing picture.
+std::string DataWithoutLevelList() {
     namespace fs = std::filesystem;
-    const fs::path dir = Temp("data_" + level);
+    const fs::path dir = Temp("data_one_level");
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const fs::directory_entry& entry : fs::directory_iterator(kData)) {
         if (entry.path().filename() != "levels.txt") fs::create_symlink(entry.path(), dir / entry.path().filename());
     }
-    if (level != "test") WriteFile((dir / "levels.txt").string(), "level " + level + ".lev card_" + level + ".jpg " + name + "\n");
     return dir.string();
+}
+
+// The frame count of a --stats file, whose one line begins {"frames": N; false when it does not.
+bool ReadStatsFrames(const std::string& path, int& frames) {
+    const std::vector<std::string> lines = ReadLines(path);
+    return lines.size() == 1 && std::sscanf(lines[0].c_str(), "{\"frames\": %d", &frames) == 1;
 }
 
 bool HasGame() {
@@ -183,9 +187,8 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
                              << rows.back().z;
     EXPECT_LE(rows.back().clock, 14640);  // Escape ended the game at once
 
-    const std::vector<std::string> statsLines = ReadLines(stats);
-    ASSERT_EQ(statsLines.size(), 1u);
-    EXPECT_NE(statsLines[0].find("\"frames\": "), std::string::npos);
+    int frames = 0;
+    EXPECT_TRUE(ReadStatsFrames(stats, frames)) << stats;
 }
 
 // Free look (Insert) entered while running holds the character; after it ends the run
@@ -260,10 +263,8 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     EXPECT_LT(ShareNear(img, 0, 100, 800, 600, 0, 0, 0, 8), 0.5);
 
     // Ended about five seconds after the trigger, long before --quit-after.
-    const std::vector<std::string> statsLines = ReadLines(stats);
-    ASSERT_EQ(statsLines.size(), 1u);
     int frames = 0;
-    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
     const int endClock = frames * 40;
     EXPECT_GT(endClock, rows.back().clock + 5000);
     EXPECT_LT(endClock, rows.back().clock + 5400);
@@ -460,7 +461,7 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
     const std::string stats = Temp("course_stats.json"), sound = Temp("course_sound.wav");
     const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
-    const RunResult r = RunGame("--headless --data " + DataWithOneLevel("test", "") + " --step-ms 40 --replay " + replay +
+    const RunResult r = RunGame("--headless --data " + DataWithoutLevelList() + " --step-ms 40 --replay " + replay +
                                 " --trace " + trace + " --audio-out " + sound +
                                 " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
                                 std::to_string(hangingAt) + ":" + hanging + " --screenshot " +
@@ -515,10 +516,8 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     EXPECT_LT(last.clock, closingAt - 1000);
 
     // The game ended by itself about five seconds after the exit, long before the fence.
-    const std::vector<std::string> statsLines = ReadLines(stats);
-    ASSERT_EQ(statsLines.size(), 1u);
     int frames = 0;
-    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
     const int endClock = frames * 40;
     EXPECT_GT(endClock, last.clock + 5000);
     EXPECT_LT(endClock, last.clock + 5400);
@@ -622,10 +621,8 @@ TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
                                A::ClimbMid, A::ClimbHigh, A::ClimbTop, A::TurnAndGrab, A::Walk},
                               -64, -32, -192, -160});
 
-    const std::vector<std::string> statsLines = ReadLines(stats);
-    ASSERT_EQ(statsLines.size(), 1u);
     int frames = 0;
-    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
     const int end = frames * 40, lastTick = levels[2].back().clock;
     EXPECT_TRUE(end > lastTick + 5000 && end < lastTick + 5400) << "the closing picture, then the end, at " << end;
 
@@ -650,9 +647,7 @@ TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {
                                 " --quit-after 5000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
     int frames = 0;
-    const std::vector<std::string> statsLines = ReadLines(stats);
-    ASSERT_EQ(statsLines.size(), 1u);
-    ASSERT_EQ(std::sscanf(statsLines[0].c_str(), "{\"frames\": %d", &frames), 1);
+    ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
     EXPECT_LE(frames, 10);
 }
 

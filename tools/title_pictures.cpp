@@ -326,10 +326,7 @@ RgbImage PaintTitlePicture(bool closing, const std::string& fontPath) {
             const float cloud = TileFractal(x / 800.0f, y / 260.0f, 4, 5, closing ? 77u : 33u);
             if (y < horizon) c = Lerp(c, Lerp(skyLow, Rgb{255, 255, 255}, 0.3f), std::max(0.0f, cloud - 0.55f) * 1.5f * (y / horizon));
             if (!closing && y < 250 && ((x * 7919 + y * 104729) % 1999) == 0) c = {240, 240, 255};
-            uint8_t* p = img.At(x, y);
-            p[0] = static_cast<uint8_t>(c.r);
-            p[1] = static_cast<uint8_t>(c.g);
-            p[2] = static_cast<uint8_t>(c.b);
+            Put(img, x, y, c);
         }
     }
     // Three mountain ranges, farther ones paler, then the valley floor.
