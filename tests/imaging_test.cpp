@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSuite = DV_SHARED_DIR "/testdata/pngsuite";
+const std::string kSuite = DV_SOURCE_DIR "/tests/data/pngsuite";
 const std::string kFixtures = DV_SOURCE_DIR "/tests/data/images";
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {

@@ -4,7 +4,7 @@
 # ImageMagick would otherwise apply while converting.
 set -euo pipefail
 cd "$(dirname "$0")"
-suite=${1:-../../../../shared/testdata/pngsuite/png}
+suite=${1:-../pngsuite/png}
 dvtool=${2:-../../../build/dvtool}
 source_png() {  # pngsuite-name target.png imagemagick-type
     "$dvtool" image "$suite/$1.png" tmp.pam
