@@ -2,9 +2,6 @@
 // demo's sounds loaded, the hall's ambience and the title music playing, mixed offline.
 #include <benchmark/benchmark.h>
 
-#include <SDL.h>
-
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,18 +12,14 @@
 namespace dv {
 namespace {
 
-std::string DataFolder() {
-    char* base = SDL_GetBasePath();
-    std::string path = base != nullptr ? base : "./";
-    SDL_free(base);
-    return (std::filesystem::path(path) / "..").lexically_normal().string();
-}
+// The build folder with the demo content, as the build names it.
+const std::string kDataFolder = DV_BINARY_DIR "/";
 
 // A sound system as the game runs it in the hall, or an error.
 class PlayingSounds {
 public:
     PlayingSounds() {
-        const std::string data = DataFolder();
+        const std::string data = kDataFolder;
         if (!sound_.Open(AudioOutput::Loopback, error_)) return;
         std::vector<std::string> warnings;
         sound_.LoadSounds(data + "sounds", warnings);

@@ -1,8 +1,7 @@
 // The game on the demo level: scene build per submitted triangle against a memcpy of the
 // triangle's 202 bytes, the update step per tick, SurfaceQuery on the demo rooms, and the
 // (key, index) sort against the record-moving one. The demo content is read from the build
-// folder (the one above this executable's).
-#include <SDL.h>
+// folder the build names.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -27,24 +26,22 @@
 namespace dv {
 namespace {
 
-std::string BuildFolder() {
-    char* base = SDL_GetBasePath();
-    std::string path = base != nullptr ? base : "./";
-    SDL_free(base);
-    return (std::filesystem::path(path) / "..").lexically_normal().string();
-}
+// The build folder with the demo content, and the benchmark's own data in the source tree,
+// as the build names them.
+const std::string kBuildFolder = DV_BINARY_DIR "/";
+const std::string kProfileReplay = DV_SOURCE_DIR "/bench/profile.replay";
 
 // The game at `clockMs` of the frame profile, 800 x 600, headless.
 class GameAt {
 public:
     explicit GameAt(int32_t clockMs) {
-        data_ = BuildFolder();
+        data_ = kBuildFolder;
         std::string error;
         if (!std::filesystem::exists(data_ + "test.lev")) {
             error_ = "no demo content in " + data_;
             return;
         }
-        if (!LoadReplayFile(data_ + "../bench/profile.replay", events_, error)) {
+        if (!LoadReplayFile(kProfileReplay, events_, error)) {
             error_ = error;
             return;
         }
@@ -384,7 +381,7 @@ BENCHMARK(BM_CharacterSceneBuild)->ArgsProduct({{9000, 21000}, {1, 0}})->Unit(be
 // texture with 4 mip levels and the lightmaps into a fresh store (CPU side; the GL upload
 // happens at first use). Counters: the parse and the texture step of one separate load.
 void BM_DemoLevelLoad(benchmark::State& state) {
-    const std::string data = BuildFolder();
+    const std::string data = kBuildFolder;
     const std::string path = data + "test.lev";
     if (!std::filesystem::exists(path)) {
         state.SkipWithError("no demo content");
