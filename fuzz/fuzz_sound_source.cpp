@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sound_source.h"
+#include "tools/sound/sound_source.h"
 
 namespace {
 

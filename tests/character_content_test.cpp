@@ -15,8 +15,8 @@
 #include "character/character.h"
 #include "math/clock.h"
 #include "models/animator.h"
-#include "tools/character_build.h"
-#include "tools/character_rig.h"
+#include "tools/character/character_build.h"
+#include "tools/character/character_rig.h"
 #include "world/level_file.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "tools/character_build.h"
-#include "tools/character_normals.h"
+#include "tools/character/character_build.h"
+#include "tools/character/character_normals.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/level_compiler.h"
-#include "tools/level_source.h"
+#include "tools/level/level_compiler.h"
+#include "tools/level/level_source.h"
 #include "world/level_sounds.h"
 
 namespace dv {

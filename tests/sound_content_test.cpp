@@ -17,9 +17,9 @@
 
 #include "audio/wav.h"
 #include "imaging/decode.h"
-#include "tools/ogg_vorbis_writer.h"
-#include "tools/sound_source.h"
-#include "tools/sound_synth.h"
+#include "tools/sound/ogg_vorbis_writer.h"
+#include "tools/sound/sound_source.h"
+#include "tools/sound/sound_synth.h"
 
 namespace dv {
 namespace {
