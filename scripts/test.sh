@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the unit and end-to-end tests, then the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer and a 30-second run of every fuzzer.
+# Sets up, checks the formatting, builds and runs every test: the unit and end-to-end tests,
+# then the same tests under AddressSanitizer and UndefinedBehaviorSanitizer and a 30-second run
+# of every fuzzer.
 # DV_QUICK=1 stops after the first part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/check-format.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
