@@ -15,8 +15,8 @@ dv::LevelRecord BenchLevel() {
     dv::SkeletonRecord skeleton;
     for (int b = 0; b < kBones; ++b) {
         skeleton.Bones.push_back(dv::SkeletonBone{static_cast<int16_t>(b == 0 ? -1 : (b - 1) / 2),
-                                              {static_cast<float>(b % 5), static_cast<float>(b * 3), 0.0f},
-                                              {}});
+                                                  {static_cast<float>(b % 5), static_cast<float>(b * 3), 0.0f},
+                                                  {}});
     }
     skeleton.BoneCount = kBones;
     level.Skeletons = {skeleton};

@@ -182,7 +182,8 @@ void BM_DemoScenePhases(benchmark::State& state) {
         vp.ClearTriangles();
         const int room = shell.Game->Follow->Room;
         const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
-        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &shell.Game->Scratch);
+        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true,
+                      &shell.Game->Scratch);
         const auto t1 = Clock::now();
         ForgetPose(shell);
         vp.Scene3D(vp.Scene3DUser);
@@ -438,8 +439,8 @@ void BM_DemoSurfaceQuery(benchmark::State& state) {
         const int room = static_cast<int>(rng() % map.Rooms.size());
         const LevelRoom& r = map.Rooms[room];
         const float w = r.Header.CellsX * kCellSize, d = r.Header.CellsZ * kCellSize;
-        points.push_back({r.Header.Origin.x + w * (rng() % 1000) / 1000.0f, 0,
-                          r.Header.Origin.z + d * (rng() % 1000) / 1000.0f});
+        points.push_back(
+            {r.Header.Origin.x + w * (rng() % 1000) / 1000.0f, 0, r.Header.Origin.z + d * (rng() % 1000) / 1000.0f});
         rooms.push_back(room);
     }
     size_t k = 0;

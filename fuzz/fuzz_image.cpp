@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dv::Image image;
     std::string error;
     if (dv::DecodeImageMemory(data + 1, size - 1, extension, "fuzz", image, error)) {
-        if (image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4)
-            __builtin_trap();
+        if (image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) __builtin_trap();
     } else if (error.empty() || error.find('\n') != std::string::npos) {
         __builtin_trap();
     }

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dv::GameState state(dv::Vec3{0, 0, 0});
     state.Follow = std::make_unique<dv::FollowCamera>();
     dv::Camera view;
-    if (dv::RestoreGame(game, map, state, view, 1000, error) && static_cast<size_t>(state.Body.Room) >= map.Rooms.size())
+    if (dv::RestoreGame(game, map, state, view, 1000, error) &&
+        static_cast<size_t>(state.Body.Room) >= map.Rooms.size())
         std::abort();
     return 0;
 }

@@ -74,16 +74,17 @@ MovableRecord Movable(int32_t id, std::initializer_list<ClipRecord> clips) {
 LevelRecord MakeLevel() {
     LevelRecord level;
     SkeletonRecord skeleton;
-    skeleton.Bones = {SkeletonBone{-1, {0, 0, 0}, {}}, SkeletonBone{0, {0, 10, 0}, {}}, SkeletonBone{1, {0, 20, 0}, {}}};
+    skeleton.Bones = {SkeletonBone{-1, {0, 0, 0}, {}}, SkeletonBone{0, {0, 10, 0}, {}},
+                      SkeletonBone{1, {0, 20, 0}, {}}};
     skeleton.BoneCount = 3;
     level.Skeletons = {skeleton};
 
     ModelRecord model;
     model.Vertices = {
-        Vertex({0, 20, 0}, {{1, 100}}),                              // rigid on bone 1
-        Vertex({0, 30, 0}, {{-1, 0}, {2, 50}}),                      // slot 0 unused
-        Vertex({0, 20, 0}, {{0, 50}, {1, 50}}),                      // two bones
-        Vertex({0, 30, 0}, {{0, 25}, {1, 25}, {2, 25}, {0, 25}}),    // four bones
+        Vertex({0, 20, 0}, {{1, 100}}),                            // rigid on bone 1
+        Vertex({0, 30, 0}, {{-1, 0}, {2, 50}}),                    // slot 0 unused
+        Vertex({0, 20, 0}, {{0, 50}, {1, 50}}),                    // two bones
+        Vertex({0, 30, 0}, {{0, 25}, {1, 25}, {2, 25}, {0, 25}}),  // four bones
     };
     model.VertexCount = 4;
     level.Models = {model};
@@ -91,19 +92,18 @@ LevelRecord MakeLevel() {
     const Vec3 zero{0, 0, 0};
     level.Animations = {
         Anim(4, {Track({Key(0, zero), Key(2, zero, {4, 0, 0})}),
-                 Track({Key(0, zero), Key(1, {0, 0, 90}), Key(2, zero)}),
-                 Track({Key(0, zero)})}),
-        Anim(2, {Track({Key(0, zero, {0, 6, 0}), Key(1, zero, {0, 8, 0})}), Track({Key(0, zero)}),
-                 Track({Key(0, zero)})}),
+                 Track({Key(0, zero), Key(1, {0, 0, 90}), Key(2, zero)}), Track({Key(0, zero)})}),
+        Anim(2,
+             {Track({Key(0, zero, {0, 6, 0}), Key(1, zero, {0, 8, 0})}), Track({Key(0, zero)}), Track({Key(0, zero)})}),
     };
 
     level.Movables = {
         Movable(7, {Clip(0, 400, 0, 0), Clip(2, 400, 0, 1), Clip(4, 120000, 0, 29999), Clip(7, 200, 1, 0)}),
-        Movable(8, {Clip(1, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0),
-                    Clip(3, 100, 0, 0), Clip(8, 100, 0, 0), Clip(9, 100, 0, 0)}),
+        Movable(8, {Clip(1, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0),
+                    Clip(8, 100, 0, 0), Clip(9, 100, 0, 0)}),
         Movable(9, {Clip(1, 100, 0, 0), Clip(9, 100, 0, 0), Clip(4, 100, 0, 0)}),
-        Movable(10, {Clip(0, 100, 0, 0), Clip(9, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0),
-                     Clip(4, 100, 0, 0), Clip(5, 100, 0, 0), Clip(6, 100, 0, 0)}),
+        Movable(10, {Clip(0, 100, 0, 0), Clip(9, 100, 0, 0), Clip(3, 100, 0, 0), Clip(3, 100, 0, 0), Clip(4, 100, 0, 0),
+                     Clip(5, 100, 0, 0), Clip(6, 100, 0, 0)}),
     };
     level.MovableCount = 4;
     return level;
@@ -146,8 +146,8 @@ protected:
 }  // namespace
 
 TEST(SampleKey, HoldsSparseKeysAndYieldsZeroOutsideTheAnimation) {
-    const AnimationRecord a = Anim(7, {Track({Key(0, {1, 0, 0}, {1, 1, 1}), Key(2, {2, 0, 0}, {2, 2, 2}),
-                                            Key(5, {5, 0, 0}, {5, 5, 5})})});
+    const AnimationRecord a =
+        Anim(7, {Track({Key(0, {1, 0, 0}, {1, 1, 1}), Key(2, {2, 0, 0}, {2, 2, 2}), Key(5, {5, 0, 0}, {5, 5, 5})})});
     const float expected[] = {1, 1, 2, 2, 2, 5, 5};
     for (int f = 0; f < 7; ++f) {
         const KeySample s = SampleKey(a, 0, f);
@@ -292,9 +292,9 @@ TEST_F(AnimatorTest, SkinningWeighsUpToFourBonesFromTheRestPosition) {
     UpdateAt(1100);  // frame 1: bone 1 (and with it bone 2) turned 90 degrees about z at y 10
     ExpectVec(Pos(0), -10, 10, 0);
     ExpectVec(item.SkinnedVertices[0].Normal, 0, 1, 0);
-    ExpectVec(Pos(1), -10, 35, 0);  // (0, 30, 0) + 0.5 * (-20, 10, 0)
-    ExpectVec(Pos(2), -5, 15, 0);   // 0.5 * (0, 20, 0) + 0.5 * (-10, 10, 0)
-    ExpectVec(Pos(3), -10, 20, 0);  // 0.25 * ((0,30) + (-20,10) + (-20,10) + (0,30))
+    ExpectVec(Pos(1), -10, 35, 0);                             // (0, 30, 0) + 0.5 * (-20, 10, 0)
+    ExpectVec(Pos(2), -5, 15, 0);                              // 0.5 * (0, 20, 0) + 0.5 * (-10, 10, 0)
+    ExpectVec(Pos(3), -10, 20, 0);                             // 0.25 * ((0,30) + (-20,10) + (-20,10) + (0,30))
     ExpectVec(item.SkinnedVertices[3].Normal, 0.5f, 0.5f, 0);  // weighted, not renormalised
     EXPECT_EQ(item.SkinnedVertices[3].Gloss, 77);
 
@@ -329,7 +329,7 @@ TEST_F(AnimatorTest, TransitionWaitsForItsFrameBlendsAndSwitches) {
     EXPECT_EQ(item.BlendFraction, 0.5f);
     EXPECT_EQ(item.FramePos, 1.5f);
     ExpectVec(Pos(0), -kHalfRoot2, 10 + kHalfRoot2 + 4, 0);  // 45 degrees, root lifted halfway to 8
-    UpdateAt(1409);  // blending suspends frame stepping
+    UpdateAt(1409);                                          // blending suspends frame stepping
     EXPECT_EQ(item.Frame, 1);
     EXPECT_TRUE(item.Blending);
     EXPECT_FALSE(item.TransitionDone);
@@ -371,7 +371,7 @@ TEST_F(AnimatorTest, BlendOfZeroStepsSwitchesAtOnce) {
 }
 
 TEST_F(AnimatorTest, SwitchOntoTheCachedPoseDoesNotFreezePlayback) {
-    Start(0, 0, 1000);  // clip 0 at frame 1, posed
+    Start(0, 0, 1000);              // clip 0 at frame 1, posed
     item.StartTransition(0, 1, 0);  // the same clip at the same frame, at once
     UpdateAt(1001);
     EXPECT_TRUE(item.TransitionDone);
@@ -453,7 +453,7 @@ TEST_F(AnimatorTest, DrawingArraysFollowThePoseAndTheVertexRecordsCatchUp) {
 
     ClockSetVirtualMs(1200);
     EXPECT_TRUE(item.UpdatePose());  // posed without skinning (the benchmark's reference path)
-    item.Update();                    // still skins that pose
+    item.Update();                   // still skins that pose
     ExpectVec(Pos(0), 4, 20, 0);
     ExpectVec(skinnedPos(1), 2, 45, 0);
 }

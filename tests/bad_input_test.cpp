@@ -130,7 +130,8 @@ auto Half() {
     return [](const fs::path& p) { Truncate(p, fs::file_size(p) / 2); };
 }
 auto CopyOf(const char* other) {
-    return [other](const fs::path& p) { fs::copy_file(p.parent_path() / other, p, fs::copy_options::overwrite_existing); };
+    return
+        [other](const fs::path& p) { fs::copy_file(p.parent_path() / other, p, fs::copy_options::overwrite_existing); };
 }
 auto Text(const char* text) {
     return [text](const fs::path& p) { WriteAll(p, text); };
@@ -214,8 +215,7 @@ TEST_F(BadInput, ReplayAndCommandLine) {
           "--replay " + (dir_ / "r.rep").string());
     Check({{"trace in a missing folder", "set.txt", [](const fs::path&) {}, 2, "cannot create the trace file"}},
           "--trace /nonexistent/dir/t.csv");
-    Check({{"unknown option", "set.txt", [](const fs::path&) {}, 2, "unknown option '--fullscreen'"}},
-          "--fullscreen");
+    Check({{"unknown option", "set.txt", [](const fs::path&) {}, 2, "unknown option '--fullscreen'"}}, "--fullscreen");
     Check({{"bad number", "set.txt", [](const fs::path&) {}, 2, "--step-ms: '0x10'"}}, "--step-ms 0x10");
 }
 

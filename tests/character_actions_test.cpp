@@ -188,7 +188,8 @@ TEST_F(Actions, RunningOffADropFallsAndLands) {
     EXPECT_EQ(state.Position.y, 0);
     EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward held, a short fall: roll on
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
-    EXPECT_TRUE(Visited({CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run}));
+    EXPECT_TRUE(Visited(
+        {CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run}));
 }
 
 TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
@@ -201,7 +202,8 @@ TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
     EXPECT_EQ(character.QueuedAction, CharacterAction::Landing);
     EXPECT_EQ(state.TransitionClip, CharacterClip::Land);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_TRUE(Visited({CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}));
+    EXPECT_TRUE(Visited(
+        {CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}));
 }
 
 TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
@@ -262,7 +264,9 @@ TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomA
     EXPECT_NEAR(character.JumpCeiling, 136, 1e-4);
     EXPECT_NEAR(state.Position.y, 24, 1e-4);
     EXPECT_NEAR(state.Position.z, 95, 0.01);
-    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpUp, CharacterAction::JumpApex, CharacterAction::TimedMove, CharacterAction::GrabLedge})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpUp,
+                         CharacterAction::JumpApex, CharacterAction::TimedMove, CharacterAction::GrabLedge}))
+        << Sequence(actions);
     // The body was put at the hanging height at once, caught on the way up; the camera
     // offset starts where the body was and returns to 0 at frame 12.
     const float o = character.OffsetBase;
@@ -377,7 +381,9 @@ TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
     ASSERT_TRUE(TickUntil(CharacterAction::WalkStopEnd, 200)) << Sequence(actions);
     EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
     EXPECT_LT(state.Position.z, 96 - 3 + 0.01f);  // stopped short of the edge by the look-ahead
-    EXPECT_TRUE(Visited({CharacterAction::WalkStart, CharacterAction::Walk, CharacterAction::AwaitTransition, CharacterAction::WalkStopEnd})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::WalkStart, CharacterAction::Walk, CharacterAction::AwaitTransition,
+                         CharacterAction::WalkStopEnd}))
+        << Sequence(actions);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
 
     Place({48, 19.2f, 40});
@@ -386,7 +392,8 @@ TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
     Tick();
     EXPECT_EQ(state.Action, CharacterAction::AwaitTransition);
     EXPECT_EQ(character.QueuedAction, CharacterAction::WalkStopEnd);
-    EXPECT_TRUE(state.TransitionClip == CharacterClip::WalkStopLeft || state.TransitionClip == CharacterClip::WalkStopRight);
+    EXPECT_TRUE(state.TransitionClip == CharacterClip::WalkStopLeft ||
+                state.TransitionClip == CharacterClip::WalkStopRight);
 }
 
 TEST_F(Actions, StepBackSideStepsAndWalkingBackward) {
@@ -461,7 +468,9 @@ TEST_F(Actions, ForwardJumpFliesAndLands) {
     EXPECT_GT(peak, 20);
     EXPECT_GT(state.Position.z, 40 + 30);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::JumpForwardRise, CharacterAction::JumpForwardAir, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::JumpForwardRise, CharacterAction::JumpForwardAir,
+                         CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}))
+        << Sequence(actions);
 }
 
 TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
@@ -481,7 +490,10 @@ TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
     EXPECT_GT(state.Position.z, 96 - 5 - 0.01f);
     Hold(kKeyCharacterForward, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 80)) << Sequence(actions);
-    EXPECT_TRUE(Visited({CharacterAction::JumpForwardRise, CharacterAction::AwaitTransition, CharacterAction::BumpRecover, CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpForwardRise, CharacterAction::AwaitTransition,
+                         CharacterAction::BumpRecover, CharacterAction::Fall, CharacterAction::AwaitTransition,
+                         CharacterAction::Landing, CharacterAction::Idle}))
+        << Sequence(actions);
     EXPECT_EQ(state.Position.y, 0);
 }
 
@@ -492,7 +504,8 @@ TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     keys.Shift = kAltBit;
     ASSERT_TRUE(TickUntil(CharacterAction::RunJumpTakeoff, 30));
-    EXPECT_TRUE(state.TransitionClip == CharacterClip::RunJumpRight || state.TransitionClip == CharacterClip::RunJumpLeft);
+    EXPECT_TRUE(state.TransitionClip == CharacterClip::RunJumpRight ||
+                state.TransitionClip == CharacterClip::RunJumpLeft);
     EXPECT_EQ(state.TransitionTarget, 1);
     keys.Shift = 0;
     ASSERT_TRUE(TickUntil(CharacterAction::RunJumpAir, 30)) << Sequence(actions);
@@ -501,7 +514,9 @@ TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
     EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward still held: roll into the run
     EXPECT_EQ(state.Position.y, 0);
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
-    EXPECT_TRUE(Visited({CharacterAction::RunJumpTakeoff, CharacterAction::RunJumpAir, CharacterAction::RunJumpFall, CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::RunJumpTakeoff, CharacterAction::RunJumpAir, CharacterAction::RunJumpFall,
+                         CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run}))
+        << Sequence(actions);
 }
 
 TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
@@ -615,7 +630,9 @@ TEST_F(Actions, BackwardJumpLands) {
     ASSERT_TRUE(TickUntil(CharacterAction::JumpBackAir, 40)) << Sequence(actions);
     Hold(kKeyCharacterBack, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 200)) << Sequence(actions);
-    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpBackAir, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle})) << Sequence(actions);
+    EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpBackAir,
+                         CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}))
+        << Sequence(actions);
     EXPECT_LT(state.Position.z, 200 - 20);
     EXPECT_EQ(state.Position.y, 0);
 }

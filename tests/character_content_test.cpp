@@ -50,20 +50,58 @@ const dv::LevelFileData& ReadBack() {
 
 // Frames each clip must have: the last frame an action waits for, plus one.
 const std::map<int, int>& MinimumFrames() {
-    static const std::map<int, int> table = {
-        {Id(C::Idle), 2}, {Id(C::Turn), 2}, {Id(C::Run), 21}, {Id(C::Walk), 16}, {Id(C::StepBack), 17},
-        {Id(C::WalkBack), 2}, {Id(C::SideStepLeft), 13}, {Id(C::SideStepRight), 13}, {Id(C::RunStopA), 10},
-        {Id(C::RunStopB), 10}, {Id(C::WalkStopLeft), 9}, {Id(C::WalkStopRight), 9}, {Id(C::JumpPrepare), 9},
-        {Id(C::JumpUp), 7}, {Id(C::Apex), 2}, {Id(C::JumpForward), 21}, {Id(C::JumpBack), 21},
-        {Id(C::Spare1), 2}, {Id(C::Spare2), 2}, {Id(C::RunJumpLeft), 9}, {Id(C::RunJumpRight), 9},
-        {Id(C::RunJumpAir), 2}, {Id(C::RunJumpLand), 5}, {Id(C::LandStraight), 10}, {Id(C::Land), 12},
-        {Id(C::LandRun), 6}, {Id(C::Fall), 2}, {Id(C::Bump), 3}, {Id(C::TurnAround), 13}, {Id(C::BackFlip), 9},
-        {Id(C::ClimbLow), 15}, {Id(C::ClimbMid), 34}, {Id(C::ClimbHigh), 29}, {Id(C::ClimbTop), 31},
-        {Id(C::Grab), 13}, {Id(C::Hang), 2}, {Id(C::HangDrop), 13}, {Id(C::ClimbFromHang), 22},
-        {Id(C::ShimmyLeft), 13}, {Id(C::ShimmyRight), 13}, {Id(C::LookDown), 16}, {Id(C::LookDownHold), 2},
-        {Id(C::LookDownEnd), 16}, {Id(C::HangFall), 9}, {Id(C::HighHang), 2}, {Id(C::JumpPrepareHigh), 9},
-        {Id(C::ClimbFromHighHang), 23}, {Id(C::HighHangFall), 9}, {Id(C::HighShimmyLeft), 16},
-        {Id(C::HighShimmyRight), 16}, {Id(C::TurnAndGrab), 21}, {Id(C::LowerToHighHang), 16}};
+    static const std::map<int, int> table = {{Id(C::Idle), 2},
+                                             {Id(C::Turn), 2},
+                                             {Id(C::Run), 21},
+                                             {Id(C::Walk), 16},
+                                             {Id(C::StepBack), 17},
+                                             {Id(C::WalkBack), 2},
+                                             {Id(C::SideStepLeft), 13},
+                                             {Id(C::SideStepRight), 13},
+                                             {Id(C::RunStopA), 10},
+                                             {Id(C::RunStopB), 10},
+                                             {Id(C::WalkStopLeft), 9},
+                                             {Id(C::WalkStopRight), 9},
+                                             {Id(C::JumpPrepare), 9},
+                                             {Id(C::JumpUp), 7},
+                                             {Id(C::Apex), 2},
+                                             {Id(C::JumpForward), 21},
+                                             {Id(C::JumpBack), 21},
+                                             {Id(C::Spare1), 2},
+                                             {Id(C::Spare2), 2},
+                                             {Id(C::RunJumpLeft), 9},
+                                             {Id(C::RunJumpRight), 9},
+                                             {Id(C::RunJumpAir), 2},
+                                             {Id(C::RunJumpLand), 5},
+                                             {Id(C::LandStraight), 10},
+                                             {Id(C::Land), 12},
+                                             {Id(C::LandRun), 6},
+                                             {Id(C::Fall), 2},
+                                             {Id(C::Bump), 3},
+                                             {Id(C::TurnAround), 13},
+                                             {Id(C::BackFlip), 9},
+                                             {Id(C::ClimbLow), 15},
+                                             {Id(C::ClimbMid), 34},
+                                             {Id(C::ClimbHigh), 29},
+                                             {Id(C::ClimbTop), 31},
+                                             {Id(C::Grab), 13},
+                                             {Id(C::Hang), 2},
+                                             {Id(C::HangDrop), 13},
+                                             {Id(C::ClimbFromHang), 22},
+                                             {Id(C::ShimmyLeft), 13},
+                                             {Id(C::ShimmyRight), 13},
+                                             {Id(C::LookDown), 16},
+                                             {Id(C::LookDownHold), 2},
+                                             {Id(C::LookDownEnd), 16},
+                                             {Id(C::HangFall), 9},
+                                             {Id(C::HighHang), 2},
+                                             {Id(C::JumpPrepareHigh), 9},
+                                             {Id(C::ClimbFromHighHang), 23},
+                                             {Id(C::HighHangFall), 9},
+                                             {Id(C::HighShimmyLeft), 16},
+                                             {Id(C::HighShimmyRight), 16},
+                                             {Id(C::TurnAndGrab), 21},
+                                             {Id(C::LowerToHighHang), 16}};
     return table;
 }
 
@@ -74,14 +112,16 @@ void ExpectPlayableCharacter(const dv::LevelRecord& lev) {
     const dv::SkeletonRecord& skel = lev.Skeletons.at(static_cast<size_t>(m.SkeletonIndex));
     // Every face's texture, relative to the movable's slot, is one of the level's textures.
     int16_t highest = 0;
-    for (const dv::ModelFace& f : lev.Models.at(static_cast<size_t>(m.ModelIndex)).Faces) highest = std::max(highest, f.Texture);
+    for (const dv::ModelFace& f : lev.Models.at(static_cast<size_t>(m.ModelIndex)).Faces)
+        highest = std::max(highest, f.Texture);
     EXPECT_GE(m.TextureSlot, 1001);
     EXPECT_LE(m.TextureSlot + highest, 1000 + lev.TextureCount);
     for (size_t i = 1; i < m.Clips.size(); ++i) EXPECT_LT(m.Clips[i - 1].ClipId, m.Clips[i].ClipId);
     for (const auto& entry : MinimumFrames()) {
         const auto id = entry.first;  // a plain copy: lambdas cannot capture structured bindings in C++20
         const auto frames = entry.second;
-        const auto it = std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::ClipRecord& c) { return c.ClipId == id; });
+        const auto it =
+            std::find_if(m.Clips.begin(), m.Clips.end(), [&](const dv::ClipRecord& c) { return c.ClipId == id; });
         ASSERT_NE(it, m.Clips.end()) << "clip " << id;
         const dv::AnimationRecord& a = lev.Animations.at(static_cast<size_t>(it->AnimationIndex));
         EXPECT_GE(a.FrameCount, frames) << "clip " << id;
@@ -109,7 +149,8 @@ TEST(CharacterContent, ClipNamesAreTheSourcesClips) {
     const std::vector<dv::CharacterClipSource>& clips = Source().Clips;
     ASSERT_EQ(clips.size(), static_cast<size_t>(dv::kClipCount));
     for (const dv::CharacterClipSource& clip : clips)
-        EXPECT_STREQ(dv::ClipSourceName(static_cast<dv::CharacterClip>(clip.Id)), clip.Name.c_str()) << "clip " << clip.Id;
+        EXPECT_STREQ(dv::ClipSourceName(static_cast<dv::CharacterClip>(clip.Id)), clip.Name.c_str())
+            << "clip " << clip.Id;
     EXPECT_STREQ(dv::ClipSourceName(static_cast<dv::CharacterClip>(dv::kClipCount)), "?");
 }
 
@@ -159,9 +200,11 @@ TEST(CharacterContent, MeshWeightsSkeletonAndSize) {
         EXPECT_NEAR(dv::VecLength(v.Normal), 1.0f, 1e-3f) << "vertex " << i;
     }
     // Joints blend: some vertices are shared by two or more bones.
-    const auto blended = std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Bones[1] >= 0; });
+    const auto blended =
+        std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Bones[1] >= 0; });
     EXPECT_GT(blended, m.VertexCount / 10);
-    EXPECT_GT(std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Gloss > 0; }), 0);
+    EXPECT_GT(std::count_if(m.Vertices.begin(), m.Vertices.end(), [](const dv::ModelVertex& v) { return v.Gloss > 0; }),
+              0);
 
     for (size_t f = 0; f < m.Faces.size(); ++f) {
         for (int k = 0; k < 3; ++k) ASSERT_LT(m.Faces[f].Vertex[k], m.Vertices.size());
@@ -192,7 +235,8 @@ Vec3 Grip(int clipId, int frame) {
     const auto pose = dv::PoseRig(b.Skeleton, dv::CharacterClipFrame(b, index, frame));
     Vec3 sum{0, 0, 0};
     for (const dv::CharacterMarker& mk : Source().Markers) {
-        if (mk.Name == "l_grip" || mk.Name == "r_grip") sum = dv::VecAdd(sum, dv::RigPoint(b.Skeleton, pose, mk.Bone, mk.Point));
+        if (mk.Name == "l_grip" || mk.Name == "r_grip")
+            sum = dv::VecAdd(sum, dv::RigPoint(b.Skeleton, pose, mk.Bone, mk.Point));
     }
     return dv::VecScale(sum, 0.5f * Source().Scale);
 }
@@ -217,14 +261,13 @@ TEST(CharacterContent, HangingClipsHoldTheHandsAtTheLedge) {
         std::vector<int> frames;
         float height;
     };
-    const Case cases[] = {
-        {Id(C::Hang), {0, 5, 10, 15}, 16},     {Id(C::Grab), {12}, 16},
-        {Id(C::ShimmyLeft), {0, 6, 12}, 16},   {Id(C::ShimmyRight), {0, 6, 12}, 16},
-        {Id(C::LookDown), {0, 15}, 16},        {Id(C::LookDownHold), {0, 4}, 16},
-        {Id(C::LookDownEnd), {0, 15}, 16},     {Id(C::LowerToHighHang), {0, 8}, 16},
-        {Id(C::HighHang), {0, 8, 15}, 24},     {Id(C::HighShimmyLeft), {0, 8, 15}, 24},
-        {Id(C::HighShimmyRight), {0, 8, 15}, 24}, {Id(C::ClimbFromHang), {0}, 16},
-        {Id(C::ClimbFromHighHang), {0}, 24}};
+    const Case cases[] = {{Id(C::Hang), {0, 5, 10, 15}, 16},        {Id(C::Grab), {12}, 16},
+                          {Id(C::ShimmyLeft), {0, 6, 12}, 16},      {Id(C::ShimmyRight), {0, 6, 12}, 16},
+                          {Id(C::LookDown), {0, 15}, 16},           {Id(C::LookDownHold), {0, 4}, 16},
+                          {Id(C::LookDownEnd), {0, 15}, 16},        {Id(C::LowerToHighHang), {0, 8}, 16},
+                          {Id(C::HighHang), {0, 8, 15}, 24},        {Id(C::HighShimmyLeft), {0, 8, 15}, 24},
+                          {Id(C::HighShimmyRight), {0, 8, 15}, 24}, {Id(C::ClimbFromHang), {0}, 16},
+                          {Id(C::ClimbFromHighHang), {0}, 24}};
     for (const Case& c : cases) {
         for (int f : c.frames) {
             const Vec3 g = Grip(c.clip, f);
@@ -259,7 +302,8 @@ float ActionRise(int clip) {
         int first, last;
         float rate;
     };
-    const std::map<int, Window> windows = {{30, {6, 8, 0.06f}}, {31, {6, 7, 0.035f}}, {32, {8, 10, 0.023f}}, {33, {8, 11, 0.015f}}};
+    const std::map<int, Window> windows = {
+        {30, {6, 8, 0.06f}}, {31, {6, 7, 0.035f}}, {32, {8, 10, 0.023f}}, {33, {8, 11, 0.015f}}};
     const auto it = windows.find(clip);
     if (it == windows.end()) return 0;
     const dv::ClipRecord& c = Built().Movable.Clips[static_cast<size_t>(clip)];
@@ -274,9 +318,9 @@ TEST(CharacterContent, ClimbsEndStandingOnTheLedgeAtTheClimbTarget) {
     };
     // Ledge heights in the middle of each climb's band; targets 6 units ahead from standing,
     // 3 and 4.5 from the hangs (which start 16 and 24 below the ledge).
-    const Case cases[] = {
-        {Id(C::ClimbLow), 14, 13, 6}, {Id(C::ClimbMid), 33, 21, 6}, {Id(C::ClimbHigh), 28, 29, 6},
-        {Id(C::ClimbTop), 30, 34, 6}, {Id(C::ClimbFromHang), 21, 16, 3}, {Id(C::ClimbFromHighHang), 22, 24, 4.5f}};
+    const Case cases[] = {{Id(C::ClimbLow), 14, 13, 6},      {Id(C::ClimbMid), 33, 21, 6},
+                          {Id(C::ClimbHigh), 28, 29, 6},     {Id(C::ClimbTop), 30, 34, 6},
+                          {Id(C::ClimbFromHang), 21, 16, 3}, {Id(C::ClimbFromHighHang), 22, 24, 4.5f}};
     for (const Case& c : cases) {
         const auto pose = ClipPose(c.clip, c.end);
         const float rise = ActionRise(c.clip);
@@ -296,21 +340,26 @@ TEST(CharacterContent, ClimbsEndStandingOnTheLedgeAtTheClimbTarget) {
 }
 
 TEST(CharacterContent, GroundedClipsStandOnTheBodyPosition) {
-    for (int clip : {Id(C::Idle), Id(C::Turn), Id(C::Walk), Id(C::StepBack), Id(C::SideStepLeft),
-                     Id(C::SideStepRight), Id(C::RunStopA), Id(C::WalkStopLeft), Id(C::WalkStopRight),
-                     Id(C::JumpPrepare), Id(C::LandStraight), Id(C::Land), Id(C::TurnAround)}) {
+    for (int clip : {Id(C::Idle), Id(C::Turn), Id(C::Walk), Id(C::StepBack), Id(C::SideStepLeft), Id(C::SideStepRight),
+                     Id(C::RunStopA), Id(C::WalkStopLeft), Id(C::WalkStopRight), Id(C::JumpPrepare),
+                     Id(C::LandStraight), Id(C::Land), Id(C::TurnAround)}) {
         const int frames = Built().Animations[static_cast<size_t>(clip)].FrameCount;
-        for (int f = 0; f < frames; ++f) EXPECT_NEAR(LowestSole(ClipPose(clip, f)), 0.0f, 0.01f) << "clip " << clip << " frame " << f;
+        for (int f = 0; f < frames; ++f)
+            EXPECT_NEAR(LowestSole(ClipPose(clip, f)), 0.0f, 0.01f) << "clip " << clip << " frame " << f;
     }
     // Clips that hand over to idle end in a pose close to idle's first frame.
     const auto idle = ClipPose(Id(C::Idle), 0);
-    for (const auto& [clip, last] : std::map<int, int>{
-        {Id(C::RunStopA), 8}, {Id(C::RunStopB), 8}, {Id(C::WalkStopLeft), 8}, {Id(C::WalkStopRight), 8},
-        {Id(C::LandStraight), 9}, {Id(C::Land), 11}}) {
+    for (const auto& [clip, last] : std::map<int, int>{{Id(C::RunStopA), 8},
+                                                       {Id(C::RunStopB), 8},
+                                                       {Id(C::WalkStopLeft), 8},
+                                                       {Id(C::WalkStopRight), 8},
+                                                       {Id(C::LandStraight), 9},
+                                                       {Id(C::Land), 11}}) {
         const auto end = ClipPose(clip, last);
         for (size_t b = 0; b < idle.size(); ++b) {
-            const float dot = std::fabs(idle[b].Rotation.x * end[b].Rotation.x + idle[b].Rotation.y * end[b].Rotation.y +
-                                        idle[b].Rotation.z * end[b].Rotation.z + idle[b].Rotation.w * end[b].Rotation.w);
+            const float dot =
+                std::fabs(idle[b].Rotation.x * end[b].Rotation.x + idle[b].Rotation.y * end[b].Rotation.y +
+                          idle[b].Rotation.z * end[b].Rotation.z + idle[b].Rotation.w * end[b].Rotation.w);
             EXPECT_GT(dot, 0.995f) << "clip " << clip << " bone " << b;
         }
     }
@@ -322,7 +371,8 @@ std::vector<Vec3> Joints(int clip, int frame) {
     std::vector<Vec3> out;
     for (size_t b = 0; b < pose.size(); ++b) {
         const Vec3 p = dv::VecAdd(Built().Skeleton.Bones[b].Pivot, pose[b].Offset);
-        out.push_back(dv::VecAdd(dv::VecScale(p, Source().Scale), Built().BodyMoves[static_cast<size_t>(clip)][static_cast<size_t>(frame)]));
+        out.push_back(dv::VecAdd(dv::VecScale(p, Source().Scale),
+                                 Built().BodyMoves[static_cast<size_t>(clip)][static_cast<size_t>(frame)]));
     }
     return out;
 }
@@ -333,17 +383,14 @@ std::vector<Vec3> Joints(int clip, int frame) {
 // the body is not drawn half inside the wall.
 TEST(CharacterContent, HangingBodyStaysInFrontOfTheWall) {
     const std::map<int, std::vector<int>> hanging = {
-        {Id(C::Hang), {0, 5, 10, 15}},        {Id(C::Grab), {12}},
-        {Id(C::ShimmyLeft), {0, 3, 6, 9, 12}}, {Id(C::ShimmyRight), {0, 3, 6, 9, 12}},
-        {Id(C::LookDown), {0, 15}},           {Id(C::LookDownHold), {0, 4}},
-        {Id(C::LookDownEnd), {0, 15}},        {Id(C::ClimbFromHang), {0}},
-        {Id(C::LowerToHighHang), {0}}};
+        {Id(C::Hang), {0, 5, 10, 15}},          {Id(C::Grab), {12}},         {Id(C::ShimmyLeft), {0, 3, 6, 9, 12}},
+        {Id(C::ShimmyRight), {0, 3, 6, 9, 12}}, {Id(C::LookDown), {0, 15}},  {Id(C::LookDownHold), {0, 4}},
+        {Id(C::LookDownEnd), {0, 15}},          {Id(C::ClimbFromHang), {0}}, {Id(C::LowerToHighHang), {0}}};
     const size_t torso[] = {0, 1, 2, 3, 5, 8};  // hips, spine, chest, neck, both shoulders
     for (const auto& [clip, frames] : hanging) {
         for (int f : frames) {
             const std::vector<Vec3> j = Joints(clip, f);
-            for (size_t b : torso)
-                EXPECT_LT(j[b].z, -0.3f) << "clip " << clip << " frame " << f << " bone " << b;
+            for (size_t b : torso) EXPECT_LT(j[b].z, -0.3f) << "clip " << clip << " frame " << f << " bone " << b;
         }
     }
 }
@@ -426,7 +473,7 @@ TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTh
     }
     // Posed frames: the contact sheets and the checks above use the builder's own posing.
     for (const auto& [clipId, frame] : std::vector<std::pair<int, int>>{
-        {Id(C::Run), 5}, {Id(C::Hang), 3}, {Id(C::TurnAround), 12}, {Id(C::ClimbMid), 20}}) {
+             {Id(C::Run), 5}, {Id(C::Hang), 3}, {Id(C::TurnAround), 12}, {Id(C::ClimbMid), 20}}) {
         show(clipId, frame);
         std::vector<Vec3> mine;
         dv::SkinRig(model, level.Level.Skeletons[0], ClipPose(clipId, frame), mine);
@@ -450,7 +497,8 @@ std::string SourceError(const std::string& clips) {
 
 TEST(CharacterContent, SourceMistakesNameTheFileAndLine) {
     EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0\nend\n"), "");
-    EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0\n  l_leg 1 x 3\nend\n"), "clips.txt:3: 'x' is not a number");
+    EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0\n  l_leg 1 x 3\nend\n"),
+              "clips.txt:3: 'x' is not a number");
     EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 1\nend\n"), "clips.txt:2: the first key must be at frame 0");
     EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0\n  knee 1 2 3\nend\n"),
               "clips.txt:3: unknown bone or statement 'knee'");
@@ -458,7 +506,8 @@ TEST(CharacterContent, SourceMistakesNameTheFileAndLine) {
               "clips.txt:4: clip 1 does not follow clip 1 in ascending order");
     EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0\n"), "clips.txt:2: clip 0 has no 'end'");
     EXPECT_EQ(SourceError("clip 0 a mirror 5\nend\n"), "clips.txt:1: clip 5 is not a keyed clip of this file");
-    EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0 = sit\nend\n"), "clips.txt:2: pose 'sit' is not defined above");
+    EXPECT_EQ(SourceError("clip 0 a frames 2 ms 50\n  key 0 = sit\nend\n"),
+              "clips.txt:2: pose 'sit' is not defined above");
 
     EXPECT_EQ(SourceError("clip 0 a frames 4 ms 50\n  footfall 1 1\n  key 0\nend\n"),
               "clips.txt:2: footfall frames must ascend");
@@ -471,7 +520,8 @@ TEST(CharacterContent, SourceMistakesNameTheFileAndLine) {
     const dv::CharacterSource src = dv::ParseCharacterSource(
         "s", "bone hips - 0 4 0\nbone l_leg hips -1 4 0\nbone r_leg hips 1 4 0\n", "m",
         "texture skin skin 1 2 3\npart body hips skin from 0 3 0 0.5 0.5 to 0 5 0 0.5 0.5\n", "c",
-        "clip 0 a frames 2 ms 50\n  footfall 1\n  key 0\n  l_leg 10 20 30\n  root 1 2 3\nend\nclip 1 b mirror 0\nend\n");
+        "clip 0 a frames 2 ms 50\n  footfall 1\n  key 0\n  l_leg 10 20 30\n  root 1 2 3\nend\nclip 1 b mirror "
+        "0\nend\n");
     ASSERT_EQ(src.Clips.size(), 2u);
     EXPECT_EQ(src.Clips[1].Footfalls, std::vector<int>{1}) << "a mirrored clip keeps its original's footfalls";
     const dv::CharacterPose& p = src.Clips[1].Keys[0].Pose;
@@ -501,7 +551,8 @@ TEST(CharacterContent, BuildCommandStopsAtABrokenSourceAndKeepsTheOldOutput) {
     fs::copy(fs::path(DV_SOURCE_DIR) / "assets" / "character", dir / "src", fs::copy_options::recursive);
     const std::string clips = ReadFile(dir / "src" / "clips.txt");
     const int lines = static_cast<int>(std::count(clips.begin(), clips.end(), '\n'));
-    std::ofstream(dir / "src" / "clips.txt", std::ios::app) << "clip 60 broken frames 2 ms 50\n  key 0\n  l_thigh 1 2\nend\n";
+    std::ofstream(dir / "src" / "clips.txt", std::ios::app)
+        << "clip 60 broken frames 2 ms 50\n  key 0\n  l_thigh 1 2\nend\n";
     std::ofstream(dir / "out.lev") << "old";
     const std::string cmd = std::string(DV_BINARY_DIR) + "/dvtool build-character " + (dir / "src").string() + " " +
                             (dir / "out.lev").string() + " 2>" + (dir / "err.txt").string();
@@ -549,8 +600,12 @@ public:
         for (int t = 0; t < limitMs && !done(); t += 6) Step();
         ASSERT_TRUE(done()) << "the clip never reached the state waited for";
     }
-    void Settle() { Until([&] { return !item_.Blending && item_.TransitionDone; }); }
-    void LastFrame(int n) { Until([&] { return item_.LastFrame == n; }); }
+    void Settle() {
+        Until([&] { return !item_.Blending && item_.TransitionDone; });
+    }
+    void LastFrame(int n) {
+        Until([&] { return item_.LastFrame == n; });
+    }
     void For(int ms) {
         for (int t = 0; t < ms; t += 6) Step();
     }
@@ -563,7 +618,8 @@ private:
         dv::ClockAdvanceVirtual(6);
         item_.Update();
         std::vector<Vec3> now(item_.SkinnedVertices.size());
-        for (size_t i = 0; i < now.size(); ++i) now[i] = dv::VecAdd(dv::VecScale(item_.SkinnedVertices[i].Position, 3.2f), body_);
+        for (size_t i = 0; i < now.size(); ++i)
+            now[i] = dv::VecAdd(dv::VecScale(item_.SkinnedVertices[i].Position, 3.2f), body_);
         // A blend moves in whole steps of 1 / length of the way, which is the animator's to
         // decide; the pose changes this checks are the clips' own and the clip switches.
         const bool blended = item_.Blending || wasBlending_;
@@ -579,7 +635,8 @@ private:
                 }
             }
         }
-        previous_ = "clip " + std::to_string(item_.Clip ? item_.Clip->ClipId : -1) + " frame pos " + std::to_string(item_.FramePos);
+        previous_ = "clip " + std::to_string(item_.Clip ? item_.Clip->ClipId : -1) + " frame pos " +
+                    std::to_string(item_.FramePos);
         last_ = std::move(now);
     }
 
@@ -687,7 +744,8 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
             }
             if (s.TransitionRequested)
                 item.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
-            if (clipsSeen.empty() || clipsSeen.back() != item.CurrentClipId()) clipsSeen.push_back(item.CurrentClipId());
+            if (clipsSeen.empty() || clipsSeen.back() != item.CurrentClipId())
+                clipsSeen.push_back(item.CurrentClipId());
         }
         item.Update();
         std::vector<Vec3> now(item.SkinnedVertices.size());

@@ -99,10 +99,10 @@ protected:
             dv::MatRotateAngles(m, false, view.Pitch, 0, 0);
             const dv::LevelDrawTarget t = Target(view);
             const int32_t slot = item_.Movable->TextureSlot;
-            dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum,
-                                 lights_, &referenceSkin_, &referenceScratch_);
-            dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum,
-                                  lights_, scratch_);
+            dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum, lights_,
+                                 &referenceSkin_, &referenceScratch_);
+            dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum, lights_,
+                                  scratch_);
             CompareTriangles(what + ", heading " + std::to_string(view.Heading), t);
             ++comparedViews_;
         }
@@ -199,7 +199,8 @@ protected:
         ASSERT_EQ(a.Layers, b.Layers);
         ASSERT_EQ(a.BumpFlag, b.BumpFlag);
         ASSERT_NEAR(a.SortKey, b.SortKey, kPositionTolerance) << what << ", triangle " << i;
-        ASSERT_LT(dv::VecDistance(a.Normal, b.Normal), std::max(kNormalTolerance, NormalNoise(reference_, j))) << what << ", triangle " << i;
+        ASSERT_LT(dv::VecDistance(a.Normal, b.Normal), std::max(kNormalTolerance, NormalNoise(reference_, j)))
+            << what << ", triangle " << i;
         for (int k = 0; k < 3; ++k) {
             const dv::Vertex3D& va = drawn_.Vertices[static_cast<size_t>(i)].V[k];
             const dv::Vertex3D& vb = reference_.Vertices[static_cast<size_t>(j)].V[k];
@@ -247,7 +248,7 @@ TEST_F(CharacterDrawTest, EveryFrameOfEveryClipMatchesTheReference) {
             if (HasFatalFailure()) return;
         }
     }
-    EXPECT_GT(matchedTriangles_, 100 * comparedViews_);  // the views do see the character
+    EXPECT_GT(matchedTriangles_, 100 * comparedViews_);    // the views do see the character
     EXPECT_LT(boundaryFaces_ * 10000, matchedTriangles_);  // under one in 10,000
     std::printf("%lld triangles matched in %d views, %lld faces on a culling boundary, colours within %d\n",
                 static_cast<long long>(matchedTriangles_), comparedViews_, static_cast<long long>(boundaryFaces_),
@@ -316,8 +317,8 @@ TEST_F(CharacterDrawTest, ReusedTrianglesAreThoseOfAFreshDrawingOfTheSameInputs)
 
     const auto compare = [&](const std::string& what) {
         reused.Count = dv::DrawCharacterMeshReusing(item_.SkinnedSerial, slot, *item_.Model, item_.Skinned, at, m,
-                                                    reused.Triangles.data(), reused.Vertices.data(), t,
-                                                    t.ViewFrustum, lights, reuseScratch);
+                                                    reused.Triangles.data(), reused.Vertices.data(), t, t.ViewFrustum,
+                                                    lights, reuseScratch);
         dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at, m, drawn_, t, t.ViewFrustum, lights, scratch_);
         EXPECT_GT(drawn_.Count, 100) << what;
         EXPECT_TRUE(SameRecords(reused, drawn_)) << what;

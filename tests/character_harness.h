@@ -60,12 +60,11 @@ inline LevelMap WrittenLevel(std::vector<LevelRoom> rooms) {
 // actions test, and plays one frame per tick.
 inline int ClipFrames(int clip) {
     static const std::map<int, int> frames = {
-        {0, 10},  {1, 10},  {2, 22},  {3, 20},  {4, 17},  {5, 10},  {6, 13},  {7, 13},  {8, 10},
-        {9, 10},  {10, 9},  {11, 9},  {12, 10}, {13, 7},  {14, 10}, {15, 21}, {16, 21}, {19, 9},
-        {20, 9},  {21, 10}, {22, 6},  {23, 10}, {24, 12}, {25, 6},  {26, 10}, {27, 3},  {28, 13},
-        {29, 9},  {30, 15}, {31, 34}, {32, 29}, {33, 31}, {34, 13}, {35, 10}, {36, 13}, {37, 22},
-        {38, 13}, {39, 13}, {40, 16}, {41, 10}, {42, 16}, {43, 9},  {44, 10}, {45, 10}, {46, 23},
-        {47, 9},  {48, 16}, {49, 16}, {50, 21}, {51, 16}};
+        {0, 10},  {1, 10},  {2, 22},  {3, 20},  {4, 17},  {5, 10},  {6, 13},  {7, 13},  {8, 10},  {9, 10},
+        {10, 9},  {11, 9},  {12, 10}, {13, 7},  {14, 10}, {15, 21}, {16, 21}, {19, 9},  {20, 9},  {21, 10},
+        {22, 6},  {23, 10}, {24, 12}, {25, 6},  {26, 10}, {27, 3},  {28, 13}, {29, 9},  {30, 15}, {31, 34},
+        {32, 29}, {33, 31}, {34, 13}, {35, 10}, {36, 13}, {37, 22}, {38, 13}, {39, 13}, {40, 16}, {41, 10},
+        {42, 16}, {43, 9},  {44, 10}, {45, 10}, {46, 23}, {47, 9},  {48, 16}, {49, 16}, {50, 21}, {51, 16}};
     const auto it = frames.find(clip);
     return it == frames.end() ? 10 : it->second;
 }
@@ -114,7 +113,7 @@ protected:
     CharacterState character;  // the state machine under test
     CharacterWorld world;
     KeyboardState keys;
-    CharacterInput input;      // the keys of the current tick
+    CharacterInput input;  // the keys of the current tick
     CharacterStep step{character, state, input, world};
     LevelRecord movables = MovableLevel();
     Animator anim;

@@ -28,8 +28,7 @@ Vec3 NormalOf(const dv::ModelRecord& m, size_t i) { return m.Vertices[i].Normal;
 TEST(JointNormals, BlendedVerticesTakeTheirNeighboursNormalsByWeight) {
     dv::ModelRecord m;
     m.Vertices = {Vertex({0, 0, 0}, {1, 0, 0}, {{0, 50}, {1, 50}}),
-                  Vertex({0.05f, 0, 0}, {0.6f, 0.8f, 0}, {{1, 50}, {0, 50}}),
-                  Vertex({0, 5, 0}, {0, 0, 1}, {{0, 100}})};
+                  Vertex({0.05f, 0, 0}, {0.6f, 0.8f, 0}, {{1, 50}, {0, 50}}), Vertex({0, 5, 0}, {0, 0, 1}, {{0, 100}})};
     dv::SmoothNormalsAcrossJoints(m, {{0, 0.3f}, {1, 0.3f}, {0, 0.3f}});
     // Half of (1, 0, 0) and half of (0.6, 0.8, 0), made unit length.
     EXPECT_NEAR(NormalOf(m, 0).x, 0.894427f, 1e-4f);

@@ -54,8 +54,8 @@ TEST_F(Primitives, HeadingVectorsAndMovesAlongThem) {
 
 TEST_F(Primitives, ProbeReportsDeltasAndBlocking) {
     std::vector<LevelRoom> rooms = {Room({0, 0, 0}, 3, 3, 4)};
-    rooms[0].Cells[1][2] = Cell(8, 40);   // 12.8 up, ceiling at 64
-    rooms[0].Cells[2][1] = Cell(80, 0);   // floor at the ceiling: no space
+    rooms[0].Cells[1][2] = Cell(8, 40);  // 12.8 up, ceiling at 64
+    rooms[0].Cells[2][1] = Cell(80, 0);  // floor at the ceiling: no space
     Use(rooms);
     Place({48, 0, 48});
     GroundProbe p;

@@ -29,7 +29,10 @@ TEST(TurnRateSettings, TwoLinesWithEitherDecimalSeparator) {
     EXPECT_FLOAT_EQ(r.Running, -2.0f);
     r = ParseTurnRates("3\n4", "set.txt");  // no newline after the last line
     EXPECT_FLOAT_EQ(r.Running, 4.0f);
-    r = ParseTurnRates("\xEF\xBB\xBF" "0.5\n1e-1\n", "set.txt");
+    r = ParseTurnRates(
+        "\xEF\xBB\xBF"
+        "0.5\n1e-1\n",
+        "set.txt");
     EXPECT_FLOAT_EQ(r.Standing, 0.5f);
     EXPECT_FLOAT_EQ(r.Running, 0.1f);
 }

@@ -44,8 +44,7 @@ LevelMap MakeLevel(std::vector<LevelRoom> rooms) {
 }
 
 // Floor corners in record order: (0,31), (31,31), (31,0), (0,0).
-GridCell FloorCell(uint8_t shape, uint8_t flags, int16_t h0_31, int16_t h31_31, int16_t h31_0,
-                int16_t h0_0) {
+GridCell FloorCell(uint8_t shape, uint8_t flags, int16_t h0_31, int16_t h31_31, int16_t h31_0, int16_t h0_0) {
     GridCell c = FlatCell();
     c.FloorShape = shape;
     c.FloorFlags = flags;
@@ -109,10 +108,10 @@ TEST(CollisionFloor, LevelledDiagonalEdgeTakesTheNamedCorner) {
         float lx, lz, plain, levelled;
     };
     const Case cases[] = {
-        {0, {0, 0, 31, 0}, 10, 5, 10, 15},    // lower half: (0,31) takes (31,0)'s height
-        {0, {31, 0, 0, 0}, 20, 20, 11, 22},   // upper half: (31,0) takes (0,31)'s height
-        {1, {0, 31, 0, 0}, 5, 25, 5, 11},     // lz > lx: (0,0) takes (31,31)'s height
-        {1, {0, 0, 0, 31}, 25, 5, 6, 11},     // lz <= lx: (31,31) takes (0,0)'s height
+        {0, {0, 0, 31, 0}, 10, 5, 10, 15},   // lower half: (0,31) takes (31,0)'s height
+        {0, {31, 0, 0, 0}, 20, 20, 11, 22},  // upper half: (31,0) takes (0,31)'s height
+        {1, {0, 31, 0, 0}, 5, 25, 5, 11},    // lz > lx: (0,0) takes (31,31)'s height
+        {1, {0, 0, 0, 31}, 25, 5, 6, 11},    // lz <= lx: (31,31) takes (0,0)'s height
     };
     for (const Case& k : cases) {
         const GridCell plain = FloorCell(0, k.flags, k.h[0], k.h[1], k.h[2], k.h[3]);
@@ -147,13 +146,13 @@ TEST(CollisionFloor, CurvedShapesSplitAlongTheirCurve) {
         float lx, lz, raw;
     };
     const Case cases[] = {
-        {1, 0, 10, 30},   {1, 0, 10.5f, 10},  {1, 15.5f, 31.9f, 30},  // curve z = 31(2t - t^2)
-        {5, 0, 10, 30},   {5, 0, 10.5f, 10},
-        {2, 31, 10, 40},  {2, 31, 11, 20},    {2, 0, 31.5f, 40},      // z = 31(1 - t^2)
-        {6, 31, 10, 40},  {6, 31, 11, 20},
-        {3, 0, 20.9f, 40}, {3, 0, 21, 20},    {3, 31, 0, 20},         // z = 31(1 - t)^2
-        {7, 0, 20.9f, 40}, {7, 0, 21, 20},
-        {4, 31, 20.9f, 30}, {4, 31, 21, 10},  {4, 0, 0, 10},          // z = 31 t^2
+        {1, 0, 10, 30},     {1, 0, 10.5f, 10}, {1, 15.5f, 31.9f, 30},  // curve z = 31(2t - t^2)
+        {5, 0, 10, 30},     {5, 0, 10.5f, 10}, {2, 31, 10, 40},
+        {2, 31, 11, 20},    {2, 0, 31.5f, 40},  // z = 31(1 - t^2)
+        {6, 31, 10, 40},    {6, 31, 11, 20},   {3, 0, 20.9f, 40},
+        {3, 0, 21, 20},     {3, 31, 0, 20},  // z = 31(1 - t)^2
+        {7, 0, 20.9f, 40},  {7, 0, 21, 20},    {4, 31, 20.9f, 30},
+        {4, 31, 21, 10},    {4, 0, 0, 10},  // z = 31 t^2
         {8, 31, 20.9f, 30}, {8, 31, 21, 10},
     };
     for (const Case& k : cases) {
@@ -265,7 +264,7 @@ TEST_F(CollisionGrid, CellInfoReportsReferencesAndHalves) {
 TEST_F(CollisionGrid, SurfacesClosedByCodeAndHalf) {
     GridCell& c = level.Rooms[0].Cells[0][0];
     // Floor bit 0 clear: half 1 is lz <= 31 - lx. Ceiling bit 0 clear: half 1 is lz > lx.
-    const float x1 = 100 + 5, z1 = 200 + 2;   // floor half 1, ceiling half 2
+    const float x1 = 100 + 5, z1 = 200 + 2;    // floor half 1, ceiling half 2
     const float x2 = 100 + 20, z2 = 200 + 25;  // floor half 2, ceiling half 1
     c.FloorBlock = -1;
     EXPECT_TRUE(CellSurfacesClosed(level, 0, x1, z1).Floor);
@@ -511,7 +510,7 @@ protected:
 
 TEST_F(CollisionObjects, ScaledBoundsAtTheInstancePositionBlock) {
     EXPECT_FALSE(SegmentBlockedByObjects({20, 10, 32}, {120, 10, 32}, 0, file, ids));  // no objects
-    Place(77, {2, 0, 1});  // box (48, 0, 16) - (80, 32, 48)
+    Place(77, {2, 0, 1});                                                              // box (48, 0, 16) - (80, 32, 48)
     EXPECT_TRUE(SegmentBlockedByObjects({20, 10, 32}, {120, 10, 32}, 0, file, ids));
     EXPECT_FALSE(SegmentBlockedByObjects({20, 40, 32}, {120, 40, 32}, 0, file, ids));
     EXPECT_FALSE(SegmentBlockedByObjects({20, 10, 50}, {120, 10, 50}, 0, file, ids));

@@ -47,8 +47,8 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::string Write(const std::vector<uint8_t>& bytes) {
         const std::string path = (dir / "font01.fnx").string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     std::filesystem::path dir;
@@ -142,8 +142,8 @@ TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
     ASSERT_EQ(viewport.TriangleCount2D, 4);
     const Triangle2D& a1 = viewport.Vertices2D[0];
     EXPECT_FLOAT_EQ(a1.V[0].X, 10);
-    EXPECT_FLOAT_EQ(a1.V[2].X, 16);   // 8 * 0.75
-    EXPECT_FLOAT_EQ(a1.V[2].Y, 32);   // 20 + 16 * 0.75
+    EXPECT_FLOAT_EQ(a1.V[2].X, 16);  // 8 * 0.75
+    EXPECT_FLOAT_EQ(a1.V[2].Y, 32);  // 20 + 16 * 0.75
     EXPECT_FLOAT_EQ(a1.V[2].U, 0.5f);
     EXPECT_FLOAT_EQ(a1.V[2].V, 0.5f);  // 16 / 32: the image's own height
     EXPECT_FLOAT_EQ(a1.V[0].Rhw, 1.0f);
@@ -155,7 +155,10 @@ TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
 }
 
 TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) {
-    viewport.DrawText("A\x7F" "B", BlendMode::Opaque, 0, 0, 1);
+    viewport.DrawText(
+        "A\x7F"
+        "B",
+        BlendMode::Opaque, 0, 0, 1);
     ASSERT_EQ(viewport.TriangleCount2D, 6);
     for (int t = 2; t < 4; ++t) {
         for (const Vertex2D& v : viewport.Vertices2D[t].V) {

@@ -92,7 +92,7 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     Shell& shell = *owned;
     shell.Start(window_->Window(), data_ + "/");
     ReplayPlayer replay(events_);
-    Step(shell, replay);                 // the title
+    Step(shell, replay);                    // the title
     ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
     // The game's first half second: the run starts and the lists grow to the hall's size.
     for (int i = 0; i < 40; ++i) Step(shell, replay);

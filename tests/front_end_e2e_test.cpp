@@ -37,8 +37,8 @@ struct RunResult {
 // The game on the demo level with the virtual clock, its settings and saves in `config`.
 RunResult RunGame(const std::string& config, const std::string& args) {
     const std::string errPath = Temp("stderr.txt");
-    const std::string command =
-        "(" + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config + " " + args + ") 2>" + errPath;
+    const std::string command = "(" + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config + " " +
+                                args + ") 2>" + errPath;
     const int raw = std::system(command.c_str());
     RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -156,7 +156,7 @@ TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
     }
     WriteFile(config + "/second.txt", Script(second));
     const RunResult loaded = RunGame(config, "--replay " + config + "/second.txt --trace " + config +
-                                           "/second.csv --quit-after " + std::to_string(kLoadAt + kSpan));
+                                                 "/second.csv --quit-after " + std::to_string(kLoadAt + kSpan));
     ASSERT_EQ(loaded.status, 0) << loaded.stderrText;
 
     const std::vector<std::string> expected = From(ReadTrace(config + "/first.csv"), kSaveAt);
@@ -173,13 +173,12 @@ TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
     const std::string config = FreshFolder("pause");
     constexpr int kPauseAt = 8200, kPause = 10000;
     WriteFile(config + "/plain.txt", "7160 down Up\n9000 down Left\n9400 up Left\n");
-    WriteFile(config + "/paused.txt", "7160 down Up\n" + Tap(kPauseAt, "P") + Tap(kPauseAt + kPause, "P") +
-                                          "19000 down Left\n19400 up Left\n");
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000")
-                  .status,
-              0);
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/paused.txt --trace " + config +
-                                  "/paused.csv --quit-after 21000")
+    WriteFile(config + "/paused.txt",
+              "7160 down Up\n" + Tap(kPauseAt, "P") + Tap(kPauseAt + kPause, "P") + "19000 down Left\n19400 up Left\n");
+    ASSERT_EQ(
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000").status,
+        0);
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/paused.txt --trace " + config + "/paused.csv --quit-after 21000")
                   .status,
               0);
     const std::vector<TraceLine> plain = ReadTrace(config + "/plain.csv");
@@ -206,9 +205,9 @@ TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
     const std::string config = FreshFolder("damaged");
     WriteFile(config + "/plain.txt", "7160 down Up\n");
     WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000")
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").status,
+        0);
     std::filesystem::create_directories(config + "/saves");
     WriteFile(config + "/saves/quick.sav", "DVSAVE\r\n but not much after it");
     const RunResult r =
@@ -234,15 +233,15 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
         for (int i = 0; i < times; ++i, t += 40) script += Tap(t, key);
     };
     tap("Down", 3);
-    tap("Enter");     // Settings
+    tap("Enter");  // Settings
     tap("Down", 4);
     tap("Right");     // window size: 1024 x 768
     tap("Down", 18);  // Swing camera left
     tap("Enter");
-    tap("7");         // bound
-    tap("Down");      // Swing camera right
+    tap("7");     // bound
+    tap("Down");  // Swing camera right
     tap("Enter");
-    tap("Up");        // taken by Run forward: refused
+    tap("Up");  // taken by Run forward: refused
     tap("P");
     WriteFile(config + "/menu.txt", script);
     const RunResult r = RunGame(config, "--replay " + config + "/menu.txt --quit-after " + std::to_string(t + 200));
@@ -258,7 +257,9 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
     std::ifstream png(config + "/next.png", std::ios::binary);
     unsigned char header[24] = {};
     png.read(reinterpret_cast<char*>(header), sizeof header);
-    const auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    const auto be32 = [&](int at) {
+        return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+    };
     EXPECT_EQ(be32(16), 1024);
     EXPECT_EQ(be32(20), 768);
 }
@@ -270,9 +271,10 @@ TEST(FrontEndEndToEnd, RestartLevelFromTheMenuGoesBackToTheStart) {
     const std::string config = FreshFolder("restart");
     WriteFile(config + "/restart.txt",
               "7160 down Up\n8400 up Up\n" + Tap(9000, "P") + Tap(9040, "Up") + Tap(9080, "Up") + Tap(9120, "Enter"));
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/restart.txt --trace " + config + "/restart.csv --quit-after 9600")
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunGame(config, "--replay " + config + "/restart.txt --trace " + config + "/restart.csv --quit-after 9600")
+            .status,
+        0);
     const std::vector<TraceLine> trace = ReadTrace(config + "/restart.csv");
     ASSERT_FALSE(trace.empty());
     float zBefore = 0, zAfter = -1;

@@ -58,7 +58,6 @@ RunResult RunGame(const std::string& args) {
     return RunCommand("XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home + "/data " + kGame + " " + args);
 }
 
-
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path);
     out << text;
@@ -127,8 +126,8 @@ std::vector<TraceRow> ReadTrace(const std::string& path) {
     const std::vector<std::string> lines = ReadLines(path);
     for (size_t i = 1; i < lines.size(); ++i) {
         TraceRow r{};
-        if (std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%d,%f,%f,%f,%f", &r.clock, &r.action, &r.clip, &r.frame,
-                        &r.room, &r.x, &r.y, &r.z, &r.angleY) == 9)
+        if (std::sscanf(lines[i].c_str(), "%d,%d,%d,%d,%d,%f,%f,%f,%f", &r.clock, &r.action, &r.clip, &r.frame, &r.room,
+                        &r.x, &r.y, &r.z, &r.angleY) == 9)
             rows.push_back(r);
     }
     return rows;
@@ -145,9 +144,10 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
               "# stand still until 7600, turn left, then run north and quit\n"
               "7600 down Left\n7840 up Left\n7900 down Right\n8140 up Right\n"
               "8400 down Up\n14400 up Up\n14600 down Escape\n");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay +
-                                " --screenshot 1000:" + title + " --screenshot 7600:" + game + " --screenshot 9600:" +
-                                run + " --trace " + trace + " --stats " + stats + " --quit-after 20000");
+    const RunResult r =
+        RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --screenshot 1000:" + title +
+                " --screenshot 7600:" + game + " --screenshot 9600:" + run + " --trace " + trace + " --stats " + stats +
+                " --quit-after 20000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
 
     dv::Image img;
@@ -196,8 +196,9 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
 TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string trace = Temp("e2e_look.csv"), replay = Temp("e2e_look.txt");
-    WriteFile(replay, "7160 down Up\n7900 down Insert\n7960 up Insert\n10400 down Insert\n10440 up Insert\n"
-                      "12000 up Up\n13000 down Escape\n");
+    WriteFile(replay,
+              "7160 down Up\n7900 down Insert\n7960 up Insert\n10400 down Insert\n10440 up Insert\n"
+              "12000 up Up\n13000 down Escape\n");
     const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
                                 trace + " --quit-after 20000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
@@ -212,8 +213,8 @@ TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
         if (mode == static_cast<int>(dv::CameraMode::FreeLook)) ++lookTicks;
         longestStep = std::max(longestStep, std::hypot(rows[i].x - rows[i - 1].x, rows[i].z - rows[i - 1].z));
     }
-    EXPECT_GT(lookTicks, 50);              // about 2.5 s of free look
-    EXPECT_LT(longestStep, 4.0f);          // a run moves 2.64 units a tick
+    EXPECT_GT(lookTicks, 50);                           // about 2.5 s of free look
+    EXPECT_LT(longestStep, 4.0f);                       // a run moves 2.64 units a tick
     EXPECT_GT(rows.back().z - rows.front().z, 100.0f);  // and it ran on after the look
 }
 
@@ -241,11 +242,11 @@ TEST(GameEndToEnd, KeyHeldDuringTheTitleGivesNoLeapOnTheFirstTicks) {
 TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string dir = Temp("e2e_sprint");
-    const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir + " && cp " DV_SOURCE_DIR
-                              "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
-                              "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData + "/set.txt " +
-                              dir + " && " DV_BINARY_DIR "/dvtool build-level " + dir + "/sprint.txt " + dir +
-                              "/test.lev";
+    const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir +
+                              " && cp " DV_SOURCE_DIR "/tests/data/levels/sprint.txt " + kData +
+                              "/level_sources/character.lev " + kData + "/font01.fnx " + kData + "/title1.jpg " +
+                              kData + "/title2.jpg " + kData + "/set.txt " + dir +
+                              " && " DV_BINARY_DIR "/dvtool build-level " + dir + "/sprint.txt " + dir + "/test.lev";
     ASSERT_EQ(std::system(setup.c_str()), 0);
     const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", stats = dir + "/stats.json";
     const std::string closing = dir + "/closing.png";
@@ -277,14 +278,16 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
 // A data folder `dir` with the sprint level built twice, as first.lev and second.lev, listed in
 // that order, and a card picture.
 void MakeTwoSprints(const std::string& dir) {
-    const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir + " && cd " + dir + " && cp " DV_SOURCE_DIR
-                              "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
-                              "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData +
-                              "/set.txt . && " DV_BINARY_DIR "/dvtool build-level sprint.txt first.lev >/dev/null && " +
-                              DV_BINARY_DIR "/dvtool build-level sprint.txt second.lev >/dev/null && cp title1.jpg card.jpg";
+    const std::string setup =
+        "rm -rf " + dir + " && mkdir -p " + dir + " && cd " + dir +
+        " && cp " DV_SOURCE_DIR "/tests/data/levels/sprint.txt " + kData + "/level_sources/character.lev " + kData +
+        "/font01.fnx " + kData + "/title1.jpg " + kData + "/title2.jpg " + kData +
+        "/set.txt . && " DV_BINARY_DIR "/dvtool build-level sprint.txt first.lev >/dev/null && " +
+        DV_BINARY_DIR "/dvtool build-level sprint.txt second.lev >/dev/null && cp title1.jpg card.jpg";
     ASSERT_EQ(std::system(setup.c_str()), 0);
-    WriteFile(dir + "/levels.txt", "# two sprints\nlevel first.lev card.jpg First Sprint\n"
-                                   "level second.lev card.jpg The Second Sprint\n");
+    WriteFile(dir + "/levels.txt",
+              "# two sprints\nlevel first.lev card.jpg First Sprint\n"
+              "level second.lev card.jpg The Second Sprint\n");
 }
 
 // The index of the first trace row of the second sprint: where z jumps back to the start.
@@ -303,8 +306,8 @@ TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
     const std::string second = dir + "/second.png", closing = dir + "/closing.png";
     WriteFile(replay, "7100 down Up\n");
     const RunResult r = RunGame("--headless --data " + dir + " --step-ms 40 --replay " + replay + " --trace " + trace +
-                                " --screenshot 11000:" + card + " --screenshot 14500:" + second + " --screenshot 18000:" +
-                                closing + " --quit-after 40000");
+                                " --screenshot 11000:" + card + " --screenshot 14500:" + second +
+                                " --screenshot 18000:" + closing + " --quit-after 40000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
 
     // The trace runs to the first exit, pauses for the card, and starts again at the start.
@@ -351,8 +354,8 @@ TEST(GameEndToEnd, EachLevelsReplayPlaysItsLevelAsItPlaysItAlone) {
     WriteFile(first, "7100 down Up\n");
     WriteFile(second, "7240 down Up\n");
     const std::string chained = dir + "/chained.csv", alone = dir + "/alone.csv";
-    RunResult r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + first + " --replay " + second +
-                          " --trace " + chained + " --quit-after 60000");
+    RunResult r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + first + " --replay " +
+                          second + " --trace " + chained + " --quit-after 60000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
     WriteFile(dir + "/levels.txt", "level second.lev card.jpg The Second Sprint\n");
     r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + second + " --trace " + alone +
@@ -369,8 +372,8 @@ TEST(GameEndToEnd, EachLevelsReplayPlaysItsLevelAsItPlaysItAlone) {
         const TraceRow &a = both[start + i], &b = solo[i];
         ASSERT_TRUE(a.clock - shift == b.clock && a.action == b.action && a.clip == b.clip && a.frame == b.frame &&
                     a.x == b.x && a.y == b.y && a.z == b.z && a.angleY == b.angleY)
-            << "tick " << i << " of the second level: (" << a.x << ", " << a.z << ") chained, (" << b.x << ", "
-            << b.z << ") alone";
+            << "tick " << i << " of the second level: (" << a.x << ", " << a.z << ") chained, (" << b.x << ", " << b.z
+            << ") alone";
     }
     EXPECT_EQ(both[start + 1].action, Number(dv::CharacterAction::Idle)) << "Up held over from the first level";
 }
@@ -398,8 +401,8 @@ void CheckCourseSound(const std::string& path, const std::vector<TraceRow>& rows
             inTheAir |= t.action == Number(a);
         if (inTheAir) continue;
         for (int ff : f->Frames) {
-            const bool crossed = before.frame <= t.frame ? ff > before.frame && ff <= t.frame
-                                                         : ff > before.frame || ff <= t.frame;
+            const bool crossed =
+                before.frame <= t.frame ? ff > before.frame && ff <= t.frame : ff > before.frame || ff <= t.frame;
             if (!crossed) continue;
             ++footfalls;
             if (rec.OnsetBetween(t.clock - 40, t.clock + 40)) ++heard;
@@ -461,12 +464,11 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
     const std::string stats = Temp("course_stats.json"), sound = Temp("course_sound.wav");
     const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
-    const RunResult r = RunGame("--headless --data " + DataWithoutLevelList() + " --step-ms 40 --replay " + replay +
-                                " --trace " + trace + " --audio-out " + sound +
-                                " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
-                                std::to_string(hangingAt) + ":" + hanging + " --screenshot " +
-                                std::to_string(closingAt) + ":" + closing + " --stats " + stats +
-                                " --quit-after " + std::to_string(fence));
+    const RunResult r = RunGame(
+        "--headless --data " + DataWithoutLevelList() + " --step-ms 40 --replay " + replay + " --trace " + trace +
+        " --audio-out " + sound + " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
+        std::to_string(hangingAt) + ":" + hanging + " --screenshot " + std::to_string(closingAt) + ":" + closing +
+        " --stats " + stats + " --quit-after " + std::to_string(fence));
     ASSERT_EQ(r.status, 0) << r.stderrText;
 
     // Every tick as recorded: a change of behaviour anywhere along the course shows here first.
@@ -486,7 +488,8 @@ TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
     std::vector<bool> actions(dv::kActionCount, false);
     bool hung = false;
     for (const TraceRow& t : rows) {
-        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
+        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end())
+            firstVisits.push_back(t.room);
         if (t.action >= 0 && t.action < dv::kActionCount) actions[static_cast<size_t>(t.action)] = true;
         hung |= t.action == Number(dv::CharacterAction::Hang) && t.clip == Number(dv::CharacterClip::Hang);
         if (t.clock == runningAt) {
@@ -556,7 +559,8 @@ void CheckLevelRun(const std::vector<TraceRow>& rows, const LevelRoute& route) {
     std::vector<int> firstVisits;
     std::vector<bool> actions(dv::kActionCount, false);
     for (const TraceRow& t : rows) {
-        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end()) firstVisits.push_back(t.room);
+        if (std::find(firstVisits.begin(), firstVisits.end(), t.room) == firstVisits.end())
+            firstVisits.push_back(t.room);
         if (t.action >= 0 && t.action < dv::kActionCount) actions[static_cast<size_t>(t.action)] = true;
     }
     EXPECT_EQ(firstVisits, route.RoomOrder) << route.Name;
@@ -590,9 +594,10 @@ TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
     std::string shots;
     for (const int at : shotsAt)
         shots += " --screenshot " + std::to_string(at) + ":" + Temp("adventure_" + std::to_string(at) + ".png");
-    const RunResult r = RunGame("--headless --mute --data " + kData + " --config " + config + " --step-ms 40 --replay " +
-                                replays + "course.replay --replay " + replays + "cistern.replay --replay " + replays +
-                                "tower.replay --trace " + trace + " --stats " + stats + shots + " --quit-after 700000");
+    const RunResult r =
+        RunGame("--headless --mute --data " + kData + " --config " + config + " --step-ms 40 --replay " + replays +
+                "course.replay --replay " + replays + "cistern.replay --replay " + replays + "tower.replay --trace " +
+                trace + " --stats " + stats + shots + " --quit-after 700000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
 
     // The trace split where it pauses for a card.
@@ -612,14 +617,22 @@ TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
         EXPECT_TRUE(pause >= 4000 && pause <= 4200) << "the card before level " << k << " lasted " << pause << " ms";
     }
     using A = dv::CharacterAction;
-    CheckLevelRun(levels[1], {"the cistern", {0, 1, 2, 3, 4},
+    CheckLevelRun(levels[1], {"the cistern",
+                              {0, 1, 2, 3, 4},
                               {A::RunJumpAir, A::ShimmyLeft, A::ShimmyRight, A::ClimbFromHang, A::ClimbLow, A::ClimbMid,
                                A::ClimbHigh, A::ClimbTop, A::TurnAndGrab, A::Walk},
-                              1632, 1696, -896, -800});
-    CheckLevelRun(levels[2], {"the tower", {0, 1, 2, 3, 4, 5},
+                              1632,
+                              1696,
+                              -896,
+                              -800});
+    CheckLevelRun(levels[2], {"the tower",
+                              {0, 1, 2, 3, 4, 5},
                               {A::RunJumpAir, A::JumpUp, A::GrabLedge, A::ShimmyLeft, A::ClimbFromHang, A::ClimbLow,
                                A::ClimbMid, A::ClimbHigh, A::ClimbTop, A::TurnAndGrab, A::Walk},
-                              -64, -32, -192, -160});
+                              -64,
+                              -32,
+                              -192,
+                              -160});
 
     int frames = 0;
     ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
@@ -643,8 +656,8 @@ TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string replay = Temp("e2e_escape.txt"), stats = Temp("e2e_escape.json");
     WriteFile(replay, "400 down Escape\n");
-    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --stats " + stats +
-                                " --quit-after 5000");
+    const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --stats " +
+                                stats + " --quit-after 5000");
     ASSERT_EQ(r.status, 0) << r.stderrText;
     int frames = 0;
     ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;

@@ -171,7 +171,8 @@ TEST(GameSound, TitleMusicThenStepsWalkingSofterThanRunningAndTheSameRecordTwice
     const std::string replay = Temp("walk.replay"), trace = Temp("walk.csv");
     const std::string first = Temp("first.wav"), second = Temp("second.wav");
     WriteFile(replay, kWalkThenRun);
-    const std::string common = "--headless --data " + kData + " --step-ms 40 --replay " + replay + " --quit-after 13000";
+    const std::string common =
+        "--headless --data " + kData + " --step-ms 40 --replay " + replay + " --quit-after 13000";
     GameRun r = RunGame(common + " --trace " + trace + " --audio-out " + first);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     EXPECT_EQ(r.Stderr, "") << "a complete sound set warns of nothing";
@@ -240,7 +241,8 @@ TEST(GameSound, SettingsVolumesScaleTheMix) {
         return rec;
     };
     const test::SoundRecord full = record("", Temp("full.wav"));
-    const test::SoundRecord quiet = record("music_volume = 0\neffects_volume = 30\nambience_volume = 0\n", Temp("quiet.wav"));
+    const test::SoundRecord quiet =
+        record("music_volume = 0\neffects_volume = 30\nambience_volume = 0\n", Temp("quiet.wav"));
     EXPECT_GT(full.Rms(500, 6500), 0.02);
     EXPECT_EQ(quiet.Rms(500, 6500), 0.0) << "music at 0 %";
     const double ratio = quiet.PeakRms(7400, 10000) / full.PeakRms(7400, 10000);
@@ -254,7 +256,7 @@ TEST(GameSound, MuteRecordsSilence) {
     const std::string replay = Temp("mute.replay"), out = Temp("mute.wav");
     WriteFile(replay, "7100 down Up\n");
     const GameRun r = RunGame("--headless --mute --data " + kData + " --step-ms 40 --replay " + replay +
-                          " --quit-after 9000 --audio-out " + out);
+                              " --quit-after 9000 --audio-out " + out);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     test::SoundRecord rec;
     std::string error;
@@ -272,7 +274,8 @@ TEST(GameSound, MissingOrDamagedSoundFilesWarnOnceAndTheGamePlaysOn) {
     for (const char* f : {"test.lev", "test.snd", "font01.fnx", "title1.jpg", "title2.jpg", "set.txt"})
         fs::copy_file(kData + "/" + f, dir + "/" + f);
     for (const auto& e : fs::directory_iterator(kData))
-        if (e.path().filename().string().rfind("test_lm", 0) == 0) fs::copy_file(e.path(), dir + "/" + e.path().filename().string());
+        if (e.path().filename().string().rfind("test_lm", 0) == 0)
+            fs::copy_file(e.path(), dir + "/" + e.path().filename().string());
     const std::string out = Temp("missing.wav");
     const std::string args = "--headless --data " + dir + " --step-ms 40 --quit-after 8000 --audio-out " + out;
 

@@ -61,10 +61,14 @@ void Pump(Gamepads& pads) {
 TEST(PadState, ButtonsMapOntoTheKeyCodes) {
     PadState s;
     const std::pair<SDL_GameControllerButton, int> map[] = {
-        {SDL_CONTROLLER_BUTTON_DPAD_UP, kVkUp},       {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kVkDown},
-        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kVkLeft},   {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kVkRight},
-        {SDL_CONTROLLER_BUTTON_A, kVkAlt},            {SDL_CONTROLLER_BUTTON_B, kVkCtrl},
-        {SDL_CONTROLLER_BUTTON_Y, kVkEnd},            {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kVkShift},
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, kVkUp},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kVkDown},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kVkLeft},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kVkRight},
+        {SDL_CONTROLLER_BUTTON_A, kVkAlt},
+        {SDL_CONTROLLER_BUTTON_B, kVkCtrl},
+        {SDL_CONTROLLER_BUTTON_Y, kVkEnd},
+        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kVkShift},
         {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kVkInsert},
     };
     for (const auto& [button, code] : map) {

@@ -45,14 +45,13 @@ TEST(Boxes, PointsSegmentsAndSpheres) {
     EXPECT_TRUE(SegmentHitsBox(lo, hi, VecMake(5, 1, 1), VecMake(-5, 1, 1)));  // through +X face
     EXPECT_TRUE(SegmentHitsBox(lo, hi, VecMake(1, 9, 1), VecMake(1, 1, 1)));   // ends inside, from above
     EXPECT_FALSE(SegmentHitsBox(lo, hi, VecMake(0.5f, 0.5f, 0.5f), VecMake(1.5f, 1.5f, 1.5f)));
-    EXPECT_FALSE(SegmentHitsBox(lo, hi, VecMake(1, 1, 1), VecMake(9, 1, 1)));  // starts inside
+    EXPECT_FALSE(SegmentHitsBox(lo, hi, VecMake(1, 1, 1), VecMake(9, 1, 1)));   // starts inside
     EXPECT_FALSE(SegmentHitsBox(lo, hi, VecMake(5, 5, 1), VecMake(5, -5, 1)));  // passes beside
     EXPECT_TRUE(BoxCornerInSphere(lo, hi, VecMake(3, 3, 3), std::sqrt(3.0f)));
     EXPECT_FALSE(BoxCornerInSphere(lo, hi, VecMake(3, 3, 3), 1.7f));
     EXPECT_FLOAT_EQ(TriangleRadius(VecMake(1, 0, 0), VecMake(0, 3, 0), VecMake(0, 0, 2), VecMake(0, 0, 0)), 3.0f);
-    EXPECT_FLOAT_EQ(QuadRadius(VecMake(1, 0, 0), VecMake(0, 3, 0), VecMake(0, 0, 2), VecMake(4, 0, 0),
-                               VecMake(0, 0, 0)),
-                    4.0f);
+    EXPECT_FLOAT_EQ(
+        QuadRadius(VecMake(1, 0, 0), VecMake(0, 3, 0), VecMake(0, 0, 2), VecMake(4, 0, 0), VecMake(0, 0, 0)), 4.0f);
 }
 
 TEST(Culling, BoxesAndTrianglesAgainstFrustums) {

@@ -67,8 +67,8 @@ enum class Compare {
 
 // Compares decoded pixels with reference values. 16-bit references (any value above
 // 255) are scaled to 8 bits first; `tolerance` allows for that rounding.
-void ExpectPixels(const Image& img, const std::vector<int>& ref, int tolerance,
-                  const std::string& what, Compare mode = Compare::kAll) {
+void ExpectPixels(const Image& img, const std::vector<int>& ref, int tolerance, const std::string& what,
+                  Compare mode = Compare::kAll) {
     ASSERT_EQ(img.rgba.size(), ref.size()) << what;
     const bool wide = *std::max_element(ref.begin(), ref.end()) > 255;
     auto scaled = [&](size_t i) { return wide ? (ref[i] * 255 + 32767) / 65535 : ref[i]; };
@@ -79,8 +79,8 @@ void ExpectPixels(const Image& img, const std::vector<int>& ref, int tolerance,
         const int alpha = scaled(i | 3);
         if (i % 4 != 3 && mode == Compare::kVisibleColour && alpha == 0) continue;
         if (std::abs(got - want) > tolerance) {
-            ADD_FAILURE() << what << ": pixel " << i / 4 << " channel " << i % 4 << " is "
-                          << int{img.rgba[i]} << ", want " << want;
+            ADD_FAILURE() << what << ": pixel " << i / 4 << " channel " << i % 4 << " is " << int{img.rgba[i]}
+                          << ", want " << want;
             ++mismatches;
         }
     }
@@ -139,28 +139,50 @@ struct Fixture {
 // encoder; JPEG is lossy (quality 95, chroma subsampled). TIFF with unassociated alpha keeps
 // the colour of transparent pixels; tiles may run past the picture's edges.
 const Fixture kFixtureTable[] = {
-    {"bmp24.bmp", "rgb.png", 0},     {"bmp8.bmp", "pal8.png", 0},
-    {"bmp8rle.bmp", "pal8.png", 0},  {"bmp4.bmp", "pal4.png", 0},
-    {"bmp1.bmp", "mono.png", 0},     {"bmp16.bmp", "rgb.png", 10},
-    {"bmp15.bmp", "rgb.png", 10},    {"bmp32a.bmp", "rgba.png", 0},
-    {"os2.bmp", "rgb.png", 0},       {"ico32.ico", "rgba.png", 0},
-    {"icomulti.ico", "rgba.png", 0}, {"tga24.tga", "rgb.png", 0},
-    {"tga32.tga", "rgba.png", 0},    {"tga24rle.tga", "rgb.png", 0},
-    {"tgapal.tga", "pal8.png", 0},   {"tgapalrle.tga", "pal8.png", 0},
-    {"tgagrey.tga", "grey.png", 0},  {"tgagreyrle.tga", "grey.png", 0},
-    {"pcx24.pcx", "rgb.png", 0},     {"pcx32.pcx", "rgba.png", 0},
-    {"pcx8.pcx", "pal8.png", 0},     {"ppm6.ppm", "rgb.png", 0},
-    {"ppm3.ppm", "rgb.png", 0},      {"ppm6_16.ppm", "rgb.png", 0},
-    {"pgm5.pgm", "grey.png", 0},     {"pgm2.pgm", "grey.png", 0},
-    {"pbm4.pbm", "mono.png", 0},     {"pbm1.pbm", "mono.png", 0},
-    {"sgirle.sgi", "rgb.png", 0},    {"sgiraw.sgi", "rgb.png", 0},
-    {"sgirgba.sgi", "rgba.png", 0},  {"sgigrey.bw", "grey.png", 0},
-    {"sgi16.rgb", "rgb.png", 0},     {"psdrle.psd", "rgb.png", 0},
-    {"psdraw.psd", "rgb.png", 0},    {"psdrgba.psd", "rgba.png", 0},
-    {"psdgrey.psd", "grey.png", 0},  {"psdpal.psd", "pal8.png", 0},
-    {"psd16.psd", "rgb.png", 0},     {"jpeg.jpg", "rgb.png", 4},
-    {"jpeggrey.jpg", "grey.png", 3}, {"jpegcmyk.jpg", "rgb.png", 4},
-    {"tifflzw.tif", "rgb.png", 0},   {"tiffrgba.tiff", "rgba.png", 0},
+    {"bmp24.bmp", "rgb.png", 0},
+    {"bmp8.bmp", "pal8.png", 0},
+    {"bmp8rle.bmp", "pal8.png", 0},
+    {"bmp4.bmp", "pal4.png", 0},
+    {"bmp1.bmp", "mono.png", 0},
+    {"bmp16.bmp", "rgb.png", 10},
+    {"bmp15.bmp", "rgb.png", 10},
+    {"bmp32a.bmp", "rgba.png", 0},
+    {"os2.bmp", "rgb.png", 0},
+    {"ico32.ico", "rgba.png", 0},
+    {"icomulti.ico", "rgba.png", 0},
+    {"tga24.tga", "rgb.png", 0},
+    {"tga32.tga", "rgba.png", 0},
+    {"tga24rle.tga", "rgb.png", 0},
+    {"tgapal.tga", "pal8.png", 0},
+    {"tgapalrle.tga", "pal8.png", 0},
+    {"tgagrey.tga", "grey.png", 0},
+    {"tgagreyrle.tga", "grey.png", 0},
+    {"pcx24.pcx", "rgb.png", 0},
+    {"pcx32.pcx", "rgba.png", 0},
+    {"pcx8.pcx", "pal8.png", 0},
+    {"ppm6.ppm", "rgb.png", 0},
+    {"ppm3.ppm", "rgb.png", 0},
+    {"ppm6_16.ppm", "rgb.png", 0},
+    {"pgm5.pgm", "grey.png", 0},
+    {"pgm2.pgm", "grey.png", 0},
+    {"pbm4.pbm", "mono.png", 0},
+    {"pbm1.pbm", "mono.png", 0},
+    {"sgirle.sgi", "rgb.png", 0},
+    {"sgiraw.sgi", "rgb.png", 0},
+    {"sgirgba.sgi", "rgba.png", 0},
+    {"sgigrey.bw", "grey.png", 0},
+    {"sgi16.rgb", "rgb.png", 0},
+    {"psdrle.psd", "rgb.png", 0},
+    {"psdraw.psd", "rgb.png", 0},
+    {"psdrgba.psd", "rgba.png", 0},
+    {"psdgrey.psd", "grey.png", 0},
+    {"psdpal.psd", "pal8.png", 0},
+    {"psd16.psd", "rgb.png", 0},
+    {"jpeg.jpg", "rgb.png", 4},
+    {"jpeggrey.jpg", "grey.png", 3},
+    {"jpegcmyk.jpg", "rgb.png", 4},
+    {"tifflzw.tif", "rgb.png", 0},
+    {"tiffrgba.tiff", "rgba.png", 0},
     {"tifftiled.tif", "tifftiled.png", 0},
     {"tiffstraight.tif", "tiffstraight.png", 0},
     {"tiffstraighttiled.tif", "tiffstraight.png", 0},
@@ -173,8 +195,7 @@ TEST(ImageFixtures, DecodeToTheirSourcePixels) {
         const Image img = Decode(kFixtures + "/" + f.file);
         EXPECT_EQ(img.width, ref.width) << f.file;
         EXPECT_EQ(img.height, ref.height) << f.file;
-        ExpectPixels(img, std::vector<int>(ref.rgba.begin(), ref.rgba.end()), f.tolerance, f.file,
-                     f.mode);
+        ExpectPixels(img, std::vector<int>(ref.rgba.begin(), ref.rgba.end()), f.tolerance, f.file, f.mode);
     }
 }
 
@@ -213,8 +234,7 @@ TEST(ImageFixtures, DamagedCopiesFailCleanly) {
 Image DecodeBytes(const std::vector<uint8_t>& bytes, const std::string& ext) {
     Image img;
     std::string error;
-    EXPECT_TRUE(DecodeImageMemory(bytes.data(), bytes.size(), ext, "test." + ext, img, error))
-        << error;
+    EXPECT_TRUE(DecodeImageMemory(bytes.data(), bytes.size(), ext, "test." + ext, img, error)) << error;
     return img;
 }
 
@@ -263,7 +283,7 @@ std::vector<uint8_t> BitmapWithRle4(const std::vector<uint8_t>& rle, int width, 
     std::vector<uint8_t> b(14 + 40 + 16 * 4, 0);
     b[0] = 'B', b[1] = 'M', b[10] = static_cast<uint8_t>(b.size());
     b[14] = 40, b[18] = static_cast<uint8_t>(width), b[22] = static_cast<uint8_t>(height);
-    b[26] = 1, b[28] = 4, b[30] = 2;  // planes, 4 bits, RLE4
+    b[26] = 1, b[28] = 4, b[30] = 2;                                                // planes, 4 bits, RLE4
     for (int i = 0; i < 16; ++i) b[54 + i * 4 + 2] = static_cast<uint8_t>(i * 16);  // red = 16 i
     b.insert(b.end(), rle.begin(), rle.end());
     return b;
@@ -282,11 +302,9 @@ TEST(ImageLayout, Rle4RunsLiteralsAndEscapes) {
     auto red = [&](int x, int y) { return img.rgba[(y * 6 + x) * 4] / 16; };
     EXPECT_EQ((std::vector<int>{red(0, 1), red(1, 1), red(2, 1), red(3, 1), red(4, 1), red(5, 1)}),
               (std::vector<int>{1, 2, 1, 3, 4, 5}));
-    EXPECT_EQ((std::vector<int>{red(0, 0), red(1, 0), red(2, 0), red(3, 0)}),
-              (std::vector<int>{0, 7, 7, 0}));
+    EXPECT_EQ((std::vector<int>{red(0, 0), red(1, 0), red(2, 0), red(3, 0)}), (std::vector<int>{0, 7, 7, 0}));
 
-    EXPECT_NE(DecodeError(BitmapWithRle4({0x03, 0x12, 0x00, 0x05, 0x34}, 6, 2), "bmp")
-                  .find("unexpected end of data"),
+    EXPECT_NE(DecodeError(BitmapWithRle4({0x03, 0x12, 0x00, 0x05, 0x34}, 6, 2), "bmp").find("unexpected end of data"),
               std::string::npos);
 }
 
@@ -308,7 +326,7 @@ TEST(ImageLayout, PcxBitPlanesIndexTheHeaderPalette) {
 TEST(ImageLayout, Tga16BitPixelsWithAttributeBit) {
     std::vector<uint8_t> tga(18, 0);
     tga[2] = 2, tga[12] = 2, tga[14] = 1, tga[16] = 16, tga[17] = 0x21;  // 2 x 1, top-down
-    tga.insert(tga.end(), {0x00, 0x7C, 0xE0, 0x83});  // red with bit 15 clear, opaque green
+    tga.insert(tga.end(), {0x00, 0x7C, 0xE0, 0x83});                     // red with bit 15 clear, opaque green
     Image img = DecodeBytes(tga, "tga");
     EXPECT_EQ(img.rgba, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 255}));
     tga[17] = 0x20;  // no alpha bits: the top bit means nothing
@@ -357,8 +375,7 @@ TEST(ImageErrors, NameTheFileAndWhatWasWrong) {
 
     std::vector<uint8_t> pgm = ReadBytes(kFixtures + "/pgm2.pgm");
     pgm.resize(pgm.size() - 3);
-    EXPECT_NE(DecodeError(pgm, "PGM").find("unexpected end of data, expected sample at byte"),
-              std::string::npos);
+    EXPECT_NE(DecodeError(pgm, "PGM").find("unexpected end of data, expected sample at byte"), std::string::npos);
 }
 
 TEST(ImageFormats, ExtensionsAreCaseInsensitiveAndShareDecoders) {
@@ -368,14 +385,12 @@ TEST(ImageFormats, ExtensionsAreCaseInsensitiveAndShareDecoders) {
         EXPECT_EQ(DecodeBytes(tga, ext).rgba, ref.rgba) << ext;
     }
     const std::vector<uint8_t> jpeg = ReadBytes(kFixtures + "/jpeg.jpg");
-    for (const char* ext : {"JPG", "jpeg", "jpe", "jfif"})
-        EXPECT_EQ(DecodeBytes(jpeg, ext).width, 32);
+    for (const char* ext : {"JPG", "jpeg", "jpe", "jfif"}) EXPECT_EQ(DecodeBytes(jpeg, ext).width, 32);
     // A DOS binary EPS: 30-byte header pointing at its TIFF preview.
     const std::vector<uint8_t> tiff = ReadBytes(kFixtures + "/tifflzw.tif");
     std::vector<uint8_t> eps = {0xC5, 0xD0, 0xD3, 0xC6};
     eps.resize(30, 0);
-    eps[20] = 30, eps[24] = static_cast<uint8_t>(tiff.size()),
-    eps[25] = static_cast<uint8_t>(tiff.size() >> 8);
+    eps[20] = 30, eps[24] = static_cast<uint8_t>(tiff.size()), eps[25] = static_cast<uint8_t>(tiff.size() >> 8);
     eps.insert(eps.end(), tiff.begin(), tiff.end());
     EXPECT_EQ(DecodeBytes(eps, "eps").rgba, ref.rgba);
     const std::vector<uint8_t> pcx = ReadBytes(kFixtures + "/pcx24.pcx");
@@ -393,15 +408,12 @@ TEST(DvtoolImage, WritesPamAndKeepsOutputOnFailure) {
     const std::string ok = tool + " image " + kFixtures + "/tga32.tga " + out + " 2>/dev/null";
     ASSERT_EQ(std::system(ok.c_str()), 0);
     const std::vector<uint8_t> pam = ReadBytes(out);
-    const std::string header =
-        "P7\nWIDTH 32\nHEIGHT 32\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    const std::string header = "P7\nWIDTH 32\nHEIGHT 32\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
     ASSERT_EQ(pam.size(), header.size() + 32 * 32 * 4);
     EXPECT_EQ(std::string(pam.begin(), pam.begin() + header.size()), header);
-    EXPECT_TRUE(std::equal(pam.begin() + header.size(), pam.end(),
-                           Decode(kFixtures + "/rgba.png").rgba.begin()));
+    EXPECT_TRUE(std::equal(pam.begin() + header.size(), pam.end(), Decode(kFixtures + "/rgba.png").rgba.begin()));
 
-    const std::string bad =
-        tool + " image " + kFixtures + "/make_fixtures.sh " + out + " 2>/dev/null";
+    const std::string bad = tool + " image " + kFixtures + "/make_fixtures.sh " + out + " 2>/dev/null";
     EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
     EXPECT_EQ(ReadBytes(out), pam);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);

@@ -64,7 +64,9 @@ protected:
         std::string err;
         fs::copy_file(std::string(DV_SOURCE_DIR) + "/assets/levels/test.txt", Path("test.txt"),
                       fs::copy_options::overwrite_existing);
-        ASSERT_EQ(Run("build-character " + std::string(DV_SOURCE_DIR) + "/assets/character " + Path("character.lev"), &err), 0)
+        ASSERT_EQ(
+            Run("build-character " + std::string(DV_SOURCE_DIR) + "/assets/character " + Path("character.lev"), &err),
+            0)
             << err;
         ASSERT_EQ(Run("build-level " + Path("test.txt") + " " + Path("test.lev"), &err), 0) << err;
     }
@@ -130,7 +132,9 @@ room cellar
 end
 )";
 
-const GridCell& Cell(const LevelRoom& room, int x, int z) { return room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)]; }
+const GridCell& Cell(const LevelRoom& room, int x, int z) {
+    return room.Cells[static_cast<size_t>(x)][static_cast<size_t>(z)];
+}
 
 TEST_F(ContentTest, RoomsPortalsAndLinksAgree) {
     const LevelFileData data = Compile(kTwoRooms);
@@ -284,16 +288,19 @@ TEST_F(ContentTest, SourceFaultsNameFileAndLine) {
         const char* words;
     };
     const Case cases[] = {
-        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  map\n  XXX\n  X.X\n  XX\n  endmap\nend\n", 8, "row has 2 cells"},
+        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  map\n  XXX\n  X.X\n  XX\n  endmap\nend\n", 8,
+         "row has 2 cells"},
         {"start a 1 1\nroom a\n  cell X solid\n  map\n  XXX\n  XqX\n  XXX\n  endmap\nend\n", 6, "no legend for 'q'"},
         {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0 bogus\n", 4, "unknown cell property"},
-        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  cell D door\n  map\n  XXX\n  X.D\n  XXX\n  endmap\nend\n", 8,
-         "no other room"},
+        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  cell D door\n  map\n  XXX\n  X.D\n  XXX\n  "
+         "endmap\nend\n",
+         8, "no other room"},
         {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  map\n  XXX\n  X..\n  XXX\n  endmap\nend\n", 7,
          "must be solid or a door"},
-        {"start b 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  map\n  XXX\n  X.X\n  XXX\n  endmap\nend\n", 1, "no room 'b'"},
-        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 10 ceil 5\n  map\n  XXX\n  X.X\n  XXX\n  endmap\nend\n", 7,
-         "ceiling below its floor"},
+        {"start b 1 1\nroom a\n  cell X solid\n  cell . floor 0\n  map\n  XXX\n  X.X\n  XXX\n  endmap\nend\n", 1,
+         "no room 'b'"},
+        {"start a 1 1\nroom a\n  cell X solid\n  cell . floor 10 ceil 5\n  map\n  XXX\n  X.X\n  XXX\n  endmap\nend\n",
+         7, "ceiling below its floor"},
         {"start a 1 1\nroom a\n  light point 1 1 1 colour 255 0 0\n", 3, "needs 'range'"},
         {"start a 1 1\nroom a\n  height 4\n", 2, "has no 'end'"},
     };
@@ -372,7 +379,8 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
 }
 
 // Floor triangles of a room whose centre lies in cell (x, z), with their vertex blocks.
-std::vector<std::pair<TriangleHeader, TriangleVertices>> CellTriangles(const LevelRoom& room, int x, int z, bool floors) {
+std::vector<std::pair<TriangleHeader, TriangleVertices>> CellTriangles(const LevelRoom& room, int x, int z,
+                                                                       bool floors) {
     std::vector<std::pair<TriangleHeader, TriangleVertices>> out;
     for (const QuadtreeNode& n1 : room.Tree.Nodes)
         for (const QuadtreeLeaf& n2 : n1.Children)
@@ -497,8 +505,8 @@ end
     EXPECT_EQ(floorOf(1, 1).Texture, 1001 + 6);  // tiles, the seventh material
     const TriangleHeader water = floorOf(2, 2), lava = floorOf(3, 2), glow = floorOf(2, 1);
     EXPECT_EQ(water.Texture & 0x8000, 0x8000);
-    EXPECT_EQ(water.Texture & 1, 0);                  // table A
-    EXPECT_EQ((water.Texture >> 8 & 0x7F) - 1, 0);    // its first set
+    EXPECT_EQ(water.Texture & 1, 0);                // table A
+    EXPECT_EQ((water.Texture >> 8 & 0x7F) - 1, 0);  // its first set
     EXPECT_EQ((lava.Texture >> 8 & 0x7F) - 1, 1);
     EXPECT_EQ(glow.BlendType, 2);
     ASSERT_EQ(data.Level.AnimSetA.Sets.size(), 2u);
@@ -625,7 +633,8 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     EXPECT_EQ(data.Level.Movables[0].ClipCount, 52);
     const LevelMap& map = data.Level.Map;
     EXPECT_GE(map.RoomCount, 8);
-    for (int i = 0; i < data.Level.Lightmaps.EntryCount; ++i) EXPECT_TRUE(fs::exists(Path(LightmapFileName("test", i))));
+    for (int i = 0; i < data.Level.Lightmaps.EntryCount; ++i)
+        EXPECT_TRUE(fs::exists(Path(LightmapFileName("test", i))));
     CheckPortalGraph(map);
     int exits = 0;
     for (const LevelRoom& room : map.Rooms)
@@ -646,7 +655,8 @@ TEST_F(ContentTest, DemoLevelCompilesAndHangsTogether) {
     std::stringstream info;
     info << in.rdbuf();
     size_t rooms = 0;
-    for (size_t at = info.str().find("\"cellsX\""); at != std::string::npos; at = info.str().find("\"cellsX\"", at + 1)) ++rooms;
+    for (size_t at = info.str().find("\"cellsX\""); at != std::string::npos; at = info.str().find("\"cellsX\"", at + 1))
+        ++rooms;
     EXPECT_EQ(rooms, static_cast<size_t>(map.RoomCount));
     EXPECT_NE(info.str().find("\"entries\":" + std::to_string(data.Level.Lightmaps.EntryCount)), std::string::npos);
 }
@@ -703,7 +713,9 @@ TEST_F(ContentTest, FontFileHasTheLoadersLayout) {
     EXPECT_EQ(first, 32);
     EXPECT_EQ(last, 126);
     const size_t n = static_cast<size_t>(last - first + 1);
-    auto i32 = [&](size_t at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+    auto i32 = [&](size_t at) {
+        return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
+    };
     const int w = i32(8 + 10 * n), h = i32(12 + 10 * n);
     ASSERT_EQ(b.size(), 32 + 10 * n + static_cast<size_t>(w) * h * 3);
     int magenta = 0, dark = 0, light = 0;
@@ -763,7 +775,8 @@ TEST_F(ContentTest, TitlePicturesAndLevelCardsDecodeAt800By600) {
         EXPECT_EQ(img.height, 600) << name;
         if (std::string(name).rfind("card_", 0) != 0) continue;
         EXPECT_GT(MeanBrightness(img, 0, 440), 20.0) << name << ": a picture, not a black card";
-        EXPECT_LT(MeanBrightness(img, 515, 555), std::min(60.0, MeanBrightness(img, 100, 440))) << name << ": the foot is dark";
+        EXPECT_LT(MeanBrightness(img, 515, 555), std::min(60.0, MeanBrightness(img, 100, 440)))
+            << name << ": the foot is dark";
         cards.push_back(img);
     }
     for (size_t a = 0; a < cards.size(); ++a)

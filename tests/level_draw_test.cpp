@@ -294,7 +294,7 @@ TEST_F(LevelDrawPortals, NarrowedFrustumHidesWhatThePortalDoesNotShow) {
 TEST_F(LevelDrawPortals, NarrowerSidePairOfTheOuterFrustumIsKept) {
     LevelRoom& r1 = level.Map.Rooms[1];
     r1.Tree.Nodes[0].Box = r1.Tree.Nodes[0].Children[0].Box = {-64, 0, 64, 64};
-    AddTriangle(FirstSector(r1), {40, 8, 10}, {40, 8, 16}, {48, 8, 10}, 22);   // inside the portal's sides
+    AddTriangle(FirstSector(r1), {40, 8, 10}, {40, 8, 16}, {48, 8, 10}, 22);    // inside the portal's sides
     AddTriangle(FirstSector(r1), {-4, 60, 10}, {4, 60, 10}, {-4, 60, 16}, 23);  // above its top edge
     FirstSector(r1).Triangles[2].Normal = {0, -1, 0};
     Draw({0, 16, -100});
@@ -433,8 +433,8 @@ TEST_F(LevelDrawObjects, MovableTakesTheGivenVertices) {
     for (ModelVertex& v : skinned) v.Position.y += 10.0f;
     TriangleBuffer out;
     Collected unused;
-    DrawMovableModel(1001, -1, level.Models[0], 0, 0, 0, MatIdentity(), out, Target(unused, {0, 40, -5}),
-                     OpenFrustum(), lights, &skinned);
+    DrawMovableModel(1001, -1, level.Models[0], 0, 0, 0, MatIdentity(), out, Target(unused, {0, 40, -5}), OpenFrustum(),
+                     lights, &skinned);
     ASSERT_GT(out.Count, 0);
     EXPECT_FLOAT_EQ(out.Vertices[0].V[0].Position.y, 10.0f);
 }

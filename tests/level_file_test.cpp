@@ -72,25 +72,52 @@ TEST(LevelFile, SampleRoundTripsAndKeepsEveryField) {
 
 TEST(LevelFile, EdgeCasesRoundTrip) {
     const std::vector<std::pair<const char*, std::function<void(LevelFileData&)>>> cases = {
-        {"no textures", [](LevelFileData& d) { d.Textures.clear(); d.Level.TextureCount = 0; }},
+        {"no textures",
+         [](LevelFileData& d) {
+             d.Textures.clear();
+             d.Level.TextureCount = 0;
+         }},
         {"negative texture count means none",
-         [](LevelFileData& d) { d.Textures.clear(); d.Level.TextureCount = -5; }},
-        {"strip A of width 0", [](LevelFileData& d) { d.StripA = {0, 7, {}}; d.Level.StripATileCount = 0; }},
-        {"strip A of height 0", [](LevelFileData& d) { d.StripA = {4, 0, {}}; d.Level.StripATileCount = 0; }},
+         [](LevelFileData& d) {
+             d.Textures.clear();
+             d.Level.TextureCount = -5;
+         }},
+        {"strip A of width 0",
+         [](LevelFileData& d) {
+             d.StripA = {0, 7, {}};
+             d.Level.StripATileCount = 0;
+         }},
+        {"strip A of height 0",
+         [](LevelFileData& d) {
+             d.StripA = {4, 0, {}};
+             d.Level.StripATileCount = 0;
+         }},
         {"bump strip of width 0 keeps its height",
-         [](LevelFileData& d) { d.BumpStrip = {0, 9, {}}; d.Level.BumpTileCount = 0; }},
+         [](LevelFileData& d) {
+             d.BumpStrip = {0, 9, {}};
+             d.Level.BumpTileCount = 0;
+         }},
         {"strip B height not a multiple",
-         [](LevelFileData& d) { d.StripB = dvtest::Pixels(4, 11, 2); d.Level.StripBTileCount = 2; }},
-        {"strip B narrower than tall", [](LevelFileData& d) { d.StripB = dvtest::Pixels(8, 4, 2); d.Level.StripBTileCount = 0; }},
+         [](LevelFileData& d) {
+             d.StripB = dvtest::Pixels(4, 11, 2);
+             d.Level.StripBTileCount = 2;
+         }},
+        {"strip B narrower than tall",
+         [](LevelFileData& d) {
+             d.StripB = dvtest::Pixels(8, 4, 2);
+             d.Level.StripBTileCount = 0;
+         }},
         {"skip bitmaps", [](LevelFileData& d) { d.Level.Lightmaps.SkipBitmaps = 1; }},
         {"clips out of order",
          [](LevelFileData& d) { std::swap(d.Level.Movables[0].Clips[0], d.Level.Movables[0].Clips[1]); }},
-        {"room with CellsZ 0", [](LevelFileData& d) {
+        {"room with CellsZ 0",
+         [](LevelFileData& d) {
              dv::LevelRoom& r = d.Level.Map.Rooms[0];
              r.Header.CellsZ = 0;
              r.Cells.assign(2, {});
          }},
-        {"no movables or objects", [](LevelFileData& d) {
+        {"no movables or objects",
+         [](LevelFileData& d) {
              d.Level.Movables.clear();
              d.Level.MovableCount = 0;
              d.Level.Objects.clear();
@@ -98,9 +125,7 @@ TEST(LevelFile, EdgeCasesRoundTrip) {
              d.Level.Map.Rooms[0].Instances.clear();
              d.Level.Map.Rooms[0].InstanceCount = 0;
          }},
-        {"empty boxes", [](LevelFileData& d) {
-             d.Level.Map.Boxes = {};
-         }},
+        {"empty boxes", [](LevelFileData& d) { d.Level.Map.Boxes = {}; }},
     };
     for (const auto& [name, mutate] : cases) {
         SCOPED_TRACE(name);
@@ -131,8 +156,7 @@ TEST(LevelFile, EveryTruncationFailsWithItsOffset) {
 
 // Offsets of the sections of a written level, computed from its records.
 struct Sections {
-    size_t stripA, animA, movables, objects, models, skeletons, animations, stripB, bump, animB, lightmaps, map,
-        room0;
+    size_t stripA, animA, movables, objects, models, skeletons, animations, stripB, bump, animB, lightmaps, map, room0;
 };
 
 size_t PixelBytes(const dv::PixelBlock& b, bool present) { return present ? b.Pixels.size() * 2 : 0; }
@@ -188,7 +212,7 @@ void Patch(std::vector<uint8_t>& bytes, size_t at, T value) {
 
 struct Malformed {
     const char* name;
-    std::function<void(LevelFileData&)> mutate;                          // on the records
+    std::function<void(LevelFileData&)> mutate;                         // on the records
     std::function<void(std::vector<uint8_t>&, const Sections&)> patch;  // on the bytes
     std::function<size_t(const Sections&)> offset;
     const char* message;
@@ -200,7 +224,11 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
     const std::vector<Malformed> cases = {
         {"oversized texture count", none, [](auto& b, auto&) { Patch<int16_t>(b, 62, 30000); },
          [](auto&) { return 62; }, "30000 textures need at least 240000 bytes"},
-        {"negative texture size", none, [](auto& b, auto&) { Patch<int32_t>(b, 64, -4); Patch<int32_t>(b, 68, -4); },
+        {"negative texture size", none,
+         [](auto& b, auto&) {
+             Patch<int32_t>(b, 64, -4);
+             Patch<int32_t>(b, 68, -4);
+         },
          [](auto&) { return 64; }, "texture 0: the texture has a negative size -4 x -4"},
         {"negative strip A size", none, [](auto& b, auto& s) { Patch<int32_t>(b, s.stripA, -4); },
          [](auto& s) { return s.stripA; }, "strip A: the strip has a negative size -4 x 9"},
@@ -220,10 +248,16 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
          [](auto& s) { return s.skeletons + 2; }, "skeleton 0: negative bones count -7"},
         {"negative track count", none, [](auto& b, auto& s) { Patch<int16_t>(b, s.animations + 8, -1); },
          [](auto& s) { return s.animations + 8; }, "animation 0: negative tracks count -1"},
-        {"strip B width 0", [](LevelFileData& d) { d.StripB = {0, 8, {}}; }, keep,
-         [](auto& s) { return s.stripB; }, "strip B: the strip has width 0"},
+        {"strip B width 0",
+         [](LevelFileData& d) {
+             d.StripB = {0, 8, {}};
+         },
+         keep, [](auto& s) { return s.stripB; }, "strip B: the strip has width 0"},
         {"oversized strip B", none,
-         [](auto& b, auto& s) { Patch<int32_t>(b, s.stripB, 1); Patch<int32_t>(b, s.stripB + 4, 40000); },
+         [](auto& b, auto& s) {
+             Patch<int32_t>(b, s.stripB, 1);
+             Patch<int32_t>(b, s.stripB + 4, 40000);
+         },
          [](auto& s) { return s.stripB; }, "strip B: 40000 pixels need at least 80000 bytes"},
         {"strip B with more tiles than slots", [](LevelFileData& d) { d.StripB = dvtest::Pixels(1, 32768, 0); }, keep,
          [](auto& s) { return s.stripB; }, "strip B: the strip of 1 x 32768 has 32768 tiles, more than 32767"},
@@ -241,9 +275,13 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
         {"negative triangle count", none, [](auto& b, auto& s) { Patch<int32_t>(b, s.room0 + 38 + 17 + 16, -1); },
          [](auto& s) { return s.room0 + 38 + 17 + 16; }, "room 0: sector 0.0: negative triangles count -1"},
         {"oversized cell grid", none,
-         [](auto& b, auto& s) { Patch<uint16_t>(b, s.room0 + 12, 65535); Patch<uint16_t>(b, s.room0 + 14, 65535); },
+         [](auto& b, auto& s) {
+             Patch<uint16_t>(b, s.room0 + 12, 65535);
+             Patch<uint16_t>(b, s.room0 + 14, 65535);
+         },
          nullptr, "room 0: 4294836225 cells need at least"},
-        {"too many lights", none, [](auto& b, auto& s) {
+        {"too many lights", none,
+         [](auto& b, auto& s) {
              // the light count of room 0 follows its two lights' instance
              const size_t at = s.room0 + 38 + 994 + 1 + 74 + 6 * 33 + 4 + 29;
              Patch<int32_t>(b, at, 40000);
@@ -254,14 +292,17 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
         {"movable model", [](LevelFileData& d) { d.Level.Movables[0].ModelIndex = 2; }, keep,
          [](auto& s) { return s.movables + 2 + 8; }, "movable 0: model 2 does not exist (the level has 2 models)"},
         {"movable skeleton", [](LevelFileData& d) { d.Level.Movables[0].SkeletonIndex = -1; }, keep,
-         [](auto& s) { return s.movables + 2 + 10; }, "movable 0: skeleton -1 does not exist (the level has 1 skeletons)"},
+         [](auto& s) { return s.movables + 2 + 10; },
+         "movable 0: skeleton -1 does not exist (the level has 1 skeletons)"},
         {"clip animation", [](LevelFileData& d) { d.Level.Movables[0].Clips[1].AnimationIndex = 1; }, keep,
          [](auto& s) { return s.movables + 2 + 14 + 50 + 8; },
          "movable 0: clip 1: animation 1 does not exist (the level has 1 animations)"},
-        {"animation with fewer tracks than bones", [](LevelFileData& d) {
+        {"animation with fewer tracks than bones",
+         [](LevelFileData& d) {
              d.Level.Animations[0].Tracks.resize(1);
              d.Level.Animations[0].TrackCount = 1;
-         }, keep, [](auto& s) { return s.movables + 2 + 14 + 8; },
+         },
+         keep, [](auto& s) { return s.movables + 2 + 14 + 8; },
          "movable 0: clip 0: animation 0 has 1 tracks, but skeleton 0 has 2 bones"},
         {"vertex bone beyond the skeleton", [](LevelFileData& d) { d.Level.Models[0].Vertices[2].Bones[1] = 2; }, keep,
          [](auto& s) { return s.models + 4 + 2 * 76 + 26; },
@@ -278,21 +319,29 @@ TEST(LevelFile, MalformedFilesGiveClearErrors) {
          [](auto& s) { return s.models + 2 + 2 + 3 * 76 + 2 + 4; },
          "model 0: face 0 names vertex 3, but the model has 3 vertices"},
         {"bone parent not lower", [](LevelFileData& d) { d.Level.Skeletons[0].Bones[1].Parent = 1; }, keep,
-         [](auto& s) { return s.skeletons + 4 + 26; }, "skeleton 0: bone 1 has parent 1, but a parent must be -1 or a lower bone"},
+         [](auto& s) { return s.skeletons + 4 + 26; },
+         "skeleton 0: bone 1 has parent 1, but a parent must be -1 or a lower bone"},
         {"bone parent below -1", [](LevelFileData& d) { d.Level.Skeletons[0].Bones[0].Parent = -2; }, keep,
          [](auto& s) { return s.skeletons + 4; }, "bone 0 has parent -2"},
         {"first key not at frame 0", [](LevelFileData& d) { d.Level.Animations[0].Tracks[1].Keys[0].Frame = 2; }, keep,
-         [](auto& s) { return s.animations + 10 + 2 + 56 + 2; }, "animation 0: track 1: the first key is at frame 2, not 0"},
-        {"track without keys", [](LevelFileData& d) {
+         [](auto& s) { return s.animations + 10 + 2 + 56 + 2; },
+         "animation 0: track 1: the first key is at frame 2, not 0"},
+        {"track without keys",
+         [](LevelFileData& d) {
              d.Level.Animations[0].Tracks[0].Keys.clear();
              d.Level.Animations[0].Tracks[0].KeyCount = 0;
-         }, keep, [](auto& s) { return s.animations + 10; }, "animation 0: track 0: the track has no keys"},
-        {"start room beyond", [](LevelFileData& d) { d.Level.Map.StartRoom = 2; }, keep,
-         [](auto& s) { return s.map; }, "map: the start room is 2, but the level has 2 rooms"},
+         },
+         keep, [](auto& s) { return s.animations + 10; }, "animation 0: track 0: the track has no keys"},
+        {"start room beyond", [](LevelFileData& d) { d.Level.Map.StartRoom = 2; }, keep, [](auto& s) { return s.map; },
+         "map: the start room is 2, but the level has 2 rooms"},
         {"negative start room", [](LevelFileData& d) { d.Level.Map.StartRoom = -1; }, keep,
          [](auto& s) { return s.map; }, "the start room is -1"},
-        {"no rooms", [](LevelFileData& d) { d.Level.Map.Rooms.clear(); d.Level.Map.RoomCount = 0; }, keep,
-         [](auto& s) { return s.map; }, "the start room is 0, but the level has 0 rooms"},
+        {"no rooms",
+         [](LevelFileData& d) {
+             d.Level.Map.Rooms.clear();
+             d.Level.Map.RoomCount = 0;
+         },
+         keep, [](auto& s) { return s.map; }, "the start room is 0, but the level has 0 rooms"},
         {"portal target", [](LevelFileData& d) { d.Level.Map.Rooms[0].Portals[0].TargetRoom = 9; }, keep,
          [](auto& s) { return s.room0 + 38 + 994 + 1; }, "room 0: portal 0 names room 9, but the level has 2 rooms"},
         {"cell above", [](LevelFileData& d) { d.Level.Map.Rooms[0].Cells[0][1].RoomAbove = 3; }, keep,

@@ -10,9 +10,10 @@ using namespace dv;
 TEST(LevelList, ReadsLevelsInOrderWithCommentsAndBlankLines) {
     std::vector<LevelEntry> levels;
     std::string error;
-    ASSERT_TRUE(ParseLevelList("# the adventure\n\nlevel test.lev card_hall.jpg The Hall of Steps\r\n"
-                               "  level cistern.lev card-2.png   The Flooded Cistern   # wet\n",
-                               "levels.txt", levels, error))
+    ASSERT_TRUE(
+        ParseLevelList("# the adventure\n\nlevel test.lev card_hall.jpg The Hall of Steps\r\n"
+                       "  level cistern.lev card-2.png   The Flooded Cistern   # wet\n",
+                       "levels.txt", levels, error))
         << error;
     ASSERT_EQ(levels.size(), 2u);
     EXPECT_EQ(levels[0].File, "test.lev");
@@ -59,8 +60,8 @@ TEST(LevelList, BadLinesNameTheFileAndLine) {
     std::string many;
     for (size_t i = 0; i <= kMaxLevels; ++i) many += "level l" + std::to_string(i) + ".lev c.jpg L\n";
     EXPECT_FALSE(ParseLevelList(many, "levels.txt", levels, error));
-    EXPECT_EQ(error, "levels.txt:" + std::to_string(kMaxLevels + 1) + ": more than " + std::to_string(kMaxLevels) +
-                         " levels");
+    EXPECT_EQ(error,
+              "levels.txt:" + std::to_string(kMaxLevels + 1) + ": more than " + std::to_string(kMaxLevels) + " levels");
 }
 
 // Without a list the game is the one demo level, as it always was; with one, the list holds.

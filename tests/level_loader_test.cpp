@@ -19,7 +19,9 @@ void WriteBmp(const fs::path& path, int w, int h, uint8_t r, uint8_t g, uint8_t 
     const int row = (w * 3 + 3) & ~3;
     const uint32_t size = 54 + static_cast<uint32_t>(row * h);
     std::vector<uint8_t> f(size, 0);
-    auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i)); };
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
     f[0] = 'B';
     f[1] = 'M';
     put32(2, size);
@@ -120,8 +122,8 @@ TEST_F(LevelLoader, ANameWithoutADotGivesAnEmptyBase) {
 TEST_F(LevelLoader, AMalformedFileChangesNoTexture) {
     std::vector<uint8_t> bytes = dv::WriteLevel(dvtest::SampleLevel());
     bytes.resize(bytes.size() - 10);
-    std::ofstream("bad.lev", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                     static_cast<std::streamsize>(bytes.size()));
+    std::ofstream("bad.lev", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     store_.LoadRaw(5001, 2, 2, nullptr, false, 16, false);
     dv::LevelRecord level;
     EXPECT_THROW(dv::LoadLevel(level, "bad.lev", store_), dv::LevelError);
@@ -151,8 +153,8 @@ int RunTool(const std::string& args, std::string& out) {
 TEST(LevelInfo, PrintsTheSummaryOrOneErrorLine) {
     const fs::path file = fs::temp_directory_path() / ("dv_level_info_" + std::to_string(::getpid()) + ".lev");
     std::vector<uint8_t> bytes = dv::WriteLevel(dvtest::SampleLevel());
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::string out;
     ASSERT_EQ(RunTool("level-info " + file.string(), out), 0) << out;
     EXPECT_NE(out.find("\"startRoom\":0,\"startPosition\":[16,0,16]"), std::string::npos) << out;

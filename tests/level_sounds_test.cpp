@@ -15,8 +15,10 @@ namespace {
 
 LevelSounds Sample() {
     LevelSounds s;
-    s.Rooms.push_back({2, 3, {FloorSound::Stone, FloorSound::Wood, FloorSound::Metal, FloorSound::Gravel,
-                              FloorSound::Water, FloorSound::Stone}});
+    s.Rooms.push_back({2,
+                       3,
+                       {FloorSound::Stone, FloorSound::Wood, FloorSound::Metal, FloorSound::Gravel, FloorSound::Water,
+                        FloorSound::Stone}});
     s.Rooms.push_back({1, 1, {FloorSound::Wood}});
     s.Emitters.push_back({1, {10, 20, 30}, 192, 0.5f, "lava"});
     s.Footfalls.push_back({2, {0, 11}});

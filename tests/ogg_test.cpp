@@ -45,7 +45,8 @@ TEST(Ogg, DecodesWholeAndInPiecesAlike) {
     for (int pass = 0; pass < 2; ++pass) {
         std::vector<int16_t> pieces;
         int16_t block[2 * 1000];
-        for (size_t got; (got = stream.Read(block, 1000, error)) > 0;) pieces.insert(pieces.end(), block, block + 2 * got);
+        for (size_t got; (got = stream.Read(block, 1000, error)) > 0;)
+            pieces.insert(pieces.end(), block, block + 2 * got);
         EXPECT_TRUE(error.empty()) << error;
         EXPECT_EQ(pieces, stereo.Frames) << "pass " << pass;
         ASSERT_TRUE(stream.Rewind());

@@ -23,10 +23,11 @@ TEST(Options, AllOptionsAndTheirErrors) {
     EXPECT_EQ(o.stepMs, 0);
     EXPECT_EQ(o.quitAfterMs, -1);
 
-    ASSERT_TRUE(Parse({"--headless", "--data", "/tmp/d", "--step-ms", "16", "--replay", "r.txt", "--replay", "s.txt", "--trace",
-                       "t.csv", "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
-                       "--quit-after", "2000", "--stats", "s.json", "--mute", "--audio-out", "a.wav", "--config",
-                       "cfg"},
+    ASSERT_TRUE(Parse({"--headless",   "--data",       "/tmp/d",     "--step-ms",    "16",
+                       "--replay",     "r.txt",        "--replay",   "s.txt",        "--trace",
+                       "t.csv",        "--screenshot", "1000:a.png", "--screenshot", "8000:dir/b:c.png",
+                       "--quit-after", "2000",         "--stats",    "s.json",       "--mute",
+                       "--audio-out",  "a.wav",        "--config",   "cfg"},
                       o, error))
         << error;
     EXPECT_TRUE(o.mute);
@@ -43,10 +44,15 @@ TEST(Options, AllOptionsAndTheirErrors) {
     EXPECT_EQ(o.configDir, "cfg");
 
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
-        {{"--step-ms", "0"}, "--step-ms"},       {{"--step-ms", "16x"}, "--step-ms"},
-        {{"--quit-after", "-5"}, "--quit-after"}, {{"--screenshot", "abc.png"}, "--screenshot"},
-        {{"--screenshot", "100:"}, "--screenshot"}, {{"--data"}, "needs a value"}, {{"--config"}, "option --config needs a value"},
-        {{"--fullscreen"}, "unknown option '--fullscreen'"}, {{"--audio-out", ""}, "the file name is empty"},
+        {{"--step-ms", "0"}, "--step-ms"},
+        {{"--step-ms", "16x"}, "--step-ms"},
+        {{"--quit-after", "-5"}, "--quit-after"},
+        {{"--screenshot", "abc.png"}, "--screenshot"},
+        {{"--screenshot", "100:"}, "--screenshot"},
+        {{"--data"}, "needs a value"},
+        {{"--config"}, "option --config needs a value"},
+        {{"--fullscreen"}, "unknown option '--fullscreen'"},
+        {{"--audio-out", ""}, "the file name is empty"},
         {{"--audio-out"}, "needs a value"},
     };
     for (const auto& [args, expected] : bad) {

@@ -61,7 +61,8 @@ TEST(PlayerSettingsFile, KeysMaySwapButNotBeBoundTwice) {
     EXPECT_EQ(s.Keys.Of(dv::GameKey::Back), dv::kVkUp);
 
     dv::PlayerSettings t;
-    const std::vector<std::string> warnings = Parse("invert_camera_tilt = yes\nkey_jump = W\n\nkey_turn_around = W\n", t);
+    const std::vector<std::string> warnings =
+        Parse("invert_camera_tilt = yes\nkey_jump = W\n\nkey_turn_around = W\n", t);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0], "s.ini:4: key 'W' is bound to both jump and turn_around; the keys stay as they were");
     EXPECT_EQ(t.Keys.Of(dv::GameKey::Jump), dv::kVkAlt);

@@ -125,8 +125,8 @@ TEST_F(RenderTest, WireframeFlagDrawsOnlyEdges) {
     ASSERT_TRUE(device->ReadPixels(0, 0, kSize, kSize, px));
     int lit = 0;
     for (size_t i = 0; i < px.size(); i += 4) lit += px[i] == 255;
-    EXPECT_GT(lit, 40);          // the outline and the diagonal
-    EXPECT_LT(lit, kSize * 4);   // far less than the filled quad (~1000 pixels)
+    EXPECT_GT(lit, 40);                                     // the outline and the diagonal
+    EXPECT_LT(lit, kSize * 4);                              // far less than the filled quad (~1000 pixels)
     EXPECT_RGB_NEAR(Pixel(kC - 6, kC + 4), 10, 20, 30, 0);  // inside a triangle: background
 }
 
@@ -242,8 +242,8 @@ TEST_F(RenderTest, TexelExactAlphaTestedPictureDrawsOnlyItsOpaqueTexels) {
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) {
             const bool opaque = (x + y) % 2 == 1;
-            SlotTextures::WritePixel(D3DFMT_A8R8G8B8, lr.pBits + y * lr.Pitch, x, opaque ? 255 : 0,
-                                     opaque ? 0 : 255, 0, opaque ? 255 : 0);
+            SlotTextures::WritePixel(D3DFMT_A8R8G8B8, lr.pBits + y * lr.Pitch, x, opaque ? 255 : 0, opaque ? 0 : 255, 0,
+                                     opaque ? 255 : 0);
         }
     }
     t.UnlockRect(0);
@@ -345,8 +345,8 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     viewport->SetOverlay2D(&Text::Draw, &text);
     viewport->RenderFrame();
     EXPECT_EQ(viewport->TriangleCount2D, 6);
-    EXPECT_RGB_NEAR(Pixel(11, 16), 255, 0, 0, 8);   // 'A' from the left half
-    EXPECT_RGB_NEAR(Pixel(20, 16), 0, 0, 255, 8);   // 'B' right after it: '~' did not move the pen
+    EXPECT_RGB_NEAR(Pixel(11, 16), 255, 0, 0, 8);  // 'A' from the left half
+    EXPECT_RGB_NEAR(Pixel(20, 16), 0, 0, 255, 8);  // 'B' right after it: '~' did not move the pen
     EXPECT_RGB_NEAR(Pixel(26, 16), 10, 20, 30, 0);
     // The reserved triangles of '~' have zero area.
     for (const Vertex2D& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);

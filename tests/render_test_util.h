@@ -43,8 +43,19 @@ struct SlotTextures {
     }
     static void WritePixel(D3DFORMAT format, uint8_t* row, int x, int r, int g, int b, int a) {
         switch (format) {
-            case D3DFMT_R8G8B8: row += 3 * x; row[0] = b; row[1] = g; row[2] = r; break;
-            case D3DFMT_A8R8G8B8: row += 4 * x; row[0] = b; row[1] = g; row[2] = r; row[3] = a; break;
+            case D3DFMT_R8G8B8:
+                row += 3 * x;
+                row[0] = b;
+                row[1] = g;
+                row[2] = r;
+                break;
+            case D3DFMT_A8R8G8B8:
+                row += 4 * x;
+                row[0] = b;
+                row[1] = g;
+                row[2] = r;
+                row[3] = a;
+                break;
             case D3DFMT_A1R5G5B5: {
                 const uint16_t v = (a >= 128 ? 0x8000 : 0) | (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
                 row[2 * x] = v & 0xFF;
@@ -137,10 +148,10 @@ protected:
 
 }  // namespace dv::test
 
-#define EXPECT_RGB_NEAR(actual, er, eg, eb, tol)      \
-    do {                                              \
-        const auto _px = (actual);                    \
-        EXPECT_NEAR(_px.r, (er), (tol)) << "red";     \
-        EXPECT_NEAR(_px.g, (eg), (tol)) << "green";   \
-        EXPECT_NEAR(_px.b, (eb), (tol)) << "blue";    \
+#define EXPECT_RGB_NEAR(actual, er, eg, eb, tol)    \
+    do {                                            \
+        const auto _px = (actual);                  \
+        EXPECT_NEAR(_px.r, (er), (tol)) << "red";   \
+        EXPECT_NEAR(_px.g, (eg), (tol)) << "green"; \
+        EXPECT_NEAR(_px.b, (eb), (tol)) << "blue";  \
     } while (0)

@@ -109,7 +109,8 @@ TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
     payload[12] = 9;
     EXPECT_EQ(ParseError(payload).rfind("x.sav: damaged: the header announces", 0), 0u);
 
-    EXPECT_EQ(ParseError(good, dv::LevelIdentity{1234, 1}), "x.sav: saved on another level (or another version of this level)");
+    EXPECT_EQ(ParseError(good, dv::LevelIdentity{1234, 1}),
+              "x.sav: saved on another level (or another version of this level)");
     EXPECT_EQ(ParseError(good, dv::LevelIdentity{1235, kLevel.Hash}),
               "x.sav: saved on another level (or another version of this level)");
 

@@ -18,8 +18,7 @@ TEST(ScreenshotWriter, NamesCarryTheLocalTimeToTheMillisecond) {
 }
 
 TEST(ScreenshotWriter, WritesInTheBackgroundAndReportsFailures) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("dv_shots_" + std::to_string(getpid()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("dv_shots_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     {
         ScreenshotWriter writer(8);

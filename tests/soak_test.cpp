@@ -33,9 +33,9 @@ using namespace dv;
 
 namespace {
 
-constexpr int kCourseStepMs = 40;      // the step the course replay was written for
-constexpr int kCourseStartMs = 7000;   // the course's game starts when its title ends
-constexpr int kCourseExitMs = 81400;   // from the game's start to the exit
+constexpr int kCourseStepMs = 40;     // the step the course replay was written for
+constexpr int kCourseStartMs = 7000;  // the course's game starts when its title ends
+constexpr int kCourseExitMs = 81400;  // from the game's start to the exit
 // A few stretches in twenty play the course to its end and go out through the exit.
 constexpr int kCourseCutMaxMs = kCourseExitMs + kCourseExitMs / 20;
 constexpr int kRandomStretchMs = 30000;
@@ -100,9 +100,8 @@ private:
         return std::bernoulli_distribution(0.4)(rng_) ? tap(rng_) : hold(rng_);
     }
     std::mt19937 rng_;
-    std::vector<Key> keys_{{kVkUp, true}, {kVkDown}, {kVkLeft}, {kVkRight}, {kVkShift},
-                           {kVkCtrl},     {kVkAlt},  {kVkInsert}, {kVkHome}, {kVkEnd},
-                           {'Q'},         {'A'},     {'Z'},       {'X'}};
+    std::vector<Key> keys_{{kVkUp, true}, {kVkDown}, {kVkLeft}, {kVkRight}, {kVkShift}, {kVkCtrl}, {kVkAlt},
+                           {kVkInsert},   {kVkHome}, {kVkEnd},  {'Q'},      {'A'},      {'Z'},     {'X'}};
 };
 
 class CwdGuard {
@@ -175,10 +174,8 @@ bool Resting(int32_t action) {
         case CharacterAction::Idle:
         case CharacterAction::Hang:
         case CharacterAction::HangLookDownHold:
-        case CharacterAction::HighHang:
-            return true;
-        default:
-            return false;
+        case CharacterAction::HighHang: return true;
+        default: return false;
     }
 }
 
@@ -300,10 +297,11 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     shell.Shutdown();
     ClockUseVirtual(false);
 
-    std::printf("soak: %d virtual minutes, %d ticks, %d stretches, %d of %zu rooms visited, %d exits reached, "
-                "resident kB per minute (low/high):",
-                minutes, ticks, stretches, static_cast<int>(std::count(roomsSeen.begin(), roomsSeen.end(), true)),
-                roomsSeen.size(), exits);
+    std::printf(
+        "soak: %d virtual minutes, %d ticks, %d stretches, %d of %zu rooms visited, %d exits reached, "
+        "resident kB per minute (low/high):",
+        minutes, ticks, stretches, static_cast<int>(std::count(roomsSeen.begin(), roomsSeen.end(), true)),
+        roomsSeen.size(), exits);
     for (size_t i = 0; i < lowKb.size(); ++i) std::printf(" %ld/%ld", lowKb[i], highKb[i]);
     std::printf("\n");
     EXPECT_FALSE(shell.CloseRequested);

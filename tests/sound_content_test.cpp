@@ -54,7 +54,8 @@ const SoundSamples& Samples(const std::string& fileName) {
 std::vector<double> Mono(const SoundSamples& s) {
     std::vector<double> x(s.FrameCount());
     for (size_t f = 0; f < x.size(); ++f)
-        for (int c = 0; c < s.Channels; ++c) x[f] += s.Frames[f * static_cast<size_t>(s.Channels) + static_cast<size_t>(c)] / 32768.0 / s.Channels;
+        for (int c = 0; c < s.Channels; ++c)
+            x[f] += s.Frames[f * static_cast<size_t>(s.Channels) + static_cast<size_t>(c)] / 32768.0 / s.Channels;
     return x;
 }
 
@@ -101,10 +102,10 @@ std::vector<std::string> Family(const std::string& name, int count, const char* 
 const std::vector<std::string> kMaterials = {"stone", "wood", "metal", "gravel", "water"};
 
 TEST(SoundContent, TheSetIsTheOneTheGameLoads) {
-    std::set<std::string> expected = {"jump.wav", "land_soft.wav", "land_hard.wav", "grab.wav", "pullup.wav",
-                                      "letgo.wav", "bump.wav", "amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg",
-                                      "amb_fire.ogg", "amb_lap.ogg", "amb_gust.ogg", "music_title.ogg",
-                                      "music_closing.ogg"};
+    std::set<std::string> expected = {"jump.wav",     "land_soft.wav",   "land_hard.wav",    "grab.wav",
+                                      "pullup.wav",   "letgo.wav",       "bump.wav",         "amb_wind.ogg",
+                                      "amb_drip.ogg", "amb_lava.ogg",    "amb_fire.ogg",     "amb_lap.ogg",
+                                      "amb_gust.ogg", "music_title.ogg", "music_closing.ogg"};
     for (const std::string& m : kMaterials)
         for (const std::string& n : Family("step_" + m, 4, ".wav")) expected.insert(n);
     for (const std::string& n : Family("shimmy", 3, ".wav")) expected.insert(n);
@@ -130,7 +131,8 @@ TEST(SoundContent, NothingClipsClicksAtItsEndsOrCarriesDc) {
         for (int c = 0; c < s.Samples.Channels; ++c) {
             std::vector<double> x;
             for (size_t f = 0; f < s.Samples.FrameCount(); ++f)
-                x.push_back(s.Samples.Frames[f * static_cast<size_t>(s.Samples.Channels) + static_cast<size_t>(c)] / 32768.0);
+                x.push_back(s.Samples.Frames[f * static_cast<size_t>(s.Samples.Channels) + static_cast<size_t>(c)] /
+                            32768.0);
             EXPECT_LT(Peak(x), 0.95) << s.FileName;
             EXPECT_GT(Peak(x), 0.2) << s.FileName;
             double mean = 0.0;
@@ -168,7 +170,8 @@ TEST(SoundContent, TonalSoundsHaveNoJumps) {
 }
 
 TEST(SoundContent, LoopsRunOnFromTheirLastSampleIntoTheirFirst) {
-    for (const char* name : {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg", "amb_lap.ogg", "amb_gust.ogg"}) {
+    for (const char* name :
+         {"amb_wind.ogg", "amb_drip.ogg", "amb_lava.ogg", "amb_fire.ogg", "amb_lap.ogg", "amb_gust.ogg"}) {
         const std::vector<double> x = Mono(Samples(name));
         const std::vector<double> steps = Steps(x);
         EXPECT_LE(std::abs(x.front() - x.back()), Quantile(steps, 0.99)) << name;
@@ -202,7 +205,8 @@ TEST(SoundContent, FootstepVariationsDifferButAllStartAtOnce) {
 
 TEST(SoundContent, StoneStepsAreBrighterThanGravelWaterAndWood) {
     double dullest = 1e9;
-    for (const std::string& n : Family("step_stone", 4, ".wav")) dullest = std::min(dullest, Brightness(Mono(Samples(n))));
+    for (const std::string& n : Family("step_stone", 4, ".wav"))
+        dullest = std::min(dullest, Brightness(Mono(Samples(n))));
     for (const char* m : {"gravel", "water", "wood"})
         for (const std::string& n : Family(std::string("step_") + m, 4, ".wav"))
             EXPECT_GT(dullest, 1.5 * Brightness(Mono(Samples(n)))) << n;
@@ -218,7 +222,8 @@ TEST(SoundContent, TheLavaRumbleIsLowAndTheWindBandLimited) {
 // Decodes Ogg Vorbis bytes through a file with libvorbisfile, as the game will.
 bool DecodeOgg(const std::vector<uint8_t>& bytes, SoundSamples& out) {
     const fs::path path = fs::temp_directory_path() / ("dv_sound_decode_" + std::to_string(::getpid()) + ".ogg");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     OggVorbis_File vf;
     if (ov_fopen(path.c_str(), &vf) != 0) return false;
     const vorbis_info* info = ov_info(&vf, -1);

@@ -41,9 +41,9 @@ TEST(TextureStore, RoundUpPow2) {
 TEST(TextureStore, ColourKey) {
     std::vector<uint16_t> t = {Rgb565(31, 0, 31), Rgb565(31, 3 << 1, 31), Rgb565(29, 5, 29), Rgb565(10, 20, 5)};
     dv::ConvertKey(t.data(), t.size());
-    EXPECT_EQ(t[0], 0);                                    // pure magenta
-    EXPECT_EQ(t[1], 0x8000 | 31 << 10 | 3 << 5 | 31);      // green5 = 3 stays opaque
-    EXPECT_EQ(t[2], 0);                                    // near-magenta (green5 = 2)
+    EXPECT_EQ(t[0], 0);                                // pure magenta
+    EXPECT_EQ(t[1], 0x8000 | 31 << 10 | 3 << 5 | 31);  // green5 = 3 stays opaque
+    EXPECT_EQ(t[2], 0);                                // near-magenta (green5 = 2)
     EXPECT_EQ(t[3], 0x8000 | 10 << 10 | 10 << 5 | 5);
     std::vector<uint16_t> d = {Rgb565(31, 0, 31), Rgb565(30, 60, 20), Rgb565(30, 60, 25)};
     dv::ConvertKeyDark(d.data(), d.size());
@@ -58,8 +58,8 @@ TEST(TextureStore, EdgeFillTakesFirstOpaqueNeighbourAndStaysTransparent) {
     // row 0: blue, hole, red ; row 1: hole, hole, hole
     std::vector<uint16_t> t = {blue, 0, red, 0, 0, 0};
     dv::EdgeFill(t.data(), 3, 2);
-    EXPECT_EQ(t[1], 31);  // the left neighbour wins over the right one
-    EXPECT_EQ(t[3], 31);  // above
+    EXPECT_EQ(t[1], 31);        // the left neighbour wins over the right one
+    EXPECT_EQ(t[3], 31);        // above
     EXPECT_EQ(t[4], 31 << 10);  // left, right and above are holes: above-right is red
     EXPECT_EQ(t[5], 31 << 10);
 }

@@ -113,8 +113,8 @@ TEST(Matrices, RotationsAreDirect3DLeftHanded) {
     // Order: Y first, then X, then Z, for a row vector.
     Mat4 combined = MatIdentity();
     MatRotateAngles(combined, false, 30, 40, 50);
-    const Mat4 expected = MatMultiply(MatMultiply(MatRotationY(40 * DegToRad), MatRotationX(30 * DegToRad)),
-                                      MatRotationZ(50 * DegToRad));
+    const Mat4 expected =
+        MatMultiply(MatMultiply(MatRotationY(40 * DegToRad), MatRotationX(30 * DegToRad)), MatRotationZ(50 * DegToRad));
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(combined.m[i], expected.m[i], 1e-6f) << i;
 }
 

@@ -39,8 +39,8 @@ TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
         float key;
         uint8_t blend;
         uint16_t tex;
-    } in[] = {{5, 0, 3}, {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4}, {-2, 0, 9}, {7, 1, 1}, {0, 0, 2},
-              {9, 0, 9}, {-3, 10, 2}};
+    } in[] = {{5, 0, 3},  {-2, 0, 9}, {5, 0, 1}, {0, 2, 1}, {0, 0, 4},
+              {-2, 0, 9}, {7, 1, 1},  {0, 0, 2}, {9, 0, 9}, {-3, 10, 2}};
     int tag = 0;
     for (const auto& e : in) {
         TriangleHeader h = Header(e.tex, e.blend, 0);
@@ -56,8 +56,8 @@ TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
         uint16_t tex;
         float key;
         uint8_t blend;
-    } want[] = {{9, -2, 0}, {9, -2, 0}, {9, 9, 0}, {2, 0, 0}, {4, 0, 0}, {1, 5, 0}, {3, 5, 0},
-                {2, -3, 10}, {1, 0, 2}, {1, 7, 1}};
+    } want[] = {{9, -2, 0}, {9, -2, 0}, {9, 9, 0},   {2, 0, 0}, {4, 0, 0},
+                {1, 5, 0},  {3, 5, 0},  {2, -3, 10}, {1, 0, 2}, {1, 7, 1}};
     for (int i = 0; i < 10; ++i) {
         const TriangleHeader& h = viewport->Headers[i];
         EXPECT_EQ(h.Texture, want[i].tex) << "at " << i;
@@ -233,10 +233,11 @@ TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
     const TriangleHeader scroll = Header(AnimCode(0, 0, 1), 0, 0);
     const TriangleHeader noFrames = Header(AnimCode(0, 1, 0), 0, 0);
     const TriangleHeader negative = Header(AnimCode(0, 2, 2), 0, 0);
-    const TriangleHeader noSet = Header(0x8000 | 0x0006, 0, 0);   // bits 8-14 zero
+    const TriangleHeader noSet = Header(0x8000 | 0x0006, 0, 0);  // bits 8-14 zero
     const TriangleHeader pastEnd = Header(AnimCode(0, 3, 0), 0, 0);
     const TriangleHeader bigStart = Header(AnimCode(0, 0, 40), 0, 0);
-    for (const TriangleHeader& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart}) viewport->AddTriangles(&h, &v, 1);
+    for (const TriangleHeader& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart})
+        viewport->AddTriangles(&h, &v, 1);
     viewport->AnimateTextureReferences(12345);
     EXPECT_EQ(viewport->Headers[0].Texture, 2006);
     EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].V, 0.7f);
@@ -457,8 +458,8 @@ TEST(RenderBlendModes, StoredBytesNameTheirModes) {
     EXPECT_EQ(BlendModeOf(10), BlendMode::AdditiveSecond);
     EXPECT_EQ(BlendModeOf(11), BlendMode::InverseColour);
     EXPECT_EQ(BlendModeOf(0x40 | 1), BlendMode::AlphaTested);  // the top two bits are not the mode
-    for (const BlendMode m : {BlendMode::Opaque, BlendMode::AlphaTested, BlendMode::Additive,
-                              BlendMode::AdditiveSecond, BlendMode::InverseColour}) {
+    for (const BlendMode m : {BlendMode::Opaque, BlendMode::AlphaTested, BlendMode::Additive, BlendMode::AdditiveSecond,
+                              BlendMode::InverseColour}) {
         EXPECT_EQ(BlendModeOf(BlendByte(m)), m);
     }
 }

@@ -82,7 +82,8 @@ TEST(Wav, ReadsMonoAndStereoSkippingOtherChunks) {
 TEST(Wav, DamagedFilesNameTheOffsetAndWhatWasWrong) {
     const auto good = Wav({{"fmt ", FormatChunk(1, 44100)}, {"data", Samples({1, 2, 3, 4})}});
     EXPECT_EQ(ErrorOf({}), "s.wav: offset 0: file ends inside the RIFF header");
-    EXPECT_EQ(ErrorOf(std::vector<uint8_t>(good.begin(), good.begin() + 4)), "s.wav: offset 4: file ends inside the RIFF header");
+    EXPECT_EQ(ErrorOf(std::vector<uint8_t>(good.begin(), good.begin() + 4)),
+              "s.wav: offset 4: file ends inside the RIFF header");
     std::vector<uint8_t> notWave = good;
     notWave[8] = 'A';
     EXPECT_EQ(ErrorOf(notWave), "s.wav: offset 0: not a RIFF/WAVE file");

@@ -45,8 +45,8 @@ std::string FrameStats::ToJson() const {
     std::snprintf(text, sizeof text,
                   "{\"frames\": %zu, \"meanFrameMs\": %.4f, \"p99FrameMs\": %.4f, \"meanTriangles\": %.2f, "
                   "\"meanDrawCalls\": %.2f, \"meanSceneBuildUs\": %.2f, \"fpsShown\": %d}\n",
-                  frames_, MeanFrameMs(), Percentile99FrameMs(), MeanTriangles(), MeanDrawCalls(),
-                  MeanSceneBuildUs(), fpsShown_);
+                  frames_, MeanFrameMs(), Percentile99FrameMs(), MeanTriangles(), MeanDrawCalls(), MeanSceneBuildUs(),
+                  fpsShown_);
     return text;
 }
 

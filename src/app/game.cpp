@@ -73,9 +73,9 @@ void WriteTraceLine(Shell& shell) {
     if (!g.Trace) return;
     const BodyPose& m = g.Body.Movement;
     const FollowCamera& cam = *g.Follow;
-    std::fprintf(g.Trace.get(), "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(),
-                 g.Body.Action, g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x,
-                 m.Position.y, m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
+    std::fprintf(g.Trace.get(), "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(), g.Body.Action,
+                 g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x, m.Position.y,
+                 m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
 }
 
 }  // namespace
@@ -153,8 +153,7 @@ void GameScene3D(void* user) {
     DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum, true,
                   &g.Scratch);
     DrawGameCharacter(shell, target);
-    g.LastSceneBuildUs =
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    g.LastSceneBuildUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
 namespace {

@@ -40,7 +40,7 @@ struct GameState {
     TriangleBuffer CharacterTriangles;
     Vec3 CameraEyeOffset{0, 0, 0};
     Vec3 CameraTargetOffset{0, 0, 0};
-    ActionRecord Record{};  // exchanged with the character each tick
+    ActionRecord Record{};   // exchanged with the character each tick
     CharacterState Actions;  // the character's action state machine
     CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;

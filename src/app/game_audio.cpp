@@ -41,8 +41,7 @@ bool IsAirborne(Action a) {
         case Action::HangFall:
         case Action::AwaitTransition:  // between a flight and its landing
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -109,7 +108,8 @@ int CharacterSoundTriggers::Step(const CharacterSoundState& now, const LevelSoun
             if (drop < kHardLandingDrop) {
                 add({Event::Kind::Effect, SoundEffect::LandSoft, {}, feet, 0.6f});
             } else {
-                const float gain = std::min(1.0f, 0.6f + 0.4f * (drop - kHardLandingDrop) / (kFullLandingDrop - kHardLandingDrop));
+                const float gain =
+                    std::min(1.0f, 0.6f + 0.4f * (drop - kHardLandingDrop) / (kFullLandingDrop - kHardLandingDrop));
                 add({Event::Kind::Effect, SoundEffect::LandHard, {}, feet, gain});
             }
         }
@@ -142,7 +142,11 @@ int CharacterSoundTriggers::Step(const CharacterSoundState& now, const LevelSoun
                     add({Event::Kind::Effect, SoundEffect::Shimmy, {}, hands, kShimmyGain});
                 } else {
                     const FloorSound floor = level.FloorAt(now.Room, now.CellColumn, now.CellRow);
-                    add({Event::Kind::Footstep, {}, floor, feet, IsRunningClip(now.Clip) ? kRunStepGain : kWalkStepGain});
+                    add({Event::Kind::Footstep,
+                         {},
+                         floor,
+                         feet,
+                         IsRunningClip(now.Clip) ? kRunStepGain : kWalkStepGain});
                 }
             }
         }

@@ -49,13 +49,16 @@ bool ParseLine(std::string_view text, const std::string& name, int line, LevelEn
     const std::string_view file = NextWord(rest), card = NextWord(rest);
     if (file.empty()) return Fail(error, name, line, "missing the level file");
     if (!IsPlainFileName(file) || !EndsWith(file, ".lev"))
-        return Fail(error, name, line, "'" + std::string(file) + "' is not a level file name of the data folder (NAME.lev)");
+        return Fail(error, name, line,
+                    "'" + std::string(file) + "' is not a level file name of the data folder (NAME.lev)");
     if (card.empty()) return Fail(error, name, line, "missing the card picture");
-    if (!IsPlainFileName(card)) return Fail(error, name, line, "'" + std::string(card) + "' is not a picture file name of the data folder");
+    if (!IsPlainFileName(card))
+        return Fail(error, name, line, "'" + std::string(card) + "' is not a picture file name of the data folder");
     const std::string_view title = Trim(rest);
     if (title.empty()) return Fail(error, name, line, "missing the level's name");
     if (title.size() > kMaxLevelNameBytes)
-        return Fail(error, name, line, "the level's name is longer than " + std::to_string(kMaxLevelNameBytes) + " bytes");
+        return Fail(error, name, line,
+                    "the level's name is longer than " + std::to_string(kMaxLevelNameBytes) + " bytes");
     for (const char c : title) {
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
             return Fail(error, name, line, "the level's name has a character the font cannot show");
@@ -81,9 +84,11 @@ bool ParseLevelList(std::string_view text, const std::string& name, std::vector<
         if (!ParseLine(current, name, line, entry, error)) return false;
         for (const LevelEntry& earlier : out) {
             if (earlier.File == entry.File)
-                return Fail(error, name, line, entry.File + " is listed twice (first on line " + std::to_string(earlier.Line) + ")");
+                return Fail(error, name, line,
+                            entry.File + " is listed twice (first on line " + std::to_string(earlier.Line) + ")");
         }
-        if (out.size() == kMaxLevels) return Fail(error, name, line, "more than " + std::to_string(kMaxLevels) + " levels");
+        if (out.size() == kMaxLevels)
+            return Fail(error, name, line, "more than " + std::to_string(kMaxLevels) + " levels");
         out.push_back(std::move(entry));
     }
     if (out.empty()) {

@@ -41,7 +41,11 @@ void ExitProgram(int status) {
     std::fflush(stdout);
     std::fflush(stderr);
 #if defined(__EMSCRIPTEN__)
-    EM_ASM({ if (Module.dvFinished) Module.dvFinished($0); }, status);
+    EM_ASM(
+        {
+            if (Module.dvFinished) Module.dvFinished($0);
+        },
+        status);
     emscripten_cancel_main_loop();
 #endif
     std::exit(status);

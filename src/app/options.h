@@ -15,15 +15,15 @@ struct ScreenshotRequest {
 
 struct Options {
     bool headless = false;
-    std::string dataDir;       // empty: the executable's folder
-    int32_t stepMs = 0;        // 0: real clock; otherwise the virtual clock advances by this per idle event
+    std::string dataDir;                   // empty: the executable's folder
+    int32_t stepMs = 0;                    // 0: real clock; otherwise the virtual clock advances by this per idle event
     std::vector<std::string> replayPaths;  // one script per level, the first for the first
     std::string tracePath;
     std::vector<ScreenshotRequest> screenshots;
     int32_t quitAfterMs = -1;  // -1: never
     std::string statsPath;
-    bool mute = false;          // no sound (an --audio-out record is then silence)
-    std::string audioOutPath;   // the mix rendered offline, in step with the game clock
+    bool mute = false;         // no sound (an --audio-out record is then silence)
+    std::string audioOutPath;  // the mix rendered offline, in step with the game clock
     std::string configDir;     // empty: the settings and saved games in the player's XDG folders
     int32_t canvasWidth = 0;   // browser only (--canvas WxH): a fixed canvas; 0 follows the page
     int32_t canvasHeight = 0;

@@ -70,12 +70,8 @@ MenuResult PauseMenu::HandleKey(int code) {
     }
     const int lines = LineCount();
     switch (code) {
-        case kVkUp:
-            selected_ = (selected_ + lines - 1) % lines;
-            break;
-        case kVkDown:
-            selected_ = (selected_ + 1) % lines;
-            break;
+        case kVkUp: selected_ = (selected_ + lines - 1) % lines; break;
+        case kVkDown: selected_ = (selected_ + 1) % lines; break;
         case kVkLeft:
         case kVkRight:
             if (page_ == MenuPage::Settings && selected_ < firstKeyLine_) {
@@ -85,22 +81,20 @@ MenuResult PauseMenu::HandleKey(int code) {
             }
             break;
         case kVkEnter:
-        case kVkAlt:
-            return Choose();
+        case kVkAlt: return Choose();
         case kVkBackspace:
         case kVkCtrl:
             if (page_ == MenuPage::Main) {
                 open_ = false;
                 result.Command = MenuCommand::Resume;
             } else {
-                const MainItem from = page_ == MenuPage::Settings ? MainItem::Settings
+                const MainItem from = page_ == MenuPage::Settings    ? MainItem::Settings
                                       : page_ == MenuPage::LoadSlots ? MainItem::Load
                                                                      : MainItem::Save;
                 Show(MenuPage::Main, static_cast<int>(from));
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return result;
 }
@@ -145,8 +139,7 @@ MenuResult PauseMenu::Choose() {
                 result.Step = 1;
             }
             break;
-        case MenuPage::Rebind:
-            break;
+        case MenuPage::Rebind: break;
     }
     return result;
 }

@@ -14,8 +14,8 @@ enum class MenuPage : uint8_t { Main, SaveSlots, LoadSlots, Settings, Rebind };
 enum class MenuCommand : uint8_t {
     None,
     Resume,
-    SaveSlot,       // MenuResult::Slot
-    LoadSlot,       // MenuResult::Slot
+    SaveSlot,  // MenuResult::Slot
+    LoadSlot,  // MenuResult::Slot
     Restart,
     Quit,
     ChangeSetting,  // MenuResult::Line of the settings page, MenuResult::Step -1 or +1

@@ -26,8 +26,8 @@ constexpr int kDeadZoneStep = 2;
 
 // Keys the game keeps for itself: quit, the menu, the saves, full screen, screenshots.
 bool Reserved(int code) {
-    return code == kVkEscape || code == 'P' || code == kVkEnter || code == kVkBackspace ||
-           code == kVkF1 + 4 || code == kVkF1 + 8 || code == kVkF1 + 9 || code == kVkF1 + 10 || code == kVkF1 + 11;
+    return code == kVkEscape || code == 'P' || code == kVkEnter || code == kVkBackspace || code == kVkF1 + 4 ||
+           code == kVkF1 + 8 || code == kVkF1 + 9 || code == kVkF1 + 10 || code == kVkF1 + 11;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -126,13 +126,13 @@ void StepWindowSize(PlayerSettings& s, int step) {
     constexpr int count = static_cast<int>(std::size(kWindowSizes));
     int at = 0;
     while (at < count && kWindowSizes[at].Width * kWindowSizes[at].Height < s.WindowWidth * s.WindowHeight) ++at;
-    const bool exact = at < count && kWindowSizes[at].Width == s.WindowWidth && kWindowSizes[at].Height == s.WindowHeight;
+    const bool exact =
+        at < count && kWindowSizes[at].Width == s.WindowWidth && kWindowSizes[at].Height == s.WindowHeight;
     at = step > 0 ? (exact ? at + 1 : at) : at - 1;
     at = std::clamp(at, 0, count - 1);
     s.WindowWidth = kWindowSizes[at].Width;
     s.WindowHeight = kWindowSizes[at].Height;
 }
-
 
 }  // namespace
 
@@ -234,7 +234,9 @@ bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings
 
 std::vector<std::string> SettingsLines(const Shell& shell) {
     const PlayerSettings& s = shell.Settings;
-    const auto percent = [](const char* label, int value) { return std::string(label) + "   " + std::to_string(value) + " %"; };
+    const auto percent = [](const char* label, int value) {
+        return std::string(label) + "   " + std::to_string(value) + " %";
+    };
     std::vector<std::string> lines = {
         percent("Master volume", s.MasterVolume),
         percent("Effects volume", s.EffectsVolume),
@@ -278,7 +280,8 @@ void BindKey(Shell& shell, int line, int code) {
     PlayerSettings& s = shell.Settings;
     const auto key = static_cast<GameKey>(k);
     if (Reserved(code)) {
-        shell.Notify(KeyName(code) + " is kept by the game; " + GameKeyLabel(key) + " stays on " + KeyName(s.Keys.Code[k]));
+        shell.Notify(KeyName(code) + " is kept by the game; " + GameKeyLabel(key) + " stays on " +
+                     KeyName(s.Keys.Code[k]));
         return;
     }
     for (int other = 0; other < kGameKeyCount; ++other) {

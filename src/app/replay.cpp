@@ -17,8 +17,7 @@ bool Fail(std::string& error, const std::string& name, int line, const std::stri
 
 }  // namespace
 
-bool ParseReplay(const std::string& text, const std::string& name, std::vector<ReplayEvent>& out,
-                 std::string& error) {
+bool ParseReplay(const std::string& text, const std::string& name, std::vector<ReplayEvent>& out, std::string& error) {
     out.clear();
     std::istringstream in(text);
     std::string line;

@@ -17,8 +17,7 @@ struct ReplayEvent {
 };
 
 // Parses a whole script. On failure returns false with "NAME:LINE: what was wrong" in `error`.
-bool ParseReplay(const std::string& text, const std::string& name, std::vector<ReplayEvent>& out,
-                 std::string& error);
+bool ParseReplay(const std::string& text, const std::string& name, std::vector<ReplayEvent>& out, std::string& error);
 bool LoadReplayFile(const std::string& path, std::vector<ReplayEvent>& out, std::string& error);
 
 // Hands out the events whose time has come, in order.

@@ -62,7 +62,8 @@ std::string NoDisplayLine(const std::string& reason) {
         if (value == nullptr || *value == '\0') continue;
         named += (named.empty() ? "" : ", ") + std::string(variable) + "=" + value;
     }
-    const std::string what = named.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : named + " cannot be reached";
+    const std::string what =
+        named.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : named + " cannot be reached";
     return "dedivirede: no display: " + what + " (" + reason +
            "); set DISPLAY or WAYLAND_DISPLAY to a running display, or start with --headless";
 }
@@ -86,9 +87,7 @@ void PadKeyUp(void* shell, int code, uint8_t shift) { static_cast<Shell*>(shell)
 void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads, bool& screenshotWanted) {
     const uint8_t padShift = pads.ShiftBits();
     switch (e.type) {
-        case SDL_QUIT:
-            shell.Close();
-            break;
+        case SDL_QUIT: shell.Close(); break;
         case SDL_KEYDOWN: {
             const int vk = VirtualKeyFromSdl(e.key.keysym.sym);
             if (vk == kVkScreenshot && e.key.repeat == 0) screenshotWanted = true;
@@ -110,9 +109,7 @@ void HandleEvent(Shell& shell, const SDL_Event& e, bool& focused, Gamepads& pads
             }
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) shell.Resize(e.window.data1, e.window.data2);
             break;
-        default:
-            pads.HandleEvent(e, ShiftStateFromSdl(SDL_GetModState()));
-            break;
+        default: pads.HandleEvent(e, ShiftStateFromSdl(SDL_GetModState())); break;
     }
 }
 

@@ -47,7 +47,11 @@ struct WebRun {
 void ReportFinished(int status) {
     std::fflush(stdout);
     std::fflush(stderr);
-    EM_ASM({ if (Module.dvFinished) Module.dvFinished($0); }, status);
+    EM_ASM(
+        {
+            if (Module.dvFinished) Module.dvFinished($0);
+        },
+        status);
 }
 
 void Finish(WebRun& run) {
@@ -111,11 +115,17 @@ void Frame(void* user) {
                      LastSceneBuildUs(shell));
     if (!run.Shown) {
         run.Shown = true;
-        EM_ASM({ if (Module.dvFirstFrame) Module.dvFirstFrame(); });
+        EM_ASM({
+            if (Module.dvFirstFrame) Module.dvFirstFrame();
+        });
     }
     if (input.ScreenshotWanted) {
         SaveScreenshot(shell.View, kPlayerScreenshot);
-        EM_ASM({ if (Module.dvScreenshotSaved) Module.dvScreenshotSaved(UTF8ToString($0)); }, kPlayerScreenshot);
+        EM_ASM(
+            {
+                if (Module.dvScreenshotSaved) Module.dvScreenshotSaved(UTF8ToString($0));
+            },
+            kPlayerScreenshot);
         input.ScreenshotWanted = false;
     }
     SaveDueScreenshots(run, now);

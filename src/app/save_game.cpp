@@ -281,10 +281,10 @@ bool AllFloatsFinite(const SavedGame& g) {
            Finite(c.DirForward) && Finite(c.DirBack) && Finite(c.DirLeft) && Finite(c.DirRight) &&
            Finite(c.TakeoffPos) && Finite(c.Candidate) && Finite(c.StepStart) && Finite(c.StepTarget) &&
            Finite(c.TimedStartPos) && Finite(c.TimedTargetPos) && Finite(c.ClimbTarget) && Finite(r.EyeOffset) &&
-           Finite(r.TargetOffset) && Finite({a.FramePos, a.TimeScale, a.BlendFraction}) &&
-           Finite(m.SmoothAngles) && Finite(m.LookHome) && Finite(m.LookAngles) && Finite(m.LookFrom) &&
-           Finite(m.LookFar) && Finite(m.MoveFromEye) && Finite(m.MoveFromTarget) && Finite(m.OrbitOffset) &&
-           Finite(m.Eye) && Finite(m.Goal) && Finite(m.Target) && Finite(m.GoalTarget) && Finite(m.BehindPoint) &&
+           Finite(r.TargetOffset) && Finite({a.FramePos, a.TimeScale, a.BlendFraction}) && Finite(m.SmoothAngles) &&
+           Finite(m.LookHome) && Finite(m.LookAngles) && Finite(m.LookFrom) && Finite(m.LookFar) &&
+           Finite(m.MoveFromEye) && Finite(m.MoveFromTarget) && Finite(m.OrbitOffset) && Finite(m.Eye) &&
+           Finite(m.Goal) && Finite(m.Target) && Finite(m.GoalTarget) && Finite(m.BehindPoint) &&
            Finite(m.ViewPosition) && Finite(m.ViewTarget) &&
            Finite({m.Zoom, m.LookVelocity[0], m.LookVelocity[1], m.MoveStart, m.MoveDuration, m.FollowDistance,
                    m.EyeHeight, m.LookAhead, m.TurnRate, m.SettleRate, m.MaxZoom, m.ZoomStep, m.Speed});
@@ -300,11 +300,12 @@ std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
         if (!InRange(room, 0, lastRoom)) return "room " + std::to_string(room) + " is not in the level";
     }
     const int32_t lastAction = kActionCount - 1;
-    for (const int32_t action : {g.Body.Action, g.Character.QueuedAction, g.Character.StepSavedAction,
-                                 g.Character.TimedSavedAction}) {
+    for (const int32_t action :
+         {g.Body.Action, g.Character.QueuedAction, g.Character.StepSavedAction, g.Character.TimedSavedAction}) {
         if (!InRange(action, 0, lastAction)) return "action " + std::to_string(action) + " does not exist";
     }
-    if (!InRange(g.Character.JumpMode, 0, 2)) return "jump mode " + std::to_string(g.Character.JumpMode) + " does not exist";
+    if (!InRange(g.Character.JumpMode, 0, 2))
+        return "jump mode " + std::to_string(g.Character.JumpMode) + " does not exist";
     if (!InRange(g.Camera.Mode, 0, 4) || !InRange(g.Camera.Phase, 0, 4) || !InRange(g.Camera.LookPhase, 0, 3))
         return "the camera's mode or phase does not exist";
     if (!InRange(g.Animator.TransitionFrame, INT16_MIN, INT16_MAX) ||
@@ -425,7 +426,8 @@ bool ParseSaveBytes(const std::string& bytes, const std::string& name, SaveHeade
                                std::to_string(bytes.size()) + " bytes, a saved game has " +
                                std::to_string(sizeof header + sizeof out));
     std::memcpy(&out, bytes.data() + sizeof header, sizeof out);
-    if (Fnv1a64(&out, sizeof out) != header.Checksum) return Fail(error, name + ": damaged: the checksum does not match");
+    if (Fnv1a64(&out, sizeof out) != header.Checksum)
+        return Fail(error, name + ": damaged: the checksum does not match");
     return true;
 }
 
@@ -447,7 +449,8 @@ bool ReadWhole(const std::string& path, std::string& bytes, std::string& error) 
 bool ParseSaveFile(const std::string& bytes, const std::string& name, const LevelIdentity& level, SaveHeader& header,
                    SavedGame& out, std::string& error) {
     if (!ParseSaveBytes(bytes, name, header, out, error)) return false;
-    if (!SavedOn(header, level)) return Fail(error, name + ": saved on another level (or another version of this level)");
+    if (!SavedOn(header, level))
+        return Fail(error, name + ": saved on another level (or another version of this level)");
     return true;
 }
 

@@ -29,7 +29,7 @@ const char* const kCreditLines[2] = {
 namespace {
 
 constexpr int32_t kTitleSlot = 5001;
-constexpr int32_t kTitleMs = 6999;    // shown while clock - start <= this
+constexpr int32_t kTitleMs = 6999;  // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
 constexpr int32_t kLevelCardMs = 3999;  // the next level's card
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
@@ -112,7 +112,8 @@ void Shell::ReadLevels() {
         const LevelEntry& entry = Levels[i];
         const std::string path = BasePath + entry.File;
         // Messages of a listed level say where the list names it.
-        const std::string where = entry.Line > 0 ? BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
+        const std::string where =
+            entry.Line > 0 ? BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
         if (!ReadLevelIdentity(path, LevelIds[i], error)) Boxes.Fatal(where + error, "Error");
         try {
             LevelFileData data;
@@ -322,8 +323,9 @@ void TitleSequence(Shell& shell) {
             // A missing picture leaves the slot empty: its quad then shows the plain grey of the
             // picture colour, with the text over it.
             std::string ignored;
-            shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"),
-                                       false, true, ignored);
+            shell.Textures.LoadFromFile(kTitleSlot,
+                                        shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"), false,
+                                        true, ignored);
             if (shell.TitleState == 0) shell.Audio.PlayMusic(MusicPiece::Title);
             else shell.Audio.EnterClosing();
             shell.TitleState = shell.TitleState == 0 ? 1 : 3;
@@ -357,8 +359,7 @@ void TitleSequence(Shell& shell) {
                 BeginPlay(shell);
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

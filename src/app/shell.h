@@ -40,7 +40,7 @@ public:
     // Runs the start-up sequence on `window` (its GL context current). Fatal failures show
     // their message and end the process.
     void Start(SDL_Window* window, const std::string& basePath);
-    void Shutdown();                   // releases the device
+    void Shutdown();  // releases the device
     // A device that cannot be set up again ends the process, as in Idle.
     void Resize(int width, int height);
     // One update and one frame while active; inactive, the character's clock is held.
@@ -69,7 +69,7 @@ public:
     void ToggleFullScreen();
     // A line for the player at the bottom of the frame for a few seconds, and on stderr.
     void Notify(const std::string& text);
-    void EnterClosingPicture();           // title state 2
+    void EnterClosingPicture();  // title state 2
     // The character reached the level's end trigger: the next level's card, or after the last
     // level the closing picture.
     void FinishLevel();
@@ -88,27 +88,27 @@ public:
     BitmapFont Font;
     IdList ObjectIds;
     std::unique_ptr<GameState> Game;
-    KeyboardState Keys;            // written by the key handlers, read by each update tick
+    KeyboardState Keys;              // written by the key handlers, read by each update tick
     GameAudioOptions AudioSettings;  // set before Start
     GameAudio Audio;
     TurnRates CharacterTurnRates{};  // from the settings file, read at process start
     UpdateFn UpdateCallback = nullptr;
     int32_t TitleState = 0;
     int32_t TitleStartTime = 0;
-    int32_t OuterWidth = 800;   // the window's outer size, shown in the overlay
+    int32_t OuterWidth = 800;  // the window's outer size, shown in the overlay
     int32_t OuterHeight = 600;
     SDL_Window* Window = nullptr;
     PauseMenu Menu;
-    int32_t PausedAt = 0;  // the clock when the menu opened
-    PlayerSettings Settings;          // the player's, from settings.ini
-    PlayerSettings AppliedSettings;   // what ApplySettings last put into effect
-    PlayerFolders Folders;  // where the settings file and the saved games live
-    LevelIdentity LevelId;  // of the level file played, checked by every load
-    std::vector<LevelEntry> Levels;          // the adventure, from levels.txt
-    std::vector<LevelIdentity> LevelIds;     // of each of Levels, for saved games
-    size_t LevelIndex = 0;                   // the level played (or, on its card, about to be)
-    int32_t PlayStartedAt = -1;              // the clock play began in it; -1 on a picture or card
-    std::vector<std::string> SlotLines;  // the save slots as the menu lists them
+    int32_t PausedAt = 0;                 // the clock when the menu opened
+    PlayerSettings Settings;              // the player's, from settings.ini
+    PlayerSettings AppliedSettings;       // what ApplySettings last put into effect
+    PlayerFolders Folders;                // where the settings file and the saved games live
+    LevelIdentity LevelId;                // of the level file played, checked by every load
+    std::vector<LevelEntry> Levels;       // the adventure, from levels.txt
+    std::vector<LevelIdentity> LevelIds;  // of each of Levels, for saved games
+    size_t LevelIndex = 0;                // the level played (or, on its card, about to be)
+    int32_t PlayStartedAt = -1;           // the clock play began in it; -1 on a picture or card
+    std::vector<std::string> SlotLines;   // the save slots as the menu lists them
     std::string Notice;
     int32_t NoticeUntil = 0;
 

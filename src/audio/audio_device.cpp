@@ -87,8 +87,8 @@ bool AudioDevice::OpenLoopback(std::string& error) {
     }
     const auto openLoopback =
         reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
-    const auto supported =
-        reinterpret_cast<LPALCISRENDERFORMATSUPPORTEDSOFT>(alcGetProcAddress(nullptr, "alcIsRenderFormatSupportedSOFT"));
+    const auto supported = reinterpret_cast<LPALCISRENDERFORMATSUPPORTEDSOFT>(
+        alcGetProcAddress(nullptr, "alcIsRenderFormatSupportedSOFT"));
     render_ = reinterpret_cast<void*>(alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
     if (openLoopback == nullptr || supported == nullptr || render_ == nullptr) {
         error = "the sound library lacks its offline rendering functions";
@@ -108,8 +108,15 @@ bool AudioDevice::OpenLoopback(std::string& error) {
         Close();
         return false;
     }
-    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
-                                 ALC_FREQUENCY, kLoopbackSampleRate, ALC_HRTF_SOFT, ALC_FALSE, 0};
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
+                                 ALC_STEREO_SOFT,
+                                 ALC_FORMAT_TYPE_SOFT,
+                                 ALC_FLOAT_SOFT,
+                                 ALC_FREQUENCY,
+                                 kLoopbackSampleRate,
+                                 ALC_HRTF_SOFT,
+                                 ALC_FALSE,
+                                 0};
     context_ = alcCreateContext(Device(device_), attributes);
     if (context_ == nullptr || alcMakeContextCurrent(static_cast<ALCcontext*>(context_)) == ALC_FALSE) {
         error = "the offline device gave no mixing context";

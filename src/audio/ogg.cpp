@@ -78,8 +78,8 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
     decoder_->Open = true;
     const vorbis_info* info = ov_info(&decoder_->File, -1);
     if (info == nullptr || info->channels < 1 || info->channels > 2) {
-        error = name + ": " + (info ? std::to_string(info->channels) : std::string("no")) +
-                " channels, 1 or 2 are read";
+        error =
+            name + ": " + (info ? std::to_string(info->channels) : std::string("no")) + " channels, 1 or 2 are read";
         decoder_.reset();
         return false;
     }
@@ -100,8 +100,9 @@ size_t OggStream::Read(int16_t* frames, size_t frameCount, std::string& error) {
     while (done < frameCount) {
         const size_t bytesWanted = (frameCount - done) * static_cast<size_t>(channels_) * 2;
         int section = 0;
-        const long got = ov_read(&decoder_->File, reinterpret_cast<char*>(frames + done * static_cast<size_t>(channels_)),
-                                 static_cast<int>(std::min<size_t>(bytesWanted, 1u << 20)), 0, 2, 1, &section);
+        const long got =
+            ov_read(&decoder_->File, reinterpret_cast<char*>(frames + done * static_cast<size_t>(channels_)),
+                    static_cast<int>(std::min<size_t>(bytesWanted, 1u << 20)), 0, 2, 1, &section);
         if (got == 0) {
             ended_ = true;
             break;
@@ -109,8 +110,8 @@ size_t OggStream::Read(int16_t* frames, size_t frameCount, std::string& error) {
         if (got < 0) {
             // A hole in the data (OV_HOLE) is skipped; anything else ends the stream.
             if (got == OV_HOLE) continue;
-            error = name_ + ": the stream is damaged at frame " +
-                    std::to_string(ov_pcm_tell(&decoder_->File)) + ", the rest is silent";
+            error = name_ + ": the stream is damaged at frame " + std::to_string(ov_pcm_tell(&decoder_->File)) +
+                    ", the rest is silent";
             ended_ = true;
             break;
         }

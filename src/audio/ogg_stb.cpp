@@ -62,8 +62,8 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
         return false;
     }
     int code = 0;
-    decoder_->Vorbis = stb_vorbis_open_memory(decoder_->Bytes.data(), static_cast<int>(decoder_->Bytes.size()), &code,
-                                              nullptr);
+    decoder_->Vorbis =
+        stb_vorbis_open_memory(decoder_->Bytes.data(), static_cast<int>(decoder_->Bytes.size()), &code, nullptr);
     if (decoder_->Vorbis == nullptr) {
         decoder_.reset();
         error = name + ": " + OpenErrorText(code);
@@ -75,7 +75,8 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
         decoder_.reset();
         return false;
     }
-    if (info.sample_rate < static_cast<unsigned>(kMinSampleRate) || info.sample_rate > static_cast<unsigned>(kMaxSampleRate)) {
+    if (info.sample_rate < static_cast<unsigned>(kMinSampleRate) ||
+        info.sample_rate > static_cast<unsigned>(kMaxSampleRate)) {
         error = name + ": sample rate " + std::to_string(info.sample_rate) + " outside " +
                 std::to_string(kMinSampleRate) + ".." + std::to_string(kMaxSampleRate);
         decoder_.reset();

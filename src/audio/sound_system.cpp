@@ -10,7 +10,7 @@ namespace dv {
 
 namespace {
 
-constexpr const char* kEffectFiles[kSoundEffectCount] = {"jump.wav",    "land_soft.wav", "land_hard.wav", "grab.wav",
+constexpr const char* kEffectFiles[kSoundEffectCount] = {"jump.wav",     "land_soft.wav", "land_hard.wav", "grab.wav",
                                                          "shimmy_1.wav", "pullup.wav",    "letgo.wav",     "bump.wav"};
 constexpr const char* kMusicFiles[2] = {"music_title.ogg", "music_closing.ogg"};
 
@@ -102,7 +102,8 @@ bool SoundSystem::Open(AudioOutput output, std::string& error) {
     return true;
 }
 
-bool SoundSystem::LoadVoice(Voice& voice, const std::string& path, bool positional, std::vector<std::string>& warnings) {
+bool SoundSystem::LoadVoice(Voice& voice, const std::string& path, bool positional,
+                            std::vector<std::string>& warnings) {
     SoundSamples samples;
     std::string error;
     if (!LoadSoundFile(path, samples, error)) {
@@ -142,8 +143,8 @@ void SoundSystem::LoadSounds(const std::string& dir, std::vector<std::string>& w
         LoadVoice(shimmies_[static_cast<size_t>(i)], base + "shimmy_" + std::to_string(i + 1) + ".wav", true, warnings);
     for (int f = 0; f < kFloorSoundCount; ++f) {
         for (int i = 0; i < kFootstepVariations; ++i) {
-            const std::string path = base + "step_" + FloorSoundName(static_cast<FloorSound>(f)) + "_" +
-                                     std::to_string(i + 1) + ".wav";
+            const std::string path =
+                base + "step_" + FloorSoundName(static_cast<FloorSound>(f)) + "_" + std::to_string(i + 1) + ".wav";
             LoadVoice(footsteps_[static_cast<size_t>(f)][static_cast<size_t>(i)], path, true, warnings);
         }
     }
@@ -172,7 +173,8 @@ void SoundSystem::StartAmbience(const std::vector<AmbienceEmitter>& emitters, co
             std::string error;
             const std::string path = base + "amb_" + e.Sound + ".ogg";
             if (!LoadSoundFile(path, samples, error)) warnings.push_back(error + "; that sound stays silent");
-            else if (samples.Channels != 1) warnings.push_back(path + ": an ambience loop must be mono; it stays silent");
+            else if (samples.Channels != 1)
+                warnings.push_back(path + ": an ambience loop must be mono; it stays silent");
             else if (!sound->Buffer.Fill(samples)) warnings.push_back(path + ": the sound device refused the sound");
         }
         if (sound->Buffer.Name() == 0) continue;

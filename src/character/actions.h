@@ -35,12 +35,12 @@ enum class DropRule : uint8_t {
 
 struct GroundMove {
     MoveDir Dir;
-    float Speed;               // units per ms
-    float Avoid = 0;           // AvoidSideWalls amount, 0 = none
-    uint16_t StepTicks = 6;    // height-step length, 0 = no height step
+    float Speed;                 // units per ms
+    float Avoid = 0;             // AvoidSideWalls amount, 0 = none
+    uint16_t StepTicks = 6;      // height-step length, 0 = no height step
     bool RequireNoDrop = false;  // the look-ahead point must not drop more than 8
     DropRule Drop = DropRule::None;
-    bool SnapToFloor = true;   // Candidate height = floor; otherwise the height is kept
+    bool SnapToFloor = true;  // Candidate height = floor; otherwise the height is kept
 };
 
 enum class MoveOutcome : uint8_t {
@@ -63,7 +63,8 @@ enum class AirOutcome : uint8_t { Bumped, Flying, Landed };
 // with bumpPoint = FindCellBoundary(..., bumpBack). With landingTest, reaching the floor
 // sets the height to it and gives Landed; above it the vertical speed is kept at or above
 // MinVertSpeed. `probe` is the probe at the new position.
-AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe);
+AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint,
+                        GroundProbe& probe);
 // Turns by `rate` degrees per ms with the left/right keys (right wins); false when neither
 // key is held.
 bool TurnByKeys(CharacterStep& c, float rate);

@@ -21,17 +21,15 @@ void IdleAtLastFrame(CharacterStep& c, int32_t lastFrame) {
 }
 
 void RunStop(CharacterStep& c, CharacterClip endClip) {
-    if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.04f, .Avoid = 0.5f, .Drop = DropRule::Fall,
-                           .SnapToFloor = false}))
+    if (!GroundMoveOrStop(
+            c, {.Dir = MoveDir::Forward, .Speed = 0.04f, .Avoid = 0.5f, .Drop = DropRule::Fall, .SnapToFloor = false}))
         return;
     if (c.Record.Settled) GoTo(c, CharacterAction::RunStopEnd, endClip, 8);
 }
 
 void SideStep(CharacterStep& c, MoveDir dir, bool held) {
     const int32_t e = c.Record.LastFrame;
-    if (e > 1 && e <= 10 &&
-        !GroundMoveOrStop(c, {.Dir = dir, .Speed = 0.01f, .RequireNoDrop = true}))
-        return;
+    if (e > 1 && e <= 10 && !GroundMoveOrStop(c, {.Dir = dir, .Speed = 0.01f, .RequireNoDrop = true})) return;
     if (held && c.Input.Shift) return;
     IdleAtLastFrame(c, 12);
 }
@@ -53,11 +51,14 @@ void ActionIdle(CharacterStep& c) {
             RequestTransition(c, CharacterClip::Walk, 0, 5);
         }
     } else if (c.Input.Back && !shift) {
-        if (ProbeOk(ProbeAhead(c, MoveDir::Back, 3.02f))) GoTo(c, CharacterAction::StepBack, CharacterClip::StepBack, 0);
+        if (ProbeOk(ProbeAhead(c, MoveDir::Back, 3.02f)))
+            GoTo(c, CharacterAction::StepBack, CharacterClip::StepBack, 0);
     } else if (c.Input.Left) {
-        if (OkWithoutDrop(ProbeAhead(c, MoveDir::Left, 6.02f))) GoTo(c, CharacterAction::SideStepLeft, CharacterClip::SideStepLeft, 0);
+        if (OkWithoutDrop(ProbeAhead(c, MoveDir::Left, 6.02f)))
+            GoTo(c, CharacterAction::SideStepLeft, CharacterClip::SideStepLeft, 0);
     } else if (c.Input.Right) {
-        if (OkWithoutDrop(ProbeAhead(c, MoveDir::Right, 6.02f))) GoTo(c, CharacterAction::SideStepRight, CharacterClip::SideStepRight, 0);
+        if (OkWithoutDrop(ProbeAhead(c, MoveDir::Right, 6.02f)))
+            GoTo(c, CharacterAction::SideStepRight, CharacterClip::SideStepRight, 0);
     } else if (c.Input.Back) {
         if (OkWithoutDrop(ProbeAhead(c, MoveDir::Back, 3.02f))) {
             c.Record.Action = CharacterAction::WalkBackStart;
@@ -80,8 +81,8 @@ void ActionRun(CharacterStep& c) {
     if (c.Input.Alt) m.JumpMode = JumpDirection::Forward;
     GroundProbe probe;
     Vec3 stop;
-    const MoveOutcome outcome = GroundMoveStep(c, 
-        {.Dir = MoveDir::Forward, .Speed = 0.066f, .Avoid = 0.5f, .Drop = DropRule::RunEdge}, probe, stop);
+    const MoveOutcome outcome = GroundMoveStep(
+        c, {.Dir = MoveDir::Forward, .Speed = 0.066f, .Avoid = 0.5f, .Drop = DropRule::RunEdge}, probe, stop);
     if (outcome == MoveOutcome::Blocked) return StopAt(c, stop);
     if (outcome == MoveOutcome::Edge) {
         FaceEdge(c, s.Room, s.Position, m.Candidate);
@@ -120,8 +121,12 @@ void ActionRunStopEnd(CharacterStep& c) {
 
 void ActionRunStart(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.01f, .Avoid = 0.5f, .StepTicks = 0,
-                           .Drop = DropRule::Fall, .SnapToFloor = false}))
+    if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward,
+                              .Speed = 0.01f,
+                              .Avoid = 0.5f,
+                              .StepTicks = 0,
+                              .Drop = DropRule::Fall,
+                              .SnapToFloor = false}))
         return;
     if (!s.Settled) return;
     c.State.JumpMode = JumpDirection::Up;
@@ -135,8 +140,8 @@ void ActionWalk(CharacterStep& c) {
     GroundProbe probe;
     Vec3 stop;
     // A walk never falls: a drop of more than 8 ahead stops it like a wall.
-    const MoveOutcome outcome = GroundMoveStep(c, 
-        {.Dir = MoveDir::Forward, .Speed = 0.02f, .Avoid = 0.25f, .StepTicks = 8, .RequireNoDrop = true}, probe,
+    const MoveOutcome outcome = GroundMoveStep(
+        c, {.Dir = MoveDir::Forward, .Speed = 0.02f, .Avoid = 0.25f, .StepTicks = 8, .RequireNoDrop = true}, probe,
         stop);
     if (outcome == MoveOutcome::Blocked) return StopWalking(c, stop, late);
     if (outcome != MoveOutcome::Open) return;
@@ -145,8 +150,12 @@ void ActionWalk(CharacterStep& c) {
 }
 
 void ActionWalkStart(CharacterStep& c) {
-    if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.01f, .Avoid = 0.25f, .StepTicks = 0,
-                           .RequireNoDrop = true, .SnapToFloor = false}))
+    if (!GroundMoveOrStop(c, {.Dir = MoveDir::Forward,
+                              .Speed = 0.01f,
+                              .Avoid = 0.25f,
+                              .StepTicks = 0,
+                              .RequireNoDrop = true,
+                              .SnapToFloor = false}))
         return;
     if (c.Record.Settled) GoTo(c, CharacterAction::Walk, CharacterClip::Walk, 0);
 }
@@ -155,8 +164,7 @@ void ActionWalkStopEnd(CharacterStep& c) { IdleAtLastFrame(c, 8); }
 
 void ActionStepBack(CharacterStep& c) {
     const int32_t e = c.Record.LastFrame;
-    if (e > 2 && e <= 12 &&
-        !GroundMoveOrStop(c, {.Dir = MoveDir::Back, .Speed = 0.0425f, .Drop = DropRule::FallBack}))
+    if (e > 2 && e <= 12 && !GroundMoveOrStop(c, {.Dir = MoveDir::Back, .Speed = 0.0425f, .Drop = DropRule::FallBack}))
         return;
     if (c.Input.Back) return;
     IdleAtLastFrame(c, 16);
@@ -173,8 +181,8 @@ void ActionWalkBack(CharacterStep& c) {
     ActionRecord& s = c.Record;
     GroundProbe probe;
     Vec3 stop;
-    const MoveOutcome outcome = GroundMoveStep(c, 
-        {.Dir = MoveDir::Back, .Speed = 0.009f, .StepTicks = 8, .RequireNoDrop = true}, probe, stop);
+    const MoveOutcome outcome =
+        GroundMoveStep(c, {.Dir = MoveDir::Back, .Speed = 0.009f, .StepTicks = 8, .RequireNoDrop = true}, probe, stop);
     if (outcome == MoveOutcome::Blocked) return StopAt(c, stop);
     if (outcome != MoveOutcome::Open) return;
     if (c.Input.Shift && c.Input.Back && probe.FloorDelta >= -8) {

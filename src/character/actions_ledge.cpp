@@ -7,7 +7,7 @@ namespace dv {
 namespace {
 
 struct RateBand {
-    float low, high;  // ClimbHeight range
+    float low, high;         // ClimbHeight range
     bool lowOpen, highOpen;  // true: the bound itself is excluded
     float rate;
 };
@@ -37,9 +37,7 @@ void ClimbRise(CharacterStep& c, int32_t first, int32_t last, float rate) {
     if (s.Frame >= first && s.Frame <= last) s.Position.y += rate * c.Delta() / s.TimeScale;
 }
 
-void SetOffsetsY(CharacterStep& c, float y) {
-    c.Record.EyeOffset = c.Record.TargetOffset = {0, y, 0};
-}
+void SetOffsetsY(CharacterStep& c, float y) { c.Record.EyeOffset = c.Record.TargetOffset = {0, y, 0}; }
 
 void ResetOffsets(CharacterStep& c) {
     SetOffsetsY(c, 0);
@@ -86,8 +84,8 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
         }
     }
     const bool left = dir == MoveDir::Left;
-    const bool blocked = high ? (left ? HighLedgeEndLeft(c) : HighLedgeEndRight(c))
-                              : (left ? LedgeEndLeft(c) : LedgeEndRight(c));
+    const bool blocked =
+        high ? (left ? HighLedgeEndLeft(c) : HighLedgeEndRight(c)) : (left ? LedgeEndLeft(c) : LedgeEndRight(c));
     if (!blocked && !(high && turnFrame)) {
         const float step = c.Delta() * 0.005f;
         GroundProbe probe;
@@ -98,7 +96,8 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
         s.Position = m.Candidate;
     }
     if (high) {
-        if ((!held && s.LastFrame == endFrame) || blocked) GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
+        if ((!held && s.LastFrame == endFrame) || blocked)
+            GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
         return;
     }
     if (!blocked && (held || s.LastFrame != endFrame)) return;
@@ -114,25 +113,29 @@ void ActionClimbLow(CharacterStep& c) {
 }
 
 void ActionClimbMid(CharacterStep& c) {
-    static constexpr RateBand kBands[] = {
-        {17, 19, true, true, 0.01f}, {19, 20, false, true, 0.02f}, {20, 22, false, true, 0.035f},
-        {22, 24, false, true, 0.04f}};
+    static constexpr RateBand kBands[] = {{17, 19, true, true, 0.01f},
+                                          {19, 20, false, true, 0.02f},
+                                          {20, 22, false, true, 0.035f},
+                                          {22, 24, false, true, 0.04f}};
     ClimbRise(c, 6, 7, RateFor(kBands, 4, 0, c.State.ClimbHeight));
     if (c.Record.LastFrame == 33) FinishClimb(c);
 }
 
 void ActionClimbHigh(CharacterStep& c) {
-    static constexpr RateBand kBands[] = {
-        {25, 26, true, false, 0.01f}, {26, 28, true, false, 0.015f}, {28, 30, true, true, 0.023f},
-        {30, 32, false, true, 0.03f}};
+    static constexpr RateBand kBands[] = {{25, 26, true, false, 0.01f},
+                                          {26, 28, true, false, 0.015f},
+                                          {28, 30, true, true, 0.023f},
+                                          {30, 32, false, true, 0.03f}};
     ClimbRise(c, 8, 10, RateFor(kBands, 4, 0.005f, c.State.ClimbHeight));
     if (c.Record.LastFrame == 28) FinishClimb(c);
 }
 
 void ActionClimbTop(CharacterStep& c) {
-    static constexpr RateBand kBands[] = {
-        {32, 35, true, false, 0.015f}, {35, 36, true, false, 0.02f}, {36, 38, true, false, 0.025f},
-        {38, 40, true, true, 0.03f},   {40, 42, false, true, 0.035f}};
+    static constexpr RateBand kBands[] = {{32, 35, true, false, 0.015f},
+                                          {35, 36, true, false, 0.02f},
+                                          {36, 38, true, false, 0.025f},
+                                          {38, 40, true, true, 0.03f},
+                                          {40, 42, false, true, 0.035f}};
     ClimbRise(c, 8, 11, RateFor(kBands, 5, 0.01f, c.State.ClimbHeight));
     if (c.Record.Frame == 30) FinishClimb(c);
 }

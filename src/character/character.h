@@ -29,11 +29,11 @@ inline constexpr int32_t kMaxTickDeltaMs = 100;
 // The keys the character reads in one tick.
 struct CharacterInput {
     bool Forward = false, Back = false, Left = false, Right = false;
-    bool Jump = false;        // jump, or climb the ledge in front; climb up from a hang
-    bool LetGo = false;       // let go of a ledge
+    bool Jump = false;   // jump, or climb the ledge in front; climb up from a hang
+    bool LetGo = false;  // let go of a ledge
     bool TurnAround = false;
-    bool Shift = false;       // walk instead of run, side-step instead of turn
-    bool Alt = false;         // the Alt modifier of the last key event
+    bool Shift = false;  // walk instead of run, side-step instead of turn
+    bool Alt = false;    // the Alt modifier of the last key event
 };
 CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& bindings = KeyBindings{});
 
@@ -56,12 +56,12 @@ enum class JumpDirection : int32_t { Up, Forward, Backward };
 
 // The character's own state between steps.
 struct CharacterState {
-    int32_t TickDelta = 0;     // ms between the two previous steps, at most kMaxTickDeltaMs
-    int32_t LastTickTime = 0;  // clock at the last step
+    int32_t TickDelta = 0;                            // ms between the two previous steps, at most kMaxTickDeltaMs
+    int32_t LastTickTime = 0;                         // clock at the last step
     float TurnRateStanding = 0, TurnRateRunning = 0;  // degrees per ms
     Vec3 DirForward{0, 0, 1}, DirBack{0, 0, -1}, DirLeft{-1, 0, 0}, DirRight{1, 0, 0};
     CharacterAction QueuedAction = CharacterAction::Idle;  // where AwaitTransition goes once the animator has settled
-    JumpDirection JumpMode = JumpDirection::Up;  // in the run, Forward means a jump was asked for
+    JumpDirection JumpMode = JumpDirection::Up;            // in the run, Forward means a jump was asked for
 
     // Airborne motion, units per ms (up positive) and per ms squared.
     float VertSpeed = 0, Gravity = 0, FwdSpeed = 0, MinVertSpeed = 0;

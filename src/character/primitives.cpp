@@ -163,7 +163,9 @@ float EdgeHeadingDelta(CharacterStep& c, int room, const Vec3& from, const Vec3&
     return HeadingDelta(d, VecDirection(from, to));
 }
 
-void FaceEdge(CharacterStep& c, int room, const Vec3& from, const Vec3& to) { c.Record.AngleY += EdgeHeadingDelta(c, room, from, to); }
+void FaceEdge(CharacterStep& c, int room, const Vec3& from, const Vec3& to) {
+    c.Record.AngleY += EdgeHeadingDelta(c, room, from, to);
+}
 
 void AvoidSideWalls(CharacterStep& c, Vec3& point, float x) {
     const float ts = c.Record.TimeScale;
@@ -256,11 +258,10 @@ void ClimbCheck(CharacterStep& c) {
             CharacterClip clip;
             float focus;
         };
-        static constexpr Band kBands[] = {
-            {9, 17, CharacterAction::ClimbLow, CharacterClip::ClimbLow, 1200},
-            {18, 23, CharacterAction::ClimbMid, CharacterClip::ClimbMid, 1925},
-            {24, 31, CharacterAction::ClimbHigh, CharacterClip::ClimbHigh, 1925},
-            {32, 36, CharacterAction::ClimbTop, CharacterClip::ClimbTop, 1925}};
+        static constexpr Band kBands[] = {{9, 17, CharacterAction::ClimbLow, CharacterClip::ClimbLow, 1200},
+                                          {18, 23, CharacterAction::ClimbMid, CharacterClip::ClimbMid, 1925},
+                                          {24, 31, CharacterAction::ClimbHigh, CharacterClip::ClimbHigh, 1925},
+                                          {32, 36, CharacterAction::ClimbTop, CharacterClip::ClimbTop, 1925}};
         for (const Band& band : kBands) {
             if (hi < band.low || hi > band.high) continue;
             s.Action = band.action;

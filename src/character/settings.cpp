@@ -17,7 +17,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool IsDecimalChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E'; }
+bool IsDecimalChar(char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
 
 // A decimal number with "." or "," as separator; false for anything else (no "inf", "nan",
 // hex or trailing text).

@@ -66,7 +66,8 @@ bool GroundMoveOrStop(CharacterStep& c, const GroundMove& move) {
     }
 }
 
-AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint, GroundProbe& probe) {
+AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float bumpBack, Vec3& bumpPoint,
+                        GroundProbe& probe) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * m.FwdSpeed);
@@ -128,8 +129,7 @@ void ActionTimedMove(CharacterStep& c) {
     CharacterState& m = c.State;
     // A zero duration (a time scale that truncates to 0 ms) finishes at once.
     float t = 1;
-    if (m.TimedDuration > 0)
-        t = std::min(1.0f, static_cast<float>(ClockMs() - m.TimedStartTime) / m.TimedDuration);
+    if (m.TimedDuration > 0) t = std::min(1.0f, static_cast<float>(ClockMs() - m.TimedStartTime) / m.TimedDuration);
     s.Position = VecLerp(m.TimedStartPos, m.TimedTargetPos, t);
     SetHeading(s.AngleY, LerpScalar(m.TimedStartAngle, m.TimedTargetAngle, t));
     UpdateHeadingVectors(c);

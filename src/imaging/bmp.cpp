@@ -86,11 +86,10 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
             r.Skip(8);
             coloursUsed = r.U32le();
         }
-        const bool windowsLayout = headerSize == 40 || headerSize == 52 || headerSize == 56 ||
-                                   headerSize == 108 || headerSize == 124;
+        const bool windowsLayout =
+            headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 || headerSize == 124;
         if (!windowsLayout && d.compression >= kBiBitfields) {
-            FailAt(d.headerOffset + 16,
-                   "unsupported OS/2 bitmap compression " + std::to_string(d.compression));
+            FailAt(d.headerOffset + 16, "unsupported OS/2 bitmap compression " + std::to_string(d.compression));
         }
         if (headerSize >= 52) {
             r.Seek(d.headerOffset + 40);
@@ -98,8 +97,7 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
             d.explicitMasks = true;
         }
         r.Seek(end);
-        if (headerSize == 40 &&
-            (d.compression == kBiBitfields || d.compression == kBiAlphaBitfields)) {
+        if (headerSize == 40 && (d.compression == kBiBitfields || d.compression == kBiAlphaBitfields)) {
             const int n = d.compression == kBiAlphaBitfields ? 4 : 3;
             for (int i = 0; i < n; ++i) d.masks[i] = r.U32le();
             d.explicitMasks = true;
@@ -130,8 +128,7 @@ Dib ReadDibHeader(ByteReader& r, size_t fileDataOffset, bool icon) {
     size_t count = d.bpp <= 8 ? size_t{1} << d.bpp : 0;
     if (coloursUsed != 0) {
         if (coloursUsed > 256 && d.bpp <= 8) {
-            FailAt(d.headerOffset + 32,
-                   "colour table of " + std::to_string(coloursUsed) + " entries");
+            FailAt(d.headerOffset + 32, "colour table of " + std::to_string(coloursUsed) + " entries");
         }
         if (d.bpp <= 8 && coloursUsed < count) count = coloursUsed;
     }
@@ -158,8 +155,8 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
     const size_t rowBytes = (static_cast<size_t>(d.width) * d.bpp + 7) / 8;
     const size_t need = stride * (d.height - 1) + rowBytes;
     if (need > size - d.pixelStart) {
-        FailAt(size, "pixel data is truncated: " + std::to_string(need) +
-                         " bytes needed from byte " + std::to_string(d.pixelStart));
+        FailAt(size, "pixel data is truncated: " + std::to_string(need) + " bytes needed from byte " +
+                         std::to_string(d.pixelStart));
     }
     std::array<uint32_t, 4> masks = d.masks;
     if (!d.explicitMasks || d.compression == kBiRgb) {
@@ -184,8 +181,7 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
             } else {
                 const uint8_t* q = p + x * (d.bpp / 8);
                 const uint32_t v =
-                    d.bpp == 16 ? q[0] | q[1] << 8
-                                : q[0] | q[1] << 8 | q[2] << 16 | static_cast<uint32_t>(q[3]) << 24;
+                    d.bpp == 16 ? q[0] | q[1] << 8 : q[0] | q[1] << 8 | q[2] << 16 | static_cast<uint32_t>(q[3]) << 24;
                 PutPixel(out, x, y, cr.Get(v, 0), cg.Get(v, 0), cb.Get(v, 0), ca.Get(v, 255));
             }
         }
@@ -197,8 +193,7 @@ void DecodeRows(const uint8_t* data, size_t size, const Dib& d, bool icon, Image
 void DecodeRle(const uint8_t* data, size_t size, const Dib& d, Image& out) {
     if (d.topDown) FailAt(d.headerOffset + 8, "run-length encoded bitmap stored top-down");
     if ((d.compression == kBiRle8) != (d.bpp == 8) || (d.compression == kBiRle4) != (d.bpp == 4)) {
-        FailAt(d.headerOffset + 14,
-               "RLE compression with " + std::to_string(d.bpp) + " bits per pixel");
+        FailAt(d.headerOffset + 14, "RLE compression with " + std::to_string(d.bpp) + " bits per pixel");
     }
     CheckPixelBudget(d.width, d.height, size - d.pixelStart, kRlePixelsPerByte, d.headerOffset + 4);
     AllocateImage(out, d.width, d.height, d.headerOffset + 4);
@@ -267,8 +262,7 @@ void ApplyAndMask(const uint8_t* data, size_t size, size_t maskStart, const Dib&
     }
 }
 
-void DecodeDib(const uint8_t* data, size_t size, ByteReader& r, size_t fileDataOffset, bool icon,
-               Image& out) {
+void DecodeDib(const uint8_t* data, size_t size, ByteReader& r, size_t fileDataOffset, bool icon, Image& out) {
     const Dib d = ReadDibHeader(r, fileDataOffset, icon);
     const size_t sizeField = d.headerOffset + 4;
     if (d.compression == kBiJpeg || d.compression == kBiPng) {
@@ -286,18 +280,16 @@ void DecodeDib(const uint8_t* data, size_t size, ByteReader& r, size_t fileDataO
         DecodeRle(data, size, d, out);
         return;
     }
-    if ((d.compression == kBiBitfields || d.compression == kBiAlphaBitfields) && d.bpp != 16 &&
-        d.bpp != 32) {
-        FailAt(d.headerOffset + 16,
-               "bit-field masks with " + std::to_string(d.bpp) + " bits per pixel");
+    if ((d.compression == kBiBitfields || d.compression == kBiAlphaBitfields) && d.bpp != 16 && d.bpp != 32) {
+        FailAt(d.headerOffset + 16, "bit-field masks with " + std::to_string(d.bpp) + " bits per pixel");
     }
     if (d.width < 1 || d.height < 1 || d.width > kMaxImageSide || d.height > kMaxImageSide) {
         AllocateImage(out, d.width, d.height, sizeField);  // reports the bad size
     }
     const size_t stride = ((static_cast<size_t>(d.width) * d.bpp + 31) / 32) * 4;
     if (stride * d.height > size - d.pixelStart + stride) {
-        FailAt(size, "pixel data is truncated: " + std::to_string(stride * d.height) +
-                         " bytes needed from byte " + std::to_string(d.pixelStart));
+        FailAt(size, "pixel data is truncated: " + std::to_string(stride * d.height) + " bytes needed from byte " +
+                         std::to_string(d.pixelStart));
     }
     AllocateImage(out, d.width, d.height, sizeField);
     DecodeRows(data, size, d, icon, out);
@@ -315,8 +307,7 @@ void DecodeBmp(const uint8_t* data, size_t size, Image& out) {
         DecodeDib(data, size, r, dataOffset, false, out);
         return;
     }
-    if (size >= 4 && (data[0] == 12 || data[0] >= 16) && data[1] == 0 && data[2] == 0 &&
-        data[3] == 0) {
+    if (size >= 4 && (data[0] == 12 || data[0] >= 16) && data[1] == 0 && data[2] == 0 && data[3] == 0) {
         DecodeDib(data, size, r, 0, false, out);
         return;
     }

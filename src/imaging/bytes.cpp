@@ -11,8 +11,8 @@ void AllocateImage(Image& out, int64_t width, int64_t height, size_t offset) {
         FailAt(offset, "bad image size " + std::to_string(width) + "x" + std::to_string(height));
     }
     if (width > kMaxImageSide || height > kMaxImageSide) {
-        FailAt(offset, "image size " + std::to_string(width) + "x" + std::to_string(height) +
-                           " exceeds the limit of " + std::to_string(kMaxImageSide));
+        FailAt(offset, "image size " + std::to_string(width) + "x" + std::to_string(height) + " exceeds the limit of " +
+                           std::to_string(kMaxImageSide));
     }
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
@@ -20,14 +20,13 @@ void AllocateImage(Image& out, int64_t width, int64_t height, size_t offset) {
     for (size_t i = 3; i < out.rgba.size(); i += 4) out.rgba[i] = 255;
 }
 
-void CheckPixelBudget(int64_t width, int64_t height, size_t dataSize, int64_t maxPixelsPerByte,
-                      size_t offset) {
+void CheckPixelBudget(int64_t width, int64_t height, size_t dataSize, int64_t maxPixelsPerByte, size_t offset) {
     if (width <= 0 || height <= 0) return;  // AllocateImage reports these
     const int64_t side = kMaxImageSide;
     if (width > side || height > side) return;
     if (width * height / maxPixelsPerByte > static_cast<int64_t>(dataSize)) {
-        FailAt(offset, "image size " + std::to_string(width) + "x" + std::to_string(height) +
-                           " is more than " + std::to_string(dataSize) + " bytes of data can hold");
+        FailAt(offset, "image size " + std::to_string(width) + "x" + std::to_string(height) + " is more than " +
+                           std::to_string(dataSize) + " bytes of data can hold");
     }
 }
 
@@ -38,8 +37,7 @@ size_t ByteReader::Need(size_t n) {
 }
 
 void ByteReader::Seek(size_t pos) {
-    if (pos > size_)
-        FailAt(size_, "offset " + std::to_string(pos) + " is past the end of the data");
+    if (pos > size_) FailAt(size_, "offset " + std::to_string(pos) + " is past the end of the data");
     pos_ = pos;
 }
 

@@ -30,8 +30,7 @@ void AllocateImage(Image& out, int64_t width, int64_t height, size_t offset);
 
 // Fails when a header claims more pixels than `dataSize` bytes can encode at no more
 // than `maxPixelsPerByte` pixels per byte (a bound of the format's compression).
-void CheckPixelBudget(int64_t width, int64_t height, size_t dataSize, int64_t maxPixelsPerByte,
-                      size_t offset);
+void CheckPixelBudget(int64_t width, int64_t height, size_t dataSize, int64_t maxPixelsPerByte, size_t offset);
 
 inline void PutPixel(Image& img, int x, int y, uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
     uint8_t* p = &img.rgba[(static_cast<size_t>(y) * img.width + x) * 4];

@@ -34,16 +34,14 @@ struct Format {
 };
 
 constexpr Format kFormats[] = {
-    {"bmp", DecodeBmp},   {"rle", DecodeBmp},   {"dib", DecodeBmp},  {"ico", DecodeIco},
-    {"wmf", nullptr},     {"emf", nullptr},     {"jpg", DecodeJpeg}, {"jpeg", DecodeJpeg},
-    {"jpe", DecodeJpeg},  {"jfif", DecodeJpeg}, {"tga", DecodeTga},  {"win", DecodeTga},
-    {"vst", DecodeTga},   {"vda", DecodeTga},   {"icb", DecodeTga},  {"tif", DecodeTiff},
-    {"tiff", DecodeTiff}, {"fax", DecodeTiff},  {"eps", DecodeEps},  {"pcx", DecodePcx},
-    {"pcc", DecodePcx},   {"scr", DecodePcx},   {"rla", nullptr},    {"rpf", nullptr},
-    {"sgi", DecodeSgi},   {"rgb", DecodeSgi},   {"rgba", DecodeSgi}, {"bw", DecodeSgi},
-    {"psd", DecodePsd},   {"pdd", DecodePsd},   {"ppm", DecodePnm},  {"pgm", DecodePnm},
-    {"pbm", DecodePnm},   {"cel", nullptr},     {"pic", nullptr},    {"pcd", nullptr},
-    {"cut", nullptr},     {"psp", nullptr},     {"png", DecodePng},
+    {"bmp", DecodeBmp},  {"rle", DecodeBmp},   {"dib", DecodeBmp},   {"ico", DecodeIco},  {"wmf", nullptr},
+    {"emf", nullptr},    {"jpg", DecodeJpeg},  {"jpeg", DecodeJpeg}, {"jpe", DecodeJpeg}, {"jfif", DecodeJpeg},
+    {"tga", DecodeTga},  {"win", DecodeTga},   {"vst", DecodeTga},   {"vda", DecodeTga},  {"icb", DecodeTga},
+    {"tif", DecodeTiff}, {"tiff", DecodeTiff}, {"fax", DecodeTiff},  {"eps", DecodeEps},  {"pcx", DecodePcx},
+    {"pcc", DecodePcx},  {"scr", DecodePcx},   {"rla", nullptr},     {"rpf", nullptr},    {"sgi", DecodeSgi},
+    {"rgb", DecodeSgi},  {"rgba", DecodeSgi},  {"bw", DecodeSgi},    {"psd", DecodePsd},  {"pdd", DecodePsd},
+    {"ppm", DecodePnm},  {"pgm", DecodePnm},   {"pbm", DecodePnm},   {"cel", nullptr},    {"pic", nullptr},
+    {"pcd", nullptr},    {"cut", nullptr},     {"psp", nullptr},     {"png", DecodePng},
 };
 
 std::string Lower(std::string_view s) {
@@ -68,11 +66,11 @@ std::string Describe(const std::string& name, const ImageError& e) {
 
 }  // namespace
 
-bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& extension,
-                       const std::string& name, Image& out, std::string& error) {
+bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& extension, const std::string& name,
+                       Image& out, std::string& error) {
     const std::string ext = Lower(extension);
-    const auto format = std::find_if(std::begin(kFormats), std::end(kFormats),
-                                     [&](const Format& f) { return f.extension == ext; });
+    const auto format =
+        std::find_if(std::begin(kFormats), std::end(kFormats), [&](const Format& f) { return f.extension == ext; });
     if (format == std::end(kFormats)) {
         error = ext.empty() ? name + ": no file extension to choose an image decoder by"
                             : name + ": unknown image file extension '." + extension + "'";
@@ -111,8 +109,7 @@ bool DecodeImageFile(const std::string& path, Image& out, std::string& error) {
         error = path + ": cannot open: " + std::strerror(errno);
         return false;
     }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
         error = path + ": read error";
         return false;

@@ -21,7 +21,7 @@ bool DecodeImageFile(const std::string& path, Image& out, std::string& error);
 
 // The same from bytes in memory; `extension` without the dot, any case ("png", "BMP").
 // `name` is only used in error messages.
-bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& extension,
-                       const std::string& name, Image& out, std::string& error);
+bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& extension, const std::string& name,
+                       Image& out, std::string& error);
 
 }  // namespace dv

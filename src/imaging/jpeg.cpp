@@ -56,8 +56,8 @@ void OnProgress(j_common_ptr cinfo) {
 
 // Reads the header and starts decompression; false after a library error. No C++
 // object with a destructor lives in this frame or the next, so longjmp is safe.
-bool Start(jpeg_decompress_struct& cinfo, const uint8_t* data, size_t size, int64_t& width,
-           int64_t& height, bool& cmyk) {
+bool Start(jpeg_decompress_struct& cinfo, const uint8_t* data, size_t size, int64_t& width, int64_t& height,
+           bool& cmyk) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo.err);
     if (setjmp(err->jump)) return false;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
@@ -74,8 +74,7 @@ bool Run(jpeg_decompress_struct& cinfo, uint8_t* pixels, size_t stride) {
     if (setjmp(err->jump)) return false;
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_components != 4) {
-        std::snprintf(err->message, sizeof err->message, "unexpected output of %d components",
-                      cinfo.output_components);
+        std::snprintf(err->message, sizeof err->message, "unexpected output of %d components", cinfo.output_components);
         return false;
     }
     while (cinfo.output_scanline < cinfo.output_height) {

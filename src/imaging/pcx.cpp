@@ -63,25 +63,22 @@ void DecodePcx(const uint8_t* data, size_t size, Image& out) {
     const bool packed = (bits == 2 || bits == 4 || bits == 8) && planes == 1;
     const bool truecolour = bits == 8 && (planes == 3 || planes == 4);
     if (!planar && !packed && !truecolour) {
-        FailAt(3, "unsupported layout: " + std::to_string(planes) + " planes of " +
-                      std::to_string(bits) + " bits");
+        FailAt(3, "unsupported layout: " + std::to_string(planes) + " planes of " + std::to_string(bits) + " bits");
     }
     const int64_t width = xMax - xMin + 1, height = yMax - yMin + 1;
     if (width < 1 || height < 1)
-        FailAt(4, "bad window " + std::to_string(xMin) + "," + std::to_string(yMin) + " to " +
-                      std::to_string(xMax) + "," + std::to_string(yMax));
+        FailAt(4, "bad window " + std::to_string(xMin) + "," + std::to_string(yMin) + " to " + std::to_string(xMax) +
+                      "," + std::to_string(yMax));
     if (static_cast<int64_t>(bytesPerLine) * 8 < width * bits) {
-        FailAt(66, "bytes per line " + std::to_string(bytesPerLine) + " too small for width " +
-                       std::to_string(width));
+        FailAt(66, "bytes per line " + std::to_string(bytesPerLine) + " too small for width " + std::to_string(width));
     }
     if (width > kMaxImageSide || height > kMaxImageSide) AllocateImage(out, width, height, 4);
     const size_t lineBytes = static_cast<size_t>(bytesPerLine) * planes;
     const size_t total = lineBytes * height;
     // A run packs at most 63 bytes into two.
     if (total / (encoding ? 32 : 1) > r.Remaining()) {
-        FailAt(size, "image data is truncated: " + std::to_string(height) + " lines of " +
-                         std::to_string(lineBytes) + " bytes cannot come from " +
-                         std::to_string(r.Remaining()) + " bytes");
+        FailAt(size, "image data is truncated: " + std::to_string(height) + " lines of " + std::to_string(lineBytes) +
+                         " bytes cannot come from " + std::to_string(r.Remaining()) + " bytes");
     }
     const std::vector<uint8_t> bytes = Unpack(r, total, encoding == 1);
 

@@ -94,8 +94,7 @@ void DecodePng(const uint8_t* data, size_t size, Image& out) {
     }
     AllocateImage(out, width, height, 16);
     std::vector<png_bytep> rows(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = &out.rgba[static_cast<size_t>(y) * width * 4];
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = &out.rgba[static_cast<size_t>(y) * width * 4];
     if (!ReadRows(reader.png, reader.info, rows.data())) {
         FailAt(src->pos, std::string("PNG error: ") + src->message);
     }

@@ -51,7 +51,8 @@ std::vector<uint8_t> StoredZlib(const std::vector<uint8_t>& raw) {
         z.push_back(static_cast<uint8_t>(length >> 8));
         z.push_back(static_cast<uint8_t>(~length));
         z.push_back(static_cast<uint8_t>(~length >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + length));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                 raw.begin() + static_cast<std::ptrdiff_t>(at + length));
         at += length;
     } while (at < raw.size());
     PutBigEndian(z, Adler32(raw));

@@ -7,9 +7,7 @@
 namespace dv {
 namespace {
 
-bool IsSpace(uint8_t c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 class Text {
@@ -56,8 +54,7 @@ public:
 
     // The single white-space byte between a binary header and its raster.
     void EndOfHeader() {
-        if (pos_ >= size_ || !IsSpace(data_[pos_]))
-            FailAt(pos_, "expected white space after the header");
+        if (pos_ >= size_ || !IsSpace(data_[pos_])) FailAt(pos_, "expected white space after the header");
         ++pos_;
     }
 
@@ -67,9 +64,7 @@ private:
     size_t pos_ = 0;
 };
 
-uint8_t Scale(uint32_t v, uint32_t maxval) {
-    return static_cast<uint8_t>((v * 255u + maxval / 2) / maxval);
-}
+uint8_t Scale(uint32_t v, uint32_t maxval) { return static_cast<uint8_t>((v * 255u + maxval / 2) / maxval); }
 
 }  // namespace
 
@@ -102,8 +97,8 @@ void DecodePnm(const uint8_t* data, size_t size, Image& out) {
                             : ascii   ? samples  // at least one character per sample
                                       : samples * sampleBytes;
         if (need > remaining) {
-            FailAt(size, "raster is truncated: " + std::to_string(need) +
-                             " bytes needed from byte " + std::to_string(start));
+            FailAt(size,
+                   "raster is truncated: " + std::to_string(need) + " bytes needed from byte " + std::to_string(start));
         }
     }
     AllocateImage(out, width, height, sizeAt + 1);
@@ -118,9 +113,7 @@ void DecodePnm(const uint8_t* data, size_t size, Image& out) {
         for (uint32_t x = 0; x < width; ++x) {
             const size_t i = static_cast<size_t>(y) * width + x;
             if (bitmap) {
-                const int bit = kind == 1
-                                    ? t.Bit()
-                                    : (raster[y * ((width + 7) / 8) + x / 8] >> (7 - x % 8)) & 1;
+                const int bit = kind == 1 ? t.Bit() : (raster[y * ((width + 7) / 8) + x / 8] >> (7 - x % 8)) & 1;
                 const uint8_t v = bit ? 0 : 255;  // 1 is black
                 PutPixel(out, x, y, v, v, v);
                 continue;
@@ -131,8 +124,7 @@ void DecodePnm(const uint8_t* data, size_t size, Image& out) {
                 c[k] = sample(i * channels + k);
                 if (c[k] > maxval) {
                     FailAt(ascii ? pos : start + (i * channels + k) * sampleBytes,
-                           "sample " + std::to_string(c[k]) + " exceeds maxval " +
-                               std::to_string(maxval));
+                           "sample " + std::to_string(c[k]) + " exceeds maxval " + std::to_string(maxval));
                 }
             }
             if (channels == 1) c[1] = c[2] = c[0];

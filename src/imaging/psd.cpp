@@ -48,8 +48,7 @@ void UnpackBits(ByteReader& r, size_t length, uint8_t* dest, size_t count) {
 
 void DecodePsd(const uint8_t* data, size_t size, Image& out) {
     ByteReader r(data, size);
-    if (size < 4 || r.U32be() != 0x38425053u)
-        FailAt(0, "not a Photoshop image (no 8BPS signature)");
+    if (size < 4 || r.U32be() != 0x38425053u) FailAt(0, "not a Photoshop image (no 8BPS signature)");
     const uint16_t version = r.U16be();
     if (version != 1) FailAt(4, "unsupported Photoshop version " + std::to_string(version));
     r.Skip(6);
@@ -90,12 +89,10 @@ void DecodePsd(const uint8_t* data, size_t size, Image& out) {
     const size_t compressionAt = r.Pos();
     const uint16_t compression = r.U16be();
     if (compression > 1) {
-        FailAt(compressionAt,
-               "unsupported compression " + std::to_string(compression) + " of the merged image");
+        FailAt(compressionAt, "unsupported compression " + std::to_string(compression) + " of the merged image");
     }
 
-    const int used =
-        channels > colourChannels && mode != kBitmap ? colourChannels + 1 : colourChannels;
+    const int used = channels > colourChannels && mode != kBitmap ? colourChannels + 1 : colourChannels;
     const size_t rowBytes = (static_cast<size_t>(width) * depth + 7) / 8;
     if (width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide) {
         const size_t planeBytes = rowBytes * height * used;
@@ -144,8 +141,7 @@ void DecodePsd(const uint8_t* data, size_t size, Image& out) {
             } else if (mode == kCmyk) {
                 // Photoshop stores CMYK inverted: 255 is no ink.
                 const int k = sample(3, y, x);
-                for (int c = 0; c < 3; ++c)
-                    rgb[c] = static_cast<uint8_t>(sample(c, y, x) * k / 255);
+                for (int c = 0; c < 3; ++c) rgb[c] = static_cast<uint8_t>(sample(c, y, x) * k / 255);
             } else {
                 rgb[0] = rgb[1] = rgb[2] = sample(0, y, x);
             }

@@ -13,11 +13,9 @@ constexpr uint16_t kMagic = 474;
 
 // Expands one run-length encoded row of `width` samples of `bpc` bytes from `length`
 // bytes at `offset`. Runs may not pass the end of the row.
-void UnpackRow(const uint8_t* data, size_t size, size_t offset, size_t length, int bpc,
-               size_t width, uint16_t* row) {
+void UnpackRow(const uint8_t* data, size_t size, size_t offset, size_t length, int bpc, size_t width, uint16_t* row) {
     if (offset > size || length > size - offset) {
-        FailAt(offset, "run-length row of " + std::to_string(length) +
-                           " bytes lies past the end of the file");
+        FailAt(offset, "run-length row of " + std::to_string(length) + " bytes lies past the end of the file");
     }
     ByteReader r(data, offset + length);
     r.Seek(offset);
@@ -37,8 +35,7 @@ void UnpackRow(const uint8_t* data, size_t size, size_t offset, size_t length, i
         }
     }
     if (x != width)
-        FailAt(offset, "run-length row holds " + std::to_string(x) + " of " +
-                           std::to_string(width) + " samples");
+        FailAt(offset, "run-length row holds " + std::to_string(x) + " of " + std::to_string(width) + " samples");
 }
 
 }  // namespace
@@ -68,8 +65,7 @@ void DecodeSgi(const uint8_t* data, size_t size, Image& out) {
         if (rows * 8 > size - kHeaderSize) FailAt(size, "run-length offset tables are truncated");
         CheckPixelBudget(xsize, ysize, size - kHeaderSize, 127, 6);
     } else if (static_cast<size_t>(xsize) * rows * bpc > size - kHeaderSize) {
-        FailAt(size, "image data is truncated: " +
-                         std::to_string(static_cast<size_t>(xsize) * rows * bpc) +
+        FailAt(size, "image data is truncated: " + std::to_string(static_cast<size_t>(xsize) * rows * bpc) +
                          " bytes needed from byte 512");
     }
     AllocateImage(out, xsize, ysize, 6);
@@ -88,14 +84,12 @@ void DecodeSgi(const uint8_t* data, size_t size, Image& out) {
                 UnpackRow(data, size, offset, length, bpc, xsize, row.data());
             } else {
                 const uint8_t* p = data + kHeaderSize + index * xsize * bpc;
-                for (size_t x = 0; x < xsize; ++x)
-                    row[x] = bpc == 2 ? p[x * 2] << 8 | p[x * 2 + 1] : p[x];
+                for (size_t x = 0; x < xsize; ++x) row[x] = bpc == 2 ? p[x * 2] << 8 | p[x * 2 + 1] : p[x];
             }
             const int outY = static_cast<int>(ysize - 1 - y);  // rows are stored bottom-up
             for (size_t x = 0; x < xsize; ++x) {
                 const uint32_t v = row[x];
-                const uint8_t s = bpc == 2 ? static_cast<uint8_t>((v * 255 + 32767) / 65535)
-                                           : static_cast<uint8_t>(v);
+                const uint8_t s = bpc == 2 ? static_cast<uint8_t>((v * 255 + 32767) / 65535) : static_cast<uint8_t>(v);
                 uint8_t* p = &out.rgba[(static_cast<size_t>(outY) * xsize + x) * 4];
                 if (channels <= 2 && z == 0) {
                     p[0] = p[1] = p[2] = s;

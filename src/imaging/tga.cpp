@@ -24,8 +24,7 @@ Colour ToColour(const uint8_t* p, int bits, bool alpha) {
             const int v = p[0] | p[1] << 8;
             const auto five = [](int c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
             const bool opaque = bits == 15 || !alpha || (v & 0x8000);
-            return {five(v >> 10 & 31), five(v >> 5 & 31), five(v & 31),
-                    static_cast<uint8_t>(opaque ? 255 : 0)};
+            return {five(v >> 10 & 31), five(v >> 5 & 31), five(v & 31), static_cast<uint8_t>(opaque ? 255 : 0)};
         }
         case 24: return {p[2], p[1], p[0], 255};
         default: return {p[2], p[1], p[0], alpha ? p[3] : uint8_t{255}};
@@ -56,13 +55,11 @@ void DecodeTga(const uint8_t* data, size_t size, Image& out) {
         case 3: kind = Kind::kGrey; break;
         default: FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
     }
-    if ((imageType & ~0x0B) != 0)
-        FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
+    if ((imageType & ~0x0B) != 0) FailAt(2, "unsupported Truevision image type " + std::to_string(imageType));
     if (mapType > 1) FailAt(1, "bad colour map type " + std::to_string(mapType));
     const bool bitsOk = kind == Kind::kMapped ? (bits == 8 || bits == 16)
-                        : kind == Kind::kGrey
-                            ? (bits == 8 || bits == 16)
-                            : (bits == 15 || bits == 16 || bits == 24 || bits == 32);
+                        : kind == Kind::kGrey ? (bits == 8 || bits == 16)
+                                              : (bits == 15 || bits == 16 || bits == 24 || bits == 32);
     if (!bitsOk) FailAt(16, "unsupported pixel depth " + std::to_string(bits));
     const int alphaBits = descriptor & 15;
 
@@ -88,8 +85,8 @@ void DecodeTga(const uint8_t* data, size_t size, Image& out) {
     if (rle) {
         CheckPixelBudget(width, height, r.Remaining(), 128, 12);
     } else if (width > 0 && height > 0 && pixelBytes * pixels > r.Remaining()) {
-        FailAt(size, "pixel data is truncated: " + std::to_string(pixelBytes * pixels) +
-                         " bytes needed from byte " + std::to_string(start));
+        FailAt(size, "pixel data is truncated: " + std::to_string(pixelBytes * pixels) + " bytes needed from byte " +
+                         std::to_string(start));
     }
     AllocateImage(out, width, height, 12);
 
@@ -102,8 +99,7 @@ void DecodeTga(const uint8_t* data, size_t size, Image& out) {
         }
         const int index = (bits == 8 ? p[0] : p[0] | p[1] << 8) - mapFirst;
         if (index < 0 || index >= static_cast<int>(map.size())) {
-            FailAt(at,
-                   "colour index " + std::to_string(index + mapFirst) + " outside the colour map");
+            FailAt(at, "colour index " + std::to_string(index + mapFirst) + " outside the colour map");
         }
         return map[index];
     };

@@ -30,8 +30,7 @@ struct TiffSource {
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
     auto* src = static_cast<TiffSource*>(h);
     if (n <= 0 || src->pos >= src->size) return 0;
-    const size_t count =
-        std::min(static_cast<size_t>(n), static_cast<size_t>(src->size - src->pos));
+    const size_t count = std::min(static_cast<size_t>(n), static_cast<size_t>(src->size - src->pos));
     std::memcpy(buf, src->data + src->pos, count);
     src->pos += count;
     return static_cast<tmsize_t>(count);
@@ -112,9 +111,8 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &src);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &src);
-    std::unique_ptr<TIFF, TiffDeleter> tif(
-        TIFFClientOpenExt("memory", "r", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
-                          MapProc, UnmapProc, options.get()));
+    std::unique_ptr<TIFF, TiffDeleter> tif(TIFFClientOpenExt("memory", "r", &src, ReadProc, WriteProc, SeekProc,
+                                                             CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
     if (!tif) FailTiff(src, "cannot read the header");
 
     uint32_t width = 0, height = 0;
@@ -128,8 +126,7 @@ void DecodeTiff(const uint8_t* data, size_t size, Image& out) {
     CheckPixelBudget(width, height, size, kTiffPixelsPerByte, ImageError::kNoOffset);
     AllocateImage(out, width, height, ImageError::kNoOffset);
     std::vector<uint32_t> raster(static_cast<size_t>(width) * height);
-    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT,
-                                   1)) {
+    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1)) {
         FailTiff(src, "cannot decode the image data");
     }
     for (size_t i = 0; i < raster.size(); ++i) {
@@ -155,8 +152,7 @@ void DecodeEps(const uint8_t* data, size_t size, Image& out) {
     const uint32_t offset = r.U32le();
     const uint32_t length = r.U32le();
     if (length == 0) Fail("unsupported image format (EPS without a TIFF preview)");
-    if (offset > size || length > size - offset)
-        FailAt(20, "TIFF preview lies past the end of the file");
+    if (offset > size || length > size - offset) FailAt(20, "TIFF preview lies past the end of the file");
     try {
         DecodeTiff(data + offset, length, out);
     } catch (ImageError& e) {

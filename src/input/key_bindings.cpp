@@ -10,11 +10,20 @@ struct GameKeyText {
 };
 
 constexpr GameKeyText kGameKeyTexts[kGameKeyCount] = {
-    {"forward", "Run forward"},       {"back", "Step back"},           {"left", "Turn left"},
-    {"right", "Turn right"},          {"walk", "Walk, side-step"},     {"jump", "Jump, climb"},
-    {"let_go", "Let go"},             {"turn_around", "Turn around"},  {"free_look", "Free look"},
-    {"camera_home", "Camera behind"}, {"tilt_up", "Tilt camera up"},   {"tilt_down", "Tilt camera down"},
-    {"swing_left", "Swing camera left"}, {"swing_right", "Swing camera right"},
+    {"forward", "Run forward"},
+    {"back", "Step back"},
+    {"left", "Turn left"},
+    {"right", "Turn right"},
+    {"walk", "Walk, side-step"},
+    {"jump", "Jump, climb"},
+    {"let_go", "Let go"},
+    {"turn_around", "Turn around"},
+    {"free_look", "Free look"},
+    {"camera_home", "Camera behind"},
+    {"tilt_up", "Tilt camera up"},
+    {"tilt_down", "Tilt camera down"},
+    {"swing_left", "Swing camera left"},
+    {"swing_right", "Swing camera right"},
 };
 
 }  // namespace

@@ -10,16 +10,38 @@
 namespace dv {
 
 enum class GameKey : uint8_t {
-    Forward, Back, Left, Right, Walk, Jump, LetGo, TurnAround,
-    FreeLook, CameraHome, TiltUp, TiltDown, SwingLeft, SwingRight,
+    Forward,
+    Back,
+    Left,
+    Right,
+    Walk,
+    Jump,
+    LetGo,
+    TurnAround,
+    FreeLook,
+    CameraHome,
+    TiltUp,
+    TiltDown,
+    SwingLeft,
+    SwingRight,
 };
 inline constexpr int kGameKeyCount = 14;
 
 struct KeyBindings {
-    uint8_t Code[kGameKeyCount] = {
-        kKeyCharacterForward, kKeyCharacterBack, kKeyCharacterLeft,     kKeyCharacterRight, kVkShift,
-        kKeyCharacterJump,    kKeyCharacterLetGo, kKeyCharacterTurnAround, kKeyCameraFreeLook, kKeyCameraHome,
-        'Q',                  'A',                'Z',                    'X'};
+    uint8_t Code[kGameKeyCount] = {kKeyCharacterForward,
+                                   kKeyCharacterBack,
+                                   kKeyCharacterLeft,
+                                   kKeyCharacterRight,
+                                   kVkShift,
+                                   kKeyCharacterJump,
+                                   kKeyCharacterLetGo,
+                                   kKeyCharacterTurnAround,
+                                   kKeyCameraFreeLook,
+                                   kKeyCameraHome,
+                                   'Q',
+                                   'A',
+                                   'Z',
+                                   'X'};
     bool InvertTilt = false;  // the tilt keys swap their directions
 
     int Of(GameKey key) const { return Code[static_cast<int>(key)]; }

@@ -30,10 +30,11 @@ int KeyCodeFromName(const char* name) {
         int code;
     };
     static constexpr Named kNames[] = {
-        {"Up", kVkUp},         {"Down", kVkDown},     {"Left", kVkLeft}, {"Right", kVkRight},
-        {"Shift", kVkShift},   {"Ctrl", kVkCtrl},     {"Alt", kVkAlt},   {"Insert", kVkInsert},
-        {"Home", kVkHome},     {"End", kVkEnd},       {"Escape", kVkEscape}, {"Enter", kVkEnter},
-        {"Space", kVkSpace},   {"Tab", kVkTab},       {"Backspace", kVkBackspace},
+        {"Up", kVkUp},         {"Down", kVkDown},         {"Left", kVkLeft},
+        {"Right", kVkRight},   {"Shift", kVkShift},       {"Ctrl", kVkCtrl},
+        {"Alt", kVkAlt},       {"Insert", kVkInsert},     {"Home", kVkHome},
+        {"End", kVkEnd},       {"Escape", kVkEscape},     {"Enter", kVkEnter},
+        {"Space", kVkSpace},   {"Tab", kVkTab},           {"Backspace", kVkBackspace},
         {"PageUp", kVkPageUp}, {"PageDown", kVkPageDown}, {"Delete", kVkDelete},
     };
     if (name == nullptr || *name == '\0') return -1;

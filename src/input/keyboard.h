@@ -9,10 +9,27 @@ namespace dv {
 
 // Windows virtual-key codes, which the key state is indexed by.
 enum VirtualKey : uint8_t {
-    kVkBackspace = 8, kVkTab = 9, kVkEnter = 13,
-    kVkShift = 16, kVkCtrl = 17, kVkAlt = 18, kVkEscape = 27, kVkSpace = 32, kVkPageUp = 33, kVkPageDown = 34,
-    kVkEnd = 35, kVkHome = 36, kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40,
-    kVkInsert = 45, kVkDelete = 46, kVk0 = 48, kVkA = 65, kVkF1 = 112,
+    kVkBackspace = 8,
+    kVkTab = 9,
+    kVkEnter = 13,
+    kVkShift = 16,
+    kVkCtrl = 17,
+    kVkAlt = 18,
+    kVkEscape = 27,
+    kVkSpace = 32,
+    kVkPageUp = 33,
+    kVkPageDown = 34,
+    kVkEnd = 35,
+    kVkHome = 36,
+    kVkLeft = 37,
+    kVkUp = 38,
+    kVkRight = 39,
+    kVkDown = 40,
+    kVkInsert = 45,
+    kVkDelete = 46,
+    kVk0 = 48,
+    kVkA = 65,
+    kVkF1 = 112,
 };
 
 enum ShiftBits : uint8_t { kShiftBit = 1, kAltBit = 2, kCtrlBit = 4 };

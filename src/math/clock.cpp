@@ -44,7 +44,8 @@ bool ClockIsVirtual() { return clockState.isVirtual; }
 void ClockSetVirtualMs(int32_t ms) { clockState.virtualMs = ms; }
 
 void ClockAdvanceVirtual(int32_t ms) {
-    clockState.virtualMs = static_cast<int32_t>(static_cast<uint32_t>(clockState.virtualMs) + static_cast<uint32_t>(ms));
+    clockState.virtualMs =
+        static_cast<int32_t>(static_cast<uint32_t>(clockState.virtualMs) + static_cast<uint32_t>(ms));
 }
 
 }  // namespace dv

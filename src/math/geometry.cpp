@@ -59,8 +59,8 @@ bool BoxCornerInSphere(const Vec3& min, const Vec3& max, const Vec3& centre, flo
     return false;
 }
 
-void PortalFrustum(const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& p4, const Vec3& eye,
-                   float farPlane, Frustum& out) {
+void PortalFrustum(const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& p4, const Vec3& eye, float farPlane,
+                   Frustum& out) {
     auto throughEye = [&eye](const Vec3& n) { return Plane{n.x, n.y, n.z, PlaneOffset(n, eye)}; };
     out.planes[0] = throughEye(TriangleNormal(p2, eye, p3));
     out.planes[1] = throughEye(TriangleNormal(eye, p1, p4));
@@ -89,8 +89,7 @@ bool BoxInFrustum(const Vec3& min, const Vec3& max, const Frustum& f) {
     return true;
 }
 
-bool TransformedBoxInFrustum(const Vec3& min, const Vec3& max, const Mat4& m, const Frustum& f,
-                             const Vec3& offset) {
+bool TransformedBoxInFrustum(const Vec3& min, const Vec3& max, const Mat4& m, const Frustum& f, const Vec3& offset) {
     Vec3 lo{0, 0, 0}, hi{0, 0, 0};
     for (int i = 0; i < 8; ++i) {
         Vec3 c{(i & 1) ? max.x : min.x, (i & 2) ? max.y : min.y, (i & 4) ? max.z : min.z};

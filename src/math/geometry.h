@@ -22,11 +22,10 @@ bool BoxCornerInSphere(const Vec3& min, const Vec3& max, const Vec3& centre, flo
 
 // Writes planes 0..4 of the volume seen from eye through the portal p1..p4; the caller
 // supplies plane 5. farPlane is the projection's far clipping distance.
-void PortalFrustum(const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& p4,
-                   const Vec3& eye, float farPlane, Frustum& out);
+void PortalFrustum(const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& p4, const Vec3& eye, float farPlane,
+                   Frustum& out);
 bool BoxInFrustum(const Vec3& min, const Vec3& max, const Frustum& f);
-bool TransformedBoxInFrustum(const Vec3& min, const Vec3& max, const Mat4& m, const Frustum& f,
-                             const Vec3& offset);
+bool TransformedBoxInFrustum(const Vec3& min, const Vec3& max, const Mat4& m, const Frustum& f, const Vec3& offset);
 bool QuadInFrustum(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3, const Frustum& f);
 
 // Per-triangle tests the renderer runs for every face, defined inline.
@@ -47,8 +46,8 @@ inline float PlaneOffset(const Vec3& n, const Vec3& p) { return -VecDot(p, n); }
 
 // -1, 0 or 1
 inline int PointSide(const Vec3& n, const Vec3& p, float d) {
-    const double s = static_cast<double>(n.x) * p.x + static_cast<double>(n.y) * p.y +
-                     static_cast<double>(n.z) * p.z + d;
+    const double s =
+        static_cast<double>(n.x) * p.x + static_cast<double>(n.y) * p.y + static_cast<double>(n.z) * p.z + d;
     return s > 0.0 ? 1 : (s < 0.0 ? -1 : 0);
 }
 

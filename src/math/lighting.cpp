@@ -28,10 +28,8 @@ float Attenuation(const LightRecord& light, const Vec3& position, float dist) {
             return f;
         }
         case kLightOmni:
-        case kLightDirectional:
-            return 1.0f;
-        default:
-            return 0.0f;  // undefined kinds add only their constant terms
+        case kLightDirectional: return 1.0f;
+        default: return 0.0f;  // undefined kinds add only their constant terms
     }
 }
 
@@ -49,8 +47,7 @@ float Clamp01(float v) {
 
 }  // namespace
 
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
-                 const Vec3& eye) {
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light, const Vec3& eye) {
     LightVertex(position, normal, colour, light, eye, light.SpecularIntensity);
 }
 
@@ -71,8 +68,8 @@ bool PointLightMissesBox(const LightRecord& light, const Vec3& lo, const Vec3& h
     return dx * dx + dy * dy + dz * dz > outer * outer;
 }
 
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
-                 const Vec3& eye, float specularIntensity) {
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light, const Vec3& eye,
+                 float specularIntensity) {
     colour = VecAdd(colour, light.ConstantA);
     colour = VecAdd(colour, light.ConstantB);
     const float dist = VecDistance(position, light.Position);

@@ -29,12 +29,11 @@ struct LightRecord {
 
 // Adds one light's contribution to `colour` and clamps each component to [0, 1].
 // A kind above 3 contributes only its constant terms.
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
-                 const Vec3& eye);
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light, const Vec3& eye);
 // The same with `specularIntensity` in place of the light's own (a mesh adds its vertex gloss),
 // so that callers need no copy of the record per vertex.
-void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light,
-                 const Vec3& eye, float specularIntensity);
+void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const LightRecord& light, const Vec3& eye,
+                 float specularIntensity);
 // Adds only the light's constant terms and clamps: what LightVertex does for a vertex the
 // light does not reach.
 void LightVertexConstantOnly(Vec3& colour, const LightRecord& light);

@@ -321,8 +321,8 @@ Vec3 RotateAboutPointByAngles(const Vec3& p, const Vec3& centre, float ax, float
 }
 
 void PlaneNormalize(Plane& p) {
-    const double len = std::sqrt(static_cast<double>(p.a) * p.a + static_cast<double>(p.b) * p.b +
-                                 static_cast<double>(p.c) * p.c);
+    const double len =
+        std::sqrt(static_cast<double>(p.a) * p.a + static_cast<double>(p.b) * p.b + static_cast<double>(p.c) * p.c);
     p = {static_cast<float>(p.a / len), static_cast<float>(p.b / len), static_cast<float>(p.c / len),
          static_cast<float>(p.d / len)};
 }

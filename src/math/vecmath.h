@@ -57,13 +57,13 @@ inline constexpr float DegToRad = 0.0174532924f;
 inline constexpr double DegToRadPrecise = 0.017453292519940686;
 
 // Scalars
-int32_t TruncToInt(float x);                // toward zero; saturates outside int32
-double ArcCos(double x);                    // atan2(sqrt(1 - x^2), x), radians
-double ArcTan2(double y, double x);         // radians
-double RadToDeg(double radians);            // radians / DegToRad
-int32_t IntPower(int32_t base, int32_t n);  // base multiplied by itself n - 1 times; n <= 1 gives base
+int32_t TruncToInt(float x);                  // toward zero; saturates outside int32
+double ArcCos(double x);                      // atan2(sqrt(1 - x^2), x), radians
+double ArcTan2(double y, double x);           // radians
+double RadToDeg(double radians);              // radians / DegToRad
+int32_t IntPower(int32_t base, int32_t n);    // base multiplied by itself n - 1 times; n <= 1 gives base
 float LerpScalar(float a, float b, float t);  // exact at t = 0 and t = 1, t not clamped
-uint32_t FloatAsDword(float f);             // the float's bit pattern
+uint32_t FloatAsDword(float f);               // the float's bit pattern
 // Signed turn in degrees, in [-180, 180], from the X/Z heading of `from` to that of `to`.
 float HeadingDelta(const Vec3& from, const Vec3& to);
 
@@ -169,8 +169,7 @@ inline Vec3 VecDirection(const Vec3& from, const Vec3& to) {
 // (x, y, z, 1) x M, no division by w.
 inline void VecTransform(Vec3& v, const Mat4& m) {
     const double x = v.x, y = v.y, z = v.z;
-    v = detail::StoreVec(x * m.m[0] + y * m.m[4] + z * m.m[8] + m.m[12],
-                         x * m.m[1] + y * m.m[5] + z * m.m[9] + m.m[13],
+    v = detail::StoreVec(x * m.m[0] + y * m.m[4] + z * m.m[8] + m.m[12], x * m.m[1] + y * m.m[5] + z * m.m[9] + m.m[13],
                          x * m.m[2] + y * m.m[6] + z * m.m[10] + m.m[14]);
 }
 

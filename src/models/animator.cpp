@@ -241,9 +241,7 @@ bool Animator::RestoreRecords(const PlaybackRecords& records) {
         return false;
     }
     const auto clip = [this](int32_t i) { return i < 0 ? nullptr : &Movable->Clips[static_cast<size_t>(i)]; };
-    const auto animation = [this](int32_t i) {
-        return i < 0 ? nullptr : &Level->Animations[static_cast<size_t>(i)];
-    };
+    const auto animation = [this](int32_t i) { return i < 0 ? nullptr : &Level->Animations[static_cast<size_t>(i)]; };
     Clip = clip(records.Clip);
     Animation = animation(records.Animation);
     NextClip = clip(records.NextClip);
@@ -314,7 +312,8 @@ void Animator::AdvancePlayback() {
             FrameStart = now;
             if (Animation == nullptr || Clip == nullptr) Frame = -1;
         } else if (TransitionBlend && TransitionLength != 0) {
-            BlendFraction = static_cast<float>(std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / blendTime));
+            BlendFraction =
+                static_cast<float>(std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / blendTime));
             FramePos = static_cast<float>(Frame + static_cast<double>(BlendFraction));
         }
     }
@@ -329,8 +328,8 @@ void Animator::AdvancePlayback() {
             FrameStart = now;
         } else if (static_cast<float>(steps) > static_cast<float>(frames) * TimeScale) {
             const float stepTime = duration / static_cast<float>(steps);
-            FramePos = static_cast<float>(Frame + std::trunc(elapsed / stepTime) *
-                                                      (static_cast<double>(stepTime) / frameTime));
+            FramePos = static_cast<float>(Frame +
+                                          std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / frameTime));
         }
     }
 }
@@ -423,10 +422,10 @@ void Animator::SkinVerticesReference(ModelVertices& out) {
             const BonePose& pose = Pose[static_cast<size_t>(j)];
             const Quat& inverse = InverseRotations[static_cast<size_t>(j)];
             const float w = static_cast<float>(rest.Weights[s]) / 100.0f;
-            const Vec3 p = VecScale(
-                VecAdd(RotatedAbout(rest.Position, pose.Rotation, inverse, Skeleton->Bones[static_cast<size_t>(j)].Pivot),
-                       pose.Offset),
-                w);
+            const Vec3 p = VecScale(VecAdd(RotatedAbout(rest.Position, pose.Rotation, inverse,
+                                                        Skeleton->Bones[static_cast<size_t>(j)].Pivot),
+                                           pose.Offset),
+                                    w);
             const Vec3 n = VecScale(RotatedAbout(rest.Normal, pose.Rotation, inverse, origin), w);
             if (s == 0) {
                 skinned.Position = p;

@@ -15,7 +15,7 @@ namespace dv {
 
 // The pose of one bone in the current update.
 struct BonePose {
-    Quat Rotation;    // accumulated rotation, ancestors included
+    Quat Rotation;     // accumulated rotation, ancestors included
     Vec3 Translation;  // key translation of this update
     Vec3 Offset;       // how far the joint has moved from its pivot, model space
 };
@@ -135,12 +135,12 @@ private:
     // Writes Skinned's positions and normals into SkinnedVertices.
     void CopySkinnedToVertices();
 
-    std::vector<Quat> InverseRotations;  // per bone, for the reference skinning; sized with Pose
+    std::vector<Quat> InverseRotations;         // per bone, for the reference skinning; sized with Pose
     std::vector<BoneTransform> BoneTransforms;  // per bone, then the identity for unused slots
     std::vector<VertexInfluences> Influences;   // per model vertex
     SkinGroups Groups;                          // the vertices grouped by their bones
-    bool RestFieldsCopied = false;  // SkinnedVertices holds the model's bones, weights and gloss
-    uint64_t VerticesSerial = 0;    // the pose count whose pose SkinnedVertices holds
+    bool RestFieldsCopied = false;              // SkinnedVertices holds the model's bones, weights and gloss
+    uint64_t VerticesSerial = 0;                // the pose count whose pose SkinnedVertices holds
 };
 
 }  // namespace dv

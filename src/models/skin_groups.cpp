@@ -83,16 +83,15 @@ void SkinOneGroup(const SkinGroup& group, const SkinGroups& in, const BoneTransf
         std::copy(b.Translation, b.Translation + 3, g.T[s]);
     }
     const size_t f = group.First;
-    SkinLoop<N>(group.Count, g, in.X.data() + f, in.Y.data() + f, in.Z.data() + f, in.NX.data() + f,
-                in.NY.data() + f, in.NZ.data() + f, in.Weight[0].data() + f, in.Weight[1].data() + f,
-                in.Weight[2].data() + f, in.Weight[3].data() + f, out.X.data() + f, out.Y.data() + f,
-                out.Z.data() + f, out.NX.data() + f, out.NY.data() + f, out.NZ.data() + f);
+    SkinLoop<N>(group.Count, g, in.X.data() + f, in.Y.data() + f, in.Z.data() + f, in.NX.data() + f, in.NY.data() + f,
+                in.NZ.data() + f, in.Weight[0].data() + f, in.Weight[1].data() + f, in.Weight[2].data() + f,
+                in.Weight[3].data() + f, out.X.data() + f, out.Y.data() + f, out.Z.data() + f, out.NX.data() + f,
+                out.NY.data() + f, out.NZ.data() + f);
 }
 
 }  // namespace
 
-SkinGroups GroupVertices(const ModelVertices& rest, const std::vector<VertexInfluences>& influences,
-                         SkinnedMesh& out) {
+SkinGroups GroupVertices(const ModelVertices& rest, const std::vector<VertexInfluences>& influences, SkinnedMesh& out) {
     const size_t n = std::min(rest.size(), influences.size());
     SkinGroups g;
     g.Vertex.resize(n);

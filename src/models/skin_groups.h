@@ -51,8 +51,7 @@ struct SkinGroups {
 
 // Groups the vertices by their influences, in vertex order within a group; sets out.Slot to
 // where each model vertex lands and sizes out's arrays.
-SkinGroups GroupVertices(const ModelVertices& rest, const std::vector<VertexInfluences>& influences,
-                         SkinnedMesh& out);
+SkinGroups GroupVertices(const ModelVertices& rest, const std::vector<VertexInfluences>& influences, SkinnedMesh& out);
 
 // Skins every group with `transforms` (indexed by the influences' bones) into `out`, in the
 // grouped order: per vertex the sum over its influences of weight x (R p + t), and of

@@ -27,7 +27,8 @@ int LinkedRoom(const LevelMap& level, int link) {
 }
 
 float RoomTop(const LevelRoom& r) {
-    return static_cast<float>(static_cast<double>(RoomOrigin(r).y) + RoomHeightCells(r) * static_cast<double>(kCellSize));
+    return static_cast<float>(static_cast<double>(RoomOrigin(r).y) +
+                              RoomHeightCells(r) * static_cast<double>(kCellSize));
 }
 
 // One coordinate clamped into [lo, lo + cells * 32); clears `inside` when it had to move.
@@ -89,8 +90,7 @@ bool CeilingHalfClosed(const LevelMap& level, int room, const CellPoint& p) {
 
 // Height of the plane through a, b, c at (lx, lz); writes the rounded normal. `up` is the
 // normal used when the three heights are equal.
-float PlaneHeight(const Vec3& a, const Vec3& b, const Vec3& c, float lx, float lz, float upY,
-                  Vec3& normal) {
+float PlaneHeight(const Vec3& a, const Vec3& b, const Vec3& c, float lx, float lz, float upY, Vec3& normal) {
     if (a.y == b.y && b.y == c.y) {
         normal = VecMake(0.0f, upY, 0.0f);
         return a.y;
@@ -106,12 +106,9 @@ float Corner(int16_t h) { return static_cast<float>(h); }
 
 }  // namespace
 
-float RoundToHundredth(float v) {
-    return static_cast<float>(std::nearbyint(static_cast<double>(v) * 100.0) / 100.0);
-}
+float RoundToHundredth(float v) { return static_cast<float>(std::nearbyint(static_cast<double>(v) * 100.0) / 100.0); }
 
-float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float lx, float lz,
-                   Vec3& normal) {
+float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float lx, float lz, Vec3& normal) {
     const float h0_31 = Corner(corners[0]);
     const float h31_31 = Corner(corners[1]);
     const float h31_0 = Corner(corners[2]);
@@ -221,10 +218,8 @@ CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z) {
     const GridCell& c = *p.Cell;
     info.FloorFlags = c.FloorFlags;
     info.CeilingFlags = c.CeilingFlags;
-    info.FloorReference =
-        static_cast<float>(RoomOrigin(r).y + static_cast<double>(HeightToUnits(c.Floor[0])));
-    info.CeilingReference =
-        static_cast<float>(static_cast<double>(RoomTop(r)) - HeightToUnits(c.Ceiling[0]));
+    info.FloorReference = static_cast<float>(RoomOrigin(r).y + static_cast<double>(HeightToUnits(c.Floor[0])));
+    info.CeilingReference = static_cast<float>(static_cast<double>(RoomTop(r)) - HeightToUnits(c.Ceiling[0]));
     info.SideLink = c.SideRoom;
     info.LinkBelow = c.RoomBelow;
     info.LinkAbove = c.RoomAbove;
@@ -263,10 +258,10 @@ SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z) {
     }
 
     const LevelRoom& floorRoom = level.Rooms[current];
-    hit.Border = (p.Column == 0 || p.Row == 0 || p.Column == RoomCellsX(floorRoom) - 1 ||
-                  p.Row == RoomCellsZ(floorRoom) - 1)
-                     ? 1
-                     : 0;
+    hit.Border =
+        (p.Column == 0 || p.Row == 0 || p.Column == RoomCellsX(floorRoom) - 1 || p.Row == RoomCellsZ(floorRoom) - 1)
+            ? 1
+            : 0;
     double floorRaw = 0.0;
     hit.FloorNormal = VecMake(0.0f, 1.0f, 0.0f);
     if (p.Cell != nullptr) {
@@ -319,8 +314,7 @@ float UsableStep(float step) { return step > 0.0f && std::isfinite(step) ? step 
 
 }  // namespace
 
-bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
-                           float step) {
+bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level, float step) {
     step = UsableStep(step);
     int current = room;
     float travelled = 0.0f;
@@ -338,8 +332,7 @@ bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const Lev
     });
 }
 
-bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
-                         float step) {
+bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level, float step) {
     step = UsableStep(step);
     const SurfaceHit target = SurfaceQuery(level, room, to.x, to.z);
     if (to.y < target.Floor || to.y > target.Ceiling) return false;
@@ -363,8 +356,7 @@ bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const Level
     });
 }
 
-bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file,
-                             const IdList& ids) {
+bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file, const IdList& ids) {
     if (VecEqual(from, to)) return false;  // a point has no direction to test faces with
     const LevelRoom& r = file.Map.Rooms[room];
     const Vec3& o = RoomOrigin(r);

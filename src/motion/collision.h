@@ -79,23 +79,19 @@ SurfaceHit SurfaceQuery(const LevelMap& level, int room, float x, float z);
 
 // True when a sample every `step` units from `from` towards `to` lies at or beyond the floor
 // or ceiling (the room follows the links the samples pass).
-bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
-                           float step);
+bool SegmentBlockedByLevel(const Vec3& from, const Vec3& to, int room, const LevelMap& level, float step);
 // Light ray from `from` (the light) to `to`: false when the target itself is outside the
 // open space or the ray is no longer than `step`; leading samples outside the room's space
 // are skipped, then any sample strictly below the floor or above the ceiling blocks.
-bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level,
-                         float step);
+bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const LevelMap& level, float step);
 // True when the segment enters the scaled, unrotated bounding box of a static object placed
 // in `room`. Instances whose id or template is unknown are ignored.
-bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file,
-                             const IdList& ids);
+bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file, const IdList& ids);
 
 // Cell-local evaluation, exposed for the tools and tests. Heights are raw (twentieths of a
 // cell edge); corners are in the cell record's order. The normal is written.
 //   floor corners: (0,31), (31,31), (31,0), (0,0); ceiling corners: (0,0), (31,0), (31,31), (0,31)
-float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float lx, float lz,
-                   Vec3& normal);
+float CellFloorRaw(uint8_t shape, uint8_t flags, const int16_t corners[4], float lx, float lz, Vec3& normal);
 float CellCeilingRaw(uint8_t flags, const int16_t depths[4], float lx, float lz, Vec3& normal);
 // Nearest multiple of 0.01, ties to even.
 float RoundToHundredth(float v);

@@ -33,8 +33,8 @@ enum class FreeLookPhase : uint8_t { Start = 0, Entering = 1, Looking = 2, Leavi
 // The keys the camera reads in one tick.
 struct CameraInput {
     bool Up = false, Down = false, Left = false, Right = false;  // zoom out, orbit turn rate, free look
-    bool FreeLook = false;  // enters and leaves free look
-    bool Home = false;      // back behind the character
+    bool FreeLook = false;                                       // enters and leaves free look
+    bool Home = false;                                           // back behind the character
     bool TiltUp = false, TiltDown = false, SwingLeft = false, SwingRight = false;  // orbit offsets
 };
 // The arrows of the camera are the movement keys; the free-look key enters and leaves free look.
@@ -86,13 +86,13 @@ public:
     void LookStep();
     void FocusStep();
 
-    CameraInput Input;      // the keys of the current tick, set by the owner before it runs
-    CameraSubject Subject;  // the character as it stands this tick, set likewise
+    CameraInput Input;           // the keys of the current tick, set by the owner before it runs
+    CameraSubject Subject;       // the character as it stands this tick, set likewise
     Vec3 SmoothAngles{0, 0, 0};  // only y follows the character
-    float Zoom = 0.0f;  // extra orbit distance, 0 .. MaxZoom
+    float Zoom = 0.0f;           // extra orbit distance, 0 .. MaxZoom
     FreeLookPhase LookPhase = FreeLookPhase::Start;
     alignas(float) Vec3 LookHome{0, 0, 0};
-    uint8_t LookLatch = 0;          // 1 while the key that started free look is still held
+    uint8_t LookLatch = 0;                    // 1 while the key that started free look is still held
     alignas(float) Vec3 LookAngles{0, 0, 0};  // pitch, yaw, roll
     Vec3 LookFrom{0, 0, 0};
     Vec3 LookFar{0, 0, 0};
@@ -111,7 +111,7 @@ public:
     float MaxZoom = 9.6f;
     float ZoomStep = 1.0f;
     Vec3 OrbitOffset{5, 0, 0};  // pitch, yaw, roll
-    float Speed = 6.0f;  // units per tick for eased moves; ms for a focus move
+    float Speed = 6.0f;         // units per tick for eased moves; ms for a focus move
     Vec3 Eye{0, 0, 0};
     Vec3 Goal{0, 0, 0};
     Vec3 Target{0, 0, 0};

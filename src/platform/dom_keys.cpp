@@ -12,20 +12,21 @@ struct NamedKey {
 };
 
 constexpr NamedKey kNamedKeys[] = {
-    {"ArrowLeft", kVkLeft},     {"ArrowUp", kVkUp},           {"ArrowRight", kVkRight},
-    {"ArrowDown", kVkDown},     {"Insert", kVkInsert},        {"Home", kVkHome},
-    {"End", kVkEnd},            {"Escape", kVkEscape},        {"ShiftLeft", kVkShift},
-    {"ShiftRight", kVkShift},   {"ControlLeft", kVkCtrl},     {"ControlRight", kVkCtrl},
-    {"AltLeft", kVkAlt},        {"AltRight", kVkAlt},         {"Space", kVkSpace},
-    {"Enter", kVkEnter},        {"Tab", kVkTab},              {"Backspace", kVkBackspace},
-    {"PageUp", kVkPageUp},      {"PageDown", kVkPageDown},    {"Delete", kVkDelete},
+    {"ArrowLeft", kVkLeft},  {"ArrowUp", kVkUp},          {"ArrowRight", kVkRight}, {"ArrowDown", kVkDown},
+    {"Insert", kVkInsert},   {"Home", kVkHome},           {"End", kVkEnd},          {"Escape", kVkEscape},
+    {"ShiftLeft", kVkShift}, {"ShiftRight", kVkShift},    {"ControlLeft", kVkCtrl}, {"ControlRight", kVkCtrl},
+    {"AltLeft", kVkAlt},     {"AltRight", kVkAlt},        {"Space", kVkSpace},      {"Enter", kVkEnter},
+    {"Tab", kVkTab},         {"Backspace", kVkBackspace}, {"PageUp", kVkPageUp},    {"PageDown", kVkPageDown},
+    {"Delete", kVkDelete},
 };
 
 }  // namespace
 
 int VirtualKeyFromDomCode(std::string_view code) {
-    if (code.size() == 4 && code.substr(0, 3) == "Key" && code[3] >= 'A' && code[3] <= 'Z') return kVkA + (code[3] - 'A');
-    if (code.size() == 6 && code.substr(0, 5) == "Digit" && code[5] >= '0' && code[5] <= '9') return kVk0 + (code[5] - '0');
+    if (code.size() == 4 && code.substr(0, 3) == "Key" && code[3] >= 'A' && code[3] <= 'Z')
+        return kVkA + (code[3] - 'A');
+    if (code.size() == 6 && code.substr(0, 5) == "Digit" && code[5] >= '0' && code[5] <= '9')
+        return kVk0 + (code[5] - '0');
     if ((code.size() == 2 || code.size() == 3) && code[0] == 'F' && code[1] >= '1' && code[1] <= '9') {
         int n = code[1] - '0';
         if (code.size() == 3) {

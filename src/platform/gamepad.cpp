@@ -8,9 +8,20 @@ namespace dv {
 
 namespace {
 
-enum PadKeyIndex { kPadLeft, kPadUp, kPadRight, kPadDown, kPadAlt, kPadCtrl, kPadEnd, kPadShift, kPadInsert, kPadStart };
+enum PadKeyIndex {
+    kPadLeft,
+    kPadUp,
+    kPadRight,
+    kPadDown,
+    kPadAlt,
+    kPadCtrl,
+    kPadEnd,
+    kPadShift,
+    kPadInsert,
+    kPadStart
+};
 
-constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,  kVkAlt,
+constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,   kVkAlt,
                                              kVkCtrl, kVkEnd, kVkShift, kVkInsert, kVkF1 + 9};
 
 struct ButtonKey {
@@ -19,11 +30,16 @@ struct ButtonKey {
 };
 
 constexpr ButtonKey kButtons[] = {
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},     {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
-    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},   {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
-    {SDL_CONTROLLER_BUTTON_A, kPadAlt},              {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
-    {SDL_CONTROLLER_BUTTON_Y, kPadEnd},              {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
-    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert}, {SDL_CONTROLLER_BUTTON_START, kPadStart},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
+    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},
+    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
+    {SDL_CONTROLLER_BUTTON_A, kPadAlt},
+    {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
+    {SDL_CONTROLLER_BUTTON_Y, kPadEnd},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert},
+    {SDL_CONTROLLER_BUTTON_START, kPadStart},
 };
 
 constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
@@ -49,7 +65,8 @@ void PadState::SetButton(int button, bool down) {
 void PadState::SetAxis(int axis, int value) {
     if (axis == SDL_CONTROLLER_AXIS_LEFTX)
         stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value, press_, release_);
-    if (axis == SDL_CONTROLLER_AXIS_LEFTY) stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value, press_, release_);
+    if (axis == SDL_CONTROLLER_AXIS_LEFTY)
+        stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value, press_, release_);
 }
 
 void PadState::SetDeadZone(int percent) {
@@ -154,12 +171,8 @@ void Gamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
 
 bool Gamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
     switch (e.type) {
-        case SDL_CONTROLLERDEVICEADDED:
-            Open(e.cdevice.which);
-            return true;
-        case SDL_CONTROLLERDEVICEREMOVED:
-            Remove(e.cdevice.which, keyboardShift);
-            return true;
+        case SDL_CONTROLLERDEVICEADDED: Open(e.cdevice.which); return true;
+        case SDL_CONTROLLERDEVICEREMOVED: Remove(e.cdevice.which, keyboardShift); return true;
         case SDL_CONTROLLERBUTTONDOWN:
         case SDL_CONTROLLERBUTTONUP:
             if (Pad* pad = Find(e.cbutton.which)) {
@@ -173,8 +186,7 @@ bool Gamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
                 Apply(*pad, pad->state.HeldMask(), keyboardShift);
             }
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

@@ -61,8 +61,8 @@ bool DisplayReachable(std::string& reason) {
     return false;
 }
 
-std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height,
-                                           bool visible, bool resizable, std::string& error) {
+std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, int height, bool visible,
+                                           bool resizable, std::string& error) {
     std::unique_ptr<GLWindow> w(new GLWindow());
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         error = std::string("cannot initialise SDL video: ") + SDL_GetError();
@@ -80,8 +80,7 @@ std::unique_ptr<GLWindow> GLWindow::Create(const std::string& title, int width, 
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     Uint32 flags = SDL_WINDOW_OPENGL | (visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
     if (resizable) flags |= SDL_WINDOW_RESIZABLE;
-    w->window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  width, height, flags);
+    w->window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (w->window_ == nullptr) {
         error = std::string("cannot create the window: ") + SDL_GetError();
         return nullptr;

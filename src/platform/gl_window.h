@@ -21,8 +21,8 @@ class GLWindow {
 public:
     // Initialises SDL video (reference counted), creates the window and its context and makes
     // the context current. Null with `error` set on failure.
-    static std::unique_ptr<GLWindow> Create(const std::string& title, int width, int height,
-                                            bool visible, bool resizable, std::string& error);
+    static std::unique_ptr<GLWindow> Create(const std::string& title, int width, int height, bool visible,
+                                            bool resizable, std::string& error);
     ~GLWindow();
     GLWindow(const GLWindow&) = delete;
     GLWindow& operator=(const GLWindow&) = delete;

@@ -39,8 +39,7 @@ constexpr GLint kColourComponents = GL_BGRA;
 #endif
 
 bool ContextCurrentFor(SDL_Window* window) {
-    return window != nullptr && SDL_GL_GetCurrentContext() != nullptr &&
-           SDL_GL_GetCurrentWindow() == window;
+    return window != nullptr && SDL_GL_GetCurrentContext() != nullptr && SDL_GL_GetCurrentWindow() == window;
 }
 
 GLenum GlBlend(uint32_t blend) {
@@ -100,12 +99,8 @@ bool GlFormatOf(D3DFORMAT format, GlTextureFormat& out) {
         case D3DFMT_A8R8G8B8: out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, false}; return true;
         case D3DFMT_X8R8G8B8: out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, true}; return true;
         case D3DFMT_R8G8B8: out = {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE, true}; return true;
-        case D3DFMT_A1R5G5B5:
-            out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, false};
-            return true;
-        case D3DFMT_X1R5G5B5:
-            out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, true};
-            return true;
+        case D3DFMT_A1R5G5B5: out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, false}; return true;
+        case D3DFMT_X1R5G5B5: out = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, true}; return true;
         case D3DFMT_R5G6B5: out = {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, true}; return true;
         default: return false;
     }
@@ -363,15 +358,14 @@ void Direct3DDevice8::SimulateDeviceLoss(int failingResets) {
     failingResets_ = std::max(failingResets, 0);
 }
 
-HRESULT Direct3DDevice8::Clear(uint32_t rectCount, const void*, uint32_t flags, uint32_t color,
-                               float z, uint32_t) {
+HRESULT Direct3DDevice8::Clear(uint32_t rectCount, const void*, uint32_t flags, uint32_t color, float z, uint32_t) {
     if (rectCount != 0) return D3DERR_INVALIDCALL;
     if (lost_) return D3DERR_DEVICELOST;
     UpdateBackBufferSize();
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) {
-        glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                     (color & 0xFF) / 255.0f, ((color >> 24) & 0xFF) / 255.0f);
+        glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
+                     ((color >> 24) & 0xFF) / 255.0f);
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (flags & D3DCLEAR_ZBUFFER) {
@@ -439,8 +433,7 @@ uint32_t Direct3DDevice8::GetRenderState(D3DRENDERSTATETYPE state) const {
     return state < D3DRS_COUNT ? renderStates_[state] : 0;
 }
 
-HRESULT Direct3DDevice8::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
-                                              uint32_t value) {
+HRESULT Direct3DDevice8::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
     if (stage >= kMaxTextureStages || type >= D3DTSS_COUNT) return D3DERR_INVALIDCALL;
     if (stageStates_[stage][type] == value) return D3D_OK;
     stageStates_[stage][type] = value;
@@ -471,16 +464,15 @@ Texture* Direct3DDevice8::GetTexture(uint32_t stage) const {
     return stage < kMaxTextureStages ? textures_[stage] : nullptr;
 }
 
-HRESULT Direct3DDevice8::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t,
-                                       D3DFORMAT format, D3DPOOL, std::unique_ptr<Texture>& out) {
+HRESULT Direct3DDevice8::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t, D3DFORMAT format,
+                                       D3DPOOL, std::unique_ptr<Texture>& out) {
     GlTextureFormat gl{};
     const uint32_t maxSize = static_cast<uint32_t>(std::max(maxTextureSize_, 1));
-    if (!GlFormatOf(format, gl) || width == 0 || height == 0 || width > maxSize ||
-        height > maxSize || levels > 32) {
+    if (!GlFormatOf(format, gl) || width == 0 || height == 0 || width > maxSize || height > maxSize || levels > 32) {
         return D3DERR_INVALIDCALL;
     }
-    out = std::make_unique<Texture>(static_cast<int>(width), static_cast<int>(height),
-                                    static_cast<int>(levels), format);
+    out =
+        std::make_unique<Texture>(static_cast<int>(width), static_cast<int>(height), static_cast<int>(levels), format);
     return D3D_OK;
 }
 
@@ -585,8 +577,7 @@ void Direct3DDevice8::UploadTexture(Texture& texture) {
     for (int i = 0; i < texture.LevelCount(); ++i) {
         const TextureLevel& level = texture.Level(i);
         const std::vector<uint8_t> rgba = LevelAsRgba(level, texture.Format(), gl.opaque);
-        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level.width, level.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     rgba.data());
+        glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, level.width, level.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, texture.LevelCount() - 1);
@@ -625,9 +616,7 @@ void Direct3DDevice8::ApplyRasterState() {
 #if !defined(__EMSCRIPTEN__)
     // WebGL has no polygon mode: there wireframe and point fill draw solid.
     const uint32_t fill = rs[D3DRS_FILLMODE];
-    glPolygonMode(GL_FRONT_AND_BACK, fill == D3DFILL_WIREFRAME ? GL_LINE
-                                     : fill == D3DFILL_POINT   ? GL_POINT
-                                                               : GL_FILL);
+    glPolygonMode(GL_FRONT_AND_BACK, fill == D3DFILL_WIREFRAME ? GL_LINE : fill == D3DFILL_POINT ? GL_POINT : GL_FILL);
 #endif
     if (rs[D3DRS_ALPHABLENDENABLE]) glEnable(GL_BLEND);
     else glDisable(GL_BLEND);
@@ -719,10 +708,9 @@ void Direct3DDevice8::ApplyState() {
     }
 }
 
-HRESULT Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
-                                       uint32_t primitiveCount) {
-    if (type != D3DPT_TRIANGLELIST || stream_ == nullptr || stream_->locked_ || streamStride_ == 0 ||
-        fvf_ == 0 || !inScene_) {
+HRESULT Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex, uint32_t primitiveCount) {
+    if (type != D3DPT_TRIANGLELIST || stream_ == nullptr || stream_->locked_ || streamStride_ == 0 || fvf_ == 0 ||
+        !inScene_) {
         return D3DERR_INVALIDCALL;
     }
     if (lost_) return D3DERR_DEVICELOST;
@@ -789,8 +777,7 @@ HRESULT Direct3D8::GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE& mode)
 }
 
 HRESULT Direct3D8::CreateDevice(uint32_t adapter, D3DDEVTYPE type, SDL_Window* window, uint32_t,
-                                const D3DPRESENT_PARAMETERS& params,
-                                std::unique_ptr<Direct3DDevice8>& out) {
+                                const D3DPRESENT_PARAMETERS& params, std::unique_ptr<Direct3DDevice8>& out) {
     out.reset();
     SDL_Window* target = params.hDeviceWindow != nullptr ? params.hDeviceWindow : window;
     if (adapter != 0 || target == nullptr) return D3DERR_INVALIDCALL;

@@ -264,8 +264,7 @@ public:
     HRESULT Present();
 
     // Clears the whole viewport (rectangles are not supported: count must be 0).
-    HRESULT Clear(uint32_t rectCount, const void* rects, uint32_t flags, uint32_t color, float z,
-                  uint32_t stencil);
+    HRESULT Clear(uint32_t rectCount, const void* rects, uint32_t flags, uint32_t color, float z, uint32_t stencil);
     HRESULT BeginScene();
     HRESULT EndScene();
     bool InScene() const { return inScene_; }
@@ -285,8 +284,8 @@ public:
     Texture* GetTexture(uint32_t stage) const;
 
     // Textures keep their pixels on the CPU (managed pool); any pool is accepted.
-    HRESULT CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
-                          D3DFORMAT format, D3DPOOL pool, std::unique_ptr<Texture>& out);
+    HRESULT CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, D3DFORMAT format,
+                          D3DPOOL pool, std::unique_ptr<Texture>& out);
     HRESULT CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
                                std::unique_ptr<VertexBuffer8>& out);
     // The buffer must outlive its binding (or be unbound with nullptr).

@@ -204,8 +204,7 @@ GLuint Compile(GLenum type, const char* source, std::string& error) {
 
 void AppendIntArray(std::string& out, const char* name, const int32_t (&values)[3]) {
     char line[128];
-    std::snprintf(line, sizeof line, "const int %s[3] = int[3](%d, %d, %d);\n", name, values[0], values[1],
-                  values[2]);
+    std::snprintf(line, sizeof line, "const int %s[3] = int[3](%d, %d, %d);\n", name, values[0], values[1], values[2]);
     out += line;
 }
 
@@ -220,7 +219,8 @@ std::string FragmentSource(const FragmentKey& k) {
     AppendIntArray(out, "u_texIndex", k.texIndex);
     AppendIntArray(out, "u_hasTexture", k.hasTexture);
     char line[160];
-    std::snprintf(line, sizeof line, "const bool u_alphaTest = %s;\nconst int u_alphaFunc = %d;\nconst bool u_fogEnable = %s;\n",
+    std::snprintf(line, sizeof line,
+                  "const bool u_alphaTest = %s;\nconst int u_alphaFunc = %d;\nconst bool u_fogEnable = %s;\n",
                   k.alphaTest ? "true" : "false", k.alphaFunc, k.fogEnable ? "true" : "false");
     out += line;
     out += kFragmentBody;

@@ -20,8 +20,8 @@ public:
 
     bool Bytes(void* out, size_t n, const char* what) {
         if (size_ - pos_ < n) {
-            error_ = path_ + ": file ends at byte " + std::to_string(size_) + " inside " + what +
-                     " (needs " + std::to_string(n) + " bytes at offset " + std::to_string(pos_) + ")";
+            error_ = path_ + ": file ends at byte " + std::to_string(size_) + " inside " + what + " (needs " +
+                     std::to_string(n) + " bytes at offset " + std::to_string(pos_) + ")";
             return false;
         }
         if (n != 0) std::memcpy(out, data_ + pos_, n);

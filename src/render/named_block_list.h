@@ -76,10 +76,9 @@ public:
             return;
         }
         if (!free_.empty()) places_.erase(places_.begin() + free_.back());
-        const auto pos = std::upper_bound(places_.begin() + (free_.empty() ? 0 : FreeCount() - 1), places_.end(),
-                                          name, [](const std::string& n, const std::unique_ptr<Node>& p) {
-                                              return n < p->Name;
-                                          });
+        const auto pos =
+            std::upper_bound(places_.begin() + (free_.empty() ? 0 : FreeCount() - 1), places_.end(), name,
+                             [](const std::string& n, const std::unique_ptr<Node>& p) { return n < p->Name; });
         places_.insert(pos, std::move(node));
         ResetFreeStack(free_.empty() ? 0 : FreeCount() - 1);
     }

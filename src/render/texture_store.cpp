@@ -148,9 +148,7 @@ std::string TextureStore::SlotName(int slot) {
     return buf;
 }
 
-const TextureSlotRecord* TextureStore::RecordAt(int slot) const {
-    return Entries.BlockByName(SlotName(slot));
-}
+const TextureSlotRecord* TextureStore::RecordAt(int slot) const { return Entries.BlockByName(SlotName(slot)); }
 
 Texture* TextureStore::TextureAt(int slot) const {
     const TextureSlotRecord* r = RecordAt(slot);
@@ -193,8 +191,7 @@ int TextureStore::LevelsFor(int width, int height) const {
     return fit;
 }
 
-bool TextureStore::Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format,
-                               bool reportFailure) {
+bool TextureStore::Store(int slot, const uint8_t* level0, int width, int height, D3DFORMAT format, bool reportFailure) {
     if (width <= 0 || height <= 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
         if (reportFailure) Tell(Messages, "error creating texture!");
         return false;
@@ -228,8 +225,7 @@ bool TextureStore::Store(int slot, const uint8_t* level0, int width, int height,
     return true;
 }
 
-bool TextureStore::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill,
-                                     bool reportFailure) {
+bool TextureStore::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill, bool reportFailure) {
     const int width = RoundUpPow2(bitmap.Width);
     const int height = RoundUpPow2(bitmap.Height);
     if (width <= 0 || height <= 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
@@ -242,8 +238,7 @@ bool TextureStore::StoreBitmap(int slot, const Bitmap& bitmap, bool darkKey, boo
         ConvertKey(block.data(), block.size());
     }
     if (!skipEdgeFill) EdgeFill(block.data(), width, height);
-    return Store(slot, reinterpret_cast<const uint8_t*>(block.data()), width, height, D3DFMT_A1R5G5B5,
-                 reportFailure);
+    return Store(slot, reinterpret_cast<const uint8_t*>(block.data()), width, height, D3DFMT_A1R5G5B5, reportFailure);
 }
 
 bool TextureStore::LoadFromBitmap(int slot, const Bitmap& bitmap, bool darkKey, bool skipEdgeFill) {
@@ -260,22 +255,20 @@ bool TextureStore::LoadFromFile(int slot, const std::string& path, bool darkKey,
     Image image;
     if (!DecodeImageFile(path, image, error)) return false;
     if (StoreBitmap(slot, BitmapFromImage(image), darkKey, skipEdgeFill, false)) return true;
-    error = path + ": " + std::to_string(image.width) + " x " + std::to_string(image.height) +
-            " pixels make no texture";
+    error =
+        path + ": " + std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels make no texture";
     return false;
 }
 
-bool TextureStore::LoadRaw(int slot, int width, int height, const void* pixels, bool /*freeAfter*/,
-                                 int bitsPerPixel, bool skipEdgeFill) {
+bool TextureStore::LoadRaw(int slot, int width, int height, const void* pixels, bool /*freeAfter*/, int bitsPerPixel,
+                           bool skipEdgeFill) {
     D3DFORMAT format = D3DFMT_UNKNOWN;
     switch (bitsPerPixel) {
         case 15:
         case 16: format = D3DFMT_A1R5G5B5; break;
         case 24: format = D3DFMT_R8G8B8; break;
         case 32: format = D3DFMT_A8R8G8B8; break;
-        default:
-            Tell(Messages, "error creating texture!");
-            return false;
+        default: Tell(Messages, "error creating texture!"); return false;
     }
     if (pixels == nullptr || width <= 0 || height <= 0) {
         RemoveSlot(slot);
@@ -298,7 +291,8 @@ void TextureStore::LoadTileStrip(const Bitmap& bitmap, int firstSlot) {
     if (bitmap.Width <= 0 || bitmap.Height <= 0) return;
     std::vector<uint16_t> texels(static_cast<size_t>(bitmap.Width) * bitmap.Height);
     for (int y = 0; y < bitmap.Height; ++y) {
-        for (int x = 0; x < bitmap.Width; ++x) texels[static_cast<size_t>(y) * bitmap.Width + x] = bitmap.Texel565(x, y);
+        for (int x = 0; x < bitmap.Width; ++x)
+            texels[static_cast<size_t>(y) * bitmap.Width + x] = bitmap.Texel565(x, y);
     }
     const int tiles = bitmap.Height / bitmap.Width;
     const size_t tileTexels = static_cast<size_t>(bitmap.Width) * bitmap.Width;
@@ -307,8 +301,7 @@ void TextureStore::LoadTileStrip(const Bitmap& bitmap, int firstSlot) {
     }
 }
 
-void TextureStore::LoadRawStrip(int firstSlot, const void* pixels, int width, int height, int count,
-                                      int bitsPerPixel) {
+void TextureStore::LoadRawStrip(int firstSlot, const void* pixels, int width, int height, int count, int bitsPerPixel) {
     const int size = bitsPerPixel == 24 ? 3 : bitsPerPixel == 32 ? 4 : 2;
     const size_t blockBytes = static_cast<size_t>(width) * height * size;
     const auto* base = static_cast<const uint8_t*>(pixels);

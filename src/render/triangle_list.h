@@ -15,26 +15,26 @@ namespace dv {
 
 // One triangle's header. Raw in the level file; some fields are work areas while drawing.
 struct TriangleHeader {
-    int32_t Flags;        // bit 31: draw in wireframe
-    uint16_t Texture;     // base slot; bit 15 set = animated-texture code (AnimatedSlot*)
+    int32_t Flags;     // bit 31: draw in wireframe
+    uint16_t Texture;  // base slot; bit 15 set = animated-texture code (AnimatedSlot*)
     uint16_t BumpTexture;
     uint16_t Lightmap;
-    uint8_t BlendType;    // low 6 bits: 0 opaque, 1 alpha-tested, 2/10 additive, 11 inverse colour
-    uint8_t Layers;       // 0 texture only, 1 texture x diffuse, 2+ lightmapped
-    uint16_t BumpFlag;    // non-zero: bump (dot-product) path
-    PackedVec3 Normal;          // unit plane normal
-    float SortKey;        // negated camera distance after culling
-    int32_t RunLength;    // written by the viewport into the first header of each run
+    uint8_t BlendType;  // low 6 bits: 0 opaque, 1 alpha-tested, 2/10 additive, 11 inverse colour
+    uint8_t Layers;     // 0 texture only, 1 texture x diffuse, 2+ lightmapped
+    uint16_t BumpFlag;  // non-zero: bump (dot-product) path
+    PackedVec3 Normal;  // unit plane normal
+    float SortKey;      // negated camera distance after culling
+    int32_t RunLength;  // written by the viewport into the first header of each run
     uint8_t Spare[36];
 };
 
 // Vertex of D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX3.
 struct Vertex3D {
     PackedVec3 Position;
-    uint32_t Diffuse;   // D3DCOLOR: bytes blue, green, red, alpha
-    uint32_t Specular;  // D3DCOLOR; the bump path stores the encoded bump vector here
-    float U, V;         // base texture, coordinate set 0
-    float BumpU, BumpV; // bump map, set 1
+    uint32_t Diffuse;      // D3DCOLOR: bytes blue, green, red, alpha
+    uint32_t Specular;     // D3DCOLOR; the bump path stores the encoded bump vector here
+    float U, V;            // base texture, coordinate set 0
+    float BumpU, BumpV;    // bump map, set 1
     float LightU, LightV;  // lightmap, set 2
 };
 
@@ -44,7 +44,7 @@ struct TriangleVertices {
 
 // Vertex of D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1.
 struct Vertex2D {
-    float X, Y;    // pixels from the top-left corner
+    float X, Y;  // pixels from the top-left corner
     float Z, Rhw;
     uint32_t Diffuse;  // D3DCOLOR
     float U, V;
@@ -101,8 +101,8 @@ inline constexpr int32_t kVertexStride2D = 28;
 
 // One animated texture.
 struct AnimatedTexture {
-    uint8_t Kind = 0;     // 0 frames replace each other, 1 texture coordinates slide
-    int16_t Period = 0;   // ms per frame; 0 = not time-driven
+    uint8_t Kind = 0;    // 0 frames replace each other, 1 texture coordinates slide
+    int16_t Period = 0;  // ms per frame; 0 = not time-driven
     uint16_t FrameCount = 0;
     std::vector<AnimatedTextureFrame> Frames;
 };

@@ -14,10 +14,10 @@ namespace dv {
 
 // A header's sort key and its position in the unsorted list.
 struct TriangleSortEntry {
-    float Key;           // sort key
-    uint16_t Lightmap;   // compared last
+    float Key;          // sort key
+    uint16_t Lightmap;  // compared last
     uint16_t Reserved;
-    uint64_t State;      // blend, bump flag, layers, base slot, bump slot: most significant first
+    uint64_t State;  // blend, bump flag, layers, base slot, bump slot: most significant first
     uint32_t Index;
 };
 

@@ -26,8 +26,7 @@ uint32_t FloatBits(float f) {
 }
 
 bool SameRunState(const TriangleHeader& a, const TriangleHeader& b) {
-    return std::memcmp(reinterpret_cast<const uint8_t*>(&a) + 4,
-                       reinterpret_cast<const uint8_t*>(&b) + 4, 10) == 0;
+    return std::memcmp(reinterpret_cast<const uint8_t*>(&a) + 4, reinterpret_cast<const uint8_t*>(&b) + 4, 10) == 0;
 }
 
 int64_t FloorMod(int64_t a, int64_t m) {
@@ -48,9 +47,7 @@ uint32_t ToD3DColor(uint32_t packed) {
 
 // ---- camera
 
-Camera::Camera() {
-    View = MatIdentity();
-}
+Camera::Camera() { View = MatIdentity(); }
 
 void Camera::UpdateView() {
     Eye = Position;
@@ -90,8 +87,8 @@ bool Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen)
     if (!device_) {
         D3DPRESENT_PARAMETERS params;
         if (!graphics_ || !BuildPresentParameters(params) ||
-            Failed(graphics_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                           params, device_))) {
+            Failed(graphics_->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, params,
+                                           device_))) {
             return false;
         }
     }
@@ -310,9 +307,7 @@ void Viewport::AnimateTextureReferences(int32_t clockMs) {
     }
 }
 
-void Viewport::SortTriangles() {
-    SortTriangleListForDrawing(Headers, Vertices, TriangleCount, SortScratch);
-}
+void Viewport::SortTriangles() { SortTriangleListForDrawing(Headers, Vertices, TriangleCount, SortScratch); }
 
 int32_t Viewport::BuildRuns() {
     int32_t runs = 0;
@@ -380,9 +375,8 @@ bool Viewport::UploadTriangles() {
         VertexBuffer3D.reset();
         VertexCapacity3D = 0;
         const int64_t bytes = (int64_t(TriangleCount) + 1000) * kVertexStride3D * 3;
-        if (bytes > INT32_MAX ||
-            Failed(d->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf3D,
-                                         D3DPOOL_MANAGED, VertexBuffer3D))) {
+        if (bytes > INT32_MAX || Failed(d->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf3D,
+                                                              D3DPOOL_MANAGED, VertexBuffer3D))) {
             Tell(Messages, "failing trying to build a dx8 vertex buffer!!!!");
             return false;
         }
@@ -509,9 +503,8 @@ void Viewport::Draw2D() {
         VertexBuffer2D.reset();
         VertexCapacity2D = 0;
         const int64_t bytes = (int64_t(TriangleCount2D) + 250) * kVertexStride2D * 3;
-        if (bytes > INT32_MAX ||
-            Failed(d.CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf2D,
-                                        D3DPOOL_MANAGED, VertexBuffer2D))) {
+        if (bytes > INT32_MAX || Failed(d.CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf2D,
+                                                             D3DPOOL_MANAGED, VertexBuffer2D))) {
             Tell(Messages, "failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
             return;
         }

@@ -121,7 +121,10 @@ public:
     TriangleSpan ReserveTriangles(int32_t count);
     void CommitTriangles(int32_t count);
     void ClearTriangles() { TriangleCount = 0; }
-    void Begin2D() { BatchCount2D = 0; TriangleCount2D = 0; }
+    void Begin2D() {
+        BatchCount2D = 0;
+        TriangleCount2D = 0;
+    }
     // 2D list builders (render/overlay2d.cpp).
     void SetFont(BitmapFont* font) { Font = font; }
     void DrawText(std::string_view text, BlendMode mode, float x, float y, float scale);
@@ -130,7 +133,10 @@ public:
     Triangle2D* Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangles);
 
     void SetTextureSource(const TextureSource& source) { Textures = source; }
-    void SetScene3D(ViewportCallback callback, void* user) { Scene3D = callback; Scene3DUser = user; }
+    void SetScene3D(ViewportCallback callback, void* user) {
+        Scene3D = callback;
+        Scene3DUser = user;
+    }
     void SetOverlay2D(ViewportCallback callback, void* user) {
         Overlay2D = callback;
         Overlay2DUser = user;
@@ -149,7 +155,7 @@ public:
     // Frame steps, public for tests and tools.
     void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
     void SortTriangles();  // opaque grouped by state, then the rest back to front (render/triangle_sort.h)
-    int32_t BuildRuns();                             // writes run lengths; returns the run count
+    int32_t BuildRuns();   // writes run lengths; returns the run count
     // Copies the 3D list into the vertex buffer, growing it first when needed. False (after
     // telling the player when the buffer could not be made) when nothing was copied.
     bool UploadTriangles();

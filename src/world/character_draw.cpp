@@ -184,28 +184,28 @@ float Clamp01(float v) { return std::min(std::max(v, 0.0f), 1.0f); }
 // The fields of a light that the lighting loop reads, as plain values: the loop then keeps
 // them in registers and vectorises.
 struct LightTerms {
-    float PX, PY, PZ;        // position
-    float DX, DY, DZ;        // direction
+    float PX, PY, PZ;  // position
+    float DX, DY, DZ;  // direction
     float Inner, Outer, CutOffset;
-    bool PlainCosine;        // spot: FalloffMode 1
+    bool PlainCosine;              // spot: FalloffMode 1
     float AR, AG, AB, BR, BG, BB;  // the two constant terms
     float DiffR, DiffG, DiffB;
     float SpecR, SpecG, SpecB;
-    float SpecularOn;        // 1 with sharpness, else 0 (the specular term is off)
-    float K;                 // the sharpness, or a harmless 1 without it
+    float SpecularOn;  // 1 with sharpness, else 0 (the specular term is off)
+    float K;           // the sharpness, or a harmless 1 without it
     float Intensity;
 };
 
 LightTerms TermsOf(const LightRecord& light) {
     const bool sharp = light.Sharpness > 0.0f;
-    return LightTerms{light.Position.x, light.Position.y, light.Position.z,
-                      light.Direction.x, light.Direction.y, light.Direction.z,
-                      light.Inner, light.Outer, light.CutOffset, light.FalloffMode == 1,
-                      light.ConstantA.x, light.ConstantA.y, light.ConstantA.z,
-                      light.ConstantB.x, light.ConstantB.y, light.ConstantB.z,
-                      light.Diffuse.x, light.Diffuse.y, light.Diffuse.z,
-                      light.Specular.x, light.Specular.y, light.Specular.z,
-                      sharp ? 1.0f : 0.0f, sharp ? light.Sharpness : 1.0f, light.SpecularIntensity};
+    return LightTerms{
+        light.Position.x,       light.Position.y,       light.Position.z,    light.Direction.x,
+        light.Direction.y,      light.Direction.z,      light.Inner,         light.Outer,
+        light.CutOffset,        light.FalloffMode == 1, light.ConstantA.x,   light.ConstantA.y,
+        light.ConstantA.z,      light.ConstantB.x,      light.ConstantB.y,   light.ConstantB.z,
+        light.Diffuse.x,        light.Diffuse.y,        light.Diffuse.z,     light.Specular.x,
+        light.Specular.y,       light.Specular.z,       sharp ? 1.0f : 0.0f, sharp ? light.Sharpness : 1.0f,
+        light.SpecularIntensity};
 }
 
 // A spot light with FalloffMode 1 (plain cosine falloff, no cut-off plane), as a kind of its
@@ -234,11 +234,11 @@ float Attenuation(float inner, float outer, float rampScale, float dist, float c
 }
 
 template <uint8_t Kind, bool Specular>
-DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px, const float* __restrict py,
-                const float* __restrict pz, const float* __restrict nxs, const float* __restrict nys,
-                const float* __restrict nzs, const float* __restrict ex, const float* __restrict ey,
-                const float* __restrict ez, const float* __restrict gloss, float* __restrict red,
-                float* __restrict green, float* __restrict blue) {
+DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px,
+                                 const float* __restrict py, const float* __restrict pz, const float* __restrict nxs,
+                                 const float* __restrict nys, const float* __restrict nzs, const float* __restrict ex,
+                                 const float* __restrict ey, const float* __restrict ez, const float* __restrict gloss,
+                                 float* __restrict red, float* __restrict green, float* __restrict blue) {
     const float lpx = light.PX, lpy = light.PY, lpz = light.PZ;
     const float dirx = light.DX, diry = light.DY, dirz = light.DZ;
     const float inner = light.Inner, outer = light.Outer, cutOffset = light.CutOffset;
@@ -467,8 +467,7 @@ int32_t LightsUsed(const LightList& lights) {
 // The target's fields the drawing reads. (Bit-wise float comparisons: a NaN never matches.)
 bool SameTarget(const LevelDrawTarget& a, const LevelDrawTarget& b) {
     return SameVec(a.Eye, b.Eye) && a.ViewDistance == b.ViewDistance && a.FogStart == b.FogStart &&
-           a.FogRed == b.FogRed && a.FogGreen == b.FogGreen && a.FogBlue == b.FogBlue &&
-           a.HardwareFog == b.HardwareFog;
+           a.FogRed == b.FogRed && a.FogGreen == b.FogGreen && a.FogBlue == b.FogBlue && a.HardwareFog == b.HardwareFog;
 }
 
 bool SameInputs(const CharacterDrawInputs& last, uint64_t poseSerial, int32_t baseSlot, const ModelRecord& mesh,
@@ -510,10 +509,11 @@ void RememberInputs(CharacterDrawInputs& last, uint64_t poseSerial, int32_t base
 
 }  // namespace
 
-DV_VECTOR_CLONES int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned, const Vec3& at,
-                          const Mat4& m, TriangleHeader* headers, TriangleVertices* vertices,
-                          const LevelDrawTarget& target, const Frustum& frustum, const LightList& lights,
-                          CharacterDrawScratch& scratch) {
+DV_VECTOR_CLONES int32_t DrawCharacterMesh(int32_t baseSlot, const ModelRecord& mesh, const SkinnedMesh& skinned,
+                                           const Vec3& at, const Mat4& m, TriangleHeader* headers,
+                                           TriangleVertices* vertices, const LevelDrawTarget& target,
+                                           const Frustum& frustum, const LightList& lights,
+                                           CharacterDrawScratch& scratch) {
     CharacterDrawScratch& s = scratch;
     const size_t nv = skinned.size();
     const size_t faces = mesh.Faces.size();

@@ -50,7 +50,7 @@ struct CharacterDrawScratch {
     std::vector<int32_t> KeptFaces;
     std::vector<float> FaceX, FaceY, FaceZ;  // per kept face: unit plane normal (zero when degenerate)
     std::vector<float> FaceRadius;           // per kept face: the farthest corner's distance from the eye
-    std::vector<uint16_t> LitVertices;  // the used entries, in order
+    std::vector<uint16_t> LitVertices;       // the used entries, in order
     // Per lit vertex (index into LitVertices): position, normal, direction to the eye, gloss
     // and the colour being summed.
     std::vector<float> LX, LY, LZ, LNX, LNY, LNZ, EX, EY, EZ, Gloss, R, G, B;

@@ -66,7 +66,6 @@ bool KeepTriangle(const Vec3& normal, const Vec3& p0, const Vec3& p1, const Vec3
     return r <= t.ViewDistance;
 }
 
-
 void RemoveSwapLast(SectorTriangles& list, int32_t i) {
     const int32_t last = list.Count - 1;
     if (i != last) {
@@ -146,7 +145,8 @@ void BuildFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, cons
                const LevelDrawTarget& t, LevelDrawScratch& s, TriangleHeader& tri, TriangleVertices& block) {
     tri = TriangleHeader{};
     block = TriangleVertices{};
-    tri.Texture = face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
+    tri.Texture =
+        face.Texture < 0 ? static_cast<uint16_t>(face.Texture) : static_cast<uint16_t>(baseSlot + face.Texture);
     tri.BlendType = face.Blend;
     tri.Layers = 1;
     tri.Normal = normal;
@@ -165,9 +165,8 @@ void BuildFace(const ModelFace& face, int32_t baseSlot, const Vec3& normal, cons
 // Transforms a mesh, then builds its kept faces [0, faceCount) into `out`, lighting only the
 // vertices those faces use.
 void DrawMesh(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, const ModelVertices& source,
-              int32_t faceCount, const Vec3& at, const Mat4& m, TriangleBuffer& out,
-              const LevelDrawTarget& t, const Frustum& frustum, const LightList& lights,
-              LevelDrawScratch& scratch) {
+              int32_t faceCount, const Vec3& at, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& t,
+              const Frustum& frustum, const LightList& lights, LevelDrawScratch& scratch) {
     const size_t nv = source.size();
     scratch.MeshLights = lights.Items.data();
     scratch.LightCount =
@@ -250,8 +249,8 @@ void PrepareSectorKeepingSize(SectorTriangles& list, const Vec3& o, const LevelD
 
 // Copies a sector into the work list, whose arrays only grow (no zero-filling per frame).
 void CopySector(const SectorTriangles& sector, SectorTriangles& list) {
-    const size_t n = std::min({static_cast<size_t>(std::max<int32_t>(sector.Count, 0)), sector.Triangles.size(),
-                               sector.Vertices.size()});
+    const size_t n = std::min(
+        {static_cast<size_t>(std::max<int32_t>(sector.Count, 0)), sector.Triangles.size(), sector.Vertices.size()});
     if (list.Triangles.size() < n) {
         list.Triangles.resize(n);
         list.Vertices.resize(n);
@@ -261,15 +260,13 @@ void CopySector(const SectorTriangles& sector, SectorTriangles& list) {
     list.Count = static_cast<int32_t>(n);
 }
 
-bool NodeVisible(const QuadBox& box, const Vec3& o, const LevelRoom& r, const LevelDrawTarget& t,
-                 const Frustum& f) {
+bool NodeVisible(const QuadBox& box, const Vec3& o, const LevelRoom& r, const LevelDrawTarget& t, const Frustum& f) {
     const Vec3 lo{o.x + box.MinX, o.y + r.Header.MinY, o.z + box.MinZ};
     const Vec3 hi{o.x + box.MaxX, o.y + r.Header.MaxY, o.z + box.MaxZ};
     return BoxInFrustum(lo, hi, f) && BoxCornerInSphere(lo, hi, t.Eye, t.ViewDistance);
 }
 
-void DrawSectors(const LevelRoom& r, const Vec3& o, const LevelDrawTarget& t, const Frustum& f,
-                 LevelDrawScratch& s) {
+void DrawSectors(const LevelRoom& r, const Vec3& o, const LevelDrawTarget& t, const Frustum& f, LevelDrawScratch& s) {
     for (const QuadtreeNode& node : r.Tree.Nodes) {
         if (node.Used == 0 || !NodeVisible(node.Box, o, r, t, f)) continue;
         for (const QuadtreeLeaf& child : node.Children) {
@@ -297,8 +294,8 @@ void DrawObjects(const LevelRecord& level, const LevelRoom& r, const IdList& ids
         MatRotateAngles(m, false, 0.0f, 45.0f * inst.Turn, 0.0f);
         const Vec3 at = VecAdd(o, VecScale(inst.Position, kCellSize));
         if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, m, f, at)) continue;
-        DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t,
-                        t.ViewFrustum, s.Lights, &s);
+        DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t, t.ViewFrustum,
+                        s.Lights, &s);
         AppendTo(t, s.Objects.Triangles.data(), s.Objects.Vertices.data(), s.Objects.Count);
     }
 }
@@ -358,29 +355,27 @@ void PrepareSectorTriangles(SectorTriangles& list, float ox, float oy, float oz,
     list.Vertices.resize(static_cast<size_t>(list.Count));
 }
 
-void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
-                     float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
-                     const Frustum& frustum, const LightList& lights, LevelDrawScratch* scratch) {
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py, float pz,
+                     const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                     const LightList& lights, LevelDrawScratch* scratch) {
     LevelDrawScratch local;
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
-    DrawMesh(baseSlot, bumpSlotBase, mesh, mesh.Vertices, FaceRunTotal(mesh), {px, py, pz}, m, out, target,
-             frustum, lights, s);
+    DrawMesh(baseSlot, bumpSlotBase, mesh, mesh.Vertices, FaceRunTotal(mesh), {px, py, pz}, m, out, target, frustum,
+             lights, s);
 }
 
-void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
-                      float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
-                      const Frustum& frustum, const LightList& lights, const ModelVertices* vertices,
-                      LevelDrawScratch* scratch) {
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py, float pz,
+                      const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                      const LightList& lights, const ModelVertices* vertices, LevelDrawScratch* scratch) {
     LevelDrawScratch local;
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
     const ModelVertices& source = vertices != nullptr ? *vertices : mesh.Vertices;
-    DrawMesh(baseSlot, bumpSlotBase, mesh, source, static_cast<int32_t>(mesh.Faces.size()), {px, py, pz}, m,
-             out, target, frustum, lights, s);
+    DrawMesh(baseSlot, bumpSlotBase, mesh, source, static_cast<int32_t>(mesh.Faces.size()), {px, py, pz}, m, out,
+             target, frustum, lights, s);
 }
 
 void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
-                   const LevelDrawTarget& target, const Frustum& frustum, bool recurse,
-                   LevelDrawScratch* scratch) {
+                   const LevelDrawTarget& target, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch) {
     LevelDrawScratch local;
     LevelDrawScratch& s = scratch != nullptr ? *scratch : local;
     Descent descent;

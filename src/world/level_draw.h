@@ -21,13 +21,13 @@ class Viewport;
 
 // What the renderer reads from the viewport, and the viewport's AddTriangles.
 struct LevelDrawTarget {
-    Vec3 Eye{};            // camera eye
-    Vec3 ViewDirection{};  // unit look direction
+    Vec3 Eye{};                    // camera eye
+    Vec3 ViewDirection{};          // unit look direction
     float ViewDistance = 1024.0f;  // D: the fog end without the fog offset
     float FogStart = 192.0f;
     uint8_t FogRed = 0, FogGreen = 0, FogBlue = 0;
-    bool HardwareFog = true;  // software fog is applied only when this is off
-    int32_t LevelLimit = 0;   // base slots up to this get the bump effect
+    bool HardwareFog = true;   // software fog is applied only when this is off
+    int32_t LevelLimit = 0;    // base slots up to this get the bump effect
     float FarPlane = 1000.0f;  // the projection's far distance, for portal far planes
     Frustum ViewFrustum{};     // the viewport's own frustum, used for object faces
     void* User = nullptr;
@@ -51,7 +51,7 @@ struct LevelDrawScratch {
     std::vector<Vec3> Positions;  // per mesh vertex: world position, normal, lit colour
     std::vector<Vec3> Normals;
     std::vector<Vec3> Colours;
-    std::vector<uint8_t> Lit;     // per mesh vertex: colour computed in this placement
+    std::vector<uint8_t> Lit;                 // per mesh vertex: colour computed in this placement
     const LightRecord* MeshLights = nullptr;  // the lights of the mesh being drawn
     int32_t LightCount = 0;
     std::vector<uint8_t> LightReaches;  // per light: may reach the mesh's bounds
@@ -66,8 +66,7 @@ void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float 
 
 // The same, drawing into the viewport.
 void DrawLevelRoom(const LevelRecord& level, int room, const IdList& ids, float ox, float oy, float oz,
-                   Viewport& viewport, const Frustum& frustum, bool recurse,
-                   LevelDrawScratch* scratch = nullptr);
+                   Viewport& viewport, const Frustum& frustum, bool recurse, LevelDrawScratch* scratch = nullptr);
 
 // Software fog by the farthest corner's distance `r` from the eye (when the target's fog is not
 // the hardware's and r reaches the fog start), and the sort key -r.
@@ -83,16 +82,15 @@ void PrepareSectorTriangles(SectorTriangles& list, float ox, float oy, float oz,
 // out.Count tells how many records are valid, the arrays only grow): the faces of the model's
 // ten FaceRuns, lit per vertex by `lights` with the vertex gloss. A bump-slot base below 0
 // disables bump mapping.
-void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
-                     float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
-                     const Frustum& frustum, const LightList& lights,
-                     LevelDrawScratch* scratch = nullptr);
+void DrawLevelObject(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py, float pz,
+                     const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                     const LightList& lights, LevelDrawScratch* scratch = nullptr);
 
 // The same for the character: all faces in order, vertices from `vertices` when given (the
 // animator's skinned vertices, as many as the mesh has) or else from the mesh.
-void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py,
-                      float pz, const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target,
-                      const Frustum& frustum, const LightList& lights,
-                      const ModelVertices* vertices = nullptr, LevelDrawScratch* scratch = nullptr);
+void DrawMovableModel(int32_t baseSlot, int32_t bumpSlotBase, const ModelRecord& mesh, float px, float py, float pz,
+                      const Mat4& m, TriangleBuffer& out, const LevelDrawTarget& target, const Frustum& frustum,
+                      const LightList& lights, const ModelVertices* vertices = nullptr,
+                      LevelDrawScratch* scratch = nullptr);
 
 }  // namespace dv

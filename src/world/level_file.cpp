@@ -30,8 +30,7 @@ std::string Str(int64_t v) { return std::to_string(v); }
 
 class Parser {
 public:
-    Parser(const uint8_t* data, size_t size, const std::string& name)
-        : data_(data), size_(size), name_(name) {}
+    Parser(const uint8_t* data, size_t size, const std::string& name) : data_(data), size_(size), name_(name) {}
 
     size_t Pos() const { return pos_; }
     size_t Left() const { return size_ - pos_; }
@@ -78,8 +77,7 @@ public:
     // Reads `count` raw records of `fileSize` bytes each (fileSize <= sizeof(T); the rest of
     // each element stays zero).
     template <class T>
-    void Array(std::vector<T>& out, int64_t count, size_t countOffset, const char* what,
-               size_t fileSize = sizeof(T)) {
+    void Array(std::vector<T>& out, int64_t count, size_t countOffset, const char* what, size_t fileSize = sizeof(T)) {
         CheckCount(count, fileSize, countOffset, what);
         out.assign(static_cast<size_t>(count), T{});
         if (fileSize == sizeof(T)) {
@@ -124,8 +122,8 @@ void ReadPixels(Parser& p, PixelBlock& b, int64_t count, size_t at, const char* 
 int16_t TileCount(const Parser& p, int32_t w, int32_t h, size_t at, const char* what) {
     const int32_t tiles = h / w;
     if (tiles > kMaxTiles) {
-        p.Fail(at, std::string(what) + " of " + Str(w) + " x " + Str(h) + " has " + Str(tiles) +
-                       " tiles, more than " + Str(kMaxTiles));
+        p.Fail(at, std::string(what) + " of " + Str(w) + " x " + Str(h) + " has " + Str(tiles) + " tiles, more than " +
+                       Str(kMaxTiles));
     }
     return static_cast<int16_t>(tiles);
 }
@@ -209,9 +207,8 @@ void ReadModels(Parser& p, LevelRecord& lev, Deferred& d) {
             for (int k = 0; k < 3; ++k) {
                 if (m.Faces[f].Vertex[k] >= m.Vertices.size()) {
                     p.Fail(fat + 2 + f * sizeof(ModelFace) + 2 * k,
-                           "face " + Str(static_cast<int64_t>(f)) + " names vertex " +
-                               Str(m.Faces[f].Vertex[k]) + ", but the model has " +
-                               Str(m.VertexCount) + " vertices");
+                           "face " + Str(static_cast<int64_t>(f)) + " names vertex " + Str(m.Faces[f].Vertex[k]) +
+                               ", but the model has " + Str(m.VertexCount) + " vertices");
                 }
             }
         }
@@ -237,9 +234,9 @@ void ReadSkeletons(Parser& p, LevelRecord& lev) {
         for (size_t b = 0; b < s.Bones.size(); ++b) {
             const int16_t parent = s.Bones[b].Parent;
             if (parent < -1 || parent >= static_cast<int64_t>(b)) {
-                p.Fail(bat + 2 + b * sizeof(SkeletonBone),
-                       "bone " + Str(static_cast<int64_t>(b)) + " has parent " + Str(parent) +
-                           ", but a parent must be -1 or a lower bone");
+                p.Fail(bat + 2 + b * sizeof(SkeletonBone), "bone " + Str(static_cast<int64_t>(b)) + " has parent " +
+                                                               Str(parent) +
+                                                               ", but a parent must be -1 or a lower bone");
             }
         }
     }
@@ -322,9 +319,9 @@ void ReadRoom(Parser& p, LevelRoom& r, int32_t roomCount, const std::vector<int3
     p.Array(r.Portals, r.PortalCount, pat, "portals");
     for (size_t i = 0; i < r.Portals.size(); ++i) {
         if (r.Portals[i].TargetRoom >= roomCount) {
-            p.Fail(pat + 1 + i * sizeof(Portal),
-                   "portal " + Str(static_cast<int64_t>(i)) + " names room " + Str(r.Portals[i].TargetRoom) +
-                       ", but the level has " + Str(roomCount) + " rooms");
+            p.Fail(pat + 1 + i * sizeof(Portal), "portal " + Str(static_cast<int64_t>(i)) + " names room " +
+                                                     Str(r.Portals[i].TargetRoom) + ", but the level has " +
+                                                     Str(roomCount) + " rooms");
         }
     }
     const size_t cx = r.Header.CellsX;
@@ -350,9 +347,9 @@ void ReadRoom(Parser& p, LevelRoom& r, int32_t roomCount, const std::vector<int3
     for (size_t i = 0; i < r.Instances.size(); ++i) {
         const int32_t id = r.Instances[i].ObjectId;
         if (!std::binary_search(objectIds.begin(), objectIds.end(), id)) {
-            p.Fail(iat + 4 + i * sizeof(ObjectInstance),
-                   "object instance " + Str(static_cast<int64_t>(i)) + " names object id " + Str(id) +
-                       ", which no object template has");
+            p.Fail(iat + 4 + i * sizeof(ObjectInstance), "object instance " + Str(static_cast<int64_t>(i)) +
+                                                             " names object id " + Str(id) +
+                                                             ", which no object template has");
         }
     }
     const size_t lat = p.Pos();
@@ -375,8 +372,8 @@ void ReadMap(Parser& p, LevelMap& map, const std::vector<ObjectTemplate>& object
     const size_t at = p.Pos();
     map.RoomCount = p.Get<uint16_t>("room count");
     if (map.StartRoom < 0 || map.StartRoom >= map.RoomCount) {
-        p.Fail(d.startRoomAt, "the start room is " + Str(map.StartRoom) + ", but the level has " +
-                                  Str(map.RoomCount) + " rooms");
+        p.Fail(d.startRoomAt,
+               "the start room is " + Str(map.StartRoom) + ", but the level has " + Str(map.RoomCount) + " rooms");
     }
     p.CheckCount(map.RoomCount, kMinRoom, at, "rooms");
     map.Rooms.assign(static_cast<size_t>(map.RoomCount), LevelRoom{});
@@ -403,9 +400,8 @@ void CheckCrossReferences(const Parser& p, const LevelRecord& lev, const Deferre
                                            Str(lev.ModelCount) + " models)");
         }
         if (m.SkeletonIndex < 0 || m.SkeletonIndex >= lev.SkeletonCount) {
-            p.Fail(d.movableAt[i] + 10, mv + "skeleton " + Str(m.SkeletonIndex) +
-                                            " does not exist (the level has " + Str(lev.SkeletonCount) +
-                                            " skeletons)");
+            p.Fail(d.movableAt[i] + 10, mv + "skeleton " + Str(m.SkeletonIndex) + " does not exist (the level has " +
+                                            Str(lev.SkeletonCount) + " skeletons)");
         }
         const SkeletonRecord& skel = lev.Skeletons[static_cast<size_t>(m.SkeletonIndex)];
         const ModelRecord& model = lev.Models[static_cast<size_t>(m.ModelIndex)];
@@ -415,8 +411,8 @@ void CheckCrossReferences(const Parser& p, const LevelRecord& lev, const Deferre
                 if (bone >= skel.BoneCount) {
                     p.Fail(d.modelAt[static_cast<size_t>(m.ModelIndex)] + v * sizeof(ModelVertex) + 24 + 2 * s,
                            mv + "vertex " + Str(static_cast<int64_t>(v)) + " of model " + Str(m.ModelIndex) +
-                               " names bone " + Str(bone) + ", but skeleton " + Str(m.SkeletonIndex) +
-                               " has " + Str(skel.BoneCount) + " bones");
+                               " names bone " + Str(bone) + ", but skeleton " + Str(m.SkeletonIndex) + " has " +
+                               Str(skel.BoneCount) + " bones");
                 }
             }
         }
@@ -439,8 +435,8 @@ void CheckCrossReferences(const Parser& p, const LevelRecord& lev, const Deferre
         const int16_t model = lev.Objects[i].ModelIndex;
         const std::string ob = "object " + Str(static_cast<int64_t>(i)) + ": ";
         if (model < 0 || model >= lev.ModelCount) {
-            p.Fail(d.objectAt[i] + 8, ob + "model " + Str(model) + " does not exist (the level has " +
-                                          Str(lev.ModelCount) + " models)");
+            p.Fail(d.objectAt[i] + 8,
+                   ob + "model " + Str(model) + " does not exist (the level has " + Str(lev.ModelCount) + " models)");
         }
         // A placed object draws its faces in the ten runs.
         const ModelRecord& m = lev.Models[static_cast<size_t>(model)];
@@ -505,8 +501,8 @@ void ParseAll(Parser& p, LevelFileData& out) {
     out.BumpStrip.Height = p.Get<int32_t>("strip size");
     lev.BumpTileCount = 0;
     if (out.BumpStrip.Width != 0) {
-        ReadPixels(p, out.BumpStrip, PixelCount(p, out.BumpStrip.Width, out.BumpStrip.Height, uat, "the strip"),
-                   uat, "pixels");
+        ReadPixels(p, out.BumpStrip, PixelCount(p, out.BumpStrip.Width, out.BumpStrip.Height, uat, "the strip"), uat,
+                   "pixels");
         lev.BumpTileCount = TileCount(p, out.BumpStrip.Width, out.BumpStrip.Height, uat, "the strip");
     }
     p.SetContext("");
@@ -525,8 +521,7 @@ void ParseLevel(const uint8_t* data, size_t size, const std::string& name, Level
     ParseAll(p, out);
 }
 
-bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out,
-                std::string& error) {
+bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out, std::string& error) {
     try {
         ParseLevel(data, size, name, out);
         return true;

@@ -27,8 +27,7 @@ public:
 // Throws LevelError; `out` is only complete when no error was thrown.
 void ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out);
 // The same, reporting a failure through `error` instead of throwing.
-bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out,
-                std::string& error);
+bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out, std::string& error);
 // Reads the file at `path` and parses it; the file's name appears in messages as given.
 void ParseLevelFile(const std::string& path, LevelFileData& out);
 

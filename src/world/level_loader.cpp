@@ -35,12 +35,11 @@ void LoadLevelTextures(const LevelFileData& data, const std::string& path, Textu
         store.LoadRaw(1001 + static_cast<int>(i), t.Width, t.Height, t.Pixels.data(), false, 16, false);
     }
     if (lev.StripATileCount > 0) {
-        store.LoadRawStrip(2001, data.StripA.Pixels.data(), data.StripA.Width, data.StripA.Width,
-                           lev.StripATileCount, 16);
+        store.LoadRawStrip(2001, data.StripA.Pixels.data(), data.StripA.Width, data.StripA.Width, lev.StripATileCount,
+                           16);
     }
     if (lev.StripBTileCount > 0) {
-        store.LoadRawStrip(1, data.StripB.Pixels.data(), data.StripB.Width, data.StripB.Width,
-                           lev.StripBTileCount, 16);
+        store.LoadRawStrip(1, data.StripB.Pixels.data(), data.StripB.Width, data.StripB.Width, lev.StripBTileCount, 16);
     }
     if (lev.BumpTileCount > 0) {
         store.LoadRawStrip(4002, data.BumpStrip.Pixels.data(), data.BumpStrip.Width, data.BumpStrip.Width,

@@ -64,14 +64,14 @@ struct ModelFace {
 
 // Skeleton bone (26 bytes, raw).
 struct SkeletonBone {
-    int16_t Parent;  // -1 = root; lower than the bone's own index
-    PackedVec3 Pivot;      // rest position of the joint, model space
+    int16_t Parent;    // -1 = root; lower than the bone's own index
+    PackedVec3 Pivot;  // rest position of the joint, model space
     uint8_t Unused[12];
 };
 
 // Animation key (28 bytes, raw).
 struct AnimationKey {
-    int32_t Frame;     // ascending; the first key is at frame 0
+    int32_t Frame;           // ascending; the first key is at frame 0
     PackedVec3 Rotation;     // Euler angles in degrees
     PackedVec3 Translation;  // added to the bone's pivot
 };
@@ -140,7 +140,7 @@ struct GridCell {
 struct ObjectInstance {
     int32_t ObjectId;
     uint8_t Unused1[6];
-    int16_t Turn;  // steps of 45 degrees about the vertical axis
+    int16_t Turn;         // steps of 45 degrees about the vertical axis
     PackedVec3 Position;  // in cells, relative to the room origin
     uint8_t Unused2[5];
 };
@@ -176,8 +176,8 @@ static_assert(offsetof(ModelVertex, Bones) == 24 && offsetof(ModelVertex, Weight
               offsetof(ModelVertex, WorkNormal) == 52 && offsetof(ModelVertex, WorkColour) == 64);
 static_assert(sizeof(ModelFace) == 68);
 static_assert(offsetof(ModelFace, Texture) == 6 && offsetof(ModelFace, BumpTexture) == 8 &&
-              offsetof(ModelFace, Uv) == 12 && offsetof(ModelFace, BumpUv) == 36 &&
-              offsetof(ModelFace, Blend) == 60 && offsetof(ModelFace, BumpFlag) == 62);
+              offsetof(ModelFace, Uv) == 12 && offsetof(ModelFace, BumpUv) == 36 && offsetof(ModelFace, Blend) == 60 &&
+              offsetof(ModelFace, BumpFlag) == 62);
 static_assert(sizeof(SkeletonBone) == 26 && offsetof(SkeletonBone, Pivot) == 2);
 static_assert(sizeof(AnimationKey) == 28 && offsetof(AnimationKey, Rotation) == 4 &&
               offsetof(AnimationKey, Translation) == 16);
@@ -187,12 +187,10 @@ static_assert(sizeof(BoxRecord) == 36);
 static_assert(sizeof(RoomHeader) == 38);
 static_assert(offsetof(RoomHeader, CellsX) == 12 && offsetof(RoomHeader, CellsZ) == 14 &&
               offsetof(RoomHeader, HeightCells) == 16 && offsetof(RoomHeader, MinY) == 18 &&
-              offsetof(RoomHeader, MaxY) == 22 &&
-              offsetof(RoomHeader, AmbientLuminance) == 28 &&
+              offsetof(RoomHeader, MaxY) == 22 && offsetof(RoomHeader, AmbientLuminance) == 28 &&
               offsetof(RoomHeader, AmbientHls) == 34);
 static_assert(sizeof(Portal) == 74);
-static_assert(offsetof(Portal, Corners) == 2 && offsetof(Portal, Facing) == 50 &&
-              offsetof(Portal, TargetOrigin) == 62);
+static_assert(offsetof(Portal, Corners) == 2 && offsetof(Portal, Facing) == 50 && offsetof(Portal, TargetOrigin) == 62);
 static_assert(sizeof(GridCell) == 33);
 static_assert(offsetof(GridCell, Floor) == 2 && offsetof(GridCell, Exit) == 10 &&
               offsetof(GridCell, FloorBlock) == 11 && offsetof(GridCell, CeilingBlock) == 15 &&
@@ -207,8 +205,6 @@ static_assert(offsetof(LightSource, Position) == 8 && offsetof(LightSource, Red)
               offsetof(LightSource, OuterRange) == 54 && offsetof(LightSource, InnerRange) == 55 &&
               offsetof(LightSource, OuterCos) == 56 && offsetof(LightSource, InnerCos) == 60 &&
               offsetof(LightSource, NoModels) == 66);
-
-
 
 struct MovableRecord {
     int32_t Id = 0;
@@ -270,7 +266,6 @@ struct SectorTriangles {
     std::vector<TriangleVertices> Vertices;
     int32_t Count = 0;
 };
-
 
 struct QuadtreeLeaf {
     QuadBox Box{};

@@ -83,8 +83,8 @@ bool ReadFootfalls(RecordReader& in, int32_t previousClip, const std::string& na
     if (r.Clip < 0 || r.Clip <= previousClip)
         return Fail(name, at, "footfall clip " + std::to_string(r.Clip) + " out of ascending order", error);
     if (r.Count == 0 || r.Count > kMaxFootfallsPerClip)
-        return Fail(name, at, std::to_string(r.Count) + " footfalls, 1.." + std::to_string(kMaxFootfallsPerClip) +
-                                  " per clip",
+        return Fail(name, at,
+                    std::to_string(r.Count) + " footfalls, 1.." + std::to_string(kMaxFootfallsPerClip) + " per clip",
                     error);
     f.Clip = r.Clip;
     f.Frames.clear();
@@ -150,12 +150,14 @@ bool ParseLevelSounds(const uint8_t* data, size_t size, const std::string& name,
                     error);
     if (h.CellCount > kMaxLevelSoundsCells) return Fail(name, 12, "too many floor cells", error);
     const size_t expected = h.RoomCount * sizeof(RoomFloorHeader) + h.CellCount +
-                            h.EmitterCount * sizeof(AmbienceEmitterRecord) + h.FootfallClipCount * sizeof(FootfallRecord);
+                            h.EmitterCount * sizeof(AmbienceEmitterRecord) +
+                            h.FootfallClipCount * sizeof(FootfallRecord);
     if (in.Left() != expected)
         return Fail(name, in.At(),
                     std::to_string(in.Left()) + " bytes after the header, the counts need " + std::to_string(expected),
                     error);
-    if (Fnv1a(in.Here(), in.Left()) != h.Checksum) return Fail(name, 16, "checksum mismatch, the file is damaged", error);
+    if (Fnv1a(in.Here(), in.Left()) != h.Checksum)
+        return Fail(name, 16, "checksum mismatch, the file is damaged", error);
 
     LevelSounds s;
     s.Rooms.resize(h.RoomCount);
@@ -173,8 +175,8 @@ bool ParseLevelSounds(const uint8_t* data, size_t size, const std::string& name,
         for (FloorSound& cell : room.Cells) {
             const uint8_t v = *in.Here();
             if (v >= kFloorSoundCount)
-                return Fail(name, in.At(), "floor sound " + std::to_string(v) + " of " + std::to_string(kFloorSoundCount),
-                            error);
+                return Fail(name, in.At(),
+                            "floor sound " + std::to_string(v) + " of " + std::to_string(kFloorSoundCount), error);
             cell = static_cast<FloorSound>(v);
             in.Skip(1);
         }

@@ -17,8 +17,7 @@ int HalfOf(bool antiDiagonal, float u, float w) {
 
 }  // namespace
 
-void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, float ox, float oy,
-                     float oz) {
+void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, float ox, float oy, float oz) {
     const LevelRoom& room = level.Map.Rooms[static_cast<size_t>(roomIndex)];
     const int32_t n = room.LightCount;
     list.Count = static_cast<int16_t>(n + 1);

@@ -10,8 +10,7 @@ namespace dv {
 // Rebuilds `list` for room `roomIndex`: entry 0 the room's ambient term, entries 1..n its
 // light sources, positioned at their room-relative place + (ox, oy, oz). Reuses the list's
 // storage; indices are not checked.
-void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, float ox, float oy,
-                     float oz);
+void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, float ox, float oy, float oz);
 
 // Appends the sector's triangles and vertex blocks to a list of the same shape
 // (SectorTriangles or TriangleBuffer). The sector is not modified.

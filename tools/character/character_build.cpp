@@ -59,12 +59,13 @@ std::vector<Ring> PartProfile(const CharacterPart& p) {
     }
     for (int i = 0; i <= p.Rings; ++i) {
         const float t = static_cast<float>(i) / static_cast<float>(p.Rings);
-        rings.push_back({VecLerp(p.From, p.To, t), LerpScalar(p.FromR1, p.ToR1, t), LerpScalar(p.FromR2, p.ToR2, t), 0});
+        rings.push_back(
+            {VecLerp(p.From, p.To, t), LerpScalar(p.FromR1, p.ToR1, t), LerpScalar(p.FromR2, p.ToR2, t), 0});
     }
     for (int i = p.Caps - 1; i >= 1; --i) {
         const float phi = 0.5f * kPi * static_cast<float>(i) / static_cast<float>(p.Caps);
-        rings.push_back({VecAdd(p.To, VecScale(d, capTo * std::cos(phi))), p.ToR1 * std::sin(phi),
-                         p.ToR2 * std::sin(phi), 0});
+        rings.push_back(
+            {VecAdd(p.To, VecScale(d, capTo * std::cos(phi))), p.ToR1 * std::sin(phi), p.ToR2 * std::sin(phi), 0});
     }
     rings.push_back({VecAdd(p.To, VecScale(d, capTo)), 0, 0, 0});
     // v runs along the profile's length, measured at the mean radius.
@@ -72,7 +73,8 @@ std::vector<Ring> PartProfile(const CharacterPart& p) {
     for (size_t i = 1; i < rings.size(); ++i) {
         const float dr = 0.5f * ((rings[i].R1 + rings[i].R2) - (rings[i - 1].R1 + rings[i - 1].R2));
         total += std::sqrt(VecDistance(rings[i].Centre, rings[i - 1].Centre) *
-                               VecDistance(rings[i].Centre, rings[i - 1].Centre) + dr * dr);
+                               VecDistance(rings[i].Centre, rings[i - 1].Centre) +
+                           dr * dr);
         rings[i].V = total;
     }
     for (Ring& r : rings) r.V /= total;
@@ -184,14 +186,15 @@ void AddPart(const CharacterSource& src, const CharacterPart& p, ModelRecord& mo
         }
         for (int j = 0; j < sides; ++j) {
             const float a = 2.0f * kPi * static_cast<float>(j) / static_cast<float>(sides);
-            vertex(VecAdd(rings[r].Centre, VecAdd(VecScale(e1, rings[r].R1 * std::cos(a)),
-                                                  VecScale(e2, rings[r].R2 * std::sin(a)))));
+            vertex(VecAdd(rings[r].Centre,
+                          VecAdd(VecScale(e1, rings[r].R1 * std::cos(a)), VecScale(e2, rings[r].R2 * std::sin(a)))));
         }
     }
     const Vec3 mid = VecLerp(p.From, p.To, 0.5f);
     auto face = [&](size_t a, size_t b, size_t c, float ua, float ub, float uc, float va, float vb, float vc) {
         ModelFace f{};
-        uint16_t idx[3] = {static_cast<uint16_t>(base + a), static_cast<uint16_t>(base + b), static_cast<uint16_t>(base + c)};
+        uint16_t idx[3] = {static_cast<uint16_t>(base + a), static_cast<uint16_t>(base + b),
+                           static_cast<uint16_t>(base + c)};
         float uv[3][2] = {{ua, va}, {ub, vb}, {uc, vc}};
         const Vec3& p0 = model.Vertices[idx[0]].Position;
         const Vec3& p1 = model.Vertices[idx[1]].Position;
@@ -236,8 +239,8 @@ void ComputeNormals(ModelRecord& m, size_t firstVertex, size_t firstFace) {
     for (size_t f = firstFace; f < m.Faces.size(); ++f) {
         const ModelFace& face = m.Faces[f];
         const Vec3& p0 = m.Vertices[face.Vertex[0]].Position;
-        const Vec3 n = VecCross(VecSub(m.Vertices[face.Vertex[1]].Position, p0),
-                                VecSub(m.Vertices[face.Vertex[2]].Position, p0));
+        const Vec3 n =
+            VecCross(VecSub(m.Vertices[face.Vertex[1]].Position, p0), VecSub(m.Vertices[face.Vertex[2]].Position, p0));
         for (int k = 0; k < 3; ++k) {
             PackedVec3& vn = m.Vertices[face.Vertex[k]].Normal;
             vn = VecAdd(vn, n);
@@ -291,7 +294,8 @@ float Noise(float u, float v, int cellsU, int cellsV, uint32_t seed) {
     const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
     const float fx = Smooth(x - static_cast<float>(x0)), fy = Smooth(y - static_cast<float>(y0));
     auto at = [&](int xi, int yi) { return Random01(((xi % cellsU) + cellsU) % cellsU, yi, seed); };
-    return LerpScalar(LerpScalar(at(x0, y0), at(x0 + 1, y0), fx), LerpScalar(at(x0, y0 + 1), at(x0 + 1, y0 + 1), fx), fy);
+    return LerpScalar(LerpScalar(at(x0, y0), at(x0 + 1, y0), fx), LerpScalar(at(x0, y0 + 1), at(x0 + 1, y0 + 1), fx),
+                      fy);
 }
 
 struct Rgb {
@@ -489,8 +493,8 @@ std::vector<CharacterPose> InterpolateClip(const CharacterClipSource& c, size_t 
 Vec3 BodyDisplacement(const CharacterClipSource& c, float frame) {
     Vec3 total{0, 0, 0};
     for (const CharacterBodyMove& b : c.Body) {
-        const float t = std::clamp((frame - static_cast<float>(b.FromFrame)) /
-                                       static_cast<float>(b.ToFrame - b.FromFrame), 0.0f, 1.0f);
+        const float t = std::clamp(
+            (frame - static_cast<float>(b.FromFrame)) / static_cast<float>(b.ToFrame - b.FromFrame), 0.0f, 1.0f);
         total = VecAdd(total, VecScale(b.Delta, t));
     }
     return total;

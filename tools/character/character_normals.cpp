@@ -42,8 +42,8 @@ void SmoothNormalsAcrossJoints(ModelRecord& model, const std::vector<JointNormal
         for (int s = 0; s < 4; ++s) {
             if (v.Bones[s] < 0) continue;
             const float w = static_cast<float>(v.Weights[s]);
-            const int from = v.Bones[s] == sources[i].Bone ? static_cast<int>(i)
-                                                            : NeighbourOnBone(model, sources, v.Bones[s], i);
+            const int from =
+                v.Bones[s] == sources[i].Bone ? static_cast<int>(i) : NeighbourOnBone(model, sources, v.Bones[s], i);
             const int n = from < 0 ? static_cast<int>(i) : from;
             sum = VecAdd(sum, VecScale(model.Vertices[static_cast<size_t>(n)].Normal, w));
         }

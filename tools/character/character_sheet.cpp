@@ -22,7 +22,10 @@ struct Layout {
     float PixelsPerUnit;
     float Yaw;
     Layout(int zoom, float yawDegrees)
-        : CellW(96 * zoom), CellH(168 * zoom), PixelsPerUnit(2.2f * static_cast<float>(zoom)), Yaw(yawDegrees * dv::DegToRad) {}
+        : CellW(96 * zoom),
+          CellH(168 * zoom),
+          PixelsPerUnit(2.2f * static_cast<float>(zoom)),
+          Yaw(yawDegrees * dv::DegToRad) {}
 };
 
 struct Image {
@@ -106,7 +109,8 @@ void Triangle(Image& img, const Projected (&p)[3], const float (&uv)[3][2], cons
     }
 }
 
-void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int clipIndex, int frame, int cellX, int cellY) {
+void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int clipIndex, int frame, int cellX,
+              int cellY) {
     for (int y = cellY; y < cellY + L.CellH; ++y) {
         for (int x = cellX; x < cellX + L.CellW; ++x) img.Set(x, y, 40, 44, 52);
     }
@@ -146,8 +150,9 @@ void DrawCell(Image& img, const Layout& L, const dv::BuiltCharacter& built, int 
             dv::VecNormalize(n);
             light[k] = 0.35f + 0.75f * std::max(0.0f, dv::VecDot(n, lightDir));
         }
-        const dv::PixelBlock* tex =
-            f.Texture >= 0 && static_cast<size_t>(f.Texture) < built.Textures.size() ? &built.Textures[f.Texture] : nullptr;
+        const dv::PixelBlock* tex = f.Texture >= 0 && static_cast<size_t>(f.Texture) < built.Textures.size()
+                                        ? &built.Textures[f.Texture]
+                                        : nullptr;
         Triangle(img, p, uv, tex, light, cellX, cellX + L.CellW);
     }
     DrawNumber(img, cellX + 3, cellY + 3, built.Movable.Clips[clipIndex].ClipId);
@@ -166,8 +171,8 @@ void WritePng(const Image& img, const std::string& path) {
 
 }  // namespace
 
-void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>& clipIds, int framesPerClip,
-                         int zoom, float yawDegrees, const std::string& path) {
+void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>& clipIds, int framesPerClip, int zoom,
+                         float yawDegrees, const std::string& path) {
     const Layout L(std::clamp(zoom, 1, 8), yawDegrees);
     std::vector<int> indices;
     for (size_t i = 0; i < built.Movable.Clips.size(); ++i) {

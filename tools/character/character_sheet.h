@@ -13,7 +13,7 @@ namespace dvtool {
 // Cells are magnified by `zoom` (1-8) and seen from `yawDegrees` about the vertical (0 from
 // the front, 90 from the character's right). Faint lines mark the body position's height
 // and 16 and 24 units above it. Throws std::runtime_error when the file cannot be written.
-void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>& clipIds, int framesPerClip,
-                         int zoom, float yawDegrees, const std::string& path);
+void WriteCharacterSheet(const dv::BuiltCharacter& built, const std::vector<int>& clipIds, int framesPerClip, int zoom,
+                         float yawDegrees, const std::string& path);
 
 }  // namespace dvtool

@@ -65,7 +65,8 @@ public:
         return {Number(w, i), Number(w, i + 1), Number(w, i + 2)};
     }
     void Count(const std::vector<std::string>& w, size_t n) const {
-        if (w.size() != n) Fail("'" + w[0] + "' takes " + std::to_string(n - 1) + " values, not " + std::to_string(w.size() - 1));
+        if (w.size() != n)
+            Fail("'" + w[0] + "' takes " + std::to_string(n - 1) + " values, not " + std::to_string(w.size() - 1));
     }
 
 private:
@@ -192,8 +193,7 @@ CharacterPose RestPose(const CharacterSource& src) {
 
 // Reads one pose line ("BONE RX RY RZ", "add BONE ...", "root X Y Z") into `pose`;
 // false when the line is something else.
-bool PoseLine(const LineReader& r, const CharacterSource& src, const std::vector<std::string>& w,
-              CharacterPose& pose) {
+bool PoseLine(const LineReader& r, const CharacterSource& src, const std::vector<std::string>& w, CharacterPose& pose) {
     if (w[0] == "root") {
         r.Count(w, 4);
         pose.Root = r.Vector(w, 1);

@@ -24,7 +24,8 @@ int BuildPictures(int argc, char** argv) {
         }
         for (const dv::LevelCard card : dv::kLevelCards) {
             const dv::RgbImage img = dv::PaintLevelCard(card);
-            dv::WriteFileAtomic(dir + "/" + dv::LevelCardFileName(card), dv::EncodeJpeg(img.Width, img.Height, img.Pixels, 90));
+            dv::WriteFileAtomic(dir + "/" + dv::LevelCardFileName(card),
+                                dv::EncodeJpeg(img.Width, img.Height, img.Pixels, 90));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

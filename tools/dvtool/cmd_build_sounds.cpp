@@ -42,7 +42,8 @@ bool EncodeAll(const std::vector<dv::RenderedSound>& sounds, std::vector<std::ve
         files.emplace_back();
         if (s.Kind == dv::SoundKind::Effect) continue;
         const float quality = s.Kind == dv::SoundKind::Music ? kMusicQuality : kLoopQuality;
-        if (!dv::EncodeOggVorbis(s.Samples, quality, SerialOf(s.FileName), s.FileName, files.back(), error)) return false;
+        if (!dv::EncodeOggVorbis(s.Samples, quality, SerialOf(s.FileName), s.FileName, files.back(), error))
+            return false;
     }
     return true;
 }

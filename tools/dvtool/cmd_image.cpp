@@ -26,8 +26,7 @@ bool WritePam(const dv::Image& image, const std::string& path, std::string& erro
         }
         out << "P7\nWIDTH " << image.width << "\nHEIGHT " << image.height
             << "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-        out.write(reinterpret_cast<const char*>(image.rgba.data()),
-                  static_cast<std::streamsize>(image.rgba.size()));
+        out.write(reinterpret_cast<const char*>(image.rgba.data()), static_cast<std::streamsize>(image.rgba.size()));
         out.close();
         if (!out) {
             error = temp + ": write error";

@@ -1,6 +1,5 @@
 #include "tools/dvtool/headless_view.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>

@@ -37,7 +37,8 @@ struct BumpedMaterial {
     uint16_t Slot;
     float Strength;
 };
-constexpr BumpedMaterial kBumped[] = {{Material::Brick, 2, 6.0f}, {Material::Stone, 3, 5.0f}, {Material::Moss, 4, 5.0f}};
+constexpr BumpedMaterial kBumped[] = {
+    {Material::Brick, 2, 6.0f}, {Material::Stone, 3, 5.0f}, {Material::Moss, 4, 5.0f}};
 constexpr int kStripBTiles = 4;
 
 // The texture value a triangle stores for a material: a level texture slot, a strip B slot
@@ -46,8 +47,8 @@ uint16_t TextureCode(Material m) {
     for (const BumpedMaterial& b : kBumped)
         if (b.M == m) return b.Slot;
     switch (m) {
-        case Material::Water: return 0x8000 | (1 << 8);       // set A, set 0, frame 0
-        case Material::Lava: return 0x8000 | (2 << 8);        // set A, set 1
+        case Material::Water: return 0x8000 | (1 << 8);      // set A, set 0, frame 0
+        case Material::Lava: return 0x8000 | (2 << 8);       // set A, set 1
         case Material::Falls: return 0x8000 | (1 << 8) | 1;  // set B, set 0
         default: return static_cast<uint16_t>(1001 + static_cast<int>(m));
     }
@@ -172,7 +173,8 @@ private:
                     const int line = CellLine(g, x, z);
                     if (g.Border(x, z) && !k.Solid && !k.Door)
                         Fail(line, CellName(g, x, z) + " lies on the room's border and must be solid or a door");
-                    if (!g.Border(x, z) && k.Door) Fail(line, CellName(g, x, z) + " is a door but not on the room's border");
+                    if (!g.Border(x, z) && k.Door)
+                        Fail(line, CellName(g, x, z) + " is a door but not on the room's border");
                     for (int i = 0; i < 4; ++i) {
                         if (k.C[i] > top) Fail(line, CellName(g, x, z) + " has its ceiling above the room's top");
                         if (!k.Solid && !k.Door && k.C[i] < k.F[i])
@@ -216,11 +218,13 @@ private:
                 if (t.Solid || t.Door) continue;
                 if (f.Room >= 0)
                     Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door into two rooms, '" +
-                                                rooms_[static_cast<size_t>(f.Room)].Def->Name + "' and '" + db.Name + "'");
+                                                rooms_[static_cast<size_t>(f.Room)].Def->Name + "' and '" + db.Name +
+                                                "'");
                 f = {static_cast<int>(b), bx, bz};
             }
             if (f.Room < 0)
-                Fail(CellLine(A, x, z), CellName(A, x, z) + " is a door, but no other room has an open inner cell there");
+                Fail(CellLine(A, x, z),
+                     CellName(A, x, z) + " is a door, but no other room has an open inner cell there");
             const RoomGeo& B = rooms_[static_cast<size_t>(f.Room)];
             const CellGeo& t = B.At(f.X, f.Z);
             const float dy = static_cast<float>(B.Def->OriginY - da.OriginY);
@@ -252,7 +256,8 @@ private:
                 f = {static_cast<int>(b), bx, bz};
             }
             if (f.Room < 0)
-                Fail(line, CellName(A, x, z) + " is a hole, but no room below ends at its floor with an open cell there");
+                Fail(line,
+                     CellName(A, x, z) + " is a hole, but no room below ends at its floor with an open cell there");
             c.Below = f.Room;
             rooms_[static_cast<size_t>(f.Room)].At(f.X, f.Z).Above = static_cast<int>(a);
         });
@@ -364,7 +369,8 @@ private:
     void BuildCellRecords(size_t r, LevelRoom& room) {
         const RoomGeo& g = rooms_[r];
         const float top = g.Def->HeightCells * kHeightStepsPerCell;
-        room.Cells.assign(static_cast<size_t>(g.Def->CellsX), std::vector<GridCell>(static_cast<size_t>(g.Def->CellsZ)));
+        room.Cells.assign(static_cast<size_t>(g.Def->CellsX),
+                          std::vector<GridCell>(static_cast<size_t>(g.Def->CellsZ)));
         for (int x = 0; x < g.Def->CellsX; ++x) {
             for (int z = 0; z < g.Def->CellsZ; ++z) {
                 const CellGeo& c = g.At(x, z);
@@ -438,7 +444,8 @@ private:
 
     // A portal quad in world coordinates; the corners are put in the order that makes their
     // normal agree with `facing` (clockwise as seen from the side it faces).
-    static Portal MakePortal(int target, Vec3 c0, Vec3 c1, Vec3 c2, Vec3 c3, const Vec3& facing, const Vec3& targetOrigin) {
+    static Portal MakePortal(int target, Vec3 c0, Vec3 c1, Vec3 c2, Vec3 c3, const Vec3& facing,
+                             const Vec3& targetOrigin) {
         Portal p;
         std::memset(&p, 0, sizeof p);
         p.TargetRoom = static_cast<uint16_t>(target);
@@ -462,8 +469,8 @@ private:
             int count;
             int inx, inz;  // towards the room's inside
         };
-        const Side sides[4] = {{0, 1, 0, 0, nz, 1, 0}, {0, 1, nx - 1, 0, nz, -1, 0},
-                               {1, 0, 0, 0, nx, 0, 1}, {1, 0, 0, nz - 1, nx, 0, -1}};
+        const Side sides[4] = {
+            {0, 1, 0, 0, nz, 1, 0}, {0, 1, nx - 1, 0, nz, -1, 0}, {1, 0, 0, 0, nx, 0, 1}, {1, 0, 0, nz - 1, nx, 0, -1}};
         for (const Side& s : sides) {
             int i = 0;
             while (i < s.count) {
@@ -491,16 +498,18 @@ private:
                 Vec3 facing{static_cast<float>(s.inx), 0, static_cast<float>(s.inz)};
                 Vec3 a, b;
                 if (s.dz != 0) {
-                    const float px = g.Origin.x + (s.inx > 0 ? kCellSize : (nx - 1) * kCellSize) + facing.x * kPortalGap;
+                    const float px =
+                        g.Origin.x + (s.inx > 0 ? kCellSize : (nx - 1) * kCellSize) + facing.x * kPortalGap;
                     a = {px, 0, g.Origin.z + i * kCellSize};
                     b = {px, 0, g.Origin.z + j * kCellSize};
                 } else {
-                    const float pz = g.Origin.z + (s.inz > 0 ? kCellSize : (nz - 1) * kCellSize) + facing.z * kPortalGap;
+                    const float pz =
+                        g.Origin.z + (s.inz > 0 ? kCellSize : (nz - 1) * kCellSize) + facing.z * kPortalGap;
                     a = {g.Origin.x + i * kCellSize, 0, pz};
                     b = {g.Origin.x + j * kCellSize, 0, pz};
                 }
-                room.Portals.push_back(MakePortal(c.Side, {a.x, y0, a.z}, {a.x, y1, a.z}, {b.x, y1, b.z}, {b.x, y0, b.z},
-                                                  facing, rooms_[static_cast<size_t>(c.Side)].Origin));
+                room.Portals.push_back(MakePortal(c.Side, {a.x, y0, a.z}, {a.x, y1, a.z}, {b.x, y1, b.z},
+                                                  {b.x, y0, b.z}, facing, rooms_[static_cast<size_t>(c.Side)].Origin));
                 i = j;
             }
         }
@@ -514,8 +523,9 @@ private:
                                 (c.Hole ? -kPortalGap : kPortalGap);
                 const float x0 = g.Origin.x + x * kCellSize, z0 = g.Origin.z + z * kCellSize;
                 const Vec3 facing{0, c.Hole ? 1.0f : -1.0f, 0};
-                room.Portals.push_back(MakePortal(target, {x0, y, z0}, {x0, y, z0 + kCellSize}, {x0 + kCellSize, y, z0 + kCellSize},
-                                                  {x0 + kCellSize, y, z0}, facing, rooms_[static_cast<size_t>(target)].Origin));
+                room.Portals.push_back(MakePortal(target, {x0, y, z0}, {x0, y, z0 + kCellSize},
+                                                  {x0 + kCellSize, y, z0 + kCellSize}, {x0 + kCellSize, y, z0}, facing,
+                                                  rooms_[static_cast<size_t>(target)].Origin));
             }
         }
         if (room.Portals.size() > 255) Fail(g.Def->Line, "room '" + g.Def->Name + "' has more than 255 portals");
@@ -544,7 +554,7 @@ private:
         const float s = u / kCellSize, t = w / kCellSize;
         if (nwse) {
             if (s + t <= 1) return h[0] + (h[1] - h[0]) * s + (h[3] - h[0]) * t;  // SW, SE, NW
-            return h[2] + (h[3] - h[2]) * (1 - s) + (h[1] - h[2]) * (1 - t);       // NE, NW, SE
+            return h[2] + (h[3] - h[2]) * (1 - s) + (h[1] - h[2]) * (1 - t);      // NE, NW, SE
         }
         if (t >= s) return h[3] + (h[2] - h[3]) * s + (h[0] - h[3]) * (1 - t);  // NW, NE, SW
         return h[1] + (h[0] - h[1]) * (1 - s) + (h[2] - h[1]) * t;              // SE, SW, NE
@@ -566,17 +576,17 @@ private:
         const float e = CurveEdge(shape, u);
         return shape <= 2 ? w <= e : w < e;
     }
-    static int CurveTrue(int shape) { return shape == 1 || shape == 4 ? 1 : 0; }    // SE or SW
-    static int CurveFalse(int shape) { return shape == 1 || shape == 4 ? 3 : 2; }   // NW or NE
+    static int CurveTrue(int shape) { return shape == 1 || shape == 4 ? 1 : 0; }   // SE or SW
+    static int CurveFalse(int shape) { return shape == 1 || shape == 4 ? 3 : 2; }  // NW or NE
 
     struct Builder {
         std::vector<SurfaceTri>& out;
         int patch = 0;
 
         // Adds a triangle facing `want`, with per-vertex texture and patch coordinates.
-        void Tri(Vec3 p0, Vec3 p1, Vec3 p2, std::array<float, 2> uv0, std::array<float, 2> uv1, std::array<float, 2> uv2,
-                 std::array<float, 2> st0, std::array<float, 2> st1, std::array<float, 2> st2, const Vec3& want,
-                 Material m) {
+        void Tri(Vec3 p0, Vec3 p1, Vec3 p2, std::array<float, 2> uv0, std::array<float, 2> uv1,
+                 std::array<float, 2> uv2, std::array<float, 2> st0, std::array<float, 2> st1, std::array<float, 2> st2,
+                 const Vec3& want, Material m) {
             Vec3 n = VecCross(VecSub(p1, p0), VecSub(p2, p0));
             const float len = VecLength(n);
             if (len < 1e-3f) return;
@@ -629,14 +639,19 @@ private:
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
         auto st = [](float u, float w) { return std::array<float, 2>{u / kCellSize, w / kCellSize}; };
         if (c.Curve == 0) {
-            const Vec3 sw = pt(0, 0, c.F[0]), se = pt(kCellSize, 0, c.F[1]), ne = pt(kCellSize, kCellSize, c.F[2]), nw = pt(0, kCellSize, c.F[3]);
+            const Vec3 sw = pt(0, 0, c.F[0]), se = pt(kCellSize, 0, c.F[1]), ne = pt(kCellSize, kCellSize, c.F[2]),
+                       nw = pt(0, kCellSize, c.F[3]);
             const auto SW = st(0, 0), SE = st(kCellSize, 0), NE = st(kCellSize, kCellSize), NW = st(0, kCellSize);
             if (!c.Split) {
-                b.Tri(sw, nw, se, FlatUv(sw, origin), FlatUv(nw, origin), FlatUv(se, origin), SW, NW, SE, up, c.FloorMat);
-                b.Tri(nw, ne, se, FlatUv(nw, origin), FlatUv(ne, origin), FlatUv(se, origin), NW, NE, SE, up, c.FloorMat);
+                b.Tri(sw, nw, se, FlatUv(sw, origin), FlatUv(nw, origin), FlatUv(se, origin), SW, NW, SE, up,
+                      c.FloorMat);
+                b.Tri(nw, ne, se, FlatUv(nw, origin), FlatUv(ne, origin), FlatUv(se, origin), NW, NE, SE, up,
+                      c.FloorMat);
             } else {
-                b.Tri(nw, ne, sw, FlatUv(nw, origin), FlatUv(ne, origin), FlatUv(sw, origin), NW, NE, SW, up, c.FloorMat);
-                b.Tri(ne, se, sw, FlatUv(ne, origin), FlatUv(se, origin), FlatUv(sw, origin), NE, SE, SW, up, c.FloorMat);
+                b.Tri(nw, ne, sw, FlatUv(nw, origin), FlatUv(ne, origin), FlatUv(sw, origin), NW, NE, SW, up,
+                      c.FloorMat);
+                b.Tri(ne, se, sw, FlatUv(ne, origin), FlatUv(se, origin), FlatUv(sw, origin), NE, SE, SW, up,
+                      c.FloorMat);
             }
             ++b.patch;
             return;
@@ -652,10 +667,10 @@ private:
             const float u0 = kCellSize * i / kStrips, u1 = kCellSize * (i + 1) / kStrips;
             const float e0 = CurveEdge(c.Curve, u0), e1 = CurveEdge(c.Curve, u1);
             b.patch = floorPatch;
-            Quad(b, pt(u0, 0, hT), pt(u0, e0, hT), pt(u1, e1, hT), pt(u1, 0, hT), st(u0, 0), st(u0, e0), st(u1, e1), st(u1, 0),
-                 up, c.FloorMat, origin, true);
-            Quad(b, pt(u0, e0, hF), pt(u0, kCellSize, hF), pt(u1, kCellSize, hF), pt(u1, e1, hF), st(u0, e0), st(u0, kCellSize),
-                 st(u1, kCellSize), st(u1, e1), up, c.FloorMat, origin, true);
+            Quad(b, pt(u0, 0, hT), pt(u0, e0, hT), pt(u1, e1, hT), pt(u1, 0, hT), st(u0, 0), st(u0, e0), st(u1, e1),
+                 st(u1, 0), up, c.FloorMat, origin, true);
+            Quad(b, pt(u0, e0, hF), pt(u0, kCellSize, hF), pt(u1, kCellSize, hF), pt(u1, e1, hF), st(u0, e0),
+                 st(u0, kCellSize), st(u1, kCellSize), st(u1, e1), up, c.FloorMat, origin, true);
             const bool onEdge = (e0 <= 0 && e1 <= 0) || (e0 >= kCellSize && e1 >= kCellSize);
             if (hi > lo && !onEdge) {
                 b.patch = riserPatch;
@@ -665,8 +680,8 @@ private:
                 if (hT < hF) side = VecScale(side, -1);
                 if (VecLength(side) > 1e-4f) {
                     const float s0 = static_cast<float>(i) / kStrips, s1 = static_cast<float>(i + 1) / kStrips;
-                    Quad(b, pt(u0, e0, lo), pt(u0, e0, hi), pt(u1, e1, hi), pt(u1, e1, lo), {s0, 0}, {s0, 1}, {s1, 1}, {s1, 0},
-                         side, c.SideMat, origin, false);
+                    Quad(b, pt(u0, e0, lo), pt(u0, e0, hi), pt(u1, e1, hi), pt(u1, e1, lo), {s0, 0}, {s0, 1}, {s1, 1},
+                         {s1, 0}, side, c.SideMat, origin, false);
                 }
             }
         }
@@ -676,23 +691,28 @@ private:
     void CeilingSurface(Builder& b, const CellGeo& c, float x0, float z0, const Vec3& origin) {
         const Vec3 down{0, -1, 0};
         auto pt = [&](float u, float w, float h) { return Vec3{x0 + u, h * kClick, z0 + w}; };
-        const Vec3 sw = pt(0, 0, c.C[0]), se = pt(kCellSize, 0, c.C[1]), ne = pt(kCellSize, kCellSize, c.C[2]), nw = pt(0, kCellSize, c.C[3]);
+        const Vec3 sw = pt(0, 0, c.C[0]), se = pt(kCellSize, 0, c.C[1]), ne = pt(kCellSize, kCellSize, c.C[2]),
+                   nw = pt(0, kCellSize, c.C[3]);
         const std::array<float, 2> SW{0, 0}, SE{1, 0}, NE{1, 1}, NW{0, 1};
         if (c.CeilingSplit) {  // SE-NW diagonal
-            b.Tri(sw, se, nw, FlatUv(sw, origin), FlatUv(se, origin), FlatUv(nw, origin), SW, SE, NW, down, c.CeilingMat);
-            b.Tri(se, ne, nw, FlatUv(se, origin), FlatUv(ne, origin), FlatUv(nw, origin), SE, NE, NW, down, c.CeilingMat);
+            b.Tri(sw, se, nw, FlatUv(sw, origin), FlatUv(se, origin), FlatUv(nw, origin), SW, SE, NW, down,
+                  c.CeilingMat);
+            b.Tri(se, ne, nw, FlatUv(se, origin), FlatUv(ne, origin), FlatUv(nw, origin), SE, NE, NW, down,
+                  c.CeilingMat);
         } else {  // SW-NE diagonal
-            b.Tri(nw, sw, ne, FlatUv(nw, origin), FlatUv(sw, origin), FlatUv(ne, origin), NW, SW, NE, down, c.CeilingMat);
-            b.Tri(sw, se, ne, FlatUv(sw, origin), FlatUv(se, origin), FlatUv(ne, origin), SW, SE, NE, down, c.CeilingMat);
+            b.Tri(nw, sw, ne, FlatUv(nw, origin), FlatUv(sw, origin), FlatUv(ne, origin), NW, SW, NE, down,
+                  c.CeilingMat);
+            b.Tri(sw, se, ne, FlatUv(sw, origin), FlatUv(se, origin), FlatUv(ne, origin), SW, SE, NE, down,
+                  c.CeilingMat);
         }
         ++b.patch;
     }
 
     // A quad p0..p3 as two triangles facing `want`; flat quads take world-aligned texture
     // coordinates, vertical ones run along their base.
-    static void Quad(Builder& b, const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3, std::array<float, 2> s0,
-                     std::array<float, 2> s1, std::array<float, 2> s2, std::array<float, 2> s3, const Vec3& want, Material m,
-                     const Vec3& origin, bool flat) {
+    static void Quad(Builder& b, const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3,
+                     std::array<float, 2> s0, std::array<float, 2> s1, std::array<float, 2> s2, std::array<float, 2> s3,
+                     const Vec3& want, Material m, const Vec3& origin, bool flat) {
         std::array<float, 2> uv[4];
         const Vec3 ps[4] = {p0, p1, p2, p3};
         if (flat) {
@@ -715,8 +735,10 @@ private:
             int dx, dz;
             float u0, w0, u1, w1;  // endpoints in this cell's local coordinates
         };
-        const Edge edges[4] = {{-1, 0, 0, 0, 0, kCellSize}, {1, 0, kCellSize, 0, kCellSize, kCellSize},
-                               {0, -1, 0, 0, kCellSize, 0}, {0, 1, 0, kCellSize, kCellSize, kCellSize}};
+        const Edge edges[4] = {{-1, 0, 0, 0, 0, kCellSize},
+                               {1, 0, kCellSize, 0, kCellSize, kCellSize},
+                               {0, -1, 0, 0, kCellSize, 0},
+                               {0, 1, 0, kCellSize, kCellSize, kCellSize}};
         for (const Edge& e : edges) {
             const int nx = x + e.dx, nz = z + e.dz;
             const bool inside = g.Inside(nx, nz);
@@ -788,7 +810,8 @@ private:
         }
         for (const SurfaceTri& t : tris) {
             const float cx = (t.P[0].x + t.P[1].x + t.P[2].x) / 3, cz = (t.P[0].z + t.P[1].z + t.P[2].z) / 3;
-            const int kx = std::clamp(static_cast<int>(cx / (w / 4)), 0, 3), kz = std::clamp(static_cast<int>(cz / (d / 4)), 0, 3);
+            const int kx = std::clamp(static_cast<int>(cx / (w / 4)), 0, 3),
+                      kz = std::clamp(static_cast<int>(cz / (d / 4)), 0, 3);
             QuadtreeNode& n1 = room.Tree.Nodes[(kx >> 1) + 2 * (kz >> 1)];
             QuadtreeLeaf& n2 = n1.Children[(kx & 1) + 2 * (kz & 1)];
             QuadBox& box = n2.Box;

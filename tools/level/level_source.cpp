@@ -8,9 +8,8 @@ namespace dv {
 
 namespace {
 
-constexpr const char* kMaterialNames[kMaterialCount] = {"stone", "brick", "planks", "metal", "moss",
-                                                         "sand",  "tiles", "rock",   "marble", "grate",
-                                                         "glow",  "water", "lava",   "falls"};
+constexpr const char* kMaterialNames[kMaterialCount] = {"stone", "brick",  "planks", "metal", "moss",  "sand", "tiles",
+                                                        "rock",  "marble", "grate",  "glow",  "water", "lava", "falls"};
 constexpr const char* kObjectNames[kObjectKindCount] = {"pillar", "crate", "torch", "statue", "grate", "glow"};
 
 int ReadMaterial(SourceLine& r) {
@@ -37,8 +36,10 @@ CellDef ParseLegend(SourceLine& r) {
     while (!r.Done()) {
         const std::string p = r.Word("cell property");
         if (p == "floor") c.Floor = Heights(r, "floor height");
-        else if (p == "ceil") { c.Ceiling = Heights(r, "ceiling height"); c.HasCeiling = true; }
-        else if (p == "solid") c.Solid = true;
+        else if (p == "ceil") {
+            c.Ceiling = Heights(r, "ceiling height");
+            c.HasCeiling = true;
+        } else if (p == "solid") c.Solid = true;
         else if (p == "split") c.Split = true;
         else if (p == "csplit") c.CeilingSplit = true;
         else if (p == "curve") c.Curve = r.Int("curve shape", 1, 4);
@@ -51,7 +52,8 @@ CellDef ParseLegend(SourceLine& r) {
         else if (p == "side") c.SideMat = ReadMaterial(r);
         else r.Fail("unknown cell property '" + p + "'");
     }
-    if (c.Solid && (c.Door || c.Hole || c.Open || c.Exit)) r.Fail("a solid cell cannot be a door, hole, opening or exit");
+    if (c.Solid && (c.Door || c.Hole || c.Open || c.Exit))
+        r.Fail("a solid cell cannot be a door, hole, opening or exit");
     if (c.Door && (c.Hole || c.Open)) r.Fail("a door cell cannot be a shaft");
     if (c.Curve != 0 && c.Hole) r.Fail("a curved floor cannot be a hole");
     return c;
@@ -76,7 +78,8 @@ LightDef ParseLight(SourceLine& r) {
         } else if (p == "range") {
             l.Inner = static_cast<float>(r.Number("inner range"));
             l.Outer = static_cast<float>(r.Number("outer range"));
-            if (l.Inner < 0 || l.Outer < l.Inner || l.Outer > 127 * 16) r.Fail("ranges must satisfy 0 <= inner <= outer <= 2032");
+            if (l.Inner < 0 || l.Outer < l.Inner || l.Outer > 127 * 16)
+                r.Fail("ranges must satisfy 0 <= inner <= outer <= 2032");
             hasRange = true;
         } else if (p == "dir") {
             for (float& d : l.Dir) d = static_cast<float>(r.Number("direction"));
@@ -85,7 +88,8 @@ LightDef ParseLight(SourceLine& r) {
         } else if (p == "cone") {
             l.InnerDeg = static_cast<float>(r.Number("inner cone angle"));
             l.OuterDeg = static_cast<float>(r.Number("outer cone angle"));
-            if (l.InnerDeg < 0 || l.OuterDeg <= l.InnerDeg || l.OuterDeg >= 90) r.Fail("cone angles must satisfy 0 <= inner < outer < 90");
+            if (l.InnerDeg < 0 || l.OuterDeg <= l.InnerDeg || l.OuterDeg >= 90)
+                r.Fail("cone angles must satisfy 0 <= inner < outer < 90");
             l.HasCone = true;
         } else if (p == "width") {
             l.Width = r.Int("spot width", 0, 127);
@@ -201,8 +205,7 @@ private:
         std::map<char, CellDef> legend;
         bool haveMap = false;
         while (true) {
-            if (in_.AtEnd())
-                in_.Fail(room.Line, "room '" + room.Name + "' has no 'end'");
+            if (in_.AtEnd()) in_.Fail(room.Line, "room '" + room.Name + "' has no 'end'");
             const int lineNo = in_.NextNumber();
             SourceLine r = in_.Next();
             if (r.Done()) continue;
@@ -279,7 +282,7 @@ private:
             if (row == "endmap") break;
             if (!rows.empty() && row.size() != rows[0].size())
                 in_.Fail(lineNo, "map row has " + std::to_string(row.size()) + " cells, the first row " +
-                                                   std::to_string(rows[0].size()));
+                                     std::to_string(rows[0].size()));
             rows.push_back(row);
             rowLines.push_back(lineNo);
         }
@@ -295,7 +298,8 @@ private:
                 const char ch = rows[static_cast<size_t>(row)][static_cast<size_t>(x)];
                 const auto it = legend.find(ch);
                 if (it == legend.end())
-                    in_.Fail(rowLines[static_cast<size_t>(row)], std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
+                    in_.Fail(rowLines[static_cast<size_t>(row)],
+                             std::string("no legend for '") + ch + "' in room '" + room.Name + "'");
                 room.At(x, z) = it->second;
                 room.CellLines[static_cast<size_t>(x * room.CellsZ + z)] = rowLines[static_cast<size_t>(row)];
             }

@@ -14,7 +14,20 @@
 namespace dv {
 
 enum class Material : uint8_t {
-    Stone, Brick, Planks, Metal, Moss, Sand, Tiles, Rock, Marble, Grate, Glow, Water, Lava, Falls,
+    Stone,
+    Brick,
+    Planks,
+    Metal,
+    Moss,
+    Sand,
+    Tiles,
+    Rock,
+    Marble,
+    Grate,
+    Glow,
+    Water,
+    Lava,
+    Falls,
     Count
 };
 inline constexpr int kMaterialCount = static_cast<int>(Material::Count);
@@ -28,7 +41,7 @@ struct CellDef {
     int Curve = 0;  // 0 planar, 1..4 curved edge
     std::array<int, 4> Floor{0, 0, 0, 0};
     std::array<int, 4> Ceiling{0, 0, 0, 0};
-    bool HasCeiling = false;  // false: the room's top
+    bool HasCeiling = false;                           // false: the room's top
     int FloorMat = -1, CeilingMat = -1, SideMat = -1;  // -1: the room's default
 };
 

@@ -55,7 +55,8 @@ bool Blocked(const std::vector<Occluder>& occ, const Vec3& from, const Vec3& to)
     const Vec3 lo{std::min(from.x, to.x), std::min(from.y, to.y), std::min(from.z, to.z)};
     const Vec3 hi{std::max(from.x, to.x), std::max(from.y, to.y), std::max(from.z, to.z)};
     for (const Occluder& o : occ) {
-        if (o.hi.x < lo.x || o.lo.x > hi.x || o.hi.y < lo.y || o.lo.y > hi.y || o.hi.z < lo.z || o.lo.z > hi.z) continue;
+        if (o.hi.x < lo.x || o.lo.x > hi.x || o.hi.y < lo.y || o.lo.y > hi.y || o.hi.z < lo.z || o.lo.z > hi.z)
+            continue;
         if (SegmentHits(o, from, dir)) return true;
     }
     return false;
@@ -63,7 +64,8 @@ bool Blocked(const std::vector<Occluder>& occ, const Vec3& from, const Vec3& to)
 
 // World point and normal of patch coordinate (s, t): the triangle of the patch that holds it
 // (or the nearest one), interpolated barycentrically.
-bool PatchPoint(const std::vector<const SurfaceTri*>& tris, float s, float t, const Vec3& origin, Vec3& pos, Vec3& normal) {
+bool PatchPoint(const std::vector<const SurfaceTri*>& tris, float s, float t, const Vec3& origin, Vec3& pos,
+                Vec3& normal) {
     float best = -1e9f;
     for (const SurfaceTri* tri : tris) {
         const auto& a = tri->St[0];
@@ -81,7 +83,8 @@ bool PatchPoint(const std::vector<const SurfaceTri*>& tris, float s, float t, co
         l1 = std::max(l1, 0.0f);
         l2 = std::max(l2, 0.0f);
         const float sum = l0 + l1 + l2;
-        const Vec3 p = VecAdd(VecAdd(VecScale(tri->P[0], l0 / sum), VecScale(tri->P[1], l1 / sum)), VecScale(tri->P[2], l2 / sum));
+        const Vec3 p =
+            VecAdd(VecAdd(VecScale(tri->P[0], l0 / sum), VecScale(tri->P[1], l1 / sum)), VecScale(tri->P[2], l2 / sum));
         pos = VecAdd(p, origin);
         normal = tri->Normal;
     }
@@ -106,7 +109,9 @@ std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<s
     const int totalPatches = std::max(firstPatch.back(), 1);
     const int tiles = (totalPatches + kPatchesPerTile - 1) / kPatchesPerTile;
     // Lightmap slots run from 3001 up to the bump strip's 4002.
-    if (tiles > 1000) throw std::runtime_error(outputPath + ": the level needs " + std::to_string(tiles) + " lightmap tiles, at most 1000 fit");
+    if (tiles > 1000)
+        throw std::runtime_error(outputPath + ": the level needs " + std::to_string(tiles) +
+                                 " lightmap tiles, at most 1000 fit");
     const int strips = (tiles + kLightmapTilesPerStrip - 1) / kLightmapTilesPerStrip;
     const std::string base = LightmapBaseName(outputPath);
     std::vector<LightmapImage> images(static_cast<size_t>(strips));
@@ -138,8 +143,8 @@ std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<s
             for (int j = 0; j < kPatch; ++j) {
                 for (int i = 0; i < kPatch; ++i) {
                     Vec3 pos{}, normal{0, 1, 0};
-                    if (!PatchPoint(tris, static_cast<float>(i) / (kPatch - 1), static_cast<float>(j) / (kPatch - 1), origin, pos,
-                                    normal))
+                    if (!PatchPoint(tris, static_cast<float>(i) / (kPatch - 1), static_cast<float>(j) / (kPatch - 1),
+                                    origin, pos, normal))
                         continue;
                     const Vec3 lifted = VecAdd(pos, VecScale(normal, 0.3f));
                     Vec3 colour{0, 0, 0};
@@ -148,7 +153,9 @@ std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<s
                         Vec3 c{0, 0, 0};
                         LightVertex(pos, normal, c, rec, lifted);
                         if (c.x + c.y + c.z <= 0) continue;
-                        if (k > 0 && rec.Kind != kLightDirectional && Blocked(occ, lifted, {rec.Position.x, rec.Position.y, rec.Position.z})) continue;
+                        if (k > 0 && rec.Kind != kLightDirectional &&
+                            Blocked(occ, lifted, {rec.Position.x, rec.Position.y, rec.Position.z}))
+                            continue;
                         colour = VecAdd(colour, c);
                     }
                     uint8_t* out = &img.Rgb[(static_cast<size_t>(yBase + j) * img.Width + px + i) * 3];

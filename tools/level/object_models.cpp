@@ -130,9 +130,7 @@ ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Materi
             b.Prism(10, 8, 120, 8, Material::Marble);
             b.Box({-14, 120, -14}, {14, 128, 14}, Material::Marble, false, true);
             break;
-        case ObjectKind::Crate:
-            b.Box({-16, 0, -16}, {16, 32, 16}, Material::Planks);
-            break;
+        case ObjectKind::Crate: b.Box({-16, 0, -16}, {16, 32, 16}, Material::Planks); break;
         case ObjectKind::Torch:
             b.Box({-2, 0, -2}, {2, 20, 2}, Material::Planks);
             b.Box({-4, 20, -4}, {4, 24, 4}, Material::Metal);
@@ -152,11 +150,8 @@ ModelRecord BuildObjectModel(ObjectKind kind, const std::function<int16_t(Materi
             b.Quad({h, 0, 0}, {h, t, 0}, {-h, t, 0}, {-h, 0, 0}, Material::Grate, BlendMode::AlphaTested);
             break;
         }
-        case ObjectKind::Glow:
-            b.Cross(14, 0, 28, Material::Glow, BlendMode::Additive);
-            break;
-        case ObjectKind::Count:
-            break;
+        case ObjectKind::Glow: b.Cross(14, 0, 28, Material::Glow, BlendMode::Additive); break;
+        case ObjectKind::Count: break;
     }
     return b.Finish();
 }

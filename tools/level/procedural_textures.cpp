@@ -83,7 +83,8 @@ RgbImage Draw(int size, uint32_t seed, Material m, float phase) {
                 }
                 case Material::Planks: {
                     const int plank = y * 4 / size;
-                    const float grain = 0.5f + 0.5f * std::sin((u * 40.0f + 6.0f * TileNoise(u, v, 4, seed + plank)) * kPi);
+                    const float grain =
+                        0.5f + 0.5f * std::sin((u * 40.0f + 6.0f * TileNoise(u, v, 4, seed + plank)) * kPi);
                     c = Scale(Mix({110, 72, 40}, {150, 104, 60}, grain * 0.6f + n * 0.4f),
                               0.85f + 0.3f * Lattice(plank, 0, 4, seed));
                     if (y % (size / 4) == 0) c = Scale(c, 0.45f);
@@ -153,8 +154,7 @@ RgbImage Draw(int size, uint32_t seed, Material m, float phase) {
                     c = Mix({70, 120, 170}, {220, 235, 245}, streak * streak * 1.3f);
                     break;
                 }
-                case Material::Count:
-                    break;
+                case Material::Count: break;
             }
             Put(img, x, y, c);
         }

@@ -22,7 +22,8 @@ std::vector<uint8_t> BuildFontFile(const std::string& fontPath, int pixelHeight)
     const GlyphRasteriser raster(fontPath, pixelHeight);
     const int ascent = raster.Ascender();
     const int cellHeight = ascent + raster.Descender() + 2 * kRim;
-    if (cellHeight > 255) throw std::runtime_error(fontPath + ": glyphs of " + std::to_string(pixelHeight) + " pixels are too tall");
+    if (cellHeight > 255)
+        throw std::runtime_error(fontPath + ": glyphs of " + std::to_string(pixelHeight) + " pixels are too tall");
 
     struct Placed {
         GlyphBitmap g;
@@ -53,7 +54,8 @@ std::vector<uint8_t> BuildFontFile(const std::string& fontPath, int pixelHeight)
             for (int x = 0; x < p.g.Width; ++x) {
                 const int ix = ox + x, iy = oy + y;
                 if (ix < p.x || ix >= p.x + p.w || iy < p.y || iy >= p.y + cellHeight) continue;
-                cover[static_cast<size_t>(iy) * kImageWidth + ix] = p.g.Coverage[static_cast<size_t>(y) * p.g.Width + x];
+                cover[static_cast<size_t>(iy) * kImageWidth + ix] =
+                    p.g.Coverage[static_cast<size_t>(y) * p.g.Width + x];
             }
         }
     }

@@ -67,7 +67,9 @@ void Put(RgbImage& img, int x, int y, const Rgb& c) {
 
 Rgb Scale(const Rgb& c, float k) { return {c.r * k, c.g * k, c.b * k}; }
 Rgb Add(const Rgb& a, const Rgb& b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Rgb Tint(const Rgb& c, const Rgb& light) { return {c.r * light.r / 255.0f, c.g * light.g / 255.0f, c.b * light.b / 255.0f}; }
+Rgb Tint(const Rgb& c, const Rgb& light) {
+    return {c.r * light.r / 255.0f, c.g * light.g / 255.0f, c.b * light.b / 255.0f};
+}
 
 // The foot of a card darkens so that the level's name, drawn there by the game, reads.
 void DarkenFoot(RgbImage& img) {
@@ -133,27 +135,25 @@ Hit TraceInterior(const Interior& room, float ox, float oy, float oz, float dx, 
 Rgb SurfaceColour(const Interior& room, Surface what, float x, float y, float z) {
     const float grain = 0.85f + 0.3f * TileNoise(x * 0.37f + z * 0.11f, y * 0.41f + z * 0.23f, 64, 9u);
     switch (what) {
-    case Surface::Floor: {
-        const bool alt = (static_cast<int>(std::floor(x)) + static_cast<int>(std::floor(z))) % 2 != 0;
-        const float seam = std::min(std::abs(x - std::round(x)), std::abs(z - std::round(z))) < 0.03f ? 0.6f : 1.0f;
-        return Scale(alt ? room.FloorAlt : room.Floor, grain * seam);
-    }
-    case Surface::Ceiling:
-        return Scale(room.Ceiling, grain * (std::fmod(z + 100.0f, 3.0f) < 0.3f ? 0.6f : 1.0f));
-    case Surface::Wall:
-    case Surface::BackWall: {
-        if (what == Surface::BackWall && std::abs(x) < 0.9f && y < 2.3f) return room.Door;
-        const float course = y / 0.4f;
-        const float along = (what == Surface::Wall ? z : x) / 0.8f + (static_cast<int>(course) % 2) * 0.5f;
-        const bool joint = course - std::floor(course) < 0.08f || along - std::floor(along) < 0.05f;
-        return Scale(room.Wall, grain * (joint ? 0.55f : 1.0f));
-    }
-    case Surface::Column: {
-        const float flute = 0.8f + 0.2f * std::cos(std::atan2(z - std::round(z), x) * 16.0f);
-        return Scale(room.Column, grain * flute);
-    }
-    case Surface::None:
-        break;
+        case Surface::Floor: {
+            const bool alt = (static_cast<int>(std::floor(x)) + static_cast<int>(std::floor(z))) % 2 != 0;
+            const float seam = std::min(std::abs(x - std::round(x)), std::abs(z - std::round(z))) < 0.03f ? 0.6f : 1.0f;
+            return Scale(alt ? room.FloorAlt : room.Floor, grain * seam);
+        }
+        case Surface::Ceiling: return Scale(room.Ceiling, grain * (std::fmod(z + 100.0f, 3.0f) < 0.3f ? 0.6f : 1.0f));
+        case Surface::Wall:
+        case Surface::BackWall: {
+            if (what == Surface::BackWall && std::abs(x) < 0.9f && y < 2.3f) return room.Door;
+            const float course = y / 0.4f;
+            const float along = (what == Surface::Wall ? z : x) / 0.8f + (static_cast<int>(course) % 2) * 0.5f;
+            const bool joint = course - std::floor(course) < 0.08f || along - std::floor(along) < 0.05f;
+            return Scale(room.Wall, grain * (joint ? 0.55f : 1.0f));
+        }
+        case Surface::Column: {
+            const float flute = 0.8f + 0.2f * std::cos(std::atan2(z - std::round(z), x) * 16.0f);
+            return Scale(room.Column, grain * flute);
+        }
+        case Surface::None: break;
     }
     return room.Fog;
 }
@@ -196,9 +196,24 @@ void PaintInterior(RgbImage& img, const Interior& room) {
 // The hall of steps: warm tiles, brick, torchlit columns and a bright doorway far ahead.
 RgbImage PaintHallCard() {
     RgbImage img(kPictureWidth, kPictureHeight);
-    Interior hall{3.2f, 4.0f, 26.0f, 1.5f, 2.0f, 3.0f, 0.35f, false,
-                  {150, 120, 95}, {110, 80, 62}, {140, 90, 70}, {70, 60, 55}, {190, 180, 165}, {255, 225, 170},
-                  {14, 10, 10}, {40, 32, 30}, 16.0f, {}};
+    Interior hall{3.2f,
+                  4.0f,
+                  26.0f,
+                  1.5f,
+                  2.0f,
+                  3.0f,
+                  0.35f,
+                  false,
+                  {150, 120, 95},
+                  {110, 80, 62},
+                  {140, 90, 70},
+                  {70, 60, 55},
+                  {190, 180, 165},
+                  {255, 225, 170},
+                  {14, 10, 10},
+                  {40, 32, 30},
+                  16.0f,
+                  {}};
     for (float z = 3.0f; z < 24.0f; z += 6.0f) {
         hall.Lights.push_back({-2.6f, 2.6f, z + 1.5f, {255, 170, 90}, 2.2f});
         hall.Lights.push_back({2.6f, 2.6f, z + 4.5f, {255, 170, 90}, 2.2f});
@@ -213,9 +228,24 @@ RgbImage PaintHallCard() {
 // shaft far ahead, the far end lost in the fog over the water.
 RgbImage PaintCisternCard() {
     RgbImage img(kPictureWidth, kPictureHeight);
-    Interior cistern{5.0f, 3.6f, 40.0f, 1.1f, 1.6f, 2.6f, 0.32f, true,
-                     {24, 40, 48}, {24, 40, 48}, {120, 128, 130}, {60, 66, 72}, {170, 178, 176}, {160, 200, 230},
-                     {14, 24, 30}, {50, 62, 76}, 16.0f, {}};
+    Interior cistern{5.0f,
+                     3.6f,
+                     40.0f,
+                     1.1f,
+                     1.6f,
+                     2.6f,
+                     0.32f,
+                     true,
+                     {24, 40, 48},
+                     {24, 40, 48},
+                     {120, 128, 130},
+                     {60, 66, 72},
+                     {170, 178, 176},
+                     {160, 200, 230},
+                     {14, 24, 30},
+                     {50, 62, 76},
+                     16.0f,
+                     {}};
     cistern.Lights.push_back({0.0f, 3.4f, 14.0f, {170, 210, 255}, 6.0f});
     cistern.Lights.push_back({-4.0f, 1.8f, 6.0f, {255, 170, 90}, 2.5f});
     cistern.Lights.push_back({4.0f, 1.8f, 22.0f, {255, 170, 90}, 2.5f});
@@ -246,7 +276,8 @@ RgbImage PaintTowerCard() {
     for (int layer = 0; layer < 3; ++layer) {
         const Rgb colour = Lerp(skyLow, Rgb{40, 48, 60}, 0.25f + layer * 0.25f);
         for (int x = 0; x < kPictureWidth; ++x) {
-            const float top = Ridge(static_cast<float>(x), 470.0f + layer * 40.0f, 120.0f - layer * 30.0f, 3 + layer, 21u + layer);
+            const float top =
+                Ridge(static_cast<float>(x), 470.0f + layer * 40.0f, 120.0f - layer * 30.0f, 3 + layer, 21u + layer);
             for (int y = std::max(0, static_cast<int>(top)); y < kPictureHeight; ++y) Put(img, x, y, colour);
         }
     }
@@ -276,7 +307,8 @@ RgbImage PaintTowerCard() {
     for (const auto& w : windows)
         for (int y = w[1]; y < w[1] + 34; ++y)
             for (int x = w[0]; x < w[0] + 10; ++x)
-                Put(img, x, y, y < w[1] + 5 ? Rgb{30, 26, 24} : Lerp(Rgb{255, 190, 110}, Rgb{120, 60, 30}, (y - w[1]) / 34.0f));
+                Put(img, x, y,
+                    y < w[1] + 5 ? Rgb{30, 26, 24} : Lerp(Rgb{255, 190, 110}, Rgb{120, 60, 30}, (y - w[1]) / 34.0f));
     // A rocky foot in the foreground, and haze over the lower part of the tower.
     for (int x = 0; x < kPictureWidth; ++x) {
         const float ground = Ridge(static_cast<float>(x), 600.0f, 70.0f, 5, 57u);
@@ -292,18 +324,18 @@ RgbImage PaintTowerCard() {
 
 const char* LevelCardFileName(LevelCard card) {
     switch (card) {
-    case LevelCard::Hall: return "card_hall.jpg";
-    case LevelCard::Cistern: return "card_cistern.jpg";
-    case LevelCard::Tower: return "card_tower.jpg";
+        case LevelCard::Hall: return "card_hall.jpg";
+        case LevelCard::Cistern: return "card_cistern.jpg";
+        case LevelCard::Tower: return "card_tower.jpg";
     }
     return "card.jpg";
 }
 
 RgbImage PaintLevelCard(LevelCard card) {
     switch (card) {
-    case LevelCard::Hall: return PaintHallCard();
-    case LevelCard::Cistern: return PaintCisternCard();
-    case LevelCard::Tower: return PaintTowerCard();
+        case LevelCard::Hall: return PaintHallCard();
+        case LevelCard::Cistern: return PaintCisternCard();
+        case LevelCard::Tower: return PaintTowerCard();
     }
     return PaintHallCard();
 }
@@ -324,7 +356,9 @@ RgbImage PaintTitlePicture(bool closing, const std::string& fontPath) {
             c = Lerp(c, sun, std::exp(-d / 60.0f) * 0.9f + (d < 34 ? 1.0f : 0.0f));
             // Thin clouds.
             const float cloud = TileFractal(x / 800.0f, y / 260.0f, 4, 5, closing ? 77u : 33u);
-            if (y < horizon) c = Lerp(c, Lerp(skyLow, Rgb{255, 255, 255}, 0.3f), std::max(0.0f, cloud - 0.55f) * 1.5f * (y / horizon));
+            if (y < horizon)
+                c = Lerp(c, Lerp(skyLow, Rgb{255, 255, 255}, 0.3f),
+                         std::max(0.0f, cloud - 0.55f) * 1.5f * (y / horizon));
             if (!closing && y < 250 && ((x * 7919 + y * 104729) % 1999) == 0) c = {240, 240, 255};
             Put(img, x, y, c);
         }
@@ -363,7 +397,8 @@ RgbImage PaintTitlePicture(bool closing, const std::string& fontPath) {
         DrawText(img, small, "a journey through the halls", kPictureWidth / 2, 235, Rgb{230, 210, 190}, Rgb{0, 0, 0});
     } else {
         DrawText(img, big, "THE END", kPictureWidth / 2, 190, Rgb{255, 250, 235}, Rgb{40, 30, 20});
-        DrawText(img, small, "thank you for playing Dedivirede", kPictureWidth / 2, 235, Rgb{255, 245, 230}, Rgb{40, 30, 20});
+        DrawText(img, small, "thank you for playing Dedivirede", kPictureWidth / 2, 235, Rgb{255, 245, 230},
+                 Rgb{40, 30, 20});
     }
     return img;
 }

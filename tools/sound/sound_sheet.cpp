@@ -79,7 +79,8 @@ void DrawWaveform(RgbImage& img, const SoundSamples& s, int x0, int y0) {
                 hi = std::max(hi, Sample(s, f, c));
             }
         const bool clipped = hi >= 0.95 || lo <= -0.95;
-        for (int y = rowOf(hi); y <= rowOf(lo); ++y) Put(img, x0 + x, y, clipped ? Rgb{255, 40, 40} : Rgb{120, 220, 140});
+        for (int y = rowOf(hi); y <= rowOf(lo); ++y)
+            Put(img, x0 + x, y, clipped ? Rgb{255, 40, 40} : Rgb{120, 220, 140});
     }
 }
 
@@ -121,8 +122,7 @@ std::vector<double> SpectrumAt(const SoundSamples& s, size_t centre) {
     }
     Fft(a);
     std::vector<double> db(kFftSize / 2);
-    for (size_t k = 0; k < db.size(); ++k)
-        db[k] = 20.0 * std::log10(std::max(1e-12, 2.0 * std::abs(a[k]) / windowSum));
+    for (size_t k = 0; k < db.size(); ++k) db[k] = 20.0 * std::log10(std::max(1e-12, 2.0 * std::abs(a[k]) / windowSum));
     return db;
 }
 
@@ -158,7 +158,8 @@ void DrawSpectrogram(RgbImage& img, const SoundSamples& s, int x0, int y0) {
         }
     }
     for (const double grid : {100.0, 1000.0, 10000.0}) {
-        const int y = static_cast<int>(std::lround((1.0 - std::log(grid / kLowHz) / std::log(kHighHz / kLowHz)) * (kPlotHeight - 1)));
+        const int y = static_cast<int>(
+            std::lround((1.0 - std::log(grid / kLowHz) / std::log(kHighHz / kLowHz)) * (kPlotHeight - 1)));
         for (int x = 0; x < kPlotWidth; x += 3) Put(img, x0 + x, y0 + y, {200, 200, 200});
     }
 }
@@ -171,8 +172,8 @@ double PeakOf(const SoundSamples& s) {
 
 std::string Caption(const SoundSamples& s) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.2f s  peak %.2f%s", static_cast<double>(s.FrameCount()) / s.SampleRate, PeakOf(s),
-                  s.Channels == 2 ? "  st" : "");
+    std::snprintf(text, sizeof text, "%.2f s  peak %.2f%s", static_cast<double>(s.FrameCount()) / s.SampleRate,
+                  PeakOf(s), s.Channels == 2 ? "  st" : "");
     return text;
 }
 
@@ -194,7 +195,8 @@ void WriteSoundSheet(const std::vector<RenderedSound>& sounds, const std::string
     }
     std::vector<uint8_t> rgba;
     rgba.reserve(img.Pixels.size() / 3 * 4);
-    for (size_t p = 0; p < img.Pixels.size(); p += 3) rgba.insert(rgba.end(), {img.Pixels[p], img.Pixels[p + 1], img.Pixels[p + 2], 255});
+    for (size_t p = 0; p < img.Pixels.size(); p += 3)
+        rgba.insert(rgba.end(), {img.Pixels[p], img.Pixels[p + 1], img.Pixels[p + 2], 255});
     std::string error;
     if (!WritePngFile(path, img.Width, img.Height, rgba.data(), error)) throw std::runtime_error(error);
 }

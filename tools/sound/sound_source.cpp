@@ -38,9 +38,8 @@ std::string Format(double v) {
 
 bool IsValidName(const std::string& name) {
     if (name.empty() || name.size() > 64) return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    });
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; });
 }
 
 // Each property of a line may be given once.
@@ -244,7 +243,8 @@ private:
         } else if (kw == "crossfade" && loop) {
             s.Crossfade = r.Number("crossfade", 0.01, s.Length / 2);
         } else if (kw == "layer" && !music) {
-            if (static_cast<int>(s.Layers.size()) == kMaxLayers) r.Fail("more than " + std::to_string(kMaxLayers) + " layers");
+            if (static_cast<int>(s.Layers.size()) == kMaxLayers)
+                r.Fail("more than " + std::to_string(kMaxLayers) + " layers");
             s.Layers.push_back(ParseLayer(r, s.Length));
         } else if (kw == "tempo" && music) {
             if (!s.Notes.empty()) r.Fail("'tempo' must come before the first 'play'");
@@ -259,7 +259,8 @@ private:
                 r.Fail("more than " + std::to_string(kMaxInstruments) + " instruments");
             s.Instruments.push_back(ParseInstrument(r, s.Instruments));
         } else if (kw == "play" && music) {
-            if (static_cast<int>(s.Notes.size()) == kMaxNotes) r.Fail("more than " + std::to_string(kMaxNotes) + " notes");
+            if (static_cast<int>(s.Notes.size()) == kMaxNotes)
+                r.Fail("more than " + std::to_string(kMaxNotes) + " notes");
             s.Notes.push_back(ParsePlay(r, s));
         } else {
             const char* kind = effect ? "a sound" : loop ? "a loop" : "music";
@@ -274,7 +275,7 @@ private:
         const double work = RenderWork(s);
         if (work > kMaxWork)
             in_.Fail(s.Line, "'" + s.Name + "' needs " + std::to_string(std::lround(work / 1e6)) +
-                                               " million samples of work; at most " + Format(kMaxWork / 1e6) + " million");
+                                 " million samples of work; at most " + Format(kMaxWork / 1e6) + " million");
     }
 
     // The samples the synthesiser computes for a sound, counted before anything is rendered so

@@ -11,10 +11,10 @@ namespace {
 
 constexpr double kRate = kSoundRate;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kFadeIn = 0.002;     // seconds of fade at the start of effects and music
-constexpr double kFadeOut = 0.015;    // and at their end
-constexpr double kDcCutoff = 20.0;    // the DC blocker's corner, Hz
-constexpr int kFilterUpdate = 32;     // samples between coefficient updates of moving filters
+constexpr double kFadeIn = 0.002;   // seconds of fade at the start of effects and music
+constexpr double kFadeOut = 0.015;  // and at their end
+constexpr double kDcCutoff = 20.0;  // the DC blocker's corner, Hz
+constexpr int kFilterUpdate = 32;   // samples between coefficient updates of moving filters
 // Filters are fourth order, two second-order stages with these Q (Butterworth, 24 dB per
 // octave); a layer's resonance raises the second stage's Q above its plain value.
 constexpr double kButterworthQ[2] = {0.5412, 1.3066};
@@ -31,7 +31,7 @@ public:
         return z ^ (z >> 31);
     }
     double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }  // [0, 1)
-    double Signed() { return 2.0 * Uniform() - 1.0; }                            // [-1, 1)
+    double Signed() { return 2.0 * Uniform() - 1.0; }                           // [-1, 1)
 
 private:
     uint64_t state_;
@@ -170,8 +170,8 @@ void RenderEvent(const SoundLayer& l, const LayerEvent& e, const LayerModulation
         }
         if (l.Lowpass > 0.0) {
             if ((i - first) % kFilterUpdate == 0) {
-                const double cutoff = Glide(l.Lowpass, l.LowpassEnd, progress) * e.Pitch *
-                                      std::exp2(l.WobbleDepth * mod.Wobble.At(abs));
+                const double cutoff =
+                    Glide(l.Lowpass, l.LowpassEnd, progress) * e.Pitch * std::exp2(l.WobbleDepth * mod.Wobble.At(abs));
                 low[0].SetLowpass(cutoff, kButterworthQ[0]);
                 low[1].SetLowpass(cutoff, kButterworthQ[1] * l.Resonance / kPlainResonance);
             }
@@ -186,7 +186,8 @@ void RenderEvent(const SoundLayer& l, const LayerEvent& e, const LayerModulation
 }
 
 // Adds one layer to `mix`: one event, or `Repeat` per second scattered over its window.
-void RenderLayer(const SoundLayer& l, double pitch, double gain, double shift, uint64_t seed, std::vector<double>& mix) {
+void RenderLayer(const SoundLayer& l, double pitch, double gain, double shift, uint64_t seed,
+                 std::vector<double>& mix) {
     Rng rng(seed);
     const double seconds = static_cast<double>(mix.size()) / kRate;
     const LayerModulation mod{SmoothRandom(l.WanderRate, seconds, rng), SmoothRandom(l.WobbleRate, seconds, rng)};
@@ -252,7 +253,8 @@ SoundSamples Quantise(const std::vector<double>& x, int channels, double peak) {
     s.SampleRate = kSoundRate;
     s.Channels = channels;
     s.Frames.reserve(x.size());
-    for (const double v : x) s.Frames.push_back(static_cast<int16_t>(std::lround(std::clamp(v * scale, -1.0, 1.0) * 32767.0)));
+    for (const double v : x)
+        s.Frames.push_back(static_cast<int16_t>(std::lround(std::clamp(v * scale, -1.0, 1.0) * 32767.0)));
     return s;
 }
 
@@ -301,9 +303,7 @@ struct Partial {
 std::vector<Partial> TonePartials(InstrumentTone tone) {
     std::vector<Partial> p;
     switch (tone) {
-        case InstrumentTone::Sine:
-            p.push_back({1.0, 1.0, 1.0, 0.0});
-            break;
+        case InstrumentTone::Sine: p.push_back({1.0, 1.0, 1.0, 0.0}); break;
         case InstrumentTone::Pad:
             // Three slightly detuned voices spread left, centre and right, soft harmonics.
             for (const double detune : {-0.004, 0.0, 0.004}) {
@@ -313,7 +313,8 @@ std::vector<Partial> TonePartials(InstrumentTone tone) {
             break;
         case InstrumentTone::Pluck:
             // Higher harmonics die away faster, so the note starts bright and mellows.
-            for (int n = 1; n <= 12; ++n) p.push_back({static_cast<double>(n), 1.0 / std::pow(n, 1.3), 1.0 / (1.0 + 0.6 * (n - 1)), 0.0});
+            for (int n = 1; n <= 12; ++n)
+                p.push_back({static_cast<double>(n), 1.0 / std::pow(n, 1.3), 1.0 / (1.0 + 0.6 * (n - 1)), 0.0});
             break;
         case InstrumentTone::Bell:
             p.push_back({1.0, 1.0, 1.0, 0.0});

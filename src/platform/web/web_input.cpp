@@ -21,7 +21,7 @@ struct PadButton {
 };
 
 constexpr PadButton kPadButtons[] = {
-    {14, kVkLeft}, {12, kVkUp}, {15, kVkRight}, {13, kVkDown}, {0, kVkAlt},
+    {14, kVkLeft}, {12, kVkUp}, {15, kVkRight}, {13, kVkDown},  {0, kVkAlt},
     {1, kVkCtrl},  {3, kVkEnd}, {4, kVkShift},  {5, kVkInsert},
 };
 constexpr int kPadKeys = static_cast<int>(sizeof kPadButtons / sizeof kPadButtons[0]);

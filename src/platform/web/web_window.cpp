@@ -30,13 +30,15 @@ constexpr int kStatusLinePx = 28;
 // page's margins and the status line, or the whole screen when the canvas is full screen.
 // `side` 0 asks for the width, 1 for the height.
 int PageSide(const char* canvas, int side) {
-    return EM_ASM_INT({
-        var c = document.querySelector(UTF8ToString($0));
-        if (!c) return 0;
-        var full = document.fullscreenElement === c;
-        if ($1 === 0) return Math.max(320, (full ? screen.width : window.innerWidth - 2 * c.offsetLeft) | 0);
-        return Math.max(240, (full ? screen.height : window.innerHeight - c.offsetTop - $2) | 0);
-    }, canvas, side, kStatusLinePx);
+    return EM_ASM_INT(
+        {
+            var c = document.querySelector(UTF8ToString($0));
+            if (!c) return 0;
+            var full = document.fullscreenElement == = c;
+            if ($1 == = 0) return Math.max(320, (full ? screen.width : window.innerWidth - 2 * c.offsetLeft) | 0);
+            return Math.max(240, (full ? screen.height : window.innerHeight - c.offsetTop - $2) | 0);
+        },
+        canvas, side, kStatusLinePx);
 }
 
 EM_BOOL OnPageResize(int, const EmscriptenUiEvent*, void* user) {
@@ -124,7 +126,11 @@ SDL_Window* WebWindow::Window() const { return CurrentWindow(); }
 
 void ShowPageMessage(const std::string& caption, const std::string& text) {
     const std::string line = caption.empty() ? text : caption + ": " + text;
-    EM_ASM({ if (Module.dvShowMessage) Module.dvShowMessage(UTF8ToString($0)); }, line.c_str());
+    EM_ASM(
+        {
+            if (Module.dvShowMessage) Module.dvShowMessage(UTF8ToString($0));
+        },
+        line.c_str());
 }
 
 }  // namespace dv

@@ -16,6 +16,6 @@
 #define ALC_HRTF_SOFT 0x1992
 #endif
 
-typedef ALCdevice*(*LPALCLOOPBACKOPENDEVICESOFT)(const ALCchar*);
-typedef ALCboolean(*LPALCISRENDERFORMATSUPPORTEDSOFT)(ALCdevice*, ALCsizei, ALCenum, ALCenum);
-typedef void(*LPALCRENDERSAMPLESSOFT)(ALCdevice*, ALCvoid*, ALCsizei);
+typedef ALCdevice* (*LPALCLOOPBACKOPENDEVICESOFT)(const ALCchar*);
+typedef ALCboolean (*LPALCISRENDERFORMATSUPPORTEDSOFT)(ALCdevice*, ALCsizei, ALCenum, ALCenum);
+typedef void (*LPALCRENDERSAMPLESSOFT)(ALCdevice*, ALCvoid*, ALCsizei);
