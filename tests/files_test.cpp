@@ -30,7 +30,9 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    static void Put(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
     static std::string Get(const std::string& path) {
         std::stringstream s;
         s << std::ifstream(path, std::ios::binary).rdbuf();

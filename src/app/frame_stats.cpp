@@ -1,12 +1,11 @@
 #include "app/frame_stats.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
+
+#include "files/safe_write.h"
 
 namespace dv {
 
@@ -51,20 +50,7 @@ std::string FrameStats::ToJson() const {
 }
 
 bool FrameStats::WriteJson(const std::string& path, std::string& error) const {
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) {
-        error = path + ": cannot create the file: " + std::strerror(errno);
-        return false;
-    }
-    const std::string json = ToJson();
-    const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();
-    if (std::fclose(file) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = path + ": writing the statistics failed";
-        return false;
-    }
-    return true;
+    return WriteFileSafely(path, ToJson(), error);
 }
 
 }  // namespace dv

@@ -23,7 +23,7 @@ public:
     double MeanDrawCalls() const;
     double MeanSceneBuildUs() const;
     std::string ToJson() const;
-    // Writes the JSON beside `path` and renames it into place; false with `error` on failure.
+    // Writes the JSON safely (files/safe_write.h); false with `error` on failure.
     bool WriteJson(const std::string& path, std::string& error) const;
 
 private:

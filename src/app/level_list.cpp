@@ -1,8 +1,6 @@
 #include "app/level_list.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "files/read_file.h"
 
 namespace dv {
 
@@ -100,19 +98,13 @@ bool ParseLevelList(std::string_view text, const std::string& name, std::vector<
 
 bool ReadLevelList(const std::string& dataDir, std::vector<LevelEntry>& out, std::string& error) {
     const std::string path = dataDir + kLevelListFile;
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    std::string text;
+    const FileRead got = ReadWholeFile(path, kMaxLevelListBytes, text, error);
+    if (got == FileRead::Missing) {
         out.assign(1, LevelEntry{kDefaultLevelFile, "", "", 0});
         return true;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot read the level list";
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ParseLevelList(text.str(), path, out, error);
+    return got == FileRead::Read && ParseLevelList(text, path, out, error);
 }
 
 }  // namespace dv

@@ -25,6 +25,7 @@ inline constexpr const char* kLevelListFile = "levels.txt";
 inline constexpr const char* kDefaultLevelFile = "test.lev";
 inline constexpr size_t kMaxLevels = 64;
 inline constexpr size_t kMaxLevelNameBytes = 48;
+inline constexpr size_t kMaxLevelListBytes = 1u << 20;
 
 // Parses the text of a list named `name`. False with "NAME:LINE: what was wrong" in `error`
 // for the first bad line, or "NAME: no levels" for a list without any.

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <strings.h>
 
 #include "app/shell.h"
+#include "files/read_file.h"
+#include "files/safe_write.h"
 
 namespace dv {
 
@@ -178,16 +179,10 @@ void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerS
 }
 
 void ReadPlayerSettings(const std::string& path, PlayerSettings& out, std::vector<std::string>& warnings) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        warnings.push_back(path + ": cannot read the settings; the defaults apply");
-        return;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    ParsePlayerSettings(text.str(), path, out, warnings);
+    std::string text, error;
+    const FileRead got = ReadWholeFile(path, kMaxPlayerSettingsBytes, text, error);
+    if (got == FileRead::Refused) warnings.push_back(error + "; the defaults apply");
+    if (got == FileRead::Read) ParsePlayerSettings(text, path, out, warnings);
 }
 
 std::string FormatPlayerSettings(const PlayerSettings& s) {
@@ -216,20 +211,7 @@ std::string FormatPlayerSettings(const PlayerSettings& s) {
 bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings, std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string temp = path + ".tmp";
-    const std::string text = FormatPlayerSettings(settings);
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) {
-        error = path + ": cannot write the settings";
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    if (std::fclose(file) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = path + ": cannot write the settings";
-        return false;
-    }
-    return true;
+    return WriteFileSafely(path, FormatPlayerSettings(settings), error);
 }
 
 std::vector<std::string> SettingsLines(const Shell& shell) {

@@ -28,16 +28,18 @@ struct PlayerSettings {
 
 inline constexpr int kMinWindowSide = 320;
 inline constexpr int kMaxWindowSide = 16384;
+inline constexpr size_t kMaxPlayerSettingsBytes = 1u << 20;
 
 // Parses the text of a settings file named `name`. A line that cannot be read (no '=', an
 // unknown name, a value out of range, a key bound twice) is skipped with a warning
 // "NAME:LINE: what was wrong" in `warnings`; the other lines still apply over `out`.
 void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerSettings& out,
                          std::vector<std::string>& warnings);
-// A missing file leaves `out` as it is (the defaults) and warns of nothing.
+// A missing file leaves `out` as it is (the defaults) and warns of nothing; one that cannot be
+// read (a folder, a FIFO, larger than kMaxPlayerSettingsBytes) warns once and leaves it too.
 void ReadPlayerSettings(const std::string& path, PlayerSettings& out, std::vector<std::string>& warnings);
 std::string FormatPlayerSettings(const PlayerSettings& settings);
-// Writes through a temporary file renamed over `path`, making its folder when needed.
+// Writes safely (files/safe_write.h) over `path`, making its folder when needed.
 bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings, std::string& error);
 
 // Writes the shell's settings to its settings file, telling the player when that fails.

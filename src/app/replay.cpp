@@ -1,9 +1,9 @@
 #include "app/replay.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
+#include "files/read_file.h"
 #include "input/keyboard.h"
 
 namespace dv {
@@ -51,14 +51,10 @@ bool ParseReplay(const std::string& text, const std::string& name, std::vector<R
 }
 
 bool LoadReplayFile(const std::string& path, std::vector<ReplayEvent>& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot open the replay file";
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ParseReplay(text.str(), path, out, error);
+    std::string text;
+    const FileRead got = ReadWholeFile(path, kMaxReplayFileBytes, text, error);
+    if (got == FileRead::Missing) error = path + ": cannot open the replay file";
+    return got == FileRead::Read && ParseReplay(text, path, out, error);
 }
 
 const ReplayEvent* ReplayPlayer::NextDue(int32_t now) {

@@ -4,6 +4,7 @@
 // 0-9, F1-F12, ...) or a decimal key code; '#' starts a comment; clocks never decrease.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct ReplayEvent {
 
 // Parses a whole script. On failure returns false with "NAME:LINE: what was wrong" in `error`.
 bool ParseReplay(const std::string& text, const std::string& name, std::vector<ReplayEvent>& out, std::string& error);
+// Reads and parses a script of at most kMaxReplayFileBytes.
+inline constexpr size_t kMaxReplayFileBytes = 16u << 20;
 bool LoadReplayFile(const std::string& path, std::vector<ReplayEvent>& out, std::string& error);
 
 // Hands out the events whose time has come, in order.

@@ -9,7 +9,10 @@
 #include <sstream>
 
 #include "app/game.h"
+#include "files/read_file.h"
+#include "files/safe_write.h"
 #include "render/viewport.h"
+#include "world/level_file.h"
 
 namespace dv {
 
@@ -328,17 +331,11 @@ uint64_t Fnv1a64(const void* data, size_t bytes, uint64_t hash) {
 }
 
 bool ReadLevelIdentity(const std::string& path, LevelIdentity& out, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Fail(error, path + ": cannot read the level file");
-    out = LevelIdentity{};
-    out.Hash = Fnv1a64(nullptr, 0);
-    char buffer[1 << 16];
-    while (file) {
-        file.read(buffer, sizeof buffer);
-        const auto got = static_cast<size_t>(file.gcount());
-        out.Hash = Fnv1a64(buffer, got, out.Hash);
-        out.Bytes += got;
-    }
+    std::vector<uint8_t> bytes;
+    const FileRead got = ReadWholeFile(path, kMaxLevelFileBytes, bytes, error);
+    if (got == FileRead::Missing) error = path + ": cannot read the level file";
+    if (got != FileRead::Read) return false;
+    out = LevelIdentity{bytes.size(), Fnv1a64(bytes.data(), bytes.size())};
     return true;
 }
 
@@ -389,20 +386,11 @@ bool WriteSaveFile(const std::string& path, const SavedGame& game, const LevelId
 
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string temp = path + ".tmp";
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) return Fail(error, path + ": cannot write the saved game");
-    const bool written = std::fwrite(&header, sizeof header, 1, file) == 1 &&
-                         std::fwrite(&game, sizeof game, 1, file) == 1 && std::fflush(file) == 0;
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(temp.c_str());
-        return Fail(error, path + ": cannot write the saved game (disk full?)");
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return Fail(error, path + ": cannot replace the saved game");
-    }
-    return true;
+    SafeFile file;
+    if (!file.Create(path, error)) return false;
+    file.Write(&header, sizeof header);
+    file.Write(&game, sizeof game);
+    return file.Commit(error);
 }
 
 namespace {
@@ -436,12 +424,9 @@ bool SavedOn(const SaveHeader& header, const LevelIdentity& level) {
 }
 
 bool ReadWhole(const std::string& path, std::string& bytes, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Fail(error, path + ": no saved game there");
-    std::ostringstream text;
-    text << file.rdbuf();
-    bytes = text.str();
-    return true;
+    const FileRead got = ReadWholeFile(path, kMaxSaveFileBytes, bytes, error);
+    if (got == FileRead::Missing) error = path + ": no saved game there";
+    return got == FileRead::Read;
 }
 
 }  // namespace

@@ -141,9 +141,11 @@ SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now);
 bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game, Camera& view, int32_t now,
                  std::string& error);
 
-// Writes header and payload to `path` through a temporary file renamed over it.
+// Writes header and payload to `path` safely (files/safe_write.h).
 bool WriteSaveFile(const std::string& path, const SavedGame& game, const LevelIdentity& level, int64_t savedAt,
                    std::string& error);
+// A saved game is a few hundred bytes; a larger file is refused before it is read.
+inline constexpr size_t kMaxSaveFileBytes = 64u << 10;
 // Parses a whole file: the header, its version, size and checksum, and the level it was
 // saved on. `error` names `name` and what is wrong.
 bool ParseSaveFile(const std::string& bytes, const std::string& name, const LevelIdentity& level, SaveHeader& header,

@@ -19,6 +19,8 @@ inline constexpr size_t kMaxOggDecodedFrames = 10u * 60u * 48000u;
 // Decodes a whole Ogg Vorbis stream of one or two channels into 16-bit frames. False with
 // `error` set to "<name>: <what>" when the bytes are not such a stream.
 bool ParseOgg(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error);
+// The largest Ogg file read: ten minutes at a generous 640 kbit/s.
+inline constexpr size_t kMaxOggFileBytes = 48u << 20;
 // Reads and decodes the file at `path` (named by its path in messages).
 bool LoadOggFile(const std::string& path, SoundSamples& out, std::string& error);
 

@@ -3,28 +3,23 @@
 // whole stream through the stream.
 #include "audio/ogg.h"
 
-#include <fstream>
-#include <iterator>
+#include "files/read_file.h"
 
 namespace dv {
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the sound file";
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+bool ReadOggFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    const FileRead got = ReadWholeFile(path, kMaxOggFileBytes, bytes, error);
+    if (got == FileRead::Missing) error = path + ": cannot open the sound file";
+    return got == FileRead::Read;
 }
 
 }  // namespace
 
 bool OggStream::OpenFile(const std::string& path, std::string& error) {
     std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && Open(std::move(bytes), path, error);
+    return ReadOggFile(path, bytes, error) && Open(std::move(bytes), path, error);
 }
 
 bool ParseOgg(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error) {
@@ -59,7 +54,7 @@ bool ParseOgg(const uint8_t* data, size_t size, const std::string& name, SoundSa
 
 bool LoadOggFile(const std::string& path, SoundSamples& out, std::string& error) {
     std::vector<uint8_t> bytes;
-    return ReadWholeFile(path, bytes, error) && ParseOgg(bytes.data(), bytes.size(), path, out, error);
+    return ReadOggFile(path, bytes, error) && ParseOgg(bytes.data(), bytes.size(), path, out, error);
 }
 
 }  // namespace dv

@@ -1,12 +1,10 @@
 #include "audio/wav.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "files/read_file.h"
 
 namespace dv {
 
@@ -92,13 +90,10 @@ bool ParseWav(const uint8_t* data, size_t size, const std::string& name, SoundSa
 }
 
 bool LoadWavFile(const std::string& path, SoundSamples& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the sound file";
-        return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseWav(bytes.data(), bytes.size(), path, out, error);
+    std::vector<uint8_t> bytes;
+    const FileRead got = ReadWholeFile(path, kMaxWavFileBytes, bytes, error);
+    if (got == FileRead::Missing) error = path + ": cannot open the sound file";
+    return got == FileRead::Read && ParseWav(bytes.data(), bytes.size(), path, out, error);
 }
 
 namespace {
@@ -133,34 +128,26 @@ void FillHeader(uint8_t (&h)[kWavHeaderBytes], int32_t sampleRate, int32_t chann
 
 WavWriter::~WavWriter() { Discard(); }
 
-void WavWriter::Discard() {
-    if (!file_) return;
-    file_.reset();
-    std::remove(tempPath_.c_str());
-}
+void WavWriter::Discard() { file_.Abandon(); }
 
 bool WavWriter::Open(const std::string& path, int32_t sampleRate, int32_t channels, std::string& error) {
     path_ = path;
-    tempPath_ = path + ".tmp" + std::to_string(getpid());
     sampleRate_ = sampleRate;
     channels_ = channels;
     dataBytes_ = 0;
-    file_.reset(std::fopen(tempPath_.c_str(), "wb"));
-    if (!file_) {
-        error = path + ": cannot create the sound file: " + std::strerror(errno);
-        return false;
-    }
+    if (!file_.Create(path, error)) return false;
     uint8_t header[kWavHeaderBytes];
     FillHeader(header, sampleRate, channels, 0);
-    if (std::fwrite(header, 1, sizeof header, file_.get()) != sizeof header) {
+    if (!file_.Write(header, sizeof header)) {
         error = path + ": cannot write the sound file: " + std::strerror(errno);
+        file_.Abandon();
         return false;
     }
     return true;
 }
 
 bool WavWriter::Append(const int16_t* frames, size_t frameCount, std::string& error) {
-    if (!file_) {
+    if (!file_.IsOpen()) {
         error = path_ + ": the sound file is not open";
         return false;
     }
@@ -175,8 +162,9 @@ bool WavWriter::Append(const int16_t* frames, size_t frameCount, std::string& er
     while (done < values) {
         const size_t n = std::min(values - done, sizeof block / 2);
         for (size_t i = 0; i < n; ++i) PutU16(block + 2 * i, static_cast<uint16_t>(frames[done + i]));
-        if (std::fwrite(block, 2, n, file_.get()) != n) {
+        if (!file_.Write(block, 2 * n)) {
             error = path_ + ": cannot write the sound file: " + std::strerror(errno);
+            file_.Abandon();
             return false;
         }
         done += n;
@@ -186,26 +174,18 @@ bool WavWriter::Append(const int16_t* frames, size_t frameCount, std::string& er
 }
 
 bool WavWriter::Finish(std::string& error) {
-    if (!file_) {
+    if (!file_.IsOpen()) {
         error = path_ + ": the sound file is not open";
         return false;
     }
     uint8_t header[kWavHeaderBytes];
     FillHeader(header, sampleRate_, channels_, static_cast<uint32_t>(dataBytes_));
-    const bool written = std::fseek(file_.get(), 0, SEEK_SET) == 0 &&
-                         std::fwrite(header, 1, sizeof header, file_.get()) == sizeof header;
-    const bool closed = std::fclose(file_.release()) == 0;
-    if (!written || !closed) {
+    if (std::fseek(file_.Stream(), 0, SEEK_SET) != 0 || !file_.Write(header, sizeof header)) {
         error = path_ + ": cannot write the sound file: " + std::strerror(errno);
-        std::remove(tempPath_.c_str());
+        file_.Abandon();
         return false;
     }
-    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-        error = path_ + ": cannot rename the finished file into place: " + std::strerror(errno);
-        std::remove(tempPath_.c_str());
-        return false;
-    }
-    return true;
+    return file_.Commit(error);
 }
 
 bool WriteWavFile(const std::string& path, const SoundSamples& samples, std::string& error) {

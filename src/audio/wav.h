@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "files/safe_write.h"
 
 namespace dv {
 
@@ -29,6 +29,8 @@ inline constexpr size_t kMaxWavDataBytes = 64u << 20;
 // skipping chunks other than "fmt " and "data". False with `error` set to
 // "<name>: offset <n>: <what>" when the bytes are not such a file.
 bool ParseWav(const uint8_t* data, size_t size, const std::string& name, SoundSamples& out, std::string& error);
+// The largest WAV file read: its samples and room for its other chunks.
+inline constexpr size_t kMaxWavFileBytes = kMaxWavDataBytes + (1u << 20);
 // Reads and parses the file at `path` (named by its path in messages).
 bool LoadWavFile(const std::string& path, SoundSamples& out, std::string& error);
 
@@ -42,23 +44,20 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // False with `error` naming the path when the temporary file cannot be created.
+    // Writes safely (files/safe_write.h): nothing is at `path` until Finish. False with `error`
+    // naming the path when the temporary file cannot be created.
     bool Open(const std::string& path, int32_t sampleRate, int32_t channels, std::string& error);
     // Appends `frameCount` interleaved frames. False once a write has failed.
     bool Append(const int16_t* frames, size_t frameCount, std::string& error);
-    // Fills in the sizes and renames the file into place.
+    // Fills in the sizes and puts the file in place.
     bool Finish(std::string& error);
     // Drops the unfinished file.
     void Discard();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen(); }
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    SafeFile file_;
     std::string path_;
-    std::string tempPath_;
     int32_t sampleRate_ = 0;
     int32_t channels_ = 0;
     uint64_t dataBytes_ = 0;

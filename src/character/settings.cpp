@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "files/read_file.h"
 
 namespace dv {
 
@@ -70,12 +70,11 @@ TurnRates ParseTurnRates(std::string_view text, const std::string& name) {
 }
 
 TurnRates ReadTurnRates(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw SettingsError(path + ": cannot open the settings file");
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw SettingsError(path + ": read error");
-    return ParseTurnRates(content.str(), path);
+    std::string text, error;
+    const FileRead got = ReadWholeFile(path, kMaxTurnRatesFileBytes, text, error);
+    if (got == FileRead::Missing) throw SettingsError(path + ": cannot open the settings file");
+    if (got == FileRead::Refused) throw SettingsError(error);
+    return ParseTurnRates(text, path);
 }
 
 }  // namespace dv

@@ -2,6 +2,7 @@
 // per millisecond.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ struct TurnRates {
 // locale, optionally surrounded by blanks; a leading UTF-8 byte-order mark and later lines
 // are ignored. Throws SettingsError.
 TurnRates ParseTurnRates(std::string_view text, const std::string& name);
+inline constexpr size_t kMaxTurnRatesFileBytes = 64u << 10;
 // Reads and parses the file at `path`. Throws SettingsError.
 TurnRates ReadTurnRates(const std::string& path);
 

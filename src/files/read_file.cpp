@@ -81,7 +81,8 @@ FileRead ReadWhole(const std::string& path, size_t maxBytes, Buffer& out, std::s
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0)
         return Refuse(error, path, std::string("cannot read the file: ") + std::strerror(errno));
-    if (!S_ISREG(info.st_mode)) return Refuse(error, path, std::string("not a regular file (") + KindOf(info.st_mode) + ")");
+    if (!S_ISREG(info.st_mode))
+        return Refuse(error, path, std::string("not a regular file (") + KindOf(info.st_mode) + ")");
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size > maxBytes)
         return Refuse(error, path, "too large: " + ByteSizeText(size) + ", at most " + ByteSizeText(maxBytes));

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string_view>
 
+#include "files/read_file.h"
 #include "imaging/bmp.h"
 #include "imaging/bytes.h"
 #include "imaging/ico.h"
@@ -99,21 +96,8 @@ bool DecodeImageMemory(const uint8_t* data, size_t size, const std::string& exte
 }
 
 bool DecodeImageFile(const std::string& path, Image& out, std::string& error) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = path + ": is a directory";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = path + ": read error";
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (ReadWholeFile(path, kMaxImageFileBytes, bytes, error) != FileRead::Read) return false;
     return DecodeImageMemory(bytes.data(), bytes.size(), ExtensionOf(path), path, out, error);
 }
 

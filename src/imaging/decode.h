@@ -15,6 +15,8 @@ struct Image {
     std::vector<uint8_t> rgba;
 };
 
+// The largest picture file read.
+inline constexpr size_t kMaxImageFileBytes = 256u << 20;
 // Decodes the file at `path` by its extension. On failure returns false and sets `error`
 // to one line naming the file and what was wrong (the file is left as it is).
 bool DecodeImageFile(const std::string& path, Image& out, std::string& error);

@@ -6,18 +6,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <unistd.h>
+
+#include "files/safe_write.h"
 
 namespace dv {
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
 
 // libpng reports errors by longjmp; keep the jumping part free of objects with destructors.
 bool EncodePng(FILE* file, int width, int height, const uint8_t* rgba) {
@@ -47,26 +41,15 @@ bool WritePngFile(const std::string& path, int width, int height, const uint8_t*
         error = path + ": nothing to write (empty image)";
         return false;
     }
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(temp.c_str(), "wb"));
-    if (!file) {
-        error = path + ": cannot create the file: " + std::strerror(errno);
-        return false;
-    }
-    const bool encoded = EncodePng(file.get(), width, height, rgba);
-    const bool flushed = std::fflush(file.get()) == 0;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!encoded || !flushed || !closed) {
-        std::remove(temp.c_str());
+    SafeFile file;
+    if (!file.Create(path, error)) return false;
+    if (!EncodePng(file.Stream(), width, height, rgba)) {
+        const int code = errno;
         error = path + ": writing the PNG failed";
+        if (std::ferror(file.Stream())) error += std::string(": ") + std::strerror(code);
         return false;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot rename the finished file into place: " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 }  // namespace dv

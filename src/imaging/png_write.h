@@ -6,8 +6,8 @@
 
 namespace dv {
 
-// Writes to a temporary file beside `path` and renames it into place, so a failed write never
-// leaves a broken or half-written PNG and never clobbers an existing file. Rows top to bottom.
+// Writes safely (files/safe_write.h), so a failed write never leaves a broken or half-written
+// PNG and never clobbers an existing file. Rows top to bottom.
 bool WritePngFile(const std::string& path, int width, int height, const uint8_t* rgba, std::string& error);
 
 }  // namespace dv

@@ -1,10 +1,8 @@
 #include "render/font.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "files/read_file.h"
 #include "render/texture_store.h"
 
 namespace dv {
@@ -80,18 +78,12 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& path, B
 }
 
 bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string& error) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        error = "Error..." + path + " not found!";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> data;
+    const FileRead got = ReadWholeFile(path, kMaxFontFileBytes, data, error);
+    if (got == FileRead::Missing) error = "Error..." + path + " not found!";
     BitmapFont parsed;
     Bitmap image;
-    if (!in.good() && !in.eof()) {
-        error = path + ": cannot be read";
-    } else if (ReadFontMemory(data.data(), data.size(), path, parsed, image, error)) {
+    if (got == FileRead::Read && ReadFontMemory(data.data(), data.size(), path, parsed, image, error)) {
         parsed.TexSlot = store.FirstFreeSlot();
         parsed.Red = parsed.Green = parsed.Blue = 64;
         store.LoadFromBitmap(parsed.TexSlot, image, true, true);

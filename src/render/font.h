@@ -51,6 +51,7 @@ bool ReadFontMemory(const uint8_t* data, size_t size, const std::string& name, B
 // "Error..." + path + " not found!"; for a damaged one (shorter than its header says, last
 // character before the first, an image size that is not 1..8192 on each side) one line
 // naming the file and the byte offset. `font` is then unchanged.
+inline constexpr size_t kMaxFontFileBytes = 64u << 20;
 bool LoadFont(BitmapFont& font, const std::string& path, TextureStore& store, std::string& error);
 
 // The width of `text` drawn at scale 1, in pixels: the sum of its glyphs' widths (characters

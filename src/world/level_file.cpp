@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <limits>
-#include <system_error>
+
+#include "files/read_file.h"
+#include "files/safe_write.h"
 
 namespace dv {
 namespace {
@@ -532,10 +532,11 @@ bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, Level
 }
 
 void ParseLevelFile(const std::string& path, LevelFileData& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw LevelError(path + ": offset 0: cannot open the file");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw LevelError(path + ": offset 0: cannot read the file");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    const FileRead got = ReadWholeFile(path, kMaxLevelFileBytes, bytes, error);
+    if (got == FileRead::Missing) throw LevelError(path + ": offset 0: cannot open the file");
+    if (got == FileRead::Refused) throw LevelError(error);
     ParseLevel(bytes.data(), bytes.size(), path, out);
 }
 
@@ -725,23 +726,7 @@ std::vector<uint8_t> WriteLevel(const LevelFileData& data) {
 
 void WriteLevelFile(const std::string& path, const LevelFileData& level) {
     const std::vector<uint8_t> bytes = WriteLevel(level);
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            throw std::runtime_error(path + ": cannot write the file");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        throw std::runtime_error(path + ": cannot write the file");
-    }
+    if (std::string error; !WriteFileSafely(path, bytes.data(), bytes.size(), error)) throw std::runtime_error(error);
 }
 
 std::string LightmapBaseName(const std::string& levelPath) {

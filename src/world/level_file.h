@@ -28,14 +28,16 @@ public:
 void ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out);
 // The same, reporting a failure through `error` instead of throwing.
 bool ParseLevel(const uint8_t* data, size_t size, const std::string& name, LevelFileData& out, std::string& error);
+// The largest level file read; the demo levels are under 3 MB.
+inline constexpr size_t kMaxLevelFileBytes = 256u << 20;
 // Reads the file at `path` and parses it; the file's name appears in messages as given.
 void ParseLevelFile(const std::string& path, LevelFileData& out);
 
 // Serialises a level. Throws LevelError when a count disagrees with the array it sizes
 // (a record the parser could not have produced).
 std::vector<uint8_t> WriteLevel(const LevelFileData& level);
-// Writes to a temporary file beside `path` and renames it over `path`, so a failure never
-// leaves a partial file. Throws LevelError or std::runtime_error.
+// Writes safely (files/safe_write.h), so a failure never leaves a partial file. Throws
+// LevelError or std::runtime_error.
 void WriteLevelFile(const std::string& path, const LevelFileData& level);
 
 // The lightmap base name for a level path: its file name without the directory, cut before

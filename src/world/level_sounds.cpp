@@ -1,15 +1,14 @@
 #include "world/level_sounds.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
+
+#include "files/read_file.h"
+#include "files/safe_write.h"
 
 namespace dv {
 
@@ -196,13 +195,10 @@ bool ParseLevelSounds(const uint8_t* data, size_t size, const std::string& name,
 }
 
 bool LoadLevelSoundsFile(const std::string& path, LevelSounds& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open the level sound file";
-        return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseLevelSounds(bytes.data(), bytes.size(), path, out, error);
+    std::vector<uint8_t> bytes;
+    const FileRead got = ReadWholeFile(path, kMaxLevelSoundsFileBytes, bytes, error);
+    if (got == FileRead::Missing) error = path + ": cannot open the level sound file";
+    return got == FileRead::Read && ParseLevelSounds(bytes.data(), bytes.size(), path, out, error);
 }
 
 bool CheckLevelSoundsFit(const LevelSounds& sounds, const LevelMap& map, const std::string& name, std::string& error) {
@@ -291,20 +287,7 @@ bool WriteLevelSoundsFile(const std::string& path, const LevelSounds& sounds, st
         error = path + ": " + error;
         return false;
     }
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(temp.c_str(), "wb"), std::fclose);
-    if (!f) {
-        error = path + ": cannot create the level sound file: " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    const bool closed = std::fclose(f.release()) == 0;
-    if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot write the level sound file: " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileSafely(path, bytes.data(), bytes.size(), error);
 }
 
 }  // namespace dv

@@ -28,6 +28,7 @@ inline constexpr uint16_t kLevelSoundsVersion = 1;
 inline constexpr size_t kSoundNameBytes = 24;  // zero-padded, at least one zero
 inline constexpr int kMaxFootfallsPerClip = 6;
 inline constexpr uint32_t kMaxLevelSoundsCells = 1u << 22;
+inline constexpr size_t kMaxLevelSoundsFileBytes = 64u << 20;
 
 #pragma pack(push, 1)
 struct LevelSoundsHeader {
@@ -107,7 +108,7 @@ bool CheckLevelSoundsFit(const LevelSounds& sounds, const LevelMap& map, const s
 // The file's bytes. False (with `error`) when the contents cannot be stored (a name too long,
 // too many footfalls or records, a grid that does not match its size).
 bool SerializeLevelSounds(const LevelSounds& sounds, std::vector<uint8_t>& out, std::string& error);
-// Writes the file through a temporary file renamed into place.
+// Writes the file safely (files/safe_write.h).
 bool WriteLevelSoundsFile(const std::string& path, const LevelSounds& sounds, std::string& error);
 
 }  // namespace dv

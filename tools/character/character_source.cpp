@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <sstream>
+
+#include "files/read_file.h"
+#include "tools/common/source_line.h"
 
 namespace dv {
 namespace {
@@ -386,11 +388,11 @@ void ParseClips(LineReader& r, CharacterSource& src) {
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CharacterSourceError(path + ": cannot open the file");
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::string text, error;
+    const FileRead got = ReadWholeFile(path, kMaxSourceFileBytes, text, error);
+    if (got == FileRead::Missing) throw CharacterSourceError(path + ": cannot open the file");
+    if (got == FileRead::Refused) throw CharacterSourceError(error);
+    return text;
 }
 
 }  // namespace

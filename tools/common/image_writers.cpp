@@ -7,6 +7,8 @@
 
 #include <jpeglib.h>
 
+#include "files/safe_write.h"
+
 namespace dv {
 
 namespace {
@@ -97,18 +99,7 @@ std::vector<uint8_t> EncodeJpeg(int width, int height, const std::vector<uint8_t
 }
 
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temp = path + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) throw std::runtime_error(path + ": cannot write the file");
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0 || !ok) {
-        std::remove(temp.c_str());
-        throw std::runtime_error(path + ": cannot write the file");
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw std::runtime_error(path + ": cannot write the file");
-    }
+    if (std::string error; !WriteFileSafely(path, bytes.data(), bytes.size(), error)) throw std::runtime_error(error);
 }
 
 }  // namespace dv

@@ -2,6 +2,7 @@
 // the checks every statement needs. Every fault throws SourceError "<file>:<line>: <what>".
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ class SourceError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The largest readable source file read (a level, the sounds, the character).
+inline constexpr size_t kMaxSourceFileBytes = 16u << 20;
 
 // The line's words, blank-separated, up to a '#' that starts a comment.
 std::vector<std::string> SplitWords(const std::string& line);

@@ -1,47 +1,23 @@
 // dvtool image IN OUT.pam: decodes a picture and writes its pixels as a PAM file.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "files/safe_write.h"
 #include "imaging/decode.h"
 #include "tools/dvtool/commands.h"
 
 namespace dvtool {
 namespace {
 
-// Writes `image` to `path` through a temporary file in the same folder that is renamed
-// over `path` only once it is complete, so a failure leaves any old file untouched.
+// Writes `image` to `path` safely (files/safe_write.h): a failure leaves any old file untouched.
 bool WritePam(const dv::Image& image, const std::string& path, std::string& error) {
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = temp + ": cannot create: " + std::strerror(errno);
-            return false;
-        }
-        out << "P7\nWIDTH " << image.width << "\nHEIGHT " << image.height
-            << "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-        out.write(reinterpret_cast<const char*>(image.rgba.data()), static_cast<std::streamsize>(image.rgba.size()));
-        out.close();
-        if (!out) {
-            error = temp + ": write error";
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = path + ": cannot replace: " + ec.message();
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    dv::SafeFile file;
+    if (!file.Create(path, error)) return false;
+    const std::string header = "P7\nWIDTH " + std::to_string(image.width) + "\nHEIGHT " + std::to_string(image.height) +
+                               "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    file.Write(header.data(), header.size());
+    file.Write(image.rgba.data(), image.rgba.size());
+    return file.Commit(error);
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <limits>
 #include <map>
-#include <sstream>
 
+#include "files/read_file.h"
 #include "math/geometry.h"
 #include "render/blend_mode.h"
 #include "tools/common/image_writers.h"
@@ -880,7 +880,7 @@ private:
         LevelSounds packSounds;
         std::string error;
         const std::string soundsPath = LevelSoundsPath(path);
-        if (std::ifstream(soundsPath).good()) {
+        if (std::error_code ec; std::filesystem::exists(soundsPath, ec)) {
             if (!LoadLevelSoundsFile(soundsPath, packSounds, error))
                 Fail(src_.CharacterLine, "the character's sound file does not read: " + error);
             sounds.Footfalls = packSounds.Footfalls;
@@ -928,11 +928,11 @@ private:
 };
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw SourceError(path + ":0: cannot open the file");
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::string text, error;
+    const FileRead got = ReadWholeFile(path, kMaxSourceFileBytes, text, error);
+    if (got == FileRead::Missing) throw SourceError(path + ":0: cannot open the file");
+    if (got == FileRead::Refused) throw SourceError(error);
+    return text;
 }
 
 int16_t CheckedCount(size_t n, const char* what) {

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
+#include "files/read_file.h"
 #include "tools/common/source_line.h"
 
 namespace dv {
@@ -362,15 +362,10 @@ bool LoadSoundSources(const std::string& dir, std::vector<SoundDef>& out, std::s
     out.clear();
     std::map<std::string, const SoundDef*> outputs;
     for (const fs::path& path : files) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        if (!in) {
-            error = path.string() + ": cannot read the file";
-            return false;
-        }
+        std::string text;
+        if (ReadWholeFile(path.string(), kMaxSourceFileBytes, text, error) != FileRead::Read) return false;
         std::vector<SoundDef> sounds;
-        if (!ParseSoundSource(text.str(), path.string(), sounds, error)) return false;
+        if (!ParseSoundSource(text, path.string(), sounds, error)) return false;
         for (SoundDef& s : sounds) out.push_back(std::move(s));
     }
     for (const SoundDef& s : out) {
