@@ -338,6 +338,28 @@ void BM_VisibleTriangleScaling(benchmark::State& state) {
 }
 BENCHMARK(BM_VisibleTriangleScaling)->Arg(9000)->Unit(benchmark::kMicrosecond);
 
+// The character as the game drew it before per-bone matrices and the flat-array mesh drawing:
+// the pose skinned into `skin` by quaternion products, then DrawMovableModel. The reference
+// that BM_CharacterSceneBuild measures today's path against.
+void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, ModelVertices& skin) {
+    GameState& g = *shell.Game;
+    Viewport& vp = shell.View;
+    const Mat4 m = CharacterMatrix(g.Body.Movement);
+
+    g.CharacterTriangles.Count = 0;
+    if (g.CharacterModel.UpdatePose()) g.CharacterModel.SkinVerticesReference(skin);
+    CollectCharacterLights(shell, g);
+
+    if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr &&
+        skin.size() == g.CharacterModel.Model->Vertices.size()) {
+        const Vec3& p = g.Body.Movement.Position;
+        DrawMovableModel(g.CharacterModel.Movable->TextureSlot, -1, *g.CharacterModel.Model, p.x, p.y, p.z, m,
+                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &skin, &g.Scratch);
+        vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
+                        g.CharacterTriangles.Count);
+    }
+}
+
 // The character alone, today's path against the reference (skinning by quaternion products,
 // DrawMovableModel), alternating within each iteration: pose, skin, visible lights, placement,
 // culling, lighting and the submission to the viewport. Arguments: the profile clock, and 1 to

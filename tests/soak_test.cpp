@@ -133,7 +133,7 @@ public:
         ReleaseAllKeys(shell.Keys);
         CreateGameState(shell);  // the character's state too, as at start-up
         shell.UpdateCallback = TitleSequence;
-        shell.TitleState = 1;
+        shell.TitleState = TitleStep::Title;
         shell.TitleStartTime = now - 100000;
         replay_ = ReplayPlayer(course_);
         // The title ends on the next tick: course time 7040, as in the recorded run.
@@ -254,7 +254,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
             if (shell.Game != nullptr) shell.Game->CharacterModel.Update();
         }
         if (shell.Game == nullptr) continue;
-        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= 2;
+        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= TitleStep::ShowClosing;
         if (exited) ++exits;
         if ((inGame && !started) || exited || (started && stretch.Over(now))) {
             stretch.Begin(shell, keys, now);

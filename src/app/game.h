@@ -1,6 +1,6 @@
-// The game half of the shell: the 3D callback that fills the frame's triangle list with the
-// level and the character, and the fixed-rate update step that runs the character actions,
-// the animator, the camera and the room bookkeeping.
+// The game half of the shell: its state, and the fixed-rate update step that runs the
+// character actions, the animator, the camera and the room bookkeeping. The 3D callback that
+// draws it is app/game_scene.cpp's; the trace of each tick app/trace.cpp's.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/trace.h"
 #include "character/action_record.h"
 #include "character/character.h"
 #include "character/settings.h"
@@ -22,12 +23,6 @@ namespace dv {
 
 class MessageBoxes;
 class Shell;
-
-struct TraceFileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
 
 struct GameState {
     explicit GameState(const Vec3& startPosition) : Body(startPosition) {}
@@ -52,17 +47,21 @@ struct GameState {
 // Process start: reads the character's turn rates from the settings file (a bad file is
 // fatal, with its one-line message shown in `boxes`).
 TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& boxes);
-// Start-up steps 14 to 21: body, camera control, action state, character, offsets, lights.
-void CreateGameState(Shell& shell);  // sets shell.Game
+// A new game on the shell's level: the body at the start, the follow camera, the action state,
+// the character's animator, the camera offsets and the start room's lights; sets shell.Game.
+void CreateGameState(Shell& shell);
 
+// The 3D callback of the viewport during play (app/game_scene.cpp): the level from the
+// camera's room through its portals, then the character.
 void GameScene3D(void* shell);
 // The character's part of the scene: poses it (when its pose changed), lights it with the
 // lights that reach it and appends its triangles to the viewport.
 void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target);
-// The character as the game drew it before per-bone matrices and the flat-array mesh drawing:
-// the pose skinned into `skin` by quaternion products, then DrawMovableModel. Kept only as the
-// reference of the character benchmark and the equivalence test.
-void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, ModelVertices& skin);
+// The character's scale, heading and pitch.
+Mat4 CharacterMatrix(const BodyPose& body);
+// The lights that reach the character where it stands (world/visible_lights.h), into
+// game.VisibleLights.
+void CollectCharacterLights(const Shell& shell, GameState& game);
 void GameUpdate(Shell& shell);
 // The lights of the character's room, after its room was set from outside the update step.
 void RebuildCharacterLights(Shell& shell);
@@ -73,14 +72,6 @@ void ShiftGameClocks(GameState& game, int32_t ms);
 void UpdateStep(Shell& shell);
 void ClampCameraToLevel(Shell& shell);
 void ClampCharacterToLevel(Shell& shell);
-
-// Collects the lights that reach the character: entry 0 always, then every light not marked
-// NoModels whose segment to the character is not blocked by the level or an object.
-void CollectVisibleLights(const LevelRecord& level, const IdList& ids, const LightList& roomLights,
-                          const Vec3& bodyPosition, int32_t bodyRoom, LightList& out);
-
-// --trace: one CSV line per update tick, header first.
-bool OpenTrace(Shell& shell, const std::string& path, std::string& error);
 double LastSceneBuildUs(const Shell& shell);
 
 }  // namespace dv

@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "app/frame_stats.h"
-#include "app/front_end.h"
 #include "app/game.h"
 #include "app/player_settings.h"
 #include "input/keyboard.h"
@@ -20,6 +19,7 @@
 #include "platform/gl_window.h"
 #include "platform/heap.h"
 #include "platform/keymap.h"
+#include "platform/player_folders.h"
 
 namespace dv {
 

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/front_end.h"
 #include "app/game.h"
 #include "character/character.h"
 #include "math/clock.h"
@@ -21,31 +20,16 @@
 
 namespace dv {
 
-const char* const kCreditLines[2] = {
-    "An engine and demo of our own, on SDL2 and OpenGL",
-    "Arrows run and turn, Shift walks, Alt jumps and climbs, Esc quits",
-};
-
 namespace {
 
-constexpr int32_t kTitleSlot = 5001;
-constexpr int32_t kTitleMs = 6999;  // shown while clock - start <= this
-constexpr int32_t kClosingMs = 4999;
-constexpr int32_t kLevelCardMs = 3999;  // the next level's card
 constexpr const char* kResetFailed = "Error trying to setup Direct3d";
 constexpr int32_t kNoticeMs = 4000;
-constexpr int kVkF5 = kVkF1 + 4;
-constexpr int kVkF9 = kVkF1 + 8;
-constexpr int kVkF11 = kVkF1 + 10;
 
-void GameUpdateCallback(Shell& shell) { GameUpdate(shell); }
+}  // namespace
 
-// Sound problems never stop the game; they are one line each on stderr.
 void PrintWarnings(const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());
 }
-
-}  // namespace
 
 Shell::Shell() {
     View.Messages = Boxes.Sink();
@@ -166,15 +150,6 @@ void Shell::EnterLevel(size_t index) {
     PrintWarnings(warnings);
 }
 
-void Shell::FinishLevel() {
-    if (LevelIndex + 1 >= Levels.size()) return EnterClosingPicture();
-    View.SetScene3D(nullptr, nullptr);
-    View.SetOverlay2D(nullptr, nullptr);
-    UpdateCallback = TitleSequence;
-    TitleState = 4;
-    PlayStartedAt = -1;
-}
-
 void Shell::Shutdown() { View.ReleaseGraphics(); }
 
 void Shell::FailGraphics(const std::string& text) {
@@ -203,42 +178,7 @@ void Shell::Idle(bool active) {
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
 }
 
-bool Shell::InGame() const { return UpdateCallback == GameUpdateCallback; }
-
-void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
-    if (code == kVkEscape) {
-        Keys.Press(code, shift);
-        Close();
-        return;
-    }
-    if (!repeat && (code == kVkF11 || (code == kVkEnter && (shift & kAltBit) != 0))) {
-        ToggleFullScreen();
-        return;
-    }
-    if (Paused()) {
-        if (repeat && IsMenuKey(code)) return;
-        const MenuPage before = Menu.Page();
-        const MenuResult result = Menu.HandleKey(code);
-        const bool slotPage = Menu.Page() == MenuPage::SaveSlots || Menu.Page() == MenuPage::LoadSlots;
-        if (slotPage && Menu.Page() != before) RefreshSlotLines(*this);
-        RunMenuCommand(*this, result);
-        return;
-    }
-    if (InGame() && !repeat) {
-        if (IsMenuKey(code)) {
-            OpenMenu();
-            return;
-        }
-        if (code == kVkF5 || code == kVkF9) {
-            if (code == kVkF5) SaveToSlot(*this, kQuickSlot);
-            else LoadFromSlot(*this, kQuickSlot);
-            return;
-        }
-    }
-    Keys.Press(code, shift);
-}
-
-void Shell::KeyUp(int code, uint8_t shift) { Keys.Release(code, shift); }
+bool Shell::InGame() const { return UpdateCallback == GameUpdate; }
 
 void Shell::ApplySettings() {
     PlayerSettings& was = AppliedSettings;
@@ -286,142 +226,6 @@ void Shell::Notify(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
     Notice = text;
     NoticeUntil = ClockMs() + kNoticeMs;
-}
-
-void Shell::EnterClosingPicture() {
-    View.SetScene3D(nullptr, nullptr);
-    View.SetOverlay2D(nullptr, nullptr);
-    UpdateCallback = TitleSequence;
-    TitleState = 2;
-}
-
-namespace {
-
-// From a picture into the game: its scene and overlay, the update step, the level's sounds.
-void BeginPlay(Shell& shell) {
-    shell.View.SetScene3D(GameScene3D, &shell);
-    shell.View.SetOverlay2D(GameOverlay2D, &shell);
-    shell.TitleState = 0;
-    shell.PlayStartedAt = ClockMs();
-    shell.UpdateCallback = GameUpdateCallback;
-    if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the picture
-    std::vector<std::string> warnings;
-    shell.Audio.EnterLevel(warnings);
-    PrintWarnings(warnings);
-}
-
-}  // namespace
-
-void TitleSequence(Shell& shell) {
-    const int32_t now = ClockMs();
-    switch (shell.TitleState) {
-        case 0:
-        case 2: {
-            shell.View.SetScene3D(nullptr, nullptr);
-            shell.View.SetOverlay2D(TitleOverlay2D, &shell);
-            shell.TitleStartTime = now;
-            // A missing picture leaves the slot empty: its quad then shows the plain grey of the
-            // picture colour, with the text over it.
-            std::string ignored;
-            shell.Textures.LoadFromFile(kTitleSlot,
-                                        shell.BasePath + (shell.TitleState == 0 ? "title1.jpg" : "title2.jpg"), false,
-                                        true, ignored);
-            if (shell.TitleState == 0) shell.Audio.PlayMusic(MusicPiece::Title);
-            else shell.Audio.EnterClosing();
-            shell.TitleState = shell.TitleState == 0 ? 1 : 3;
-            break;
-        }
-        case 1:
-            if (now - shell.TitleStartTime > kTitleMs) BeginPlay(shell);
-            break;
-        case 3:
-            if (now - shell.TitleStartTime > kClosingMs) {
-                shell.View.SetScene3D(nullptr, nullptr);
-                shell.View.SetOverlay2D(nullptr, nullptr);
-                shell.Close();
-            }
-            break;
-        case 4: {
-            // The next level's card: its picture and name while the level that was finished
-            // falls silent. The level loads when the card ends.
-            shell.View.SetOverlay2D(LevelCardOverlay2D, &shell);
-            shell.TitleStartTime = now;
-            std::string ignored;
-            shell.Textures.LoadFromFile(kTitleSlot, shell.BasePath + shell.Levels[shell.LevelIndex + 1].Card, false,
-                                        true, ignored);
-            shell.Audio.LeaveLevel();
-            shell.TitleState = 5;
-            break;
-        }
-        case 5:
-            if (now - shell.TitleStartTime > kLevelCardMs) {
-                shell.EnterLevel(shell.LevelIndex + 1);
-                BeginPlay(shell);
-            }
-            break;
-        default: break;
-    }
-}
-
-void TitleOverlay2D(void* user) {
-    Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running) return;
-    Viewport& vp = shell.View;
-    vp.Begin2D();
-    vp.SetFont(&shell.Font);
-    shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
-    // The picture fills the 800 x 600 layout (its texture is stretched to powers of two, so
-    // the layout, not the texture, gives its proportions), scaled to the window and centred;
-    // the texts keep their places on it.
-    const float scale = OverlayScale(vp);
-    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
-    const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
-    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
-    shell.Font.Blue = 0;
-    vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, left, top, 0.75f * scale);
-    vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, left, top + 20 * scale, 0.75f * scale);
-    vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, left, top + 40 * scale, 0.75f * scale);
-}
-
-void LevelCardOverlay2D(void* user) {
-    Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running || shell.LevelIndex + 1 >= shell.Levels.size()) return;
-    Viewport& vp = shell.View;
-    vp.Begin2D();
-    vp.SetFont(&shell.Font);
-    // The picture is laid out as the title's; the level's name stands centred near its foot.
-    const float scale = OverlayScale(vp);
-    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
-    const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
-    vp.DrawPicture(kTitleSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
-    const std::string& name = shell.Levels[shell.LevelIndex + 1].Name;
-    const float textScale = 1.5f * scale;
-    const float textWidth = TextWidth(shell.Font, name) * textScale;
-    shell.Font.Red = shell.Font.Green = 255;
-    shell.Font.Blue = 224;
-    vp.DrawText(name, BlendMode::AlphaTested, (width - textWidth) / 2, top + 520.0f * scale, textScale);
-}
-
-void GameOverlay2D(void* user) {
-    Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running) return;
-    Viewport& vp = shell.View;
-    vp.Begin2D();
-    vp.SetFont(&shell.Font);
-    shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
-    // Formatted on the stack: the overlay runs every frame and allocates nothing.
-    char line[48];
-    const auto written = [&line](int size) {
-        return std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1)));
-    };
-    const float scale = OverlayScale(vp);
-    const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
-    vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f * scale);
-    if (shell.Settings.ShowFrameRate) {
-        const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
-        vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20 * scale, 0.75f * scale);
-    }
-    DrawFrontEnd(shell);
 }
 
 }  // namespace dv

@@ -10,12 +10,13 @@
 #include "app/game_audio.h"
 #include "app/level_list.h"
 #include "app/message_boxes.h"
-#include "app/front_end.h"
 #include "app/pause_menu.h"
 #include "app/player_settings.h"
 #include "app/save_game.h"
+#include "app/title_sequence.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
+#include "platform/player_folders.h"
 #include "render/font.h"
 #include "render/texture_store.h"
 #include "render/viewport.h"
@@ -69,7 +70,7 @@ public:
     void ToggleFullScreen();
     // A line for the player at the bottom of the frame for a few seconds, and on stderr.
     void Notify(const std::string& text);
-    void EnterClosingPicture();  // title state 2
+    void EnterClosingPicture();  // TitleStep::ShowClosing
     // The character reached the level's end trigger: the next level's card, or after the last
     // level the closing picture.
     void FinishLevel();
@@ -93,7 +94,7 @@ public:
     GameAudio Audio;
     TurnRates CharacterTurnRates{};  // from the settings file, read at process start
     UpdateFn UpdateCallback = nullptr;
-    int32_t TitleState = 0;
+    TitleStep TitleState = TitleStep::ShowTitle;
     int32_t TitleStartTime = 0;
     int32_t OuterWidth = 800;  // the window's outer size, shown in the overlay
     int32_t OuterHeight = 600;
@@ -120,12 +121,7 @@ private:
     void LoadLevelAt(size_t index);
 };
 
-void TitleSequence(Shell& shell);
-void TitleOverlay2D(void* shell);
-void LevelCardOverlay2D(void* shell);
-void GameOverlay2D(void* shell);
-
-// The two credit lines under the title.
-extern const char* const kCreditLines[2];
+// Sound problems never stop the game; they are one line each on stderr.
+void PrintWarnings(const std::vector<std::string>& warnings);
 
 }  // namespace dv

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/al_handles.h"
 #include "audio/audio_device.h"
 #include "audio/ogg.h"
 #include "math/vecmath.h"
@@ -34,38 +35,6 @@ struct SoundVolumes {
 inline constexpr int kFootstepVariations = 4;
 inline constexpr int kShimmyVariations = 3;
 inline constexpr int kMaxAmbienceEmitters = 32;
-
-// An OpenAL object name that deletes itself; 0 when empty.
-class AlBuffer {
-public:
-    AlBuffer() = default;
-    ~AlBuffer();
-    AlBuffer(AlBuffer&& other) noexcept : name_(other.name_) { other.name_ = 0; }
-    AlBuffer& operator=(AlBuffer&& other) noexcept;
-    AlBuffer(const AlBuffer&) = delete;
-    AlBuffer& operator=(const AlBuffer&) = delete;
-    // Creates the buffer and fills it with `samples`. False when the device refuses.
-    bool Fill(const SoundSamples& samples);
-    uint32_t Name() const { return name_; }
-
-private:
-    uint32_t name_ = 0;
-};
-
-class AlSource {
-public:
-    AlSource() = default;
-    ~AlSource();
-    AlSource(AlSource&& other) noexcept : name_(other.name_) { other.name_ = 0; }
-    AlSource& operator=(AlSource&& other) noexcept;
-    AlSource(const AlSource&) = delete;
-    AlSource& operator=(const AlSource&) = delete;
-    bool Create();
-    uint32_t Name() const { return name_; }
-
-private:
-    uint32_t name_ = 0;
-};
 
 class SoundSystem {
 public:

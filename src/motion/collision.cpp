@@ -20,12 +20,6 @@ bool RoomHasCells(const LevelRoom& r) { return RoomCellsX(r) > 0 && RoomCellsZ(r
 const GridCell& CellOf(const LevelRoom& r, int column, int row) { return r.Cells[column][row]; }
 int RoomCount(const LevelMap& level) { return static_cast<int>(level.Rooms.size()); }
 
-// A link byte names room (link - 1); a link to a room the level does not have counts as none.
-int LinkedRoom(const LevelMap& level, int link) {
-    if (link <= 0 || link > RoomCount(level)) return -1;
-    return link - 1;
-}
-
 float RoomTop(const LevelRoom& r) {
     return static_cast<float>(static_cast<double>(RoomOrigin(r).y) +
                               RoomHeightCells(r) * static_cast<double>(kCellSize));
@@ -205,6 +199,26 @@ int32_t CellIndexAt(const LevelMap& level, int room, float x, float z) {
     return c.Column * RoomCellsZ(level.Rooms[room]) + c.Row;
 }
 
+const GridCell* CellAt(const LevelMap& level, int room, const CellCoord& cell) {
+    if (room < 0 || room >= RoomCount(level)) return nullptr;
+    const LevelRoom& r = level.Rooms[room];
+    if (cell.Column < 0 || cell.Row < 0 || cell.Column >= RoomCellsX(r) || cell.Row >= RoomCellsZ(r)) return nullptr;
+    return &CellOf(r, cell.Column, cell.Row);
+}
+
+float CellFloorReference(const LevelRoom& r, const GridCell& c) {
+    return static_cast<float>(RoomOrigin(r).y + static_cast<double>(HeightToUnits(c.Floor[0])));
+}
+
+float CellCeilingReference(const LevelRoom& r, const GridCell& c) {
+    return static_cast<float>(static_cast<double>(RoomTop(r)) - HeightToUnits(c.Ceiling[0]));
+}
+
+int LinkedRoom(const LevelMap& level, int link) {
+    if (link <= 0 || link > RoomCount(level)) return -1;
+    return link - 1;
+}
+
 CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z) {
     const LevelRoom& r = level.Rooms[room];
     uint8_t inside = 1;
@@ -218,8 +232,8 @@ CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z) {
     const GridCell& c = *p.Cell;
     info.FloorFlags = c.FloorFlags;
     info.CeilingFlags = c.CeilingFlags;
-    info.FloorReference = static_cast<float>(RoomOrigin(r).y + static_cast<double>(HeightToUnits(c.Floor[0])));
-    info.CeilingReference = static_cast<float>(static_cast<double>(RoomTop(r)) - HeightToUnits(c.Ceiling[0]));
+    info.FloorReference = CellFloorReference(r, c);
+    info.CeilingReference = CellCeilingReference(r, c);
     info.SideLink = c.SideRoom;
     info.LinkBelow = c.RoomBelow;
     info.LinkAbove = c.RoomAbove;
@@ -374,6 +388,16 @@ bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const L
         if (SegmentHitsBox(lo, hi, from, to)) return true;
     }
     return false;
+}
+
+LightOccluder LevelLightOccluder(const LevelSight& sight) {
+    constexpr float kLightProbeStep = 16.0f;
+    const auto blocked = [](const void* context, const Vec3& light, const Vec3& point) {
+        const LevelSight& s = *static_cast<const LevelSight*>(context);
+        return LightSegmentBlocked(light, point, s.Room, s.Level->Map, kLightProbeStep) ||
+               SegmentBlockedByObjects(light, point, s.Room, *s.Level, *s.Ids);
+    };
+    return {blocked, &sight};
 }
 
 }  // namespace dv

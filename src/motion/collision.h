@@ -9,6 +9,7 @@
 
 #include "math/vecmath.h"
 #include "world/level_records.h"
+#include "world/visible_lights.h"
 
 namespace dv {
 
@@ -66,6 +67,15 @@ inline constexpr int kMaxSegmentSamples = 1 << 20;
 CellCoord WorldToCell(const LevelMap& level, int room, float x, float z);
 // Column * CellsZ + row of the cell at (x, z).
 int32_t CellIndexAt(const LevelMap& level, int room, float x, float z);
+// The record of cell `cell` of `room`; null when the level has no such room, the room no
+// cells, or the cell lies outside its grid.
+const GridCell* CellAt(const LevelMap& level, int room, const CellCoord& cell);
+// Reference heights of a cell of room `r`: the room's origin plus the first floor corner,
+// and the room's top less the first ceiling corner.
+float CellFloorReference(const LevelRoom& r, const GridCell& c);
+float CellCeilingReference(const LevelRoom& r, const GridCell& c);
+// The room a link byte names (link - 1), or -1 for none: 0, or a room the level lacks.
+int LinkedRoom(const LevelMap& level, int link);
 // Flags, reference heights, links, blocking codes and halves of the cell at (x, z).
 // A room without cells yields an all-open record with no links.
 CellInfo CellInfoAt(const LevelMap& level, int room, float x, float z);
@@ -87,6 +97,16 @@ bool LightSegmentBlocked(const Vec3& from, const Vec3& to, int room, const Level
 // True when the segment enters the scaled, unrotated bounding box of a static object placed
 // in `room`. Instances whose id or template is unknown are ignored.
 bool SegmentBlockedByObjects(const Vec3& from, const Vec3& to, int room, const LevelRecord& file, const IdList& ids);
+
+// A room of the level and its objects, standing between lights and the points they light.
+struct LevelSight {
+    const LevelRecord* Level = nullptr;
+    const IdList* Ids = nullptr;
+    int32_t Room = 0;
+};
+// The light occluder of world/visible_lights.h for `sight` (which must outlive it): a light
+// is blocked by the level (LightSegmentBlocked, 16-unit samples) or by an object.
+LightOccluder LevelLightOccluder(const LevelSight& sight);
 
 // Cell-local evaluation, exposed for the tools and tests. Heights are raw (twentieths of a
 // cell edge); corners are in the cell record's order. The normal is written.

@@ -11,11 +11,14 @@
 
 namespace dv {
 
+// The bit of TriangleHeader::Flags that draws the triangle as lines.
+inline constexpr uint32_t kWireframeFlag = 0x80000000u;
+
 #pragma pack(push, 1)
 
 // One triangle's header. Raw in the level file; some fields are work areas while drawing.
 struct TriangleHeader {
-    int32_t Flags;     // bit 31: draw in wireframe
+    int32_t Flags;     // kWireframeFlag: draw in wireframe
     uint16_t Texture;  // base slot; bit 15 set = animated-texture code (AnimatedSlot*)
     uint16_t BumpTexture;
     uint16_t Lightmap;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "math/vecmath.h"
+#include "render/camera.h"
 #include "render/blend_mode.h"
 #include "render/device_stats.h"
 #include "render/message_sink.h"
@@ -58,24 +59,6 @@ struct FramePixels {
     int Width = 0;
     int Height = 0;
     std::vector<uint8_t> Rgba;
-};
-
-class Camera {
-public:
-    Camera();
-    // Eye/At from Position/Target, Up from them and UpBias, Direction, and the view matrix.
-    void UpdateView();
-
-    Vec3 Eye{};
-    Vec3 At{};
-    Vec3 Up{};
-    Vec3 Direction{};
-    Vec3 Position{0, 0, 0};
-    Vec3 Target{0, 0, 1};
-    Vec3 UpCopy{};
-    Mat4 View{};
-    int32_t Reserved = 0;
-    float UpBias = 1.0f;
 };
 
 using ViewportCallback = void (*)(void* user);

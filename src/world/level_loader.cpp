@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "imaging/decode.h"
+#include "render/texture_slots.h"
 
 namespace dv {
 namespace {
@@ -32,17 +33,19 @@ void LoadLevelTextures(const LevelFileData& data, const std::string& path, Textu
     store.Clear();
     for (size_t i = 0; i < data.Textures.size(); ++i) {
         const PixelBlock& t = data.Textures[i];
-        store.LoadRaw(1001 + static_cast<int>(i), t.Width, t.Height, t.Pixels.data(), false, 16, false);
+        store.LoadRaw(kLevelTextureFirstSlot + static_cast<int>(i), t.Width, t.Height, t.Pixels.data(), false, 16,
+                      false);
     }
     if (lev.StripATileCount > 0) {
-        store.LoadRawStrip(2001, data.StripA.Pixels.data(), data.StripA.Width, data.StripA.Width, lev.StripATileCount,
-                           16);
+        store.LoadRawStrip(kStripAFirstSlot, data.StripA.Pixels.data(), data.StripA.Width, data.StripA.Width,
+                           lev.StripATileCount, 16);
     }
     if (lev.StripBTileCount > 0) {
-        store.LoadRawStrip(1, data.StripB.Pixels.data(), data.StripB.Width, data.StripB.Width, lev.StripBTileCount, 16);
+        store.LoadRawStrip(kStripBFirstSlot, data.StripB.Pixels.data(), data.StripB.Width, data.StripB.Width,
+                           lev.StripBTileCount, 16);
     }
     if (lev.BumpTileCount > 0) {
-        store.LoadRawStrip(4002, data.BumpStrip.Pixels.data(), data.BumpStrip.Width, data.BumpStrip.Width,
+        store.LoadRawStrip(kBumpFirstSlot, data.BumpStrip.Pixels.data(), data.BumpStrip.Width, data.BumpStrip.Width,
                            lev.BumpTileCount, 16);
     }
     store.NoMipmaps = true;

@@ -8,8 +8,8 @@
 
 namespace dv {
 
-// Fills `level` from the file at `path` and loads every level texture into `store`: level
-// textures at 1001..., strip A at 2001..., strip B at 1..., the bump strip at 4002..., and
+// Fills `level` from the file at `path` and loads every level texture into `store`, each range
+// at its slot of render/texture_slots.h (level textures, strips A and B, the bump strip), and
 // the lightmap bitmaps "<base>_lm<i>.bmp" from the level file's folder (single mip level;
 // missing ones skipped). Throws LevelError on a malformed file, before any texture changes,
 // and std::runtime_error when a lightmap bitmap exists but does not decode.

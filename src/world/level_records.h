@@ -80,7 +80,7 @@ struct AnimationKey {
 struct ObjectTemplate {
     int32_t Id;
     int16_t Spare;
-    int16_t TextureSlot;   // file value + 1001
+    int16_t TextureSlot;   // file value + kLevelTextureFirstSlot
     int16_t BumpSlotBase;  // 0 after loading
     int16_t ModelIndex;
 };
@@ -209,7 +209,7 @@ static_assert(offsetof(LightSource, Position) == 8 && offsetof(LightSource, Red)
 struct MovableRecord {
     int32_t Id = 0;
     int16_t Spare = 0;
-    int16_t TextureSlot = 0;  // file value + 1001
+    int16_t TextureSlot = 0;  // file value + kLevelTextureFirstSlot
     int16_t ModelIndex = 0;
     int16_t SkeletonIndex = 0;
     int16_t ClipCount = 0;
@@ -351,10 +351,10 @@ struct PixelBlock {
 struct LevelFileData {
     uint8_t Ident[8]{};
     uint16_t FormatWord = 0;
-    std::vector<PixelBlock> Textures;  // TextureCount blocks, slots 1001 ...
-    PixelBlock StripA;                 // slots 2001 ...
+    std::vector<PixelBlock> Textures;  // TextureCount blocks, from kLevelTextureFirstSlot
+    PixelBlock StripA;                 // from kStripAFirstSlot
     PixelBlock StripB;                 // slots 1 ...
-    PixelBlock BumpStrip;              // slots 4002 ...
+    PixelBlock BumpStrip;              // from kBumpFirstSlot
     LevelRecord Level;
 };
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "tools/character/character_normals.h"
+#include "render/texture_slots.h"
 
 namespace dv {
 namespace {
@@ -581,7 +582,7 @@ void AddCharacterToLevel(LevelFileData& level, const BuiltCharacter& built) {
     fits(lev.Movables.size(), 1, "movables");
 
     MovableRecord m = built.Movable;
-    m.TextureSlot = static_cast<int16_t>(1001 + level.Textures.size());
+    m.TextureSlot = static_cast<int16_t>(kLevelTextureFirstSlot + level.Textures.size());
     m.ModelIndex = static_cast<int16_t>(lev.Models.size());
     m.SkeletonIndex = static_cast<int16_t>(lev.Skeletons.size());
     for (ClipRecord& c : m.Clips) c.AnimationIndex = static_cast<int16_t>(c.AnimationIndex + lev.Animations.size());

@@ -17,6 +17,7 @@
 #include "tools/level/procedural_textures.h"
 #include "world/cell_geometry.h"
 #include "world/room_model.h"
+#include "render/texture_slots.h"
 
 namespace dv {
 
@@ -50,7 +51,7 @@ uint16_t TextureCode(Material m) {
         case Material::Water: return 0x8000 | (1 << 8);      // set A, set 0, frame 0
         case Material::Lava: return 0x8000 | (2 << 8);       // set A, set 1
         case Material::Falls: return 0x8000 | (1 << 8) | 1;  // set B, set 0
-        default: return static_cast<uint16_t>(1001 + static_cast<int>(m));
+        default: return static_cast<uint16_t>(kLevelTextureFirstSlot + static_cast<int>(m));
     }
 }
 
@@ -346,7 +347,7 @@ private:
             lev.Models.push_back(BuildObjectModel(static_cast<ObjectKind>(k), textureOf));
             ObjectTemplate o{};
             o.Id = 1 + k;
-            o.TextureSlot = 1001;
+            o.TextureSlot = kLevelTextureFirstSlot;
             o.ModelIndex = static_cast<int16_t>(k);
             lev.Objects.push_back(o);
         }

@@ -9,6 +9,7 @@
 #include "tools/level/level_source.h"
 #include "world/level_file.h"
 #include "world/level_sounds.h"
+#include "render/texture_slots.h"
 
 namespace dv {
 
@@ -29,7 +30,6 @@ struct CompiledLevel {
 // Lightmap tiles and their texture slots.
 inline constexpr int kLightmapTile = 128;
 inline constexpr int kLightmapTilesPerStrip = 8;
-inline constexpr int kLightmapFirstSlot = 3001;
 
 // Compiles a parsed source. `sourceDir` resolves the character file; `outputPath` gives the
 // lightmap base name. Throws SourceError ("file:line: ...") for faults of the source and for a

@@ -108,10 +108,9 @@ std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<s
     }
     const int totalPatches = std::max(firstPatch.back(), 1);
     const int tiles = (totalPatches + kPatchesPerTile - 1) / kPatchesPerTile;
-    // Lightmap slots run from 3001 up to the bump strip's 4002.
-    if (tiles > 1000)
+    if (tiles > kMaxLightmapTiles)
         throw std::runtime_error(outputPath + ": the level needs " + std::to_string(tiles) +
-                                 " lightmap tiles, at most 1000 fit");
+                                 " lightmap tiles, at most " + std::to_string(kMaxLightmapTiles) + " fit");
     const int strips = (tiles + kLightmapTilesPerStrip - 1) / kLightmapTilesPerStrip;
     const std::string base = LightmapBaseName(outputPath);
     std::vector<LightmapImage> images(static_cast<size_t>(strips));

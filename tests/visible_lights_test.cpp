@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/game.h"
+#include "motion/collision.h"
+#include "world/visible_lights.h"
 #include "world/sorted_array.h"
 
 using namespace dv;
@@ -32,7 +33,7 @@ LightRecord Light(float x, uint8_t noModels) {
 
 }  // namespace
 
-TEST(GameScene, VisibleLightsKeepTheAmbientSkipNoModelsAndGrowPastFifty) {
+TEST(VisibleLights, KeepTheAmbientSkipNoModelsAndGrowPastFifty) {
     const LevelRecord level = OpenRoomLevel();
     IdList ids;
     LightList room;
@@ -41,10 +42,11 @@ TEST(GameScene, VisibleLightsKeepTheAmbientSkipNoModelsAndGrowPastFifty) {
     for (int i = 0; i < 70; ++i) room.Items.push_back(Light(20 + i, 0));
     room.Count = static_cast<int16_t>(room.Items.size());
 
+    const LevelSight sight{&level, &ids, 0};
     LightList visible;
     visible.Items.resize(50);
     visible.Count = 50;
-    CollectVisibleLights(level, ids, room, Vec3{64, 0, 64}, 0, visible);
+    CollectVisibleLights(room, Vec3{64, 0, 64}, LevelLightOccluder(sight), visible);
     ASSERT_EQ(visible.Count, 71);
     ASSERT_GE(visible.Items.size(), 71u);
     EXPECT_EQ(visible.Items[0].Position.x, 0.0f);
@@ -52,6 +54,27 @@ TEST(GameScene, VisibleLightsKeepTheAmbientSkipNoModelsAndGrowPastFifty) {
     EXPECT_EQ(visible.Items[70].Position.x, 89.0f);
 
     LightList empty;
-    CollectVisibleLights(level, ids, empty, Vec3{64, 0, 64}, 0, visible);
+    CollectVisibleLights(empty, Vec3{64, 0, 64}, LevelLightOccluder(sight), visible);
     EXPECT_EQ(visible.Count, 0);  // no ambient entry: nothing is copied
+}
+
+TEST(VisibleLights, TheOccluderDecidesAndSeesTheProbeAboveTheFeet) {
+    LightList room;
+    for (int i = 0; i < 4; ++i) room.Items.push_back(Light(10.0f * i, 0));
+    room.Count = 4;
+    // Blocks the lights left of x = 15, and records the point they were tested against.
+    struct Seen {
+        Vec3 Point{};
+    } seen;
+    const LightOccluder occluder{[](const void* c, const Vec3& light, const Vec3& point) {
+                                     const_cast<Seen*>(static_cast<const Seen*>(c))->Point = point;
+                                     return light.x < 15.0f;
+                                 },
+                                 &seen};
+    LightList visible;
+    CollectVisibleLights(room, Vec3{64, 8, 32}, occluder, visible);
+    ASSERT_EQ(visible.Count, 3);  // the ambient entry is never tested
+    EXPECT_EQ(visible.Items[1].Position.x, 20.0f);
+    EXPECT_EQ(visible.Items[2].Position.x, 30.0f);
+    EXPECT_EQ(seen.Point.y, 24.0f);
 }

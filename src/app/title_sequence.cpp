@@ -1,0 +1,101 @@
+#include "app/title_sequence.h"
+
+#include <string>
+#include <vector>
+
+#include "app/game.h"
+#include "app/overlays.h"
+#include "app/shell.h"
+#include "math/clock.h"
+#include "render/texture_slots.h"
+
+namespace dv {
+
+namespace {
+
+constexpr int32_t kTitleMs = 6999;  // shown while clock - start <= this
+constexpr int32_t kClosingMs = 4999;
+constexpr int32_t kLevelCardMs = 3999;  // the next level's card
+
+// From a picture into the game: its scene and overlay, the update step, the level's sounds.
+void BeginPlay(Shell& shell) {
+    shell.View.SetScene3D(GameScene3D, &shell);
+    shell.View.SetOverlay2D(GameOverlay2D, &shell);
+    shell.TitleState = TitleStep::ShowTitle;
+    shell.PlayStartedAt = ClockMs();
+    shell.UpdateCallback = GameUpdate;
+    if (shell.Game) HoldRunnerClock(shell.Game->Actions);  // the first step sees no time from the picture
+    std::vector<std::string> warnings;
+    shell.Audio.EnterLevel(warnings);
+    PrintWarnings(warnings);
+}
+
+}  // namespace
+
+void Shell::FinishLevel() {
+    if (LevelIndex + 1 >= Levels.size()) return EnterClosingPicture();
+    View.SetScene3D(nullptr, nullptr);
+    View.SetOverlay2D(nullptr, nullptr);
+    UpdateCallback = TitleSequence;
+    TitleState = TitleStep::ShowLevelCard;
+    PlayStartedAt = -1;
+}
+
+void Shell::EnterClosingPicture() {
+    View.SetScene3D(nullptr, nullptr);
+    View.SetOverlay2D(nullptr, nullptr);
+    UpdateCallback = TitleSequence;
+    TitleState = TitleStep::ShowClosing;
+}
+
+void TitleSequence(Shell& shell) {
+    const int32_t now = ClockMs();
+    switch (shell.TitleState) {
+        case TitleStep::ShowTitle:
+        case TitleStep::ShowClosing: {
+            shell.View.SetScene3D(nullptr, nullptr);
+            shell.View.SetOverlay2D(TitleOverlay2D, &shell);
+            shell.TitleStartTime = now;
+            // A missing picture leaves the slot empty: its quad then shows the plain grey of the
+            // picture colour, with the text over it.
+            std::string ignored;
+            shell.Textures.LoadFromFile(
+                kPictureSlot, shell.BasePath + (shell.TitleState == TitleStep::ShowTitle ? "title1.jpg" : "title2.jpg"),
+                false, true, ignored);
+            if (shell.TitleState == TitleStep::ShowTitle) shell.Audio.PlayMusic(MusicPiece::Title);
+            else shell.Audio.EnterClosing();
+            shell.TitleState = shell.TitleState == TitleStep::ShowTitle ? TitleStep::Title : TitleStep::Closing;
+            break;
+        }
+        case TitleStep::Title:
+            if (now - shell.TitleStartTime > kTitleMs) BeginPlay(shell);
+            break;
+        case TitleStep::Closing:
+            if (now - shell.TitleStartTime > kClosingMs) {
+                shell.View.SetScene3D(nullptr, nullptr);
+                shell.View.SetOverlay2D(nullptr, nullptr);
+                shell.Close();
+            }
+            break;
+        case TitleStep::ShowLevelCard: {
+            // The next level's card: its picture and name while the level that was finished
+            // falls silent. The level loads when the card ends.
+            shell.View.SetOverlay2D(LevelCardOverlay2D, &shell);
+            shell.TitleStartTime = now;
+            std::string ignored;
+            shell.Textures.LoadFromFile(kPictureSlot, shell.BasePath + shell.Levels[shell.LevelIndex + 1].Card, false,
+                                        true, ignored);
+            shell.Audio.LeaveLevel();
+            shell.TitleState = TitleStep::LevelCard;
+            break;
+        }
+        case TitleStep::LevelCard:
+            if (now - shell.TitleStartTime > kLevelCardMs) {
+                shell.EnterLevel(shell.LevelIndex + 1);
+                BeginPlay(shell);
+            }
+            break;
+    }
+}
+
+}  // namespace dv

@@ -1,0 +1,30 @@
+#include "app/trace.h"
+
+#include "app/game.h"
+#include "app/shell.h"
+#include "math/clock.h"
+
+namespace dv {
+
+bool OpenTrace(Shell& shell, const std::string& path, std::string& error) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        error = path + ": cannot create the trace file";
+        return false;
+    }
+    // Line by line, so the trace up to a crash survives it and a watcher can follow it live.
+    std::setvbuf(file, nullptr, _IOLBF, 0);
+    std::fputs("clock,action,clip,frame,room,x,y,z,angle_y,cam_mode,eye_x,eye_y,eye_z\n", file);
+    shell.Game->Trace.reset(file);
+    return true;
+}
+
+void WriteTraceLine(FILE* trace, const GameState& g) {
+    const BodyPose& m = g.Body.Movement;
+    const FollowCamera& cam = *g.Follow;
+    std::fprintf(trace, "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(), g.Body.Action,
+                 g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x, m.Position.y,
+                 m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
+}
+
+}  // namespace dv
