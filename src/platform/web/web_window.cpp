@@ -30,15 +30,15 @@ constexpr int kStatusLinePx = 28;
 // page's margins and the status line, or the whole screen when the canvas is full screen.
 // `side` 0 asks for the width, 1 for the height.
 int PageSide(const char* canvas, int side) {
-    return EM_ASM_INT(
-        {
-            var c = document.querySelector(UTF8ToString($0));
-            if (!c) return 0;
-            var full = document.fullscreenElement == = c;
-            if ($1 == = 0) return Math.max(320, (full ? screen.width : window.innerWidth - 2 * c.offsetLeft) | 0);
-            return Math.max(240, (full ? screen.height : window.innerHeight - c.offsetTop - $2) | 0);
-        },
-        canvas, side, kStatusLinePx);
+    // clang-format off
+    return EM_ASM_INT({
+        var c = document.querySelector(UTF8ToString($0));
+        if (!c) return 0;
+        var full = document.fullscreenElement === c;
+        if ($1 === 0) return Math.max(320, (full ? screen.width : window.innerWidth - 2 * c.offsetLeft) | 0);
+        return Math.max(240, (full ? screen.height : window.innerHeight - c.offsetTop - $2) | 0);
+    }, canvas, side, kStatusLinePx);
+    // clang-format on
 }
 
 EM_BOOL OnPageResize(int, const EmscriptenUiEvent*, void* user) {
