@@ -18,23 +18,23 @@ void SetRow(LevelRoom& room, int row, const GridCell& cell) {
 TEST_F(Actions, FirstCallSeesNoTimeAndTurningUsesTheStandingRate) {
     Use(Hall());
     Place({48, 0, 48});
-    state.Action = CharacterAction::TurnInPlace;
+    Start(CharacterAction::TurnInPlace);
     Hold(kKeyCharacterRight);
     Tick();
-    EXPECT_EQ(state.AngleY, 0);  // TickDelta 0 on the first call
+    EXPECT_EQ(state.Body.AngleY, 0);  // TickDelta 0 on the first call
     Tick();
-    EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
+    EXPECT_NEAR(state.Body.AngleY, kStanding * kTickMs, 1e-5);
     Hold(kKeyCharacterLeft);  // both held: right wins
     Tick();
-    EXPECT_NEAR(state.AngleY, 2 * kStanding * kTickMs, 1e-5);
+    EXPECT_NEAR(state.Body.AngleY, 2 * kStanding * kTickMs, 1e-5);
     Hold(kKeyCharacterRight, false);
     Tick();
-    EXPECT_NEAR(state.AngleY, kStanding * kTickMs, 1e-5);
+    EXPECT_NEAR(state.Body.AngleY, kStanding * kTickMs, 1e-5);
     EXPECT_NEAR(MoveForward(Now(), {0, 0, 0}, 0, 1).x, std::sin(kStanding * kTickMs * DegToRad), 1e-5);
     Hold(kKeyCharacterLeft, false);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
-    EXPECT_EQ(state.ClipId, CharacterClip::Idle);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::Idle);
 }
 
 TEST_F(Actions, IdleStartsTheRunAndTheRunMovesAtItsSpeed) {
@@ -42,23 +42,23 @@ TEST_F(Actions, IdleStartsTheRunAndTheRunMovesAtItsSpeed) {
     Place({48, 0, 48});
     Hold(kKeyCharacterForward);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::RunStart);
-    EXPECT_EQ(state.TransitionRequested, 1);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Run);
-    EXPECT_EQ(state.TransitionTarget, 8);
-    EXPECT_EQ(state.TransitionLength, 4);
-    EXPECT_EQ(state.Position.z, 48);  // first call: nothing moves
+    ASSERT_EQ(state.Body.Action, CharacterAction::RunStart);
+    EXPECT_EQ(state.Transition.Requested, 1);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Run);
+    EXPECT_EQ(state.Transition.Target, 8);
+    EXPECT_EQ(state.Transition.Length, 4);
+    EXPECT_EQ(state.Body.Position.z, 48);  // first call: nothing moves
     Tick();
-    EXPECT_NEAR(state.Position.z, 48 + 0.01f * kTickMs, 1e-4);  // run start creeps forward
+    EXPECT_NEAR(state.Body.Position.z, 48 + 0.01f * kTickMs, 1e-4);  // run start creeps forward
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
-    EXPECT_EQ(state.ClipId, CharacterClip::Run);
-    EXPECT_EQ(state.Frame, 7);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::Run);
+    EXPECT_EQ(state.Clip.Frame, 7);
     EXPECT_EQ(character.JumpMode, JumpDirection::Up);
-    const float z = state.Position.z;
+    const float z = state.Body.Position.z;
     Tick();
-    EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs, 1e-4);
-    EXPECT_EQ(state.Position.x, 48);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_NEAR(state.Body.Position.z - z, 0.066f * kTickMs, 1e-4);
+    EXPECT_EQ(state.Body.Position.x, 48);
+    EXPECT_EQ(state.Body.Position.y, 0);
     EXPECT_TRUE(Visited({CharacterAction::RunStart, CharacterAction::Run}));
 }
 
@@ -69,17 +69,17 @@ TEST_F(Actions, TheTimeScaleDividesEveryMove) {
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     anim.TimeScale = 2;
     Tick();
-    const float z = state.Position.z;
+    const float z = state.Body.Position.z;
     Tick();
-    EXPECT_NEAR(state.Position.z - z, 0.066f * kTickMs / 2, 1e-4);
+    EXPECT_NEAR(state.Body.Position.z - z, 0.066f * kTickMs / 2, 1e-4);
     Hold(kKeyCharacterRight);
-    const float angle = state.AngleY;
+    const float angle = state.Body.AngleY;
     Tick();
-    EXPECT_NEAR(state.AngleY - angle, kRunning * kTickMs / 2, 1e-5);
+    EXPECT_NEAR(state.Body.AngleY - angle, kRunning * kTickMs / 2, 1e-5);
     anim.TimeScale = 0;  // not a usable scale: taken as 1
     Tick();
-    EXPECT_EQ(state.TimeScale, 1);
-    EXPECT_TRUE(std::isfinite(state.Position.z));
+    EXPECT_EQ(state.Clip.TimeScale, 1);
+    EXPECT_TRUE(std::isfinite(state.Body.Position.z));
 }
 
 TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
@@ -89,16 +89,16 @@ TEST_F(Actions, IdleStaysForALowCeilingOrAHighStepAhead) {
     Place({48, 0, 62});
     Hold(kKeyCharacterForward);
     Ticks(3);
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
     rooms = Hall();
     SetRow(rooms[0], 2, Cell(6));  // 9.6 up
     Use(rooms);
     Ticks(3);
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
     SetRow(rooms[0], 2, Cell(5));  // 8 up: still a step
     Use(rooms);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::RunStart);
+    EXPECT_EQ(state.Body.Action, CharacterAction::RunStart);
 }
 
 TEST_F(Actions, ReleasingForwardStopsTheRunOnlyInItsFrameWindows) {
@@ -106,21 +106,21 @@ TEST_F(Actions, ReleasingForwardStopsTheRunOnlyInItsFrameWindows) {
     Place({48, 0, 40});
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
-    while (state.LastFrame != 4) Tick();
+    while (state.Playback.LastFrame != 4) Tick();
     Hold(kKeyCharacterForward, false);
     for (int e = 5; e < 8; ++e) {
         Tick();
-        EXPECT_EQ(state.Action, CharacterAction::Run) << "LastFrame " << state.LastFrame;
+        EXPECT_EQ(state.Body.Action, CharacterAction::Run) << "LastFrame " << state.Playback.LastFrame;
     }
     Tick();  // LastFrame 8: the mid-stride stop
-    EXPECT_EQ(state.LastFrame, 8);
-    EXPECT_EQ(state.Action, CharacterAction::RunStopB);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::RunStopB);
+    EXPECT_EQ(state.Playback.LastFrame, 8);
+    EXPECT_EQ(state.Body.Action, CharacterAction::RunStopB);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::RunStopB);
     ASSERT_TRUE(TickUntil(CharacterAction::RunStopEnd, 30));
-    EXPECT_EQ(state.ClipId, CharacterClip::RunStopB);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::RunStopB);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
-    EXPECT_EQ(state.ClipId, CharacterClip::Idle);
-    EXPECT_LT(state.Position.z, 96);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::Idle);
+    EXPECT_LT(state.Body.Position.z, 96);
 }
 
 TEST_F(Actions, ReleasingForwardEarlyInTheStrideUsesTheFirstStop) {
@@ -128,11 +128,11 @@ TEST_F(Actions, ReleasingForwardEarlyInTheStrideUsesTheFirstStop) {
     Place({48, 0, 40});
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
-    while (state.LastFrame != 20) Tick();
+    while (state.Playback.LastFrame != 20) Tick();
     Hold(kKeyCharacterForward, false);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::RunStopA);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::RunStopA);
+    EXPECT_EQ(state.Body.Action, CharacterAction::RunStopA);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::RunStopA);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_TRUE(Visited({CharacterAction::RunStopA, CharacterAction::RunStopEnd, CharacterAction::Idle}));
 }
@@ -145,18 +145,18 @@ TEST_F(Actions, RunClimbsASmallStepOverSixTicks) {
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::HeightStep, 80));
     EXPECT_EQ(character.StepSavedAction, CharacterAction::Run);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
     const float targetZ = character.StepTarget.z;
     EXPECT_GT(targetZ, 96);
     for (int k = 1; k <= 5; ++k) {
         Tick();
-        EXPECT_EQ(state.Action, CharacterAction::HeightStep);
-        EXPECT_NEAR(state.Position.y, 0.8f * k, 1e-4);
+        EXPECT_EQ(state.Body.Action, CharacterAction::HeightStep);
+        EXPECT_NEAR(state.Body.Position.y, 0.8f * k, 1e-4);
     }
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Run);
-    EXPECT_NEAR(state.Position.y, 4.8f, 1e-4);
-    EXPECT_EQ(state.Position.z, targetZ);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Run);
+    EXPECT_NEAR(state.Body.Position.y, 4.8f, 1e-4);
+    EXPECT_EQ(state.Body.Position.z, targetZ);
 }
 
 TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
@@ -166,12 +166,12 @@ TEST_F(Actions, RunStopsAtAHighStepAndSettlesItsHeading) {
     Place({48, 0, 40}, 3);  // slightly off the grid direction
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::StopSettle, 80));
-    EXPECT_NEAR(state.Position.z + 3 * std::cos(3 * DegToRad), 96, 0.02);  // the edge less the look-ahead
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Idle);
+    EXPECT_NEAR(state.Body.Position.z + 3 * std::cos(3 * DegToRad), 96, 0.02);  // the edge less the look-ahead
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Idle);
     Hold(kKeyCharacterForward, false);
     ASSERT_TRUE(TickUntil(CharacterAction::TimedMove, 20));
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
-    EXPECT_NEAR(state.AngleY, 0, 1e-4);  // snapped to the grid by the timed move
+    EXPECT_NEAR(state.Body.AngleY, 0, 1e-4);  // snapped to the grid by the timed move
 }
 
 TEST_F(Actions, RunningOffADropFallsAndLands) {
@@ -181,11 +181,11 @@ TEST_F(Actions, RunningOffADropFallsAndLands) {
     Place({48, 19.2f, 40});
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::Fall, 80));
-    EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
-    EXPECT_GT(state.Position.z, 96);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Fall);
+    EXPECT_NEAR(state.Body.Position.y, 19.2f, 1e-4);
+    EXPECT_GT(state.Body.Position.z, 96);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Fall);
     ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 60));
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
     EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward held, a short fall: roll on
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
     EXPECT_TRUE(Visited(
@@ -197,10 +197,11 @@ TEST_F(Actions, AFallWithoutForwardEndsInTheHardLanding) {
     Use(rooms);
     Place({48, 19.2f, 40});
     StartFall(Now());
+    Apply();
     Tick();
     ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 60));
     EXPECT_EQ(character.QueuedAction, CharacterAction::Landing);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Land);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Land);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_TRUE(Visited(
         {CharacterAction::Fall, CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}));
@@ -213,18 +214,18 @@ TEST_F(Actions, RunningOffADeepDropTurnsAndGrabsTheEdge) {
     Place({48, 40, 40});
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::TurnAndGrab, 80));
-    EXPECT_EQ(state.ClipId, CharacterClip::TurnAndGrab);
-    EXPECT_NEAR(state.Position.z, 97, 0.01);  // one unit past the edge
-    EXPECT_EQ(state.Position.y, 40);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::TurnAndGrab);
+    EXPECT_NEAR(state.Body.Position.z, 97, 0.01);  // one unit past the edge
+    EXPECT_EQ(state.Body.Position.y, 40);
     Hold(kKeyCharacterForward, false);
     ASSERT_TRUE(TickUntil(CharacterAction::GrabLedge, 40));
-    EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);
-    EXPECT_EQ(state.Position.y, 24);  // hanging 16 below the edge
+    EXPECT_NEAR(NormalizeAngle(state.Body.AngleY), 180, 1e-4);
+    EXPECT_EQ(state.Body.Position.y, 24);  // hanging 16 below the edge
     EXPECT_EQ(resumeCalls, 1);
     ASSERT_TRUE(TickUntil(CharacterAction::Hang, 40));
-    EXPECT_EQ(state.ClipId, CharacterClip::Hang);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::Hang);
     Ticks(5);
-    EXPECT_EQ(state.Action, CharacterAction::Hang);  // hangs while no key is held
+    EXPECT_EQ(state.Body.Action, CharacterAction::Hang);  // hangs while no key is held
 }
 
 // A wall 40 high from z = 96 whose top is the floor of the room above (room 1, from y = 40);
@@ -256,14 +257,14 @@ TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomA
     Place({48, 0, 91});
     keys.Shift = kAltBit;
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::JumpStart);
-    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepareHigh);  // the ledge is out of reach of a climb
+    ASSERT_EQ(state.Body.Action, CharacterAction::JumpStart);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::JumpPrepareHigh);  // the ledge is out of reach of a climb
     keys.Shift = 0;
     ASSERT_TRUE(TickUntil(CharacterAction::GrabLedge, 60)) << Sequence(actions);
     EXPECT_NEAR(character.JumpLandFloor, 40, 1e-4);
     EXPECT_NEAR(character.JumpCeiling, 136, 1e-4);
-    EXPECT_NEAR(state.Position.y, 24, 1e-4);
-    EXPECT_NEAR(state.Position.z, 95, 0.01);
+    EXPECT_NEAR(state.Body.Position.y, 24, 1e-4);
+    EXPECT_NEAR(state.Body.Position.z, 95, 0.01);
     EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpUp,
                          CharacterAction::JumpApex, CharacterAction::TimedMove, CharacterAction::GrabLedge}))
         << Sequence(actions);
@@ -274,37 +275,37 @@ TEST_F(Actions, StraightJumpCatchesTheLedgeShimmiesToItsEndAndClimbsIntoTheRoomA
     EXPECT_NEAR(o + 24 + 28, 40, 1.5f);  // caught with the hands within 1.5 of the ledge
     EXPECT_NEAR(character.OffsetRate, o / -13, 1e-6);
     Tick();
-    EXPECT_NEAR(state.EyeOffset.y, (state.FramePos + 1) * (o / -13) + o, 1e-5);
-    EXPECT_EQ(state.TargetOffset.y, state.EyeOffset.y);
+    EXPECT_NEAR(state.Camera.EyeOffset.y, (state.Playback.FramePos + 1) * (o / -13) + o, 1e-5);
+    EXPECT_EQ(state.Camera.TargetOffset.y, state.Camera.EyeOffset.y);
     ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30));
-    EXPECT_EQ(state.EyeOffset.y, 0);
-    EXPECT_EQ(state.TargetOffset.y, 0);
+    EXPECT_EQ(state.Camera.EyeOffset.y, 0);
+    EXPECT_EQ(state.Camera.TargetOffset.y, 0);
 
     Hold(kKeyCharacterLeft);
     ASSERT_TRUE(TickUntil(CharacterAction::ShimmyLeft, 5));
-    float lowest = state.Position.x;
-    for (int i = 0; i < 400 && state.Action != CharacterAction::Hang; ++i) {
+    float lowest = state.Body.Position.x;
+    for (int i = 0; i < 400 && state.Body.Action != CharacterAction::Hang; ++i) {
         Tick();
-        lowest = std::min(lowest, state.Position.x);
+        lowest = std::min(lowest, state.Body.Position.x);
     }
-    EXPECT_EQ(state.Action, CharacterAction::Hang) << Sequence(actions);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Hang) << Sequence(actions);
     EXPECT_GT(lowest, 32 + 6);  // stopped before the hands met the higher wall
     EXPECT_LT(lowest, 32 + 6.2f);
-    EXPECT_NEAR(state.Position.y, 24, 1e-4);
+    EXPECT_NEAR(state.Body.Position.y, 24, 1e-4);
     Ticks(3);
-    EXPECT_EQ(state.Action, CharacterAction::Hang);  // left still held at the end of the ledge
+    EXPECT_EQ(state.Body.Action, CharacterAction::Hang);  // left still held at the end of the ledge
     Hold(kKeyCharacterLeft, false);
 
     Hold(kKeyCharacterJump);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::ClimbFromHang);
+    ASSERT_EQ(state.Body.Action, CharacterAction::ClimbFromHang);
     EXPECT_EQ(character.ClimbRoom, 1);
     EXPECT_EQ(focusCalls, 1);
     Hold(kKeyCharacterJump, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_EQ(state.Room, 1);
-    EXPECT_NEAR(state.Position.y, 40, 1e-4);
-    EXPECT_NEAR(state.Position.z, 98, 0.01);
+    EXPECT_EQ(state.Body.Room, 1);
+    EXPECT_NEAR(state.Body.Position.y, 40, 1e-4);
+    EXPECT_NEAR(state.Body.Position.z, 98, 0.01);
     EXPECT_EQ(resumeCalls, 1);
 }
 
@@ -328,21 +329,21 @@ TEST_F(Actions, EachClimbRisesInItsWindowAndEndsOnTheLedge) {
         keys.Shift = kAltBit;
         Tick();
         keys.Shift = 0;
-        ASSERT_EQ(state.Action, c.action) << "ledge raw " << c.raw;
-        EXPECT_EQ(state.ClipId, c.clip);
+        ASSERT_EQ(state.Body.Action, c.action) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.Clip.Id, c.clip);
         EXPECT_EQ(focusCalls, 1);
         float highest = 0;
         int ticks = 0;
-        while (state.Action == c.action && ticks++ < 60) {
+        while (state.Body.Action == c.action && ticks++ < 60) {
             Tick();
-            if (state.Action == c.action) highest = std::max(highest, state.Position.y);
+            if (state.Body.Action == c.action) highest = std::max(highest, state.Body.Position.y);
         }
-        EXPECT_EQ(state.Action, CharacterAction::Idle) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.Body.Action, CharacterAction::Idle) << "ledge raw " << c.raw;
         EXPECT_GT(highest, 0) << "the body rises during the climb";
         EXPECT_LT(highest, c.raw * kRawUnit);
-        EXPECT_NEAR(state.Position.y, c.raw * kRawUnit, 1e-4);
-        EXPECT_NEAR(state.Position.z, 99, 1e-4);
-        EXPECT_EQ(state.Room, 0);
+        EXPECT_NEAR(state.Body.Position.y, c.raw * kRawUnit, 1e-4);
+        EXPECT_NEAR(state.Body.Position.z, 99, 1e-4);
+        EXPECT_EQ(state.Body.Room, 0);
         EXPECT_EQ(resumeCalls, 1);
     }
 }
@@ -357,7 +358,7 @@ TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
     keys.Shift = kAltBit;
     Tick();
     keys.Shift = 0;
-    ASSERT_EQ(state.Action, CharacterAction::ClimbMid);
+    ASSERT_EQ(state.Body.Action, CharacterAction::ClimbMid);
     EXPECT_EQ(camera.Mode, CameraMode::Focus);
     EXPECT_NEAR(camera.Goal.y, 20.8f, 1e-4);
     EXPECT_EQ(camera.Speed, 1925);
@@ -373,14 +374,14 @@ TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
     Hold(kKeyCharacterForward);
     keys.Shift = kShiftBit;
     ASSERT_TRUE(TickUntil(CharacterAction::WalkStart, 3));
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Walk);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Walk);
     ASSERT_TRUE(TickUntil(CharacterAction::Walk, 20));
-    const float z = state.Position.z;
+    const float z = state.Body.Position.z;
     Tick();
-    EXPECT_GT(state.Position.z, z);
+    EXPECT_GT(state.Body.Position.z, z);
     ASSERT_TRUE(TickUntil(CharacterAction::WalkStopEnd, 200)) << Sequence(actions);
-    EXPECT_NEAR(state.Position.y, 19.2f, 1e-4);
-    EXPECT_LT(state.Position.z, 96 - 3 + 0.01f);  // stopped short of the edge by the look-ahead
+    EXPECT_NEAR(state.Body.Position.y, 19.2f, 1e-4);
+    EXPECT_LT(state.Body.Position.z, 96 - 3 + 0.01f);  // stopped short of the edge by the look-ahead
     EXPECT_TRUE(Visited({CharacterAction::WalkStart, CharacterAction::Walk, CharacterAction::AwaitTransition,
                          CharacterAction::WalkStopEnd}))
         << Sequence(actions);
@@ -390,10 +391,10 @@ TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {
     ASSERT_TRUE(TickUntil(CharacterAction::Walk, 20));
     keys.Shift = 0;  // letting Shift go ends the walk
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::AwaitTransition);
+    EXPECT_EQ(state.Body.Action, CharacterAction::AwaitTransition);
     EXPECT_EQ(character.QueuedAction, CharacterAction::WalkStopEnd);
-    EXPECT_TRUE(state.TransitionClip == CharacterClip::WalkStopLeft ||
-                state.TransitionClip == CharacterClip::WalkStopRight);
+    EXPECT_TRUE(state.Transition.Clip == CharacterClip::WalkStopLeft ||
+                state.Transition.Clip == CharacterClip::WalkStopRight);
 }
 
 TEST_F(Actions, StepBackSideStepsAndWalkingBackward) {
@@ -401,44 +402,44 @@ TEST_F(Actions, StepBackSideStepsAndWalkingBackward) {
     Place({48, 0, 100});
     Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::StepBack);
-    EXPECT_EQ(state.ClipId, CharacterClip::StepBack);
+    ASSERT_EQ(state.Body.Action, CharacterAction::StepBack);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::StepBack);
     Hold(kKeyCharacterBack, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_LT(state.Position.z, 100);
-    EXPECT_NEAR(100 - state.Position.z, 0.0425f * kTickMs * 10, 0.05f);  // moved in frames 3-12
+    EXPECT_LT(state.Body.Position.z, 100);
+    EXPECT_NEAR(100 - state.Body.Position.z, 0.0425f * kTickMs * 10, 0.05f);  // moved in frames 3-12
 
     Place({48, 0, 100});
     keys.Shift = kShiftBit;
     Hold(kKeyCharacterLeft);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::SideStepLeft);
+    ASSERT_EQ(state.Body.Action, CharacterAction::SideStepLeft);
     Ticks(5);
-    EXPECT_EQ(state.Action, CharacterAction::SideStepLeft);
-    EXPECT_LT(state.Position.x, 48);
+    EXPECT_EQ(state.Body.Action, CharacterAction::SideStepLeft);
+    EXPECT_LT(state.Body.Position.x, 48);
     Hold(kKeyCharacterLeft, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
-    EXPECT_EQ(state.Position.z, 100);
+    EXPECT_EQ(state.Body.Position.z, 100);
 
     Place({48, 0, 100});
     Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::SideStepRight);
+    ASSERT_EQ(state.Body.Action, CharacterAction::SideStepRight);
     Hold(kKeyCharacterRight, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
-    EXPECT_GT(state.Position.x, 48);
+    EXPECT_GT(state.Body.Position.x, 48);
 
     Place({48, 0, 100});
     Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::WalkBackStart);
+    ASSERT_EQ(state.Body.Action, CharacterAction::WalkBackStart);
     ASSERT_TRUE(TickUntil(CharacterAction::WalkBack, 20));
-    const float z = state.Position.z;
+    const float z = state.Body.Position.z;
     Ticks(3);
-    EXPECT_NEAR(z - state.Position.z, 3 * 0.009f * kTickMs, 1e-3);
+    EXPECT_NEAR(z - state.Body.Position.z, 3 * 0.009f * kTickMs, 1e-3);
     Hold(kKeyCharacterBack, false);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::WalkBackEnd);
+    EXPECT_EQ(state.Body.Action, CharacterAction::WalkBackEnd);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 20));
 }
 
@@ -448,8 +449,8 @@ TEST_F(Actions, ForwardJumpFliesAndLands) {
     Tick();
     keys.Shift = kAltBit;
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::JumpStart);
-    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepare);
+    ASSERT_EQ(state.Body.Action, CharacterAction::JumpStart);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::JumpPrepare);
     keys.Shift = 0;
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::JumpForwardRise, 20));
@@ -457,16 +458,17 @@ TEST_F(Actions, ForwardJumpFliesAndLands) {
     EXPECT_EQ(character.TakeoffPos.z, 40);
     Hold(kKeyCharacterForward, false);
     float peak = 0;
-    while (state.Action == CharacterAction::JumpForwardRise || state.Action == CharacterAction::JumpForwardAir) {
+    while (state.Body.Action == CharacterAction::JumpForwardRise ||
+           state.Body.Action == CharacterAction::JumpForwardAir) {
         Tick();
-        peak = std::max(peak, state.Position.y);
+        peak = std::max(peak, state.Body.Position.y);
         ASSERT_LT(actions.size(), 200u);
     }
-    EXPECT_EQ(state.Action, CharacterAction::AwaitTransition);
+    EXPECT_EQ(state.Body.Action, CharacterAction::AwaitTransition);
     EXPECT_EQ(character.QueuedAction, CharacterAction::Landing);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
     EXPECT_GT(peak, 20);
-    EXPECT_GT(state.Position.z, 40 + 30);
+    EXPECT_GT(state.Body.Position.z, 40 + 30);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
     EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::JumpForwardRise, CharacterAction::JumpForwardAir,
                          CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}))
@@ -485,16 +487,16 @@ TEST_F(Actions, ForwardJumpIntoAWallBumpsAndFalls) {
     Hold(kKeyCharacterForward);
     ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 40)) << Sequence(actions);
     EXPECT_EQ(character.QueuedAction, CharacterAction::BumpRecover);
-    EXPECT_EQ(state.TransitionClip, CharacterClip::Bump);
-    EXPECT_LT(state.Position.z, 96 - 1);  // set back from the wall's cell along the flight path
-    EXPECT_GT(state.Position.z, 96 - 5 - 0.01f);
+    EXPECT_EQ(state.Transition.Clip, CharacterClip::Bump);
+    EXPECT_LT(state.Body.Position.z, 96 - 1);  // set back from the wall's cell along the flight path
+    EXPECT_GT(state.Body.Position.z, 96 - 5 - 0.01f);
     Hold(kKeyCharacterForward, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 80)) << Sequence(actions);
     EXPECT_TRUE(Visited({CharacterAction::JumpForwardRise, CharacterAction::AwaitTransition,
                          CharacterAction::BumpRecover, CharacterAction::Fall, CharacterAction::AwaitTransition,
                          CharacterAction::Landing, CharacterAction::Idle}))
         << Sequence(actions);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
 }
 
 TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
@@ -504,15 +506,15 @@ TEST_F(Actions, RunningJumpTakesOffAtTheStrideAndLands) {
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 20));
     keys.Shift = kAltBit;
     ASSERT_TRUE(TickUntil(CharacterAction::RunJumpTakeoff, 30));
-    EXPECT_TRUE(state.TransitionClip == CharacterClip::RunJumpRight ||
-                state.TransitionClip == CharacterClip::RunJumpLeft);
-    EXPECT_EQ(state.TransitionTarget, 1);
+    EXPECT_TRUE(state.Transition.Clip == CharacterClip::RunJumpRight ||
+                state.Transition.Clip == CharacterClip::RunJumpLeft);
+    EXPECT_EQ(state.Transition.Target, 1);
     keys.Shift = 0;
     ASSERT_TRUE(TickUntil(CharacterAction::RunJumpAir, 30)) << Sequence(actions);
-    EXPECT_EQ(character.TakeoffPos.z, state.Position.z);
+    EXPECT_EQ(character.TakeoffPos.z, state.Body.Position.z);
     ASSERT_TRUE(TickUntil(CharacterAction::AwaitTransition, 120)) << Sequence(actions);
     EXPECT_EQ(character.QueuedAction, CharacterAction::LandRun);  // forward still held: roll into the run
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
     ASSERT_TRUE(TickUntil(CharacterAction::Run, 40));
     EXPECT_TRUE(Visited({CharacterAction::RunJumpTakeoff, CharacterAction::RunJumpAir, CharacterAction::RunJumpFall,
                          CharacterAction::AwaitTransition, CharacterAction::LandRun, CharacterAction::Run}))
@@ -528,14 +530,14 @@ TEST_F(Actions, StraightJumpUnderALowCeilingDropsAtOnce) {
     keys.Shift = kAltBit;
     Tick();
     keys.Shift = 0;
-    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepare);  // 25.6 of clearance: a jump, not out of reach
+    EXPECT_EQ(state.Clip.Id, CharacterClip::JumpPrepare);  // 25.6 of clearance: a jump, not out of reach
     ASSERT_TRUE(TickUntil(CharacterAction::JumpUp, 40));
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Fall) << Sequence(actions);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Fall) << Sequence(actions);
+    EXPECT_EQ(state.Body.Position.y, 0);
     EXPECT_EQ(character.FwdSpeed, 0);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 60));
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_EQ(state.Body.Position.y, 0);
 }
 
 TEST_F(Actions, TurnAroundTurnsHalfwayAtTheEndOfItsClip) {
@@ -543,57 +545,57 @@ TEST_F(Actions, TurnAroundTurnsHalfwayAtTheEndOfItsClip) {
     Place({48, 0, 40});
     Hold(kKeyCharacterTurnAround);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::TurnAround);
+    ASSERT_EQ(state.Body.Action, CharacterAction::TurnAround);
     Hold(kKeyCharacterTurnAround, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 30));
-    EXPECT_EQ(state.AngleY, 180);
+    EXPECT_EQ(state.Body.AngleY, 180);
     EXPECT_NEAR(MoveForward(Now(), {0, 0, 0}, 0, 1).z, -1, 1e-5);
 }
 
 TEST_F(Actions, HangingDropFallsBackToTheFloor) {
     Use(LedgeRooms());
     Place({48, 24, 95});
-    state.Action = CharacterAction::Hang;
+    Start(CharacterAction::Hang);
     Hold(kKeyCharacterLetGo);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::HangDrop);
+    ASSERT_EQ(state.Body.Action, CharacterAction::HangDrop);
     Hold(kKeyCharacterLetGo, false);
-    while (state.Action == CharacterAction::HangDrop) {
+    while (state.Body.Action == CharacterAction::HangDrop) {
         Tick();
-        if (state.Action == CharacterAction::HangDrop) {
-            EXPECT_NEAR(state.EyeOffset.y, -(state.FramePos + 1) * 0.8076923f, 1e-5);
+        if (state.Body.Action == CharacterAction::HangDrop) {
+            EXPECT_NEAR(state.Camera.EyeOffset.y, -(state.Playback.FramePos + 1) * 0.8076923f, 1e-5);
         }
         ASSERT_LT(actions.size(), 40u);
     }
-    EXPECT_EQ(state.Action, CharacterAction::HangFall);
-    EXPECT_NEAR(state.Position.y, 13.5f, 1e-4);
-    EXPECT_EQ(state.EyeOffset.y, 0);
+    EXPECT_EQ(state.Body.Action, CharacterAction::HangFall);
+    EXPECT_NEAR(state.Body.Position.y, 13.5f, 1e-4);
+    EXPECT_EQ(state.Camera.EyeOffset.y, 0);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 80)) << Sequence(actions);
-    EXPECT_EQ(state.Position.y, 0);
-    EXPECT_LT(state.Position.z, 95 - 8 + 0.1f);
+    EXPECT_EQ(state.Body.Position.y, 0);
+    EXPECT_LT(state.Body.Position.z, 95 - 8 + 0.1f);
 }
 
 TEST_F(Actions, HighHangShimmiesAndClimbs) {
     std::vector<LevelRoom> rooms = LedgeRooms();
     Use(rooms);
     Place({48, 16, 95});  // hands 24 below the ledge at 40
-    state.Action = CharacterAction::HighHang;
+    Start(CharacterAction::HighHang);
     Hold(kKeyCharacterLeft);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::HighShimmyLeft);
-    EXPECT_EQ(state.ClipId, CharacterClip::HighShimmyLeft);
+    ASSERT_EQ(state.Body.Action, CharacterAction::HighShimmyLeft);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::HighShimmyLeft);
     Ticks(20);
-    EXPECT_LT(state.Position.x, 48);
-    EXPECT_NEAR(state.Position.y, 16, 1e-4);
+    EXPECT_LT(state.Body.Position.x, 48);
+    EXPECT_NEAR(state.Body.Position.y, 16, 1e-4);
     Hold(kKeyCharacterLeft, false);
     ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 40)) << Sequence(actions);
     Hold(kKeyCharacterJump);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::ClimbFromHighHang);
+    ASSERT_EQ(state.Body.Action, CharacterAction::ClimbFromHighHang);
     Hold(kKeyCharacterJump, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_NEAR(state.Position.y, 40, 1e-4);
-    EXPECT_NEAR(state.Position.z, 99.5f, 1e-3);
+    EXPECT_NEAR(state.Body.Position.y, 40, 1e-4);
+    EXPECT_NEAR(state.Body.Position.z, 99.5f, 1e-3);
 }
 
 TEST_F(Actions, StraightJumpWithoutALedgeComesBackDown) {
@@ -605,18 +607,18 @@ TEST_F(Actions, StraightJumpWithoutALedgeComesBackDown) {
     keys.Shift = 0;
     ASSERT_TRUE(TickUntil(CharacterAction::JumpApex, 40));
     float peak = 0;
-    while (state.Action == CharacterAction::JumpApex) {
+    while (state.Body.Action == CharacterAction::JumpApex) {
         Tick();
-        peak = std::max(peak, state.Position.y);
+        peak = std::max(peak, state.Body.Position.y);
         ASSERT_LT(actions.size(), 200u);
     }
-    EXPECT_EQ(state.Action, CharacterAction::JumpUpLand);
-    EXPECT_EQ(state.Position.y, 0);  // back at the take-off height
+    EXPECT_EQ(state.Body.Action, CharacterAction::JumpUpLand);
+    EXPECT_EQ(state.Body.Position.y, 0);  // back at the take-off height
     EXPECT_LT(character.VertSpeed, character.MinVertSpeed);
     EXPECT_GT(peak, 20);  // v^2 / 2g = 21.8, plus the overshoot of 18 ms steps
     EXPECT_LT(peak, 24);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 40));
-    EXPECT_EQ(state.Position.z, 40);
+    EXPECT_EQ(state.Body.Position.z, 40);
 }
 
 TEST_F(Actions, BackwardJumpLands) {
@@ -633,8 +635,8 @@ TEST_F(Actions, BackwardJumpLands) {
     EXPECT_TRUE(Visited({CharacterAction::JumpStart, CharacterAction::AwaitTransition, CharacterAction::JumpBackAir,
                          CharacterAction::AwaitTransition, CharacterAction::Landing, CharacterAction::Idle}))
         << Sequence(actions);
-    EXPECT_LT(state.Position.z, 200 - 20);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_LT(state.Body.Position.z, 200 - 20);
+    EXPECT_EQ(state.Body.Position.y, 0);
 }
 
 TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
@@ -651,35 +653,35 @@ TEST_F(Actions, BumpWithTheAltBitFlipsBackward) {
     ASSERT_TRUE(TickUntil(CharacterAction::BackFlip, 10)) << Sequence(actions);
     keys.Shift = 0;
     ASSERT_TRUE(TickUntil(CharacterAction::JumpForwardAir, 30)) << Sequence(actions);
-    EXPECT_NEAR(NormalizeAngle(state.AngleY), 180, 1e-4);  // turned to face the way it flies
-    EXPECT_EQ(state.ClipId, CharacterClip::JumpForward);
-    EXPECT_EQ(state.Frame, 6);
+    EXPECT_NEAR(NormalizeAngle(state.Body.AngleY), 180, 1e-4);  // turned to face the way it flies
+    EXPECT_EQ(state.Clip.Id, CharacterClip::JumpForward);
+    EXPECT_EQ(state.Clip.Frame, 6);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 200)) << Sequence(actions);
-    EXPECT_LT(state.Position.z, 80);
-    EXPECT_EQ(state.Position.y, 0);
+    EXPECT_LT(state.Body.Position.z, 80);
+    EXPECT_EQ(state.Body.Position.y, 0);
 }
 
 TEST_F(Actions, HangingLookDownAndShimmyRight) {
     Use(LedgeRooms());
     Place({48, 24, 95});
-    state.Action = CharacterAction::Hang;
+    Start(CharacterAction::Hang);
     Hold(kKeyCharacterBack);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::HangLookDown);
+    ASSERT_EQ(state.Body.Action, CharacterAction::HangLookDown);
     ASSERT_TRUE(TickUntil(CharacterAction::HangLookDownHold, 30));
     Ticks(3);
-    EXPECT_EQ(state.Action, CharacterAction::HangLookDownHold);
+    EXPECT_EQ(state.Body.Action, CharacterAction::HangLookDownHold);
     Hold(kKeyCharacterBack, false);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::HangLookDownEnd);
+    EXPECT_EQ(state.Body.Action, CharacterAction::HangLookDownEnd);
     ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30));
-    EXPECT_EQ(state.ClipId, CharacterClip::Hang);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::Hang);
 
     Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::ShimmyRight);
+    ASSERT_EQ(state.Body.Action, CharacterAction::ShimmyRight);
     Ticks(10);
-    EXPECT_NEAR(state.Position.x, 48 + 10 * 0.005f * kTickMs, 1e-3);
+    EXPECT_NEAR(state.Body.Position.x, 48 + 10 * 0.005f * kTickMs, 1e-3);
     Hold(kKeyCharacterRight, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Hang, 30)) << Sequence(actions);
 }
@@ -690,27 +692,27 @@ TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
     for (int row = 0; row < 3; ++row) rooms[0].Cells[2][row].RoomBelow = 3;
     Use(rooms);
     Place({60, 24, 95});
-    state.Action = CharacterAction::Hang;
+    Start(CharacterAction::Hang);
     Hold(kKeyCharacterRight);
     ASSERT_TRUE(TickUntil(CharacterAction::LowerToHighHang, 300)) << Sequence(actions);
-    EXPECT_GE(state.Position.x, 64);
-    EXPECT_EQ(state.ClipId, CharacterClip::LowerToHighHang);
+    EXPECT_GE(state.Body.Position.x, 64);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::LowerToHighHang);
     Hold(kKeyCharacterRight, false);
     ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 30));
-    EXPECT_NEAR(state.Position.y, 16, 1e-4);
-    EXPECT_EQ(state.EyeOffset.y, 0);
+    EXPECT_NEAR(state.Body.Position.y, 16, 1e-4);
+    EXPECT_EQ(state.Camera.EyeOffset.y, 0);
 
     Hold(kKeyCharacterRight);
     Tick();
-    ASSERT_EQ(state.Action, CharacterAction::HighShimmyRight);
+    ASSERT_EQ(state.Body.Action, CharacterAction::HighShimmyRight);
     Ticks(5);
-    EXPECT_GT(state.Position.x, 64);
+    EXPECT_GT(state.Body.Position.x, 64);
     Hold(kKeyCharacterRight, false);
     Hold(kKeyCharacterLetGo);
     ASSERT_TRUE(TickUntil(CharacterAction::HighHang, 40)) << Sequence(actions);
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::HangFall);
-    EXPECT_NEAR(state.Position.y, 13, 1e-4);
+    EXPECT_EQ(state.Body.Action, CharacterAction::HangFall);
+    EXPECT_NEAR(state.Body.Position.y, 13, 1e-4);
     Hold(kKeyCharacterLetGo, false);
     ASSERT_TRUE(TickUntil(CharacterAction::Fall, 40)) << Sequence(actions);
 }
@@ -718,23 +720,24 @@ TEST_F(Actions, ShimmyOverARoomBelowLowersToTheHighHang) {
 TEST_F(Actions, TimedMoveWithAZeroDurationFinishesAtOnce) {
     Use(Hall());
     Place({48, 0, 40}, 10);
-    state.Action = CharacterAction::Idle;
+    Start(CharacterAction::Idle);
     StartTimedMove(Now(), {50, 0, 42}, 0, 0);
+    Apply();
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
-    EXPECT_EQ(state.Position.x, 50);
-    EXPECT_NEAR(state.AngleY, 0, 1e-5);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.Body.Position.x, 50);
+    EXPECT_NEAR(state.Body.AngleY, 0, 1e-5);
 }
 
 TEST_F(Actions, ACorruptActionNumberReturnsToIdle) {
     Use(Hall());
     Place({48, 0, 40});
-    state.Action = static_cast<CharacterAction>(kActionCount);
+    Start(static_cast<CharacterAction>(kActionCount));
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
-    state.Action = static_cast<CharacterAction>(-3);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
+    Start(static_cast<CharacterAction>(-3));
     Tick();
-    EXPECT_EQ(state.Action, CharacterAction::Idle);
+    EXPECT_EQ(state.Body.Action, CharacterAction::Idle);
 }
 
 }  // namespace

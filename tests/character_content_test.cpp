@@ -13,8 +13,10 @@
 
 #include "input/keyboard.h"
 #include "character/character.h"
+#include "character/character_tick.h"
 #include "math/clock.h"
 #include "models/animator.h"
+#include "motion/movement_body.h"
 #include "tools/character/character_build.h"
 #include "tools/character/character_rig.h"
 #include "world/level_file.h"
@@ -692,8 +694,8 @@ TEST(CharacterContent, JumpGrabHangAndClimbPlayWithoutPops) {
 
 namespace {
 
-// The update step's exchange between the actions and the animator, ticking every 24 ms on a
-// virtual clock with the animator updated every 6 ms, on the built demo level.
+// The character stepped through the game's exchange with its body and animator, ticking every
+// 24 ms on a virtual clock with the animator updated every 6 ms, on the built demo level.
 TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     const std::string path = std::string(DV_BINARY_DIR) + "/test.lev";
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "the demo level has not been built";
@@ -704,7 +706,7 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
 
     dv::ClockUseVirtual(true);
     dv::ClockSetVirtualMs(1000);
-    dv::CharacterState character = dv::NewCharacterState(0.15f, 0.12f);
+    dv::CharacterState character = dv::NewCharacterState(0.15f, 0.12f, dv::ClockMs());
     dv::CharacterWorld world;
     world.Level = &level.Map;
     dv::CharacterInput input;
@@ -715,10 +717,10 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     item.SetFrame(0);
     item.Animating = true;
     item.TimeScale = 1.0f;
+    dv::MovementBody body(level.Map.StartPosition);
+    body.Room = level.Map.StartRoom;
     dv::ActionRecord s{};
-    s.Room = level.Map.StartRoom;
-    s.Position = level.Map.StartPosition;
-    s.TimeScale = 1.0f;
+    const Vec3& position = body.Movement.Position;
 
     std::vector<int> clipsSeen;
     float worst = 0;
@@ -728,29 +730,15 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
         input.Forward = t >= 300 && t < 1800;
         dv::ClockAdvanceVirtual(6);
         if (t % 24 == 0) {
-            s.ClipId = static_cast<dv::CharacterClip>(item.CurrentClipId());
-            s.Frame = item.Frame;
-            s.LastFrame = item.LastFrame;
-            s.FramePos = item.FramePos;
-            s.TimeScale = item.TimeScale;
-            s.Settled = item.Blending ? 0 : 1;
-            s.TransitionRequested = 0;
-            dv::RunAction(character, s, input, world);
-            item.TimeScale = s.TimeScale;
-            const auto clip = static_cast<int32_t>(s.ClipId);
-            if (clip != item.CurrentClipId() || s.Frame != item.Frame) {
-                item.SelectClip(clip);
-                item.SetFrame(s.Frame);
-            }
-            if (s.TransitionRequested)
-                item.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
+            input.NowMs = dv::ClockMs();
+            dv::StepCharacter(character, s, input, {body, item}, world);
             if (clipsSeen.empty() || clipsSeen.back() != item.CurrentClipId())
                 clipsSeen.push_back(item.CurrentClipId());
         }
         item.Update();
         std::vector<Vec3> now(item.SkinnedVertices.size());
         for (size_t i = 0; i < now.size(); ++i) {
-            now[i] = dv::VecAdd(dv::VecScale(item.SkinnedVertices[i].Position, 3.2f), s.Position);
+            now[i] = dv::VecAdd(dv::VecScale(item.SkinnedVertices[i].Position, 3.2f), position);
         }
         const bool blended = item.Blending || wasBlending;
         wasBlending = item.Blending;
@@ -761,16 +749,16 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
     }
     dv::ClockUseVirtual(false);
 
-    EXPECT_EQ(s.Action, dv::CharacterAction::Idle) << "the character did not come back to idle";
+    EXPECT_EQ(s.Body.Action, dv::CharacterAction::Idle) << "the character did not come back to idle";
     EXPECT_EQ(item.CurrentClipId(), 0);
-    EXPECT_GT(dv::VecDistance(s.Position, level.Map.StartPosition), 40.0f);
+    EXPECT_GT(dv::VecDistance(position, level.Map.StartPosition), 40.0f);
     EXPECT_NE(std::find(clipsSeen.begin(), clipsSeen.end(), 2), clipsSeen.end()) << "it never ran";
     EXPECT_LT(worst, 5.0f);
     std::string seen;
     for (int c : clipsSeen) seen += std::to_string(c) + " ";
     RecordProperty("clips", seen);
     RecordProperty("worst", std::to_string(worst));
-    RecordProperty("distance", std::to_string(dv::VecDistance(s.Position, level.Map.StartPosition)));
+    RecordProperty("distance", std::to_string(dv::VecDistance(position, level.Map.StartPosition)));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Test bench for the character actions: rooms written with the level writer and read back,
-// the character animator playing a small test movable, and the update step's exchange of
-// the action record with both, one 18 ms body tick at a time on the virtual clock.
+// the character animator playing a small test movable and a movement body, stepped through
+// the game's own exchange (StepCharacter), one 18 ms body tick at a time on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,9 +11,11 @@
 
 #include "input/keyboard.h"
 #include "character/character.h"
+#include "character/character_tick.h"
 #include "character/primitives.h"
 #include "math/clock.h"
 #include "models/animator.h"
+#include "motion/movement_body.h"
 #include "world/level_file.h"
 
 namespace dv::test {
@@ -109,7 +111,8 @@ protected:
     static constexpr float kStanding = 0.1f, kRunning = 0.05f;
 
     LevelMap level;
-    ActionRecord state{};
+    ActionRecord state{};  // the record of the last step
+    MovementBody body{{0, 0, 0}};
     CharacterState character;  // the state machine under test
     CharacterWorld world;
     KeyboardState keys;
@@ -122,11 +125,11 @@ protected:
 
     void SetUp() override {
         ClockUseVirtual(true);
-        character = NewCharacterState(kStanding, kRunning);
+        character = NewCharacterState(kStanding, kRunning, ClockMs());
         world.Camera.Context = this;
         world.Camera.FocusOn = [](void* c, const Vec3&, float) { ++static_cast<CharacterBench*>(c)->focusCalls; };
         world.Camera.ResumeFollow = [](void* c) { ++static_cast<CharacterBench*>(c)->resumeCalls; };
-        state.TimeScale = 1.0f;
+        state.Clip.TimeScale = 1.0f;
         anim.Create(movables);
         ASSERT_TRUE(anim.BindMovable(0));
         anim.SelectClip(static_cast<int32_t>(CharacterClip::Idle));
@@ -142,47 +145,41 @@ protected:
     }
     // The context of a step with the keys held now, for calling primitives directly.
     CharacterStep& Now() {
-        input = CharacterInputFrom(keys);
+        input = CharacterInputFrom(keys, ClockMs());
         return step;
     }
+    // Puts the body there, and the record with it for primitives called directly.
     void Place(Vec3 p, float angleY = 0, int room = 0) {
-        state.Position = p;
-        state.AngleY = angleY;
-        state.Room = room;
+        body.Movement.Position = p;
+        body.Movement.AngleY = angleY;
+        body.Room = room;
+        state.Body.Position = p;
+        state.Body.AngleY = angleY;
+        state.Body.Room = room;
         UpdateHeadingVectors(Now());
+    }
+    // Hands what primitives called directly did to the body and the animator.
+    void Apply() { ApplyActionRecord(state, {body, anim}); }
+    // The action the next step runs.
+    void Start(CharacterAction action) {
+        body.Action = static_cast<int32_t>(action);
+        state.Body.Action = action;
     }
     void Hold(int key, bool down = true) { keys.Down[key] = down ? 1 : 0; }
 
-    // One idle event with a due body step: the update step's exchange with the animator,
-    // then the frame's animator update.
+    // One idle event with a due body step: the character's step, then the frame's animator
+    // update.
     void Tick() {
         ClockAdvanceVirtual(kTickMs);
-        state.TickDue = 1;
-        state.ClipId = static_cast<CharacterClip>(anim.CurrentClipId());
-        state.Frame = anim.Frame;
-        state.LastFrame = anim.LastFrame;
-        state.FramePos = anim.FramePos;
-        state.TimeScale = anim.TimeScale;
-        state.Settled = anim.Blending ? 0 : 1;
-        state.TransitionRequested = 0;
-        RunAction(character, state, CharacterInputFrom(keys), world);
-        anim.TimeScale = state.TimeScale;
-        const auto clip = static_cast<int32_t>(state.ClipId);
-        if (clip != anim.CurrentClipId() || state.Frame != anim.Frame) {
-            anim.SelectClip(clip);
-            anim.SetFrame(state.Frame);
-        }
-        if (state.TransitionRequested)
-            anim.StartTransition(static_cast<int32_t>(state.TransitionClip), state.TransitionTarget,
-                                 state.TransitionLength);
+        StepCharacter(character, state, CharacterInputFrom(keys, ClockMs()), {body, anim}, world);
         anim.Update();
-        actions.push_back(state.Action);
+        actions.push_back(state.Body.Action);
     }
     // Ticks until the action is `action` (true) or `limit` ticks have passed (false).
     bool TickUntil(CharacterAction action, int limit = 200) {
         for (int i = 0; i < limit; ++i) {
             Tick();
-            if (state.Action == action) return true;
+            if (state.Body.Action == action) return true;
         }
         return false;
     }

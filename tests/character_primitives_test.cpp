@@ -40,14 +40,14 @@ TEST_F(Primitives, HeadingVectorsAndMovesAlongThem) {
     EXPECT_NEAR(MoveLeft(Now(), {0, 0, 0}, 1, 0).x, -6, 1e-6);
     EXPECT_NEAR(MoveBack(Now(), {0, 0, 0}, 0, 2).z, -2, 1e-6);
 
-    state.AngleY = 90;
+    state.Body.AngleY = 90;
     UpdateHeadingVectors(Now());
     const Vec3 f = MoveForward(Now(), {0, 0, 0}, 0, 1);
     EXPECT_NEAR(f.x, 1, 1e-5);  // a right turn of 90 degrees faces +X
     EXPECT_NEAR(f.z, 0, 1e-5);
     EXPECT_NEAR(MoveRight(Now(), {0, 0, 0}, 0, 1).z, -1, 1e-5);
 
-    state.TimeScale = 2;  // every distance is divided by the time scale, look-aheads are not
+    state.Clip.TimeScale = 2;  // every distance is divided by the time scale, look-aheads are not
     const Vec3 g = MoveForward(Now(), {0, 0, 0}, 1, 4);
     EXPECT_NEAR(g.x, 5, 1e-5);
 }
@@ -141,7 +141,7 @@ TEST_F(Primitives, AvoidSideWallsPushesAwayFromTheNearWall) {
     AvoidSideWalls(Now(), p, 0.5f);
     EXPECT_NEAR(p.x, 34.5f, 1e-5);
     p = {62, 0, 48};
-    state.TimeScale = 2;  // moving away from a right wall is not divided by the time scale
+    state.Clip.TimeScale = 2;  // moving away from a right wall is not divided by the time scale
     AvoidSideWalls(Now(), p, 0.5f);
     EXPECT_NEAR(p.x, 61.5f, 1e-5);
 }
@@ -182,11 +182,11 @@ TEST_F(Primitives, ClimbCheckChoosesTheClimbByLedgeHeight) {
         for (int col = 0; col < 3; ++col) rooms[0].Cells[col][3] = Cell(c.raw);
         Use(rooms);
         Place({48, 0, 93});
-        state.Action = CharacterAction::Idle;
+        state.Body.Action = CharacterAction::Idle;
         ClimbCheck(Now());
-        EXPECT_EQ(state.Action, c.action) << "ledge raw " << c.raw;
-        EXPECT_EQ(state.ClipId, c.clip) << "ledge raw " << c.raw;
-        EXPECT_EQ(state.Frame, 0);
+        EXPECT_EQ(state.Body.Action, c.action) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.Clip.Id, c.clip) << "ledge raw " << c.raw;
+        EXPECT_EQ(state.Clip.Frame, 0);
         EXPECT_NEAR(character.ClimbTarget.z, 99, 1e-4);
         EXPECT_NEAR(character.ClimbTarget.y, c.raw * kRawUnit, 1e-4);
     }
@@ -196,14 +196,14 @@ TEST_F(Primitives, ClimbCheckChoosesTheClimbByLedgeHeight) {
     Use(rooms);
     Place({48, 0, 93});
     ClimbCheck(Now());
-    EXPECT_EQ(state.Action, CharacterAction::ClimbMid);
+    EXPECT_EQ(state.Body.Action, CharacterAction::ClimbMid);
     rooms[0].Cells[1][3] = Cell(13, 52);
     Use(rooms);
     Place({48, 0, 93});
-    state.Action = CharacterAction::Idle;
+    state.Body.Action = CharacterAction::Idle;
     ClimbCheck(Now());
-    EXPECT_EQ(state.Action, CharacterAction::JumpStart);
-    EXPECT_EQ(state.ClipId, CharacterClip::JumpPrepareHigh);
+    EXPECT_EQ(state.Body.Action, CharacterAction::JumpStart);
+    EXPECT_EQ(state.Clip.Id, CharacterClip::JumpPrepareHigh);
     EXPECT_EQ(character.JumpMode, JumpDirection::Up);
 }
 

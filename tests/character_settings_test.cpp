@@ -55,13 +55,13 @@ TEST(TurnRateSettings, FilesAreReadOrReported) {
         std::ofstream out(path, std::ios::binary);
         out << "0.3\n0.15\n";
     }
-    const CharacterState character = NewCharacterState(path);
+    const CharacterState character = NewCharacterState(path, 0);
     EXPECT_FLOAT_EQ(character.TurnRateStanding, 0.3f);
     EXPECT_FLOAT_EQ(character.TurnRateRunning, 0.15f);
     std::remove(path.c_str());
 
     try {
-        NewCharacterState(path);
+        NewCharacterState(path, 0);
         FAIL() << "a missing settings file must not make a character";
     } catch (const SettingsError& e) {
         EXPECT_EQ(std::string(e.what()), path + ": cannot open the settings file");

@@ -71,7 +71,7 @@ TEST(Keyboard, SnapshotsForTheCharacterAndTheCamera) {
     keys.Press(kVkUp, kShiftBit | kAltBit);
     keys.Press(kVkEnd, kShiftBit | kAltBit);
     keys.Press('q', kShiftBit | kAltBit);  // the lower-case code of Q (F2) tilts as well
-    const CharacterInput c = CharacterInputFrom(keys);
+    const CharacterInput c = CharacterInputFrom(keys, 0);
     EXPECT_TRUE(c.Forward && c.TurnAround && c.Shift && c.Alt);
     EXPECT_FALSE(c.Back || c.Left || c.Right || c.Jump || c.LetGo);
     const CameraInput cam = CameraInputFrom(keys);

@@ -102,7 +102,7 @@ TEST(KeyBindingsInput, ReboundKeysDriveTheCharacterAndTheCamera) {
     keys.Press(dv::kVkSpace, 0);
     keys.Press('W', 0);
     keys.Press('Q', 0);
-    const dv::CharacterInput in = dv::CharacterInputFrom(keys, b);
+    const dv::CharacterInput in = dv::CharacterInputFrom(keys, 0, b);
     EXPECT_TRUE(in.Jump && in.Alt && in.Shift);
     const dv::CameraInput cam = dv::CameraInputFrom(keys, b);
     EXPECT_TRUE(cam.TiltDown);
@@ -112,7 +112,7 @@ TEST(KeyBindingsInput, ReboundKeysDriveTheCharacterAndTheCamera) {
     dv::KeyboardState plain;
     plain.Press(dv::kVkAlt, dv::kAltBit);
     plain.Press(dv::kVkUp, dv::kShiftBit);
-    const dv::CharacterInput d = dv::CharacterInputFrom(plain);
+    const dv::CharacterInput d = dv::CharacterInputFrom(plain, 0);
     EXPECT_TRUE(d.Jump && d.Shift && d.Forward);
     EXPECT_FALSE(d.Alt);
 }

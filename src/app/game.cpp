@@ -3,6 +3,7 @@
 #include "app/message_boxes.h"
 #include "app/shell.h"
 #include "character/character.h"
+#include "character/character_tick.h"
 #include "character/settings.h"
 #include "math/clock.h"
 #include "motion/room_tracking.h"
@@ -44,7 +45,7 @@ void CreateGameState(Shell& shell) {
     g.Follow->Room = map.StartRoom;
     g.Follow->CharacterRoom = g.Body.Room;
     g.Record = ActionRecord{};
-    g.Actions = NewCharacterState(shell.CharacterTurnRates.Standing, shell.CharacterTurnRates.Running);
+    g.Actions = NewCharacterState(shell.CharacterTurnRates.Standing, shell.CharacterTurnRates.Running, ClockMs());
 
     g.CharacterModel.Create(shell.Level);
     g.CharacterModel.BindMovable(0);
@@ -53,8 +54,6 @@ void CreateGameState(Shell& shell) {
     g.CharacterModel.Animating = true;
     g.CharacterModel.TimeScale = 1.0f;
 
-    g.CameraEyeOffset = {0, 0, 0};
-    g.CameraTargetOffset = {0, 0, 0};
     shell.Game = std::move(game);
     RebuildRoomLights(shell, shell.Game->Follow->Room);
     shell.Game->VisibleLights.Items.resize(kVisibleLightSlots);
@@ -79,58 +78,23 @@ void UpdateStep(Shell& shell) {
     GameState& g = Game(shell);
     if (!g.Body.IsDue()) return;
 
-    ActionRecord& s = g.Record;
-    BodyPose& body = g.Body.Movement;
-    Animator& ch = g.CharacterModel;
-    s.TickDue = 1;
-    s.Room = g.Body.Room;
-    s.Position = body.Position;
-    s.AngleX = body.AngleX;
-    s.AngleY = body.AngleY;
-    s.AngleZ = body.AngleZ;
-    s.Action = static_cast<CharacterAction>(g.Body.Action);
-    s.ClipId = static_cast<CharacterClip>(ch.CurrentClipId());
-    s.Frame = ch.Frame;
-    s.LastFrame = ch.LastFrame;
-    s.FramePos = ch.FramePos;
-    s.TimeScale = ch.TimeScale;
-    s.EyeOffset = g.CameraEyeOffset;
-    s.TargetOffset = g.CameraTargetOffset;
-    s.TransitionRequested = 0;
-    s.Settled = ch.Blending ? 0 : 1;
-
     // The keys of this tick; the character may move the camera during its step.
+    const int32_t now = ClockMs();
     const KeyBindings& bindings = shell.Settings.Keys;
     g.Follow->Input = CameraInputFrom(shell.Keys, bindings);
     if (g.Follow->Mode != CameraMode::FreeLook)
-        RunAction(g.Actions, s, CharacterInputFrom(shell.Keys, bindings), g.World);
-    else HoldRunnerClock(g.Actions);
+        StepCharacter(g.Actions, g.Record, CharacterInputFrom(shell.Keys, now, bindings), {g.Body, g.CharacterModel},
+                      g.World);
+    else HoldRunnerClock(g.Actions, now);
 
-    g.Body.Room = s.Room;
-    body.Position = s.Position;
-    body.AngleX = s.AngleX;
-    body.AngleY = s.AngleY;
-    body.AngleZ = s.AngleZ;
-    g.Body.Action = static_cast<int32_t>(s.Action);
-    ch.TimeScale = s.TimeScale;
-    g.CameraEyeOffset = s.EyeOffset;
-    g.CameraTargetOffset = s.TargetOffset;
-
-    const auto clip = static_cast<int32_t>(s.ClipId);
-    if (clip != ch.CurrentClipId() || s.Frame != ch.Frame) {
-        ch.SelectClip(clip);
-        ch.SetFrame(s.Frame);
-    }
-    if (s.TransitionRequested != 0)
-        ch.StartTransition(static_cast<int32_t>(s.TransitionClip), s.TransitionTarget, s.TransitionLength);
-
+    const BodyPose& body = g.Body.Movement;
     g.Follow->Subject = {body.Position, body.AngleY};
     g.Follow->Update();
     g.Body.MarkTick();
 
     Camera& camera = shell.ViewCamera;
-    camera.Position = VecAdd(g.Follow->Eye, g.CameraEyeOffset);
-    camera.Target = VecAdd(g.Follow->Target, g.CameraTargetOffset);
+    camera.Position = VecAdd(g.Follow->Eye, g.Record.Camera.EyeOffset);
+    camera.Target = VecAdd(g.Follow->Target, g.Record.Camera.TargetOffset);
 
     ClampCameraToLevel(shell);
     ClampCharacterToLevel(shell);

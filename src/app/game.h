@@ -33,9 +33,7 @@ struct GameState {
     LightList RoomLights;
     LightList VisibleLights;
     TriangleBuffer CharacterTriangles;
-    Vec3 CameraEyeOffset{0, 0, 0};
-    Vec3 CameraTargetOffset{0, 0, 0};
-    ActionRecord Record{};   // exchanged with the character each tick
+    ActionRecord Record{};   // the character's step record; keeps the camera offsets and the last transition asked for
     CharacterState Actions;  // the character's action state machine
     CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;

@@ -170,7 +170,7 @@ void Shell::Resize(int width, int height) {
 void Shell::Idle(bool active) {
     if (!active) {
         // An open menu already holds the game's clocks until it closes.
-        if (Game && !Paused()) HoldRunnerClock(Game->Actions);
+        if (Game && !Paused()) HoldRunnerClock(Game->Actions, ClockMs());
         return;
     }
     if (UpdateCallback != nullptr && !Paused()) UpdateCallback(*this);
@@ -218,7 +218,7 @@ void Shell::RestartLevel() {
     auto trace = std::move(Game->Trace);
     CreateGameState(*this);
     Game->Trace = std::move(trace);
-    HoldRunnerClock(Game->Actions);
+    HoldRunnerClock(Game->Actions, ClockMs());
     Notify("Level restarted");
 }
 

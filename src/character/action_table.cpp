@@ -3,7 +3,6 @@
 #include "character/actions.h"
 #include "character/character.h"
 #include "character/settings.h"
-#include "math/clock.h"
 #include "motion/follow_camera.h"
 
 namespace dv {
@@ -88,7 +87,7 @@ static_assert(SlotsInActionOrder());
 
 }  // namespace
 
-CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& bindings) {
+CharacterInput CharacterInputFrom(const KeyboardState& keys, int32_t nowMs, const KeyBindings& bindings) {
     const auto held = [&](GameKey key) { return bindings.Held(keys, key); };
     // Walking and the jump's Alt are modifiers of the last key event while they are bound to
     // the modifier keys, as they have always been read; bound elsewhere they are held keys.
@@ -105,20 +104,21 @@ CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& 
     in.TurnAround = held(GameKey::TurnAround);
     in.Shift = modifier(GameKey::Walk, kVkShift, kShiftBit);
     in.Alt = modifier(GameKey::Jump, kVkAlt, kAltBit);
+    in.NowMs = nowMs;
     return in;
 }
 
-CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning) {
+CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning, int32_t nowMs) {
     CharacterState state;
     state.TurnRateStanding = turnRateStanding;
     state.TurnRateRunning = turnRateRunning;
-    state.LastTickTime = ClockMs();
+    state.LastTickTime = nowMs;
     return state;
 }
 
-CharacterState NewCharacterState(const std::string& settingsPath) {
+CharacterState NewCharacterState(const std::string& settingsPath, int32_t nowMs) {
     const TurnRates rates = ReadTurnRates(settingsPath);
-    return NewCharacterState(rates.Standing, rates.Running);
+    return NewCharacterState(rates.Standing, rates.Running, nowMs);
 }
 
 CharacterCamera CameraHooks(FollowCamera& camera) {
@@ -131,21 +131,22 @@ CharacterCamera CameraHooks(FollowCamera& camera) {
     return hooks;
 }
 
-void RunAction(CharacterState& state, ActionRecord& record, const CharacterInput& input, const CharacterWorld& world) {
+void RunAction(CharacterState& state, ActionRecord& record, const CharacterWorld& world) {
     if (world.Level == nullptr) return;
-    if (!(record.TimeScale > 0)) record.TimeScale = 1.0f;  // as the animator treats it; every move divides by it
-    const auto action = static_cast<int32_t>(record.Action);
+    if (!(record.Clip.TimeScale > 0))
+        record.Clip.TimeScale = 1.0f;  // as the animator treats it; every move divides by it
+    const auto action = static_cast<int32_t>(record.Body.Action);
     if (action < 0 || action >= kActionCount) {
-        record.Action = CharacterAction::Idle;
+        record.Body.Action = CharacterAction::Idle;
     } else {
-        CharacterStep step{state, record, input, world};
+        CharacterStep step{state, record, record.Command, world};
         kSlots[action].run(step);
     }
-    const int32_t now = ClockMs();
+    const int32_t now = record.Command.NowMs;
     state.TickDelta = std::clamp(now - state.LastTickTime, 0, kMaxTickDeltaMs);
     state.LastTickTime = now;
 }
 
-void HoldRunnerClock(CharacterState& state) { state.LastTickTime = ClockMs(); }
+void HoldRunnerClock(CharacterState& state, int32_t nowMs) { state.LastTickTime = nowMs; }
 
 }  // namespace dv

@@ -11,13 +11,13 @@ namespace dv {
 
 // Goes to `action` with clip `clip` at `frame`.
 inline void GoTo(CharacterStep& c, CharacterAction action, CharacterClip clip, int32_t frame) {
-    c.Record.Action = action;
+    c.Record.Body.Action = action;
     SetClip(c, clip, frame);
 }
 // Requests a blended transition, goes to the wait action and queues `next`.
 inline void TransitionThen(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length, CharacterAction next) {
     RequestTransition(c, clip, frame, length);
-    c.Record.Action = CharacterAction::AwaitTransition;
+    c.Record.Body.Action = CharacterAction::AwaitTransition;
     c.State.QueuedAction = next;
 }
 

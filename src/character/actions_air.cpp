@@ -19,11 +19,11 @@ void SetAirborne(CharacterStep& c, float vert, float minVert, float fwd) {
 bool Rise(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    if (s.Frame > 1) {
-        s.Position.y += c.Delta() * m.VertSpeed / s.TimeScale;
-        m.VertSpeed -= c.Delta() * m.Gravity / s.TimeScale;
+    if (s.Clip.Frame > 1) {
+        s.Body.Position.y += c.Delta() * m.VertSpeed / s.Clip.TimeScale;
+        m.VertSpeed -= c.Delta() * m.Gravity / s.Clip.TimeScale;
     }
-    if (s.Position.y + 26 > m.JumpCeiling) {
+    if (s.Body.Position.y + 26 > m.JumpCeiling) {
         StartDrop(c);
         return false;
     }
@@ -48,7 +48,7 @@ void LandFromFall(CharacterStep& c, bool roll) {
 }
 
 void HoldLastFrame(CharacterStep& c, int32_t last) {
-    if (c.Record.LastFrame == last) c.Record.Frame = last - 1;
+    if (c.Record.Playback.LastFrame == last) c.Record.Clip.Frame = last - 1;
 }
 
 }  // namespace
@@ -58,11 +58,11 @@ void ActionJumpStart(CharacterStep& c) {
     CharacterState& m = c.State;
     if (c.Input.Forward) m.JumpMode = JumpDirection::Forward;
     if (c.Input.Back) m.JumpMode = JumpDirection::Backward;
-    if (s.Frame != 8) return;
-    m.TakeoffPos = s.Position;
+    if (s.Clip.Frame != 8) return;
+    m.TakeoffPos = s.Body.Position;
     if (m.JumpMode == JumpDirection::Forward) {
         SetAirborne(c, 0.148f, -0.23f, 0.06f);
-        s.Action = CharacterAction::JumpForwardRise;
+        s.Body.Action = CharacterAction::JumpForwardRise;
         RequestTransition(c, CharacterClip::JumpForward, 0, 3);
         return;
     }
@@ -73,54 +73,54 @@ void ActionJumpStart(CharacterStep& c) {
     }
     SetAirborne(c, 0.132f, -0.132f, 0);
     GroundProbe probe;
-    ProbeGround(c, MoveForward(c, s.Position, 0, 8 * s.TimeScale), probe);
+    ProbeGround(c, MoveForward(c, s.Body.Position, 0, 8 * s.Clip.TimeScale), probe);
     m.JumpLandFloor = probe.Hit.Floor;
     m.JumpLandCeiling = probe.Hit.Ceiling;
-    ProbeGround(c, s.Position, probe);
+    ProbeGround(c, s.Body.Position, probe);
     m.JumpCeiling = probe.Hit.Ceiling;
     TransitionThen(c, CharacterClip::JumpUp, 0, 4, CharacterAction::JumpUp);
 }
 
 void ActionJumpUp(CharacterStep& c) {
     if (!Rise(c)) return;
-    if (c.Record.LastFrame == 6) GoTo(c, CharacterAction::JumpApex, CharacterClip::Apex, 0);
+    if (c.Record.Playback.LastFrame == 6) GoTo(c, CharacterAction::JumpApex, CharacterClip::Apex, 0);
 }
 
 void ActionJumpApex(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
     if (!Rise(c)) return;
-    m.Candidate = MoveForward(c, s.Position, 0, 8 * s.TimeScale);
-    const float yaw = EdgeHeadingDelta(c, s.Room, s.Position, m.Candidate);
+    m.Candidate = MoveForward(c, s.Body.Position, 0, 8 * s.Clip.TimeScale);
+    const float yaw = EdgeHeadingDelta(c, s.Body.Room, s.Body.Position, m.Candidate);
     Vec3 edge;
-    if (std::fabs(m.JumpLandFloor - (s.Position.y + 28)) <= 1.5f && std::fabs(yaw) <= 30) {
-        edge = FindLedgeEdge(c, s.Room, s.Position, m.Candidate, 1);
-        const float o = s.Position.y - (m.JumpLandFloor - 16);
-        s.EyeOffset = s.TargetOffset = {0, o, 0};
+    if (std::fabs(m.JumpLandFloor - (s.Body.Position.y + 28)) <= 1.5f && std::fabs(yaw) <= 30) {
+        edge = FindLedgeEdge(c, s.Body.Room, s.Body.Position, m.Candidate, 1);
+        const float o = s.Body.Position.y - (m.JumpLandFloor - 16);
+        s.Camera.EyeOffset = s.Camera.TargetOffset = {0, o, 0};
         edge.y = m.JumpLandFloor - 16;
-        s.Position = edge;
+        s.Body.Position = edge;
         GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
         m.OffsetRate = o / -13;
         m.OffsetBase = o;
     } else {
-        const CellInfo here = CellInfoAt(c.Level(), s.Room, s.Position.x, s.Position.z);
-        const int room = here.LinkAbove != 0 ? here.LinkAbove - 1 : s.Room;
-        const Vec3 raised = {s.Position.x, s.Position.y + 28, s.Position.z};
-        m.Candidate = MoveForward(c, raised, 0, 8 * s.TimeScale);
+        const CellInfo here = CellInfoAt(c.Level(), s.Body.Room, s.Body.Position.x, s.Body.Position.z);
+        const int room = here.LinkAbove != 0 ? here.LinkAbove - 1 : s.Body.Room;
+        const Vec3 raised = {s.Body.Position.x, s.Body.Position.y + 28, s.Body.Position.z};
+        m.Candidate = MoveForward(c, raised, 0, 8 * s.Clip.TimeScale);
         GroundProbe probe;
         ProbeGround(c, m.Candidate, probe, room);
         if (std::fabs(probe.FloorDelta) > 1.5f || std::fabs(yaw) > 30) {
             if (m.VertSpeed >= m.MinVertSpeed) return;
-            s.Position.y = m.TakeoffPos.y;
-            s.Action = CharacterAction::JumpUpLand;
+            s.Body.Position.y = m.TakeoffPos.y;
+            s.Body.Action = CharacterAction::JumpUpLand;
             RequestTransition(c, CharacterClip::LandStraight, 0, 3);
             return;
         }
         edge = FindLedgeEdge(c, room, raised, m.Candidate, 1);
-        s.Frame = 0;
+        s.Clip.Frame = 0;
         const float f = probe.Hit.Floor;
         if (f - m.JumpLandCeiling > 15 || f - m.JumpLandFloor < 17) {
-            s.Position.y = f - 16;
+            s.Body.Position.y = f - 16;
             edge.y = f - 16;
             GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
         } else {
@@ -128,16 +128,18 @@ void ActionJumpApex(CharacterStep& c) {
             GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
         }
     }
-    StartTimedMove(c, edge, static_cast<uint16_t>(TruncToInt(s.TimeScale * 64)), NormalizeAngle(s.AngleY) + yaw);
+    StartTimedMove(c, edge, static_cast<uint16_t>(TruncToInt(s.Clip.TimeScale * 64)),
+                   NormalizeAngle(s.Body.AngleY) + yaw);
 }
 
 void ActionJumpUpLand(CharacterStep& c) {
-    if (c.Record.Settled && c.Record.LastFrame == 9) GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
+    if (c.Record.Playback.Settled && c.Record.Playback.LastFrame == 9)
+        GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
 }
 
 void ActionJumpForwardRise(CharacterStep& c) {
     if (AirWithBumpLand(c, false) == AirOutcome::Bumped) return;
-    if (c.Record.Settled) GoTo(c, CharacterAction::JumpForwardAir, CharacterClip::JumpForward, 0);
+    if (c.Record.Playback.Settled) GoTo(c, CharacterAction::JumpForwardAir, CharacterClip::JumpForward, 0);
 }
 
 void ActionJumpForwardAir(CharacterStep& c) {
@@ -148,7 +150,7 @@ void ActionJumpForwardAir(CharacterStep& c) {
 }
 
 void ActionLanding(CharacterStep& c) {
-    if (c.Record.LastFrame != 11) return;
+    if (c.Record.Playback.LastFrame != 11) return;
     c.State.JumpMode = JumpDirection::Up;
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
 }
@@ -156,18 +158,18 @@ void ActionLanding(CharacterStep& c) {
 void ActionRunJumpTakeoff(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * 0.05f);
+    m.Candidate = MoveForward(c, s.Body.Position, 0, c.Delta() * 0.05f);
     GroundProbe probe;
     ProbeGround(c, m.Candidate, probe);
-    if (!ProbeOk(probe)) return StopAt(c, FindCellBoundary(c, s.Room, s.Position, m.Candidate, 3));
+    if (!ProbeOk(probe)) return StopAt(c, FindCellBoundary(c, s.Body.Room, s.Body.Position, m.Candidate, 3));
     const float d = probe.FloorDelta;
     if (std::fabs(d) >= 2 && std::fabs(d) <= 8) return StartHeightStep(c, m.Candidate, 6, probe.Hit.Floor);
     if (d < -8) return StartFall(c);
     m.Candidate.y = probe.Hit.Floor;
-    s.Position = m.Candidate;
-    if (s.Settled && s.LastFrame == 3) {
-        m.TakeoffPos = s.Position;
-        s.Action = CharacterAction::RunJumpAir;
+    s.Body.Position = m.Candidate;
+    if (s.Playback.Settled && s.Playback.LastFrame == 3) {
+        m.TakeoffPos = s.Body.Position;
+        s.Body.Action = CharacterAction::RunJumpAir;
     }
 }
 
@@ -181,7 +183,7 @@ void ActionRunJumpAir(CharacterStep& c) {
         SetAirborne(c, 0, -0.23f, 0);
         return GoTo(c, CharacterAction::BumpRecover, CharacterClip::Bump, 0);
     }
-    if (s.LastFrame == 8) GoTo(c, CharacterAction::RunJumpFall, CharacterClip::RunJumpAir, 0);
+    if (s.Playback.LastFrame == 8) GoTo(c, CharacterAction::RunJumpFall, CharacterClip::RunJumpAir, 0);
 }
 
 void ActionRunJumpFall(CharacterStep& c) {
@@ -190,9 +192,9 @@ void ActionRunJumpFall(CharacterStep& c) {
     GroundProbe probe;
     const AirOutcome outcome = AirborneStep(c, true, true, 5, bump, probe);
     if (outcome == AirOutcome::Bumped) return BumpLand(c, bump);
-    if (s.Position.y - probe.Hit.Floor < 26) {
-        s.ClipId = CharacterClip::RunJumpLand;
-        if (s.LastFrame == 4) s.Frame = 4;
+    if (s.Body.Position.y - probe.Hit.Floor < 26) {
+        s.Clip.Id = CharacterClip::RunJumpLand;
+        if (s.Playback.LastFrame == 4) s.Clip.Frame = 4;
     }
     if (outcome != AirOutcome::Landed) return;
     c.State.JumpMode = JumpDirection::Up;
@@ -207,7 +209,7 @@ void ActionFall(CharacterStep& c) {
 }
 
 void ActionBumpRecover(CharacterStep& c) {
-    if (c.Record.LastFrame != 2) return;
+    if (c.Record.Playback.LastFrame != 2) return;
     if (c.Input.Alt) {
         SetAirborne(c, 0.16f, -0.23f, -0.06f);
         return GoTo(c, CharacterAction::BackFlip, CharacterClip::BackFlip, 0);
@@ -222,7 +224,7 @@ void ActionJumpBackAir(CharacterStep& c) {
     GroundProbe probe;
     const AirOutcome outcome = AirborneStep(c, true, true, 4, bump, probe);
     if (outcome == AirOutcome::Bumped) {
-        s.Position = bump;
+        s.Body.Position = bump;
         return StartFall(c);
     }
     HoldLastFrame(c, 20);
@@ -232,14 +234,14 @@ void ActionJumpBackAir(CharacterStep& c) {
 void ActionBackFlip(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    if (s.Frame > 4) {
+    if (s.Clip.Frame > 4) {
         Vec3 bump;
         GroundProbe probe;
         AirborneStep(c, false, false, 0, bump, probe);
     }
-    if (s.LastFrame != 8) return;
+    if (s.Playback.LastFrame != 8) return;
     m.FwdSpeed = 0.06f;
-    s.AngleY -= 180;
+    s.Body.AngleY -= 180;
     UpdateHeadingVectors(c);
     GoTo(c, CharacterAction::JumpForwardAir, CharacterClip::JumpForward, 6);
 }

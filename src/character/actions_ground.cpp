@@ -9,7 +9,7 @@ namespace {
 // The probe the idle decisions make: `distance` units along `dir`, no look-ahead.
 GroundProbe ProbeAhead(CharacterStep& c, MoveDir dir, float distance) {
     GroundProbe probe;
-    ProbeGround(c, MoveAlong(c, dir, c.Record.Position, 0, distance), probe);
+    ProbeGround(c, MoveAlong(c, dir, c.Record.Body.Position, 0, distance), probe);
     return probe;
 }
 
@@ -17,18 +17,18 @@ bool OkWithoutDrop(const GroundProbe& probe) { return ProbeOk(probe) && probe.Fl
 
 // Ends an action when its clip has reached `lastFrame`: idle clip 0 at 0.
 void IdleAtLastFrame(CharacterStep& c, int32_t lastFrame) {
-    if (c.Record.LastFrame == lastFrame) GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
+    if (c.Record.Playback.LastFrame == lastFrame) GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
 }
 
 void RunStop(CharacterStep& c, CharacterClip endClip) {
     if (!GroundMoveOrStop(
             c, {.Dir = MoveDir::Forward, .Speed = 0.04f, .Avoid = 0.5f, .Drop = DropRule::Fall, .SnapToFloor = false}))
         return;
-    if (c.Record.Settled) GoTo(c, CharacterAction::RunStopEnd, endClip, 8);
+    if (c.Record.Playback.Settled) GoTo(c, CharacterAction::RunStopEnd, endClip, 8);
 }
 
 void SideStep(CharacterStep& c, MoveDir dir, bool held) {
-    const int32_t e = c.Record.LastFrame;
+    const int32_t e = c.Record.Playback.LastFrame;
     if (e > 1 && e <= 10 && !GroundMoveOrStop(c, {.Dir = dir, .Speed = 0.01f, .RequireNoDrop = true})) return;
     if (held && c.Input.Shift) return;
     IdleAtLastFrame(c, 12);
@@ -42,12 +42,12 @@ void ActionIdle(CharacterStep& c) {
         GoTo(c, CharacterAction::TurnInPlace, CharacterClip::Turn, 0);
     } else if (c.Input.Forward && !shift) {
         if (ProbeOk(ProbeAhead(c, MoveDir::Forward, 3.02f))) {
-            c.Record.Action = CharacterAction::RunStart;
+            c.Record.Body.Action = CharacterAction::RunStart;
             RequestTransition(c, CharacterClip::Run, 8, 4);
         }
     } else if (c.Input.Forward) {
         if (OkWithoutDrop(ProbeAhead(c, MoveDir::Forward, 3.02f))) {
-            c.Record.Action = CharacterAction::WalkStart;
+            c.Record.Body.Action = CharacterAction::WalkStart;
             RequestTransition(c, CharacterClip::Walk, 0, 5);
         }
     } else if (c.Input.Back && !shift) {
@@ -61,7 +61,7 @@ void ActionIdle(CharacterStep& c) {
             GoTo(c, CharacterAction::SideStepRight, CharacterClip::SideStepRight, 0);
     } else if (c.Input.Back) {
         if (OkWithoutDrop(ProbeAhead(c, MoveDir::Back, 3.02f))) {
-            c.Record.Action = CharacterAction::WalkBackStart;
+            c.Record.Body.Action = CharacterAction::WalkBackStart;
             RequestTransition(c, CharacterClip::WalkBack, 0, 3);
         }
     } else {
@@ -85,18 +85,18 @@ void ActionRun(CharacterStep& c) {
         c, {.Dir = MoveDir::Forward, .Speed = 0.066f, .Avoid = 0.5f, .Drop = DropRule::RunEdge}, probe, stop);
     if (outcome == MoveOutcome::Blocked) return StopAt(c, stop);
     if (outcome == MoveOutcome::Edge) {
-        FaceEdge(c, s.Room, s.Position, m.Candidate);
+        FaceEdge(c, s.Body.Room, s.Body.Position, m.Candidate);
         UpdateHeadingVectors(c);
-        s.Position = FindLedgeEdge(c, s.Room, s.Position, m.Candidate, -1);
+        s.Body.Position = FindLedgeEdge(c, s.Body.Room, s.Body.Position, m.Candidate, -1);
         return GoTo(c, CharacterAction::TurnAndGrab, CharacterClip::TurnAndGrab, 0);
     }
     if (outcome != MoveOutcome::Open) return;
-    s.Position = m.Candidate;
-    const int32_t e = s.LastFrame;
+    s.Body.Position = m.Candidate;
+    const int32_t e = s.Playback.LastFrame;
     if ((!c.Input.Forward || c.Input.Shift) && (e < 3 || e >= 20 || (e >= 8 && e <= 12))) {
         const bool early = e < 3 || e >= 20;
         RequestTransition(c, early ? CharacterClip::RunStopA : CharacterClip::RunStopB, 0, 5);
-        s.Action = early ? CharacterAction::RunStopA : CharacterAction::RunStopB;
+        s.Body.Action = early ? CharacterAction::RunStopA : CharacterAction::RunStopB;
         return;
     }
     if (m.JumpMode == JumpDirection::Forward && (e == 4 || e == 14)) {
@@ -105,7 +105,7 @@ void ActionRun(CharacterStep& c) {
         m.MinVertSpeed = -0.23f;
         m.FwdSpeed = 0.085f;
         RequestTransition(c, e == 4 ? CharacterClip::RunJumpRight : CharacterClip::RunJumpLeft, 1, 3);
-        s.Action = CharacterAction::RunJumpTakeoff;
+        s.Body.Action = CharacterAction::RunJumpTakeoff;
     }
 }
 
@@ -113,7 +113,7 @@ void ActionRunStopA(CharacterStep& c) { RunStop(c, CharacterClip::RunStopA); }
 void ActionRunStopB(CharacterStep& c) { RunStop(c, CharacterClip::RunStopB); }
 
 void ActionRunStopEnd(CharacterStep& c) {
-    if (c.Record.LastFrame < 3 &&
+    if (c.Record.Playback.LastFrame < 3 &&
         !GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.05f, .Drop = DropRule::Fall, .SnapToFloor = false}))
         return;
     IdleAtLastFrame(c, 8);
@@ -128,7 +128,7 @@ void ActionRunStart(CharacterStep& c) {
                               .Drop = DropRule::Fall,
                               .SnapToFloor = false}))
         return;
-    if (!s.Settled) return;
+    if (!s.Playback.Settled) return;
     c.State.JumpMode = JumpDirection::Up;
     GoTo(c, CharacterAction::Run, CharacterClip::Run, 7);
 }
@@ -136,7 +136,7 @@ void ActionRunStart(CharacterStep& c) {
 void ActionWalk(CharacterStep& c) {
     ActionRecord& s = c.Record;
     TurnByKeys(c, 0.06f);
-    const bool late = s.LastFrame > 14 || s.LastFrame < 6;
+    const bool late = s.Playback.LastFrame > 14 || s.Playback.LastFrame < 6;
     GroundProbe probe;
     Vec3 stop;
     // A walk never falls: a drop of more than 8 ahead stops it like a wall.
@@ -145,8 +145,8 @@ void ActionWalk(CharacterStep& c) {
         stop);
     if (outcome == MoveOutcome::Blocked) return StopWalking(c, stop, late);
     if (outcome != MoveOutcome::Open) return;
-    if (c.Input.Forward && c.Input.Shift) s.Position = c.State.Candidate;
-    else StopWalking(c, s.Position, late);
+    if (c.Input.Forward && c.Input.Shift) s.Body.Position = c.State.Candidate;
+    else StopWalking(c, s.Body.Position, late);
 }
 
 void ActionWalkStart(CharacterStep& c) {
@@ -157,13 +157,13 @@ void ActionWalkStart(CharacterStep& c) {
                               .RequireNoDrop = true,
                               .SnapToFloor = false}))
         return;
-    if (c.Record.Settled) GoTo(c, CharacterAction::Walk, CharacterClip::Walk, 0);
+    if (c.Record.Playback.Settled) GoTo(c, CharacterAction::Walk, CharacterClip::Walk, 0);
 }
 
 void ActionWalkStopEnd(CharacterStep& c) { IdleAtLastFrame(c, 8); }
 
 void ActionStepBack(CharacterStep& c) {
-    const int32_t e = c.Record.LastFrame;
+    const int32_t e = c.Record.Playback.LastFrame;
     if (e > 2 && e <= 12 && !GroundMoveOrStop(c, {.Dir = MoveDir::Back, .Speed = 0.0425f, .Drop = DropRule::FallBack}))
         return;
     if (c.Input.Back) return;
@@ -174,7 +174,7 @@ void ActionSideStepLeft(CharacterStep& c) { SideStep(c, MoveDir::Left, c.Input.L
 void ActionSideStepRight(CharacterStep& c) { SideStep(c, MoveDir::Right, c.Input.Right); }
 
 void ActionWalkBackStart(CharacterStep& c) {
-    if (c.Record.Settled) GoTo(c, CharacterAction::WalkBack, CharacterClip::WalkBack, 0);
+    if (c.Record.Playback.Settled) GoTo(c, CharacterAction::WalkBack, CharacterClip::WalkBack, 0);
 }
 
 void ActionWalkBack(CharacterStep& c) {
@@ -186,30 +186,30 @@ void ActionWalkBack(CharacterStep& c) {
     if (outcome == MoveOutcome::Blocked) return StopAt(c, stop);
     if (outcome != MoveOutcome::Open) return;
     if (c.Input.Shift && c.Input.Back && probe.FloorDelta >= -8) {
-        s.Position = c.State.Candidate;
+        s.Body.Position = c.State.Candidate;
         return;
     }
     RequestTransition(c, CharacterClip::Idle, 0, 5);
-    s.Action = CharacterAction::WalkBackEnd;
+    s.Body.Action = CharacterAction::WalkBackEnd;
 }
 
 void ActionWalkBackEnd(CharacterStep& c) {
-    if (c.Record.Settled) GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
+    if (c.Record.Playback.Settled) GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
 }
 
 void ActionLandRun(CharacterStep& c) {
     ActionRecord& s = c.Record;
     // No fall here; a drop of more than 8 ahead stops the roll like a wall.
-    if (s.Frame >= 0 && s.Frame <= 5 &&
+    if (s.Clip.Frame >= 0 && s.Clip.Frame <= 5 &&
         !GroundMoveOrStop(c, {.Dir = MoveDir::Forward, .Speed = 0.066f, .RequireNoDrop = true}))
         return;
-    if (s.LastFrame == 5) GoTo(c, CharacterAction::Run, CharacterClip::Run, 0);
+    if (s.Playback.LastFrame == 5) GoTo(c, CharacterAction::Run, CharacterClip::Run, 0);
 }
 
 void ActionTurnAround(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    if (s.LastFrame != 12) return;
-    s.AngleY += 180;
+    if (s.Playback.LastFrame != 12) return;
+    s.Body.AngleY += 180;
     UpdateHeadingVectors(c);
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
 }

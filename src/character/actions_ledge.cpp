@@ -25,8 +25,8 @@ float RateFor(const RateBand* bands, int count, float fallback, float h) {
 // Ends a climb on top of the ledge: the target room and point, idle, camera back to follow.
 void FinishClimb(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    s.Room = c.State.ClimbRoom;
-    s.Position = c.State.ClimbTarget;
+    s.Body.Room = c.State.ClimbRoom;
+    s.Body.Position = c.State.ClimbTarget;
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
     ResumeFollow(c);
 }
@@ -34,10 +34,10 @@ void FinishClimb(CharacterStep& c) {
 // Rises at `rate` (units per ms) while Frame lies in [first, last].
 void ClimbRise(CharacterStep& c, int32_t first, int32_t last, float rate) {
     ActionRecord& s = c.Record;
-    if (s.Frame >= first && s.Frame <= last) s.Position.y += rate * c.Delta() / s.TimeScale;
+    if (s.Clip.Frame >= first && s.Clip.Frame <= last) s.Body.Position.y += rate * c.Delta() / s.Clip.TimeScale;
 }
 
-void SetOffsetsY(CharacterStep& c, float y) { c.Record.EyeOffset = c.Record.TargetOffset = {0, y, 0}; }
+void SetOffsetsY(CharacterStep& c, float y) { c.Record.Camera.EyeOffset = c.Record.Camera.TargetOffset = {0, y, 0}; }
 
 void ResetOffsets(CharacterStep& c) {
     SetOffsetsY(c, 0);
@@ -45,13 +45,13 @@ void ResetOffsets(CharacterStep& c) {
 }
 
 // The descending camera ramp of actions 41 and 55.
-void DropRamp(CharacterStep& c) { SetOffsetsY(c, -(c.Record.FramePos + 1) * c.State.OffsetRate); }
+void DropRamp(CharacterStep& c) { SetOffsetsY(c, -(c.Record.Playback.FramePos + 1) * c.State.OffsetRate); }
 
 // Sets the climb target from a probe ahead of the hanging character.
 void TargetFromProbe(CharacterStep& c, const Vec3& point, const GroundProbe& probe) {
     c.State.ClimbHeight = probe.FloorDelta;
     c.State.ClimbTarget = {point.x, probe.Hit.Floor, point.z};
-    c.State.ClimbRoom = c.Record.Room;
+    c.State.ClimbRoom = c.Record.Body.Room;
 }
 
 // Shimmy along the ledge (hang 16 below it: actions 46, 47) or along a high ledge (24 below:
@@ -61,13 +61,13 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
     CharacterState& m = c.State;
     const float hang = high ? 24.0f : 16.0f;
     const int32_t endFrame = high ? 15 : 12;
-    const Vec3 hands = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
-    const int32_t below = CellLink(c, s.Position);
-    const bool turnFrame = s.Frame == 0 || s.Frame == endFrame;
+    const Vec3 hands = MoveForward(c, s.Body.Position, 0, 3 * s.Clip.TimeScale);
+    const int32_t below = CellLink(c, s.Body.Position);
+    const bool turnFrame = s.Clip.Frame == 0 || s.Clip.Frame == endFrame;
     if (turnFrame && below >= 0) {
         GroundProbe probe;
         ProbeGround(c, hands, probe, below);
-        const float d = s.Position.y + hang;
+        const float d = s.Body.Position.y + hang;
         if (!high && d - probe.Hit.Ceiling < 9 && d - probe.Hit.Floor > 16) {
             GoTo(c, CharacterAction::LowerToHighHang, CharacterClip::LowerToHighHang, 0);
             m.OffsetRate = 0.5f;
@@ -76,7 +76,7 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
         }
         if (high && (probe.Blocked || d - probe.Hit.Ceiling > 15 || d - probe.Hit.Floor < 17)) {
             SetOffsetsY(c, -8);
-            s.Position.y += 8;
+            s.Body.Position.y += 8;
             GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
             m.OffsetRate = -8.0f / -13.0f;
             m.OffsetBase = -8;
@@ -90,18 +90,18 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
         const float step = c.Delta() * 0.005f;
         GroundProbe probe;
         ProbeGround(c, MoveAlong(c, dir, hands, 0, step), probe);
-        m.Candidate = MoveAlong(c, dir, s.Position, 0, step);
-        const float f = probe.Hit.Floor - (s.Position.y + hang);
+        m.Candidate = MoveAlong(c, dir, s.Body.Position, 0, step);
+        const float f = probe.Hit.Floor - (s.Body.Position.y + hang);
         if (f != 0) return StartHeightStep(c, m.Candidate, 6, m.Candidate.y + f);
-        s.Position = m.Candidate;
+        s.Body.Position = m.Candidate;
     }
     if (high) {
-        if ((!held && s.LastFrame == endFrame) || blocked)
+        if ((!held && s.Playback.LastFrame == endFrame) || blocked)
             GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
         return;
     }
-    if (!blocked && (held || s.LastFrame != endFrame)) return;
-    if (s.LastFrame == endFrame) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
+    if (!blocked && (held || s.Playback.LastFrame != endFrame)) return;
+    if (s.Playback.LastFrame == endFrame) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
     else TransitionThen(c, CharacterClip::Hang, 0, 8, CharacterAction::Hang);
 }
 
@@ -109,7 +109,7 @@ void Shimmy(CharacterStep& c, MoveDir dir, bool held, bool high) {
 
 void ActionClimbLow(CharacterStep& c) {
     ClimbRise(c, 6, 8, c.State.ClimbHeight > 11 ? 0.06f : 0.04f);
-    if (c.Record.LastFrame == 14) FinishClimb(c);
+    if (c.Record.Playback.LastFrame == 14) FinishClimb(c);
 }
 
 void ActionClimbMid(CharacterStep& c) {
@@ -118,7 +118,7 @@ void ActionClimbMid(CharacterStep& c) {
                                           {20, 22, false, true, 0.035f},
                                           {22, 24, false, true, 0.04f}};
     ClimbRise(c, 6, 7, RateFor(kBands, 4, 0, c.State.ClimbHeight));
-    if (c.Record.LastFrame == 33) FinishClimb(c);
+    if (c.Record.Playback.LastFrame == 33) FinishClimb(c);
 }
 
 void ActionClimbHigh(CharacterStep& c) {
@@ -127,7 +127,7 @@ void ActionClimbHigh(CharacterStep& c) {
                                           {28, 30, true, true, 0.023f},
                                           {30, 32, false, true, 0.03f}};
     ClimbRise(c, 8, 10, RateFor(kBands, 4, 0.005f, c.State.ClimbHeight));
-    if (c.Record.LastFrame == 28) FinishClimb(c);
+    if (c.Record.Playback.LastFrame == 28) FinishClimb(c);
 }
 
 void ActionClimbTop(CharacterStep& c) {
@@ -137,20 +137,20 @@ void ActionClimbTop(CharacterStep& c) {
                                           {38, 40, true, true, 0.03f},
                                           {40, 42, false, true, 0.035f}};
     ClimbRise(c, 8, 11, RateFor(kBands, 5, 0.01f, c.State.ClimbHeight));
-    if (c.Record.Frame == 30) FinishClimb(c);
+    if (c.Record.Clip.Frame == 30) FinishClimb(c);
 }
 
 void ActionClimbFromHang(CharacterStep& c) {
-    if (c.Record.LastFrame == 21) FinishClimb(c);
+    if (c.Record.Playback.LastFrame == 21) FinishClimb(c);
 }
 
 void ActionClimbFromHighHang(CharacterStep& c) {
-    if (c.Record.LastFrame == 22) FinishClimb(c);
+    if (c.Record.Playback.LastFrame == 22) FinishClimb(c);
 }
 
 void ActionGrabLedge(CharacterStep& c) {
-    SetOffsetsY(c, (c.Record.FramePos + 1) * c.State.OffsetRate + c.State.OffsetBase);
-    if (c.Record.LastFrame != 12) return;
+    SetOffsetsY(c, (c.Record.Playback.FramePos + 1) * c.State.OffsetRate + c.State.OffsetBase);
+    if (c.Record.Playback.LastFrame != 12) return;
     GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
     ResetOffsets(c);
 }
@@ -169,27 +169,27 @@ void ActionHang(CharacterStep& c) {
     } else if (c.Input.Right) {
         if (!LedgeEndRight(c)) GoTo(c, CharacterAction::ShimmyRight, CharacterClip::ShimmyRight, 0);
     } else if (c.Input.Jump) {
-        const Vec3 ahead = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
+        const Vec3 ahead = MoveForward(c, s.Body.Position, 0, 3 * s.Clip.TimeScale);
         GroundProbe probe;
         ProbeGround(c, ahead, probe);
         if (probe.Clearance < 25) return;
         TargetFromProbe(c, ahead, probe);
-        const CellInfo here = CellInfoAt(c.Level(), s.Room, s.Position.x, s.Position.z);
+        const CellInfo here = CellInfoAt(c.Level(), s.Body.Room, s.Body.Position.x, s.Body.Position.z);
         if (here.LinkAbove != 0 && probe.Hit.Floor >= here.CeilingReference) m.ClimbRoom = here.LinkAbove - 1;
         GoTo(c, CharacterAction::ClimbFromHang, CharacterClip::ClimbFromHang, 0);
-        FocusOn(c, m.ClimbTarget, s.TimeScale * 2350);
+        FocusOn(c, m.ClimbTarget, s.Clip.TimeScale * 2350);
     }
 }
 
 void ActionHangDrop(CharacterStep& c) {
     DropRamp(c);
-    if (c.Record.LastFrame != 12) return;
+    if (c.Record.Playback.LastFrame != 12) return;
     CharacterState& m = c.State;
     m.VertSpeed = 0;
     m.Gravity = 0.0004f;
     m.MinVertSpeed = -0.23f;
     m.FwdSpeed = -0.005f;
-    c.Record.Position.y -= 10.5f;
+    c.Record.Body.Position.y -= 10.5f;
     GoTo(c, CharacterAction::HangFall, CharacterClip::HangFall, 0);
     ResetOffsets(c);
 }
@@ -199,18 +199,18 @@ void ActionHangFall(CharacterStep& c) {
     Vec3 bump;
     GroundProbe probe;
     if (AirborneStep(c, false, true, 0, bump, probe) == AirOutcome::Landed) {
-        s.Position = MoveBack(c, s.Position, 0, 8 * s.TimeScale);
-        s.Position.y = probe.Hit.Floor;
+        s.Body.Position = MoveBack(c, s.Body.Position, 0, 8 * s.Clip.TimeScale);
+        s.Body.Position.y = probe.Hit.Floor;
         return TransitionThen(c, CharacterClip::Land, 0, 4, CharacterAction::Landing);
     }
-    if (s.LastFrame != 8) return;
+    if (s.Playback.LastFrame != 8) return;
     c.State.FwdSpeed = 0;
-    s.Position = MoveBack(c, s.Position, 0, 8 * s.TimeScale);
+    s.Body.Position = MoveBack(c, s.Body.Position, 0, 8 * s.Clip.TimeScale);
     GoTo(c, CharacterAction::Fall, CharacterClip::Fall, 0);
 }
 
 void ActionHangLookDown(CharacterStep& c) {
-    if (c.Record.LastFrame == 15) GoTo(c, CharacterAction::HangLookDownHold, CharacterClip::LookDownHold, 0);
+    if (c.Record.Playback.LastFrame == 15) GoTo(c, CharacterAction::HangLookDownHold, CharacterClip::LookDownHold, 0);
 }
 
 void ActionHangLookDownHold(CharacterStep& c) {
@@ -218,7 +218,7 @@ void ActionHangLookDownHold(CharacterStep& c) {
 }
 
 void ActionHangLookDownEnd(CharacterStep& c) {
-    if (c.Record.LastFrame == 15) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
+    if (c.Record.Playback.LastFrame == 15) GoTo(c, CharacterAction::Hang, CharacterClip::Hang, 0);
 }
 
 void ActionShimmyLeft(CharacterStep& c) { Shimmy(c, MoveDir::Left, c.Input.Left, false); }
@@ -229,14 +229,14 @@ void ActionHighShimmyRight(CharacterStep& c) { Shimmy(c, MoveDir::Right, c.Input
 void ActionHighHang(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    m.Candidate = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
+    m.Candidate = MoveForward(c, s.Body.Position, 0, 3 * s.Clip.TimeScale);
     if (c.Input.LetGo) {
         m.VertSpeed = 0;
         m.Gravity = 0.0004f;
         m.MinVertSpeed = -0.23f;
         m.FwdSpeed = 0;
-        s.Position = MoveBack(c, s.Position, 0, 3 * s.TimeScale);
-        s.Position.y -= 3;
+        s.Body.Position = MoveBack(c, s.Body.Position, 0, 3 * s.Clip.TimeScale);
+        s.Body.Position.y -= 3;
         GoTo(c, CharacterAction::HangFall, CharacterClip::HighHangFall, 0);
     }
     if (c.Input.Left) {
@@ -244,30 +244,30 @@ void ActionHighHang(CharacterStep& c) {
     } else if (c.Input.Right) {
         if (!HighLedgeEndRight(c)) GoTo(c, CharacterAction::HighShimmyRight, CharacterClip::HighShimmyRight, 0);
     } else if (c.Input.Jump) {
-        const Vec3 ahead = MoveForward(c, s.Position, 0, 4.5f * s.TimeScale);
+        const Vec3 ahead = MoveForward(c, s.Body.Position, 0, 4.5f * s.Clip.TimeScale);
         GroundProbe probe;
         ProbeGround(c, ahead, probe);
         if (probe.Clearance < 25) return;
         TargetFromProbe(c, ahead, probe);
         GoTo(c, CharacterAction::ClimbFromHighHang, CharacterClip::ClimbFromHighHang, 0);
-        FocusOn(c, m.ClimbTarget, s.TimeScale * 2350);
+        FocusOn(c, m.ClimbTarget, s.Clip.TimeScale * 2350);
     }
 }
 
 void ActionTurnAndGrab(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    if (s.LastFrame != 20) return;
-    s.AngleY += 180;
+    if (s.Playback.LastFrame != 20) return;
+    s.Body.AngleY += 180;
     UpdateHeadingVectors(c);
-    const int32_t below = CellLink(c, s.Position);
+    const int32_t below = CellLink(c, s.Body.Position);
     GroundProbe probe;
-    ProbeGround(c, MoveForward(c, s.Position, 0, 5 * s.TimeScale), probe, below >= 0 ? below : s.Room);
-    const float h = s.Position.y;
+    ProbeGround(c, MoveForward(c, s.Body.Position, 0, 5 * s.Clip.TimeScale), probe, below >= 0 ? below : s.Body.Room);
+    const float h = s.Body.Position.y;
     if (probe.Blocked || h - probe.Hit.Ceiling > 15 || h - probe.Hit.Floor < 17) {
-        s.Position.y -= 16;
+        s.Body.Position.y -= 16;
         GoTo(c, CharacterAction::GrabLedge, CharacterClip::Grab, 0);
     } else {
-        s.Position.y -= 24;
+        s.Body.Position.y -= 24;
         GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
     }
     ResumeFollow(c);
@@ -275,8 +275,8 @@ void ActionTurnAndGrab(CharacterStep& c) {
 
 void ActionLowerToHighHang(CharacterStep& c) {
     DropRamp(c);
-    if (c.Record.LastFrame != 15) return;
-    c.Record.Position.y -= 8;
+    if (c.Record.Playback.LastFrame != 15) return;
+    c.Record.Body.Position.y -= 8;
     GoTo(c, CharacterAction::HighHang, CharacterClip::HighHang, 0);
     ResetOffsets(c);
 }

@@ -1,9 +1,11 @@
 // The character: a state machine of 56 numbered actions, stepped once per body tick.
 //
 // One step is one call, RunAction: the character's own state (CharacterState, owned by the
-// game), the record exchanged with the movement body and the animator (ActionRecord), the
-// keys of this tick (CharacterInput) and the world the actions probe and steer
-// (CharacterWorld) are its arguments; nothing else is read or written.
+// game), the record of the step (ActionRecord: the body and animation it changes, the keys
+// and the clock it obeys, what the animator reports, the transition it asks for) and the
+// world the actions probe and steer (CharacterWorld) are its arguments; nothing else is read
+// or written, the clock included. The game and the tests call it through StepCharacter
+// (character/character_tick.h), which fills the record and hands the results back.
 #pragma once
 
 #include <cstdint>
@@ -26,16 +28,9 @@ namespace dv {
 // 100 ms of game time.
 inline constexpr int32_t kMaxTickDeltaMs = 100;
 
-// The keys the character reads in one tick.
-struct CharacterInput {
-    bool Forward = false, Back = false, Left = false, Right = false;
-    bool Jump = false;   // jump, or climb the ledge in front; climb up from a hang
-    bool LetGo = false;  // let go of a ledge
-    bool TurnAround = false;
-    bool Shift = false;  // walk instead of run, side-step instead of turn
-    bool Alt = false;    // the Alt modifier of the last key event
-};
-CharacterInput CharacterInputFrom(const KeyboardState& keys, const KeyBindings& bindings = KeyBindings{});
+// The keys of `keys` under `bindings`, at clock `nowMs`.
+CharacterInput CharacterInputFrom(const KeyboardState& keys, int32_t nowMs,
+                                  const KeyBindings& bindings = KeyBindings{});
 
 // How the actions reach the follow camera: FocusOn puts it into its focus mode towards a
 // point for a duration (ms), ResumeFollow back into follow mode. Either may be null.
@@ -89,18 +84,18 @@ struct CharacterState {
 };
 
 // A fresh character with the two turn rates (degrees per ms): headings along +Z, -Z, -X, +X,
-// LastTickTime taken from the clock.
-CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning);
+// LastTickTime = nowMs.
+CharacterState NewCharacterState(float turnRateStanding, float turnRateRunning, int32_t nowMs);
 // The same with the turn rates read from the settings file at `settingsPath` (throws
 // SettingsError naming the file and line).
-CharacterState NewCharacterState(const std::string& settingsPath);
+CharacterState NewCharacterState(const std::string& settingsPath, int32_t nowMs);
 
 // Everything one step works on; the actions and their primitives take it as their first
 // argument.
 struct CharacterStep {
     CharacterState& State;
     ActionRecord& Record;
-    const CharacterInput& Input;
+    const CharacterInput& Input;  // Record.Command
     const CharacterWorld& World;
 
     float Delta() const { return static_cast<float>(State.TickDelta); }
@@ -111,16 +106,16 @@ class FollowCamera;
 // FocusOn and ResumeFollow of `camera`, which must outlive the hooks.
 CharacterCamera CameraHooks(FollowCamera& camera);
 
-// One step: runs the action `record.Action` on `record`, then TickDelta = clock -
-// LastTickTime (at most kMaxTickDeltaMs) and LastTickTime = clock, so an action always sees
-// the delta of the previous step (0 on the first). Without a level nothing runs. An action
-// number outside 0..55 (a corrupt record) returns the character to idle.
-void RunAction(CharacterState& state, ActionRecord& record, const CharacterInput& input, const CharacterWorld& world);
-// Brings LastTickTime up to the clock without running an action. Called when the game starts
+// One step: runs the action `record.Body.Action` on `record`, then TickDelta =
+// record.Command.NowMs - LastTickTime (0 .. kMaxTickDeltaMs) and LastTickTime = NowMs, so an
+// action always sees the delta of the previous step (0 on the first). Without a level nothing
+// runs. An action number outside 0..55 (a corrupt record) returns the character to idle.
+void RunAction(CharacterState& state, ActionRecord& record, const CharacterWorld& world);
+// Brings LastTickTime up to `nowMs` without running an action. Called when the game starts
 // after the title, on the ticks whose actions are held (free look) and while the window is
 // inactive: time the character did not live through must not reach the next action as one
 // long tick, which would carry a running or falling character through walls and out of its
 // room.
-void HoldRunnerClock(CharacterState& state);
+void HoldRunnerClock(CharacterState& state, int32_t nowMs);
 
 }  // namespace dv

@@ -2,16 +2,14 @@
 
 #include <cmath>
 
-#include "math/clock.h"
-
 namespace dv {
 
 namespace {
 
-int RoomOr(CharacterStep& c, int room) { return room < 0 ? c.Record.Room : room; }
+int RoomOr(CharacterStep& c, int room) { return room < 0 ? c.Record.Body.Room : room; }
 
 Vec3 Move(CharacterStep& c, const Vec3& from, const Vec3& dir, int lookAhead, float reach, float distance) {
-    Vec3 p = VecAdd(from, VecScale(dir, distance / c.Record.TimeScale));
+    Vec3 p = VecAdd(from, VecScale(dir, distance / c.Record.Clip.TimeScale));
     if (lookAhead == 1) p = VecAdd(p, VecScale(dir, reach));
     return p;
 }
@@ -37,27 +35,27 @@ Vec3 Bisect(const Vec3& from, const Vec3& to, float back, Keep keep) {
 bool LedgeEnd(CharacterStep& c, const Vec3& dir, float hang) {
     const ActionRecord& s = c.Record;
     const float step = static_cast<float>(c.State.TickDelta) * 0.005f;
-    const Vec3 hands = MoveForward(c, s.Position, 0, 3 * s.TimeScale);
+    const Vec3 hands = MoveForward(c, s.Body.Position, 0, 3 * s.Clip.TimeScale);
     GroundProbe probe;
     ProbeGround(c, Move(c, hands, dir, 1, 6, step), probe);
-    if (probe.Blocked || std::fabs(probe.Hit.Floor - (s.Position.y + hang)) > 4.5f) return true;
-    ProbeGround(c, Move(c, s.Position, dir, 1, 6, step), probe);
-    return probe.Blocked || probe.Hit.Floor - (s.Position.y + hang) >= -hang;
+    if (probe.Blocked || std::fabs(probe.Hit.Floor - (s.Body.Position.y + hang)) > 4.5f) return true;
+    ProbeGround(c, Move(c, s.Body.Position, dir, 1, 6, step), probe);
+    return probe.Blocked || probe.Hit.Floor - (s.Body.Position.y + hang) >= -hang;
 }
 
 }  // namespace
 
 void RequestTransition(CharacterStep& c, CharacterClip clip, int32_t frame, int32_t length) {
     ActionRecord& s = c.Record;
-    s.TransitionRequested = 1;
-    s.TransitionClip = clip;
-    s.TransitionTarget = frame;
-    s.TransitionLength = length;
+    s.Transition.Requested = 1;
+    s.Transition.Clip = clip;
+    s.Transition.Target = frame;
+    s.Transition.Length = length;
 }
 
 void SetClip(CharacterStep& c, CharacterClip clip, int32_t frame) {
-    c.Record.ClipId = clip;
-    c.Record.Frame = frame;
+    c.Record.Clip.Id = clip;
+    c.Record.Clip.Frame = frame;
 }
 
 void FocusOn(CharacterStep& c, const Vec3& point, float duration) {
@@ -73,7 +71,7 @@ void ResumeFollow(CharacterStep& c) {
 void UpdateHeadingVectors(CharacterStep& c) {
     const ActionRecord& s = c.Record;
     Quat q;
-    QuatFromAnglesZXY(q, s.AngleX, s.AngleY, s.AngleZ);
+    QuatFromAnglesZXY(q, s.Body.AngleX, s.Body.AngleY, s.Body.AngleZ);
     c.State.DirForward = QuatTransformVec({0, 0, 1}, q);
     c.State.DirBack = QuatTransformVec({0, 0, -1}, q);
     c.State.DirLeft = QuatTransformVec({-1, 0, 0}, q);
@@ -107,7 +105,7 @@ bool ProbeOk(const GroundProbe& probe) {
 }
 
 int32_t CellLink(CharacterStep& c, const Vec3& point) {
-    return CellInfoAt(c.Level(), c.Record.Room, point.x, point.z).LinkBelow - 1;
+    return CellInfoAt(c.Level(), c.Record.Body.Room, point.x, point.z).LinkBelow - 1;
 }
 
 bool LedgeEndLeft(CharacterStep& c) { return LedgeEnd(c, c.State.DirLeft, 16); }
@@ -164,11 +162,11 @@ float EdgeHeadingDelta(CharacterStep& c, int room, const Vec3& from, const Vec3&
 }
 
 void FaceEdge(CharacterStep& c, int room, const Vec3& from, const Vec3& to) {
-    c.Record.AngleY += EdgeHeadingDelta(c, room, from, to);
+    c.Record.Body.AngleY += EdgeHeadingDelta(c, room, from, to);
 }
 
 void AvoidSideWalls(CharacterStep& c, Vec3& point, float x) {
-    const float ts = c.Record.TimeScale;
+    const float ts = c.Record.Clip.TimeScale;
     GroundProbe probe;
     ProbeGround(c, MoveLeft(c, point, 0, 6 * ts), probe);
     if (!ProbeOk(probe)) {
@@ -182,30 +180,30 @@ void AvoidSideWalls(CharacterStep& c, Vec3& point, float x) {
 
 void StartHeightStep(CharacterStep& c, const Vec3& target, uint16_t ticks, float height) {
     ActionRecord& s = c.Record;
-    c.State.StepSavedAction = s.Action;
-    c.State.StepStart = s.Position;
+    c.State.StepSavedAction = s.Body.Action;
+    c.State.StepStart = s.Body.Position;
     c.State.StepTarget = {target.x, height, target.z};
     c.State.StepRemaining = ticks;
     c.State.StepFraction = 1.0f / ticks;
-    s.Action = CharacterAction::HeightStep;
+    s.Body.Action = CharacterAction::HeightStep;
 }
 
 void StopAt(CharacterStep& c, const Vec3& point) {
-    c.Record.Position = point;
-    c.Record.Action = CharacterAction::StopSettle;
+    c.Record.Body.Position = point;
+    c.Record.Body.Action = CharacterAction::StopSettle;
     RequestTransition(c, CharacterClip::Idle, 0, 5);
 }
 
 void BumpLand(CharacterStep& c, const Vec3& point) {
-    c.Record.Position = point;
-    c.Record.Action = CharacterAction::AwaitTransition;
+    c.Record.Body.Position = point;
+    c.Record.Body.Action = CharacterAction::AwaitTransition;
     RequestTransition(c, CharacterClip::Bump, 0, 3);
     c.State.QueuedAction = CharacterAction::BumpRecover;
 }
 
 void StopWalking(CharacterStep& c, const Vec3& point, bool lateStop) {
-    c.Record.Position = point;
-    c.Record.Action = CharacterAction::AwaitTransition;
+    c.Record.Body.Position = point;
+    c.Record.Body.Action = CharacterAction::AwaitTransition;
     RequestTransition(c, lateStop ? CharacterClip::WalkStopRight : CharacterClip::WalkStopLeft, 0, 4);
     c.State.QueuedAction = CharacterAction::WalkStopEnd;
 }
@@ -216,7 +214,7 @@ void StartFalling(CharacterStep& c, float fwdSpeed) {
     c.State.Gravity = 0.0004f;
     c.State.MinVertSpeed = -0.23f;
     c.State.FwdSpeed = fwdSpeed;
-    c.Record.Action = CharacterAction::Fall;
+    c.Record.Body.Action = CharacterAction::Fall;
     RequestTransition(c, CharacterClip::Fall, 0, 4);
 }
 }  // namespace
@@ -227,30 +225,30 @@ void StartDrop(CharacterStep& c) { StartFalling(c, 0); }
 
 void StartTimedMove(CharacterStep& c, const Vec3& target, uint16_t durationMs, float angle) {
     ActionRecord& s = c.Record;
-    c.State.TimedSavedAction = s.Action;
-    c.State.TimedSavedFrame = s.Frame;
-    c.State.TimedStartTime = ClockMs();
-    c.State.TimedStartPos = s.Position;
+    c.State.TimedSavedAction = s.Body.Action;
+    c.State.TimedSavedFrame = s.Clip.Frame;
+    c.State.TimedStartTime = c.Input.NowMs;
+    c.State.TimedStartPos = s.Body.Position;
     c.State.TimedTargetPos = target;
-    c.State.TimedStartAngle = NormalizeAngle(s.AngleY);
+    c.State.TimedStartAngle = NormalizeAngle(s.Body.AngleY);
     c.State.TimedTargetAngle = angle;
     c.State.TimedDuration = durationMs;
-    s.Action = CharacterAction::TimedMove;
+    s.Body.Action = CharacterAction::TimedMove;
 }
 
 void ClimbCheck(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    m.Candidate = MoveForward(c, s.Position, 0, 6 * s.TimeScale);
+    m.Candidate = MoveForward(c, s.Body.Position, 0, 6 * s.Clip.TimeScale);
     GroundProbe probe;
     ProbeGround(c, m.Candidate, probe);
     const float h = probe.FloorDelta;
     const int32_t hi = TruncToInt(h);
     m.ClimbHeight = h;
     m.ClimbTarget = {m.Candidate.x, probe.Hit.Floor, m.Candidate.z};
-    m.ClimbRoom = s.Room;
+    m.ClimbRoom = s.Body.Room;
     if (h >= 8 && h <= 36 && probe.Clearance >= 25) {
-        const CellInfo here = CellInfoAt(c.Level(), s.Room, s.Position.x, s.Position.z);
+        const CellInfo here = CellInfoAt(c.Level(), s.Body.Room, s.Body.Position.x, s.Body.Position.z);
         if (m.ClimbTarget.y >= here.CeilingReference && here.LinkAbove != 0) m.ClimbRoom = here.LinkAbove - 1;
         struct Band {
             int32_t low, high;
@@ -264,17 +262,17 @@ void ClimbCheck(CharacterStep& c) {
                                           {32, 36, CharacterAction::ClimbTop, CharacterClip::ClimbTop, 1925}};
         for (const Band& band : kBands) {
             if (hi < band.low || hi > band.high) continue;
-            s.Action = band.action;
-            s.ClipId = band.clip;
-            FocusOn(c, m.ClimbTarget, s.TimeScale * band.focus);
+            s.Body.Action = band.action;
+            s.Clip.Id = band.clip;
+            FocusOn(c, m.ClimbTarget, s.Clip.TimeScale * band.focus);
         }
-        s.Frame = 0;
+        s.Clip.Frame = 0;
         return;
     }
     m.JumpMode = JumpDirection::Up;
-    s.Action = CharacterAction::JumpStart;
-    s.ClipId = (h > 36 || probe.Clearance < 25) ? CharacterClip::JumpPrepareHigh : CharacterClip::JumpPrepare;
-    s.Frame = 0;
+    s.Body.Action = CharacterAction::JumpStart;
+    s.Clip.Id = (h > 36 || probe.Clearance < 25) ? CharacterClip::JumpPrepareHigh : CharacterClip::JumpPrepare;
+    s.Clip.Frame = 0;
 }
 
 }  // namespace dv

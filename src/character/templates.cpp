@@ -2,7 +2,6 @@
 #include <cmath>
 
 #include "character/actions.h"
-#include "math/clock.h"
 
 namespace dv {
 
@@ -29,11 +28,11 @@ MoveDir Opposite(MoveDir dir) {
 MoveOutcome GroundMoveStep(CharacterStep& c, const GroundMove& move, GroundProbe& probe, Vec3& stopPoint) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    const float height = s.Position.y;
-    m.Candidate = MoveAlong(c, move.Dir, s.Position, 1, c.Delta() * move.Speed);
+    const float height = s.Body.Position.y;
+    m.Candidate = MoveAlong(c, move.Dir, s.Body.Position, 1, c.Delta() * move.Speed);
     ProbeGround(c, m.Candidate, probe);
     if (!ProbeOk(probe) || (move.RequireNoDrop && probe.FloorDelta < -8)) {
-        const Vec3 edge = FindLedgeEdge(c, s.Room, s.Position, m.Candidate, 0);
+        const Vec3 edge = FindLedgeEdge(c, s.Body.Room, s.Body.Position, m.Candidate, 0);
         stopPoint = MoveAlong(c, Opposite(move.Dir), edge, 1, 0);
         return MoveOutcome::Blocked;
     }
@@ -49,7 +48,7 @@ MoveOutcome GroundMoveStep(CharacterStep& c, const GroundMove& move, GroundProbe
         if (move.Drop == DropRule::RunEdge && d < -32) return MoveOutcome::Edge;
         if (move.Drop == DropRule::FallBack) StartFallBack(c);
         else StartFall(c);
-        s.Position = {m.Candidate.x, height, m.Candidate.z};
+        s.Body.Position = {m.Candidate.x, height, m.Candidate.z};
         return MoveOutcome::Fell;
     }
     if (move.SnapToFloor) m.Candidate.y = probe.Hit.Floor;
@@ -61,7 +60,7 @@ bool GroundMoveOrStop(CharacterStep& c, const GroundMove& move) {
     Vec3 stop;
     switch (GroundMoveStep(c, move, probe, stop)) {
         case MoveOutcome::Blocked: StopAt(c, stop); return false;
-        case MoveOutcome::Open: c.Record.Position = c.State.Candidate; return true;
+        case MoveOutcome::Open: c.Record.Body.Position = c.State.Candidate; return true;
         default: return false;
     }
 }
@@ -70,21 +69,21 @@ AirOutcome AirborneStep(CharacterStep& c, bool wallTest, bool landingTest, float
                         GroundProbe& probe) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    m.Candidate = MoveForward(c, s.Position, 0, c.Delta() * m.FwdSpeed);
-    m.Candidate.y = s.Position.y + c.Delta() * m.VertSpeed / s.TimeScale;
+    m.Candidate = MoveForward(c, s.Body.Position, 0, c.Delta() * m.FwdSpeed);
+    m.Candidate.y = s.Body.Position.y + c.Delta() * m.VertSpeed / s.Clip.TimeScale;
     ProbeGround(c, m.Candidate, probe);
     if (wallTest && !ProbeOk(probe)) {
-        bumpPoint = FindCellBoundary(c, s.Room, s.Position, m.Candidate, bumpBack);
+        bumpPoint = FindCellBoundary(c, s.Body.Room, s.Body.Position, m.Candidate, bumpBack);
         return AirOutcome::Bumped;
     }
-    s.Position = m.Candidate;
-    m.VertSpeed -= c.Delta() * m.Gravity / s.TimeScale;
+    s.Body.Position = m.Candidate;
+    m.VertSpeed -= c.Delta() * m.Gravity / s.Clip.TimeScale;
     if (!landingTest) return AirOutcome::Flying;
-    if (s.Position.y > probe.Hit.Floor) {
+    if (s.Body.Position.y > probe.Hit.Floor) {
         m.VertSpeed = std::max(m.VertSpeed, m.MinVertSpeed);
         return AirOutcome::Flying;
     }
-    s.Position.y = probe.Hit.Floor;
+    s.Body.Position.y = probe.Hit.Floor;
     return AirOutcome::Landed;
 }
 
@@ -94,7 +93,7 @@ bool TurnByKeys(CharacterStep& c, float rate) {
     if (c.Input.Right) a = rate * c.Delta();
     if (!c.Input.Left && !c.Input.Right) return false;
     if (a != 0) {
-        c.Record.AngleY += a / c.Record.TimeScale;
+        c.Record.Body.AngleY += a / c.Record.Clip.TimeScale;
         UpdateHeadingVectors(c);
     }
     return true;
@@ -102,26 +101,26 @@ bool TurnByKeys(CharacterStep& c, float rate) {
 
 void ActionAwaitTransition(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    if (!s.Settled) return;
-    s.Action = c.State.QueuedAction;
-    SetClip(c, s.TransitionClip, s.TransitionTarget);
+    if (!s.Playback.Settled) return;
+    s.Body.Action = c.State.QueuedAction;
+    SetClip(c, s.Transition.Clip, s.Transition.Target);
 }
 
 void ActionHeightStep(CharacterStep& c) {
     ActionRecord& s = c.Record;
     CharacterState& m = c.State;
-    m.StepRemaining -= 1.0f / s.TimeScale;
-    s.Position.y += (m.StepTarget.y - m.StepStart.y) * m.StepFraction / s.TimeScale;
+    m.StepRemaining -= 1.0f / s.Clip.TimeScale;
+    s.Body.Position.y += (m.StepTarget.y - m.StepStart.y) * m.StepFraction / s.Clip.TimeScale;
     if (m.StepRemaining > 0.0001f) return;
-    s.Position = m.StepTarget;
-    s.Action = m.StepSavedAction;
+    s.Body.Position = m.StepTarget;
+    s.Body.Action = m.StepSavedAction;
 }
 
 void ActionStopSettle(CharacterStep& c) {
     ActionRecord& s = c.Record;
-    if (!s.Settled) return;
+    if (!s.Playback.Settled) return;
     GoTo(c, CharacterAction::Idle, CharacterClip::Idle, 0);
-    StartTimedMove(c, s.Position, 50, SnapAngle(15, NormalizeAngle(s.AngleY)));
+    StartTimedMove(c, s.Body.Position, 50, SnapAngle(15, NormalizeAngle(s.Body.AngleY)));
 }
 
 void ActionTimedMove(CharacterStep& c) {
@@ -129,14 +128,14 @@ void ActionTimedMove(CharacterStep& c) {
     CharacterState& m = c.State;
     // A zero duration (a time scale that truncates to 0 ms) finishes at once.
     float t = 1;
-    if (m.TimedDuration > 0) t = std::min(1.0f, static_cast<float>(ClockMs() - m.TimedStartTime) / m.TimedDuration);
-    s.Position = VecLerp(m.TimedStartPos, m.TimedTargetPos, t);
-    SetHeading(s.AngleY, LerpScalar(m.TimedStartAngle, m.TimedTargetAngle, t));
+    if (m.TimedDuration > 0) t = std::min(1.0f, static_cast<float>(c.Input.NowMs - m.TimedStartTime) / m.TimedDuration);
+    s.Body.Position = VecLerp(m.TimedStartPos, m.TimedTargetPos, t);
+    SetHeading(s.Body.AngleY, LerpScalar(m.TimedStartAngle, m.TimedTargetAngle, t));
     UpdateHeadingVectors(c);
     if (t < 1) return;
-    s.Position = m.TimedTargetPos;
-    s.Frame = m.TimedSavedFrame;
-    s.Action = m.TimedSavedAction;
+    s.Body.Position = m.TimedTargetPos;
+    s.Clip.Frame = m.TimedSavedFrame;
+    s.Body.Action = m.TimedSavedAction;
 }
 
 }  // namespace dv
