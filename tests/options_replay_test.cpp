@@ -61,6 +61,38 @@ TEST(Options, AllOptionsAndTheirErrors) {
     }
 }
 
+TEST(Options, AuthorOptionsAndTheOptionalHeading) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--level", "lv/a.txt", "--no-title", "--at", "hall", "3", "4.5", "-90", "--headless"}, o, error))
+        << error;
+    EXPECT_EQ(o.levelPath, "lv/a.txt");
+    EXPECT_TRUE(o.noTitle);
+    EXPECT_TRUE(o.at.given);
+    EXPECT_EQ(o.at.room, "hall");
+    EXPECT_FLOAT_EQ(o.at.x, 3.0f);
+    EXPECT_FLOAT_EQ(o.at.z, 4.5f);
+    EXPECT_FLOAT_EQ(o.at.heading, -90.0f);
+    EXPECT_TRUE(o.headless);
+    // Without a heading the next option is not mistaken for one.
+    ASSERT_TRUE(Parse({"--at", "2", "1", "1", "--mute"}, o, error)) << error;
+    EXPECT_FLOAT_EQ(o.at.heading, 0.0f);
+    EXPECT_TRUE(o.mute);
+
+    const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
+        {{"--at", "hall", "3"}, "--at needs ROOM X Z [HEADING]"},
+        {{"--at", "hall", "three", "4"}, "--at: 'three' is not a number of cells"},
+        {{"--at", "hall", "3", "nan"}, "'nan' is not a number"},
+        {{"--at", "", "3", "4"}, "--at: the room is empty"},
+        {{"--level", ""}, "--level: the file name is empty"},
+        {{"--level"}, "option --level needs a value"},
+    };
+    for (const auto& [args, expected] : bad) {
+        EXPECT_FALSE(Parse(args, o, error));
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+}
+
 TEST(Replay, ParsesEventsAndPointsAtTheBadLine) {
     std::vector<ReplayEvent> events;
     std::string error;

@@ -35,14 +35,18 @@ TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& b
 
 void CreateGameState(Shell& shell) {
     const LevelMap& map = shell.Level.Map;
-    auto game = std::make_unique<GameState>(map.StartPosition);
+    // --at replaces the first level's start (also for a restart of it).
+    const bool override = shell.HasStartOverride && shell.LevelIndex == 0;
+    const int32_t startRoom = override ? shell.StartOverride.Room : map.StartRoom;
+    auto game = std::make_unique<GameState>(override ? shell.StartOverride.Position : map.StartPosition);
     GameState& g = *game;
     BodyPose& body = g.Body.Movement;
+    if (override) body.AngleY = shell.StartHeading;
     g.Follow = std::make_unique<FollowCamera>();
     g.Follow->Subject = {body.Position, body.AngleY};
-    g.Body.Room = map.StartRoom;
+    g.Body.Room = startRoom;
     g.Follow->Level = &map;
-    g.Follow->Room = map.StartRoom;
+    g.Follow->Room = startRoom;
     g.Follow->CharacterRoom = g.Body.Room;
     g.Record = ActionRecord{};
     g.Actions = NewCharacterState(shell.CharacterTurnRates.Standing, shell.CharacterTurnRates.Running, ClockMs());

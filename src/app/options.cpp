@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -35,6 +36,17 @@ std::string Shown(std::string_view text) {
     return out;
 }
 
+// A finite decimal number, the whole text.
+bool ParseNumber(const char* text, float& out) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const float v = std::strtof(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
 bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos || colon + 1 >= text.size()) return false;
@@ -58,7 +70,8 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
 const char* UsageText() {
     return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE]... [--trace FILE]\n"
            "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--config DIR]\n"
-           "                  [--mute] [--audio-out FILE.wav] [--help] [--version]\n";
+           "                  [--mute] [--audio-out FILE.wav] [--level FILE] [--at ROOM X Z [HEADING]] [--no-title]\n"
+           "                  [--help] [--version]\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
@@ -89,6 +102,38 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
                 return false;
             }
             out.audioOutPath = v;
+        } else if (arg == "--no-title") {
+            out.noTitle = true;
+        } else if (arg == "--level") {
+            if (!value(v)) return false;
+            if (*v == '\0') {
+                error = "--level: the file name is empty";
+                return false;
+            }
+            out.levelPath = v;
+        } else if (arg == "--at") {
+            if (i + 3 >= argc) {
+                error = "--at needs ROOM X Z [HEADING]";
+                return false;
+            }
+            out.at.given = true;
+            out.at.room = argv[++i];
+            for (float* cell : {&out.at.x, &out.at.z}) {
+                if (!ParseNumber(argv[++i], *cell)) {
+                    error = "--at: '" + Shown(argv[i]) + "' is not a number of cells";
+                    return false;
+                }
+            }
+            // HEADING is optional: taken when the next argument is a number.
+            float heading = 0;
+            if (i + 1 < argc && ParseNumber(argv[i + 1], heading)) {
+                out.at.heading = heading;
+                ++i;
+            }
+            if (out.at.room.empty()) {
+                error = "--at: the room is empty";
+                return false;
+            }
         } else if (arg == "--data") {
             if (!value(v)) return false;
             out.dataDir = v;

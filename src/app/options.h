@@ -13,6 +13,16 @@ struct ScreenshotRequest {
     std::string path;
 };
 
+// Where --at starts the character: a room (its name in the source, or its number) and a
+// place in cells within it, as the source's start statement; HEADING in degrees, 0 facing
+// north (+Z), 90 east.
+struct StartPlace {
+    bool given = false;
+    std::string room;
+    float x = 0, z = 0;
+    float heading = 0;
+};
+
 struct Options {
     bool headless = false;
     std::string dataDir;                   // empty: the executable's folder
@@ -27,6 +37,9 @@ struct Options {
     std::string configDir;     // empty: the settings and saved games in the player's XDG folders
     int32_t canvasWidth = 0;   // browser only (--canvas WxH): a fixed canvas; 0 follows the page
     int32_t canvasHeight = 0;
+    std::string levelPath;  // --level: this one level alone, no level list
+    StartPlace at;          // --at
+    bool noTitle = false;   // play at once, without the title picture
     bool showHelp = false;
     bool showVersion = false;
 };

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/frame_stats.h"
 #include "app/game.h"
@@ -169,7 +170,14 @@ int RunGame(const Options& given) {
     shell.AudioSettings.RecordPath = FromStartDir(startDir, options.audioOutPath);
     ClockStart();
     if (options.stepMs > 0) ClockUseVirtual(true);
-    shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
+    shell.BasePath = basePath;
+    if (!options.levelPath.empty()) {
+        shell.SingleLevel = FromStartDir(startDir, options.levelPath);
+        shell.LevelFolder = std::filesystem::path(shell.SingleLevel).parent_path().string() + "/";
+    }
+    shell.SkipTitle = options.noTitle;
+    shell.StartAt = options.at;
+    shell.CharacterTurnRates = InitGameModules(shell.DataFile("set.txt"), shell.Boxes);
     shell.Folders = FindPlayerFolders(options.configDir);
     std::vector<std::string> warnings;
     ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);

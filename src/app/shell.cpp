@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/game.h"
+#include "app/title_sequence.h"
 #include "character/character.h"
 #include "math/clock.h"
 #include "render/font.h"
@@ -68,6 +69,7 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Textures.MipCount = 4;
     ReadLevels();
     LoadLevelAt(0);
+    if (StartAt.given) ResolveStartAt();
 
     SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
     Resize(Settings.WindowWidth, Settings.WindowHeight);
@@ -80,21 +82,38 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
 
     CreateGameState(*this);
     std::vector<std::string> warnings;
-    Audio.Start(AudioSettings, BasePath, BasePath + Levels[0].File, Level.Map, warnings);
+    Audio.Start(AudioSettings, BasePath, LevelPath(0), Level.Map, warnings);
     PrintWarnings(warnings);
 
     UpdateCallback = TitleSequence;
     Running = true;
+    if (SkipTitle) BeginPlay(*this);
+}
+
+std::string Shell::DataFile(const std::string& name) const {
+    std::error_code ec;
+    if (!LevelFolder.empty() && std::filesystem::is_regular_file(LevelFolder + name, ec)) return LevelFolder + name;
+    return BasePath + name;
+}
+
+std::string Shell::LevelPath(size_t index) const {
+    const std::string& file = Levels[index].File;
+    return !file.empty() && file.front() == '/' ? file : BasePath + file;
 }
 
 void Shell::ReadLevels() {
     std::string error;
+    if (!SingleLevel.empty()) {
+        Levels.assign(1, LevelEntry{SingleLevel, "", std::filesystem::path(SingleLevel).stem().string(), 0});
+        LevelIds.assign(1, LevelIdentity{});
+        return;
+    }
     if (!ReadLevelList(BasePath, Levels, error)) Boxes.Fatal(error, "Error");
     LevelIds.assign(Levels.size(), LevelIdentity{});
     // The first level is read, and so checked, when it is loaded just after.
     for (size_t i = 1; i < Levels.size(); ++i) {
         const LevelEntry& entry = Levels[i];
-        const std::string path = BasePath + entry.File;
+        const std::string path = LevelPath(i);
         // Messages of a listed level say where the list names it.
         const std::string where =
             entry.Line > 0 ? BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
@@ -109,7 +128,7 @@ void Shell::ReadLevels() {
 }
 
 void Shell::LoadLevelAt(size_t index) {
-    const std::string levelPath = BasePath + Levels[index].File;
+    const std::string levelPath = LevelPath(index);
     try {
         LoadLevel(Level, levelPath, Textures);
     } catch (const std::exception& e) {
@@ -126,7 +145,7 @@ void Shell::LoadLevelAt(size_t index) {
     // The level's load emptied the texture store, so the font is loaded again. Without the
     // file the game goes on and texts draw nothing (said once, at start-up); a damaged one is
     // a read error and ends the program.
-    const std::string fontPath = BasePath + "font01.fnx";
+    const std::string fontPath = DataFile("font01.fnx");
     if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
         if (!Running) Boxes.Show(error);
         std::error_code ec;
@@ -138,6 +157,37 @@ void Shell::LoadLevelAt(size_t index) {
     for (int32_t i = 0; i < Level.ObjectCount; ++i) ObjectIds.Add(i, Level.Objects[i].Id);
 }
 
+void Shell::ResolveStartAt() {
+    char place[64];
+    std::snprintf(place, sizeof place, " %g %g", static_cast<double>(StartAt.x), static_cast<double>(StartAt.z));
+    const std::string where = "--at " + StartAt.room + place;
+    const LevelMap& map = Level.Map;
+    int room = -1;
+    for (size_t i = 0; i < RoomNames.size(); ++i)
+        if (RoomNames[i] == StartAt.room) room = static_cast<int>(i);
+    if (room < 0 && RoomNames.empty()) {
+        char* end = nullptr;
+        const long number = std::strtol(StartAt.room.c_str(), &end, 10);
+        if (*end == '\0' && number >= 0 && number < map.RoomCount) room = static_cast<int>(number);
+    }
+    auto fail = [&](const std::string& what) {
+        std::fprintf(stderr, "dedivirede: %s: %s\n", where.c_str(), what.c_str());
+        Shutdown();
+        ExitProgram(2);
+    };
+    if (room < 0) {
+        const std::string rooms = "0 to " + std::to_string(map.RoomCount - 1);
+        if (!RoomNames.empty()) fail("the level has no room '" + StartAt.room + "'");
+        fail("the level has no room '" + StartAt.room + "' (a compiled level names its rooms by number, " + rooms +
+             ")");
+    }
+    const PlaceResult placed = PlaceOnFloor(map, room, StartAt.x, StartAt.z);
+    if (placed.Fault != PlaceFault::None) fail("that place " + PlaceFaultText(map, room, placed));
+    HasStartOverride = true;
+    StartOverride = placed.Start;
+    StartHeading = StartAt.heading;
+}
+
 void Shell::EnterLevel(size_t index) {
     std::unique_ptr<FILE, TraceFileCloser> trace;
     if (Game) trace = std::move(Game->Trace);
@@ -146,7 +196,7 @@ void Shell::EnterLevel(size_t index) {
     Game->Trace = std::move(trace);
     PlayStartedAt = ClockMs();  // a saved game loaded on another level plays on at once
     std::vector<std::string> warnings;
-    Audio.ChangeLevel(BasePath + Levels[index].File, Level.Map, warnings);
+    Audio.ChangeLevel(LevelPath(index), Level.Map, warnings);
     PrintWarnings(warnings);
 }
 

@@ -10,12 +10,14 @@
 #include "app/game_audio.h"
 #include "app/level_list.h"
 #include "app/message_boxes.h"
+#include "app/options.h"
 #include "app/pause_menu.h"
 #include "app/player_settings.h"
 #include "app/save_game.h"
 #include "app/title_sequence.h"
 #include "character/settings.h"
 #include "input/keyboard.h"
+#include "motion/start_place.h"
 #include "platform/player_folders.h"
 #include "render/font.h"
 #include "render/texture_store.h"
@@ -78,6 +80,12 @@ public:
     // game of another level). Fatal failures end the process, as at start-up.
     void EnterLevel(size_t index);
 
+    // A file of the data folder, or of the played level's folder when that has one of its
+    // own (a level played with --level brings what it has and borrows the rest).
+    std::string DataFile(const std::string& name) const;
+    // The file of level `index` of the list.
+    std::string LevelPath(size_t index) const;
+
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
     bool Running = false;
     bool CloseRequested = false;
@@ -110,6 +118,15 @@ public:
     size_t LevelIndex = 0;                // the level played (or, on its card, about to be)
     int32_t PlayStartedAt = -1;           // the clock play began in it; -1 on a picture or card
     std::vector<std::string> SlotLines;   // the save slots as the menu lists them
+    std::string SingleLevel;              // --level: the one level played, no list; empty plays the list
+    std::string LevelFolder;              // that level's folder, with its separator
+    bool SkipTitle = false;               // --no-title: play starts at once
+    StartPlace StartAt;                   // --at: where play starts instead of the level's start
+    std::vector<std::string> RoomNames;   // of the level compiled from a source; empty for a .lev
+    // --at resolved on the first level: CreateGameState starts there instead of at the level's start.
+    bool HasStartOverride = false;
+    PlacedStart StartOverride;
+    float StartHeading = 0;
     std::string Notice;
     int32_t NoticeUntil = 0;
 
@@ -119,6 +136,9 @@ private:
     void ReadLevels();
     // Level `index`'s file, its textures and lightmaps, the font and the object index.
     void LoadLevelAt(size_t index);
+    // --at on the loaded first level; a place that does not exist or where the character
+    // cannot stand ends the run with one line and status 2.
+    void ResolveStartAt();
 };
 
 // Sound problems never stop the game; they are one line each on stderr.

@@ -17,7 +17,8 @@ constexpr int32_t kTitleMs = 6999;  // shown while clock - start <= this
 constexpr int32_t kClosingMs = 4999;
 constexpr int32_t kLevelCardMs = 3999;  // the next level's card
 
-// From a picture into the game: its scene and overlay, the update step, the level's sounds.
+}  // namespace
+
 void BeginPlay(Shell& shell) {
     shell.View.SetScene3D(GameScene3D, &shell);
     shell.View.SetOverlay2D(GameOverlay2D, &shell);
@@ -29,8 +30,6 @@ void BeginPlay(Shell& shell) {
     shell.Audio.EnterLevel(warnings);
     PrintWarnings(warnings);
 }
-
-}  // namespace
 
 void Shell::FinishLevel() {
     if (LevelIndex + 1 >= Levels.size()) return EnterClosingPicture();
@@ -60,7 +59,7 @@ void TitleSequence(Shell& shell) {
             // picture colour, with the text over it.
             std::string ignored;
             shell.Textures.LoadFromFile(
-                kPictureSlot, shell.BasePath + (shell.TitleState == TitleStep::ShowTitle ? "title1.jpg" : "title2.jpg"),
+                kPictureSlot, shell.DataFile(shell.TitleState == TitleStep::ShowTitle ? "title1.jpg" : "title2.jpg"),
                 false, true, ignored);
             if (shell.TitleState == TitleStep::ShowTitle) shell.Audio.PlayMusic(MusicPiece::Title);
             else shell.Audio.EnterClosing();
@@ -83,7 +82,7 @@ void TitleSequence(Shell& shell) {
             shell.View.SetOverlay2D(LevelCardOverlay2D, &shell);
             shell.TitleStartTime = now;
             std::string ignored;
-            shell.Textures.LoadFromFile(kPictureSlot, shell.BasePath + shell.Levels[shell.LevelIndex + 1].Card, false,
+            shell.Textures.LoadFromFile(kPictureSlot, shell.DataFile(shell.Levels[shell.LevelIndex + 1].Card), false,
                                         true, ignored);
             shell.Audio.LeaveLevel();
             shell.TitleState = TitleStep::LevelCard;

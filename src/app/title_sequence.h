@@ -20,6 +20,10 @@ enum class TitleStep : uint8_t {
     LevelCard,
 };
 
+// From a picture (or, with --no-title, from start-up) into the game: its scene and overlay,
+// the update step, the level's sounds.
+void BeginPlay(Shell& shell);
+
 // The update callback while a picture is up: one step of the sequence.
 void TitleSequence(Shell& shell);
 

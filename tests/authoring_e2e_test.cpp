@@ -1,0 +1,162 @@
+// The author's loop, run as an author would: a level of one's own played alone with --level,
+// at once with --no-title, from anywhere in it with --at.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/level/level_compiler.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kGame = DV_BINARY_DIR "/dedivirede";
+const std::string kData = DV_BINARY_DIR;
+
+std::string Temp(const std::string& name) {
+    return ::testing::TempDir() + "dv" + std::to_string(getpid()) + "_" + name;
+}
+
+struct RunResult {
+    int status = -1;
+    std::string stderrText;
+};
+
+// Runs the game with `args` in the folder `cwd`, its player folders in the temporary folder.
+RunResult RunGameIn(const std::string& cwd, const std::string& args) {
+    const std::string home = Temp("home"), errPath = Temp("stderr.txt");
+    fs::create_directories(home + "/cache");
+    const std::string command = "cd '" + cwd + "' && XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home +
+                                "/data XDG_CACHE_HOME=" + home + "/cache " + kGame + " " + args + " 2>" + errPath;
+    RunResult r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errPath);
+    std::stringstream text;
+    text << err.rdbuf();
+    r.stderrText = text.str();
+    return r;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+}
+
+struct TraceRow {
+    int clock, action, clip, frame, room;
+    float x, y, z, angleY;
+};
+
+std::vector<TraceRow> ReadTrace(const std::string& path) {
+    std::vector<TraceRow> rows;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        TraceRow r{};
+        if (std::sscanf(line.c_str(), "%d,%d,%d,%d,%d,%f,%f,%f,%f", &r.clock, &r.action, &r.clip, &r.frame, &r.room,
+                        &r.x, &r.y, &r.z, &r.angleY) == 9)
+            rows.push_back(r);
+    }
+    return rows;
+}
+
+bool HasGame() { return fs::exists(kGame) && fs::exists(kData + "/level_sources/character.lev"); }
+
+// A yard of one room: walls round it, a cell with a 16-unit ceiling, a 16-unit block.
+std::string YardSource() {
+    return "start yard 1.5 1.5\n"
+           "character " +
+           kData +
+           "/level_sources/character.lev\n"
+           "room yard\n"
+           "  origin 0 0 0\n"
+           "  height 3\n"
+           "  cell X solid\n"
+           "  cell . floor 0\n"
+           "  cell L floor 0 ceil 10\n"
+           "  cell R floor 10\n"
+           "  map\n"
+           "  XXXXXX\n"
+           "  X....X\n"
+           "  X.LR.X\n"
+           "  X....X\n"
+           "  XXXXXX\n"
+           "  endmap\n"
+           "  light point 2.5 2.5 40 colour 255 255 255 range 64 200\n"
+           "end\n";
+}
+
+// The yard compiled into its own folder, holding nothing but the level.
+std::string BuildYard() {
+    const std::string dir = Temp("yard");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    WriteFile(dir + "/yard.txt", YardSource());
+    const dv::CompiledLevel level = dv::CompileLevelFile(dir + "/yard.txt", dir + "/yard.lev");
+    dv::WriteCompiledLevel(level, dir + "/yard.lev");
+    return dir;
+}
+
+}  // namespace
+
+TEST(Authoring, CompiledLevelAloneAtOnceFromAnotherFolderStartsWhereAtSays) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string yard = BuildYard(), elsewhere = Temp("elsewhere"), trace = Temp("at_trace.csv");
+    fs::create_directories(elsewhere);
+    // No --data: the font, pictures, settings and sounds come from the game's own folder.
+    const RunResult r =
+        RunGameIn(elsewhere, "--headless --step-ms 40 --level " + yard +
+                                 "/yard.lev --no-title --at 0 3.5 2.5 90 --trace " + trace + " --quit-after 600");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_LT(rows.front().clock, 200);  // no title picture first
+    EXPECT_EQ(rows.front().room, 0);
+    EXPECT_FLOAT_EQ(rows.front().x, 3.5f * 32);
+    EXPECT_FLOAT_EQ(rows.front().z, 2.5f * 32);
+    EXPECT_FLOAT_EQ(rows.front().y, 16.0f);  // on top of the block
+    EXPECT_FLOAT_EQ(rows.front().angleY, 90.0f);
+    EXPECT_FLOAT_EQ(rows.back().y, 16.0f);  // and still standing there
+}
+
+TEST(Authoring, AtPlacesWhereTheCharacterCannotStandAreOneLineAndStatusTwo) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string yard = BuildYard();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"0 0.5 2.5", "--at 0 0.5 2.5: that place is solid"},
+        {"0 2.5 2.5", "--at 0 2.5 2.5: that place has 16.0 units of headroom (the character needs 25.0)"},
+        {"0 6 1", "--at 0 6 1: that place lies outside the room's 6 x 5 cells"},
+        {"0 -1 1", "lies outside the room's 6 x 5 cells"},
+        {"1 1 1", "--at 1 1 1: the level has no room '1' (a compiled level names its rooms by number, 0 to 0)"},
+        {"yard 1 1", "the level has no room 'yard'"},
+    };
+    for (const auto& [at, expected] : cases) {
+        const RunResult r = RunGameIn(yard, "--headless --level yard.lev --at " + at);
+        EXPECT_EQ(r.status, 2) << at;
+        EXPECT_NE(r.stderrText.find(expected), std::string::npos) << r.stderrText;
+        EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    }
+}
+
+TEST(Authoring, NoTitleStartsTheAdventureAtOnce) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string trace = Temp("no_title.csv");
+    const RunResult r =
+        RunGameIn(kData, "--headless --step-ms 40 --no-title --trace " + trace + " --quit-after 400 --mute");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_LT(rows.front().clock, 200);
+}
