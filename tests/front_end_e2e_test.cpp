@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/replay.h"
+#include "app/save_game.h"
 
 namespace {
 
@@ -218,6 +219,41 @@ TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
     std::vector<std::string> plain, loaded;
     for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
     for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
+    EXPECT_EQ(loaded, plain);
+}
+
+// A quick save moved to the adventure's second level, its checksum recomputed, with a room
+// that level lacks: F9 refuses it in one line before leaving the level being played, and the
+// game goes on as if the key had not been pressed.
+TEST(FrontEndEndToEnd, SaveOfAnotherLevelThatDoesNotFitLeavesTheGameBeingPlayed) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("otherlevel");
+    const std::string slot = config + "/saves/quick.sav";
+    WriteFile(config + "/save.txt", "7160 down Up\n" + Tap(7400, "F5"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/save.txt --quit-after 7500").status, 0);
+    dv::LevelIdentity first, second;
+    std::string error;
+    ASSERT_TRUE(dv::ReadLevelIdentity(kData + "/test.lev", first, error)) << error;
+    ASSERT_TRUE(dv::ReadLevelIdentity(kData + "/cistern.lev", second, error)) << error;
+    dv::SaveHeader header{};
+    dv::SavedGame saved{};
+    ASSERT_TRUE(dv::ReadSaveFile(slot, first, header, saved, error)) << error;
+    saved.Body.Room = 999;
+    ASSERT_TRUE(dv::WriteSaveFile(slot, saved, second, header.SavedAt, error)) << error;
+
+    WriteFile(config + "/plain.txt", "7160 down Up\n");
+    WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
+    ASSERT_EQ(
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").status,
+        0);
+    const RunResult r =
+        RunGame(config, "--replay " + config + "/load.txt --trace " + config + "/load.csv --quit-after 9000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_EQ(r.stderrText, slot + ": damaged: room 999 is not in the level\n");
+    std::vector<std::string> plain, loaded;
+    for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
+    for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
+    ASSERT_GT(plain.size(), 40u);
     EXPECT_EQ(loaded, plain);
 }
 

@@ -156,6 +156,34 @@ TEST(SaveFile, RestoreRefusesStateThatDoesNotFitTheLevel) {
     EXPECT_EQ(game.Body.Room, 0);
 }
 
+// Checked against another level before it is entered: its rooms, its character's clips and
+// the animations.
+TEST(SaveFile, FitToAnotherLevelIsCheckedWithoutTouchingTheGame) {
+    dv::LevelRecord level;
+    level.Map.Rooms.resize(3);
+    level.Movables.resize(1);
+    level.Movables[0].Clips.resize(2);
+    level.Animations.resize(4);
+    std::string error;
+    dv::SavedGame saved = SomeGame();
+    saved.Animator.ClipRecord = 1;
+    saved.Animator.NextClipRecord = -1;
+    saved.Animator.AnimationRecord = 3;
+    saved.Animator.NextAnimationRecord = -1;
+    EXPECT_TRUE(dv::SaveFitsLevel(saved, level, error)) << error;
+    saved.Animator.NextClipRecord = 2;
+    EXPECT_FALSE(dv::SaveFitsLevel(saved, level, error));
+    EXPECT_EQ(error, "clip 2 is not in the level");
+    saved.Animator.NextClipRecord = -1;
+    saved.Animator.AnimationRecord = 4;
+    EXPECT_FALSE(dv::SaveFitsLevel(saved, level, error));
+    EXPECT_EQ(error, "animation 4 is not in the level");
+    saved = SomeGame();
+    saved.Character.ClimbRoom = 3;
+    EXPECT_FALSE(dv::SaveFitsLevel(saved, level, error));
+    EXPECT_EQ(error, "room 3 is not in the level");
+}
+
 TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     dv::GameState game(dv::Vec3{0, 0, 0});
     game.Follow = std::make_unique<dv::FollowCamera>();

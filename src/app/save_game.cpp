@@ -353,6 +353,21 @@ SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now) {
     return s;
 }
 
+bool SaveFitsLevel(const SavedGame& saved, const LevelRecord& level, std::string& error) {
+    if (const std::string wrong = CheckSavedGame(saved, level.Map); !wrong.empty()) return Fail(error, wrong);
+    const SavedAnimator& a = saved.Animator;
+    const int32_t clips = level.Movables.empty() ? 0 : static_cast<int32_t>(level.Movables[0].Clips.size());
+    const int32_t animations = static_cast<int32_t>(level.Animations.size());
+    for (const int32_t clip : {a.ClipRecord, a.NextClipRecord}) {
+        if (!InRange(clip, -1, clips - 1)) return Fail(error, "clip " + std::to_string(clip) + " is not in the level");
+    }
+    for (const int32_t animation : {a.AnimationRecord, a.NextAnimationRecord}) {
+        if (!InRange(animation, -1, animations - 1))
+            return Fail(error, "animation " + std::to_string(animation) + " is not in the level");
+    }
+    return true;
+}
+
 bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game, Camera& view, int32_t now,
                  std::string& error) {
     if (const std::string wrong = CheckSavedGame(saved, level); !wrong.empty()) return Fail(error, wrong);

@@ -17,6 +17,7 @@ namespace dv {
 class Camera;
 struct GameState;
 struct LevelMap;
+struct LevelRecord;
 
 inline constexpr char kSaveMagic[8] = {'D', 'V', 'S', 'A', 'V', 'E', '\r', '\n'};
 inline constexpr uint32_t kSaveVersion = 1;
@@ -136,6 +137,10 @@ bool ReadLevelIdentity(const std::string& path, LevelIdentity& out, std::string&
 
 // The game's state at clock `now`.
 SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now);
+// Checks `saved` against `level` (its rooms, and the clips and animations of its character,
+// movable 0) without changing anything: a load onto another level asks this before leaving
+// the game being played.
+bool SaveFitsLevel(const SavedGame& saved, const LevelRecord& level, std::string& error);
 // Puts `saved` back at clock `now`. Checks every room, record index and number first and
 // changes nothing when one is out of place (false, with what was wrong in `error`).
 bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game, Camera& view, int32_t now,

@@ -7,6 +7,7 @@
 #include "app/save_game.h"
 #include "app/shell.h"
 #include "math/clock.h"
+#include "world/level_file.h"
 
 namespace dv {
 
@@ -15,6 +16,17 @@ namespace {
 // The clock the game's state is read at: the moment the menu opened while it is open, since
 // the game's clocks stand still from then on.
 int32_t GameNow(const Shell& shell) { return shell.Paused() ? shell.PausedAt : ClockMs(); }
+
+bool SaveFitsLevelFile(const std::string& levelPath, const SavedGame& saved, std::string& error) {
+    LevelFileData data;
+    try {
+        ParseLevelFile(levelPath, data);
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+    return SaveFitsLevel(saved, data.Level, error);
+}
 
 }  // namespace
 
@@ -54,8 +66,16 @@ bool LoadFromSlot(Shell& shell, int slot) {
         shell.Notify(error);
         return false;
     }
-    // A game saved on another level of the adventure starts that level first.
-    if (level != shell.LevelIndex) shell.EnterLevel(level);
+    // A game saved on another level of the adventure starts that level, but only once the
+    // save is known to fit it: a load that fails leaves the game being played as it was.
+    if (level != shell.LevelIndex) {
+        if (!SaveFitsLevelFile(shell.BasePath + shell.Levels[level].File, saved, error)) {
+            if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
+            shell.Notify(error);
+            return false;
+        }
+        shell.EnterLevel(level);
+    }
     if (!RestoreGame(saved, shell.Level.Map, *shell.Game, shell.ViewCamera, now, error)) {
         if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
         shell.Notify(error);
