@@ -27,10 +27,22 @@ TEST(Movement, TickGateIsStrictlyGreaterThanTheInterval) {
     ClockAdvanceVirtual(1);
     EXPECT_TRUE(body.IsDue());
 
-    // The difference is formed in 64 bits, so a clock that wrapped past int32 still ticks.
+    ClockUseVirtual(false);
+}
+
+// The clock wraps after 2^31 ms (24.8 days): every reader subtracts modulo 2^32, so the
+// body's tick, the character's step, and the camera's move (a float reading) see the
+// 26 ms that passed across the wrap.
+TEST(Movement, TimeAcrossTheClockWrapIsTheTimeThatPassed) {
+    ClockUseVirtual(true);
+    MovementBody body(VecMake(0, 0, 0));
     body.LastTick = INT32_MAX - 5;
     ClockSetVirtualMs(INT32_MIN + 20);
-    EXPECT_FALSE(body.IsDue());
+    EXPECT_TRUE(body.IsDue());
+    EXPECT_EQ(ClockSince(ClockMs(), body.LastTick), 26);
+    EXPECT_EQ(ClockAfter(body.LastTick, 26), INT32_MIN + 20);
+    EXPECT_DOUBLE_EQ(ClockSince(INT32_MIN + 20, static_cast<double>(INT32_MAX - 5)), 26.0);
+
     ClockUseVirtual(false);
 }
 

@@ -71,10 +71,10 @@ void GameUpdate(Shell& shell) { UpdateStep(shell); }
 void RebuildCharacterLights(Shell& shell) { RebuildRoomLights(shell, Game(shell).Body.Room); }
 
 void ShiftGameClocks(GameState& game, int32_t ms) {
-    game.Body.LastTick += ms;
-    game.Actions.LastTickTime += ms;
-    game.Actions.TimedStartTime += ms;
-    game.CharacterModel.FrameStart += ms;
+    game.Body.LastTick = ClockAfter(game.Body.LastTick, ms);
+    game.Actions.LastTickTime = ClockAfter(game.Actions.LastTickTime, ms);
+    game.Actions.TimedStartTime = ClockAfter(game.Actions.TimedStartTime, ms);
+    game.CharacterModel.FrameStart = ClockAfter(game.CharacterModel.FrameStart, ms);
     game.Follow->MoveStart += static_cast<float>(ms);
 }
 

@@ -94,7 +94,7 @@ void DrawMenu(Shell& shell) {
 void DrawFrontEnd(Shell& shell) {
     Viewport& vp = shell.View;
     if (shell.Paused()) DrawMenu(shell);
-    if (!shell.Notice.empty() && ClockMs() < shell.NoticeUntil) {
+    if (!shell.Notice.empty() && ClockSince(ClockMs(), shell.NoticeUntil) < 0) {
         const float scale = OverlayScale(vp);
         SetColour(shell, 128, 128, 64);
         vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height) - kLineHeight * scale,

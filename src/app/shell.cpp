@@ -261,7 +261,7 @@ void Shell::OpenMenu() {
 
 void Shell::ResumeGame() {
     Menu.Close();
-    if (Game) ShiftGameClocks(*Game, ClockMs() - PausedAt);
+    if (Game) ShiftGameClocks(*Game, ClockSince(ClockMs(), PausedAt));
 }
 
 void Shell::RestartLevel() {
@@ -275,7 +275,7 @@ void Shell::RestartLevel() {
 void Shell::Notify(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
     Notice = text;
-    NoticeUntil = ClockMs() + kNoticeMs;
+    NoticeUntil = ClockAfter(ClockMs(), kNoticeMs);
 }
 
 }  // namespace dv

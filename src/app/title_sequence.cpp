@@ -67,10 +67,10 @@ void TitleSequence(Shell& shell) {
             break;
         }
         case TitleStep::Title:
-            if (now - shell.TitleStartTime > kTitleMs) BeginPlay(shell);
+            if (ClockSince(now, shell.TitleStartTime) > kTitleMs) BeginPlay(shell);
             break;
         case TitleStep::Closing:
-            if (now - shell.TitleStartTime > kClosingMs) {
+            if (ClockSince(now, shell.TitleStartTime) > kClosingMs) {
                 shell.View.SetScene3D(nullptr, nullptr);
                 shell.View.SetOverlay2D(nullptr, nullptr);
                 shell.Close();
@@ -89,7 +89,7 @@ void TitleSequence(Shell& shell) {
             break;
         }
         case TitleStep::LevelCard:
-            if (now - shell.TitleStartTime > kLevelCardMs) {
+            if (ClockSince(now, shell.TitleStartTime) > kLevelCardMs) {
                 shell.EnterLevel(shell.LevelIndex + 1);
                 BeginPlay(shell);
             }

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "math/clock.h"
 #include "character/actions.h"
 #include "character/character.h"
 #include "character/settings.h"
@@ -143,7 +144,7 @@ void RunAction(CharacterState& state, ActionRecord& record, const CharacterWorld
         kSlots[action].run(step);
     }
     const int32_t now = record.Command.NowMs;
-    state.TickDelta = std::clamp(now - state.LastTickTime, 0, kMaxTickDeltaMs);
+    state.TickDelta = std::clamp(ClockSince(now, state.LastTickTime), 0, kMaxTickDeltaMs);
     state.LastTickTime = now;
 }
 

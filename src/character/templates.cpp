@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "math/clock.h"
 #include "character/actions.h"
 
 namespace dv {
@@ -128,7 +129,8 @@ void ActionTimedMove(CharacterStep& c) {
     CharacterState& m = c.State;
     // A zero duration (a time scale that truncates to 0 ms) finishes at once.
     float t = 1;
-    if (m.TimedDuration > 0) t = std::min(1.0f, static_cast<float>(c.Input.NowMs - m.TimedStartTime) / m.TimedDuration);
+    if (m.TimedDuration > 0)
+        t = std::min(1.0f, static_cast<float>(ClockSince(c.Input.NowMs, m.TimedStartTime)) / m.TimedDuration);
     s.Body.Position = VecLerp(m.TimedStartPos, m.TimedTargetPos, t);
     SetHeading(s.Body.AngleY, LerpScalar(m.TimedStartAngle, m.TimedTargetAngle, t));
     UpdateHeadingVectors(c);

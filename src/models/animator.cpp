@@ -298,7 +298,7 @@ void Animator::AdvancePlayback() {
         const int32_t now = ClockMs();
         const float stepTime = steps != 0 ? duration / static_cast<float>(steps) : frameTime;
         const float blendTime = static_cast<float>(blendSteps) * stepTime;
-        const double elapsed = static_cast<double>(now) - FrameStart;
+        const double elapsed = ClockSince(now, FrameStart);
         Blending = true;
         FramePos = static_cast<float>(Frame);
         // A blend without length (or without time) is an immediate switch.
@@ -320,7 +320,7 @@ void Animator::AdvancePlayback() {
 
     if (Animating && !Blending) {
         const int32_t now = ClockMs();
-        const double elapsed = static_cast<double>(now) - FrameStart;
+        const double elapsed = ClockSince(now, FrameStart);
         // A clip without duration advances one frame per update.
         if (!(frameTime > 0.0f) || elapsed / frameTime >= 1.0) {
             Frame = Frame + 1 >= frames ? 0 : Frame + 1;

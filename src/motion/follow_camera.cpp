@@ -352,7 +352,7 @@ void FollowCamera::FocusStep() {
     }
     if (Phase == CameraPhase::Moving) {
         // A move without duration arrives at once.
-        const float elapsed = static_cast<float>(ClockMs()) - MoveStart;
+        const auto elapsed = static_cast<float>(ClockSince(ClockMs(), static_cast<double>(MoveStart)));
         const float t = MoveDuration > 0.0f ? std::min(1.0f, elapsed / MoveDuration) : 1.0f;
         Eye = VecLerp(MoveFromEye, Goal, t);
         Target = VecLerp(MoveFromTarget, GoalTarget, t);

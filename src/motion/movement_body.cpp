@@ -6,9 +6,7 @@ namespace dv {
 
 MovementBody::MovementBody(const Vec3& startPosition) { Movement.Position = startPosition; }
 
-bool MovementBody::IsDue() const {
-    return static_cast<int64_t>(ClockMs()) - static_cast<int64_t>(LastTick) > TickInterval;
-}
+bool MovementBody::IsDue() const { return ClockSince(ClockMs(), LastTick) > TickInterval; }
 
 void MovementBody::MarkTick() { LastTick = ClockMs(); }
 

@@ -275,7 +275,7 @@ void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
 void Viewport::Draw2D() {
     Direct3DDevice8& d = *device_;
     ++FramesInWindow;
-    if (ClockMs() - FpsWindowStart >= 1000) {
+    if (ClockSince(ClockMs(), FpsWindowStart) >= 1000) {
         FramesPerSecond = (FramesPerSecond + FramesInWindow) >> 1;
         FramesInWindow = 0;
     }
