@@ -33,6 +33,7 @@ dv::SavedGame SomeGame() {
     g.Body.TickInterval = 18;
     g.Body.Position = {10, 20, 30};
     g.Character.TimedDuration = 100;
+    g.Animator.TimeScale = 1;
     return g;
 }
 
@@ -90,6 +91,28 @@ TEST(SaveFile, SavesOfAnyListedLevelNameTheirLevel) {
     EXPECT_EQ(error, path + ": damaged: the checksum does not match");
 }
 
+// A save of format 1 (checksum over the payload only) still loads; the room it lists is the
+// payload's, whatever its unchecked header says.
+TEST(SaveFile, FormatOneSavesLoadAndListThePayloadsRoom) {
+    const dv::SavedGame saved = SomeGame();
+    dv::SaveHeader old{};
+    std::memcpy(old.Magic, dv::kSaveMagic, sizeof old.Magic);
+    old.Version = 1;
+    old.PayloadBytes = sizeof saved;
+    old.Checksum = dv::Fnv1a64(&saved, sizeof saved);
+    old.LevelBytes = kLevel.Bytes;
+    old.LevelHash = kLevel.Hash;
+    old.Room = INT32_MAX;
+    std::string bytes(reinterpret_cast<const char*>(&old), sizeof old);
+    bytes.append(reinterpret_cast<const char*>(&saved), sizeof saved);
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    std::string error;
+    ASSERT_TRUE(dv::ParseSaveFile(bytes, "x.sav", kLevel, header, game, error)) << error;
+    EXPECT_EQ(header.Room, 2);
+    EXPECT_EQ(std::memcmp(&game, &saved, sizeof game), 0);
+}
+
 TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
     const std::string good = SavedBytes(SomeGame());
     EXPECT_EQ(ParseError(""), "x.sav: truncated: 0 bytes, shorter than the header");
@@ -103,7 +126,7 @@ TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
 
     std::string version = good;
     version[8] = 7;
-    EXPECT_EQ(ParseError(version), "x.sav: saved by another version of the game (format 7, this one reads 1)");
+    EXPECT_EQ(ParseError(version), "x.sav: saved by another version of the game (format 7, this one reads 1 to 2)");
 
     std::string payload = good;
     payload[12] = 9;
@@ -113,6 +136,13 @@ TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
               "x.sav: saved on another level (or another version of this level)");
     EXPECT_EQ(ParseError(good, dv::LevelIdentity{1235, kLevel.Hash}),
               "x.sav: saved on another level (or another version of this level)");
+
+    // The header is under the checksum too: the time and room the slot list shows.
+    for (const size_t at : {offsetof(dv::SaveHeader, SavedAt), offsetof(dv::SaveHeader, Room)}) {
+        std::string edited = good;
+        edited[at] ^= 0x7f;
+        EXPECT_EQ(ParseError(edited), "x.sav: damaged: the checksum does not match") << at;
+    }
 
     dv::SaveHeader header{};
     dv::SavedGame game{};
@@ -126,6 +156,7 @@ TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
 TEST(SaveFile, RestoreRefusesStateThatDoesNotFitTheLevel) {
     dv::LevelMap map;
     map.Rooms.resize(3);
+    map.Rooms[2].Header.CellsX = map.Rooms[2].Header.CellsZ = 4;
     dv::GameState game(dv::Vec3{1, 2, 3});
     game.Follow = std::make_unique<dv::FollowCamera>();
     dv::Camera view;
@@ -149,6 +180,29 @@ TEST(SaveFile, RestoreRefusesStateThatDoesNotFitTheLevel) {
     bad = SomeGame();
     bad.Camera.Mode = 9;
     EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error));
+
+    // Finite numbers that stall the game or become infinities on the next tick.
+    const std::pair<void (*)(dv::SavedGame&), std::string> absurd[] = {
+        {[](dv::SavedGame& g) { g.Body.LastTick = INT32_MAX; }, "a clock reading 2147483647 ms"},
+        {[](dv::SavedGame& g) { g.Animator.FrameStart = INT32_MIN; }, "a clock reading -2147483648 ms"},
+        {[](dv::SavedGame& g) { g.Camera.MoveStart = 1e9f; }, "the camera's clock reading"},
+        {[](dv::SavedGame& g) { g.Body.TickInterval = 1 << 30; }, "a tick interval of 1073741824 ms"},
+        {[](dv::SavedGame& g) { g.Body.TickInterval = 0; }, "a tick interval of 0 ms"},
+        {[](dv::SavedGame& g) { g.Character.TickDelta = -5; }, "a step of -5 ms"},
+        {[](dv::SavedGame& g) { g.Character.TimedDuration = 1e-30f; }, "the timed move's duration"},
+        {[](dv::SavedGame& g) { g.Character.StepFraction = 3; }, "the height step"},
+        {[](dv::SavedGame& g) { g.Animator.TimeScale = 1e-30f; }, "the animation's time scale"},
+        {[](dv::SavedGame& g) { g.Camera.MoveDuration = 1e-30f; }, "the camera's move duration"},
+        {[](dv::SavedGame& g) { g.Character.VertSpeed = 1e30f; }, "a number is beyond any the game reaches"},
+        {[](dv::SavedGame& g) { g.Camera.Eye.z = -3e7f; }, "a number is beyond any the game reaches"},
+        {[](dv::SavedGame& g) { g.Body.Position.x = 500; }, "the character is outside its room 2"},
+    };
+    for (const auto& [edit, message] : absurd) {
+        bad = SomeGame();
+        edit(bad);
+        EXPECT_FALSE(dv::RestoreGame(bad, map, game, view, 0, error)) << message;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+    }
 
     // Nothing was bound to the animator, so even a fitting game is refused, untouched.
     EXPECT_FALSE(dv::RestoreGame(SomeGame(), map, game, view, 0, error));
@@ -197,6 +251,14 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     EXPECT_EQ(saved.Character.LastTickTime, -20);
     EXPECT_EQ(saved.Animator.FrameStart, -110);
     EXPECT_EQ(saved.Camera.MoveStart, -210.0f);
+
+    // Older readings are kept as long ago; a reading across the clock's wrap as it was.
+    game.Actions.TimedStartTime = -2000000000;
+    EXPECT_EQ(dv::CaptureGame(game, view, 5010).Character.TimedStartTime, -dv::kOldestSavedClockMs);
+    game.Body.LastTick = INT32_MAX - 4;
+    EXPECT_EQ(dv::CaptureGame(game, view, INT32_MIN + 5).Body.LastTick, -10);
+    game.Body.LastTick = 5000;
+    game.Actions.TimedStartTime = 0;
 
     dv::ShiftGameClocks(game, 1000);
     EXPECT_EQ(game.Body.LastTick, 6000);

@@ -1,5 +1,6 @@
 #include "app/save_game.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <sstream>
 
 #include "app/game.h"
+#include "math/clock.h"
 #include "files/read_file.h"
 #include "files/safe_write.h"
 #include "render/viewport.h"
@@ -26,18 +28,23 @@ bool Fail(std::string& error, const std::string& what) {
     return false;
 }
 
-bool Finite(std::initializer_list<float> values) {
-    for (const float v : values) {
-        if (!std::isfinite(v)) return false;
-    }
-    return true;
+// True when `ok` holds for every value.
+template <class Test>
+bool Every(Test ok, std::initializer_list<float> values) {
+    return std::all_of(values.begin(), values.end(), ok);
 }
 
-bool Finite(const SavedVec3& v) { return Finite({v.x, v.y, v.z}); }
+template <class Test>
+bool Every(Test ok, const SavedVec3& v) {
+    return ok(v.x) && ok(v.y) && ok(v.z);
+}
+
+// A clock reading relative to `now`, no older than kOldestSavedClockMs.
+int32_t Relative(int32_t reading, int32_t now) { return std::max(ClockSince(reading, now), -kOldestSavedClockMs); }
 
 SavedBody CaptureBody(const MovementBody& b, int32_t now) {
     SavedBody s{};
-    s.LastTick = b.LastTick - now;
+    s.LastTick = Relative(b.LastTick, now);
     s.Room = b.Room;
     s.CellRow = b.CellRow;
     s.CellColumn = b.CellColumn;
@@ -51,7 +58,7 @@ SavedBody CaptureBody(const MovementBody& b, int32_t now) {
 }
 
 void RestoreBody(const SavedBody& s, MovementBody& b, int32_t now) {
-    b.LastTick = s.LastTick + now;
+    b.LastTick = ClockAfter(now, s.LastTick);
     b.Room = s.Room;
     b.CellRow = s.CellRow;
     b.CellColumn = s.CellColumn;
@@ -66,7 +73,7 @@ void RestoreBody(const SavedBody& s, MovementBody& b, int32_t now) {
 SavedCharacter CaptureCharacter(const CharacterState& c, int32_t now) {
     SavedCharacter s{};
     s.TickDelta = c.TickDelta;
-    s.LastTickTime = c.LastTickTime - now;
+    s.LastTickTime = Relative(c.LastTickTime, now);
     s.TurnRateStanding = c.TurnRateStanding;
     s.TurnRateRunning = c.TurnRateRunning;
     s.DirForward = Pack(c.DirForward);
@@ -91,7 +98,7 @@ SavedCharacter CaptureCharacter(const CharacterState& c, int32_t now) {
     s.StepFraction = c.StepFraction;
     s.TimedSavedAction = static_cast<int32_t>(c.TimedSavedAction);
     s.TimedSavedFrame = c.TimedSavedFrame;
-    s.TimedStartTime = c.TimedStartTime - now;
+    s.TimedStartTime = Relative(c.TimedStartTime, now);
     s.TimedStartPos = Pack(c.TimedStartPos);
     s.TimedTargetPos = Pack(c.TimedTargetPos);
     s.TimedStartAngle = c.TimedStartAngle;
@@ -107,7 +114,7 @@ SavedCharacter CaptureCharacter(const CharacterState& c, int32_t now) {
 
 void RestoreCharacter(const SavedCharacter& s, CharacterState& c, int32_t now) {
     c.TickDelta = s.TickDelta;
-    c.LastTickTime = s.LastTickTime + now;
+    c.LastTickTime = ClockAfter(now, s.LastTickTime);
     c.TurnRateStanding = s.TurnRateStanding;
     c.TurnRateRunning = s.TurnRateRunning;
     c.DirForward = Unpack(s.DirForward);
@@ -132,7 +139,7 @@ void RestoreCharacter(const SavedCharacter& s, CharacterState& c, int32_t now) {
     c.StepFraction = s.StepFraction;
     c.TimedSavedAction = static_cast<CharacterAction>(s.TimedSavedAction);
     c.TimedSavedFrame = s.TimedSavedFrame;
-    c.TimedStartTime = s.TimedStartTime + now;
+    c.TimedStartTime = ClockAfter(now, s.TimedStartTime);
     c.TimedStartPos = Unpack(s.TimedStartPos);
     c.TimedTargetPos = Unpack(s.TimedTargetPos);
     c.TimedStartAngle = s.TimedStartAngle;
@@ -157,7 +164,7 @@ SavedAnimator CaptureAnimator(const Animator& a, int32_t now) {
     s.Frame = a.Frame;
     s.FramePos = a.FramePos;
     s.TimeScale = a.TimeScale;
-    s.FrameStart = a.FrameStart - now;
+    s.FrameStart = Relative(a.FrameStart, now);
     s.Animating = a.Animating;
     s.TransitionPending = a.TransitionPending;
     s.TransitionFrame = a.TransitionFrame;
@@ -177,7 +184,7 @@ void RestoreAnimator(const SavedAnimator& s, Animator& a, int32_t now) {
     a.Frame = s.Frame;
     a.FramePos = s.FramePos;
     a.TimeScale = s.TimeScale;
-    a.FrameStart = s.FrameStart + now;
+    a.FrameStart = ClockAfter(now, s.FrameStart);
     a.Animating = s.Animating != 0;
     a.TransitionPending = s.TransitionPending != 0;
     a.TransitionFrame = static_cast<int16_t>(s.TransitionFrame);
@@ -202,7 +209,8 @@ SavedCamera CaptureCamera(const FollowCamera& c, const Camera& view, int32_t now
     s.LookFar = Pack(c.LookFar);
     s.LookVelocity[0] = c.LookVelocity[0];
     s.LookVelocity[1] = c.LookVelocity[1];
-    s.MoveStart = c.MoveStart - static_cast<float>(now);
+    s.MoveStart =
+        static_cast<float>(std::max(-ClockSince(now, static_cast<double>(c.MoveStart)), -double(kOldestSavedClockMs)));
     s.MoveDuration = c.MoveDuration;
     s.MoveFromEye = Pack(c.MoveFromEye);
     s.MoveFromTarget = Pack(c.MoveFromTarget);
@@ -270,35 +278,75 @@ void RestoreCamera(const SavedCamera& s, FollowCamera& c, Camera& view, int32_t 
     view.Target = Unpack(s.ViewTarget);
 }
 
-bool AllFloatsFinite(const SavedGame& g) {
+// True when `ok` holds for every float of the game but the camera's move start (a clock).
+template <class Test>
+bool EveryFloat(const SavedGame& g, Test ok) {
     const SavedBody& b = g.Body;
     const SavedCharacter& c = g.Character;
     const SavedRecord& r = g.Record;
     const SavedAnimator& a = g.Animator;
     const SavedCamera& m = g.Camera;
-    return Finite(b.Position) && Finite({b.AngleX, b.AngleY, b.AngleZ}) &&
-           Finite({c.TurnRateStanding, c.TurnRateRunning, c.VertSpeed, c.Gravity, c.FwdSpeed, c.MinVertSpeed,
-                   c.JumpLandFloor, c.JumpLandCeiling, c.JumpCeiling, c.StepRemaining, c.StepFraction,
-                   c.TimedStartAngle, c.TimedTargetAngle, c.TimedDuration, c.ClimbHeight, c.OffsetRate,
-                   c.OffsetBase}) &&
-           Finite(c.DirForward) && Finite(c.DirBack) && Finite(c.DirLeft) && Finite(c.DirRight) &&
-           Finite(c.TakeoffPos) && Finite(c.Candidate) && Finite(c.StepStart) && Finite(c.StepTarget) &&
-           Finite(c.TimedStartPos) && Finite(c.TimedTargetPos) && Finite(c.ClimbTarget) && Finite(r.EyeOffset) &&
-           Finite(r.TargetOffset) && Finite({a.FramePos, a.TimeScale, a.BlendFraction}) && Finite(m.SmoothAngles) &&
-           Finite(m.LookHome) && Finite(m.LookAngles) && Finite(m.LookFrom) && Finite(m.LookFar) &&
-           Finite(m.MoveFromEye) && Finite(m.MoveFromTarget) && Finite(m.OrbitOffset) && Finite(m.Eye) &&
-           Finite(m.Goal) && Finite(m.Target) && Finite(m.GoalTarget) && Finite(m.BehindPoint) &&
-           Finite(m.ViewPosition) && Finite(m.ViewTarget) &&
-           Finite({m.Zoom, m.LookVelocity[0], m.LookVelocity[1], m.MoveStart, m.MoveDuration, m.FollowDistance,
-                   m.EyeHeight, m.LookAhead, m.TurnRate, m.SettleRate, m.MaxZoom, m.ZoomStep, m.Speed});
+    const auto every = [&ok](const auto& values) { return Every(ok, values); };
+    return every(b.Position) && Every(ok, {b.AngleX, b.AngleY, b.AngleZ}) &&
+           Every(ok,
+                 {c.TurnRateStanding, c.TurnRateRunning, c.VertSpeed, c.Gravity, c.FwdSpeed, c.MinVertSpeed,
+                  c.JumpLandFloor, c.JumpLandCeiling, c.JumpCeiling, c.StepRemaining, c.StepFraction, c.TimedStartAngle,
+                  c.TimedTargetAngle, c.TimedDuration, c.ClimbHeight, c.OffsetRate, c.OffsetBase}) &&
+           every(c.DirForward) && every(c.DirBack) && every(c.DirLeft) && every(c.DirRight) && every(c.TakeoffPos) &&
+           every(c.Candidate) && every(c.StepStart) && every(c.StepTarget) && every(c.TimedStartPos) &&
+           every(c.TimedTargetPos) && every(c.ClimbTarget) && every(r.EyeOffset) && every(r.TargetOffset) &&
+           Every(ok, {a.FramePos, a.TimeScale, a.BlendFraction}) && every(m.SmoothAngles) && every(m.LookHome) &&
+           every(m.LookAngles) && every(m.LookFrom) && every(m.LookFar) && every(m.MoveFromEye) &&
+           every(m.MoveFromTarget) && every(m.OrbitOffset) && every(m.Eye) && every(m.Goal) && every(m.Target) &&
+           every(m.GoalTarget) && every(m.BehindPoint) && every(m.ViewPosition) && every(m.ViewTarget) &&
+           Every(ok, {m.Zoom, m.LookVelocity[0], m.LookVelocity[1], m.MoveDuration, m.FollowDistance, m.EyeHeight,
+                      m.LookAhead, m.TurnRate, m.SettleRate, m.MaxZoom, m.ZoomStep, m.Speed});
 }
 
+bool IsFinite(float v) { return std::isfinite(v); }
+bool IsModest(float v) { return std::fabs(v) <= kMaxSavedMagnitude; }
+
 bool InRange(int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; }
+
+// Clocks, intervals, durations and scales that would stall the game or turn into infinities
+// on the next tick; the body outside its room.
+std::string CheckClocksAndScales(const SavedGame& g, const LevelMap& level) {
+    constexpr int32_t kAheadMs = 1000;  // an honest save holds no reading after its own moment
+    for (const int32_t clock :
+         {g.Body.LastTick, g.Character.LastTickTime, g.Character.TimedStartTime, g.Animator.FrameStart}) {
+        if (!InRange(clock, -kOldestSavedClockMs, kAheadMs))
+            return "a clock reading " + std::to_string(clock) + " ms from the save is out of range";
+    }
+    const float move = g.Camera.MoveStart;
+    if (!(move >= -static_cast<float>(kOldestSavedClockMs) && move <= static_cast<float>(kAheadMs)))
+        return "the camera's clock reading is out of range";
+    if (!InRange(g.Body.TickInterval, 1, 1000))
+        return "a tick interval of " + std::to_string(g.Body.TickInterval) + " ms is out of range";
+    if (!InRange(g.Character.TickDelta, 0, kMaxTickDeltaMs))
+        return "a step of " + std::to_string(g.Character.TickDelta) + " ms is out of range";
+    const SavedCharacter& c = g.Character;
+    if (!(c.TimedDuration == 0 || (c.TimedDuration >= 1 && c.TimedDuration <= 65535)))
+        return "the timed move's duration is out of range";
+    if (!(c.StepFraction >= 0 && c.StepFraction <= 1) || !(c.StepRemaining >= -1 && c.StepRemaining <= 65536))
+        return "the height step is out of range";
+    if (!(g.Animator.TimeScale >= 1.0f / 64 && g.Animator.TimeScale <= 64))
+        return "the animation's time scale is out of range";
+    if (!(g.Camera.MoveDuration == 0 || g.Camera.MoveDuration >= 1e-3f))
+        return "the camera's move duration is out of range";
+    // The update step keeps the body inside its room's rectangle; a cell of slack.
+    const RoomHeader& room = level.Rooms[static_cast<size_t>(g.Body.Room)].Header;
+    const float x = g.Body.Position.x - room.Origin.x, z = g.Body.Position.z - room.Origin.z;
+    constexpr float kSlack = 32;
+    if (x < -kSlack || z < -kSlack || x > room.CellsX * 32.0f + kSlack || z > room.CellsZ * 32.0f + kSlack)
+        return "the character is outside its room " + std::to_string(g.Body.Room);
+    return {};
+}
 
 // What is out of place in `g` for `level`, or an empty string.
 std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
     const int32_t lastRoom = static_cast<int32_t>(level.Rooms.size()) - 1;
-    if (!AllFloatsFinite(g)) return "a number is not finite";
+    if (!EveryFloat(g, IsFinite) || !std::isfinite(g.Camera.MoveStart)) return "a number is not finite";
+    if (!EveryFloat(g, IsModest)) return "a number is beyond any the game reaches";
     for (const int32_t room : {g.Body.Room, g.Camera.Room, g.Camera.CharacterRoom, g.Character.ClimbRoom}) {
         if (!InRange(room, 0, lastRoom)) return "room " + std::to_string(room) + " is not in the level";
     }
@@ -315,8 +363,7 @@ std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
         !InRange(g.Animator.TransitionTarget, INT16_MIN, INT16_MAX) ||
         !InRange(g.Animator.TransitionLength, INT16_MIN, INT16_MAX))
         return "an animation transition is out of range";
-    if (g.Body.TickInterval < 1) return "the tick interval is not positive";
-    return {};
+    return CheckClocksAndScales(g, level);
 }
 
 }  // namespace
@@ -337,6 +384,13 @@ bool ReadLevelIdentity(const std::string& path, LevelIdentity& out, std::string&
     if (got != FileRead::Read) return false;
     out = LevelIdentity{bytes.size(), Fnv1a64(bytes.data(), bytes.size())};
     return true;
+}
+
+uint64_t SaveChecksum(const SaveHeader& header, const SavedGame& game) {
+    if (header.Version == 1) return Fnv1a64(&game, sizeof game);
+    SaveHeader sealed = header;
+    sealed.Checksum = 0;
+    return Fnv1a64(&game, sizeof game, Fnv1a64(&sealed, sizeof sealed));
 }
 
 SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now) {
@@ -393,11 +447,11 @@ bool WriteSaveFile(const std::string& path, const SavedGame& game, const LevelId
     std::memcpy(header.Magic, kSaveMagic, sizeof header.Magic);
     header.Version = kSaveVersion;
     header.PayloadBytes = sizeof(SavedGame);
-    header.Checksum = Fnv1a64(&game, sizeof game);
     header.LevelBytes = level.Bytes;
     header.LevelHash = level.Hash;
     header.SavedAt = savedAt;
     header.Room = game.Body.Room;
+    header.Checksum = SaveChecksum(header, game);
 
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
@@ -418,9 +472,10 @@ bool ParseSaveBytes(const std::string& bytes, const std::string& name, SaveHeade
     std::memcpy(&header, bytes.data(), sizeof header);
     if (std::memcmp(header.Magic, kSaveMagic, sizeof kSaveMagic) != 0)
         return Fail(error, name + ": not a saved game of Dedivirede");
-    if (header.Version != kSaveVersion)
+    if (header.Version < kOldestSaveVersion || header.Version > kSaveVersion)
         return Fail(error, name + ": saved by another version of the game (format " + std::to_string(header.Version) +
-                               ", this one reads " + std::to_string(kSaveVersion) + ")");
+                               ", this one reads " + std::to_string(kOldestSaveVersion) + " to " +
+                               std::to_string(kSaveVersion) + ")");
     if (header.PayloadBytes != sizeof out)
         return Fail(error, name + ": damaged: the header announces " + std::to_string(header.PayloadBytes) +
                                " bytes of game, the format has " + std::to_string(sizeof out));
@@ -429,8 +484,11 @@ bool ParseSaveBytes(const std::string& bytes, const std::string& name, SaveHeade
                                std::to_string(bytes.size()) + " bytes, a saved game has " +
                                std::to_string(sizeof header + sizeof out));
     std::memcpy(&out, bytes.data() + sizeof header, sizeof out);
-    if (Fnv1a64(&out, sizeof out) != header.Checksum)
+    if (SaveChecksum(header, out) != header.Checksum)
         return Fail(error, name + ": damaged: the checksum does not match");
+    // What the slot list shows comes from the checked payload (format 1 left the header's
+    // copy outside its checksum).
+    header.Room = out.Body.Room;
     return true;
 }
 

@@ -1,8 +1,10 @@
 // Saved games: everything the game needs to go on exactly where it was saved, in one binary
 // file of plain records (host byte order): a header naming the format, its version, the
-// level the game was saved on (the level file's size and hash) and a checksum of the rest,
-// then the payload. Clock readings are stored relative to the moment of saving and put back
-// relative to the moment of loading, so the game continues as if no time had passed.
+// level the game was saved on (the level file's size and hash) and a checksum, then the
+// payload. The checksum covers the header (its own field as zero) and the payload; format 1
+// covered the payload only and is still read, its slot line showing only what the payload
+// says. Clock readings are stored relative to the moment of saving and put back relative to
+// the moment of loading, so the game continues as if no time had passed.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,8 @@ struct LevelMap;
 struct LevelRecord;
 
 inline constexpr char kSaveMagic[8] = {'D', 'V', 'S', 'A', 'V', 'E', '\r', '\n'};
-inline constexpr uint32_t kSaveVersion = 1;
+inline constexpr uint32_t kSaveVersion = 2;
+inline constexpr uint32_t kOldestSaveVersion = 1;
 
 // The level file a game was saved on.
 struct LevelIdentity {
@@ -32,7 +35,7 @@ struct SaveHeader {
     char Magic[8];
     uint32_t Version;
     uint32_t PayloadBytes;
-    uint64_t Checksum;  // FNV-1a, 64 bits, of the payload
+    uint64_t Checksum;  // FNV-1a, 64 bits, of this header with the field zero, then the payload
     uint64_t LevelBytes;
     uint64_t LevelHash;
     int64_t SavedAt;  // seconds since 1970, for the slot list
@@ -140,9 +143,19 @@ SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now);
 // Checks `saved` against `level` (its rooms, and the clips and animations of its character,
 // movable 0) without changing anything: a load onto another level asks this before leaving
 // the game being played.
+// Relative clocks are kept within this age when saved: anything older means "long ago" to
+// every reader of them.
+inline constexpr int32_t kOldestSavedClockMs = 1 << 30;
+inline constexpr float kMaxSavedMagnitude = 1e6f;
+// The checksum a file of `header`'s version carries.
+uint64_t SaveChecksum(const SaveHeader& header, const SavedGame& game);
+
 bool SaveFitsLevel(const SavedGame& saved, const LevelRecord& level, std::string& error);
 // Puts `saved` back at clock `now`. Checks every room, record index and number first and
-// changes nothing when one is out of place (false, with what was wrong in `error`).
+// changes nothing when one is out of place (false, with what was wrong in `error`): clocks
+// more than a second ahead of the save or older than kOldestSavedClockMs, tick intervals
+// outside 1..1000 ms, time scales outside 1/64..64, a body outside its room, and finite
+// numbers no honest game reaches (beyond kMaxSavedMagnitude).
 bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game, Camera& view, int32_t now,
                  std::string& error);
 

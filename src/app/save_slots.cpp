@@ -109,7 +109,7 @@ void RefreshSlotLines(Shell& shell) {
             const auto t = static_cast<std::time_t>(header.SavedAt);
             std::tm local{};
             if (localtime_r(&t, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
-            line += std::string(when) + "   room " + std::to_string(header.Room + 1);
+            line += std::string(when) + "   room " + std::to_string(static_cast<int64_t>(header.Room) + 1);
         }
         shell.SlotLines[static_cast<size_t>(slot)] = line;
     }
