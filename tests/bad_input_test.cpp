@@ -219,6 +219,29 @@ TEST_F(BadInput, ReplayAndCommandLine) {
     Check({{"bad number", "set.txt", [](const fs::path&) {}, 2, "--step-ms: '0x10'"}}, "--step-ms 0x10");
 }
 
+// Every output asked for that cannot be written (a full disk: /dev/full) is one line naming
+// it, the others are still written, and the run ends with status 1.
+TEST_F(BadInput, OutputsThatCannotBeWrittenFailTheRun) {
+    fs::create_directories(dir_);
+    for (const char* f : kContent) fs::copy_file(kBuild / f, dir_ / f);
+    const std::pair<std::string, std::string> outputs[] = {
+        {"--trace /dev/full", "/dev/full: cannot write the trace file: No space left on device"},
+        {"--stats /dev/full", "/dev/full: cannot write the file: No space left on device"},
+        {"--screenshot 300:/dev/full", "/dev/full: cannot write the file: No space left on device"},
+        {"--audio-out /dev/full", "/dev/full: "},
+    };
+    for (const auto& [option, line] : outputs) {
+        const RunResult r = RunGame(dir_, option);
+        EXPECT_EQ(r.status, 1) << option << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(line, 0), 0u) << option << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << option << ": " << r.err;
+    }
+    fs::remove(dir_ / "stats.json");
+    const RunResult both = RunGame(dir_, "--trace /dev/full --stats " + (dir_ / "stats.json").string());
+    EXPECT_EQ(both.status, 1);
+    EXPECT_TRUE(fs::exists(dir_ / "stats.json")) << "a failed trace keeps the statistics from being written";
+}
+
 TEST(DataFolder, ARelativeFolderIsFoundAfterTheGameChangesIntoIt) {
     if (!fs::exists(kBuild / "dedivirede") || !fs::exists(kBuild / "test.lev")) GTEST_SKIP() << "not built";
     const std::string cmd = "cd " + kBuild.parent_path().string() + " && " + (kBuild / "dedivirede").string() +

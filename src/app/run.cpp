@@ -212,6 +212,7 @@ int RunGame(const Options& given) {
     HeapKeeper heap;
     bool screenshotWanted = false;
     bool focused = true;
+    bool outputFailed = false;  // a screenshot asked for could not be written (its line is out)
     while (!shell.CloseRequested) {
         SDL_Event e;
         pads.SetDeadZone(shell.Settings.PadDeadZone);
@@ -247,7 +248,7 @@ int RunGame(const Options& given) {
 
         for (auto it = shots.begin(); it != shots.end();) {
             if (it->clockMs <= now) {
-                SaveScreenshot(shell.View, it->path);
+                if (!SaveScreenshot(shell.View, it->path)) outputFailed = true;
                 it = shots.erase(it);
             } else {
                 ++it;
@@ -255,16 +256,18 @@ int RunGame(const Options& given) {
         }
     }
     stats.SetFpsShown(shell.View.FramesPerSecond);
+    // Every output asked for is finished; each that could not be written is one line, and the
+    // run ends with status 1.
+    const auto failed = [&outputFailed](const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        outputFailed = true;
+    };
+    if (shell.Game && !CloseTrace(*shell.Game, options.tracePath, error)) failed(error);
+    if (screenshotWriter.Flush() > 0) outputFailed = true;
     shell.Shutdown();
-    if (!shell.Audio.Finish(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    if (!shell.Audio.Finish(error)) failed(error);
+    if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) failed(error);
+    return outputFailed ? 1 : 0;
 }
 
 }  // namespace dv

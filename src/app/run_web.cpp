@@ -40,7 +40,8 @@ struct WebRun {
     std::vector<ScreenshotRequest> Shots;
     FrameStats Stats;
     bool Done = false;
-    bool Shown = false;  // the first frame has been drawn
+    bool Shown = false;         // the first frame has been drawn
+    bool OutputFailed = false;  // a screenshot asked for could not be written
 };
 
 // Tells the page the game has ended and with which status (Module.dvFinished).
@@ -60,12 +61,12 @@ void Finish(WebRun& run) {
     run.Stats.SetFpsShown(run.Game.View.FramesPerSecond);
     run.Game.Shutdown();
     std::string error;
-    int status = 0;
+    int status = run.OutputFailed ? 1 : 0;
     if (!run.Game.Audio.Finish(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         status = 1;
     }
-    if (status == 0 && !run.Opts.statsPath.empty() && !run.Stats.WriteJson(run.Opts.statsPath, error)) {
+    if (!run.Opts.statsPath.empty() && !run.Stats.WriteJson(run.Opts.statsPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         status = 1;
     }
@@ -78,7 +79,7 @@ void SaveDueScreenshots(WebRun& run, int32_t now) {
             ++it;
             continue;
         }
-        SaveScreenshot(run.Game.View, it->path);
+        if (!SaveScreenshot(run.Game.View, it->path)) run.OutputFailed = true;
         it = run.Shots.erase(it);
     }
 }

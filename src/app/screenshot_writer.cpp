@@ -31,15 +31,16 @@ ScreenshotWriter::~ScreenshotWriter() {
     thread_.join();
 }
 
-void SaveScreenshot(const Viewport& view, const std::string& path) {
+bool SaveScreenshot(const Viewport& view, const std::string& path) {
     FramePixels frame;
     std::string error;
     if (!view.ReadFrame(frame)) {
         std::fprintf(stderr, "%s: cannot read the frame back\n", path.c_str());
-        return;
+        return false;
     }
-    if (!WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error))
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (WritePngFile(path, frame.Width, frame.Height, frame.Rgba.data(), error)) return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
 }
 
 bool ScreenshotWriter::Submit(std::string path, int width, int height, std::vector<uint8_t> rgba) {

@@ -16,8 +16,8 @@ namespace dv {
 class Viewport;
 
 // Reads the frame last presented by `view` and writes it to `path` as PNG, now, on this
-// thread; a failure is one line on stderr.
-void SaveScreenshot(const Viewport& view, const std::string& path);
+// thread; a failure is one line on stderr and false.
+bool SaveScreenshot(const Viewport& view, const std::string& path);
 
 // "dedivirede-YYYYMMDD-HHMMSS-mmm.png" for the local time `when`.
 std::string ScreenshotFileName(std::chrono::system_clock::time_point when);

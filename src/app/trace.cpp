@@ -1,5 +1,8 @@
 #include "app/trace.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/game.h"
 #include "app/shell.h"
 #include "math/clock.h"
@@ -25,6 +28,18 @@ void WriteTraceLine(FILE* trace, const GameState& g) {
     std::fprintf(trace, "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(), g.Body.Action,
                  g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x, m.Position.y,
                  m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
+}
+
+bool CloseTrace(GameState& game, const std::string& path, std::string& error) {
+    FILE* file = game.Trace.release();
+    if (file == nullptr) return true;
+    errno = 0;
+    const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
+    const int code = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    error = path + ": cannot write the trace file: " + std::strerror(code != 0 ? code : errno != 0 ? errno : EIO);
+    return false;
 }
 
 }  // namespace dv

@@ -20,5 +20,8 @@ struct TraceFileCloser {
 bool OpenTrace(Shell& shell, const std::string& path, std::string& error);
 // The line of the tick that just ran.
 void WriteTraceLine(FILE* trace, const GameState& game);
+// Closes the game's trace, if one is open; false with one line naming `path` when any of it
+// could not be written (a full disk, a device that refuses it).
+bool CloseTrace(GameState& game, const std::string& path, std::string& error);
 
 }  // namespace dv
