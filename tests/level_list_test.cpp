@@ -37,6 +37,7 @@ TEST(LevelList, BadLinesNameTheFileAndLine) {
         {"level\n", "levels.txt:1: missing the level file"},
         {"level a.txt c.jpg A\n", "levels.txt:1: 'a.txt' is not a level file name"},
         {"level ../a.lev c.jpg A\n", "levels.txt:1: '../a.lev' is not a level file name"},
+        {"level a\x1b]0;x\x07.lev c.jpg A\n", "levels.txt:1: 'a\\x1b]0;x\\x07.lev' is not a level file name"},
         {"level /tmp/a.lev c.jpg A\n", "levels.txt:1: '/tmp/a.lev' is not"},
         {"level a.lev\n", "levels.txt:1: missing the card picture"},
         {"level a.lev sub/c.jpg A\n", "levels.txt:1: 'sub/c.jpg' is not a picture file name"},

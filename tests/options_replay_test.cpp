@@ -116,6 +116,7 @@ TEST(Replay, ParsesEventsAndPointsAtTheBadLine) {
         {"100 down\n", "r.txt:1: expected"},
         {"\n\n100 down Up extra\n", "r.txt:3: unexpected 'extra'"},
         {"99999999999 down Up\n", "r.txt:1:"},
+        {"100 down \x1b[2J\xff\n", "r.txt:1: unknown key '\\x1b[2J\\xff'"},
     };
     for (const auto& [text, expected] : bad) {
         EXPECT_FALSE(ParseReplay(text, "r.txt", events, error)) << text;

@@ -54,6 +54,19 @@ TEST(PlayerSettingsFile, ReadsEveryKindOfLineAndSkipsBadOnesWithTheirLineNumber)
     EXPECT_EQ(warnings, expected);
 }
 
+// A file of a thousand bad lines: the first twenty are told, the rest counted in one line.
+TEST(PlayerSettingsFile, ManyBadLinesAreToldTwentyThenCounted) {
+    dv::PlayerSettings s;
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "nonsense\n";
+    text += "master_volume = 40\n";
+    const std::vector<std::string> warnings = Parse(text, s);
+    ASSERT_EQ(warnings.size(), 21u);
+    EXPECT_EQ(warnings[19], "s.ini:20: expected 'name = value'; line skipped");
+    EXPECT_EQ(warnings[20], "s.ini: 980 more lines skipped");
+    EXPECT_EQ(s.MasterVolume, 40);
+}
+
 TEST(PlayerSettingsFile, KeysMaySwapButNotBeBoundTwice) {
     dv::PlayerSettings s;
     EXPECT_TRUE(Parse("key_forward = Down\nkey_back = Up\n", s).empty());

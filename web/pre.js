@@ -16,9 +16,13 @@
   number('quit-after');
   // A fixed canvas, as "800x600"; without it the canvas follows the browser window.
   if (params.get('canvas') !== null) args.push('--canvas', params.get('canvas'));
-  // One replay per level, in the order of the level list.
+  // One replay per level, in the order of the level list: only the plain names of the replays
+  // packed with the page (any other path, /dev/urandom say, would be read for ever). A name
+  // that is not one stops the page before the game starts, with status 2 as a bad option has.
+  var refused = null;
   params.getAll('replay').forEach(function (replay) {
-    args.push('--replay', plainName.test(replay) ? '/replays/' + replay : replay);
+    if (plainName.test(replay) && replay !== '.' && replay !== '..') args.push('--replay', '/replays/' + replay);
+    else if (refused === null) refused = 'replay=' + JSON.stringify(replay) + ': not the name of a replay packed with the page';
   });
   if (params.get('trace') !== null) args.push('--trace', '/dev/stdout');
   if (params.get('stats') !== null) args.push('--stats', '/stats.json');
@@ -30,6 +34,13 @@
     args.push('--screenshot', colon > 0 && plainName.test(name) ? s.slice(0, colon) + ':/' + name : s);
   });
   Module['arguments'] = args;
+  if (refused !== null) {
+    Module['noInitialRun'] = true;
+    Module['onRuntimeInitialized'] = function () {
+      (Module['printErr'] || console.error)(refused);
+      Module['dvFinished'](2);
+    };
+  }
   Module['dvFinished'] = function (status) {
     window.dvExitStatus = status;
     var el = document.getElementById('status');

@@ -1,6 +1,7 @@
 #include "app/level_list.h"
 
 #include "files/read_file.h"
+#include "files/shown_bytes.h"
 
 namespace dv {
 
@@ -48,10 +49,10 @@ bool ParseLine(std::string_view text, const std::string& name, int line, LevelEn
     if (file.empty()) return Fail(error, name, line, "missing the level file");
     if (!IsPlainFileName(file) || !EndsWith(file, ".lev"))
         return Fail(error, name, line,
-                    "'" + std::string(file) + "' is not a level file name of the data folder (NAME.lev)");
+                    "'" + ShownBytes(file) + "' is not a level file name of the data folder (NAME.lev)");
     if (card.empty()) return Fail(error, name, line, "missing the card picture");
     if (!IsPlainFileName(card))
-        return Fail(error, name, line, "'" + std::string(card) + "' is not a picture file name of the data folder");
+        return Fail(error, name, line, "'" + ShownBytes(card) + "' is not a picture file name of the data folder");
     const std::string_view title = Trim(rest);
     if (title.empty()) return Fail(error, name, line, "missing the level's name");
     if (title.size() > kMaxLevelNameBytes)

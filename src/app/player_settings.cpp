@@ -60,6 +60,9 @@ bool ParseBool(std::string_view text, bool& out) {
     return false;
 }
 
+// Skipped lines told one by one; the rest are counted in one line.
+constexpr int kMaxSkippedLinesTold = 20;
+
 // Shown in a warning: printable bytes, at most 40 of them.
 std::string Shown(std::string_view text) {
     std::string out;
@@ -150,6 +153,7 @@ void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerS
     const KeyBindings before = out.Keys;
     int lastKeyLine = 0;
     int lineNo = 0;
+    int skipped = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
         const std::string_view line = Trim(text.substr(0, end));
@@ -160,8 +164,14 @@ void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerS
         std::string what;
         if (eq == std::string_view::npos) what = "expected 'name = value'";
         else what = ApplyLine(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), out);
-        if (!what.empty()) warnings.push_back(name + ":" + std::to_string(lineNo) + ": " + what + "; line skipped");
-        else if (line.substr(0, 4) == "key_") lastKeyLine = lineNo;
+        if (what.empty()) {
+            if (line.substr(0, 4) == "key_") lastKeyLine = lineNo;
+        } else if (++skipped <= kMaxSkippedLinesTold) {
+            warnings.push_back(name + ":" + std::to_string(lineNo) + ": " + what + "; line skipped");
+        }
+    }
+    if (skipped > kMaxSkippedLinesTold) {
+        warnings.push_back(name + ": " + std::to_string(skipped - kMaxSkippedLinesTold) + " more lines skipped");
     }
     // Keys are checked once all are read, so that a file may swap two of them.
     for (int k = 0; k < kGameKeyCount; ++k) {

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "files/read_file.h"
+#include "files/shown_bytes.h"
 #include "input/keyboard.h"
 
 namespace dv {
@@ -31,18 +32,18 @@ bool ParseReplay(const std::string& text, const std::string& name, std::vector<R
         std::string clockText, verb, key, extra;
         if (!(fields >> clockText)) continue;  // blank or comment-only line
         if (!(fields >> verb >> key)) return Fail(error, name, lineNo, "expected '<clock-ms> <down|up> <key>'");
-        if (fields >> extra) return Fail(error, name, lineNo, "unexpected '" + extra + "' after the key");
+        if (fields >> extra) return Fail(error, name, lineNo, "unexpected '" + ShownBytes(extra) + "' after the key");
 
         char* end = nullptr;
         const long long clock = std::strtoll(clockText.c_str(), &end, 10);
         if (*end != '\0' || clockText[0] == '-' || clock > INT32_MAX)
-            return Fail(error, name, lineNo, "'" + clockText + "' is not a clock value in milliseconds");
+            return Fail(error, name, lineNo, "'" + ShownBytes(clockText) + "' is not a clock value in milliseconds");
         if (clock < lastClock)
-            return Fail(error, name, lineNo, "clock " + clockText + " is earlier than the line before");
+            return Fail(error, name, lineNo, "clock " + ShownBytes(clockText) + " is earlier than the line before");
         if (verb != "down" && verb != "up")
-            return Fail(error, name, lineNo, "'" + verb + "' is neither 'down' nor 'up'");
+            return Fail(error, name, lineNo, "'" + ShownBytes(verb) + "' is neither 'down' nor 'up'");
         const int code = KeyCodeFromName(key.c_str());
-        if (code < 0) return Fail(error, name, lineNo, "unknown key '" + key + "'");
+        if (code < 0) return Fail(error, name, lineNo, "unknown key '" + ShownBytes(key) + "'");
 
         lastClock = static_cast<int32_t>(clock);
         out.push_back({lastClock, verb == "down", code});

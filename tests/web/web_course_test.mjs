@@ -106,6 +106,7 @@ const kBadInputs = [
   { query: 'step-ms=abc', status: 2, says: '--step-ms' },
   { query: 'canvas=800', status: 2, says: '--canvas' },
   { query: 'replay=missing.replay', status: 2, says: '/replays/missing.replay' },
+  { query: 'replay=%2Fdev%2Furandom', status: 2, says: 'replay="/dev/urandom": not the name of a replay packed' },
   { query: 'canvas=320x320', damage: '/data/set.txt', status: 1, says: 'set.txt' },
 ];
 
