@@ -200,12 +200,13 @@ void GameAudio::ChangeLevel(const std::string& levelPath, const LevelMap& map, s
 bool GameAudio::Finish(std::string& error) {
     sound_.StopAmbience();
     sound_.StopMusic();
-    if (!record_.IsOpen()) return true;
+    // A record that failed on the way (a full disk) has closed its file already.
     if (!recordError_.empty()) {
         error = recordError_;
         record_.Discard();
         return false;
     }
+    if (!record_.IsOpen()) return true;
     return record_.Finish(error);
 }
 

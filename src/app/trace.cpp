@@ -38,7 +38,9 @@ bool CloseTrace(GameState& game, const std::string& path, std::string& error) {
     const int code = errno;
     const bool closed = std::fclose(file) == 0;
     if (written && closed) return true;
-    error = path + ": cannot write the trace file: " + std::strerror(code != 0 ? code : errno != 0 ? errno : EIO);
+    // A line that failed earlier left only the stream's error flag, not its reason.
+    const int reason = code != 0 ? code : errno;
+    error = path + ": cannot write the trace file" + (reason != 0 ? std::string(": ") + std::strerror(reason) : "");
     return false;
 }
 

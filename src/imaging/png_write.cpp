@@ -13,9 +13,13 @@ namespace dv {
 
 namespace {
 
+// libpng's own handlers print to stderr; the caller tells the one line instead.
+void PngErrorQuietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarningQuietly(png_structp, png_const_charp) {}
+
 // libpng reports errors by longjmp; keep the jumping part free of objects with destructors.
 bool EncodePng(FILE* file, int width, int height, const uint8_t* rgba) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorQuietly, PngWarningQuietly);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr || setjmp(png_jmpbuf(png))) {
