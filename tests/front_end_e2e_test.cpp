@@ -2,6 +2,7 @@
 // menu, the saved games and the settings file, driven by replay scripts.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,6 +256,55 @@ TEST(FrontEndEndToEnd, SaveOfAnotherLevelThatDoesNotFitLeavesTheGameBeingPlayed)
     for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
     ASSERT_GT(plain.size(), 40u);
     EXPECT_EQ(loaded, plain);
+}
+
+// The game is killed (SIGKILL) again and again while it saves on every tick: the slot
+// always holds a whole saved game, the previous one or the new one, never a part of either.
+TEST(FrontEndEndToEnd, KilledWhileSavingLeavesAWholeSave) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("killed");
+    const std::string slot = config + "/saves/quick.sav";
+    std::string script = "7160 down Up\n";
+    for (int t = 7200; t < 120000; t += 40) script += Tap(t, "F5");
+    WriteFile(config + "/saves.txt", script);
+    WriteFile(config + "/first.txt", "7160 down Up\n" + Tap(7200, "F5"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --quit-after 7300").status, 0);
+    dv::LevelIdentity level;
+    std::string error;
+    ASSERT_TRUE(dv::ReadLevelIdentity(kData + "/test.lev", level, error)) << error;
+
+    const std::string command = "exec " + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config +
+                                " --replay " + config + "/saves.txt 2>/dev/null";
+    int cutShort = 0;  // kills that left a temporary file: the game was inside a save
+    constexpr int kRuns = 4;
+    for (int run = 0; run < kRuns; ++run) {
+        std::error_code ec;
+        const auto before = std::filesystem::last_write_time(slot, ec);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(child, 0);
+        // Once the game has begun saving (after its title), a kill at some point of its loop.
+        for (int waited = 0; waited < 3000 && std::filesystem::last_write_time(slot, ec) == before; ++waited)
+            ::usleep(10000);
+        ::usleep(static_cast<useconds_t>(run * 37000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the game ended before it was killed, run " << run;
+        dv::SaveHeader header{};
+        dv::SavedGame saved{};
+        EXPECT_TRUE(dv::ReadSaveFile(slot, level, header, saved, error)) << "run " << run << ": " << error;
+        for (const auto& entry : std::filesystem::directory_iterator(config + "/saves")) {
+            if (entry.path().filename() != "quick.sav") {
+                ++cutShort;
+                std::filesystem::remove(entry.path());
+            }
+        }
+    }
+    std::printf("killed %d times while saving every tick; %d kills fell inside a save\n", kRuns, cutShort);
 }
 
 // The menu by replay: open it, go to the settings, make the window larger, bind Swing left

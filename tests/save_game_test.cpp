@@ -2,6 +2,8 @@
 // files, and what a restore refuses.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -265,4 +267,43 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     EXPECT_EQ(game.Actions.LastTickTime, 5990);
     EXPECT_EQ(game.CharacterModel.FrameStart, 5900);
     EXPECT_EQ(game.Follow->MoveStart, 5800.0f);
+}
+
+// A process that does nothing but save, killed (SIGKILL) at twenty random moments: the file
+// always reads back whole, and most kills fall inside a write.
+TEST(SaveFile, KilledInTheMiddleOfWritingLeavesTheLastWholeSave) {
+    const std::string dir = Temp("killed");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/quick.sav";
+    std::string error;
+    ASSERT_TRUE(dv::WriteSaveFile(path, SomeGame(), kLevel, 1, error)) << error;
+    int insideAWrite = 0;
+    for (int run = 0; run < 20; ++run) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            dv::SavedGame game = SomeGame();
+            std::string childError;
+            for (int i = 0;; ++i) {
+                game.Body.Position.x = static_cast<float>(i % 64);
+                dv::WriteSaveFile(path, game, kLevel, i, childError);
+            }
+        }
+        ASSERT_GT(child, 0);
+        ::usleep(static_cast<useconds_t>(2000 + (run * 7919) % 30000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        dv::SaveHeader header{};
+        dv::SavedGame game{};
+        ASSERT_TRUE(dv::ReadSaveFile(path, kLevel, header, game, error)) << "kill " << run << ": " << error;
+        EXPECT_EQ(game.Body.Position.x, static_cast<float>(header.SavedAt % 64));
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            if (entry.path() == path) continue;
+            ++insideAWrite;
+            std::filesystem::remove(entry.path());
+        }
+    }
+    std::printf("20 kills of a process saving in a loop; %d fell inside a write\n", insideAWrite);
+    std::filesystem::remove_all(dir);
 }

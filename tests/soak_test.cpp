@@ -1,4 +1,6 @@
-// The game on the demo level under seeded random key input, checked at every update tick.
+// The game on the demo level under seeded random key input, checked at every update tick; and
+// a monkey through the whole adventure that also saves, loads, pauses, restarts, resizes and
+// changes level (DV_MONKEY_MINUTES, default 2).
 // DV_SOAK_MINUTES sets the virtual length (default 3), DV_SOAK_SEED the key sequence and
 // DV_SOAK_STEP_MS the step of the random stretches (default 16; larger ones stand for a slow
 // machine's frame rate).
@@ -16,11 +18,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/game.h"
+#include "app/pause_menu.h"
+#include "app/save_slots.h"
 #include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/run.h"
@@ -314,4 +320,198 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     const long budgetKb = 2048;
     for (size_t i = 2; i < lowKb.size() && stepMs <= 100; ++i)
         EXPECT_LT(lowKb[i] - lowKb[1], budgetKb) << "resident memory grew to " << lowKb[i] << " kB in minute " << i + 1;
+}
+
+namespace {
+
+// What the monkey does besides keys, at random moments of play.
+enum class MonkeyMove : uint8_t { Save, Load, Pause, Restart, Resize, ChangeLevel, Count };
+
+struct MonkeyCounts {
+    int saves = 0, loads = 0, pauses = 0, restarts = 0, resizes = 0, levelChanges = 0;
+};
+
+// The character is where the update step keeps it: finite, in a room of its level and inside
+// that room's rectangle; the camera finite. An empty result when all holds.
+std::string BrokenInvariant(const Shell& shell) {
+    const GameState& g = *shell.Game;
+    const BodyPose& m = g.Body.Movement;
+    if (!Finite(m.Position) || !std::isfinite(m.AngleX) || !std::isfinite(m.AngleY) || !std::isfinite(m.AngleZ))
+        return "position or angle not finite";
+    if (g.Body.Action < 0 || g.Body.Action > 55) return "action " + std::to_string(g.Body.Action);
+    if (!Finite(g.Follow->Eye) || !Finite(shell.ViewCamera.Position)) return "camera eye not finite";
+    const int32_t room = g.Body.Room;
+    if (room < 0 || room >= static_cast<int32_t>(shell.Level.Map.Rooms.size())) return "room " + std::to_string(room);
+    const RoomHeader& h = shell.Level.Map.Rooms[static_cast<size_t>(room)].Header;
+    const float x = m.Position.x - h.Origin.x, z = m.Position.z - h.Origin.z;
+    if (x < -kEdgeSlack || z < -kEdgeSlack || x > h.CellsX * kCellSize + kEdgeSlack ||
+        z > h.CellsZ * kCellSize + kEdgeSlack)
+        return "character outside room " + std::to_string(room) + " of level " + std::to_string(shell.LevelIndex);
+    return {};
+}
+
+}  // namespace
+
+// Random legal input through the three levels: the level replays and random keys, and at
+// random moments (in the air too) saves into every slot, loads of every slot saved, the
+// pause menu, restarts, window sizes and changes of level. Every tick is checked; every save
+// made must load; the game's own memory (the lowest of each minute on each level) stays flat.
+TEST(Soak, AdventureMonkey) {
+    const std::filesystem::path data = DV_BINARY_DIR;
+    if (!std::filesystem::exists(data / "levels.txt")) GTEST_SKIP() << "the adventure has not been built";
+    const int minutes = EnvInt("DV_MONKEY_MINUTES", 2);
+    const uint32_t seed = static_cast<uint32_t>(EnvInt("DV_SOAK_SEED", 20261210));
+    const std::filesystem::path saves =
+        std::filesystem::temp_directory_path() / ("dv_monkey_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(saves);
+
+    CwdGuard cwd(data);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ClockStart();
+    ClockUseVirtual(true);
+    std::string error;
+    std::unique_ptr<GLWindow> window = GLWindow::Create("monkey", 800, 600, false, true, error);
+    ASSERT_TRUE(window) << error;
+    Shell shell;
+    shell.Boxes.SetHeadless(true);
+    shell.Folders.SavesDir = saves.string();
+    shell.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
+    shell.Start(window->Window(), data.string() + "/");
+    ASSERT_EQ(shell.Levels.size(), 3u);
+
+    std::vector<std::vector<ReplayEvent>> replays(3);
+    const char* const names[] = {"course", "cistern", "tower"};
+    for (size_t i = 0; i < 3; ++i) {
+        ASSERT_TRUE(
+            LoadReplayFile(std::string(DV_SOURCE_DIR "/tests/data/replays/") + names[i] + ".replay", replays[i], error))
+            << error;
+    }
+    std::mt19937 rng(seed);
+    RandomKeys keys(seed);
+    std::vector<Stretch> stretches;
+    stretches.reserve(3);
+    for (size_t i = 0; i < 3; ++i) stretches.emplace_back(replays[i], seed + 1 + static_cast<uint32_t>(i));
+    Stretch* stretch = nullptr;
+    size_t stretchLevel = 0;
+    HeapKeeper heap;
+    const int32_t endMs = minutes * 60000;
+    std::vector<bool> slotSaved(kSaveSlotCount, false);
+    MonkeyCounts counts;
+    int32_t idles = 0, ticks = 0, nextMoveMs = 8000, resumeAtMs = -1;
+    std::set<std::pair<size_t, int32_t>> roomsSeen;
+    std::map<size_t, std::pair<long, long>> lowKbByLevel;  // after the first minute: lowest, highest
+    long peakKb = 0;
+    int failures = 0;
+    auto fail = [&](int32_t now, const std::string& what) {
+        if (++failures <= 10) ADD_FAILURE() << "at " << now << " ms: " << what;
+    };
+    const std::pair<int, int> sizes[] = {{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {400, 700}};
+
+    while (ClockMs() < endMs && !shell.CloseRequested && failures == 0) {
+        ClockAdvanceVirtual(stretch != nullptr && stretch->Replaying() ? kCourseStepMs : 16);
+        const int32_t now = ClockMs();
+        if (shell.Paused() && now >= resumeAtMs) shell.ResumeGame();
+        const bool inGame = shell.Game != nullptr && shell.InGame();
+        // A new stretch at the start, after one ended, and on each level the game moves on to.
+        if (inGame && (stretch == nullptr || stretchLevel != shell.LevelIndex)) {
+            stretchLevel = shell.LevelIndex;
+            stretch = &stretches[stretchLevel];
+            stretch->Begin(shell, keys, now);
+            continue;
+        }
+        if (inGame && !shell.Paused()) stretch->Feed(shell, keys, now);
+        if (inGame && !shell.Paused() && now >= nextMoveMs) {
+            nextMoveMs = now + std::uniform_int_distribution<int32_t>(300, 4000)(rng);
+            const auto move = static_cast<MonkeyMove>(
+                std::uniform_int_distribution<int>(0, static_cast<int>(MonkeyMove::Count) - 1)(rng));
+            const int slot = std::uniform_int_distribution<int>(0, kSaveSlotCount - 1)(rng);
+            switch (move) {
+                case MonkeyMove::Save:
+                    SaveToSlot(shell, slot);
+                    slotSaved[static_cast<size_t>(slot)] = true;
+                    ++counts.saves;
+                    break;
+                case MonkeyMove::Load:
+                    if (!slotSaved[static_cast<size_t>(slot)]) break;
+                    if (!LoadFromSlot(shell, slot)) fail(now, "slot " + std::to_string(slot) + " saved but not loaded");
+                    // The loaded game goes on under the keys of its level's stretch.
+                    stretchLevel = shell.LevelIndex;
+                    stretch = &stretches[stretchLevel];
+                    ++counts.loads;
+                    break;
+                case MonkeyMove::Pause:
+                    shell.OpenMenu();
+                    resumeAtMs = now + std::uniform_int_distribution<int32_t>(16, 3000)(rng);
+                    ++counts.pauses;
+                    break;
+                case MonkeyMove::Restart:
+                    shell.RestartLevel();
+                    ++counts.restarts;
+                    break;
+                case MonkeyMove::Resize: {
+                    const auto& [w, h] = sizes[std::uniform_int_distribution<size_t>(0, std::size(sizes) - 1)(rng)];
+                    shell.Resize(w, h);
+                    ++counts.resizes;
+                    break;
+                }
+                case MonkeyMove::ChangeLevel:
+                    if (std::bernoulli_distribution(0.5)(rng)) break;  // level loads are slow; half as often
+                    shell.EnterLevel(std::uniform_int_distribution<size_t>(0, 2)(rng));
+                    stretch = nullptr;
+                    ++counts.levelChanges;
+                    break;
+                case MonkeyMove::Count: break;
+            }
+        }
+        if (++idles % kFrameEvery == 0 || !inGame) {
+            shell.Idle(true);
+            heap.AfterFrame();
+            if (inGame) {
+                glFinish();
+                peakKb = std::max(peakKb, ResidentKb());
+                glClear(GL_COLOR_BUFFER_BIT);
+                glFinish();
+                heap.TrimNow();
+                const long kb = ResidentKb();
+                if (now > 60000) {
+                    auto [it, fresh] = lowKbByLevel.try_emplace(shell.LevelIndex, kb, kb);
+                    it->second.first = std::min(it->second.first, kb);
+                    it->second.second = std::max(it->second.second, kb);
+                }
+            }
+        } else if (!shell.Paused()) {
+            shell.UpdateCallback(shell);
+            if (shell.Game != nullptr) shell.Game->CharacterModel.Update();
+        }
+        if (shell.Game == nullptr) continue;
+        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= TitleStep::ShowClosing;
+        if (exited || (stretch != nullptr && stretch->Over(now))) {
+            if (exited) shell.EnterLevel(0);
+            stretchLevel = shell.LevelIndex;
+            stretch = &stretches[stretchLevel];
+            stretch->Begin(shell, keys, now);
+            continue;
+        }
+        if (!inGame || shell.Paused()) continue;
+        ++ticks;
+        roomsSeen.insert({shell.LevelIndex, shell.Game->Body.Room});
+        if (const std::string broken = BrokenInvariant(shell); !broken.empty()) fail(now, broken);
+    }
+    const int32_t reachedMs = ClockMs();
+    shell.Shutdown();
+    ClockUseVirtual(false);
+    std::filesystem::remove_all(saves);
+
+    std::printf(
+        "monkey: %d virtual minutes, seed %u, %d ticks checked, %zu rooms of 3 levels visited, %d saves, "
+        "%d loads, %d pauses, %d restarts, %d resizes, %d level changes, peak %ld kB",
+        minutes, seed, ticks, roomsSeen.size(), counts.saves, counts.loads, counts.pauses, counts.restarts,
+        counts.resizes, counts.levelChanges, peakKb);
+    for (const auto& [level, kb] : lowKbByLevel)
+        std::printf(", level %zu kept %ld..%ld kB", level, kb.first, kb.second);
+    std::printf("\n");
+    EXPECT_GE(reachedMs, endMs);
+    EXPECT_GT(counts.loads, 0);
+    for (const auto& [level, kb] : lowKbByLevel)
+        EXPECT_LT(kb.second - kb.first, 4096) << "the game's memory on level " << level << " grew";
 }
