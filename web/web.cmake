@@ -10,15 +10,12 @@ if(NOT EXISTS "${DV_STB_INCLUDE}/stb_image.h")
   message(FATAL_ERROR "${DV_STB_INCLUDE}/stb_image.h not found; install libstb-dev")
 endif()
 
-file(GLOB_RECURSE DV_WEB_SOURCES CONFIGURE_DEPENDS src/*.cpp)
-list(FILTER DV_WEB_SOURCES EXCLUDE REGEX
-  ".*/src/(app/(main|run)|platform/(gl_window|gamepad|keymap)|imaging/(jpeg|png|tiff|png_write)|audio/ogg)\\.cpp$")
-add_executable(dedivirede src/app/main.cpp ${DV_WEB_SOURCES})
+# The engine's libraries, a folder each, with the browser's modules (src/CMakeLists.txt).
+add_subdirectory(src)
+add_executable(dedivirede src/app/main.cpp)
 set_target_properties(dedivirede PROPERTIES OUTPUT_NAME index SUFFIX ".html")
-target_include_directories(dedivirede PRIVATE src src/platform/web/include)
-target_include_directories(dedivirede SYSTEM PRIVATE ${DV_STB_INCLUDE})
 target_compile_definitions(dedivirede PRIVATE DV_VERSION="${PROJECT_VERSION}")
-target_compile_options(dedivirede PRIVATE -fexceptions)
+target_link_libraries(dedivirede PRIVATE dv_app)
 
 # The content the game reads, copied from the native build into one folder packed as /data,
 # and the replays of tests/data packed as /replays.
