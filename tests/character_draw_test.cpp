@@ -49,7 +49,7 @@ dv::LightList TestLights(const dv::LevelRecord& level, const Vec3& at) {
     const Vec3& o = level.Map.Rooms[static_cast<size_t>(level.Map.StartRoom)].Header.Origin;
     dv::BuildRoomLights(level, level.Map.StartRoom, lights, o.x, o.y, o.z);
     lights.Items.resize(static_cast<size_t>(lights.Count));
-    auto light = [&](uint8_t kind, Vec3 offset, Vec3 direction, float inner, float outer) {
+    auto light = [&](dv::LightKind kind, Vec3 offset, Vec3 direction, float inner, float outer) {
         dv::LightRecord l{};
         l.Kind = kind;
         l.Position = dv::VecAdd(at, offset);
@@ -65,11 +65,11 @@ dv::LightList TestLights(const dv::LevelRecord& level, const Vec3& at) {
         l.CutOffset = -dv::VecDot(direction, l.Position);
         lights.Items.push_back(l);
     };
-    light(dv::kLightPoint, {40, 60, -30}, {0, -1, 0}, 40.0f, 140.0f);
-    light(dv::kLightSpot, {0, 150, -60}, {0, -0.92847669f, 0.37139067f}, 0.97f, 0.9f);
-    light(dv::kLightOmni, {-50, 20, 10}, {0.57735027f, -0.57735027f, 0.57735027f}, 0, 0);
-    light(dv::kLightDirectional, {0, 0, 0}, {0, -0.6f, 0.8f}, 0, 0);
-    light(7, {0, 0, 0}, {0, 0, 0}, 0, 0);  // an unknown kind: constants only
+    light(dv::LightKind::Point, {40, 60, -30}, {0, -1, 0}, 40.0f, 140.0f);
+    light(dv::LightKind::Spot, {0, 150, -60}, {0, -0.92847669f, 0.37139067f}, 0.97f, 0.9f);
+    light(dv::LightKind::Omni, {-50, 20, 10}, {0.57735027f, -0.57735027f, 0.57735027f}, 0, 0);
+    light(dv::LightKind::Directional, {0, 0, 0}, {0, -0.6f, 0.8f}, 0, 0);
+    light(static_cast<dv::LightKind>(7), {0, 0, 0}, {0, 0, 0}, 0, 0);  // an unknown kind: constants only
     lights.Count = static_cast<int16_t>(lights.Items.size());
     return lights;
 }

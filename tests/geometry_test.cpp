@@ -9,7 +9,7 @@ using namespace dv;
 
 namespace {
 
-LightRecord MakeLight(uint8_t kind) {
+LightRecord MakeLight(LightKind kind) {
     LightRecord l{};
     l.Kind = kind;
     return l;
@@ -94,7 +94,7 @@ TEST(Culling, PortalFrustumBoundsTheOpening) {
 }
 
 TEST(Lighting, PointLightFalloffAndConstants) {
-    LightRecord l = MakeLight(kLightPoint);
+    LightRecord l = MakeLight(LightKind::Point);
     l.Position = {0, 10, 0};
     l.ConstantA = {0.1f, 0, 0};
     l.ConstantB = {0, 0.2f, 0};
@@ -120,7 +120,7 @@ TEST(Lighting, PointLightFalloffAndConstants) {
     EXPECT_FLOAT_EQ(c.z, 0.0f);
 
     LightRecord strange = l;
-    strange.Kind = 9;  // undefined kinds add only their constant terms
+    strange.Kind = static_cast<LightKind>(9);  // undefined kinds add only their constant terms
     c = {0, 0, 0};
     LightVertex(VecMake(0, 9, 0), up, c, strange, eye);
     EXPECT_FLOAT_EQ(c.x, 0.1f);
@@ -129,7 +129,7 @@ TEST(Lighting, PointLightFalloffAndConstants) {
 
 TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     const Vec3 up{0, 1, 0};
-    LightRecord spot = MakeLight(kLightSpot);
+    LightRecord spot = MakeLight(LightKind::Spot);
     spot.Position = {0, 10, 0};
     spot.Direction = {0, -1, 0};
     spot.Diffuse = {1, 1, 1};
@@ -147,7 +147,7 @@ TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     LightVertex(VecMake(0, 0, 0), up, c, spot, VecMake(0, 5, 0));
     EXPECT_FLOAT_EQ(c.x, 0.0f);
 
-    LightRecord sun = MakeLight(kLightDirectional);
+    LightRecord sun = MakeLight(LightKind::Directional);
     sun.Direction = {0, -1, 0};
     sun.Position = {1000, 0, 0};  // ignored for the diffuse term
     sun.Diffuse = {0.25f, 0.5f, 4.0f};
@@ -157,7 +157,7 @@ TEST(Lighting, SpotDirectionalSpecularAndClamping) {
     EXPECT_FLOAT_EQ(c.y, 0.5f);
     EXPECT_FLOAT_EQ(c.z, 1.0f);  // clamped
 
-    LightRecord shiny = MakeLight(kLightOmni);
+    LightRecord shiny = MakeLight(LightKind::Omni);
     shiny.Position = {0, 10, 0};
     shiny.Specular = {1, 1, 1};
     shiny.Sharpness = 4;

@@ -189,7 +189,7 @@ TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {
     EXPECT_EQ(copy.Count, 0);
 
     Frustum f = OpenFrustum();
-    f.planes[kPlaneRight] = Plane{-1, 0, 0, -50};  // inside: x < -50
+    f[FrustumPlane::Right] = Plane{-1, 0, 0, -50};  // inside: x < -50
     copy = list;
     PrepareSectorTriangles(copy, 0, 0, 0, Target(sink, {0, 30, 0}), f);
     EXPECT_EQ(copy.Count, 0);
@@ -301,8 +301,8 @@ TEST_F(LevelDrawPortals, NarrowerSidePairOfTheOuterFrustumIsKept) {
     EXPECT_EQ(sink.Triangles.size(), 2u);  // 21 and 22; the top plane comes from the portal
 
     Frustum wedge = OpenFrustum();
-    wedge.planes[kPlaneRight] = Plane{-1, 0, 0, 2};  // x < 2
-    wedge.planes[kPlaneLeft] = Plane{1, 0, 0, 2};    // x > -2
+    wedge[FrustumPlane::Right] = Plane{-1, 0, 0, 2};  // x < 2
+    wedge[FrustumPlane::Left] = Plane{1, 0, 0, 2};    // x > -2
     sink = {};
     DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, {0, 16, -100}), wedge, true);
     ASSERT_EQ(sink.Triangles.size(), 1u);
@@ -377,7 +377,7 @@ protected:
 
 TEST_F(LevelDrawObjects, InstancesOutsideTheFrustumOrUnknownAddNothing) {
     Frustum f = OpenFrustum();
-    f.planes[kPlaneLeft] = Plane{1, 0, 0, 0};  // inside: x > 0
+    f[FrustumPlane::Left] = Plane{1, 0, 0, 0};  // inside: x > 0
     Place(40, {-3, 0, 1});
     Place(99, {2, 0, 1});
     DrawLevelRoom(level, 0, ids, 0, 0, 0, Target(sink, {40, 30, 0}), f, true);

@@ -28,7 +28,7 @@ TEST(LightReach, AMissedBoxGetsExactlyTheConstantTerms) {
     int misses = 0, hits = 0;
     for (int round = 0; round < 4000; ++round) {
         LightRecord light{};
-        light.Kind = kLightPoint;
+        light.Kind = LightKind::Point;
         light.Position = RandomVec(rng, -200, 200);
         light.ConstantA = RandomVec(rng, 0, 0.3f);
         light.ConstantB = RandomVec(rng, 0, 0.3f);
@@ -63,17 +63,17 @@ TEST(LightReach, AMissedBoxGetsExactlyTheConstantTerms) {
 
 TEST(LightReach, OnlyPointLightsWithARadiusAreSkipped) {
     LightRecord light{};
-    light.Kind = kLightPoint;
+    light.Kind = LightKind::Point;
     light.Position = {0, 0, 0};
     light.Outer = 10;
     const Vec3 lo{20, 0, 0}, hi{30, 5, 5};
     EXPECT_TRUE(PointLightMissesBox(light, lo, hi));
     EXPECT_FALSE(PointLightMissesBox(light, {9, 0, 0}, hi));  // the box reaches into the radius
-    for (uint8_t kind : {kLightSpot, kLightOmni, kLightDirectional}) {
+    for (LightKind kind : {LightKind::Spot, LightKind::Omni, LightKind::Directional}) {
         light.Kind = kind;
         EXPECT_FALSE(PointLightMissesBox(light, lo, hi));
     }
-    light.Kind = kLightPoint;
+    light.Kind = LightKind::Point;
     light.Outer = std::nanf("");
     EXPECT_FALSE(PointLightMissesBox(light, lo, hi));
 }

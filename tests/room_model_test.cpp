@@ -40,7 +40,7 @@ TEST(RoomLights, AmbientTermDividesBlueBy266) {
     ASSERT_EQ(list.Count, 1);
     ASSERT_EQ(list.Items.size(), 1u);
     const dv::LightRecord& a = list.Items[0];
-    EXPECT_EQ(+a.Kind, 0);
+    EXPECT_EQ(a.Kind, dv::LightKind::Point);
     EXPECT_EQ(+a.Inner, -1.0f);
     EXPECT_EQ(+a.Outer, -1.0f);
     EXPECT_FLOAT_EQ(+a.ConstantB.x, 1.0f);
@@ -76,7 +76,7 @@ TEST(RoomLights, PointAndSpotLights) {
     EXPECT_EQ(+point.NoModels, 1);
     EXPECT_EQ(+list.Items[2].Outer, -16.0f);
     const auto& cone = list.Items[3];
-    EXPECT_EQ(+cone.Kind, 1);
+    EXPECT_EQ(cone.Kind, dv::LightKind::Spot);
     EXPECT_EQ(+cone.FalloffMode, 1);
     EXPECT_EQ(+cone.Outer, 0.0f);  // 1 - 0.09 * 20 raised to 0
     EXPECT_EQ(+cone.Inner, 0.8f);
@@ -85,7 +85,7 @@ TEST(RoomLights, PointAndSpotLights) {
     EXPECT_EQ(+spot.Outer, 0.5f);
     EXPECT_EQ(+spot.Inner, 0.8f);
     // kind 0x0101: light type from the low byte, but not the spot rule of the whole word
-    EXPECT_EQ(+list.Items[5].Kind, 1);
+    EXPECT_EQ(list.Items[5].Kind, dv::LightKind::Spot);
     EXPECT_EQ(+list.Items[5].Outer, 160.0f);
 
     dv::BuildRoomLights(LevelWithLights({}, 0, -1), 0, list, 0, 0, 0);

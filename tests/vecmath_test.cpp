@@ -237,26 +237,26 @@ TEST(Quaternions, SlerpEndsAndShortestPath) {
 
 TEST(Frustums, IdentityPlanesAndCameraPlanes) {
     const Frustum f = FrustumFromMatrices(MatIdentity(), MatIdentity());
-    const Plane& right = f.planes[kPlaneRight];
-    const Plane& left = f.planes[kPlaneLeft];
+    const Plane& right = f[FrustumPlane::Right];
+    const Plane& left = f[FrustumPlane::Left];
     EXPECT_FLOAT_EQ(right.a, -1);
     EXPECT_FLOAT_EQ(right.d, 1);
     EXPECT_FLOAT_EQ(left.a, 1);
     EXPECT_FLOAT_EQ(left.d, 1);
-    EXPECT_FLOAT_EQ(f.planes[kPlaneBottom].b, 1);
-    EXPECT_FLOAT_EQ(f.planes[kPlaneTop].b, -1);
-    EXPECT_FLOAT_EQ(f.planes[kPlaneFar].c, -1);
-    EXPECT_FLOAT_EQ(f.planes[kPlaneNear].c, 1);
+    EXPECT_FLOAT_EQ(f[FrustumPlane::Bottom].b, 1);
+    EXPECT_FLOAT_EQ(f[FrustumPlane::Top].b, -1);
+    EXPECT_FLOAT_EQ(f[FrustumPlane::Far].c, -1);
+    EXPECT_FLOAT_EQ(f[FrustumPlane::Near].c, 1);
 
     // A real camera. The near plane is w + z >= 0, which for Direct3D's 0..1 depth range lies
     // at zn*zf / (2zf - zn), a little in front of the near clipping distance.
     const Mat4 view = MatLookAtLH(VecMake(0, 0, 0), VecMake(0, 0, 1), VecMake(0, 1, 0));
     const Mat4 proj = MatPerspectiveFovLH(float(M_PI / 2), 1.0f, 2.0f, 50.0f);
     const Frustum cam = FrustumFromMatrices(view, proj);
-    const Plane& nearPlane = cam.planes[kPlaneNear];
+    const Plane& nearPlane = cam[FrustumPlane::Near];
     EXPECT_NEAR(nearPlane.c, 1, 1e-5);
     EXPECT_NEAR(nearPlane.d, -100.0 / 98.0, 1e-5);
-    const Plane& farPlane = cam.planes[kPlaneFar];
+    const Plane& farPlane = cam[FrustumPlane::Far];
     EXPECT_NEAR(farPlane.c, -1, 1e-5);
     EXPECT_NEAR(farPlane.d, 50, 1e-3);
     Plane p{0, 3, 4, 10};

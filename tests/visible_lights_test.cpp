@@ -24,7 +24,7 @@ LevelRecord OpenRoomLevel() {
 
 LightRecord Light(float x, uint8_t noModels) {
     LightRecord l{};
-    l.Kind = kLightPoint;
+    l.Kind = LightKind::Point;
     l.Position = {x, 40, 64};
     l.Outer = 100;
     l.NoModels = noModels;

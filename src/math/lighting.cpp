@@ -10,11 +10,11 @@ namespace {
 
 float Attenuation(const LightRecord& light, const Vec3& position, float dist) {
     switch (light.Kind) {
-        case kLightPoint:
+        case LightKind::Point:
             if (dist >= light.Outer) return 0.0f;
             if (dist <= light.Inner) return 1.0f;
             return (light.Outer - dist) / (light.Outer - light.Inner);
-        case kLightSpot: {
+        case LightKind::Spot: {
             const Vec3 l0 = VecDirection(light.Position, position);
             const float cs = VecDot(light.Direction, l0);
             float f = 0.0f;
@@ -27,8 +27,8 @@ float Attenuation(const LightRecord& light, const Vec3& position, float dist) {
             if (light.FalloffMode == 1) f = (cs >= light.Outer && cs <= 1.0f) ? cs : 0.0f;
             return f;
         }
-        case kLightOmni:
-        case kLightDirectional: return 1.0f;
+        case LightKind::Omni:
+        case LightKind::Directional: return 1.0f;
         default: return 0.0f;  // undefined kinds add only their constant terms
     }
 }
@@ -58,7 +58,7 @@ void LightVertexConstantOnly(Vec3& colour, const LightRecord& light) {
 }
 
 bool PointLightMissesBox(const LightRecord& light, const Vec3& lo, const Vec3& hi) {
-    if (light.Kind != kLightPoint || !(light.Outer >= 0.0f)) return false;
+    if (light.Kind != LightKind::Point || !(light.Outer >= 0.0f)) return false;
     const Vec3& c = light.Position;
     const double dx = std::max({0.0, double(lo.x) - c.x, double(c.x) - hi.x});
     const double dy = std::max({0.0, double(lo.y) - c.y, double(c.y) - hi.y});
@@ -76,12 +76,12 @@ void LightVertex(const Vec3& position, const Vec3& normal, Vec3& colour, const L
     const float f = Attenuation(light, position, dist);
     if (f != 0.0f) {
         Vec3 direction = light.Direction;
-        if (light.Kind == kLightOmni || light.Kind == kLightDirectional) VecNegate(direction);
+        if (light.Kind == LightKind::Omni || light.Kind == LightKind::Directional) VecNegate(direction);
 
         // A vertex exactly at the light (or at the eye) has no direction: it gets no diffuse
         // (or view) term instead of a NaN colour.
         const Vec3 lv = VecDirection(position, light.Position);
-        const float nd = std::clamp(VecDot(normal, light.Kind == kLightDirectional ? direction : lv), 0.0f, 1.0f);
+        const float nd = std::clamp(VecDot(normal, light.Kind == LightKind::Directional ? direction : lv), 0.0f, 1.0f);
         Accumulate(colour, light.Diffuse, static_cast<double>(f) * nd);
 
         if (light.Sharpness > 0.0f) {

@@ -7,11 +7,13 @@
 
 namespace dv {
 
-enum LightKind : uint8_t { kLightPoint = 0, kLightSpot = 1, kLightOmni = 2, kLightDirectional = 3 };
+// The byte values are the low byte of a level file's light kind; other values may occur and
+// light with their constant terms only.
+enum class LightKind : uint8_t { Point = 0, Spot = 1, Omni = 2, Directional = 3 };
 
 // One entry of a room's light list.
 struct LightRecord {
-    uint8_t Kind;
+    LightKind Kind;
     Vec3 Position;
     Vec3 ConstantA;  // both constant terms are added unconditionally
     Vec3 ConstantB;

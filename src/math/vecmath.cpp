@@ -335,12 +335,12 @@ Frustum FrustumFromMatrices(const Mat4& view, const Mat4& projection) {
         return Plane{p.a + s * q.a, p.b + s * q.b, p.c + s * q.c, p.d + s * q.d};
     };
     Frustum f;
-    f.planes[kPlaneRight] = combine(c3, c0, -1.0f);
-    f.planes[kPlaneLeft] = combine(c3, c0, 1.0f);
-    f.planes[kPlaneBottom] = combine(c3, c1, 1.0f);
-    f.planes[kPlaneTop] = combine(c3, c1, -1.0f);
-    f.planes[kPlaneFar] = combine(c3, c2, -1.0f);
-    f.planes[kPlaneNear] = combine(c3, c2, 1.0f);
+    f[FrustumPlane::Right] = combine(c3, c0, -1.0f);
+    f[FrustumPlane::Left] = combine(c3, c0, 1.0f);
+    f[FrustumPlane::Bottom] = combine(c3, c1, 1.0f);
+    f[FrustumPlane::Top] = combine(c3, c1, -1.0f);
+    f[FrustumPlane::Far] = combine(c3, c2, -1.0f);
+    f[FrustumPlane::Near] = combine(c3, c2, 1.0f);
     for (Plane& p : f.planes) PlaneNormalize(p);
     return f;
 }

@@ -25,9 +25,13 @@ struct Mat4 {
 struct Plane {
     float a, b, c, d;  // a*x + b*y + c*z + d > 0 means in front
 };
+// The six sides of a frustum, in the order its planes are stored.
+enum class FrustumPlane : uint8_t { Right, Left, Bottom, Top, Far, Near };
 // Planes in the order right, left, bottom, top, far, near; inside = positive side of all six.
 struct Frustum {
     Plane planes[6];
+    Plane& operator[](FrustumPlane side) { return planes[static_cast<int>(side)]; }
+    const Plane& operator[](FrustumPlane side) const { return planes[static_cast<int>(side)]; }
 };
 
 // A Vec3 as file records store it: byte-aligned, so it may sit at any offset of a packed
@@ -49,8 +53,6 @@ static_assert(sizeof(Quat) == 16);
 static_assert(sizeof(Mat4) == 64);
 static_assert(sizeof(Plane) == 16);
 static_assert(sizeof(Frustum) == 96);
-
-enum FrustumPlane { kPlaneRight, kPlaneLeft, kPlaneBottom, kPlaneTop, kPlaneFar, kPlaneNear };
 
 // Single-precision pi/180; MatRotateAngles uses the more precise double constant.
 inline constexpr float DegToRad = 0.0174532924f;

@@ -8,41 +8,32 @@ namespace dv {
 
 namespace {
 
-enum PadKeyIndex {
-    kPadLeft,
-    kPadUp,
-    kPadRight,
-    kPadDown,
-    kPadAlt,
-    kPadCtrl,
-    kPadEnd,
-    kPadShift,
-    kPadInsert,
-    kPadStart
-};
+// The pad's keys, in the order of kPadCodes and of the bits of a held mask.
+enum class PadKey : uint8_t { Left, Up, Right, Down, Alt, Ctrl, End, Shift, Insert, Start };
 
 constexpr uint8_t kPadCodes[kPadKeyCount] = {kVkLeft, kVkUp,  kVkRight, kVkDown,   kVkAlt,
                                              kVkCtrl, kVkEnd, kVkShift, kVkInsert, kVkF1 + 9};
 
 struct ButtonKey {
     SDL_GameControllerButton button;
-    PadKeyIndex key;
+    PadKey key;
 };
 
 constexpr ButtonKey kButtons[] = {
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},
-    {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
-    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},
-    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
-    {SDL_CONTROLLER_BUTTON_A, kPadAlt},
-    {SDL_CONTROLLER_BUTTON_B, kPadCtrl},
-    {SDL_CONTROLLER_BUTTON_Y, kPadEnd},
-    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, kPadShift},
-    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, kPadInsert},
-    {SDL_CONTROLLER_BUTTON_START, kPadStart},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, PadKey::Left},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, PadKey::Up},
+    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, PadKey::Right},
+    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, PadKey::Down},
+    {SDL_CONTROLLER_BUTTON_A, PadKey::Alt},
+    {SDL_CONTROLLER_BUTTON_B, PadKey::Ctrl},
+    {SDL_CONTROLLER_BUTTON_Y, PadKey::End},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, PadKey::Shift},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, PadKey::Insert},
+    {SDL_CONTROLLER_BUTTON_START, PadKey::Start},
 };
 
 constexpr uint16_t Bit(int index) { return static_cast<uint16_t>(1u << index); }
+constexpr uint16_t Bit(PadKey key) { return Bit(static_cast<int>(key)); }
 
 // One stick axis: the negative and positive directions latched with hysteresis.
 uint8_t LatchAxis(uint8_t bits, uint8_t negBit, uint8_t posBit, int value, int press, int release) {
@@ -64,9 +55,9 @@ void PadState::SetButton(int button, bool down) {
 
 void PadState::SetAxis(int axis, int value) {
     if (axis == SDL_CONTROLLER_AXIS_LEFTX)
-        stick_ = LatchAxis(stick_, Bit(kPadLeft), Bit(kPadRight), value, press_, release_);
+        stick_ = LatchAxis(stick_, Bit(PadKey::Left), Bit(PadKey::Right), value, press_, release_);
     if (axis == SDL_CONTROLLER_AXIS_LEFTY)
-        stick_ = LatchAxis(stick_, Bit(kPadUp), Bit(kPadDown), value, press_, release_);
+        stick_ = LatchAxis(stick_, Bit(PadKey::Up), Bit(PadKey::Down), value, press_, release_);
 }
 
 void PadState::SetDeadZone(int percent) {
@@ -92,9 +83,9 @@ int PadKeyCode(int index) { return index >= 0 && index < kPadKeyCount ? kPadCode
 
 uint8_t PadShiftBits(uint16_t mask) {
     uint8_t s = 0;
-    if ((mask & Bit(kPadShift)) != 0) s |= kShiftBit;
-    if ((mask & Bit(kPadAlt)) != 0) s |= kAltBit;
-    if ((mask & Bit(kPadCtrl)) != 0) s |= kCtrlBit;
+    if ((mask & Bit(PadKey::Shift)) != 0) s |= kShiftBit;
+    if ((mask & Bit(PadKey::Alt)) != 0) s |= kAltBit;
+    if ((mask & Bit(PadKey::Ctrl)) != 0) s |= kCtrlBit;
     return s;
 }
 

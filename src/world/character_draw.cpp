@@ -208,23 +208,23 @@ LightTerms TermsOf(const LightRecord& light) {
         light.SpecularIntensity};
 }
 
-// A spot light with FalloffMode 1 (plain cosine falloff, no cut-off plane), as a kind of its
-// own so that each loop holds one rule.
-constexpr uint8_t kSpotPlainCosine = 0x81;
+// The lighting loops compiled per light kind; a spot light with FalloffMode 1 (plain cosine
+// falloff, no cut-off plane) has a loop of its own so that each loop holds one rule.
+enum class LightPass : uint8_t { Point, Spot, SpotPlainCosine, Omni, Directional };
 
 // The attenuation of light kind `Kind` at a vertex `dist` away, `cs` the cosine between the
 // spot's direction and the light-to-vertex direction, `cut` the vertex's side value of the
 // spot's cut-off plane: LightVertex's rules, evaluated without branches on the kind.
 // `rampScale` is 1 / (outer - inner) for a point light, 1 / (inner - outer) for a spot (the
 // ramp is used only strictly between the two, so an infinite scale is never used).
-template <uint8_t Kind>
+template <LightPass Kind>
 float Attenuation(float inner, float outer, float rampScale, float dist, float cs, float cut) {
-    if constexpr (Kind == kLightPoint) {
+    if constexpr (Kind == LightPass::Point) {
         const float ramp = (outer - dist) * rampScale;
         return dist >= outer ? 0.0f : (dist <= inner ? 1.0f : ramp);
-    } else if constexpr (Kind == kSpotPlainCosine) {
+    } else if constexpr (Kind == LightPass::SpotPlainCosine) {
         return ((cs >= outer) & (cs <= 1.0f)) ? cs : 0.0f;
-    } else if constexpr (Kind == kLightSpot) {
+    } else if constexpr (Kind == LightPass::Spot) {
         const float ramp = (cs - outer) * rampScale;
         const float cone = ((cs > inner) & (cs <= 1.0f)) ? 1.0f : (((cs <= inner) & (cs > outer)) ? ramp : 0.0f);
         return cut > 0.0f ? 0.0f : cone;
@@ -233,7 +233,7 @@ float Attenuation(float inner, float outer, float rampScale, float dist, float c
     }
 }
 
-template <uint8_t Kind, bool Specular>
+template <LightPass Kind, bool Specular>
 DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float* __restrict px,
                                  const float* __restrict py, const float* __restrict pz, const float* __restrict nxs,
                                  const float* __restrict nys, const float* __restrict nzs, const float* __restrict ex,
@@ -246,7 +246,7 @@ DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float*
     const float dr = light.DiffR, dg = light.DiffG, db = light.DiffB;
     const float sr = light.SpecR, sg = light.SpecG, sb = light.SpecB;
     const float specularOn = light.SpecularOn, k = light.K, intensity = light.Intensity;
-    const float rampScale = 1.0f / (Kind == kLightPoint ? outer - inner : inner - outer);
+    const float rampScale = 1.0f / (Kind == LightPass::Point ? outer - inner : inner - outer);
     for (size_t c = 0; c < n; ++c) {
         const float dx = lpx - px[c], dy = lpy - py[c], dz = lpz - pz[c];
         const float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -257,7 +257,7 @@ DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float*
         const float f = Attenuation<Kind>(inner, outer, rampScale, dist, cs, cut);
         const float nx = nxs[c], ny = nys[c], nz = nzs[c];
         const float facing =
-            Kind == kLightDirectional ? -(nx * dirx + ny * diry + nz * dirz) : nx * lx + ny * ly + nz * lz;
+            Kind == LightPass::Directional ? -(nx * dirx + ny * diry + nz * dirz) : nx * lx + ny * ly + nz * lz;
         const float nd = Clamp01(facing) * f;
         float sp = 0.0f;
         if constexpr (Specular) {
@@ -279,7 +279,7 @@ DV_VECTOR_CLONES void AddLightTo(const LightTerms& light, size_t n, const float*
 // Adds one light to every lit vertex and clamps, as LightVertex does per vertex. The light's
 // fields are read once and the arrays come in as restrict parameters, so that the loop
 // vectorises without run-time overlap checks.
-template <uint8_t Kind>
+template <LightPass Kind>
 void AddLight(const LightTerms& light, size_t n, CharacterDrawScratch& s) {
     // Without sharpness the specular term is 0 for every vertex: the loop leaves it out.
     auto add = light.SpecularOn != 0.0f ? &AddLightTo<Kind, true> : &AddLightTo<Kind, false>;
@@ -324,13 +324,13 @@ void LightVertices(const LightList& lights, size_t n, CharacterDrawScratch& s) {
         }
         const LightTerms terms = TermsOf(light);
         switch (light.Kind) {
-            case kLightPoint: AddLight<kLightPoint>(terms, n, s); break;
-            case kLightSpot:
-                if (terms.PlainCosine) AddLight<kSpotPlainCosine>(terms, n, s);
-                else AddLight<kLightSpot>(terms, n, s);
+            case LightKind::Point: AddLight<LightPass::Point>(terms, n, s); break;
+            case LightKind::Spot:
+                if (terms.PlainCosine) AddLight<LightPass::SpotPlainCosine>(terms, n, s);
+                else AddLight<LightPass::Spot>(terms, n, s);
                 break;
-            case kLightOmni: AddLight<kLightOmni>(terms, n, s); break;
-            case kLightDirectional: AddLight<kLightDirectional>(terms, n, s); break;
+            case LightKind::Omni: AddLight<LightPass::Omni>(terms, n, s); break;
+            case LightKind::Directional: AddLight<LightPass::Directional>(terms, n, s); break;
             default: AddConstantTerms(light, n, s); break;
         }
     }

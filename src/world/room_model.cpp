@@ -26,7 +26,7 @@ void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, f
     LightRecord& ambient = list.Items[0];
     uint8_t r = 0, g = 0, b = 0;
     HlsToRgbBytes(static_cast<uint32_t>(room.Header.AmbientHls), room.Header.AmbientLuminance, r, g, b);
-    ambient.Kind = kLightPoint;
+    ambient.Kind = LightKind::Point;
     ambient.Inner = -1.0f;
     ambient.Outer = -1.0f;
     ambient.ConstantA = Vec3{0, 0, 0};
@@ -39,7 +39,7 @@ void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, f
     for (int32_t i = 0; i < n; ++i) {
         const LightSource& s = room.Lights[static_cast<size_t>(i)];
         LightRecord& l = list.Items[static_cast<size_t>(i) + 1];
-        l.Kind = static_cast<uint8_t>(s.Kind & 0xFF);
+        l.Kind = static_cast<LightKind>(s.Kind & 0xFF);
         l.Position = Vec3{s.Position.x + ox, s.Position.y + oy, s.Position.z + oz};
         l.CutOffset = s.CutOffset;
         l.Direction = s.Direction;
@@ -47,7 +47,7 @@ void BuildRoomLights(const LevelRecord& level, int roomIndex, LightList& list, f
         l.Outer = s.OuterRange * 16.0f;
         l.FalloffMode = 0;
         l.NoModels = s.NoModels;
-        if (s.Kind == kLightSpot) {
+        if (s.Kind == static_cast<int16_t>(LightKind::Spot)) {
             l.Inner = s.InnerCos;
             l.Outer = s.OuterCos;
             if (s.InnerRange == 0) {

@@ -152,7 +152,7 @@ std::vector<LightmapImage> BakeLightmaps(const LevelRecord& level, std::vector<s
                         Vec3 c{0, 0, 0};
                         LightVertex(pos, normal, c, rec, lifted);
                         if (c.x + c.y + c.z <= 0) continue;
-                        if (k > 0 && rec.Kind != kLightDirectional &&
+                        if (k > 0 && rec.Kind != LightKind::Directional &&
                             Blocked(occ, lifted, {rec.Position.x, rec.Position.y, rec.Position.z}))
                             continue;
                         colour = VecAdd(colour, c);
