@@ -55,7 +55,7 @@ void BM_DrawLevelRoom(benchmark::State& state) {
     const dv::LevelRecord level = BenchLevel();
     dv::IdList ids;
     dv::Frustum open{};
-    for (dv::Plane& p : open.planes) p = dv::Plane{0, 0, 0, 1};
+    for (dv::Plane& p : open.Planes) p = dv::Plane{0, 0, 0, 1};
     int64_t drawn = 0;
     dv::LevelDrawTarget t;
     t.Eye = {128, 100, 128};

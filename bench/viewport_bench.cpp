@@ -92,10 +92,10 @@ void BM_ViewportFrame(benchmark::State& state) {
         const double n = static_cast<double>(frames ? frames : 1);
         const DeviceStats& st = viewport.Counters();
         state.counters["runs/frame"] = static_cast<double>(viewport.BuildRuns());
-        state.counters["draws/frame"] = static_cast<double>(st.drawCalls) / n;
-        state.counters["uploads/frame"] = static_cast<double>(st.vertexBufferUploads) / n;
+        state.counters["draws/frame"] = static_cast<double>(st.DrawCalls) / n;
+        state.counters["uploads/frame"] = static_cast<double>(st.VertexBufferUploads) / n;
         state.counters["allocs/frame"] = static_cast<double>(allocations) / n;
-        state.counters["triangles/frame"] = static_cast<double>(st.primitives) / n;
+        state.counters["triangles/frame"] = static_cast<double>(st.Primitives) / n;
     }
 }
 BENCHMARK(BM_ViewportFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);

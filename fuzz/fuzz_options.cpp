@@ -30,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (error.empty() || error.find('\n') != std::string::npos) std::abort();
         return 0;
     }
-    if (options.stepMs < 0 || options.quitAfterMs < -1) std::abort();
-    for (const dv::ScreenshotRequest& s : options.screenshots) {
-        if (s.clockMs < 0 || s.path.empty()) std::abort();
+    if (options.StepMs < 0 || options.QuitAfterMs < -1) std::abort();
+    for (const dv::ScreenshotRequest& s : options.Screenshots) {
+        if (s.ClockMs < 0 || s.Path.empty()) std::abort();
     }
     return 0;
 }

@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     int32_t last = 0;
     for (const dv::ReplayEvent& e : events) {
-        if (e.clockMs < last || e.key < 0 || e.key > 255) std::abort();
-        last = e.clockMs;
+        if (e.ClockMs < last || e.Key < 0 || e.Key > 255) std::abort();
+        last = e.ClockMs;
     }
     dv::ReplayPlayer player(events);
     size_t handed = 0;

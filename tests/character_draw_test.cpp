@@ -182,7 +182,7 @@ protected:
         if (dv::VecLength(n) > 0.0f) dv::VecNormalize(n);
         const Vec3 toEye = dv::VecSub(t.Eye, p0);
         if (std::abs(dv::VecDot(n, toEye)) < kBoundary + NormalNoise(list, i) * dv::VecLength(toEye)) return true;
-        for (const dv::Plane& p : t.ViewFrustum.planes) {
+        for (const dv::Plane& p : t.ViewFrustum.Planes) {
             float outermost = -1e30f;
             for (const Vec3& c : {p0, p1, p2}) outermost = std::max(outermost, p.a * c.x + p.b * c.y + p.c * c.z + p.d);
             if (std::abs(outermost) < kBoundary) return true;

@@ -108,8 +108,8 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
         test::CountAllocations(false);
         const Viewport& vp = shell.View;
         const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
-        mismatchedDraws += vp.Counters().drawCalls != ExpectedDraws(vp);
-        mismatchedUploads += vp.Counters().vertexBufferUploads != uploads;
+        mismatchedDraws += vp.Counters().DrawCalls != ExpectedDraws(vp);
+        mismatchedUploads += vp.Counters().VertexBufferUploads != uploads;
         triangles += static_cast<uint64_t>(vp.TriangleCount);
         ++frames;
     }

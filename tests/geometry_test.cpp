@@ -77,11 +77,11 @@ TEST(Culling, PortalFrustumBoundsTheOpening) {
     // A 2 x 2 opening in the plane z = 10, seen from the origin.
     const Vec3 p1{-1, 1, 10}, p2{1, 1, 10}, p3{1, -1, 10}, p4{-1, -1, 10};
     Frustum f{};
-    f.planes[5] = Plane{0, 0, 1, 0};
+    f.Planes[5] = Plane{0, 0, 1, 0};
     PortalFrustum(p1, p2, p3, p4, VecMake(0, 0, 0), 1000.0f, f);
     auto inside = [&](const Vec3& p) {
         for (int i = 0; i < 5; ++i) {
-            const Plane& q = f.planes[i];
+            const Plane& q = f.Planes[i];
             if (q.a * p.x + q.b * p.y + q.c * p.z + q.d <= 0) return false;
         }
         return true;

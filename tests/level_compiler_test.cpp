@@ -269,13 +269,13 @@ TEST_F(ContentTest, PortalCornersOpenAFrustumThroughTheDoorway) {
     for (const Vec3 c : p.Corners) centre = VecAdd(centre, VecScale(c, 0.25f));
     const Vec3 beyond = VecAdd(centre, VecScale(VecSub(centre, eye), 0.5f));
     for (int i = 0; i < 5; ++i) {
-        const Plane& pl = f.planes[i];
+        const Plane& pl = f.Planes[i];
         EXPECT_GT(pl.a * beyond.x + pl.b * beyond.y + pl.c * beyond.z + pl.d, 0.0f) << "plane " << i;
     }
     const Vec3 aside{beyond.x, beyond.y, beyond.z + 200};
     bool outside = false;
     for (int i = 0; i < 4; ++i) {
-        const Plane& pl = f.planes[i];
+        const Plane& pl = f.Planes[i];
         outside = outside || pl.a * aside.x + pl.b * aside.y + pl.c * aside.z + pl.d < 0.0f;
     }
     EXPECT_TRUE(outside);

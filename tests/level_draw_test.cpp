@@ -13,7 +13,7 @@ namespace {
 // A frustum every point is inside of.
 Frustum OpenFrustum() {
     Frustum f{};
-    for (Plane& p : f.planes) p = Plane{0, 0, 0, 1};
+    for (Plane& p : f.Planes) p = Plane{0, 0, 0, 1};
     return f;
 }
 

@@ -19,9 +19,9 @@ TEST(Options, AllOptionsAndTheirErrors) {
     Options o;
     std::string error;
     ASSERT_TRUE(Parse({}, o, error));
-    EXPECT_FALSE(o.headless);
-    EXPECT_EQ(o.stepMs, 0);
-    EXPECT_EQ(o.quitAfterMs, -1);
+    EXPECT_FALSE(o.Headless);
+    EXPECT_EQ(o.StepMs, 0);
+    EXPECT_EQ(o.QuitAfterMs, -1);
 
     ASSERT_TRUE(Parse({"--headless",   "--data",       "/tmp/d",     "--step-ms",    "16",
                        "--replay",     "r.txt",        "--replay",   "s.txt",        "--trace",
@@ -30,18 +30,18 @@ TEST(Options, AllOptionsAndTheirErrors) {
                        "--audio-out",  "a.wav",        "--config",   "cfg"},
                       o, error))
         << error;
-    EXPECT_TRUE(o.mute);
-    EXPECT_EQ(o.audioOutPath, "a.wav");
-    EXPECT_TRUE(o.headless);
-    EXPECT_EQ(o.dataDir, "/tmp/d");
-    EXPECT_EQ(o.stepMs, 16);
-    EXPECT_EQ(o.replayPaths, (std::vector<std::string>{"r.txt", "s.txt"}));
-    ASSERT_EQ(o.screenshots.size(), 2u);
-    EXPECT_EQ(o.screenshots[1].clockMs, 8000);
-    EXPECT_EQ(o.screenshots[1].path, "dir/b:c.png");  // only the first colon separates
-    EXPECT_EQ(o.quitAfterMs, 2000);
-    EXPECT_EQ(o.statsPath, "s.json");
-    EXPECT_EQ(o.configDir, "cfg");
+    EXPECT_TRUE(o.Mute);
+    EXPECT_EQ(o.AudioOutPath, "a.wav");
+    EXPECT_TRUE(o.Headless);
+    EXPECT_EQ(o.DataDir, "/tmp/d");
+    EXPECT_EQ(o.StepMs, 16);
+    EXPECT_EQ(o.ReplayPaths, (std::vector<std::string>{"r.txt", "s.txt"}));
+    ASSERT_EQ(o.Screenshots.size(), 2u);
+    EXPECT_EQ(o.Screenshots[1].ClockMs, 8000);
+    EXPECT_EQ(o.Screenshots[1].Path, "dir/b:c.png");  // only the first colon separates
+    EXPECT_EQ(o.QuitAfterMs, 2000);
+    EXPECT_EQ(o.StatsPath, "s.json");
+    EXPECT_EQ(o.ConfigDir, "cfg");
 
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
         {{"--step-ms", "0"}, "--step-ms"},
@@ -66,18 +66,18 @@ TEST(Options, AuthorOptionsAndTheOptionalHeading) {
     std::string error;
     ASSERT_TRUE(Parse({"--level", "lv/a.txt", "--no-title", "--at", "hall", "3", "4.5", "-90", "--headless"}, o, error))
         << error;
-    EXPECT_EQ(o.levelPath, "lv/a.txt");
-    EXPECT_TRUE(o.noTitle);
-    EXPECT_TRUE(o.at.given);
-    EXPECT_EQ(o.at.room, "hall");
-    EXPECT_FLOAT_EQ(o.at.x, 3.0f);
-    EXPECT_FLOAT_EQ(o.at.z, 4.5f);
-    EXPECT_FLOAT_EQ(o.at.heading, -90.0f);
-    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.LevelPath, "lv/a.txt");
+    EXPECT_TRUE(o.NoTitle);
+    EXPECT_TRUE(o.At.Given);
+    EXPECT_EQ(o.At.Room, "hall");
+    EXPECT_FLOAT_EQ(o.At.X, 3.0f);
+    EXPECT_FLOAT_EQ(o.At.Z, 4.5f);
+    EXPECT_FLOAT_EQ(o.At.Heading, -90.0f);
+    EXPECT_TRUE(o.Headless);
     // Without a heading the next option is not mistaken for one.
     ASSERT_TRUE(Parse({"--at", "2", "1", "1", "--mute"}, o, error)) << error;
-    EXPECT_FLOAT_EQ(o.at.heading, 0.0f);
-    EXPECT_TRUE(o.mute);
+    EXPECT_FLOAT_EQ(o.At.Heading, 0.0f);
+    EXPECT_TRUE(o.Mute);
 
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
         {{"--at", "hall", "3"}, "--at needs ROOM X Z [HEADING]"},
@@ -100,12 +100,12 @@ TEST(Replay, ParsesEventsAndPointsAtTheBadLine) {
                             "walk.txt", events, error))
         << error;
     ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].clockMs, 100);
-    EXPECT_TRUE(events[0].down);
-    EXPECT_EQ(events[0].key, 38);
-    EXPECT_EQ(events[1].key, 16);
-    EXPECT_FALSE(events[2].down);
-    EXPECT_EQ(events[3].key, 'Q');
+    EXPECT_EQ(events[0].ClockMs, 100);
+    EXPECT_TRUE(events[0].Down);
+    EXPECT_EQ(events[0].Key, 38);
+    EXPECT_EQ(events[1].Key, 16);
+    EXPECT_FALSE(events[2].Down);
+    EXPECT_EQ(events[3].Key, 'Q');
 
     const std::vector<std::pair<const char*, const char*>> bad = {
         {"100 down Up\n50 up Up\n", "r.txt:2: clock 50 is earlier"},
@@ -132,7 +132,7 @@ TEST(Replay, PlayerHandsOutDueEventsInOrder) {
     ASSERT_NE(player.NextDue(10), nullptr);
     const ReplayEvent* second = player.NextDue(10);
     ASSERT_NE(second, nullptr);
-    EXPECT_FALSE(second->down);
+    EXPECT_FALSE(second->Down);
     EXPECT_EQ(player.NextDue(29), nullptr);
     EXPECT_NE(player.NextDue(100), nullptr);
     EXPECT_TRUE(player.Finished());
@@ -149,18 +149,18 @@ TEST(Replay, ChainPlaysEachLevelsScriptFromItsOwnStart) {
     EXPECT_EQ(chain.NextDue(5000, 0, -1), nullptr);  // the title
     const ReplayEvent* e = chain.NextDue(7160, 0, 7000);
     ASSERT_NE(e, nullptr);
-    EXPECT_TRUE(e->down && e->key == kUp);
+    EXPECT_TRUE(e->Down && e->Key == kUp);
     ASSERT_NE(chain.NextDue(9040, 0, 7000), nullptr);
     ASSERT_NE(chain.NextDue(9040, 0, 7000), nullptr);
     EXPECT_EQ(chain.NextDue(30000, 1, -1), nullptr);  // the second level's card: Up stays held
     e = chain.NextDue(34000, 1, 34000);
     ASSERT_NE(e, nullptr);
-    EXPECT_TRUE(!e->down && e->key == kUp);
+    EXPECT_TRUE(!e->Down && e->Key == kUp);
     EXPECT_EQ(chain.NextDue(34000, 1, 34000), nullptr);
     EXPECT_EQ(chain.NextDue(34040, 1, 34000), nullptr);  // Alt is due 80 ms into play
     e = chain.NextDue(34080, 1, 34000);
     ASSERT_NE(e, nullptr);
-    EXPECT_TRUE(e->down && e->key == kAlt);
+    EXPECT_TRUE(e->Down && e->Key == kAlt);
     EXPECT_EQ(chain.NextDue(34100, 1, 34000), nullptr);
     ASSERT_NE(chain.NextDue(34200, 1, 34000), nullptr);
     // A third level without a script of its own: the last script has run out, nothing more.
@@ -174,7 +174,7 @@ TEST(Replay, OneScriptKeepsTheGameClockAcrossLevels) {
     EXPECT_EQ(chain.NextDue(35000, 1, 34000), nullptr);
     const ReplayEvent* e = chain.NextDue(40000, 1, 34000);
     ASSERT_NE(e, nullptr);
-    EXPECT_FALSE(e->down);
+    EXPECT_FALSE(e->Down);
     ReplayChain none;
     EXPECT_EQ(none.NextDue(10000, 0, 7000), nullptr);
 }

@@ -59,7 +59,7 @@ TEST_F(RenderTest, BumpedRunDrawsDotProductThenTheLightmapPass) {
     //         -> (202.4, 101.2, 50.6)
     // pass 2: src = diffuse (0.502), blended DESTCOLOR/SRCCOLOR: 2 * src * dst -> x 1.0039
     EXPECT_RGB_NEAR(Pixel(kC, kC), 203, 102, 51, 3);
-    EXPECT_EQ(device->Stats().drawCalls, 2u);
+    EXPECT_EQ(device->Stats().DrawCalls, 2u);
 }
 
 TEST_F(RenderTest, AlphaTestDropsTexelsWithZeroAlpha) {
@@ -374,7 +374,7 @@ TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {
     viewport->RenderFrame();
     EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 0, 255, 0);
     viewport->RenderFrame();
-    EXPECT_EQ(device->Stats().textureUploads, 2u);  // once per change, not per frame
+    EXPECT_EQ(device->Stats().TextureUploads, 2u);  // once per change, not per frame
 }
 
 TEST_F(RenderTest, PreloadedStoreTexturesDrawWithoutAnotherUpload) {
@@ -390,7 +390,7 @@ TEST_F(RenderTest, PreloadedStoreTexturesDrawWithoutAnotherUpload) {
     AddQuad(Header(1002, 0, 0), 0);
     viewport->RenderFrame();
     EXPECT_RGB_NEAR(Pixel(kC, kC), 0, 255, 0, 0);
-    EXPECT_EQ(device->Stats().textureUploads, 2u);
+    EXPECT_EQ(device->Stats().TextureUploads, 2u);
     EXPECT_EQ(device->PreLoad(nullptr), D3DERR_INVALIDCALL);
 }
 

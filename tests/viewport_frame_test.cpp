@@ -65,7 +65,7 @@ TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
         EXPECT_EQ(h.BlendType, want[i].blend) << "at " << i;
         EXPECT_EQ(viewport->Vertices[i].V[0].Position.x, viewport->Headers[i].Spare[0]) << "triple " << i;
     }
-    EXPECT_EQ(device->Stats().drawCalls, 8u);  // 5 opaque states, then 3 runs of the rest
+    EXPECT_EQ(device->Stats().DrawCalls, 8u);  // 5 opaque states, then 3 runs of the rest
 }
 
 TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
@@ -77,9 +77,9 @@ TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
     }
     device->ResetStats();
     viewport->RenderFrame();
-    EXPECT_EQ(device->Stats().drawCalls, 3u);
-    EXPECT_EQ(device->Stats().primitives, 12u);
-    EXPECT_EQ(device->Stats().vertexBufferUploads, 1u);
+    EXPECT_EQ(device->Stats().DrawCalls, 3u);
+    EXPECT_EQ(device->Stats().Primitives, 12u);
+    EXPECT_EQ(device->Stats().VertexBufferUploads, 1u);
     EXPECT_EQ(viewport->Headers[0].RunLength, 4);
     EXPECT_EQ(viewport->Headers[4].RunLength, 4);
     EXPECT_EQ(viewport->Headers[8].RunLength, 4);
@@ -266,12 +266,12 @@ TEST_F(FrameTest, EmptyListStillClearsAndRunsThe2DPass) {
     device->ResetStats();
     viewport->RenderFrame();
     EXPECT_EQ(o.calls, 1);
-    EXPECT_EQ(device->Stats().clears, 1u);
-    EXPECT_EQ(device->Stats().drawCalls, 1u);
+    EXPECT_EQ(device->Stats().Clears, 1u);
+    EXPECT_EQ(device->Stats().DrawCalls, 1u);
     EXPECT_RGB_NEAR(Pixel(40, 40), 10, 20, 30, 0);
     EXPECT_RGB_NEAR(Pixel(2, 2), 64, 64, 64, 1);  // no font: colour 64, 64, 64
     viewport->RenderFrame();
-    EXPECT_EQ(device->Stats().presents, 2u);
+    EXPECT_EQ(device->Stats().Presents, 2u);
     EXPECT_EQ(viewport->VertexCapacity2D, 252);
 }
 
@@ -327,12 +327,12 @@ TEST_F(FrameTest, LostDeviceSkipsFramesQuietlyUntilAResetSucceeds) {
         EXPECT_TRUE(viewport->DeviceLost());
         EXPECT_FALSE(device->InScene());
     }
-    EXPECT_EQ(device->Stats().drawCalls, 0u);
-    EXPECT_EQ(device->Stats().resets, 0u);
+    EXPECT_EQ(device->Stats().DrawCalls, 0u);
+    EXPECT_EQ(device->Stats().Resets, 0u);
     viewport->RenderFrame();
     EXPECT_FALSE(viewport->DeviceLost());
-    EXPECT_EQ(device->Stats().resets, 1u);
-    EXPECT_EQ(device->Stats().drawCalls, 1u);
+    EXPECT_EQ(device->Stats().Resets, 1u);
+    EXPECT_EQ(device->Stats().DrawCalls, 1u);
     EXPECT_TRUE(messages.empty());
     // The reset dropped the buffers; the frame made a new one and the states are ours again.
     EXPECT_EQ(viewport->VertexCapacity3D, 1003);
@@ -384,10 +384,10 @@ TEST_F(FrameTest, ResetFailsWhenNoParametersCanBeBuiltTwice) {
     viewport->Graphics()->SimulateDisplayModeFailures(2);
     device->ResetStats();
     EXPECT_FALSE(viewport->RenderFrame());
-    EXPECT_EQ(device->Stats().drawCalls, 0u);
+    EXPECT_EQ(device->Stats().DrawCalls, 0u);
     EXPECT_TRUE(viewport->RenderFrame());  // the display mode answers again
     EXPECT_FALSE(viewport->DeviceLost());
-    EXPECT_EQ(device->Stats().drawCalls, 1u);
+    EXPECT_EQ(device->Stats().DrawCalls, 1u);
 }
 
 TEST_F(FrameTest, SetupFailsWithoutACurrentGLContext) {
@@ -434,7 +434,7 @@ TEST_F(FrameTest, ReadFrameGivesTheWholeDrawnFrameAndCountersFollowTheDevice) {
     AddQuad(Header(1, 0, 0), 0, 0, 2.0f);
     viewport->ResetCounters();
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->Counters().drawCalls, 1u);
+    EXPECT_EQ(viewport->Counters().DrawCalls, 1u);
     EXPECT_EQ(&viewport->Counters(), &device->Stats());
     FramePixels frame;
     ASSERT_TRUE(viewport->ReadFrame(frame));
@@ -447,7 +447,7 @@ TEST_F(FrameTest, ReadFrameGivesTheWholeDrawnFrameAndCountersFollowTheDevice) {
     EXPECT_EQ(at(0, 0)[2], 30);
     viewport->ReleaseGraphics();
     EXPECT_FALSE(viewport->ReadFrame(frame));
-    EXPECT_EQ(viewport->Counters().drawCalls, 0u);
+    EXPECT_EQ(viewport->Counters().DrawCalls, 0u);
     EXPECT_TRUE(viewport->RenderFrame());  // no device: nothing drawn, nothing failed
 }
 

@@ -11,11 +11,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dedivirede: %s\n%s", error.c_str(), dv::UsageText());
         return 2;
     }
-    if (options.showHelp) {
+    if (options.ShowHelp) {
         std::fputs(dv::UsageText(), stdout);
         return 0;
     }
-    if (options.showVersion) {
+    if (options.ShowVersion) {
         std::puts("dedivirede " DV_VERSION);
         return 0;
     }

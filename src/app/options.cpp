@@ -51,8 +51,8 @@ bool ParseScreenshot(const std::string& text, ScreenshotRequest& out) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos || colon + 1 >= text.size()) return false;
     const std::string ms = text.substr(0, colon);
-    if (!ParseInt(ms.c_str(), 0, out.clockMs)) return false;
-    out.path = text.substr(colon + 1);
+    if (!ParseInt(ms.c_str(), 0, out.ClockMs)) return false;
+    out.Path = text.substr(colon + 1);
     return true;
 }
 
@@ -88,37 +88,37 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
         };
         const char* v = nullptr;
         if (arg == "--headless") {
-            out.headless = true;
+            out.Headless = true;
         } else if (arg == "--help" || arg == "-h") {
-            out.showHelp = true;
+            out.ShowHelp = true;
         } else if (arg == "--version") {
-            out.showVersion = true;
+            out.ShowVersion = true;
         } else if (arg == "--mute") {
-            out.mute = true;
+            out.Mute = true;
         } else if (arg == "--audio-out") {
             if (!value(v)) return false;
             if (*v == '\0') {
                 error = "--audio-out: the file name is empty";
                 return false;
             }
-            out.audioOutPath = v;
+            out.AudioOutPath = v;
         } else if (arg == "--no-title") {
-            out.noTitle = true;
+            out.NoTitle = true;
         } else if (arg == "--level") {
             if (!value(v)) return false;
             if (*v == '\0') {
                 error = "--level: the file name is empty";
                 return false;
             }
-            out.levelPath = v;
+            out.LevelPath = v;
         } else if (arg == "--at") {
             if (i + 3 >= argc) {
                 error = "--at needs ROOM X Z [HEADING]";
                 return false;
             }
-            out.at.given = true;
-            out.at.room = argv[++i];
-            for (float* cell : {&out.at.x, &out.at.z}) {
+            out.At.Given = true;
+            out.At.Room = argv[++i];
+            for (float* cell : {&out.At.X, &out.At.Z}) {
                 if (!ParseNumber(argv[++i], *cell)) {
                     error = "--at: '" + Shown(argv[i]) + "' is not a number of cells";
                     return false;
@@ -127,28 +127,28 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             // HEADING is optional: taken when the next argument is a number.
             float heading = 0;
             if (i + 1 < argc && ParseNumber(argv[i + 1], heading)) {
-                out.at.heading = heading;
+                out.At.Heading = heading;
                 ++i;
             }
-            if (out.at.room.empty()) {
+            if (out.At.Room.empty()) {
                 error = "--at: the room is empty";
                 return false;
             }
         } else if (arg == "--data") {
             if (!value(v)) return false;
-            out.dataDir = v;
+            out.DataDir = v;
         } else if (arg == "--step-ms") {
             if (!value(v)) return false;
-            if (!ParseInt(v, 1, out.stepMs)) {
+            if (!ParseInt(v, 1, out.StepMs)) {
                 error = "--step-ms: '" + Shown(v) + "' is not a whole number of milliseconds above 0";
                 return false;
             }
         } else if (arg == "--replay") {
             if (!value(v)) return false;
-            out.replayPaths.push_back(v);
+            out.ReplayPaths.push_back(v);
         } else if (arg == "--trace") {
             if (!value(v)) return false;
-            out.tracePath = v;
+            out.TracePath = v;
         } else if (arg == "--screenshot") {
             if (!value(v)) return false;
             ScreenshotRequest shot;
@@ -156,23 +156,23 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
                 error = "--screenshot: '" + Shown(v) + "' is not MS:FILE";
                 return false;
             }
-            out.screenshots.push_back(shot);
+            out.Screenshots.push_back(shot);
         } else if (arg == "--quit-after") {
             if (!value(v)) return false;
-            if (!ParseInt(v, 0, out.quitAfterMs)) {
+            if (!ParseInt(v, 0, out.QuitAfterMs)) {
                 error = "--quit-after: '" + Shown(v) + "' is not a whole number of milliseconds";
                 return false;
             }
         } else if (arg == "--stats") {
             if (!value(v)) return false;
-            out.statsPath = v;
+            out.StatsPath = v;
         } else if (arg == "--config") {
             if (!value(v)) return false;
-            out.configDir = v;
+            out.ConfigDir = v;
 #if defined(__EMSCRIPTEN__)
         } else if (arg == "--canvas") {
             if (!value(v)) return false;
-            if (!ParseCanvasSize(v, out.canvasWidth, out.canvasHeight)) {
+            if (!ParseCanvasSize(v, out.CanvasWidth, out.CanvasHeight)) {
                 error = "--canvas: '" + Shown(v) + "' is not WIDTHxHEIGHT in pixels (240 to 16384 each)";
                 return false;
             }

@@ -9,39 +9,39 @@
 namespace dv {
 
 struct ScreenshotRequest {
-    int32_t clockMs = 0;
-    std::string path;
+    int32_t ClockMs = 0;
+    std::string Path;
 };
 
 // Where --at starts the character: a room (its name in the source, or its number) and a
 // place in cells within it, as the source's start statement; HEADING in degrees, 0 facing
 // north (+Z), 90 east.
 struct StartPlace {
-    bool given = false;
-    std::string room;
-    float x = 0, z = 0;
-    float heading = 0;
+    bool Given = false;
+    std::string Room;
+    float X = 0, Z = 0;
+    float Heading = 0;
 };
 
 struct Options {
-    bool headless = false;
-    std::string dataDir;                   // empty: the executable's folder
-    int32_t stepMs = 0;                    // 0: real clock; otherwise the virtual clock advances by this per idle event
-    std::vector<std::string> replayPaths;  // one script per level, the first for the first
-    std::string tracePath;
-    std::vector<ScreenshotRequest> screenshots;
-    int32_t quitAfterMs = -1;  // -1: never
-    std::string statsPath;
-    bool mute = false;         // no sound (an --audio-out record is then silence)
-    std::string audioOutPath;  // the mix rendered offline, in step with the game clock
-    std::string configDir;     // empty: the settings and saved games in the player's XDG folders
-    int32_t canvasWidth = 0;   // browser only (--canvas WxH): a fixed canvas; 0 follows the page
-    int32_t canvasHeight = 0;
-    std::string levelPath;  // --level: this one level alone, no level list
-    StartPlace at;          // --at
-    bool noTitle = false;   // play at once, without the title picture
-    bool showHelp = false;
-    bool showVersion = false;
+    bool Headless = false;
+    std::string DataDir;                   // empty: the executable's folder
+    int32_t StepMs = 0;                    // 0: real clock; otherwise the virtual clock advances by this per idle event
+    std::vector<std::string> ReplayPaths;  // one script per level, the first for the first
+    std::string TracePath;
+    std::vector<ScreenshotRequest> Screenshots;
+    int32_t QuitAfterMs = -1;  // -1: never
+    std::string StatsPath;
+    bool Mute = false;         // no sound (an --audio-out record is then silence)
+    std::string AudioOutPath;  // the mix rendered offline, in step with the game clock
+    std::string ConfigDir;     // empty: the settings and saved games in the player's XDG folders
+    int32_t CanvasWidth = 0;   // browser only (--canvas WxH): a fixed canvas; 0 follows the page
+    int32_t CanvasHeight = 0;
+    std::string LevelPath;  // --level: this one level alone, no level list
+    StartPlace At;          // --at
+    bool NoTitle = false;   // play at once, without the title picture
+    bool ShowHelp = false;
+    bool ShowVersion = false;
 };
 
 // Parses argv. On failure returns false with a one-line message in `error`.

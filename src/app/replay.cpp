@@ -59,7 +59,7 @@ bool LoadReplayFile(const std::string& path, std::vector<ReplayEvent>& out, std:
 }
 
 const ReplayEvent* ReplayPlayer::NextDue(int32_t now) {
-    if (next_ >= events_.size() || events_[next_].clockMs > now) return nullptr;
+    if (next_ >= events_.size() || events_[next_].ClockMs > now) return nullptr;
     return &events_[next_++];
 }
 
@@ -88,9 +88,9 @@ const ReplayEvent* ReplayChain::NextDue(int32_t now, size_t level, int32_t playS
     }
     const ReplayEvent* e = scripts_[current_].NextDue(now - offsetMs_);
     if (e == nullptr) return nullptr;
-    const auto at = std::find(held_.begin(), held_.end(), e->key);
-    if (e->down && at == held_.end()) held_.push_back(e->key);
-    if (!e->down && at != held_.end()) held_.erase(at);
+    const auto at = std::find(held_.begin(), held_.end(), e->Key);
+    if (e->Down && at == held_.end()) held_.push_back(e->Key);
+    if (!e->Down && at != held_.end()) held_.erase(at);
     return e;
 }
 

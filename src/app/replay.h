@@ -12,9 +12,9 @@
 namespace dv {
 
 struct ReplayEvent {
-    int32_t clockMs;
-    bool down;
-    int32_t key;  // virtual-key code
+    int32_t ClockMs;
+    bool Down;
+    int32_t Key;  // virtual-key code
 };
 
 // Parses a whole script. On failure returns false with "NAME:LINE: what was wrong" in `error`.

@@ -43,7 +43,7 @@ std::string FromStartDir(const std::string& startDir, const std::string& path) {
 // The data folder with a trailing separator: with --data the current directory (already
 // changed into it, so a relative --data does not apply twice), else the executable's folder.
 std::string FindBasePath(const Options& options) {
-    std::string path = options.dataDir.empty() ? std::string() : CurrentDirectory();
+    std::string path = options.DataDir.empty() ? std::string() : CurrentDirectory();
     if (path.empty()) {
         char* base = SDL_GetBasePath();
         if (base != nullptr) {
@@ -72,12 +72,12 @@ std::string NoDisplayLine(const std::string& reason) {
 // A replayed key goes through the same handlers as a real one; the shift state is what the
 // keyboard state says once the key itself is applied.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e, bool& screenshotWanted) {
-    const uint8_t own = ModifierBit(e.key);
-    if (e.down) {
-        if (e.key == kVkScreenshot) screenshotWanted = true;
-        shell.KeyDown(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() | own));
+    const uint8_t own = ModifierBit(e.Key);
+    if (e.Down) {
+        if (e.Key == kVkScreenshot) screenshotWanted = true;
+        shell.KeyDown(e.Key, static_cast<uint8_t>(shell.Keys.ModifiersDown() | own));
     } else {
-        shell.KeyUp(e.key, static_cast<uint8_t>(shell.Keys.ModifiersDown() & ~own));
+        shell.KeyUp(e.Key, static_cast<uint8_t>(shell.Keys.ModifiersDown() & ~own));
     }
 }
 
@@ -138,24 +138,24 @@ int RunGame(const Options& given) {
     // when --data moves the current directory away.
     const std::string startDir = CurrentDirectory();
     Options options = given;
-    options.tracePath = FromStartDir(startDir, options.tracePath);
-    options.statsPath = FromStartDir(startDir, options.statsPath);
-    options.configDir = FromStartDir(startDir, options.configDir);
-    for (ScreenshotRequest& shot : options.screenshots) shot.path = FromStartDir(startDir, shot.path);
+    options.TracePath = FromStartDir(startDir, options.TracePath);
+    options.StatsPath = FromStartDir(startDir, options.StatsPath);
+    options.ConfigDir = FromStartDir(startDir, options.ConfigDir);
+    for (ScreenshotRequest& shot : options.Screenshots) shot.Path = FromStartDir(startDir, shot.Path);
 
     ReplayChain replay;
     std::string error;
-    if (!LoadReplayChain(options.replayPaths, replay, error)) {
+    if (!LoadReplayChain(options.ReplayPaths, replay, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    if (!options.dataDir.empty() && chdir(options.dataDir.c_str()) != 0) {
-        std::fprintf(stderr, "%s: cannot use it as the data folder\n", options.dataDir.c_str());
+    if (!options.DataDir.empty() && chdir(options.DataDir.c_str()) != 0) {
+        std::fprintf(stderr, "%s: cannot use it as the data folder\n", options.DataDir.c_str());
         return 2;
     }
     std::unique_ptr<GLWindow> window;  // declared before the shell, so it outlives the device
     Shell shell;
-    if (options.headless) {
+    if (options.Headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         shell.Boxes.SetHeadless(true);
     } else if (std::string reason; !DisplayReachable(reason)) {
@@ -165,33 +165,33 @@ int RunGame(const Options& given) {
         shell.Boxes.SetHeadless(false);
     }
     const std::string basePath = FindBasePath(options);
-    shell.AudioSettings.Speakers = !options.headless;
-    shell.AudioSettings.Mute = options.mute;
-    shell.AudioSettings.RecordPath = FromStartDir(startDir, options.audioOutPath);
+    shell.AudioSettings.Speakers = !options.Headless;
+    shell.AudioSettings.Mute = options.Mute;
+    shell.AudioSettings.RecordPath = FromStartDir(startDir, options.AudioOutPath);
     ClockStart();
-    if (options.stepMs > 0) ClockUseVirtual(true);
+    if (options.StepMs > 0) ClockUseVirtual(true);
     shell.BasePath = basePath;
-    if (!options.levelPath.empty()) {
-        shell.SingleLevel = FromStartDir(startDir, options.levelPath);
+    if (!options.LevelPath.empty()) {
+        shell.SingleLevel = FromStartDir(startDir, options.LevelPath);
         shell.LevelFolder = std::filesystem::path(shell.SingleLevel).parent_path().string() + "/";
     }
-    shell.SkipTitle = options.noTitle;
-    shell.StartAt = options.at;
+    shell.SkipTitle = options.NoTitle;
+    shell.StartAt = options.At;
     shell.CharacterTurnRates = InitGameModules(shell.DataFile("set.txt"), shell.Boxes);
-    shell.Folders = FindPlayerFolders(options.configDir);
+    shell.Folders = FindPlayerFolders(options.ConfigDir);
     std::vector<std::string> warnings;
     ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);
     for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
-    const int width = options.headless ? shell.Settings.WindowWidth : 695;
-    const int height = options.headless ? shell.Settings.WindowHeight : 442;
-    window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.headless, true, error);
+    const int width = options.Headless ? shell.Settings.WindowWidth : 695;
+    const int height = options.Headless ? shell.Settings.WindowHeight : 442;
+    window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.Headless, true, error);
     if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
     shell.Start(window->Window(), basePath);
-    if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
+    if (!options.TracePath.empty() && !OpenTrace(shell, options.TracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         shell.Shutdown();
         return 2;
@@ -199,12 +199,12 @@ int RunGame(const Options& given) {
 
     // A record that cannot be made (its line is already on stderr) ends the run before it
     // starts, as a trace file that cannot be created does.
-    if (!options.audioOutPath.empty() && !shell.Audio.Recording()) {
+    if (!options.AudioOutPath.empty() && !shell.Audio.Recording()) {
         shell.Shutdown();
         return 2;
     }
 
-    std::vector<ScreenshotRequest> shots = options.screenshots;
+    std::vector<ScreenshotRequest> shots = options.Screenshots;
     FrameStats stats;
     Gamepads pads(shell.Keys);
     pads.SetKeyHandlers({&shell, PadKeyDown, PadKeyUp});
@@ -218,27 +218,27 @@ int RunGame(const Options& given) {
         pads.SetDeadZone(shell.Settings.PadDeadZone);
         while (SDL_PollEvent(&e)) HandleEvent(shell, e, focused, pads, screenshotWanted);
         if (shell.CloseRequested) break;
-        const bool active = options.headless || focused;
+        const bool active = options.Headless || focused;
         if (!active) {
             shell.Idle(false);
             SDL_WaitEventTimeout(nullptr, 50);  // inactive: no updates, no frames
             continue;
         }
-        if (options.stepMs > 0) ClockAdvanceVirtual(options.stepMs);
+        if (options.StepMs > 0) ClockAdvanceVirtual(options.StepMs);
         const int32_t now = ClockMs();
         while (const ReplayEvent* ev = replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt))
             FeedReplayEvent(shell, *ev, screenshotWanted);
-        if (options.quitAfterMs >= 0 && now >= options.quitAfterMs) break;
+        if (options.QuitAfterMs >= 0 && now >= options.QuitAfterMs) break;
         if (shell.CloseRequested) break;
 
         // The mix up to this clock is what the last update started; this update's sounds
         // begin at `now`.
         shell.Audio.RenderUpTo(now);
-        const uint64_t drawsBefore = shell.View.Counters().drawCalls;
+        const uint64_t drawsBefore = shell.View.Counters().DrawCalls;
         const auto start = Steady::now();
         shell.Idle(true);
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-        const uint64_t draws = shell.View.Counters().drawCalls - drawsBefore;
+        const uint64_t draws = shell.View.Counters().DrawCalls - drawsBefore;
         stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
         heap.AfterFrame();
         if (screenshotWanted) {
@@ -247,8 +247,8 @@ int RunGame(const Options& given) {
         }
 
         for (auto it = shots.begin(); it != shots.end();) {
-            if (it->clockMs <= now) {
-                if (!SaveScreenshot(shell.View, it->path)) outputFailed = true;
+            if (it->ClockMs <= now) {
+                if (!SaveScreenshot(shell.View, it->Path)) outputFailed = true;
                 it = shots.erase(it);
             } else {
                 ++it;
@@ -262,11 +262,11 @@ int RunGame(const Options& given) {
         std::fprintf(stderr, "%s\n", line.c_str());
         outputFailed = true;
     };
-    if (shell.Game && !CloseTrace(*shell.Game, options.tracePath, error)) failed(error);
+    if (shell.Game && !CloseTrace(*shell.Game, options.TracePath, error)) failed(error);
     if (screenshotWriter.Flush() > 0) outputFailed = true;
     shell.Shutdown();
     if (!shell.Audio.Finish(error)) failed(error);
-    if (!options.statsPath.empty() && !stats.WriteJson(options.statsPath, error)) failed(error);
+    if (!options.StatsPath.empty() && !stats.WriteJson(options.StatsPath, error)) failed(error);
     return outputFailed ? 1 : 0;
 }
 

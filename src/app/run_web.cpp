@@ -66,7 +66,7 @@ void Finish(WebRun& run) {
         std::fprintf(stderr, "%s\n", error.c_str());
         status = 1;
     }
-    if (!run.Opts.statsPath.empty() && !run.Stats.WriteJson(run.Opts.statsPath, error)) {
+    if (!run.Opts.StatsPath.empty() && !run.Stats.WriteJson(run.Opts.StatsPath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         status = 1;
     }
@@ -75,11 +75,11 @@ void Finish(WebRun& run) {
 
 void SaveDueScreenshots(WebRun& run, int32_t now) {
     for (auto it = run.Shots.begin(); it != run.Shots.end();) {
-        if (it->clockMs > now) {
+        if (it->ClockMs > now) {
             ++it;
             continue;
         }
-        if (!SaveScreenshot(run.Game.View, it->path)) run.OutputFailed = true;
+        if (!SaveScreenshot(run.Game.View, it->Path)) run.OutputFailed = true;
         it = run.Shots.erase(it);
     }
 }
@@ -94,25 +94,25 @@ void Frame(void* user) {
     if (int width = 0, height = 0; run.Window->TakeResize(width, height)) shell.Resize(width, height);
     if (input.CloseRequested) shell.Close();
     if (shell.CloseRequested) return Finish(run);
-    if (!run.Opts.headless && !input.Focused) {
+    if (!run.Opts.Headless && !input.Focused) {
         shell.Idle(false);
         return;
     }
-    if (run.Opts.stepMs > 0) ClockAdvanceVirtual(run.Opts.stepMs);
+    if (run.Opts.StepMs > 0) ClockAdvanceVirtual(run.Opts.StepMs);
     const int32_t now = ClockMs();
     while (const ReplayEvent* e = run.Replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt)) {
-        if (e->down && e->key == kVkScreenshot) input.ScreenshotWanted = true;
+        if (e->Down && e->Key == kVkScreenshot) input.ScreenshotWanted = true;
         FeedReplayEvent(shell, *e);
     }
-    if (run.Opts.quitAfterMs >= 0 && now >= run.Opts.quitAfterMs) return Finish(run);
+    if (run.Opts.QuitAfterMs >= 0 && now >= run.Opts.QuitAfterMs) return Finish(run);
     if (shell.CloseRequested) return Finish(run);
 
     shell.Audio.RenderUpTo(now);
-    const uint64_t drawsBefore = shell.View.Counters().drawCalls;
+    const uint64_t drawsBefore = shell.View.Counters().DrawCalls;
     const auto start = Steady::now();
     shell.Idle(true);
     const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-    run.Stats.Record(frameMs, shell.View.TriangleCount, shell.View.Counters().drawCalls - drawsBefore,
+    run.Stats.Record(frameMs, shell.View.TriangleCount, shell.View.Counters().DrawCalls - drawsBefore,
                      LastSceneBuildUs(shell));
     if (!run.Shown) {
         run.Shown = true;
@@ -135,12 +135,12 @@ void Frame(void* user) {
 }  // namespace
 
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e) {
-    if (e.down) {
-        shell.Keys.Down[e.key] = 1;
-        if (shell.Keys.Press(e.key, shell.Keys.ModifiersDown())) shell.Close();
+    if (e.Down) {
+        shell.Keys.Down[e.Key] = 1;
+        if (shell.Keys.Press(e.Key, shell.Keys.ModifiersDown())) shell.Close();
     } else {
-        shell.Keys.Down[e.key] = 0;
-        shell.Keys.Release(e.key, shell.Keys.ModifiersDown());
+        shell.Keys.Down[e.Key] = 0;
+        shell.Keys.Release(e.Key, shell.Keys.ModifiersDown());
     }
 }
 
@@ -150,35 +150,35 @@ int RunGame(const Options& options) {
     static WebRun run;
     run.Opts = options;
     std::string error;
-    if (!LoadReplayChain(options.replayPaths, run.Replay, error)) {
+    if (!LoadReplayChain(options.ReplayPaths, run.Replay, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         ReportFinished(2);
         return 2;
     }
-    const std::string basePath = (options.dataDir.empty() ? std::string("/data") : options.dataDir) + "/";
+    const std::string basePath = (options.DataDir.empty() ? std::string("/data") : options.DataDir) + "/";
     Shell& shell = run.Game;
     shell.Boxes.SetHeadless(false);
     shell.AudioSettings.Speakers = true;
-    shell.AudioSettings.Mute = options.mute;
+    shell.AudioSettings.Mute = options.Mute;
     ClockStart();
-    if (options.stepMs > 0) ClockUseVirtual(true);
+    if (options.StepMs > 0) ClockUseVirtual(true);
     shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
 
-    run.Window = WebWindow::Create(kCanvas, options.canvasWidth, options.canvasHeight, error);
+    run.Window = WebWindow::Create(kCanvas, options.CanvasWidth, options.CanvasHeight, error);
     if (!run.Window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
     shell.Start(run.Window->Window(), basePath);
     // Start sizes the view for the settings' window; in a browser the canvas has the say.
     int width = 0, height = 0;
     run.Window->Size(width, height);
     shell.Resize(width, height);
-    if (!options.tracePath.empty() && !OpenTrace(shell, options.tracePath, error)) {
+    if (!options.TracePath.empty() && !OpenTrace(shell, options.TracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         shell.Shutdown();
         ReportFinished(2);
         return 2;
     }
     run.Input = std::make_unique<WebInput>(shell.Keys);
-    run.Shots = options.screenshots;
+    run.Shots = options.Screenshots;
     emscripten_set_main_loop_arg(Frame, &run, 0, true);
     return 0;
 }

@@ -70,7 +70,7 @@ void ScreenshotWriter::Run() {
         busy_ = true;
         lock.unlock();
         std::string error;
-        const bool ok = WritePngFile(job.path, job.width, job.height, job.rgba.data(), error);
+        const bool ok = WritePngFile(job.Path, job.Width, job.Height, job.Rgba.data(), error);
         if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
         lock.lock();
         if (!ok) ++failures_;

@@ -38,10 +38,10 @@ public:
 
 private:
     struct Job {
-        std::string path;
-        int width = 0;
-        int height = 0;
-        std::vector<uint8_t> rgba;
+        std::string Path;
+        int Width = 0;
+        int Height = 0;
+        std::vector<uint8_t> Rgba;
     };
     void Run();
 

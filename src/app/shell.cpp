@@ -69,7 +69,7 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     Textures.MipCount = 4;
     ReadLevels();
     LoadLevelAt(0);
-    if (StartAt.given) ResolveStartAt();
+    if (StartAt.Given) ResolveStartAt();
 
     SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
     Resize(Settings.WindowWidth, Settings.WindowHeight);
@@ -159,15 +159,15 @@ void Shell::LoadLevelAt(size_t index) {
 
 void Shell::ResolveStartAt() {
     char place[64];
-    std::snprintf(place, sizeof place, " %g %g", static_cast<double>(StartAt.x), static_cast<double>(StartAt.z));
-    const std::string where = "--at " + StartAt.room + place;
+    std::snprintf(place, sizeof place, " %g %g", static_cast<double>(StartAt.X), static_cast<double>(StartAt.Z));
+    const std::string where = "--at " + StartAt.Room + place;
     const LevelMap& map = Level.Map;
     int room = -1;
     for (size_t i = 0; i < RoomNames.size(); ++i)
-        if (RoomNames[i] == StartAt.room) room = static_cast<int>(i);
+        if (RoomNames[i] == StartAt.Room) room = static_cast<int>(i);
     if (room < 0 && RoomNames.empty()) {
         char* end = nullptr;
-        const long number = std::strtol(StartAt.room.c_str(), &end, 10);
+        const long number = std::strtol(StartAt.Room.c_str(), &end, 10);
         if (*end == '\0' && number >= 0 && number < map.RoomCount) room = static_cast<int>(number);
     }
     auto fail = [&](const std::string& what) {
@@ -177,15 +177,15 @@ void Shell::ResolveStartAt() {
     };
     if (room < 0) {
         const std::string rooms = "0 to " + std::to_string(map.RoomCount - 1);
-        if (!RoomNames.empty()) fail("the level has no room '" + StartAt.room + "'");
-        fail("the level has no room '" + StartAt.room + "' (a compiled level names its rooms by number, " + rooms +
+        if (!RoomNames.empty()) fail("the level has no room '" + StartAt.Room + "'");
+        fail("the level has no room '" + StartAt.Room + "' (a compiled level names its rooms by number, " + rooms +
              ")");
     }
-    const PlaceResult placed = PlaceOnFloor(map, room, StartAt.x, StartAt.z);
+    const PlaceResult placed = PlaceOnFloor(map, room, StartAt.X, StartAt.Z);
     if (placed.Fault != PlaceFault::None) fail("that place " + PlaceFaultText(map, room, placed));
     HasStartOverride = true;
     StartOverride = placed.Start;
-    StartHeading = StartAt.heading;
+    StartHeading = StartAt.Heading;
 }
 
 void Shell::EnterLevel(size_t index) {

@@ -11,11 +11,11 @@
 namespace dv {
 
 // Raised by a decoder on damaged or unsupported input; DecodeImageMemory turns it into
-// one line of text. `offset` is the byte where it went wrong, or kNoOffset.
+// one line of text. `Offset` is the byte where it went wrong, or kNoOffset.
 struct ImageError {
     static constexpr size_t kNoOffset = static_cast<size_t>(-1);
-    std::string what;
-    size_t offset = kNoOffset;
+    std::string What;
+    size_t Offset = kNoOffset;
 };
 
 [[noreturn]] void FailAt(size_t offset, const std::string& what);

@@ -56,8 +56,8 @@ std::string ExtensionOf(const std::string& path) {
 }
 
 std::string Describe(const std::string& name, const ImageError& e) {
-    std::string line = name + ": " + e.what;
-    if (e.offset != ImageError::kNoOffset) line += " at byte " + std::to_string(e.offset);
+    std::string line = name + ": " + e.What;
+    if (e.Offset != ImageError::kNoOffset) line += " at byte " + std::to_string(e.Offset);
     return line;
 }
 

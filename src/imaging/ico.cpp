@@ -52,7 +52,7 @@ void DecodeIco(const uint8_t* data, size_t size, Image& out) {
             DecodeIconDib(image, bestLength, out);
         }
     } catch (ImageError& e) {
-        if (e.offset != ImageError::kNoOffset) e.offset += bestOffset;
+        if (e.Offset != ImageError::kNoOffset) e.Offset += bestOffset;
         throw;
     }
 }

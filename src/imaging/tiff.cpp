@@ -156,7 +156,7 @@ void DecodeEps(const uint8_t* data, size_t size, Image& out) {
     try {
         DecodeTiff(data + offset, length, out);
     } catch (ImageError& e) {
-        if (e.offset != ImageError::kNoOffset) e.offset += offset;
+        if (e.Offset != ImageError::kNoOffset) e.Offset += offset;
         throw;
     }
 }

@@ -62,21 +62,21 @@ bool BoxCornerInSphere(const Vec3& min, const Vec3& max, const Vec3& centre, flo
 void PortalFrustum(const Vec3& p1, const Vec3& p2, const Vec3& p3, const Vec3& p4, const Vec3& eye, float farPlane,
                    Frustum& out) {
     auto throughEye = [&eye](const Vec3& n) { return Plane{n.x, n.y, n.z, PlaneOffset(n, eye)}; };
-    out.planes[0] = throughEye(TriangleNormal(p2, eye, p3));
-    out.planes[1] = throughEye(TriangleNormal(eye, p1, p4));
-    out.planes[2] = throughEye(TriangleNormal(eye, p4, p3));
-    out.planes[3] = throughEye(TriangleNormal(eye, p2, p1));
+    out.Planes[0] = throughEye(TriangleNormal(p2, eye, p3));
+    out.Planes[1] = throughEye(TriangleNormal(eye, p1, p4));
+    out.Planes[2] = throughEye(TriangleNormal(eye, p4, p3));
+    out.Planes[3] = throughEye(TriangleNormal(eye, p2, p1));
 
     const Vec3 m = TriangleNormal(p1, p2, p3);
     const float r = TriangleRadius(p1, p2, p3, eye);
     const Vec3 shift = VecScale(m, -(farPlane - r));
     const Vec3 q1 = VecAdd(p1, shift), q2 = VecAdd(p2, shift), q3 = VecAdd(p3, shift);
     const Vec3 n = TriangleNormal(q1, q2, q3);
-    out.planes[4] = Plane{n.x, n.y, n.z, PlaneOffset(n, q1)};
+    out.Planes[4] = Plane{n.x, n.y, n.z, PlaneOffset(n, q1)};
 }
 
 bool BoxInFrustum(const Vec3& min, const Vec3& max, const Frustum& f) {
-    for (const Plane& p : f.planes) {
+    for (const Plane& p : f.Planes) {
         bool inside = false;
         for (int i = 0; i < 8 && !inside; ++i) {
             const double x = (i & 1) ? max.x : min.x;

@@ -58,7 +58,7 @@ inline float TriangleRadius(const Vec3& p0, const Vec3& p1, const Vec3& p2, cons
 
 // False when all three corners are on or behind one plane.
 inline bool TriangleInFrustum(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Frustum& f) {
-    for (const Plane& p : f.planes) {
+    for (const Plane& p : f.Planes) {
         if (detail::PlaneValue(p, p0) <= 0.0 && detail::PlaneValue(p, p1) <= 0.0 && detail::PlaneValue(p, p2) <= 0.0) {
             return false;
         }

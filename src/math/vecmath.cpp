@@ -341,7 +341,7 @@ Frustum FrustumFromMatrices(const Mat4& view, const Mat4& projection) {
     f[FrustumPlane::Top] = combine(c3, c1, -1.0f);
     f[FrustumPlane::Far] = combine(c3, c2, -1.0f);
     f[FrustumPlane::Near] = combine(c3, c2, 1.0f);
-    for (Plane& p : f.planes) PlaneNormalize(p);
+    for (Plane& p : f.Planes) PlaneNormalize(p);
     return f;
 }
 

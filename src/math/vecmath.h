@@ -29,9 +29,9 @@ struct Plane {
 enum class FrustumPlane : uint8_t { Right, Left, Bottom, Top, Far, Near };
 // Planes in the order right, left, bottom, top, far, near; inside = positive side of all six.
 struct Frustum {
-    Plane planes[6];
-    Plane& operator[](FrustumPlane side) { return planes[static_cast<int>(side)]; }
-    const Plane& operator[](FrustumPlane side) const { return planes[static_cast<int>(side)]; }
+    Plane Planes[6];
+    Plane& operator[](FrustumPlane side) { return Planes[static_cast<int>(side)]; }
+    const Plane& operator[](FrustumPlane side) const { return Planes[static_cast<int>(side)]; }
 };
 
 // A Vec3 as file records store it: byte-aligned, so it may sit at any offset of a packed

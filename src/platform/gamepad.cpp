@@ -68,7 +68,7 @@ void PadState::SetDeadZone(int percent) {
 void Gamepads::SetDeadZone(int percent) {
     if (percent == deadZone_) return;
     deadZone_ = percent;
-    for (Pad& pad : pads_) pad.state.SetDeadZone(percent);
+    for (Pad& pad : pads_) pad.State.SetDeadZone(percent);
 }
 
 uint16_t PadState::HeldMask() const {
@@ -98,7 +98,7 @@ Gamepads::~Gamepads() {
 
 Gamepads::Pad* Gamepads::Find(SDL_JoystickID id) {
     for (Pad& p : pads_) {
-        if (p.id == id) return &p;
+        if (p.Id == id) return &p;
     }
     return nullptr;
 }
@@ -110,9 +110,9 @@ void Gamepads::Open(int deviceIndex) {
     SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
     if (controller == nullptr) return;
     Pad pad;
-    if (deadZone_ >= 0) pad.state.SetDeadZone(deadZone_);
-    pad.id = id;
-    pad.controller = controller;
+    if (deadZone_ >= 0) pad.State.SetDeadZone(deadZone_);
+    pad.Id = id;
+    pad.Controller = controller;
     pads_.push_back(pad);
 }
 
@@ -120,33 +120,33 @@ void Gamepads::Remove(SDL_JoystickID id, uint8_t keyboardShift) {
     Pad* pad = Find(id);
     if (pad == nullptr) return;
     Apply(*pad, 0, keyboardShift);
-    SDL_GameControllerClose(pad->controller);
+    SDL_GameControllerClose(pad->Controller);
     pads_.erase(pads_.begin() + (pad - pads_.data()));
 }
 
 void Gamepads::ReleaseAll(uint8_t keyboardShift) {
-    while (!pads_.empty()) Remove(pads_.back().id, keyboardShift);
+    while (!pads_.empty()) Remove(pads_.back().Id, keyboardShift);
 }
 
 uint16_t Gamepads::HeldByOthers(const Pad& pad) const {
     uint16_t mask = 0;
     for (const Pad& p : pads_) {
-        if (&p != &pad) mask |= p.held;
+        if (&p != &pad) mask |= p.Held;
     }
     return mask;
 }
 
 uint8_t Gamepads::ShiftBits() const {
     uint16_t mask = 0;
-    for (const Pad& p : pads_) mask |= p.held;
+    for (const Pad& p : pads_) mask |= p.Held;
     return PadShiftBits(mask);
 }
 
 void Gamepads::Apply(Pad& pad, uint16_t now, uint8_t keyboardShift) {
     const uint16_t others = HeldByOthers(pad);
-    const uint16_t pressed = static_cast<uint16_t>(now & ~pad.held);
-    const uint16_t released = static_cast<uint16_t>(pad.held & ~now & ~others);
-    pad.held = now;
+    const uint16_t pressed = static_cast<uint16_t>(now & ~pad.Held);
+    const uint16_t released = static_cast<uint16_t>(pad.Held & ~now & ~others);
+    pad.Held = now;
     const uint8_t shift = static_cast<uint8_t>(keyboardShift | PadShiftBits(static_cast<uint16_t>(now | others)));
     for (int i = 0; i < kPadKeyCount; ++i) {
         if ((released & Bit(i)) != 0) {
@@ -167,14 +167,14 @@ bool Gamepads::HandleEvent(const SDL_Event& e, uint8_t keyboardShift) {
         case SDL_CONTROLLERBUTTONDOWN:
         case SDL_CONTROLLERBUTTONUP:
             if (Pad* pad = Find(e.cbutton.which)) {
-                pad->state.SetButton(e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN);
-                Apply(*pad, pad->state.HeldMask(), keyboardShift);
+                pad->State.SetButton(e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN);
+                Apply(*pad, pad->State.HeldMask(), keyboardShift);
             }
             return true;
         case SDL_CONTROLLERAXISMOTION:
             if (Pad* pad = Find(e.caxis.which)) {
-                pad->state.SetAxis(e.caxis.axis, e.caxis.value);
-                Apply(*pad, pad->state.HeldMask(), keyboardShift);
+                pad->State.SetAxis(e.caxis.axis, e.caxis.value);
+                Apply(*pad, pad->State.HeldMask(), keyboardShift);
             }
             return true;
         default: return false;

@@ -72,10 +72,10 @@ public:
 
 private:
     struct Pad {
-        SDL_JoystickID id = -1;
-        SDL_GameController* controller = nullptr;
-        PadState state;
-        uint16_t held = 0;
+        SDL_JoystickID Id = -1;
+        SDL_GameController* Controller = nullptr;
+        PadState State;
+        uint16_t Held = 0;
     };
 
     Pad* Find(SDL_JoystickID id);

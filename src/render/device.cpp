@@ -1,3 +1,8 @@
+// The device on OpenGL. In order: conversions of Direct3D values to GL's (blend, compare,
+// wrap, filter, texture formats, vertex sizes); the vertex buffer; the device's set-up, reset,
+// present and loss; clear and scene; transforms, render and texture-stage states and
+// textures; vertex formats; texture upload; the state sent to GL before a draw; drawing,
+// capabilities and reading pixels; the Direct3D8 object that makes devices.
 #include "render/device.h"
 
 #include <SDL.h>
@@ -215,8 +220,8 @@ HRESULT VertexBuffer8::Unlock() {
 #endif
     locked_ = false;
     if (device_ != nullptr) {
-        ++device_->stats_.vertexBufferUploads;
-        device_->stats_.uploadedBytes += lockSize_;
+        ++device_->stats_.VertexBufferUploads;
+        device_->stats_.UploadedBytes += lockSize_;
     }
     return D3D_OK;
 }
@@ -333,7 +338,7 @@ HRESULT Direct3DDevice8::Reset(const D3DPRESENT_PARAMETERS& params) {
     params_ = params;
     UpdateBackBufferSize();
     SetDefaultStates();
-    ++stats_.resets;
+    ++stats_.Resets;
     return D3D_OK;
 }
 
@@ -349,7 +354,7 @@ HRESULT Direct3DDevice8::Present() {
     // An offscreen (pbuffer) surface has no real swap, and the software rasteriser then keeps
     // every frame's queued work until something flushes it: flush once per frame.
     glFlush();
-    ++stats_.presents;
+    ++stats_.Presents;
     return D3D_OK;
 }
 
@@ -375,7 +380,7 @@ HRESULT Direct3DDevice8::Clear(uint32_t rectCount, const void*, uint32_t flags, 
         rasterDirty_ = true;
     }
     if (mask != 0) glClear(mask);
-    ++stats_.clears;
+    ++stats_.Clears;
     return D3D_OK;
 }
 
@@ -595,7 +600,7 @@ void Direct3DDevice8::UploadTexture(Texture& texture) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, gl.opaque ? GL_ONE : GL_ALPHA);
 #endif
     texture.glVersion = texture.Version();
-    ++stats_.textureUploads;
+    ++stats_.TextureUploads;
 }
 
 void Direct3DDevice8::ApplyRasterState() {
@@ -720,8 +725,8 @@ HRESULT Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVert
     BindVertexFormat();
     ApplyState();
     glDrawArrays(GL_TRIANGLES, static_cast<GLint>(startVertex), static_cast<GLsizei>(primitiveCount * 3));
-    ++stats_.drawCalls;
-    stats_.primitives += primitiveCount;
+    ++stats_.DrawCalls;
+    stats_.Primitives += primitiveCount;
     return D3D_OK;
 }
 

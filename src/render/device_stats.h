@@ -7,14 +7,14 @@
 namespace dv {
 
 struct DeviceStats {
-    uint64_t drawCalls = 0;
-    uint64_t primitives = 0;
-    uint64_t vertexBufferUploads = 0;  // unlocks that sent data to GL
-    uint64_t uploadedBytes = 0;
-    uint64_t textureUploads = 0;
-    uint64_t clears = 0;
-    uint64_t presents = 0;
-    uint64_t resets = 0;
+    uint64_t DrawCalls = 0;
+    uint64_t Primitives = 0;
+    uint64_t VertexBufferUploads = 0;  // unlocks that sent data to GL
+    uint64_t UploadedBytes = 0;
+    uint64_t TextureUploads = 0;
+    uint64_t Clears = 0;
+    uint64_t Presents = 0;
+    uint64_t Resets = 0;
 };
 
 }  // namespace dv

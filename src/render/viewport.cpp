@@ -154,9 +154,9 @@ bool Viewport::ReadFrame(FramePixels& out) const {
 
 bool Viewport::Preload(Texture& texture) {
     if (!device_) return false;
-    const uint64_t before = device_->Stats().textureUploads;
+    const uint64_t before = device_->Stats().TextureUploads;
     device_->PreLoad(&texture);
-    return device_->Stats().textureUploads != before;
+    return device_->Stats().TextureUploads != before;
 }
 
 const DeviceStats& Viewport::Counters() const { return device_ ? device_->Stats() : kNoCounters; }

@@ -50,8 +50,8 @@ struct FogSettings {
 // Texture lookup: makes `slot` current in the texture store and returns its texture (null
 // for an empty slot). Lets the store plug in without the viewport depending on it.
 struct TextureSource {
-    void* user = nullptr;
-    Texture* (*lookup)(void* user, int32_t slot) = nullptr;
+    void* User = nullptr;
+    Texture* (*Lookup)(void* user, int32_t slot) = nullptr;
 };
 
 // The pixels of a drawn frame: RGBA rows from the top-left corner.

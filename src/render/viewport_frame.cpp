@@ -73,7 +73,7 @@ Triangle2D* Viewport::Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangle
 }
 
 Texture* Viewport::LookupTexture(int32_t slot) const {
-    return Textures.lookup != nullptr ? Textures.lookup(Textures.user, slot) : nullptr;
+    return Textures.Lookup != nullptr ? Textures.Lookup(Textures.User, slot) : nullptr;
 }
 
 void Viewport::AnimateTextureReferences(int32_t clockMs) {

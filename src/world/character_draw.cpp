@@ -1,3 +1,7 @@
+// Drawing the skinned character. In order: the per-face data the copies reuse; placing and
+// classifying the vertices against the frustum; the lighting loops per light kind; packing the
+// colours; keeping the faces that face the eye and writing their records; the inputs compared
+// to reuse the last frame's work; the entry points (DrawCharacterMesh and its reusing form).
 #include "world/character_draw.h"
 
 #include <algorithm>
@@ -130,7 +134,7 @@ uint8_t ClassifyVertices(size_t nv, const Vec3& eye, float viewDistance, const F
     float* __restrict distance = s.Distance.data();
     std::fill_n(outside, nv, uint8_t{0});
     for (int k = 0; k < 6; ++k) {
-        const Plane p = f.planes[k];
+        const Plane p = f.Planes[k];
         const auto bit = static_cast<uint8_t>(1u << k);
         for (size_t i = 0; i < nv; ++i) {
             const float v = p.a * x[i] + p.b * y[i] + p.c * z[i] + p.d;
@@ -479,8 +483,8 @@ bool SameInputs(const CharacterDrawInputs& last, uint64_t poseSerial, int32_t ba
     if (!std::equal(std::begin(m.m), std::end(m.m), std::begin(last.Placement.m))) return false;
     if (!SameTarget(last.Target, target)) return false;
     for (int k = 0; k < 6; ++k) {
-        const Plane& a = last.ViewFrustum.planes[k];
-        const Plane& b = frustum.planes[k];
+        const Plane& a = last.ViewFrustum.Planes[k];
+        const Plane& b = frustum.Planes[k];
         if (a.a != b.a || a.b != b.b || a.c != b.c || a.d != b.d) return false;
     }
     const int32_t n = LightsUsed(lights);

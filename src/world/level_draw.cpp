@@ -305,13 +305,13 @@ void DrawObjects(const LevelRecord& level, const LevelRoom& r, const IdList& ids
 Frustum NarrowedFrustum(const Portal& p, const LevelDrawTarget& t, const Frustum& f) {
     Frustum n{};
     PortalFrustum(p.Corners[0], p.Corners[1], p.Corners[2], p.Corners[3], t.Eye, t.FarPlane, n);
-    n.planes[5] = f.planes[5];
+    n.Planes[5] = f.Planes[5];
     for (int pair = 0; pair < 4; pair += 2) {
-        const float narrowDot = VecDot(PlaneNormal(n.planes[pair]), PlaneNormal(n.planes[pair + 1]));
-        const float outerDot = VecDot(PlaneNormal(f.planes[pair]), PlaneNormal(f.planes[pair + 1]));
+        const float narrowDot = VecDot(PlaneNormal(n.Planes[pair]), PlaneNormal(n.Planes[pair + 1]));
+        const float outerDot = VecDot(PlaneNormal(f.Planes[pair]), PlaneNormal(f.Planes[pair + 1]));
         if (narrowDot > outerDot) {
-            n.planes[pair] = f.planes[pair];
-            n.planes[pair + 1] = f.planes[pair + 1];
+            n.Planes[pair] = f.Planes[pair];
+            n.Planes[pair + 1] = f.Planes[pair + 1];
         }
     }
     return n;

@@ -1,5 +1,9 @@
 // The level reader: the bytes of a level file to LevelFileData, every count and index checked,
-// and the names of a level's lightmap files.
+// and the names of a level's lightmap files. In order: the minimum sizes of the arrays; the
+// parser; the pixel blocks, animated texture sets, movables, objects, models, skeletons,
+// animations and lightmaps; rooms and the map with their link checks; the cross-references
+// checked once everything is read; the entry points (ParseLevel, ParseLevelFile, the lightmap
+// names).
 #include "world/level_file.h"
 
 #include <algorithm>

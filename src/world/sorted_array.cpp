@@ -117,14 +117,14 @@ SortedArray::SearchResult SortedArray::Search(const void* key, int32_t lo, int32
 int32_t SortedArray::Find(const void* key) const {
     if (Count_ == 0) return -1;
     const SearchResult r = Search(key, 0, Count_ - 1);
-    return r.found ? r.mid : -1;
+    return r.Found ? r.Mid : -1;
 }
 
 int32_t SortedArray::FindInsertPos(const void* key, bool wantHigh) const {
     if (Count_ == 0) return -1;
     const SearchResult r = Search(key, 0, Count_ - 1);
-    if (r.found) return r.mid;
-    return wantHigh ? r.hi : r.lo;
+    if (r.Found) return r.Mid;
+    return wantHigh ? r.Hi : r.Lo;
 }
 
 namespace {

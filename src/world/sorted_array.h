@@ -48,10 +48,10 @@ public:
 
 private:
     struct SearchResult {
-        int32_t mid;
-        int32_t lo;
-        int32_t hi;
-        bool found;
+        int32_t Mid;
+        int32_t Lo;
+        int32_t Hi;
+        bool Found;
     };
     SearchResult Search(const void* key, int32_t lo, int32_t hi) const;
     void GrowIfFull();

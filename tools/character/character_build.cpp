@@ -1,3 +1,8 @@
+// Building the character pack from its source. In order: the skeleton; the mesh (each
+// part's profile rings, bone weights across joints, normals); the texture (noise, face and
+// texels, packed to R5G6B5); markers; the animation clips (monotone interpolation of the keys,
+// body displacement); the entry points (BuildCharacter, CharacterClipFrame,
+// AddCharacterToLevel, CharacterOnlyLevel).
 #include "tools/character/character_build.h"
 
 #include <algorithm>

@@ -84,10 +84,10 @@ int ViewCharacter(int argc, char** argv) {
     const fs::path outDir = fs::absolute(argv[2], ec);
     HeadlessView view;
     if (!OpenHeadlessView("view-character", levelPath, view)) return 2;
-    dv::Camera& camera = view.camera;
-    dv::Viewport& viewport = view.viewport;
-    const dv::LevelRecord& level = view.level;
-    const dv::IdList& ids = view.ids;
+    dv::Camera& camera = view.Camera;
+    dv::Viewport& viewport = view.Viewport;
+    const dv::LevelRecord& level = view.Level;
+    const dv::IdList& ids = view.Ids;
     std::string error;
     if (level.MovableCount < 1) {
         std::fprintf(stderr, "%s: the level has no character\n", levelPath.string().c_str());

@@ -27,20 +27,20 @@ namespace dvtool {
 namespace {
 
 struct Scene {
-    dv::Viewport* viewport = nullptr;
-    const dv::LevelRecord* level = nullptr;
-    const dv::IdList* ids = nullptr;
-    int room = 0;
-    dv::LevelDrawScratch scratch;
+    dv::Viewport* Viewport = nullptr;
+    const dv::LevelRecord* Level = nullptr;
+    const dv::IdList* Ids = nullptr;
+    int Room = 0;
+    dv::LevelDrawScratch Scratch;
 };
 
 // The level as the game draws it: from the camera's room through its portals.
 void DrawFromRoom(void* user) {
     auto& scene = *static_cast<Scene*>(user);
-    dv::Viewport& vp = *scene.viewport;
+    dv::Viewport& vp = *scene.Viewport;
     vp.ClearTriangles();
-    const dv::Vec3 o = scene.level->Map.Rooms[static_cast<size_t>(scene.room)].Header.Origin;
-    dv::DrawLevelRoom(*scene.level, scene.room, *scene.ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.scratch);
+    const dv::Vec3 o = scene.Level->Map.Rooms[static_cast<size_t>(scene.Room)].Header.Origin;
+    dv::DrawLevelRoom(*scene.Level, scene.Room, *scene.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.Scratch);
 }
 
 // A camera in the room: above the open inner cell of the second row nearest the middle,
@@ -82,20 +82,20 @@ int ViewLevel(int argc, char** argv) {
     }
     HeadlessView view;
     if (!OpenHeadlessView("view-level", levelPath, view)) return 2;
-    dv::Camera& camera = view.camera;
-    dv::Viewport& viewport = view.viewport;
-    const dv::LevelRecord& level = view.level;
-    const dv::IdList& ids = view.ids;
+    dv::Camera& camera = view.Camera;
+    dv::Viewport& viewport = view.Viewport;
+    const dv::LevelRecord& level = view.Level;
+    const dv::IdList& ids = view.Ids;
     std::string error;
     Scene scene;
-    scene.viewport = &viewport;
-    scene.level = &level;
-    scene.ids = &ids;
+    scene.Viewport = &viewport;
+    scene.Level = &level;
+    scene.Ids = &ids;
     viewport.SetScene3D(&DrawFromRoom, &scene);
 
     for (size_t r = 0; r < level.Map.Rooms.size(); ++r) {
-        scene.room = static_cast<int>(r);
-        if (!PlaceCamera(level.Map, scene.room, camera)) continue;
+        scene.Room = static_cast<int>(r);
+        if (!PlaceCamera(level.Map, scene.Room, camera)) continue;
         camera.UpdateView();
         viewport.RenderFrame();
         dv::FramePixels frame;

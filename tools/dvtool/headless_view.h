@@ -15,12 +15,12 @@ namespace dvtool {
 
 // Members are destroyed in reverse order, so the GL window outlives everything using it.
 struct HeadlessView {
-    std::unique_ptr<dv::GLWindow> window;
-    dv::Camera camera;
-    dv::Viewport viewport;
-    dv::TextureStore store;
-    dv::LevelRecord level;
-    dv::IdList ids;  // object template ids, as the game fills them
+    std::unique_ptr<dv::GLWindow> Window;
+    dv::Camera Camera;
+    dv::Viewport Viewport;
+    dv::TextureStore Store;
+    dv::LevelRecord Level;
+    dv::IdList Ids;  // object template ids, as the game fills them
 };
 
 // Opens the viewport and loads the level, changing into its folder so that its lightmaps are

@@ -1,3 +1,9 @@
+// The level compiler: a level source to the level file's records, its sound sidecar and lightmaps.
+// In order: the material codes; the compiler's cell and room geometry; Compiler, which
+// builds the cell grid, resolves doors and shafts, then per room the textures, objects,
+// header, cell records, lights, instances and portals, the floor, ceiling and wall surfaces
+// and their sectors, the start, the sounds and the character; last the entry points
+// (CompileLevel, CompileLevelFile, AppendMovables, WriteCompiledLevel).
 #include "tools/level/level_compiler.h"
 
 #include <algorithm>
