@@ -116,7 +116,7 @@ void BM_CameraFollowTick(benchmark::State& state) {
     for (auto _ : state) {
         camera.Subject.Heading += 1.0f;
         camera.Update();
-        benchmark::DoNotOptimize(camera.Eye);
+        benchmark::DoNotOptimize(camera.Eye());
     }
 }
 BENCHMARK(BM_CameraFollowTick);

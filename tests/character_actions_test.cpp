@@ -359,11 +359,11 @@ TEST_F(Actions, AClimbFocusesTheFollowCameraAndHandsItBack) {
     Tick();
     keys.Shift = 0;
     ASSERT_EQ(state.Body.Action, CharacterAction::ClimbMid);
-    EXPECT_EQ(camera.Mode, CameraMode::Focus);
-    EXPECT_NEAR(camera.Goal.y, 20.8f, 1e-4);
-    EXPECT_EQ(camera.Speed, 1925);
+    EXPECT_EQ(camera.Mode(), CameraMode::Focus);
+    EXPECT_NEAR(camera.Kept().Goal.y, 20.8f, 1e-4);
+    EXPECT_EQ(camera.Kept().MoveDuration, 1925);
     ASSERT_TRUE(TickUntil(CharacterAction::Idle, 60));
-    EXPECT_EQ(camera.Mode, CameraMode::Follow);
+    EXPECT_EQ(camera.Mode(), CameraMode::Follow);
 }
 
 TEST_F(Actions, WalkingStopsAtADropInsteadOfFallingAndStopsWhenReleased) {

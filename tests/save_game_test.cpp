@@ -13,6 +13,7 @@
 
 #include "app/game.h"
 #include "app/save_game.h"
+#include "motion/follow_camera_internal.h"
 #include "render/viewport.h"
 
 namespace {
@@ -246,7 +247,7 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     game.Body.LastTick = 5000;
     game.Actions.LastTickTime = 4990;
     game.CharacterModel.FrameStart = 4900;
-    game.Follow->MoveStart = 4800;
+    dv::FollowCameraInternals::State(*game.Follow).MoveStart = 4800;
     dv::Camera view;
     const dv::SavedGame saved = dv::CaptureGame(game, view, 5010);
     EXPECT_EQ(saved.Body.LastTick, -10);
@@ -266,7 +267,7 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     EXPECT_EQ(game.Body.LastTick, 6000);
     EXPECT_EQ(game.Actions.LastTickTime, 5990);
     EXPECT_EQ(game.CharacterModel.FrameStart, 5900);
-    EXPECT_EQ(game.Follow->MoveStart, 5800.0f);
+    EXPECT_EQ(game.Follow->Kept().MoveStart, 5800.0f);
 }
 
 // A process that does nothing but save, killed (SIGKILL) at twenty random moments: the file

@@ -277,7 +277,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         if (!Finite(m.Position) || !std::isfinite(m.AngleX) || !std::isfinite(m.AngleY) || !std::isfinite(m.AngleZ))
             fail(now, "position or angle not finite");
         if (g.Body.Action < 0 || g.Body.Action > 55) fail(now, "action " + std::to_string(g.Body.Action));
-        if (!Finite(g.Follow->Eye) || !Finite(shell.ViewCamera.Position)) fail(now, "camera eye not finite");
+        if (!Finite(g.Follow->Eye()) || !Finite(shell.ViewCamera.Position)) fail(now, "camera eye not finite");
         const int32_t room = g.Body.Room;
         if (room < 0 || room >= static_cast<int32_t>(shell.Level.Map.Rooms.size())) {
             fail(now, "room " + std::to_string(room));
@@ -292,7 +292,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         }
         // An action other than a resting pose must end; the actions do not run in the free
         // camera mode.
-        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.Follow->Mode == CameraMode::FreeLook) {
+        if (g.Body.Action != lastAction || Resting(g.Body.Action) || g.Follow->Mode() == CameraMode::FreeLook) {
             lastAction = g.Body.Action;
             sameActionSinceMs = now;
         } else if (now - sameActionSinceMs > kFreezeLimitMs) {

@@ -75,7 +75,7 @@ void ShiftGameClocks(GameState& game, int32_t ms) {
     game.Actions.LastTickTime = ClockAfter(game.Actions.LastTickTime, ms);
     game.Actions.TimedStartTime = ClockAfter(game.Actions.TimedStartTime, ms);
     game.CharacterModel.FrameStart = ClockAfter(game.CharacterModel.FrameStart, ms);
-    game.Follow->MoveStart += static_cast<float>(ms);
+    game.Follow->ShiftClock(ms);
 }
 
 void UpdateStep(Shell& shell) {
@@ -86,7 +86,7 @@ void UpdateStep(Shell& shell) {
     const int32_t now = ClockMs();
     const KeyBindings& bindings = shell.Settings.Keys;
     g.Follow->Input = CameraInputFrom(shell.Keys, bindings);
-    if (g.Follow->Mode != CameraMode::FreeLook)
+    if (g.Follow->Mode() != CameraMode::FreeLook)
         StepCharacter(g.Actions, g.Record, CharacterInputFrom(shell.Keys, now, bindings), {g.Body, g.CharacterModel},
                       g.World);
     else HoldRunnerClock(g.Actions, now);
@@ -97,8 +97,8 @@ void UpdateStep(Shell& shell) {
     g.Body.MarkTick();
 
     Camera& camera = shell.ViewCamera;
-    camera.Position = VecAdd(g.Follow->Eye, g.Record.Camera.EyeOffset);
-    camera.Target = VecAdd(g.Follow->Target, g.Record.Camera.TargetOffset);
+    camera.Position = VecAdd(g.Follow->Eye(), g.Record.Camera.EyeOffset);
+    camera.Target = VecAdd(g.Follow->Target(), g.Record.Camera.TargetOffset);
 
     ClampCameraToLevel(shell);
     ClampCharacterToLevel(shell);
@@ -108,7 +108,7 @@ void UpdateStep(Shell& shell) {
 
 void ClampCameraToLevel(Shell& shell) {
     FollowCamera& cam = *Game(shell).Follow;
-    const RoomCell at = TrackRoom(shell.Level.Map, cam.Room, cam.Eye.x, cam.Eye.y, cam.Eye.z);
+    const RoomCell at = TrackRoom(shell.Level.Map, cam.Room, cam.Eye().x, cam.Eye().y, cam.Eye().z);
     cam.Room = at.Room;
     cam.CellColumn = at.Cell.Column;
     cam.CellRow = at.Cell.Row;

@@ -27,7 +27,7 @@ void WriteTraceLine(FILE* trace, const GameState& g) {
     const FollowCamera& cam = *g.Follow;
     std::fprintf(trace, "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(), g.Body.Action,
                  g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x, m.Position.y,
-                 m.Position.z, m.AngleY, static_cast<int>(cam.Mode), cam.Eye.x, cam.Eye.y, cam.Eye.z);
+                 m.Position.z, m.AngleY, static_cast<int>(cam.Mode()), cam.Eye().x, cam.Eye().y, cam.Eye().z);
 }
 
 bool CloseTrace(GameState& game, const std::string& path, std::string& error) {

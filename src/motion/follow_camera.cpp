@@ -1,4 +1,5 @@
 #include "motion/follow_camera.h"
+#include "motion/follow_camera_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,8 +73,8 @@ CameraInput CameraInputFrom(const KeyboardState& keys, const KeyBindings& bindin
 
 void FollowCamera::Update() {
     if (Level == nullptr) return;
-    if (Input.FreeLook) Mode = CameraMode::FreeLook;
-    switch (Mode) {
+    if (Input.FreeLook) state_.Mode = CameraMode::FreeLook;
+    switch (state_.Mode) {
         case CameraMode::Follow: FollowStep(); break;
         case CameraMode::Return: ReturnStep(); break;
         case CameraMode::Search: SearchStep(); break;
@@ -84,43 +85,46 @@ void FollowCamera::Update() {
 }
 
 void FollowCamera::FocusOn(const Vec3& point, float duration) {
-    Goal = point;
-    Mode = CameraMode::Focus;
-    Phase = CameraPhase::Start;
-    Speed = duration;
+    state_.Goal = point;
+    state_.Mode = CameraMode::Focus;
+    state_.Phase = CameraPhase::Start;
+    state_.MoveDuration = duration;
+    state_.EaseSpeed = duration;
 }
 
 void FollowCamera::ResumeFollow() {
-    Mode = CameraMode::Follow;
-    Phase = CameraPhase::Start;
+    state_.Mode = CameraMode::Follow;
+    state_.Phase = CameraPhase::Start;
 }
 
-Vec3 FollowCamera::EyePoint() const { return VecAdd(Subject.Position, VecMake(0, EyeHeight, 0)); }
+Vec3 FollowCamera::EyePointAt(const Vec3& position) const { return VecAdd(position, VecMake(0, Tuning.EyeHeight, 0)); }
 
-void FollowCamera::ComputePose() {
-    const float rate = Input.Left || Input.Right ? TurnRate : SettleRate;
-    const float difference = Subject.Heading - SmoothAngles.y;
+Vec3 FollowCamera::EyePoint() const { return EyePointAt(Subject.Position); }
+
+void FollowCamera::ComputePose(const Vec3& position) {
+    const float rate = Input.Left || Input.Right ? Tuning.TurnRate : Tuning.SettleRate;
+    const float difference = Subject.Heading - state_.SmoothAngles.y;
     float turn = difference * rate;
     if (std::fabs(turn) < 0.01f) turn = difference;
-    SmoothAngles.y += turn;
+    state_.SmoothAngles.y += turn;
 
-    OrbitOffset.x = StepOffset(OrbitOffset.x, Input.TiltUp, 89.0f, Input.TiltDown, -12.0f);
-    OrbitOffset.y = StepOffset(OrbitOffset.y, Input.SwingLeft, 179.0f, Input.SwingRight, -179.0f);
+    state_.OrbitOffset.x = StepOffset(state_.OrbitOffset.x, Input.TiltUp, 89.0f, Input.TiltDown, -12.0f);
+    state_.OrbitOffset.y = StepOffset(state_.OrbitOffset.y, Input.SwingLeft, 179.0f, Input.SwingRight, -179.0f);
 
-    const Vec3 eyePoint = EyePoint();
-    const Vec3 back = Backward(SmoothAngles);
-    Target = VecSub(eyePoint, VecScale(back, LookAhead));
-    const Vec3 dir = Backward(VecAdd(SmoothAngles, OrbitOffset));
+    const Vec3 eyePoint = EyePointAt(position);
+    const Vec3 back = Backward(state_.SmoothAngles);
+    state_.Target = VecSub(eyePoint, VecScale(back, Tuning.LookAhead));
+    const Vec3 dir = Backward(VecAdd(state_.SmoothAngles, state_.OrbitOffset));
 
     if (Input.Up || Input.Down) {
-        Zoom += ZoomStep;
-    } else if (Zoom != 0.0f) {
-        Zoom -= ZoomStep;
+        state_.Zoom += Tuning.ZoomStep;
+    } else if (state_.Zoom != 0.0f) {
+        state_.Zoom -= Tuning.ZoomStep;
     }
-    Zoom = std::clamp(Zoom, 0.0f, MaxZoom);
+    state_.Zoom = std::clamp(state_.Zoom, 0.0f, Tuning.MaxZoom);
 
-    Eye = VecAdd(eyePoint, VecScale(dir, FollowDistance + Zoom));
-    BehindPoint = VecAdd(eyePoint, VecScale(back, kBehindDistance));
+    state_.Eye = VecAdd(eyePoint, VecScale(dir, Tuning.FollowDistance + state_.Zoom));
+    state_.BehindPoint = VecAdd(eyePoint, VecScale(back, kBehindDistance));
 }
 
 bool FollowCamera::RoomValid(int32_t room) const {
@@ -149,7 +153,7 @@ bool FollowCamera::Blocked(const Vec3& a, const Vec3& b) const {
     return SegmentBlockedByLevel(a, b, Room, *Level, kProbeStep);
 }
 
-void FollowCamera::MoveToward(Vec3& p, const Vec3& g, float s) {
+void MoveToward(Vec3& p, const Vec3& g, float s) {
     const Vec3 d = VecSub(g, p);
     if (s < VecLength(d)) {
         p = VecAdd(p, VecScale(VecDirection(p, g), s));
@@ -160,12 +164,12 @@ void FollowCamera::MoveToward(Vec3& p, const Vec3& g, float s) {
 
 bool FollowCamera::PullIn() {
     const Vec3 e = EyePoint();
-    if (!(VecDistance(Eye, e) > FollowDistance)) return false;
-    Eye = VecSub(e, VecScale(VecDirection(Eye, e), FollowDistance));
+    if (!(VecDistance(state_.Eye, e) > Tuning.FollowDistance)) return false;
+    state_.Eye = VecSub(e, VecScale(VecDirection(state_.Eye, e), Tuning.FollowDistance));
     return true;
 }
 
-Vec3 FollowCamera::RaisedPointToward(const Vec3& c, const Vec3& e) {
+Vec3 RaisedPointToward(const Vec3& c, const Vec3& e) {
     const Vec3 toEye = VecSub(e, c);
     const float d = VecLength(toEye);
     Vec3 p = VecAdd(e, VecMake(0, 0, -d / 2));
@@ -190,50 +194,51 @@ Vec3 FollowCamera::FindSpot(const Vec3& c, const Vec3& e) const {
         const Vec3 s = RotateAboutPointByAngles(raised, e, 0, yaw, 0);
         if (usable(s)) return s;
     }
-    return BehindPoint;
+    return state_.BehindPoint;
 }
 
 void FollowCamera::FreeLookTurn() {
-    const float yaw = TurnAxis(LookVelocity[1], Input.Left, Input.Right);
-    const float pitch = TurnAxis(LookVelocity[0], Input.Up, Input.Down);
-    LookAngles.x = std::clamp(LookAngles.x + pitch, -89.0f, 89.0f);
-    LookAngles.y = std::clamp(LookAngles.y + yaw, -90.0f, 90.0f);
-    Target = VecSub(LookFrom, VecScale(Backward(VecAdd(SmoothAngles, LookAngles)), LookAhead));
+    const float yaw = TurnAxis(state_.LookVelocity[1], Input.Left, Input.Right);
+    const float pitch = TurnAxis(state_.LookVelocity[0], Input.Up, Input.Down);
+    state_.LookAngles.x = std::clamp(state_.LookAngles.x + pitch, -89.0f, 89.0f);
+    state_.LookAngles.y = std::clamp(state_.LookAngles.y + yaw, -90.0f, 90.0f);
+    state_.Target =
+        VecSub(state_.LookFrom, VecScale(Backward(VecAdd(state_.SmoothAngles, state_.LookAngles)), Tuning.LookAhead));
 }
 
 Vec3 FollowCamera::WantedEye() {
-    const Vec3 savedEye = Eye;
-    const Vec3 savedOffset = OrbitOffset;
-    ComputePose();
-    const Vec3 wanted = Eye;
-    Eye = savedEye;
-    OrbitOffset = savedOffset;
+    const Vec3 savedEye = state_.Eye;
+    const Vec3 savedOffset = state_.OrbitOffset;
+    ComputePose(Subject.Position);
+    const Vec3 wanted = state_.Eye;
+    state_.Eye = savedEye;
+    state_.OrbitOffset = savedOffset;
     return wanted;
 }
 
 void FollowCamera::FollowStep() {
-    const Vec3 savedEye = Eye;
-    const Vec3 savedOffset = OrbitOffset;
-    ComputePose();
-    if (!SpotClear(Eye)) {
-        Eye = savedEye;
-        OrbitOffset = savedOffset;
-        Zoom = 0.0f;
-        Mode = CameraMode::Return;
-        Phase = CameraPhase::Start;
+    const Vec3 savedEye = state_.Eye;
+    const Vec3 savedOffset = state_.OrbitOffset;
+    ComputePose(Subject.Position);
+    if (!SpotClear(state_.Eye)) {
+        state_.Eye = savedEye;
+        state_.OrbitOffset = savedOffset;
+        state_.Zoom = 0.0f;
+        state_.Mode = CameraMode::Return;
+        state_.Phase = CameraPhase::Start;
         return;
     }
-    if (Blocked(Eye, EyePoint())) {
-        Eye = savedEye;
-        OrbitOffset = savedOffset;
-        Mode = CameraMode::Search;
-        Phase = CameraPhase::Start;
+    if (Blocked(state_.Eye, EyePoint())) {
+        state_.Eye = savedEye;
+        state_.OrbitOffset = savedOffset;
+        state_.Mode = CameraMode::Search;
+        state_.Phase = CameraPhase::Start;
         return;
     }
     if (Input.Home) {
-        OrbitOffset = VecMake(5, 0, 0);
-        Mode = CameraMode::Return;
-        Speed = kHomeSpeed;
+        state_.OrbitOffset = VecMake(5, 0, 0);
+        state_.Mode = CameraMode::Return;
+        state_.EaseSpeed = kHomeSpeed;
     }
 }
 
@@ -241,21 +246,21 @@ void FollowCamera::ReturnStep() {
     const Vec3 wanted = WantedEye();
     const Vec3 e = EyePoint();
     if (SpotClear(wanted) && !Blocked(wanted, e)) {
-        if (Blocked(Eye, wanted)) {
-            Eye = wanted;
+        if (Blocked(state_.Eye, wanted)) {
+            state_.Eye = wanted;
         } else {
-            MoveToward(Eye, wanted, Speed);
+            MoveToward(state_.Eye, wanted, state_.EaseSpeed);
         }
-        if (VecEqual(Eye, wanted)) {
-            Mode = CameraMode::Follow;
-            Speed = kFollowSpeed;
+        if (VecEqual(state_.Eye, wanted)) {
+            state_.Mode = CameraMode::Follow;
+            state_.EaseSpeed = kFollowSpeed;
             return;
         }
     }
-    if (PullIn()) Speed = kPulledSpeed;
-    if (Blocked(Eye, e)) {
-        Mode = CameraMode::Search;
-        Phase = CameraPhase::Start;
+    if (PullIn()) state_.EaseSpeed = kPulledSpeed;
+    if (Blocked(state_.Eye, e)) {
+        state_.Mode = CameraMode::Search;
+        state_.Phase = CameraPhase::Start;
     }
 }
 
@@ -263,100 +268,96 @@ void FollowCamera::SearchStep() {
     const Vec3 wanted = WantedEye();
     const Vec3 e = EyePoint();
     const int32_t startRoom = Room;  // the eye's own room, where the jump test starts
-    if (SpotClear(wanted) && !Blocked(wanted, e)) Phase = CameraPhase::Returning;
+    if (SpotClear(wanted) && !Blocked(wanted, e)) state_.Phase = CameraPhase::Returning;
 
-    if (Phase == CameraPhase::Start) {
+    if (state_.Phase == CameraPhase::Start) {
         if (CharacterRoom != Room && RoomValid(CharacterRoom)) Room = CharacterRoom;
-        Goal = FindSpot(wanted, e);
-        Phase = CameraPhase::Moving;
-        if (!RoomValid(startRoom) || SegmentBlockedByLevel(Eye, Goal, startRoom, *Level, kProbeStep)) {
-            Eye = Goal;
-            Phase = CameraPhase::Holding;
+        state_.Goal = FindSpot(wanted, e);
+        state_.Phase = CameraPhase::Moving;
+        if (!RoomValid(startRoom) || SegmentBlockedByLevel(state_.Eye, state_.Goal, startRoom, *Level, kProbeStep)) {
+            state_.Eye = state_.Goal;
+            state_.Phase = CameraPhase::Holding;
             return;
         }
     }
-    if (Phase == CameraPhase::Moving) {
-        MoveToward(Eye, Goal, kEyeStep);
-        if (VecEqual(Eye, Goal)) {
-            Phase = CameraPhase::Holding;
+    if (state_.Phase == CameraPhase::Moving) {
+        MoveToward(state_.Eye, state_.Goal, kEyeStep);
+        if (VecEqual(state_.Eye, state_.Goal)) {
+            state_.Phase = CameraPhase::Holding;
             return;
         }
     }
-    if (Phase == CameraPhase::Holding) {
+    if (state_.Phase == CameraPhase::Holding) {
         PullIn();
-        if (Blocked(Eye, e)) {
-            Phase = CameraPhase::Start;
+        if (Blocked(state_.Eye, e)) {
+            state_.Phase = CameraPhase::Start;
             return;
         }
     }
-    if (Phase == CameraPhase::Returning) {
-        MoveToward(Eye, wanted, Speed);
-        if (VecEqual(Eye, wanted)) {
-            Mode = CameraMode::Follow;
-            Phase = CameraPhase::Start;
+    if (state_.Phase == CameraPhase::Returning) {
+        MoveToward(state_.Eye, wanted, state_.EaseSpeed);
+        if (VecEqual(state_.Eye, wanted)) {
+            state_.Mode = CameraMode::Follow;
+            state_.Phase = CameraPhase::Start;
         }
     }
 }
 
 void FollowCamera::LookStep() {
     const bool held = Input.FreeLook;
-    if (!held) LookLatch = 0;
-    if (held && LookLatch == 0 && LookPhase != FreeLookPhase::Start) {
-        LookPhase = FreeLookPhase::Leaving;
-        Target = LookFrom;
+    if (!held) state_.LookLatch = 0;
+    if (held && state_.LookLatch == 0 && state_.LookPhase != FreeLookPhase::Start) {
+        state_.LookPhase = FreeLookPhase::Leaving;
+        state_.Target = state_.LookFrom;
     }
-    if (LookPhase == FreeLookPhase::Start) {
-        LookHome = Eye;
-        LookFrom = Target;
-        LookFar = VecSub(EyePoint(), VecScale(Backward(SmoothAngles), kLookFarDistance));
-        LookPhase = FreeLookPhase::Entering;
-        LookLatch = 1;
+    if (state_.LookPhase == FreeLookPhase::Start) {
+        state_.LookHome = state_.Eye;
+        state_.LookFrom = state_.Target;
+        state_.LookFar = VecSub(EyePoint(), VecScale(Backward(state_.SmoothAngles), kLookFarDistance));
+        state_.LookPhase = FreeLookPhase::Entering;
+        state_.LookLatch = 1;
     }
-    if (LookPhase == FreeLookPhase::Entering) {
-        const float span = VecDistance(LookHome, LookFrom);
-        MoveToward(Eye, LookFrom, kEyeStep);
-        MoveToward(Target, LookFar, span / 8.0f);
-        if (VecEqual(Eye, LookFrom)) {
-            LookAngles = VecMake(0, 0, 0);
-            LookVelocity[0] = LookVelocity[1] = 0.0f;
-            LookPhase = FreeLookPhase::Looking;
+    if (state_.LookPhase == FreeLookPhase::Entering) {
+        const float span = VecDistance(state_.LookHome, state_.LookFrom);
+        MoveToward(state_.Eye, state_.LookFrom, kEyeStep);
+        MoveToward(state_.Target, state_.LookFar, span / 8.0f);
+        if (VecEqual(state_.Eye, state_.LookFrom)) {
+            state_.LookAngles = VecMake(0, 0, 0);
+            state_.LookVelocity[0] = state_.LookVelocity[1] = 0.0f;
+            state_.LookPhase = FreeLookPhase::Looking;
         }
     }
-    if (LookPhase == FreeLookPhase::Looking) FreeLookTurn();
-    if (LookPhase == FreeLookPhase::Leaving) {
-        MoveToward(Eye, LookHome, kEyeStep);
-        if (VecEqual(Eye, LookHome)) {
-            Mode = CameraMode::Return;
-            LookPhase = FreeLookPhase::Start;
+    if (state_.LookPhase == FreeLookPhase::Looking) FreeLookTurn();
+    if (state_.LookPhase == FreeLookPhase::Leaving) {
+        MoveToward(state_.Eye, state_.LookHome, kEyeStep);
+        if (VecEqual(state_.Eye, state_.LookHome)) {
+            state_.Mode = CameraMode::Return;
+            state_.LookPhase = FreeLookPhase::Start;
         }
     }
 }
 
 void FollowCamera::FocusStep() {
-    if (Phase == CameraPhase::Start) {
-        const Vec3 savedPosition = Subject.Position;
-        const Vec3 savedEye = Eye;
-        const Vec3 savedTarget = Target;
-        Subject.Position = Goal;
-        ComputePose();
-        Goal = Eye;
-        GoalTarget = Target;
-        Subject.Position = savedPosition;
-        Eye = savedEye;
-        Target = savedTarget;
-        MoveStart = static_cast<float>(ClockMs());
-        MoveDuration = Speed;
-        MoveFromEye = Eye;
-        MoveFromTarget = Target;
-        Phase = CameraPhase::Moving;
+    if (state_.Phase == CameraPhase::Start) {
+        const Vec3 savedEye = state_.Eye;
+        const Vec3 savedTarget = state_.Target;
+        ComputePose(state_.Goal);
+        state_.Goal = state_.Eye;
+        state_.GoalTarget = state_.Target;
+        state_.Eye = savedEye;
+        state_.Target = savedTarget;
+        state_.MoveStart = static_cast<float>(ClockMs());
+        state_.MoveFromEye = state_.Eye;
+        state_.MoveFromTarget = state_.Target;
+        state_.Phase = CameraPhase::Moving;
     }
-    if (Phase == CameraPhase::Moving) {
+    if (state_.Phase == CameraPhase::Moving) {
         // A move without duration arrives at once.
-        const auto elapsed = static_cast<float>(ClockSince(ClockMs(), static_cast<double>(MoveStart)));
-        const float t = MoveDuration > 0.0f ? std::min(1.0f, elapsed / MoveDuration) : 1.0f;
-        Eye = VecLerp(MoveFromEye, Goal, t);
-        Target = VecLerp(MoveFromTarget, GoalTarget, t);
-        if (t >= 1.0f) Phase = CameraPhase::Arrived;
+        const auto elapsed = static_cast<float>(ClockSince(ClockMs(), static_cast<double>(state_.MoveStart)));
+        const float t = state_.MoveDuration > 0.0f ? std::min(1.0f, elapsed / state_.MoveDuration) : 1.0f;
+        state_.Eye = VecLerp(state_.MoveFromEye, state_.Goal, t);
+        state_.Target = VecLerp(state_.MoveFromTarget, state_.GoalTarget, t);
+        if (t >= 1.0f) state_.Phase = CameraPhase::Arrived;
     }
 }
 
