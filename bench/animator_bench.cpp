@@ -74,7 +74,7 @@ void BM_AnimatorUpdatePoseAndSkin(benchmark::State& state) {
         now += 9;  // a step is 1000 / 120 ms
         dv::ClockSetVirtualMs(now);
         item.Update();
-        benchmark::DoNotOptimize(item.SkinnedVertices.data());
+        benchmark::DoNotOptimize(item.SkinnedVertices().data());
     }
     dv::ClockUseVirtual(false);
 }
@@ -94,7 +94,7 @@ void BM_AnimatorUpdateUnchanged(benchmark::State& state) {
     item.Update();
     for (auto _ : state) {
         item.Update();
-        benchmark::DoNotOptimize(item.FramePos);
+        benchmark::DoNotOptimize(item.Playback().FramePos);
     }
     dv::ClockUseVirtual(false);
 }

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "app/game.h"
+#include "models/animator_internal.h"
 #include "input/keyboard.h"
 #include "app/replay.h"
 #include "app/run.h"
@@ -135,7 +136,7 @@ double MemcpyNsPerTriangle(int32_t n) {
 
 // Makes the next animator update pose and skin again, as after a tick that moved the clip.
 void ForgetPose(Shell& shell) {
-    if (shell.Game) shell.Game->CharacterModel.CachedFramePos = -1.0f;
+    if (shell.Game) dv::AnimatorInternals::ForgetPose(shell.Game->CharacterModel);
 }
 
 // Arguments: the profile clock, and 1 to pose and skin the character in every frame (a frame
@@ -350,10 +351,10 @@ void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, Mod
     if (g.CharacterModel.UpdatePose()) g.CharacterModel.SkinVerticesReference(skin);
     CollectCharacterLights(shell, g);
 
-    if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr &&
-        skin.size() == g.CharacterModel.Model->Vertices.size()) {
+    if (g.CharacterModel.Model() != nullptr && g.CharacterModel.Movable() != nullptr &&
+        skin.size() == g.CharacterModel.Model()->Vertices.size()) {
         const Vec3& p = g.Body.Movement.Position;
-        DrawMovableModel(g.CharacterModel.Movable->TextureSlot, -1, *g.CharacterModel.Model, p.x, p.y, p.z, m,
+        DrawMovableModel(g.CharacterModel.Movable()->TextureSlot, -1, *g.CharacterModel.Model(), p.x, p.y, p.z, m,
                          g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &skin, &g.Scratch);
         vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
                         g.CharacterTriangles.Count);

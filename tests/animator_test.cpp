@@ -6,6 +6,7 @@
 
 #include "math/clock.h"
 #include "models/animator.h"
+#include "models/animator_internal.h"
 #include "world/level_file.h"
 
 using namespace dv;
@@ -137,7 +138,7 @@ protected:
         ClockSetVirtualMs(now);
         item.Update();
     }
-    Vec3 Pos(int v) const { return item.SkinnedVertices[static_cast<size_t>(v)].Position; }
+    Vec3 Pos(int v) const { return item.SkinnedVertices()[static_cast<size_t>(v)].Position; }
 
     LevelRecord level;
     Animator item;
@@ -173,7 +174,7 @@ TEST_F(AnimatorTest, FindClipReturnsTheLowestOfRepeatedIds) {
     EXPECT_EQ(item.FindClip(10, 0, 6), -1);
     EXPECT_EQ(item.FindClip(1, 1, 6), -1);
     item.SelectClip(3);
-    EXPECT_EQ(item.ClipIndex, 1);
+    EXPECT_EQ(item.Playback().ClipIndex, 1);
     EXPECT_EQ(item.CurrentClipId(), 3);
 }
 
@@ -182,10 +183,10 @@ TEST_F(AnimatorTest, ClipsOutOfOrderAreMissedAndSelectTheFirstClip) {
     EXPECT_EQ(item.FindClip(4, 0, 2), -1);
     EXPECT_EQ(item.FindClip(9, 0, 2), 1);
     item.SelectClip(4);
-    EXPECT_EQ(item.ClipIndex, 0);
+    EXPECT_EQ(item.Playback().ClipIndex, 0);
     EXPECT_EQ(item.CurrentClipId(), 1);
     item.StartTransition(4, 0, 1);
-    EXPECT_EQ(item.NextClipIndex, 0);
+    EXPECT_EQ(item.Playback().NextClipIndex, 0);
 
     // A hit whose left neighbour repeats the id stands even when the disordered entries to
     // its left hide the lower copy from the search.
@@ -194,75 +195,75 @@ TEST_F(AnimatorTest, ClipsOutOfOrderAreMissedAndSelectTheFirstClip) {
 }
 
 TEST_F(AnimatorTest, WholeFramesAdvanceOncePerFrameTimeAndWrap) {
-    EXPECT_EQ(item.Frame, -1);
+    EXPECT_EQ(item.Playback().Frame, -1);
     UpdateAt(5);  // stopped: nothing happens, the vertices stay zero
     ExpectVec(Pos(0), 0, 0, 0, 0);
 
     Start(0, 0, 1000);  // start time 0: the first update advances at once
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_EQ(item.FramePos, 1.0f);
-    EXPECT_EQ(item.LastFrame, 1);
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_EQ(item.Playback().FramePos, 1.0f);
+    EXPECT_EQ(item.Playback().LastFrame, 1);
     ExpectVec(Pos(0), -10, 10, 0);
 
     for (int32_t now : {1050, 1099}) {
         UpdateAt(now);
-        EXPECT_EQ(item.Frame, 1);
-        EXPECT_EQ(item.FramePos, 1.0f);  // no in-between steps: whole frames only
+        EXPECT_EQ(item.Playback().Frame, 1);
+        EXPECT_EQ(item.Playback().FramePos, 1.0f);  // no in-between steps: whole frames only
     }
     UpdateAt(1100);
-    EXPECT_EQ(item.Frame, 2);
+    EXPECT_EQ(item.Playback().Frame, 2);
     ExpectVec(Pos(0), 4, 20, 0);
     UpdateAt(9000);  // however late, one frame per update
-    EXPECT_EQ(item.Frame, 3);
+    EXPECT_EQ(item.Playback().Frame, 3);
     ExpectVec(Pos(0), 4, 20, 0);  // the root's key of frame 2 is held
     UpdateAt(9100);
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     ExpectVec(Pos(0), 0, 20, 0);
 
     // Half speed doubles the frame time.
     item.TimeScale = 2.0f;
     UpdateAt(9299);
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     UpdateAt(9300);
-    EXPECT_EQ(item.Frame, 1);
+    EXPECT_EQ(item.Playback().Frame, 1);
 
     // A time scale not above zero becomes 1.0 and stays.
     item.TimeScale = 0.0f;
     UpdateAt(9400);
     EXPECT_EQ(item.TimeScale, 1.0f);
-    EXPECT_EQ(item.Frame, 2);
+    EXPECT_EQ(item.Playback().Frame, 2);
 
     item.Animating = false;
     UpdateAt(20000);
-    EXPECT_EQ(item.Frame, 2);
-    EXPECT_EQ(item.FramePos, 2.0f);
+    EXPECT_EQ(item.Playback().Frame, 2);
+    EXPECT_EQ(item.Playback().FramePos, 2.0f);
 }
 
 TEST_F(AnimatorTest, OneInBetweenStepSlerpsHalfwayIncludingTheWrapToFrameZero) {
     Start(2, 3, 1000);  // clip 2: 1 in-between step; SetFrame(3) shows frame 0 next
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     UpdateAt(1049);
-    EXPECT_EQ(item.FramePos, 0.0f);
+    EXPECT_EQ(item.Playback().FramePos, 0.0f);
     UpdateAt(1050);
-    EXPECT_EQ(item.FramePos, 0.5f);
+    EXPECT_EQ(item.Playback().FramePos, 0.5f);
     ExpectVec(Pos(0), -kHalfRoot2, 10 + kHalfRoot2, 0);  // bone 1 halfway to 90 degrees
     UpdateAt(1100);
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_EQ(item.FramePos, 1.0f);
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_EQ(item.Playback().FramePos, 1.0f);
 
     UpdateAt(1200);
     UpdateAt(1300);
-    EXPECT_EQ(item.Frame, 3);
+    EXPECT_EQ(item.Playback().Frame, 3);
     UpdateAt(1350);
-    EXPECT_EQ(item.FramePos, 3.5f);
+    EXPECT_EQ(item.Playback().FramePos, 3.5f);
     ExpectVec(Pos(0), 2, 20, 0);  // the root slides halfway back to frame 0's key
 }
 
 TEST_F(AnimatorTest, FractionBelowHalfATenThousandthCountsAsZero) {
     Start(4, 3, 40000);  // clip 4: 30000 steps per frame of 30 s, so one step per ms
-    ASSERT_EQ(item.Frame, 0);
+    ASSERT_EQ(item.Playback().Frame, 0);
     UpdateAt(40001);  // FramePos = 1 / 30000
-    EXPECT_GT(item.FramePos, 0.0f);
+    EXPECT_GT(item.Playback().FramePos, 0.0f);
     EXPECT_EQ(Pos(0).x, 0.0f);  // posed exactly at frame 0
     EXPECT_EQ(Pos(0).y, 20.0f);
     UpdateAt(40002);  // 2 / 30000 rounds to 0.0001: a slight turn towards frame 1
@@ -272,14 +273,14 @@ TEST_F(AnimatorTest, FractionBelowHalfATenThousandthCountsAsZero) {
 
 TEST_F(AnimatorTest, RepeatedUpdatesWithinOneStepLeaveTheVerticesUntouched) {
     Start(0, 0, 1000);
-    const ModelVertex* storage = item.SkinnedVertices.data();
-    item.SkinnedVertices[0].Position = {99, 99, 99};
+    const ModelVertex* storage = item.SkinnedVertices().data();
+    AnimatorInternals::SkinnedVertices(item)[0].Position = {99, 99, 99};
     UpdateAt(1020);
     UpdateAt(1099);
     ExpectVec(Pos(0), 99, 99, 99, 0);
     UpdateAt(1100);
     ExpectVec(Pos(0), 4, 20, 0);
-    EXPECT_EQ(item.SkinnedVertices.data(), storage);
+    EXPECT_EQ(item.SkinnedVertices().data(), storage);
 }
 
 TEST_F(AnimatorTest, SkinningWeighsUpToFourBonesFromTheRestPosition) {
@@ -291,69 +292,69 @@ TEST_F(AnimatorTest, SkinningWeighsUpToFourBonesFromTheRestPosition) {
 
     UpdateAt(1100);  // frame 1: bone 1 (and with it bone 2) turned 90 degrees about z at y 10
     ExpectVec(Pos(0), -10, 10, 0);
-    ExpectVec(item.SkinnedVertices[0].Normal, 0, 1, 0);
-    ExpectVec(Pos(1), -10, 35, 0);                             // (0, 30, 0) + 0.5 * (-20, 10, 0)
-    ExpectVec(Pos(2), -5, 15, 0);                              // 0.5 * (0, 20, 0) + 0.5 * (-10, 10, 0)
-    ExpectVec(Pos(3), -10, 20, 0);                             // 0.25 * ((0,30) + (-20,10) + (-20,10) + (0,30))
-    ExpectVec(item.SkinnedVertices[3].Normal, 0.5f, 0.5f, 0);  // weighted, not renormalised
-    EXPECT_EQ(item.SkinnedVertices[3].Gloss, 77);
+    ExpectVec(item.SkinnedVertices()[0].Normal, 0, 1, 0);
+    ExpectVec(Pos(1), -10, 35, 0);                               // (0, 30, 0) + 0.5 * (-20, 10, 0)
+    ExpectVec(Pos(2), -5, 15, 0);                                // 0.5 * (0, 20, 0) + 0.5 * (-10, 10, 0)
+    ExpectVec(Pos(3), -10, 20, 0);                               // 0.25 * ((0,30) + (-20,10) + (-20,10) + (0,30))
+    ExpectVec(item.SkinnedVertices()[3].Normal, 0.5f, 0.5f, 0);  // weighted, not renormalised
+    EXPECT_EQ(item.SkinnedVertices()[3].Gloss, 77);
 
     UpdateAt(1200);  // frame 2: the root slid by 4, carrying the whole chain
     ExpectVec(Pos(0), 4, 20, 0);
     ExpectVec(Pos(1), 2, 45, 0);
-    ExpectVec(item.Pose[2].Offset, 4, 0, 0);
+    ExpectVec(AnimatorInternals::Pose(item)[2].Offset, 4, 0, 0);
 }
 
 TEST_F(AnimatorTest, TransitionWaitsForItsFrameBlendsAndSwitches) {
     Start(0, 0, 1000);
-    ASSERT_EQ(item.Frame, 1);
+    ASSERT_EQ(item.Playback().Frame, 1);
     item.StartTransition(7, 1, 2);  // blend of 2 steps of 100 ms into clip 7 at frame 1
-    EXPECT_TRUE(item.TransitionPending);
-    EXPECT_EQ(item.TransitionFrame, 1);
+    EXPECT_TRUE(item.Playback().TransitionPending);
+    EXPECT_EQ(item.Playback().TransitionFrame, 1);
 
     item.SetFrame(2);  // the frame moved on before the blend began
     UpdateAt(1010);
-    EXPECT_EQ(item.Frame, 3);
-    EXPECT_FALSE(item.Blending);
+    EXPECT_EQ(item.Playback().Frame, 3);
+    EXPECT_FALSE(item.Playback().Blending);
     UpdateAt(1110);
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     UpdateAt(1210);
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_FALSE(item.Blending);
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_FALSE(item.Playback().Blending);
 
     UpdateAt(1260);  // frame 1 again: the blend begins; half a step gives fraction 0
-    EXPECT_TRUE(item.Blending);
-    EXPECT_EQ(item.FramePos, 1.0f);
+    EXPECT_TRUE(item.Playback().Blending);
+    EXPECT_EQ(item.Playback().FramePos, 1.0f);
     UpdateAt(1310);
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_EQ(item.BlendFraction, 0.5f);
-    EXPECT_EQ(item.FramePos, 1.5f);
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_EQ(item.Playback().BlendFraction, 0.5f);
+    EXPECT_EQ(item.Playback().FramePos, 1.5f);
     ExpectVec(Pos(0), -kHalfRoot2, 10 + kHalfRoot2 + 4, 0);  // 45 degrees, root lifted halfway to 8
     UpdateAt(1409);                                          // blending suspends frame stepping
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_TRUE(item.Blending);
-    EXPECT_FALSE(item.TransitionDone);
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_TRUE(item.Playback().Blending);
+    EXPECT_FALSE(item.Playback().TransitionDone);
 
     UpdateAt(1410);  // 200 ms after the frame began: the switch
-    EXPECT_TRUE(item.TransitionDone);
-    EXPECT_FALSE(item.Blending);
-    EXPECT_EQ(item.Clip, &level.Movables[0].Clips[3]);
-    EXPECT_EQ(item.Animation, &level.Animations[1]);
-    EXPECT_EQ(item.Frame, 1);
+    EXPECT_TRUE(item.Playback().TransitionDone);
+    EXPECT_FALSE(item.Playback().Blending);
+    EXPECT_EQ(item.Clip(), &level.Movables[0].Clips[3]);
+    EXPECT_EQ(item.Animation(), &level.Animations[1]);
+    EXPECT_EQ(item.Playback().Frame, 1);
     EXPECT_EQ(item.CurrentClipId(), 0);  // still the clip last selected
     ExpectVec(Pos(0), 0, 28, 0);
 
     UpdateAt(1510);  // clip 7 has two frames of 100 ms
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     ExpectVec(Pos(0), 0, 26, 0);
     UpdateAt(1610);
-    EXPECT_EQ(item.Frame, 1);
-    EXPECT_FALSE(item.Blending);  // done: the pending request does not run again
+    EXPECT_EQ(item.Playback().Frame, 1);
+    EXPECT_FALSE(item.Playback().Blending);  // done: the pending request does not run again
 
     item.SelectClip(0);
-    EXPECT_FALSE(item.TransitionPending);
-    EXPECT_FALSE(item.TransitionDone);
-    EXPECT_EQ(item.Frame, -1);
+    EXPECT_FALSE(item.Playback().TransitionPending);
+    EXPECT_FALSE(item.Playback().TransitionDone);
+    EXPECT_EQ(item.Playback().Frame, -1);
 }
 
 TEST_F(AnimatorTest, BlendOfZeroStepsSwitchesAtOnce) {
@@ -362,10 +363,10 @@ TEST_F(AnimatorTest, BlendOfZeroStepsSwitchesAtOnce) {
         item.TimeScale = scale;
         item.StartTransition(7, 1, length);
         UpdateAt(1001);
-        EXPECT_TRUE(item.TransitionDone) << length;
-        EXPECT_EQ(item.Frame, 1);
-        EXPECT_TRUE(std::isfinite(item.FramePos));
-        EXPECT_EQ(item.Animation, &level.Animations[1]);
+        EXPECT_TRUE(item.Playback().TransitionDone) << length;
+        EXPECT_EQ(item.Playback().Frame, 1);
+        EXPECT_TRUE(std::isfinite(item.Playback().FramePos));
+        EXPECT_EQ(item.Animation(), &level.Animations[1]);
         ExpectVec(Pos(0), 0, 28, 0);
     }
 }
@@ -374,25 +375,25 @@ TEST_F(AnimatorTest, SwitchOntoTheCachedPoseDoesNotFreezePlayback) {
     Start(0, 0, 1000);              // clip 0 at frame 1, posed
     item.StartTransition(0, 1, 0);  // the same clip at the same frame, at once
     UpdateAt(1001);
-    EXPECT_TRUE(item.TransitionDone);
-    EXPECT_FALSE(item.Blending);
+    EXPECT_TRUE(item.Playback().TransitionDone);
+    EXPECT_FALSE(item.Playback().Blending);
     UpdateAt(1101);
-    EXPECT_EQ(item.Frame, 2);
+    EXPECT_EQ(item.Playback().Frame, 2);
 }
 
 TEST_F(AnimatorTest, BindingChecksTheMovableAndSizesTheArrays) {
-    EXPECT_EQ(item.SkinnedVertices.size(), 4u);
-    EXPECT_EQ(item.Pose.size(), 3u);
+    EXPECT_EQ(item.SkinnedVertices().size(), 4u);
+    EXPECT_EQ(AnimatorInternals::Pose(item).size(), 3u);
     EXPECT_FALSE(item.BindMovable(4));
-    EXPECT_EQ(item.Movable, nullptr);
+    EXPECT_EQ(item.Movable(), nullptr);
     EXPECT_EQ(item.CurrentClipId(), -1);
     item.SelectClip(0);
     item.SetFrame(0);
     item.Animating = true;
     UpdateAt(100);  // nothing bound: nothing to do
-    EXPECT_EQ(item.Frame, 0);
+    EXPECT_EQ(item.Playback().Frame, 0);
     item.Destroy();
-    EXPECT_TRUE(item.SkinnedVertices.empty());
+    EXPECT_TRUE(item.SkinnedVertices().empty());
 }
 
 TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
@@ -423,24 +424,24 @@ TEST(AnimatorWrittenLevel, MovableReadBackFromALevelFileAnimatesAlike) {
     item.Animating = true;
     ClockSetVirtualMs(1000);
     item.Update();
-    ExpectVec(item.SkinnedVertices[0].Position, -10, 10, 0);
-    ExpectVec(item.SkinnedVertices[1].Position, -10, 35, 0);
-    EXPECT_EQ(item.SkinnedVertices[1].Gloss, 77);
+    ExpectVec(item.SkinnedVertices()[0].Position, -10, 10, 0);
+    ExpectVec(item.SkinnedVertices()[1].Position, -10, 35, 0);
+    EXPECT_EQ(item.SkinnedVertices()[1].Gloss, 77);
     ClockUseVirtual(false);
 }
 
 TEST_F(AnimatorTest, DrawingArraysFollowThePoseAndTheVertexRecordsCatchUp) {
     Start(0, 3, 1000);
     const auto skinnedPos = [this](size_t v) {
-        const size_t e = item.Skinned.SlotOf(v);
-        return Vec3{item.Skinned.X[e], item.Skinned.Y[e], item.Skinned.Z[e]};
+        const size_t e = item.Skinned().SlotOf(v);
+        return Vec3{item.Skinned().X[e], item.Skinned().Y[e], item.Skinned().Z[e]};
     };
     ExpectVec(skinnedPos(0), 0, 20, 0);
-    const uint64_t serial = item.SkinnedSerial;
+    const uint64_t serial = item.SkinnedSerial();
 
     ClockSetVirtualMs(1100);
     EXPECT_TRUE(item.UpdateSkinned());  // frame 1: the arrays move, the records wait
-    EXPECT_NE(item.SkinnedSerial, serial);
+    EXPECT_NE(item.SkinnedSerial(), serial);
     ExpectVec(skinnedPos(0), -10, 10, 0);
     ExpectVec(skinnedPos(3), -10, 20, 0);
     ExpectVec(Pos(0), 0, 20, 0);
@@ -449,7 +450,7 @@ TEST_F(AnimatorTest, DrawingArraysFollowThePoseAndTheVertexRecordsCatchUp) {
     item.Update();  // the pose is unchanged, yet the records take it now
     ExpectVec(Pos(0), -10, 10, 0);
     ExpectVec(Pos(3), -10, 20, 0);
-    EXPECT_EQ(item.SkinnedVertices[3].Gloss, 77);
+    EXPECT_EQ(item.SkinnedVertices()[3].Gloss, 77);
 
     ClockSetVirtualMs(1200);
     EXPECT_TRUE(item.UpdatePose());  // posed without skinning (the benchmark's reference path)

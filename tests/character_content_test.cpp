@@ -468,9 +468,9 @@ TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTh
     };
     show(100, 0);
     const dv::ModelRecord& model = level.Level.Models[0];
-    ASSERT_EQ(item.SkinnedVertices.size(), model.Vertices.size());
+    ASSERT_EQ(item.SkinnedVertices().size(), model.Vertices.size());
     for (size_t i = 0; i < model.Vertices.size(); ++i) {
-        const Vec3 a = item.SkinnedVertices[i].Position, b = model.Vertices[i].Position;
+        const Vec3 a = item.SkinnedVertices()[i].Position, b = model.Vertices[i].Position;
         ASSERT_NEAR(dv::VecDistance(a, b), 0.0f, 1e-4f) << "vertex " << i;
     }
     // Posed frames: the contact sheets and the checks above use the builder's own posing.
@@ -480,7 +480,7 @@ TEST(CharacterContent, TheAnimatorSkinsTheRestPoseBackIntoTheMeshAndAgreesWithTh
         std::vector<Vec3> mine;
         dv::SkinRig(model, level.Level.Skeletons[0], ClipPose(clipId, frame), mine);
         for (size_t i = 0; i < mine.size(); ++i) {
-            ASSERT_NEAR(dv::VecDistance(item.SkinnedVertices[i].Position, mine[i]), 0.0f, 1e-3f)
+            ASSERT_NEAR(dv::VecDistance(item.SkinnedVertices()[i].Position, mine[i]), 0.0f, 1e-3f)
                 << "clip " << clipId << " vertex " << i;
         }
     }
@@ -603,10 +603,10 @@ public:
         ASSERT_TRUE(done()) << "the clip never reached the state waited for";
     }
     void Settle() {
-        Until([&] { return !item_.Blending && item_.TransitionDone; });
+        Until([&] { return !item_.Playback().Blending && item_.Playback().TransitionDone; });
     }
     void LastFrame(int n) {
-        Until([&] { return item_.LastFrame == n; });
+        Until([&] { return item_.Playback().LastFrame == n; });
     }
     void For(int ms) {
         for (int t = 0; t < ms; t += 6) Step();
@@ -619,26 +619,26 @@ private:
     void Step() {
         dv::ClockAdvanceVirtual(6);
         item_.Update();
-        std::vector<Vec3> now(item_.SkinnedVertices.size());
+        std::vector<Vec3> now(item_.SkinnedVertices().size());
         for (size_t i = 0; i < now.size(); ++i)
-            now[i] = dv::VecAdd(dv::VecScale(item_.SkinnedVertices[i].Position, 3.2f), body_);
+            now[i] = dv::VecAdd(dv::VecScale(item_.SkinnedVertices()[i].Position, 3.2f), body_);
         // A blend moves in whole steps of 1 / length of the way, which is the animator's to
         // decide; the pose changes this checks are the clips' own and the clip switches.
-        const bool blended = item_.Blending || wasBlending_;
-        wasBlending_ = item_.Blending;
+        const bool blended = item_.Playback().Blending || wasBlending_;
+        wasBlending_ = item_.Playback().Blending;
         if (!last_.empty() && !blended) {
             for (size_t i = 0; i < now.size(); ++i) {
                 const float d = dv::VecDistance(now[i], last_[i]);
                 if (d > worst_) {
                     worst_ = d;
-                    where_ = "clip " + std::to_string(item_.Clip ? item_.Clip->ClipId : -1) + " frame pos " +
-                             std::to_string(item_.FramePos) + " blending " + std::to_string(item_.Blending) +
-                             " previous " + previous_;
+                    where_ = "clip " + std::to_string(item_.Clip() ? item_.Clip()->ClipId : -1) + " frame pos " +
+                             std::to_string(item_.Playback().FramePos) + " blending " +
+                             std::to_string(item_.Playback().Blending) + " previous " + previous_;
                 }
             }
         }
-        previous_ = "clip " + std::to_string(item_.Clip ? item_.Clip->ClipId : -1) + " frame pos " +
-                    std::to_string(item_.FramePos);
+        previous_ = "clip " + std::to_string(item_.Clip() ? item_.Clip()->ClipId : -1) + " frame pos " +
+                    std::to_string(item_.Playback().FramePos);
         last_ = std::move(now);
     }
 
@@ -658,7 +658,7 @@ TEST(CharacterContent, IdleRunAndStopPlayWithoutPops) {
     p.Settle();
     p.Select(2, 7, {0, 0, 0});  // run start settled
     p.For(1500);
-    p.Until([&] { return p.Item().LastFrame == 21 || p.Item().LastFrame < 3; });
+    p.Until([&] { return p.Item().Playback().LastFrame == 21 || p.Item().Playback().LastFrame < 3; });
     p.Transition(8, 0, 5);  // release forward
     p.Settle();
     p.Select(8, 8, {0, 0, 0});
@@ -736,12 +736,12 @@ TEST(CharacterContent, TheActionsRunAndStopTheCharacterOnTheDemoLevel) {
                 clipsSeen.push_back(item.CurrentClipId());
         }
         item.Update();
-        std::vector<Vec3> now(item.SkinnedVertices.size());
+        std::vector<Vec3> now(item.SkinnedVertices().size());
         for (size_t i = 0; i < now.size(); ++i) {
-            now[i] = dv::VecAdd(dv::VecScale(item.SkinnedVertices[i].Position, 3.2f), position);
+            now[i] = dv::VecAdd(dv::VecScale(item.SkinnedVertices()[i].Position, 3.2f), position);
         }
-        const bool blended = item.Blending || wasBlending;
-        wasBlending = item.Blending;
+        const bool blended = item.Playback().Blending || wasBlending;
+        wasBlending = item.Playback().Blending;
         if (!last.empty() && !blended) {
             for (size_t i = 0; i < now.size(); ++i) worst = std::max(worst, dv::VecDistance(now[i], last[i]));
         }

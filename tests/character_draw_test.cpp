@@ -98,10 +98,10 @@ protected:
             dv::MatRotateAngles(m, false, 0, view.Heading, 0);
             dv::MatRotateAngles(m, false, view.Pitch, 0, 0);
             const dv::LevelDrawTarget t = Target(view);
-            const int32_t slot = item_.Movable->TextureSlot;
-            dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum, lights_,
-                                 &referenceSkin_, &referenceScratch_);
-            dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum, lights_,
+            const int32_t slot = item_.Movable()->TextureSlot;
+            dv::DrawMovableModel(slot, -1, *item_.Model(), at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum,
+                                 lights_, &referenceSkin_, &referenceScratch_);
+            dv::DrawCharacterMesh(slot, *item_.Model(), item_.Skinned(), at_, m, drawn_, t, t.ViewFrustum, lights_,
                                   scratch_);
             CompareTriangles(what + ", heading " + std::to_string(view.Heading), t);
             ++comparedViews_;
@@ -237,10 +237,10 @@ protected:
 };
 
 TEST_F(CharacterDrawTest, EveryFrameOfEveryClipMatchesTheReference) {
-    for (const dv::ClipRecord& clip : item_.Movable->Clips) {
+    for (const dv::ClipRecord& clip : item_.Movable()->Clips) {
         item_.SelectClip(clip.ClipId);
-        ASSERT_NE(item_.Animation, nullptr);
-        for (int32_t f = 0; f < item_.Animation->FrameCount; ++f) {
+        ASSERT_NE(item_.Animation(), nullptr);
+        for (int32_t f = 0; f < item_.Animation()->FrameCount; ++f) {
             item_.SetFrame(f);
             item_.Animating = false;
             item_.Update();
@@ -257,7 +257,7 @@ TEST_F(CharacterDrawTest, EveryFrameOfEveryClipMatchesTheReference) {
 
 // Blends of a few steps between clips, compared at every update that moves the pose.
 TEST_F(CharacterDrawTest, BlendedTransitionsMatchTheReference) {
-    const std::vector<dv::ClipRecord>& clips = item_.Movable->Clips;
+    const std::vector<dv::ClipRecord>& clips = item_.Movable()->Clips;
     int blends = 0;
     for (size_t a = 0; a + 1 < clips.size(); a += 3) {
         const dv::ClipRecord& from = clips[a];
@@ -269,12 +269,12 @@ TEST_F(CharacterDrawTest, BlendedTransitionsMatchTheReference) {
         item_.TimeScale = 1.0f;
         item_.Update();
         item_.StartTransition(to.ClipId, 0, 6);
-        for (int32_t now = 1000; now < 3000 && !item_.TransitionDone; now += 7) {
+        for (int32_t now = 1000; now < 3000 && !item_.Playback().TransitionDone; now += 7) {
             dv::ClockSetVirtualMs(now);
             item_.Update();
-            if (!item_.Blending || item_.BlendFraction == 0.0f) continue;
+            if (!item_.Playback().Blending || item_.Playback().BlendFraction == 0.0f) continue;
             std::ostringstream what;
-            what << "blend " << from.ClipId << " -> " << to.ClipId << " at " << item_.FramePos;
+            what << "blend " << from.ClipId << " -> " << to.ClipId << " at " << item_.Playback().FramePos;
             ComparePose(what.str());
             if (HasFatalFailure()) return;
             ++blends;
@@ -299,7 +299,7 @@ bool SameRecords(const dv::TriangleBuffer& a, const dv::TriangleBuffer& b) {
 // The drawing that copies its last triangles: every call gives what a fresh drawing gives for
 // the same inputs, and a change of any input (eye, a light, the placement, the pose) is seen.
 TEST_F(CharacterDrawTest, ReusedTrianglesAreThoseOfAFreshDrawingOfTheSameInputs) {
-    item_.SelectClip(item_.Movable->Clips[0].ClipId);
+    item_.SelectClip(item_.Movable()->Clips[0].ClipId);
     item_.SetFrame(0);
     item_.Animating = false;
     item_.Update();
@@ -308,18 +308,18 @@ TEST_F(CharacterDrawTest, ReusedTrianglesAreThoseOfAFreshDrawingOfTheSameInputs)
     dv::LevelDrawTarget t = Target(kViews[1]);
     dv::LightList lights = lights_;
     dv::Vec3 at = at_;
-    const int32_t slot = item_.Movable->TextureSlot;
+    const int32_t slot = item_.Movable()->TextureSlot;
     dv::CharacterDrawScratch reuseScratch;
     dv::TriangleBuffer reused;
-    const size_t faces = item_.Model->Faces.size();
+    const size_t faces = item_.Model()->Faces.size();
     reused.Triangles.resize(faces);
     reused.Vertices.resize(faces);
 
     const auto compare = [&](const std::string& what) {
-        reused.Count = dv::DrawCharacterMeshReusing(item_.SkinnedSerial, slot, *item_.Model, item_.Skinned, at, m,
+        reused.Count = dv::DrawCharacterMeshReusing(item_.SkinnedSerial(), slot, *item_.Model(), item_.Skinned(), at, m,
                                                     reused.Triangles.data(), reused.Vertices.data(), t, t.ViewFrustum,
                                                     lights, reuseScratch);
-        dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at, m, drawn_, t, t.ViewFrustum, lights, scratch_);
+        dv::DrawCharacterMesh(slot, *item_.Model(), item_.Skinned(), at, m, drawn_, t, t.ViewFrustum, lights, scratch_);
         EXPECT_GT(drawn_.Count, 100) << what;
         EXPECT_TRUE(SameRecords(reused, drawn_)) << what;
     };
@@ -344,13 +344,13 @@ TEST_F(CharacterDrawTest, ReusedTrianglesAreThoseOfAFreshDrawingOfTheSameInputs)
 // A character behind the eye, and one beyond the view distance: nothing is drawn, as by the
 // reference, and the early return leaves nothing behind for the next drawing.
 TEST_F(CharacterDrawTest, ACharacterOutOfViewGivesNoTriangles) {
-    item_.SelectClip(item_.Movable->Clips[0].ClipId);
+    item_.SelectClip(item_.Movable()->Clips[0].ClipId);
     item_.SetFrame(0);
     item_.Animating = false;
     item_.Update();
     item_.SkinVerticesReference(referenceSkin_);
     const dv::Mat4 m = dv::MatIdentity();
-    const int32_t slot = item_.Movable->TextureSlot;
+    const int32_t slot = item_.Movable()->TextureSlot;
     for (const float distance : {-300.0f, 3000.0f}) {
         dv::LevelDrawTarget t = Target(kViews[0]);
         // Look along +z from a point `distance` before the character (negative: past it).
@@ -358,9 +358,10 @@ TEST_F(CharacterDrawTest, ACharacterOutOfViewGivesNoTriangles) {
         const Vec3 look = dv::VecAdd(t.Eye, Vec3{0, 0, 1});
         t.ViewFrustum = dv::FrustumFromMatrices(dv::MatLookAtLH(t.Eye, look, Vec3{0, 1, 0}),
                                                 dv::MatPerspectiveFovLH(0.8f, 4.0f / 3.0f, 1.0f, 5000.0f));
-        dv::DrawMovableModel(slot, -1, *item_.Model, at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum, lights_,
+        dv::DrawMovableModel(slot, -1, *item_.Model(), at_.x, at_.y, at_.z, m, reference_, t, t.ViewFrustum, lights_,
                              &referenceSkin_, &referenceScratch_);
-        dv::DrawCharacterMesh(slot, *item_.Model, item_.Skinned, at_, m, drawn_, t, t.ViewFrustum, lights_, scratch_);
+        dv::DrawCharacterMesh(slot, *item_.Model(), item_.Skinned(), at_, m, drawn_, t, t.ViewFrustum, lights_,
+                              scratch_);
         EXPECT_EQ(reference_.Count, 0) << distance;
         EXPECT_EQ(drawn_.Count, 0) << distance;
     }

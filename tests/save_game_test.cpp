@@ -13,6 +13,7 @@
 
 #include "app/game.h"
 #include "app/save_game.h"
+#include "models/animator_internal.h"
 #include "motion/follow_camera_internal.h"
 #include "render/viewport.h"
 
@@ -246,7 +247,7 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     game.Follow = std::make_unique<dv::FollowCamera>();
     game.Body.LastTick = 5000;
     game.Actions.LastTickTime = 4990;
-    game.CharacterModel.FrameStart = 4900;
+    dv::AnimatorInternals::Playback(game.CharacterModel).FrameStart = 4900;
     dv::FollowCameraInternals::State(*game.Follow).MoveStart = 4800;
     dv::Camera view;
     const dv::SavedGame saved = dv::CaptureGame(game, view, 5010);
@@ -266,7 +267,7 @@ TEST(SaveFile, ClockReadingsAreKeptRelativeToTheSave) {
     dv::ShiftGameClocks(game, 1000);
     EXPECT_EQ(game.Body.LastTick, 6000);
     EXPECT_EQ(game.Actions.LastTickTime, 5990);
-    EXPECT_EQ(game.CharacterModel.FrameStart, 5900);
+    EXPECT_EQ(game.CharacterModel.Playback().FrameStart, 5900);
     EXPECT_EQ(game.Follow->Kept().MoveStart, 5800.0f);
 }
 

@@ -339,7 +339,7 @@ std::string BrokenInvariant(const Shell& shell) {
     if (!Finite(m.Position) || !std::isfinite(m.AngleX) || !std::isfinite(m.AngleY) || !std::isfinite(m.AngleZ))
         return "position or angle not finite";
     if (g.Body.Action < 0 || g.Body.Action > 55) return "action " + std::to_string(g.Body.Action);
-    if (!Finite(g.Follow->Eye) || !Finite(shell.ViewCamera.Position)) return "camera eye not finite";
+    if (!Finite(g.Follow->Eye()) || !Finite(shell.ViewCamera.Position)) return "camera eye not finite";
     const int32_t room = g.Body.Room;
     if (room < 0 || room >= static_cast<int32_t>(shell.Level.Map.Rooms.size())) return "room " + std::to_string(room);
     const RoomHeader& h = shell.Level.Map.Rooms[static_cast<size_t>(room)].Header;

@@ -74,7 +74,7 @@ void ShiftGameClocks(GameState& game, int32_t ms) {
     game.Body.LastTick = ClockAfter(game.Body.LastTick, ms);
     game.Actions.LastTickTime = ClockAfter(game.Actions.LastTickTime, ms);
     game.Actions.TimedStartTime = ClockAfter(game.Actions.TimedStartTime, ms);
-    game.CharacterModel.FrameStart = ClockAfter(game.CharacterModel.FrameStart, ms);
+    game.CharacterModel.ShiftClock(ms);
     game.Follow->ShiftClock(ms);
 }
 

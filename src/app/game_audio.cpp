@@ -226,7 +226,7 @@ void GameAudio::AfterTick(const GameState& g) {
     CharacterSoundState now;
     now.Action = static_cast<CharacterAction>(g.Body.Action);
     now.Clip = g.CharacterModel.CurrentClipId();
-    now.Frame = g.CharacterModel.Frame;
+    now.Frame = g.CharacterModel.Playback().Frame;
     now.Room = g.Body.Room;
     now.CellColumn = g.Body.CellColumn;
     now.CellRow = g.Body.CellRow;

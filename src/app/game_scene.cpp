@@ -55,11 +55,11 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
     if (!shell.Paused()) g.CharacterModel.UpdateSkinned();
     CollectCharacterLights(shell, g);
 
-    if (g.CharacterModel.Model != nullptr && g.CharacterModel.Movable != nullptr) {
-        const ModelRecord& model = *g.CharacterModel.Model;
+    if (g.CharacterModel.Model() != nullptr && g.CharacterModel.Movable() != nullptr) {
+        const ModelRecord& model = *g.CharacterModel.Model();
         const TriangleSpan room = vp.ReserveTriangles(static_cast<int32_t>(model.Faces.size()));
         const Animator& a = g.CharacterModel;
-        vp.CommitTriangles(DrawCharacterMeshReusing(a.SkinnedSerial, a.Movable->TextureSlot, model, a.Skinned,
+        vp.CommitTriangles(DrawCharacterMeshReusing(a.SkinnedSerial(), a.Movable()->TextureSlot, model, a.Skinned(),
                                                     g.Body.Movement.Position, m, room.Headers, room.Vertices, target,
                                                     vp.ViewFrustum, g.VisibleLights, g.CharacterScratch));
     }

@@ -155,46 +155,49 @@ void RestoreCharacter(const SavedCharacter& s, CharacterState& c, int32_t now) {
 SavedAnimator CaptureAnimator(const Animator& a, int32_t now) {
     SavedAnimator s{};
     const PlaybackRecords r = a.Records();
-    s.ClipIndex = a.ClipIndex;
-    s.NextClipIndex = a.NextClipIndex;
+    const AnimatorPlayback& p = a.Playback();
+    s.ClipIndex = p.ClipIndex;
+    s.NextClipIndex = p.NextClipIndex;
     s.ClipRecord = r.Clip;
     s.AnimationRecord = r.Animation;
     s.NextClipRecord = r.NextClip;
     s.NextAnimationRecord = r.NextAnimation;
-    s.Frame = a.Frame;
-    s.FramePos = a.FramePos;
+    s.Frame = p.Frame;
+    s.FramePos = p.FramePos;
     s.TimeScale = a.TimeScale;
-    s.FrameStart = Relative(a.FrameStart, now);
+    s.FrameStart = Relative(p.FrameStart, now);
     s.Animating = a.Animating;
-    s.TransitionPending = a.TransitionPending;
-    s.TransitionFrame = a.TransitionFrame;
-    s.TransitionTarget = a.TransitionTarget;
-    s.TransitionLength = a.TransitionLength;
-    s.TransitionBlend = a.TransitionBlend;
-    s.Blending = a.Blending;
-    s.TransitionDone = a.TransitionDone;
-    s.BlendFraction = a.BlendFraction;
-    s.LastFrame = a.LastFrame;
+    s.TransitionPending = p.TransitionPending;
+    s.TransitionFrame = p.TransitionFrame;
+    s.TransitionTarget = p.TransitionTarget;
+    s.TransitionLength = p.TransitionLength;
+    s.TransitionBlend = p.TransitionBlend;
+    s.Blending = p.Blending;
+    s.TransitionDone = p.TransitionDone;
+    s.BlendFraction = p.BlendFraction;
+    s.LastFrame = p.LastFrame;
     return s;
 }
 
 void RestoreAnimator(const SavedAnimator& s, Animator& a, int32_t now) {
-    a.ClipIndex = s.ClipIndex;
-    a.NextClipIndex = s.NextClipIndex;
-    a.Frame = s.Frame;
-    a.FramePos = s.FramePos;
+    AnimatorPlayback p;
+    p.ClipIndex = s.ClipIndex;
+    p.NextClipIndex = s.NextClipIndex;
+    p.Frame = s.Frame;
+    p.FramePos = s.FramePos;
     a.TimeScale = s.TimeScale;
-    a.FrameStart = ClockAfter(now, s.FrameStart);
+    p.FrameStart = ClockAfter(now, s.FrameStart);
     a.Animating = s.Animating != 0;
-    a.TransitionPending = s.TransitionPending != 0;
-    a.TransitionFrame = static_cast<int16_t>(s.TransitionFrame);
-    a.TransitionTarget = static_cast<int16_t>(s.TransitionTarget);
-    a.TransitionLength = static_cast<int16_t>(s.TransitionLength);
-    a.TransitionBlend = s.TransitionBlend != 0;
-    a.Blending = s.Blending != 0;
-    a.TransitionDone = s.TransitionDone != 0;
-    a.BlendFraction = s.BlendFraction;
-    a.LastFrame = s.LastFrame;
+    p.TransitionPending = s.TransitionPending != 0;
+    p.TransitionFrame = static_cast<int16_t>(s.TransitionFrame);
+    p.TransitionTarget = static_cast<int16_t>(s.TransitionTarget);
+    p.TransitionLength = static_cast<int16_t>(s.TransitionLength);
+    p.TransitionBlend = s.TransitionBlend != 0;
+    p.Blending = s.Blending != 0;
+    p.TransitionDone = s.TransitionDone != 0;
+    p.BlendFraction = s.BlendFraction;
+    p.LastFrame = s.LastFrame;
+    a.RestorePlayback(p);
 }
 
 SavedCamera CaptureCamera(const FollowCamera& c, const Camera& view, int32_t now) {

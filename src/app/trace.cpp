@@ -26,8 +26,9 @@ void WriteTraceLine(FILE* trace, const GameState& g) {
     const BodyPose& m = g.Body.Movement;
     const FollowCamera& cam = *g.Follow;
     std::fprintf(trace, "%d,%d,%d,%d,%d,%.3f,%.3f,%.3f,%.3f,%d,%.3f,%.3f,%.3f\n", ClockMs(), g.Body.Action,
-                 g.CharacterModel.CurrentClipId(), g.CharacterModel.Frame, g.Body.Room, m.Position.x, m.Position.y,
-                 m.Position.z, m.AngleY, static_cast<int>(cam.Mode()), cam.Eye().x, cam.Eye().y, cam.Eye().z);
+                 g.CharacterModel.CurrentClipId(), g.CharacterModel.Playback().Frame, g.Body.Room, m.Position.x,
+                 m.Position.y, m.Position.z, m.AngleY, static_cast<int>(cam.Mode()), cam.Eye().x, cam.Eye().y,
+                 cam.Eye().z);
 }
 
 bool CloseTrace(GameState& game, const std::string& path, std::string& error) {

@@ -17,12 +17,12 @@ void FillRecord(ActionRecord& record, const CharacterInput& command, const Movem
     record.Body.AngleZ = pose.AngleZ;
     record.Body.Action = static_cast<CharacterAction>(body.Action);
     record.Clip.Id = static_cast<CharacterClip>(animator.CurrentClipId());
-    record.Clip.Frame = animator.Frame;
+    record.Clip.Frame = animator.Playback().Frame;
     record.Clip.TimeScale = animator.TimeScale;
     record.Command = command;
-    record.Playback.LastFrame = animator.LastFrame;
-    record.Playback.FramePos = animator.FramePos;
-    record.Playback.Settled = animator.Blending ? 0 : 1;
+    record.Playback.LastFrame = animator.Playback().LastFrame;
+    record.Playback.FramePos = animator.Playback().FramePos;
+    record.Playback.Settled = animator.Playback().Blending ? 0 : 1;
     record.Transition.Requested = 0;
 }
 
@@ -41,7 +41,7 @@ void ApplyActionRecord(const ActionRecord& record, CharacterParts parts) {
     animator.TimeScale = record.Clip.TimeScale;
 
     const auto clip = static_cast<int32_t>(record.Clip.Id);
-    if (clip != animator.CurrentClipId() || record.Clip.Frame != animator.Frame) {
+    if (clip != animator.CurrentClipId() || record.Clip.Frame != animator.Playback().Frame) {
         animator.SelectClip(clip);
         animator.SetFrame(record.Clip.Frame);
     }

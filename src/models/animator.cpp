@@ -87,73 +87,73 @@ KeySample SampleKey(const AnimationRecord& animation, int32_t track, int32_t fra
 }
 
 void Animator::Create(const LevelRecord& level) {
-    Level = &level;
+    level_ = &level;
     Unbind();
-    FrameStart = 0;
+    playback_.FrameStart = 0;
     Animating = false;
 }
 
 void Animator::Unbind() {
-    Movable = nullptr;
-    Model = nullptr;
-    Skeleton = nullptr;
-    Animation = nullptr;
-    Clip = nullptr;
-    NextAnimation = nullptr;
-    NextClip = nullptr;
-    Frame = -1;
+    movable_ = nullptr;
+    model_ = nullptr;
+    skeleton_ = nullptr;
+    animation_ = nullptr;
+    clip_ = nullptr;
+    nextAnimation_ = nullptr;
+    nextClip_ = nullptr;
+    playback_.Frame = -1;
     ResetPlayback();
 }
 
 void Animator::Destroy() {
-    ModelVertices().swap(SkinnedVertices);
-    std::vector<BonePose>().swap(Pose);
-    Skinned = SkinnedMesh{};
-    ++PoseSerial;
-    std::vector<Quat>().swap(InverseRotations);
-    std::vector<BoneTransform>().swap(BoneTransforms);
-    std::vector<VertexInfluences>().swap(Influences);
-    Groups = SkinGroups{};
+    ModelVertices().swap(skinnedVertices_);
+    std::vector<BonePose>().swap(pose_);
+    skinned_ = SkinnedMesh{};
+    ++poseSerial_;
+    std::vector<Quat>().swap(inverseRotations_);
+    std::vector<BoneTransform>().swap(boneTransforms_);
+    std::vector<VertexInfluences>().swap(influences_);
+    groups_ = SkinGroups{};
 }
 
 void Animator::ResetPlayback() {
-    CachedFramePos = -1.0f;
-    CachedMovableId = -1;
-    CachedClipId = -1;
-    TransitionDone = false;
-    Blending = false;
-    BlendFraction = 0.0f;
+    cachedFramePos_ = -1.0f;
+    cachedMovableId_ = -1;
+    cachedClipId_ = -1;
+    playback_.TransitionDone = false;
+    playback_.Blending = false;
+    playback_.BlendFraction = 0.0f;
 }
 
 bool Animator::BindMovable(int32_t index) {
     Unbind();
-    if (Level == nullptr || index < 0 || index >= static_cast<int32_t>(Level->Movables.size())) return false;
-    const MovableRecord& movable = Level->Movables[static_cast<size_t>(index)];
-    if (movable.ModelIndex < 0 || movable.ModelIndex >= static_cast<int32_t>(Level->Models.size())) return false;
-    if (movable.SkeletonIndex < 0 || movable.SkeletonIndex >= static_cast<int32_t>(Level->Skeletons.size())) {
+    if (level_ == nullptr || index < 0 || index >= static_cast<int32_t>(level_->Movables.size())) return false;
+    const MovableRecord& movable = level_->Movables[static_cast<size_t>(index)];
+    if (movable.ModelIndex < 0 || movable.ModelIndex >= static_cast<int32_t>(level_->Models.size())) return false;
+    if (movable.SkeletonIndex < 0 || movable.SkeletonIndex >= static_cast<int32_t>(level_->Skeletons.size())) {
         return false;
     }
-    Movable = &movable;
-    Model = &Level->Models[static_cast<size_t>(movable.ModelIndex)];
-    Skeleton = &Level->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
-    SkinnedVertices.assign(Model->Vertices.size(), ModelVertex{});
-    ++PoseSerial;
-    RestFieldsCopied = false;
-    Pose.assign(Skeleton->Bones.size(), BonePose{});
-    InverseRotations.assign(Skeleton->Bones.size(), Quat{0, 0, 0, 1});
-    BoneTransforms.assign(Skeleton->Bones.size() + 1, IdentityTransform());
-    Influences.resize(Model->Vertices.size());
-    for (size_t v = 0; v < Model->Vertices.size(); ++v) {
-        Influences[v] = ResolveInfluences(Model->Vertices[v], static_cast<int32_t>(Skeleton->Bones.size()));
+    movable_ = &movable;
+    model_ = &level_->Models[static_cast<size_t>(movable.ModelIndex)];
+    skeleton_ = &level_->Skeletons[static_cast<size_t>(movable.SkeletonIndex)];
+    skinnedVertices_.assign(model_->Vertices.size(), ModelVertex{});
+    ++poseSerial_;
+    restFieldsCopied_ = false;
+    pose_.assign(skeleton_->Bones.size(), BonePose{});
+    inverseRotations_.assign(skeleton_->Bones.size(), Quat{0, 0, 0, 1});
+    boneTransforms_.assign(skeleton_->Bones.size() + 1, IdentityTransform());
+    influences_.resize(model_->Vertices.size());
+    for (size_t v = 0; v < model_->Vertices.size(); ++v) {
+        influences_[v] = ResolveInfluences(model_->Vertices[v], static_cast<int32_t>(skeleton_->Bones.size()));
     }
-    Groups = GroupVertices(Model->Vertices, Influences, Skinned);
-    SkinnedSerial = VerticesSerial = PoseSerial;  // both zero-filled, as before any pose
+    groups_ = GroupVertices(model_->Vertices, influences_, skinned_);
+    skinnedSerial_ = verticesSerial_ = poseSerial_;  // both zero-filled, as before any pose
     return true;
 }
 
 int32_t Animator::FindClip(int32_t id, int32_t low, int32_t high) const {
-    if (Movable == nullptr) return -1;
-    const std::vector<ClipRecord>& clips = Movable->Clips;
+    if (movable_ == nullptr) return -1;
+    const std::vector<ClipRecord>& clips = movable_->Clips;
     low = std::max(low, 0);
     high = std::min(high, static_cast<int32_t>(clips.size()) - 1);
     int32_t found = -1;
@@ -178,188 +178,192 @@ void Animator::LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip,
     index = 0;
     clip = nullptr;
     animation = nullptr;
-    if (Movable == nullptr || Movable->Clips.empty()) return;
-    index = std::max(FindClip(id, 0, static_cast<int32_t>(Movable->Clips.size()) - 1), 0);
-    clip = &Movable->Clips[static_cast<size_t>(index)];
+    if (movable_ == nullptr || movable_->Clips.empty()) return;
+    index = std::max(FindClip(id, 0, static_cast<int32_t>(movable_->Clips.size()) - 1), 0);
+    clip = &movable_->Clips[static_cast<size_t>(index)];
     const int32_t a = clip->AnimationIndex;
-    if (a >= 0 && a < static_cast<int32_t>(Level->Animations.size())) {
-        animation = &Level->Animations[static_cast<size_t>(a)];
+    if (a >= 0 && a < static_cast<int32_t>(level_->Animations.size())) {
+        animation = &level_->Animations[static_cast<size_t>(a)];
     }
 }
 
 void Animator::SelectClip(int32_t id) {
     ResetPlayback();
-    FrameStart = 0;
-    LookUpClip(id, ClipIndex, Clip, Animation);
-    Frame = -1;
-    TransitionPending = false;
+    playback_.FrameStart = 0;
+    LookUpClip(id, playback_.ClipIndex, clip_, animation_);
+    playback_.Frame = -1;
+    playback_.TransitionPending = false;
 }
 
 int32_t Animator::CurrentClipId() const {
-    if (Movable == nullptr || ClipIndex < 0 || ClipIndex >= static_cast<int32_t>(Movable->Clips.size())) return -1;
-    return Movable->Clips[static_cast<size_t>(ClipIndex)].ClipId;
+    if (movable_ == nullptr || playback_.ClipIndex < 0 ||
+        playback_.ClipIndex >= static_cast<int32_t>(movable_->Clips.size()))
+        return -1;
+    return movable_->Clips[static_cast<size_t>(playback_.ClipIndex)].ClipId;
 }
 
 void Animator::SetFrame(int32_t frame) {
-    FrameStart = 0;
-    Frame = frame;
+    playback_.FrameStart = 0;
+    playback_.Frame = frame;
 }
 
 void Animator::StartTransition(int32_t id, int32_t targetFrame, int32_t length) {
-    TransitionPending = true;
-    TransitionFrame = static_cast<int16_t>(Frame);
-    LookUpClip(id, NextClipIndex, NextClip, NextAnimation);
-    TransitionTarget = static_cast<int16_t>(targetFrame);
-    TransitionBlend = true;
-    TransitionLength = static_cast<int16_t>(length);
+    playback_.TransitionPending = true;
+    playback_.TransitionFrame = static_cast<int16_t>(playback_.Frame);
+    LookUpClip(id, playback_.NextClipIndex, nextClip_, nextAnimation_);
+    playback_.TransitionTarget = static_cast<int16_t>(targetFrame);
+    playback_.TransitionBlend = true;
+    playback_.TransitionLength = static_cast<int16_t>(length);
 }
 
 PlaybackRecords Animator::Records() const {
     PlaybackRecords r;
-    if (Movable == nullptr || Level == nullptr) return r;
+    if (movable_ == nullptr || level_ == nullptr) return r;
     const auto clipAt = [this](const ClipRecord* clip) {
-        return clip == nullptr ? -1 : static_cast<int32_t>(clip - Movable->Clips.data());
+        return clip == nullptr ? -1 : static_cast<int32_t>(clip - movable_->Clips.data());
     };
     const auto animationAt = [this](const AnimationRecord* animation) {
-        return animation == nullptr ? -1 : static_cast<int32_t>(animation - Level->Animations.data());
+        return animation == nullptr ? -1 : static_cast<int32_t>(animation - level_->Animations.data());
     };
-    r.Clip = clipAt(Clip);
-    r.Animation = animationAt(Animation);
-    r.NextClip = clipAt(NextClip);
-    r.NextAnimation = animationAt(NextAnimation);
+    r.Clip = clipAt(clip_);
+    r.Animation = animationAt(animation_);
+    r.NextClip = clipAt(nextClip_);
+    r.NextAnimation = animationAt(nextAnimation_);
     return r;
 }
 
 bool Animator::RestoreRecords(const PlaybackRecords& records) {
-    if (Movable == nullptr || Level == nullptr) return false;
-    const auto clipValid = [this](int32_t i) { return i >= -1 && i < static_cast<int32_t>(Movable->Clips.size()); };
+    if (movable_ == nullptr || level_ == nullptr) return false;
+    const auto clipValid = [this](int32_t i) { return i >= -1 && i < static_cast<int32_t>(movable_->Clips.size()); };
     const auto animationValid = [this](int32_t i) {
-        return i >= -1 && i < static_cast<int32_t>(Level->Animations.size());
+        return i >= -1 && i < static_cast<int32_t>(level_->Animations.size());
     };
     if (!clipValid(records.Clip) || !clipValid(records.NextClip) || !animationValid(records.Animation) ||
         !animationValid(records.NextAnimation)) {
         return false;
     }
-    const auto clip = [this](int32_t i) { return i < 0 ? nullptr : &Movable->Clips[static_cast<size_t>(i)]; };
-    const auto animation = [this](int32_t i) { return i < 0 ? nullptr : &Level->Animations[static_cast<size_t>(i)]; };
-    Clip = clip(records.Clip);
-    Animation = animation(records.Animation);
-    NextClip = clip(records.NextClip);
-    NextAnimation = animation(records.NextAnimation);
-    CachedFramePos = -1.0f;
-    CachedMovableId = -1;
-    CachedClipId = -1;
+    const auto clip = [this](int32_t i) { return i < 0 ? nullptr : &movable_->Clips[static_cast<size_t>(i)]; };
+    const auto animation = [this](int32_t i) { return i < 0 ? nullptr : &level_->Animations[static_cast<size_t>(i)]; };
+    clip_ = clip(records.Clip);
+    animation_ = animation(records.Animation);
+    nextClip_ = clip(records.NextClip);
+    nextAnimation_ = animation(records.NextAnimation);
+    cachedFramePos_ = -1.0f;
+    cachedMovableId_ = -1;
+    cachedClipId_ = -1;
     return true;
 }
 
 void Animator::Update() {
     UpdateSkinned();
-    if (VerticesSerial == SkinnedSerial) return;
+    if (verticesSerial_ == skinnedSerial_) return;
     CopySkinnedToVertices();
-    VerticesSerial = SkinnedSerial;
+    verticesSerial_ = skinnedSerial_;
 }
 
 bool Animator::UpdateSkinned() {
     UpdatePose();
     // Also after a pose of UpdatePose alone: whatever was posed last is skinned.
-    if (SkinnedSerial == PoseSerial || Model == nullptr || Skeleton == nullptr) return false;
+    if (skinnedSerial_ == poseSerial_ || model_ == nullptr || skeleton_ == nullptr) return false;
     SkinVertices();
-    SkinnedSerial = PoseSerial;
+    skinnedSerial_ = poseSerial_;
     return true;
 }
 
 bool Animator::UpdatePose() {
-    if (Frame < 0) return false;
-    if (Movable == nullptr || Clip == nullptr || Animation == nullptr) return false;
+    if (playback_.Frame < 0) return false;
+    if (movable_ == nullptr || clip_ == nullptr || animation_ == nullptr) return false;
     AdvancePlayback();
     // Once the transition has switched clips the blend is over. Clearing the flag before the
     // pose-unchanged test keeps a switch that lands on the cached pose from freezing playback.
-    if (TransitionDone && Blending) Blending = false;
-    if (Movable->Id == CachedMovableId && Clip->ClipId == CachedClipId && FramePos == CachedFramePos) return false;
+    if (playback_.TransitionDone && playback_.Blending) playback_.Blending = false;
+    if (movable_->Id == cachedMovableId_ && clip_->ClipId == cachedClipId_ && playback_.FramePos == cachedFramePos_)
+        return false;
     PoseSkeleton();
-    ++PoseSerial;
-    CachedFramePos = FramePos;
-    LastFrame = Frame;
-    CachedMovableId = Movable->Id;
-    CachedClipId = Clip->ClipId;
+    ++poseSerial_;
+    cachedFramePos_ = playback_.FramePos;
+    playback_.LastFrame = playback_.Frame;
+    cachedMovableId_ = movable_->Id;
+    cachedClipId_ = clip_->ClipId;
     return true;
 }
 
 void Animator::AdvancePlayback() {
-    if (!Animating) FramePos = static_cast<float>(Frame);
-    const int32_t frames = Animation->FrameCount;
+    if (!Animating) playback_.FramePos = static_cast<float>(playback_.Frame);
+    const int32_t frames = animation_->FrameCount;
     if (!(TimeScale > 0.0f)) TimeScale = 1.0f;
-    const int32_t steps = TruncToInt(static_cast<float>((Clip->StepsPerKey + 1) * frames) * TimeScale);
-    const float duration = static_cast<float>(Clip->DurationMs) * TimeScale;
-    const int32_t blendSteps = TruncToInt(static_cast<float>(TransitionLength) * TimeScale);
+    const int32_t steps = TruncToInt(static_cast<float>((clip_->StepsPerKey + 1) * frames) * TimeScale);
+    const float duration = static_cast<float>(clip_->DurationMs) * TimeScale;
+    const int32_t blendSteps = TruncToInt(static_cast<float>(playback_.TransitionLength) * TimeScale);
     const float frameTime = frames > 0 ? duration / static_cast<float>(frames) : 0.0f;
 
-    if (Animating && TransitionPending && Frame == TransitionFrame && !TransitionDone) {
+    if (Animating && playback_.TransitionPending && playback_.Frame == playback_.TransitionFrame &&
+        !playback_.TransitionDone) {
         const int32_t now = ClockMs();
         const float stepTime = steps != 0 ? duration / static_cast<float>(steps) : frameTime;
         const float blendTime = static_cast<float>(blendSteps) * stepTime;
-        const double elapsed = ClockSince(now, FrameStart);
-        Blending = true;
-        FramePos = static_cast<float>(Frame);
+        const double elapsed = ClockSince(now, playback_.FrameStart);
+        playback_.Blending = true;
+        playback_.FramePos = static_cast<float>(playback_.Frame);
         // A blend without length (or without time) is an immediate switch.
         const bool noBlendTime = !(blendTime > 0.0f) || !std::isfinite(blendTime);
         if (noBlendTime || elapsed / blendTime >= 1.0) {
-            Frame = TransitionTarget;
-            FramePos = static_cast<float>(Frame);
-            Animation = NextAnimation;
-            Clip = NextClip;
-            TransitionDone = true;
-            FrameStart = now;
-            if (Animation == nullptr || Clip == nullptr) Frame = -1;
-        } else if (TransitionBlend && TransitionLength != 0) {
-            BlendFraction =
+            playback_.Frame = playback_.TransitionTarget;
+            playback_.FramePos = static_cast<float>(playback_.Frame);
+            animation_ = nextAnimation_;
+            clip_ = nextClip_;
+            playback_.TransitionDone = true;
+            playback_.FrameStart = now;
+            if (animation_ == nullptr || clip_ == nullptr) playback_.Frame = -1;
+        } else if (playback_.TransitionBlend && playback_.TransitionLength != 0) {
+            playback_.BlendFraction =
                 static_cast<float>(std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / blendTime));
-            FramePos = static_cast<float>(Frame + static_cast<double>(BlendFraction));
+            playback_.FramePos = static_cast<float>(playback_.Frame + static_cast<double>(playback_.BlendFraction));
         }
     }
 
-    if (Animating && !Blending) {
+    if (Animating && !playback_.Blending) {
         const int32_t now = ClockMs();
-        const double elapsed = ClockSince(now, FrameStart);
+        const double elapsed = ClockSince(now, playback_.FrameStart);
         // A clip without duration advances one frame per update.
         if (!(frameTime > 0.0f) || elapsed / frameTime >= 1.0) {
-            Frame = Frame + 1 >= frames ? 0 : Frame + 1;
-            FramePos = static_cast<float>(Frame);
-            FrameStart = now;
+            playback_.Frame = playback_.Frame + 1 >= frames ? 0 : playback_.Frame + 1;
+            playback_.FramePos = static_cast<float>(playback_.Frame);
+            playback_.FrameStart = now;
         } else if (static_cast<float>(steps) > static_cast<float>(frames) * TimeScale) {
             const float stepTime = duration / static_cast<float>(steps);
-            FramePos = static_cast<float>(Frame +
-                                          std::trunc(elapsed / stepTime) * (static_cast<double>(stepTime) / frameTime));
+            playback_.FramePos = static_cast<float>(playback_.Frame + std::trunc(elapsed / stepTime) *
+                                                                          (static_cast<double>(stepTime) / frameTime));
         }
     }
 }
 
 void Animator::PoseSkeleton() {
-    const int32_t frames = Animation->FrameCount;
-    const int32_t k = TruncToInt(FramePos);
-    const float f = RoundedFraction(FramePos, k);
+    const int32_t frames = animation_->FrameCount;
+    const int32_t k = TruncToInt(playback_.FramePos);
+    const float f = RoundedFraction(playback_.FramePos, k);
     const int32_t k1 = k + 1 >= frames ? 0 : k + 1;
-    const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
+    const int32_t boneCount = static_cast<int32_t>(std::min(pose_.size(), skeleton_->Bones.size()));
     const KeySample none{{0, 0, 0}, {0, 0, 0}};
 
     for (int32_t b = 0; b < boneCount; ++b) {
-        const SkeletonBone& bone = Skeleton->Bones[static_cast<size_t>(b)];
+        const SkeletonBone& bone = skeleton_->Bones[static_cast<size_t>(b)];
         const int32_t p = bone.Parent;
         const bool hasParent = p >= 0 && p < b;  // a parent is always posed before its children
         Quat start;
         QuatIdentity(start);
-        if (hasParent) start = Pose[static_cast<size_t>(p)].Rotation;
+        if (hasParent) start = pose_[static_cast<size_t>(p)].Rotation;
 
-        BonePose& pose = Pose[static_cast<size_t>(b)];
-        const KeySample a = SampleKey(*Animation, b, k);
+        BonePose& pose = pose_[static_cast<size_t>(b)];
+        const KeySample a = SampleKey(*animation_, b, k);
         pose.Rotation = Rotated(start, a.Rotation);
         pose.Translation = a.Translation;
         if (f != 0.0f) {
             KeySample next = none;
-            if (!Blending) {
-                next = SampleKey(*Animation, b, k1);
-            } else if (NextAnimation != nullptr) {
-                next = SampleKey(*NextAnimation, b, TransitionTarget);
+            if (!playback_.Blending) {
+                next = SampleKey(*animation_, b, k1);
+            } else if (nextAnimation_ != nullptr) {
+                next = SampleKey(*nextAnimation_, b, playback_.TransitionTarget);
             }
             pose.Rotation = QuatSlerp(pose.Rotation, Rotated(start, next.Rotation), f);
             pose.Translation = VecLerp(pose.Translation, next.Translation, f);
@@ -367,8 +371,8 @@ void Animator::PoseSkeleton() {
 
         Vec3 offset = VecAdd(bone.Pivot, pose.Translation);
         if (hasParent) {
-            const BonePose& parent = Pose[static_cast<size_t>(p)];
-            RotateAboutPoint(offset, parent.Rotation, Skeleton->Bones[static_cast<size_t>(p)].Pivot);
+            const BonePose& parent = pose_[static_cast<size_t>(p)];
+            RotateAboutPoint(offset, parent.Rotation, skeleton_->Bones[static_cast<size_t>(p)].Pivot);
             offset = VecAdd(offset, parent.Offset);
         }
         pose.Offset = VecSub(offset, bone.Pivot);
@@ -376,54 +380,54 @@ void Animator::PoseSkeleton() {
 }
 
 void Animator::BuildBoneTransforms() {
-    const size_t boneCount = std::min(Pose.size(), Skeleton->Bones.size());
+    const size_t boneCount = std::min(pose_.size(), skeleton_->Bones.size());
     for (size_t b = 0; b < boneCount; ++b) {
-        BoneTransforms[b] = TransformOfPose(Pose[b], Skeleton->Bones[b].Pivot);
+        boneTransforms_[b] = TransformOfPose(pose_[b], skeleton_->Bones[b].Pivot);
     }
 }
 
 void Animator::SkinVertices() {
     BuildBoneTransforms();
-    SkinGroupedVertices(Groups, BoneTransforms.data(), Skinned);
+    SkinGroupedVertices(groups_, boneTransforms_.data(), skinned_);
 }
 
 void Animator::CopySkinnedToVertices() {
-    const size_t count = std::min({SkinnedVertices.size(), Skinned.Slot.size(), Model->Vertices.size()});
+    const size_t count = std::min({skinnedVertices_.size(), skinned_.Slot.size(), model_->Vertices.size()});
     // Skinning rewrites only Position and Normal; the other fields are copied once per binding.
-    if (!RestFieldsCopied) {
-        std::copy_n(Model->Vertices.begin(), count, SkinnedVertices.begin());
-        RestFieldsCopied = true;
+    if (!restFieldsCopied_) {
+        std::copy_n(model_->Vertices.begin(), count, skinnedVertices_.begin());
+        restFieldsCopied_ = true;
     }
     for (size_t v = 0; v < count; ++v) {
-        const size_t e = Skinned.Slot[v];
-        SkinnedVertices[v].Position = Vec3{Skinned.X[e], Skinned.Y[e], Skinned.Z[e]};
-        SkinnedVertices[v].Normal = Vec3{Skinned.NX[e], Skinned.NY[e], Skinned.NZ[e]};
+        const size_t e = skinned_.Slot[v];
+        skinnedVertices_[v].Position = Vec3{skinned_.X[e], skinned_.Y[e], skinned_.Z[e]};
+        skinnedVertices_[v].Normal = Vec3{skinned_.NX[e], skinned_.NY[e], skinned_.NZ[e]};
     }
 }
 
 void Animator::SkinVerticesReference(ModelVertices& out) {
-    if (Model == nullptr || Skeleton == nullptr) return;
-    out.assign(Model->Vertices.begin(), Model->Vertices.end());
+    if (model_ == nullptr || skeleton_ == nullptr) return;
+    out.assign(model_->Vertices.begin(), model_->Vertices.end());
     const size_t count = out.size();
-    const int32_t boneCount = static_cast<int32_t>(std::min(Pose.size(), Skeleton->Bones.size()));
+    const int32_t boneCount = static_cast<int32_t>(std::min(pose_.size(), skeleton_->Bones.size()));
     const Vec3 origin{0, 0, 0};
     for (int32_t b = 0; b < boneCount; ++b) {
-        Quat inverse = Pose[static_cast<size_t>(b)].Rotation;
+        Quat inverse = pose_[static_cast<size_t>(b)].Rotation;
         QuatInverse(inverse);
-        InverseRotations[static_cast<size_t>(b)] = inverse;
+        inverseRotations_[static_cast<size_t>(b)] = inverse;
     }
 
     for (size_t v = 0; v < count; ++v) {
-        const ModelVertex& rest = Model->Vertices[v];
+        const ModelVertex& rest = model_->Vertices[v];
         ModelVertex& skinned = out[v];
         for (int s = 0; s < 4; ++s) {
             const int32_t j = rest.Bones[s];
             if (j < 0 || j >= boneCount) continue;
-            const BonePose& pose = Pose[static_cast<size_t>(j)];
-            const Quat& inverse = InverseRotations[static_cast<size_t>(j)];
+            const BonePose& pose = pose_[static_cast<size_t>(j)];
+            const Quat& inverse = inverseRotations_[static_cast<size_t>(j)];
             const float w = static_cast<float>(rest.Weights[s]) / 100.0f;
             const Vec3 p = VecScale(VecAdd(RotatedAbout(rest.Position, pose.Rotation, inverse,
-                                                        Skeleton->Bones[static_cast<size_t>(j)].Pivot),
+                                                        skeleton_->Bones[static_cast<size_t>(j)].Pivot),
                                            pose.Offset),
                                     w);
             const Vec3 n = VecScale(RotatedAbout(rest.Normal, pose.Rotation, inverse, origin), w);

@@ -1,11 +1,13 @@
 // The animator of one skeletal movable of the level: clip playback on the millisecond clock,
 // blended transitions between clips, posing of the skeleton from the animation keys and
-// skinning of the model's vertices into a private array that the renderer draws.
+// skinning of the model's vertices into a private array that the renderer draws. Tests reach
+// its inside through models/animator_internal.h.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "math/clock.h"
 #include "math/vecmath.h"
 #include "models/skin_groups.h"
 #include "world/level_records.h"
@@ -39,6 +41,25 @@ struct PlaybackRecords {
     int32_t Animation = -1;
     int32_t NextClip = -1;
     int32_t NextAnimation = -1;
+};
+
+// Where playback stands: the clip and frame, the time the frame began and a transition in
+// progress. Only the animator writes it.
+struct AnimatorPlayback {
+    int32_t ClipIndex = 0;      // the playing clip in the movable's clip list
+    int32_t NextClipIndex = 0;  // a transition's clip
+    int32_t Frame = -1;         // current keyframe; -1 = stopped (nothing is posed)
+    float FramePos = 0.0f;      // the frame posed: Frame plus a fraction
+    int32_t FrameStart = 0;     // clock at which the frame (or the transition) began
+    bool TransitionPending = false;
+    int16_t TransitionFrame = 0;   // it runs only while Frame equals this
+    int16_t TransitionTarget = 0;  // frame of the next clip where play continues
+    int16_t TransitionLength = 0;  // blend length in steps
+    bool TransitionBlend = false;
+    bool Blending = false;        // a transition is in progress
+    bool TransitionDone = false;  // switched clips; no further transition until SelectClip
+    float BlendFraction = 0.0f;
+    int32_t LastFrame = -1;  // Frame of the last computed pose
 };
 
 class Animator {
@@ -84,43 +105,34 @@ public:
     // anew. False, changing nothing, when an index lies outside the lists or nothing is bound.
     bool RestoreRecords(const PlaybackRecords& records);
 
-    const LevelRecord* Level = nullptr;
-    const MovableRecord* Movable = nullptr;
-    const ModelRecord* Model = nullptr;
-    const SkeletonRecord* Skeleton = nullptr;
-    const AnimationRecord* Animation = nullptr;
-    const ClipRecord* Clip = nullptr;
-    int32_t ClipIndex = 0;
-    const AnimationRecord* NextAnimation = nullptr;
-    const ClipRecord* NextClip = nullptr;
-    int32_t NextClipIndex = 0;
-    int32_t Frame = -1;
-    float FramePos = 0.0f;
-    float TimeScale = 1.0f;  // 2.0 = half speed; a value not above 0 becomes 1.0
-    int32_t FrameStart = 0;
-    bool Animating = false;
-    bool TransitionPending = false;
-    int16_t TransitionFrame = 0;
-    int16_t TransitionTarget = 0;
-    int16_t TransitionLength = 0;
-    bool TransitionBlend = false;
-    bool Blending = false;
-    bool TransitionDone = false;
-    float BlendFraction = 0.0f;
-    ModelVertices SkinnedVertices;
-    // The same positions and normals as separate arrays, for the character's drawing.
-    SkinnedMesh Skinned;
-    // Counts the poses computed (and bindings); SkinnedSerial is the count whose pose Skinned
-    // holds, so a drawing made at one value stands while it does not change.
-    uint64_t PoseSerial = 0;
-    uint64_t SkinnedSerial = 0;
-    std::vector<BonePose> Pose;
-    int32_t CachedMovableId = -1;
-    int32_t CachedClipId = -1;
-    float CachedFramePos = -1.0f;
-    int32_t LastFrame = -1;
+    // Where playback stands, for the character's step, the drawing and a saved game.
+    const AnimatorPlayback& Playback() const { return playback_; }
+    // Puts a saved playback back; call RestoreRecords first, which points at its clips.
+    void RestorePlayback(const AnimatorPlayback& playback) { playback_ = playback; }
+    // Moves the clock reading of the current frame on by `ms` (time spent outside the game).
+    void ShiftClock(int32_t ms) { playback_.FrameStart = ClockAfter(playback_.FrameStart, ms); }
+
+    // What BindMovable bound and the playing clip (null when none); not owned.
+    const LevelRecord* Level() const { return level_; }
+    const MovableRecord* Movable() const { return movable_; }
+    const ModelRecord* Model() const { return model_; }
+    const AnimationRecord* Animation() const { return animation_; }
+    const ClipRecord* Clip() const { return clip_; }
+    // The skinned pose, one vertex per model vertex (zero until the first pose), and the same
+    // positions and normals as separate arrays for the character's drawing.
+    const ModelVertices& SkinnedVertices() const { return skinnedVertices_; }
+    const SkinnedMesh& Skinned() const { return skinned_; }
+    // The count of poses computed whose pose Skinned holds: a drawing made at one value
+    // stands while it does not change.
+    uint64_t SkinnedSerial() const { return skinnedSerial_; }
+
+    // The caller sets these; the animator only replaces a time scale not above 0 with 1.
+    bool Animating = false;  // false: FramePos is held at Frame
+    float TimeScale = 1.0f;  // multiplies every duration: 2.0 = half speed
 
 private:
+    friend struct AnimatorInternals;
+
     // Forgets the bound movable, its model, skeleton and clips, and stops at frame -1.
     void Unbind();
     // Resolves clip `id` of the bound movable (index 0 when absent) into its entry and
@@ -128,19 +140,37 @@ private:
     void LookUpClip(int32_t id, int32_t& index, const ClipRecord*& clip, const AnimationRecord*& animation) const;
     void AdvancePlayback();
     void PoseSkeleton();
-    // Fills BoneTransforms from the pose.
+    // Fills boneTransforms_ from the pose.
     void BuildBoneTransforms();
-    // Skins Skinned with the per-bone transforms, group by group.
+    // Skins skinned_ with the per-bone transforms, group by group.
     void SkinVertices();
-    // Writes Skinned's positions and normals into SkinnedVertices.
+    // Writes skinned_'s positions and normals into skinnedVertices_.
     void CopySkinnedToVertices();
 
-    std::vector<Quat> InverseRotations;         // per bone, for the reference skinning; sized with Pose
-    std::vector<BoneTransform> BoneTransforms;  // per bone, then the identity for unused slots
-    std::vector<VertexInfluences> Influences;   // per model vertex
-    SkinGroups Groups;                          // the vertices grouped by their bones
-    bool RestFieldsCopied = false;              // SkinnedVertices holds the model's bones, weights and gloss
-    uint64_t VerticesSerial = 0;                // the pose count whose pose SkinnedVertices holds
+    AnimatorPlayback playback_;
+    const LevelRecord* level_ = nullptr;
+    const MovableRecord* movable_ = nullptr;
+    const ModelRecord* model_ = nullptr;
+    const SkeletonRecord* skeleton_ = nullptr;
+    const AnimationRecord* animation_ = nullptr;
+    const ClipRecord* clip_ = nullptr;
+    const AnimationRecord* nextAnimation_ = nullptr;
+    const ClipRecord* nextClip_ = nullptr;
+    ModelVertices skinnedVertices_;
+    SkinnedMesh skinned_;
+    uint64_t poseSerial_ = 0;  // counts the poses computed (and bindings)
+    uint64_t skinnedSerial_ = 0;
+    std::vector<BonePose> pose_;  // per bone
+    // What the last pose was made from: the pose-unchanged test.
+    int32_t cachedMovableId_ = -1;
+    int32_t cachedClipId_ = -1;
+    float cachedFramePos_ = -1.0f;
+    std::vector<Quat> inverseRotations_;         // per bone, for the reference skinning; sized with pose_
+    std::vector<BoneTransform> boneTransforms_;  // per bone, then the identity for unused slots
+    std::vector<VertexInfluences> influences_;   // per model vertex
+    SkinGroups groups_;                          // the vertices grouped by their bones
+    bool restFieldsCopied_ = false;              // skinnedVertices_ holds the model's bones, weights and gloss
+    uint64_t verticesSerial_ = 0;                // the pose count whose pose skinnedVertices_ holds
 };
 
 }  // namespace dv

@@ -47,8 +47,8 @@ void DrawScene(void* user) {
     const dv::MovableRecord& mv = s.Level->Movables[0];
     s.Triangles.Count = 0;
     const dv::Vec3 p = map.StartPosition;
-    dv::DrawMovableModel(mv.TextureSlot, -1, *s.CharacterModel->Model, p.x, p.y, p.z, m, s.Triangles,
-                         dv::ViewportDrawTarget(vp), vp.ViewFrustum, s.Lights, &s.CharacterModel->SkinnedVertices);
+    dv::DrawMovableModel(mv.TextureSlot, -1, *s.CharacterModel->Model(), p.x, p.y, p.z, m, s.Triangles,
+                         dv::ViewportDrawTarget(vp), vp.ViewFrustum, s.Lights, &s.CharacterModel->SkinnedVertices());
     vp.AddTriangles(s.Triangles.Triangles.data(), s.Triangles.Vertices.data(), s.Triangles.Count);
 }
 
