@@ -1,4 +1,4 @@
-// The game run on special files where it expects data: a FIFO and a 3 GB sparse file in a
+// The game run on files that are not what it expects: a FIFO and a 3 GB sparse file in a
 // save slot and among the sounds. Each is one line naming the file, at once, without reading
 // the file or taking its size in memory, and the game goes on as it would have.
 #include <gtest/gtest.h>
@@ -68,7 +68,7 @@ void MakeFifo(const std::string& path) {
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
 }
 
-class SpecialFiles : public ::testing::Test {
+class FifoAndHugeFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kGame) || !fs::exists(kData + "/test.lev") || !fs::exists(kData + "/sounds/jump.wav"))
@@ -102,7 +102,7 @@ constexpr uintmax_t kThreeGb = 3ull << 30;
 // Room for what varies between two runs of the same game; far below any of the files' sizes.
 constexpr long kMemorySlackKb = 16 * 1024;
 
-TEST_F(SpecialFiles, AFifoOrAHugeFileInTheSaveSlotIsOneLineAndTheGameGoesOn) {
+TEST_F(FifoAndHugeFiles, AFifoOrAHugeFileInTheSaveSlotIsOneLineAndTheGameGoesOn) {
     std::ofstream(dir_ + "/walk.replay") << "7160 down Up\n";
     std::ofstream(dir_ + "/load.replay") << "7160 down Up\n7600 down F9\n7600 up F9\n";
     const std::string common = "--quit-after 9000 --trace " + dir_ + "/";
@@ -126,7 +126,7 @@ TEST_F(SpecialFiles, AFifoOrAHugeFileInTheSaveSlotIsOneLineAndTheGameGoesOn) {
     std::printf("peak resident kB: plain %ld, FIFO %ld, 3 GB %ld\n", plain.PeakKb, fifo.PeakKb, huge.PeakKb);
 }
 
-TEST_F(SpecialFiles, AFifoOrAHugeFileAsASoundIsOneLineEachAndTheRestPlay) {
+TEST_F(FifoAndHugeFiles, AFifoOrAHugeFileAsASoundIsOneLineEachAndTheRestPlay) {
     // Headless, the sounds are loaded for a record.
     const std::string common = "--quit-after 8000 --audio-out " + dir_ + "/record.wav --trace " + dir_ + "/";
     const MeasuredRun plain = Game(common + "plain.csv");
