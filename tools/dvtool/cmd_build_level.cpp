@@ -1,19 +1,28 @@
-// dvtool build-level SRC OUT.lev: compiles a level source into a level file and its lightmaps.
+// dvtool build-level SRC OUT.lev [--strict]: compiles a level source into a level file and its
+// lightmaps, and prints the level checker's warnings.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "tools/dvtool/commands.h"
+#include "tools/level/level_checker.h"
 #include "tools/level/level_compiler.h"
 
 namespace dvtool {
 
 int BuildLevel(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: dvtool build-level SRC OUT.lev\n", stderr);
+    const bool strict = argc == 4 && std::strcmp(argv[3], "--strict") == 0;
+    if (argc != 3 && !strict) {
+        std::fputs("usage: dvtool build-level SRC OUT.lev [--strict]\n", stderr);
         return 2;
     }
     try {
-        const dv::CompiledLevel level = dv::CompileLevelFile(argv[1], argv[2]);
+        const dv::LevelSource source = dv::ReadLevelSource(argv[1]);
+        const dv::CompiledLevel level = dv::CompileLevel(source, dv::SourceFolder(argv[1]), argv[2]);
+        const std::vector<std::string> warnings = dv::CheckLevel(source, level.Data);
+        for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());
+        // With --strict a warning is an error: nothing is written.
+        if (strict && !warnings.empty()) return 2;
         dv::WriteCompiledLevel(level, argv[2]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

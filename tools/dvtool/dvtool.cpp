@@ -17,11 +17,19 @@ struct Command {
 // One row per command; each command lives in its own tools/cmd_*.cpp.
 constexpr Command kCommands[] = {
     {"help", "help [COMMAND]", "Lists the commands, or explains one.\n", nullptr},
-    {"build-level", "build-level SRC OUT.lev",
+    {"build-level", "build-level SRC OUT.lev [--strict]",
      "Compiles the level source SRC (see docs/level-format.md) into the level file OUT.lev and\n"
      "bakes its lightmaps beside it as <name>_lm0.bmp, <name>_lm1.bmp, ... Old lightmaps of the\n"
-     "same name are left alone; remove them first when the level has fewer now.\n",
+     "same name are left alone; remove them first when the level has fewer now. Prints the\n"
+     "warnings of check-level on stderr; with --strict they are errors and nothing is written.\n",
      dvtool::BuildLevel},
+    {"check-level", "check-level SRC",
+     "Compiles the level source SRC in memory and prints, one line FILE:LINE: message each, what\n"
+     "the compiler accepts but leaves the level broken: a start without headroom or off the floor,\n"
+     "rooms no portal path reaches, no exit or an exit no chain of the character's moves reaches,\n"
+     "lights and ambience outside their room or reaching another room through a wall, objects in\n"
+     "solid cells, door cells without a matching door. Exit status 1 when there are warnings.\n",
+     dvtool::CheckLevelCommand},
     {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]",
      "Renders the overlay's bitmap font from a TrueType font at PIXELS high (6..128, default 16).\n",
      dvtool::BuildFont},

@@ -954,10 +954,17 @@ CompiledLevel CompileLevel(const LevelSource& source, const std::string& sourceD
     return Compiler(source, sourceDir, outputPath).Run();
 }
 
-CompiledLevel CompileLevelFile(const std::string& sourcePath, const std::string& outputPath) {
-    const LevelSource src = ParseLevelSource(ReadText(sourcePath), sourcePath);
+LevelSource ReadLevelSource(const std::string& sourcePath) {
+    return ParseLevelSource(ReadText(sourcePath), sourcePath);
+}
+
+std::string SourceFolder(const std::string& sourcePath) {
     const size_t slash = sourcePath.find_last_of('/');
-    return CompileLevel(src, slash == std::string::npos ? "." : sourcePath.substr(0, slash), outputPath);
+    return slash == std::string::npos ? "." : sourcePath.substr(0, slash);
+}
+
+CompiledLevel CompileLevelFile(const std::string& sourcePath, const std::string& outputPath) {
+    return CompileLevel(ReadLevelSource(sourcePath), SourceFolder(sourcePath), outputPath);
 }
 
 void AppendMovables(LevelFileData& level, const LevelFileData& pack) {

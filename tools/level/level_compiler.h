@@ -35,6 +35,10 @@ inline constexpr int kLightmapTilesPerStrip = 8;
 // lightmap base name. Throws SourceError ("file:line: ...") for faults of the source and for a
 // character file that does not read.
 CompiledLevel CompileLevel(const LevelSource& source, const std::string& sourceDir, const std::string& outputPath);
+// Reads and parses the source file at `sourcePath`. Throws SourceError.
+LevelSource ReadLevelSource(const std::string& sourcePath);
+// The folder a source's relative file names start from: the source's own ("." for a bare name).
+std::string SourceFolder(const std::string& sourcePath);
 // Reads, parses and compiles the source file at `sourcePath`.
 CompiledLevel CompileLevelFile(const std::string& sourcePath, const std::string& outputPath);
 

@@ -1,0 +1,28 @@
+// dvtool check-level SRC: the level checker's warnings for a level source.
+#include <cstdio>
+#include <exception>
+
+#include "tools/dvtool/commands.h"
+#include "tools/level/level_checker.h"
+#include "tools/level/level_compiler.h"
+
+namespace dvtool {
+
+int CheckLevelCommand(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: dvtool check-level SRC\n", stderr);
+        return 2;
+    }
+    try {
+        const dv::LevelSource source = dv::ReadLevelSource(argv[1]);
+        const dv::CompiledLevel level = dv::CompileLevel(source, dv::SourceFolder(argv[1]), "check.lev");
+        const std::vector<std::string> warnings = dv::CheckLevel(source, level.Data);
+        for (const std::string& w : warnings) std::printf("%s\n", w.c_str());
+        return warnings.empty() ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+}
+
+}  // namespace dvtool
