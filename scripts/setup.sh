@@ -11,7 +11,7 @@ packages=(
   libopenal-dev libvorbis-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool openbox x11-utils
-  clang libclang-rt-14-dev clang-format-14
+  clang libclang-rt-14-dev clang-format-14 libstb-dev
 )
 
 missing=()

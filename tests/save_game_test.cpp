@@ -200,6 +200,7 @@ TEST(SaveFile, RestoreRefusesStateThatDoesNotFitTheLevel) {
         {[](dv::SavedGame& g) { g.Character.VertSpeed = 1e30f; }, "a number is beyond any the game reaches"},
         {[](dv::SavedGame& g) { g.Camera.Eye.z = -3e7f; }, "a number is beyond any the game reaches"},
         {[](dv::SavedGame& g) { g.Body.Position.x = 500; }, "the character is outside its room 2"},
+        {[](dv::SavedGame& g) { g.Animator.AnimationRecord = -1; }, "the animation plays a clip it does not name"},
     };
     for (const auto& [edit, message] : absurd) {
         bad = SomeGame();

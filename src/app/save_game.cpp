@@ -365,6 +365,12 @@ std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
         return "jump mode " + std::to_string(g.Character.JumpMode) + " does not exist";
     if (!InRange(g.Camera.Mode, 0, 4) || !InRange(g.Camera.Phase, 0, 4) || !InRange(g.Camera.LookPhase, 0, 3))
         return "the camera's mode or phase does not exist";
+    // A clip playing (Frame 0 and on) is drawn from its clip and animation records.
+    if (g.Animator.Frame >= 0 && (g.Animator.ClipRecord < 0 || g.Animator.AnimationRecord < 0))
+        return "the animation plays a clip it does not name";
+    if (g.Animator.TransitionPending != 0 && g.Animator.TransitionDone == 0 &&
+        (g.Animator.NextClipRecord < 0 || g.Animator.NextAnimationRecord < 0))
+        return "the animation blends into a clip it does not name";
     if (!InRange(g.Animator.TransitionFrame, INT16_MIN, INT16_MAX) ||
         !InRange(g.Animator.TransitionTarget, INT16_MIN, INT16_MAX) ||
         !InRange(g.Animator.TransitionLength, INT16_MIN, INT16_MAX))
