@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../tests/level_builder.h"
+#include "level_builder.h"
 #include "world/level_sounds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "../tests/level_builder.h"
+#include "level_builder.h"
 #include "app/game.h"
 #include "app/save_game.h"
 #include "character/character.h"
@@ -76,7 +76,8 @@ void RestoreSealed(const uint8_t* data, size_t size) {
         state.CharacterModel.Update();
         state.Follow->Update();
     }
-    if (!Finite(state.Follow->Eye) || !Finite(state.Follow->Target) || !std::isfinite(state.CharacterModel.FramePos))
+    if (!Finite(state.Follow->Eye()) || !Finite(state.Follow->Target()) ||
+        !std::isfinite(state.CharacterModel.Playback().FramePos))
         std::abort();
 }
 

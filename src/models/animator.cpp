@@ -275,7 +275,7 @@ bool Animator::UpdatePose() {
     if (movable_ == nullptr || clip_ == nullptr || animation_ == nullptr) return false;
     AdvancePlayback();
     // A transition into a clip without records stops playback (Frame -1) instead.
-    if (Frame < 0 || Clip == nullptr || Animation == nullptr) return false;
+    if (playback_.Frame < 0 || clip_ == nullptr || animation_ == nullptr) return false;
     // Once the transition has switched clips the blend is over. Clearing the flag before the
     // pose-unchanged test keeps a switch that lands on the cached pose from freezing playback.
     if (playback_.TransitionDone && playback_.Blending) playback_.Blending = false;
