@@ -1,6 +1,6 @@
 # The folders of src/ and tools/ that the layer check knows, and the function that gives a
 # library its check. See docs/architecture.md, "Layers".
-set(DV_LAYER_FOLDERS app character models audio motion world render imaging platform input math files
+set(DV_LAYER_FOLDERS game app character models audio motion world render imaging platform input math files
   tools/common tools/level tools/character tools/sound tools/pictures tools/dvtool)
 
 # dv_check_layer(TARGET FOLDER [USES folder...]): before TARGET compiles, every file under

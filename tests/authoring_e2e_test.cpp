@@ -160,3 +160,43 @@ TEST(Authoring, NoTitleStartsTheAdventureAtOnce) {
     ASSERT_FALSE(rows.empty());
     EXPECT_LT(rows.front().clock, 200);
 }
+
+TEST(Authoring, ASourceLevelIsCompiledInTheGameAndPlayedFromItsRoomNames) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    // A folder holding the source alone: the character pack, font, pictures and settings come
+    // from the data folder, the compiled level goes to the cache.
+    const std::string dir = Temp("source_yard"), elsewhere = Temp("elsewhere"), trace = Temp("source_trace.csv");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::create_directories(elsewhere);
+    const std::string yard = YardSource();
+    const std::string source =
+        yard.substr(0, yard.find("character ")) + "character character.lev\n" + yard.substr(yard.find("room yard"));
+    WriteFile(dir + "/yard.txt", source);
+    const RunResult r = RunGameIn(elsewhere, "--headless --step-ms 40 --level " + dir +
+                                                 "/yard.txt --no-title --at yard 3.5 2.5 --trace " + trace +
+                                                 " --quit-after 400 --mute");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_FLOAT_EQ(rows.front().x, 3.5f * 32);
+    EXPECT_FLOAT_EQ(rows.front().y, 16.0f);                                 // on the block
+    EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "yard.txt");  // nothing written beside it
+    bool cached = false;
+    for (const auto& entry : fs::directory_iterator(Temp("home") + "/cache/dedivirede"))
+        cached = cached || entry.path().extension() == ".lev";
+    EXPECT_TRUE(cached);
+}
+
+TEST(Authoring, ASourceThatDoesNotCompileIsTheCompilersLineAndStatusTwo) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = Temp("broken_yard");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string source = YardSource();
+    source.replace(source.find("  cell R floor 10"), 17, "  cell R floor");  // line 9
+    WriteFile(dir + "/yard.txt", source);
+    const RunResult r = RunGameIn(dir, "--headless --level yard.txt --no-title");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.stderrText, dir + "/yard.txt:9: missing floor height\n");
+}

@@ -12,7 +12,7 @@ endif()
 
 # The engine's libraries, a folder each, with the browser's modules (src/CMakeLists.txt).
 add_subdirectory(src)
-add_executable(dedivirede src/app/main.cpp)
+add_executable(dedivirede src/game/main.cpp)
 set_target_properties(dedivirede PROPERTIES OUTPUT_NAME index SUFFIX ".html")
 target_compile_definitions(dedivirede PRIVATE DV_VERSION="${PROJECT_VERSION}")
 target_link_libraries(dedivirede PRIVATE dv_app)

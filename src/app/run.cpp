@@ -133,7 +133,7 @@ void FeedReplayEvent(Shell& shell, const ReplayEvent& e) {
     FeedReplayEvent(shell, e, screenshotWanted);
 }
 
-int RunGame(const Options& given) {
+int RunGame(const Options& given, const SourceCompiler& compiler) {
     // Player screenshots and the output files go where the player started the game, even
     // when --data moves the current directory away.
     const std::string startDir = CurrentDirectory();
@@ -171,14 +171,25 @@ int RunGame(const Options& given) {
     ClockStart();
     if (options.StepMs > 0) ClockUseVirtual(true);
     shell.BasePath = basePath;
+    shell.Folders = FindPlayerFolders(options.ConfigDir);
     if (!options.LevelPath.empty()) {
-        shell.SingleLevel = FromStartDir(startDir, options.LevelPath);
-        shell.LevelFolder = std::filesystem::path(shell.SingleLevel).parent_path().string() + "/";
+        const std::string level = FromStartDir(startDir, options.LevelPath);
+        shell.SingleLevel = level;
+        shell.LevelFolder = std::filesystem::path(level).parent_path().string() + "/";
+        if (IsLevelSource(level)) {
+            CompiledSource compiled;
+            if (!compiler) error = level + ": this build plays compiled levels only";
+            if (!compiler || !compiler(level, shell.Folders.CacheDir, basePath, compiled, error)) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 2;
+            }
+            shell.SingleLevel = compiled.LevelPath;
+            shell.RoomNames = compiled.RoomNames;
+        }
     }
     shell.SkipTitle = options.NoTitle;
     shell.StartAt = options.At;
     shell.CharacterTurnRates = InitGameModules(shell.DataFile("set.txt"), shell.Boxes);
-    shell.Folders = FindPlayerFolders(options.ConfigDir);
     std::vector<std::string> warnings;
     ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);
     for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());

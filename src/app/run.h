@@ -5,6 +5,7 @@
 
 #include "app/options.h"
 #include "app/replay.h"
+#include "world/source_compile.h"
 
 namespace dv {
 
@@ -14,7 +15,8 @@ class Shell;
 // keyboard state says once the key itself is applied. Escape closes the window.
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e);
 
-// Runs the game with `options` until the window closes; returns the exit status.
-int RunGame(const Options& options);
+// Runs the game with `options` until the window closes; returns the exit status. `compiler`
+// compiles a level source given to --level (none: only compiled levels play).
+int RunGame(const Options& options, const SourceCompiler& compiler);
 
 }  // namespace dv

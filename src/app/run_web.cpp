@@ -144,7 +144,7 @@ void FeedReplayEvent(Shell& shell, const ReplayEvent& e) {
     }
 }
 
-int RunGame(const Options& options) {
+int RunGame(const Options& options, const SourceCompiler&) {
     // Lives until the page closes: the browser calls Frame long after this function has
     // handed control back (the main loop below never returns here).
     static WebRun run;

@@ -16,9 +16,10 @@ std::string EnvFolder(const char* variable, const char* fallbackUnderHome) {
 }  // namespace
 
 PlayerFolders FindPlayerFolders(const std::string& configDir) {
-    if (!configDir.empty()) return {configDir + "/settings.ini", configDir + "/saves"};
+    if (!configDir.empty()) return {configDir + "/settings.ini", configDir + "/saves", configDir + "/cache"};
     return {EnvFolder("XDG_CONFIG_HOME", ".config") + "/dedivirede/settings.ini",
-            EnvFolder("XDG_DATA_HOME", ".local/share") + "/dedivirede/saves"};
+            EnvFolder("XDG_DATA_HOME", ".local/share") + "/dedivirede/saves",
+            EnvFolder("XDG_CACHE_HOME", ".cache") + "/dedivirede"};
 }
 
 }  // namespace dv

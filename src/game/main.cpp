@@ -1,8 +1,12 @@
-// The game's entry point: parse the command line and run.
+// The game's entry point: parse the command line and run, with the content tools' level
+// compiler for the level sources the game plays directly (the browser plays compiled levels).
 #include <cstdio>
 
 #include "app/options.h"
 #include "app/run.h"
+#ifndef __EMSCRIPTEN__
+#include "tools/level/source_build.h"
+#endif
 
 int main(int argc, char** argv) {
     dv::Options options;
@@ -19,5 +23,9 @@ int main(int argc, char** argv) {
         std::puts("dedivirede " DV_VERSION);
         return 0;
     }
-    return dv::RunGame(options);
+#ifndef __EMSCRIPTEN__
+    return dv::RunGame(options, dv::CompileSourceIntoCache);
+#else
+    return dv::RunGame(options, nullptr);
+#endif
 }
