@@ -22,6 +22,7 @@
 #include "motion/collision.h"
 #include "platform/gl_window.h"
 #include "render/triangle_sort.h"
+#include "render/viewport_internal.h"
 #include "world/level_loader.h"
 
 namespace dv {
@@ -77,7 +78,7 @@ public:
             }
             if (shell_->UpdateCallback != nullptr) shell_->UpdateCallback(*shell_);
             Viewport& vp = shell_->View;
-            if (vp.Scene3D != nullptr) vp.Scene3D(vp.Scene3DUser);
+            ViewportInternals::BuildScene3D(vp);
         }
     }
     ~GameAt() {
@@ -104,15 +105,15 @@ bool Started(const GameAt& game, benchmark::State& state) {
 
 // Texture animation, sort, runs and the vertex upload of the list drawn so far.
 void FinishScene(Viewport& vp) {
-    vp.AnimateTextureReferences(ClockMs());
-    vp.SortTriangles();
-    vp.BuildRuns();
-    vp.UploadTriangles();
+    ViewportInternals::AnimateTextureReferences(vp, ClockMs());
+    ViewportInternals::SortTriangles(vp);
+    ViewportInternals::BuildRuns(vp);
+    ViewportInternals::UploadTriangles(vp);
 }
 
 // Level draw, character, texture animation, sort, runs and the vertex upload of one frame.
 void BuildScene(Viewport& vp) {
-    vp.Scene3D(vp.Scene3DUser);
+    ViewportInternals::BuildScene3D(vp);
     FinishScene(vp);
 }
 
@@ -150,7 +151,7 @@ void BM_DemoSceneBuild(benchmark::State& state) {
         if (repose) ForgetPose(game.GetShell());
         BuildScene(vp);
     }
-    const int32_t n = std::max(vp.TriangleCount, 1);
+    const int32_t n = std::max(vp.TriangleCount(), 1);
     state.counters["triangles"] = n;
     state.counters["per_triangle"] =
         benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -183,19 +184,19 @@ void BM_DemoScenePhases(benchmark::State& state) {
         vp.ClearTriangles();
         const int room = shell.Game->Follow->Room;
         const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
-        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum, true,
+        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, vp, vp.ViewFrustum(), true,
                       &shell.Game->Scratch);
         const auto t1 = Clock::now();
         ForgetPose(shell);
-        vp.Scene3D(vp.Scene3DUser);
+        ViewportInternals::BuildScene3D(vp);
         const auto t2 = Clock::now();
-        vp.AnimateTextureReferences(ClockMs());
+        ViewportInternals::AnimateTextureReferences(vp, ClockMs());
         const auto t3 = Clock::now();
-        vp.SortTriangles();
+        ViewportInternals::SortTriangles(vp);
         const auto t4 = Clock::now();
-        vp.BuildRuns();
+        ViewportInternals::BuildRuns(vp);
         const auto t5 = Clock::now();
-        vp.UploadTriangles();
+        ViewportInternals::UploadTriangles(vp);
         const auto t6 = Clock::now();
         level += Us(t0, t1);
         scene += Us(t1, t2);
@@ -205,7 +206,7 @@ void BM_DemoScenePhases(benchmark::State& state) {
         upload += Us(t5, t6);
     }
     const double n = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
-    state.counters["triangles"] = vp.TriangleCount;
+    state.counters["triangles"] = vp.TriangleCount();
     state.counters["level_us"] = level / n;
     state.counters["character_us"] = (scene - level) / n;
     state.counters["animate_us"] = animate / n;
@@ -277,11 +278,11 @@ void BM_StressLevelScaling(benchmark::State& state) {
     int32_t demoTriangles = 0, stressTriangles = 0;
     for (auto _ : state) {
         demoUs += TimedSceneBuild(shell);
-        demoTriangles = shell.View.TriangleCount;
+        demoTriangles = shell.View.TriangleCount();
         std::swap(map.Rooms, stressRooms);
         map.RoomCount = static_cast<int32_t>(map.Rooms.size());
         stressUs += TimedSceneBuild(shell);
-        stressTriangles = shell.View.TriangleCount;
+        stressTriangles = shell.View.TriangleCount();
         std::swap(map.Rooms, stressRooms);
         map.RoomCount = static_cast<int32_t>(map.Rooms.size());
     }
@@ -305,7 +306,7 @@ void BuildSceneCopies(Shell& shell, int copies) {
     const int room = shell.Game->Follow->Room;
     const Vec3& o = shell.Level.Map.Rooms[room].Header.Origin;
     for (int c = 0; c < copies; ++c) {
-        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, target, vp.ViewFrustum, true,
+        DrawLevelRoom(shell.Level, room, shell.ObjectIds, o.x, o.y, o.z, target, vp.ViewFrustum(), true,
                       &shell.Game->Scratch);
         ForgetPose(shell);
         DrawGameCharacter(shell, target);
@@ -324,10 +325,10 @@ void BM_VisibleTriangleScaling(benchmark::State& state) {
         auto t0 = Clock::now();
         BuildSceneCopies(shell, 1);
         auto t1 = Clock::now();
-        oneTriangles = shell.View.TriangleCount;
+        oneTriangles = shell.View.TriangleCount();
         BuildSceneCopies(shell, 10);
         auto t2 = Clock::now();
-        tenTriangles = shell.View.TriangleCount;
+        tenTriangles = shell.View.TriangleCount();
         oneUs += Us(t0, t1);
         tenUs += Us(t1, t2);
     }
@@ -355,7 +356,7 @@ void DrawGameCharacterReference(Shell& shell, const LevelDrawTarget& target, Mod
         skin.size() == g.CharacterModel.Model()->Vertices.size()) {
         const Vec3& p = g.Body.Movement.Position;
         DrawMovableModel(g.CharacterModel.Movable()->TextureSlot, -1, *g.CharacterModel.Model(), p.x, p.y, p.z, m,
-                         g.CharacterTriangles, target, vp.ViewFrustum, g.VisibleLights, &skin, &g.Scratch);
+                         g.CharacterTriangles, target, vp.ViewFrustum(), g.VisibleLights, &skin, &g.Scratch);
         vp.AddTriangles(g.CharacterTriangles.Triangles.data(), g.CharacterTriangles.Vertices.data(),
                         g.CharacterTriangles.Count);
     }
@@ -389,7 +390,7 @@ void BM_CharacterSceneBuild(benchmark::State& state) {
         const auto t2 = Clock::now();
         DrawGameCharacter(shell, target);
         const auto t3 = Clock::now();
-        triangles = vp.TriangleCount;
+        triangles = vp.TriangleCount();
         referenceUs += Us(t0, t1);
         newUs += Us(t2, t3);
     }

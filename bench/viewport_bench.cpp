@@ -6,7 +6,7 @@
 
 #include "platform/gl_window.h"
 #include "render/texture.h"
-#include "render/viewport.h"
+#include "render/viewport_internal.h"
 #include "support/allocation_count.h"
 
 namespace dv {
@@ -91,7 +91,7 @@ void BM_ViewportFrame(benchmark::State& state) {
         test::CountAllocations(false);
         const double n = static_cast<double>(frames ? frames : 1);
         const DeviceStats& st = viewport.Counters();
-        state.counters["runs/frame"] = static_cast<double>(viewport.BuildRuns());
+        state.counters["runs/frame"] = static_cast<double>(ViewportInternals::BuildRuns(viewport));
         state.counters["draws/frame"] = static_cast<double>(st.DrawCalls) / n;
         state.counters["uploads/frame"] = static_cast<double>(st.VertexBufferUploads) / n;
         state.counters["allocs/frame"] = static_cast<double>(allocations) / n;
@@ -116,8 +116,8 @@ void BM_SortAndBatch(benchmark::State& state) {
     for (auto _ : state) {
         viewport.ClearTriangles();
         viewport.AddTriangles(list.Triangles.data(), list.Vertices.data(), kTriangles);
-        viewport.SortTriangles();
-        benchmark::DoNotOptimize(viewport.BuildRuns());
+        ViewportInternals::SortTriangles(viewport);
+        benchmark::DoNotOptimize(ViewportInternals::BuildRuns(viewport));
     }
 }
 BENCHMARK(BM_SortAndBatch)->Unit(benchmark::kMillisecond);

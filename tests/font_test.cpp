@@ -7,7 +7,7 @@
 
 #include "render/font.h"
 #include "render/texture_store.h"
-#include "render/viewport.h"
+#include "render/viewport_internal.h"
 
 namespace dv {
 namespace {
@@ -130,17 +130,17 @@ protected:
 
 TEST_F(TextListTest, EmptyStringAddsAnEmptyBatch) {
     viewport.DrawText("", BlendMode::AlphaTested, 0, 0, 1);
-    ASSERT_EQ(viewport.BatchCount2D, 1);
-    EXPECT_EQ(viewport.Batches2D[0].Count, 0);
-    EXPECT_EQ(viewport.Batches2D[0].Slot, 12);
-    EXPECT_EQ(viewport.Batches2D[0].Mode, 1);
-    EXPECT_EQ(viewport.TriangleCount2D, 0);
+    ASSERT_EQ(ViewportInternals::BatchCount2D(viewport), 1);
+    EXPECT_EQ(ViewportInternals::Batches2D(viewport)[0].Count, 0);
+    EXPECT_EQ(ViewportInternals::Batches2D(viewport)[0].Slot, 12);
+    EXPECT_EQ(ViewportInternals::Batches2D(viewport)[0].Mode, 1);
+    EXPECT_EQ(ViewportInternals::TriangleCount2D(viewport), 0);
 }
 
 TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
     viewport.DrawText("AB", BlendMode::AlphaTested, 10, 20, 0.75f);
-    ASSERT_EQ(viewport.TriangleCount2D, 4);
-    const Triangle2D& a1 = viewport.Vertices2D[0];
+    ASSERT_EQ(ViewportInternals::TriangleCount2D(viewport), 4);
+    const Triangle2D& a1 = ViewportInternals::Vertices2D(viewport)[0];
     EXPECT_FLOAT_EQ(a1.V[0].X, 10);
     EXPECT_FLOAT_EQ(a1.V[2].X, 16);  // 8 * 0.75
     EXPECT_FLOAT_EQ(a1.V[2].Y, 32);  // 20 + 16 * 0.75
@@ -148,7 +148,7 @@ TEST_F(TextListTest, ScaledGlyphsAndTheirTextureRectangles) {
     EXPECT_FLOAT_EQ(a1.V[2].V, 0.5f);  // 16 / 32: the image's own height
     EXPECT_FLOAT_EQ(a1.V[0].Rhw, 1.0f);
     EXPECT_EQ(a1.V[0].Diffuse, 0xFF404040u);  // a fresh font is 64, 64, 64
-    const Triangle2D& b2 = viewport.Vertices2D[3];
+    const Triangle2D& b2 = ViewportInternals::Vertices2D(viewport)[3];
     EXPECT_FLOAT_EQ(b2.V[0].X, 16);  // pen advanced by 6
     EXPECT_FLOAT_EQ(b2.V[1].X, 19);
     EXPECT_FLOAT_EQ(b2.V[1].U, 0.75f);
@@ -159,14 +159,14 @@ TEST_F(TextListTest, UnknownCharactersLeaveZeroAreaTrianglesAndDoNotMoveThePen) 
         "A\x7F"
         "B",
         BlendMode::Opaque, 0, 0, 1);
-    ASSERT_EQ(viewport.TriangleCount2D, 6);
+    ASSERT_EQ(ViewportInternals::TriangleCount2D(viewport), 6);
     for (int t = 2; t < 4; ++t) {
-        for (const Vertex2D& v : viewport.Vertices2D[t].V) {
+        for (const Vertex2D& v : ViewportInternals::Vertices2D(viewport)[t].V) {
             EXPECT_EQ(v.X, 0.0f);
             EXPECT_EQ(v.Y, 0.0f);
         }
     }
-    EXPECT_FLOAT_EQ(viewport.Vertices2D[4].V[0].X, 8);
+    EXPECT_FLOAT_EQ(ViewportInternals::Vertices2D(viewport)[4].V[0].X, 8);
 }
 
 TEST_F(TextListTest, EachTextKeepsItsColour) {
@@ -177,11 +177,11 @@ TEST_F(TextListTest, EachTextKeepsItsColour) {
     font.Blue = 255;
     viewport.DrawText("A", BlendMode::AlphaTested, 0, 0, 1);
     viewport.DrawPicture(5001, BlendMode::Opaque, 0, 0, 800, 600);
-    EXPECT_EQ(viewport.Vertices2D[0].V[0].Diffuse & 0x00FF00FFu, 0x00FF0000u);
-    EXPECT_EQ(viewport.Vertices2D[2].V[0].Diffuse & 0x00FF00FFu, 0x000000FFu);
-    ASSERT_EQ(viewport.BatchCount2D, 3);
-    EXPECT_EQ(viewport.Batches2D[2].Slot, 5001);
-    const Triangle2D& p = viewport.Vertices2D[5];
+    EXPECT_EQ(ViewportInternals::Vertices2D(viewport)[0].V[0].Diffuse & 0x00FF00FFu, 0x00FF0000u);
+    EXPECT_EQ(ViewportInternals::Vertices2D(viewport)[2].V[0].Diffuse & 0x00FF00FFu, 0x000000FFu);
+    ASSERT_EQ(ViewportInternals::BatchCount2D(viewport), 3);
+    EXPECT_EQ(ViewportInternals::Batches2D(viewport)[2].Slot, 5001);
+    const Triangle2D& p = ViewportInternals::Vertices2D(viewport)[5];
     EXPECT_FLOAT_EQ(p.V[1].X, 800);
     EXPECT_FLOAT_EQ(p.V[1].Y, 600);
     EXPECT_FLOAT_EQ(p.V[1].U, 1);
@@ -190,7 +190,7 @@ TEST_F(TextListTest, EachTextKeepsItsColour) {
 TEST_F(TextListTest, NoFontNoText) {
     viewport.SetFont(nullptr);
     viewport.DrawText("AB", BlendMode::AlphaTested, 0, 0, 1);
-    EXPECT_EQ(viewport.BatchCount2D, 0);
+    EXPECT_EQ(ViewportInternals::BatchCount2D(viewport), 0);
 }
 
 }  // namespace

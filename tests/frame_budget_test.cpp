@@ -17,6 +17,7 @@
 #include "math/clock.h"
 #include "motion/collision.h"
 #include "platform/gl_window.h"
+#include "render/viewport_internal.h"
 #include "support/allocation_count.h"
 
 namespace dv {
@@ -25,12 +26,13 @@ namespace {
 // Draw calls the viewport should make for the frame it just drew.
 uint64_t ExpectedDraws(const Viewport& vp) {
     uint64_t draws = 0;
-    for (int32_t i = 0; i < vp.TriangleCount;) {
-        const TriangleHeader& h = vp.Headers[i];
+    for (int32_t i = 0; i < vp.TriangleCount();) {
+        const TriangleHeader& h = ViewportInternals::Headers(vp)[i];
         draws += (h.Layers >= 1 && h.BumpFlag != 0) ? 2 : 1;
         i += std::max(h.RunLength, 1);
     }
-    for (int32_t b = 0; b < vp.BatchCount2D; ++b) draws += vp.Batches2D[b].Count > 0 ? 1 : 0;
+    for (int32_t b = 0; b < ViewportInternals::BatchCount2D(vp); ++b)
+        draws += ViewportInternals::Batches2D(vp)[b].Count > 0 ? 1 : 0;
     return draws;
 }
 
@@ -96,7 +98,7 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
     // The game's first half second: the run starts and the lists grow to the hall's size.
     for (int i = 0; i < 40; ++i) Step(shell, replay);
-    ASSERT_EQ(shell.View.Scene3D, &GameScene3D);
+    ASSERT_EQ(ViewportInternals::Scene3D(shell.View), &GameScene3D);
     ASSERT_TRUE(shell.Audio.Recording()) << "the frames are measured with sound on";
 
     uint64_t frames = 0, mismatchedDraws = 0, mismatchedUploads = 0, triangles = 0;
@@ -107,10 +109,11 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
         Step(shell, replay);
         test::CountAllocations(false);
         const Viewport& vp = shell.View;
-        const uint64_t uploads = (vp.TriangleCount > 0 ? 1 : 0) + (vp.TriangleCount2D > 0 ? 1 : 0);
+        const uint64_t uploads =
+            (vp.TriangleCount() > 0 ? 1 : 0) + (ViewportInternals::TriangleCount2D(vp) > 0 ? 1 : 0);
         mismatchedDraws += vp.Counters().DrawCalls != ExpectedDraws(vp);
         mismatchedUploads += vp.Counters().VertexBufferUploads != uploads;
-        triangles += static_cast<uint64_t>(vp.TriangleCount);
+        triangles += static_cast<uint64_t>(vp.TriangleCount());
         ++frames;
     }
     shell.Shutdown();
@@ -134,8 +137,8 @@ TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
     for (int i = 0; i < 40; ++i) {
         Step(shell, replay);
         const Viewport& vp = shell.View;
-        for (int32_t t = 0; t < vp.TriangleCount; ++t) {
-            const TriangleHeader& h = vp.Headers[t];
+        for (int32_t t = 0; t < vp.TriangleCount(); ++t) {
+            const TriangleHeader& h = ViewportInternals::Headers(vp)[t];
             if (h.BumpFlag == 0) continue;
             ++bumped;
             if (h.BumpTexture == 0 || shell.Textures.TextureAt(h.BumpTexture) == nullptr) ++withoutMap;

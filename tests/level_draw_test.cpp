@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "math/lighting.h"
-#include "render/viewport.h"
+#include "render/viewport_internal.h"
 #include "world/room_model.h"
 #include "world/sorted_array.h"
 
@@ -159,9 +159,9 @@ TEST_F(LevelDrawRoom, DrawsIntoTheViewportWithItsCameraAndFogSettings) {
     viewport.Fog.End = 500.0f;
     viewport.Fog.Offset = 1000.0f;  // not part of the view distance
     DrawLevelRoom(level, 0, ids, 0, 0, 0, viewport, OpenFrustum(), true);
-    ASSERT_EQ(viewport.TriangleCount, 1);
-    EXPECT_EQ(viewport.Headers[0].Texture, 5);
-    EXPECT_LT(viewport.Headers[0].SortKey, 0.0f);
+    ASSERT_EQ(viewport.TriangleCount(), 1);
+    EXPECT_EQ(ViewportInternals::Headers(viewport)[0].Texture, 5);
+    EXPECT_LT(ViewportInternals::Headers(viewport)[0].SortKey, 0.0f);
 }
 
 TEST(LevelDrawTriangles, DistanceEdgeOnAndBackFacing) {

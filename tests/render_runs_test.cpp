@@ -344,12 +344,12 @@ TEST_F(RenderTest, TextGlyphsSampleTheirRectangleAndSkipUnknownCharacters) {
     } text{viewport.get(), &font};
     viewport->SetOverlay2D(&Text::Draw, &text);
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->TriangleCount2D, 6);
+    EXPECT_EQ(ViewportInternals::TriangleCount2D(*viewport), 6);
     EXPECT_RGB_NEAR(Pixel(11, 16), 255, 0, 0, 8);  // 'A' from the left half
     EXPECT_RGB_NEAR(Pixel(20, 16), 0, 0, 255, 8);  // 'B' right after it: '~' did not move the pen
     EXPECT_RGB_NEAR(Pixel(26, 16), 10, 20, 30, 0);
     // The reserved triangles of '~' have zero area.
-    for (const Vertex2D& v : viewport->Vertices2D[2].V) EXPECT_EQ(v.X, 0.0f);
+    for (const Vertex2D& v : ViewportInternals::Vertices2D(*viewport)[2].V) EXPECT_EQ(v.X, 0.0f);
 }
 
 TEST_F(RenderTest, StoreTexturesBindThroughSelectAndReuploadWhenChanged) {

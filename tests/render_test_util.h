@@ -12,7 +12,7 @@
 
 #include "platform/gl_window.h"
 #include "render/device.h"
-#include "render/viewport.h"
+#include "render/viewport_internal.h"
 
 namespace dv::test {
 
@@ -90,7 +90,7 @@ protected:
         ASSERT_TRUE(viewport->Setup(window->Window(), kSize, kSize, false));
         viewport->SetTextureSource(TextureSource{&textures, &SlotTextures::Lookup});
         viewport->SetClearColor(PackColor(10, 20, 30, 255));
-        device = viewport->Device();
+        device = ViewportInternals::Device(*viewport);
         ASSERT_NE(device, nullptr);
     }
 

@@ -49,7 +49,7 @@ TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
     }
     device->ResetStats();
     viewport->RenderFrame();
-    ASSERT_EQ(viewport->TriangleCount, 10);
+    ASSERT_EQ(viewport->TriangleCount(), 10);
     // Opaque: slot 9 holds the farthest triangle (key -2), so its group comes first, back to
     // front; slots 2 and 4 tie on their farthest key and go by slot, as do 1 and 3.
     const struct {
@@ -59,11 +59,13 @@ TEST_F(FrameTest, OpaqueGroupedByStateThenTheRestAllBackToFront) {
     } want[] = {{9, -2, 0}, {9, -2, 0}, {9, 9, 0},   {2, 0, 0}, {4, 0, 0},
                 {1, 5, 0},  {3, 5, 0},  {2, -3, 10}, {1, 0, 2}, {1, 7, 1}};
     for (int i = 0; i < 10; ++i) {
-        const TriangleHeader& h = viewport->Headers[i];
+        const TriangleHeader& h = ViewportInternals::Headers(*viewport)[i];
         EXPECT_EQ(h.Texture, want[i].tex) << "at " << i;
         EXPECT_EQ(h.SortKey, want[i].key) << "at " << i;
         EXPECT_EQ(h.BlendType, want[i].blend) << "at " << i;
-        EXPECT_EQ(viewport->Vertices[i].V[0].Position.x, viewport->Headers[i].Spare[0]) << "triple " << i;
+        EXPECT_EQ(ViewportInternals::Vertices(*viewport)[i].V[0].Position.x,
+                  ViewportInternals::Headers(*viewport)[i].Spare[0])
+            << "triple " << i;
     }
     EXPECT_EQ(device->Stats().DrawCalls, 8u);  // 5 opaque states, then 3 runs of the rest
 }
@@ -80,9 +82,9 @@ TEST_F(FrameTest, OneDrawPerRunAndTheSortKeyDoesNotSplitRuns) {
     EXPECT_EQ(device->Stats().DrawCalls, 3u);
     EXPECT_EQ(device->Stats().Primitives, 12u);
     EXPECT_EQ(device->Stats().VertexBufferUploads, 1u);
-    EXPECT_EQ(viewport->Headers[0].RunLength, 4);
-    EXPECT_EQ(viewport->Headers[4].RunLength, 4);
-    EXPECT_EQ(viewport->Headers[8].RunLength, 4);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].RunLength, 4);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[4].RunLength, 4);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[8].RunLength, 4);
 }
 
 TEST_F(FrameTest, ReservedTrianglesAreWrittenInPlaceAndKeptUpToTheRoom) {
@@ -94,14 +96,14 @@ TEST_F(FrameTest, ReservedTrianglesAreWrittenInPlaceAndKeptUpToTheRoom) {
         room.Vertices[i].V[0].Position.x = static_cast<float>(10 + i);
     }
     viewport->CommitTriangles(2);  // fewer than reserved
-    ASSERT_EQ(viewport->TriangleCount, 3);
-    EXPECT_EQ(viewport->Headers[1].Texture, 5);
-    EXPECT_EQ(viewport->Headers[2].Texture, 6);
-    EXPECT_EQ(viewport->Vertices[2].V[0].Position.x, 11.0f);
+    ASSERT_EQ(viewport->TriangleCount(), 3);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[1].Texture, 5);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[2].Texture, 6);
+    EXPECT_EQ(ViewportInternals::Vertices(*viewport)[2].V[0].Position.x, 11.0f);
     viewport->CommitTriangles(1 << 30);  // more than there is room for: only what exists
-    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount()), ViewportInternals::Headers(*viewport).size());
     viewport->CommitTriangles(-4);
-    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount), viewport->Headers.size());
+    EXPECT_LE(static_cast<size_t>(viewport->TriangleCount()), ViewportInternals::Headers(*viewport).size());
 }
 
 TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {
@@ -114,24 +116,24 @@ TEST_F(FrameTest, RunsCompareBytesFourToThirteen) {
     AddTagged(a, 0);
     AddTagged(b, 1);
     AddTagged(c, 2);
-    EXPECT_EQ(viewport->BuildRuns(), 2);
-    EXPECT_EQ(viewport->Headers[0].RunLength, 2);
-    EXPECT_EQ(viewport->Headers[2].RunLength, 1);
+    EXPECT_EQ(ViewportInternals::BuildRuns(*viewport), 2);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].RunLength, 2);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[2].RunLength, 1);
 }
 
 TEST_F(FrameTest, VertexBufferGrowsWithSpareTrianglesAndIsReused) {
     for (int i = 0; i < 5; ++i) AddTagged(Header(1, 0, 0), i);
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->VertexCapacity3D, 1005);
-    ASSERT_NE(viewport->VertexBuffer3D, nullptr);
-    EXPECT_EQ(viewport->VertexBuffer3D->Length(), 1005u * 132u);
-    const VertexBuffer8* first = viewport->VertexBuffer3D.get();
+    EXPECT_EQ(ViewportInternals::VertexCapacity3D(*viewport), 1005);
+    ASSERT_NE(ViewportInternals::VertexBuffer3D(*viewport), nullptr);
+    EXPECT_EQ(ViewportInternals::VertexBuffer3D(*viewport)->Length(), 1005u * 132u);
+    const VertexBuffer8* first = ViewportInternals::VertexBuffer3D(*viewport);
     for (int i = 0; i < 900; ++i) AddTagged(Header(1, 0, 0), i);
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->VertexBuffer3D.get(), first);
+    EXPECT_EQ(ViewportInternals::VertexBuffer3D(*viewport), first);
     for (int i = 0; i < 200; ++i) AddTagged(Header(1, 0, 0), i);
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->VertexCapacity3D, 1105 + 1000);
+    EXPECT_EQ(ViewportInternals::VertexCapacity3D(*viewport), 1105 + 1000);
 }
 
 AnimatedTextureTable CyclingTable() {
@@ -171,11 +173,11 @@ TEST_F(FrameTest, CyclingReferencesFollowTheClock) {
     for (int i = 0; i < 5; ++i) {
         viewport->ClearTriangles();
         viewport->AddTriangles(&h, &v, 1);
-        viewport->AnimateTextureReferences(clocks[i]);
-        EXPECT_EQ(viewport->Headers[0].Texture, slots[i]) << "clock " << clocks[i];
+        ViewportInternals::AnimateTextureReferences(*viewport, clocks[i]);
+        EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].Texture, slots[i]) << "clock " << clocks[i];
         const float k = static_cast<float>(slots[i] - 2005);
-        EXPECT_NEAR(viewport->Vertices[0].V[2].U, 0.25f * k + 0.05f, 1e-6);
-        EXPECT_NEAR(viewport->Vertices[0].V[2].V, 0.5f * k + 0.1f, 1e-6);
+        EXPECT_NEAR(ViewportInternals::Vertices(*viewport)[0].V[2].U, 0.25f * k + 0.05f, 1e-6);
+        EXPECT_NEAR(ViewportInternals::Vertices(*viewport)[0].V[2].V, 0.5f * k + 0.1f, 1e-6);
     }
 }
 
@@ -186,7 +188,7 @@ TEST_F(FrameTest, CyclingReferencesDuringAFrameUseTheVirtualClock) {
     TriangleHeader h = Header(AnimCode(1, 0, 0), 0, 0);
     AddTagged(h, 0);
     viewport->RenderFrame();
-    EXPECT_EQ(viewport->Headers[0].Texture, 7);  // (0 + 250 div 100) mod 3 = 2
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].Texture, 7);  // (0 + 250 div 100) mod 3 = 2
 }
 
 TEST_F(FrameTest, ScrollingReferencesSlideV) {
@@ -203,14 +205,14 @@ TEST_F(FrameTest, ScrollingReferencesSlideV) {
         vert.V = 0.25f;
     }
     viewport->AddTriangles(&h, &v, 1);
-    viewport->AnimateTextureReferences(1000);  // r = 20 mod 128 = 20
-    EXPECT_EQ(viewport->Headers[0].Texture, 2005);
-    EXPECT_NEAR(viewport->Vertices[0].V[0].V, 0.25f + (128 - 20) / 256.0f, 1e-6);
-    EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].U, 0.3f);
+    ViewportInternals::AnimateTextureReferences(*viewport, 1000);  // r = 20 mod 128 = 20
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].Texture, 2005);
+    EXPECT_NEAR(ViewportInternals::Vertices(*viewport)[0].V[0].V, 0.25f + (128 - 20) / 256.0f, 1e-6);
+    EXPECT_FLOAT_EQ(ViewportInternals::Vertices(*viewport)[0].V[0].U, 0.3f);
     viewport->ClearTriangles();
     viewport->AddTriangles(&h, &v, 1);
-    viewport->AnimateTextureReferences(50 * 130);  // 130 mod 128 = 2
-    EXPECT_NEAR(viewport->Vertices[0].V[1].V, 0.25f + 126 / 256.0f, 1e-6);
+    ViewportInternals::AnimateTextureReferences(*viewport, 50 * 130);  // 130 mod 128 = 2
+    EXPECT_NEAR(ViewportInternals::Vertices(*viewport)[0].V[1].V, 0.25f + 126 / 256.0f, 1e-6);
 }
 
 TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
@@ -238,14 +240,14 @@ TEST_F(FrameTest, DegenerateAnimationDataIsDrawnUnanimated) {
     const TriangleHeader bigStart = Header(AnimCode(0, 0, 40), 0, 0);
     for (const TriangleHeader& h : {scroll, noFrames, negative, noSet, pastEnd, bigStart})
         viewport->AddTriangles(&h, &v, 1);
-    viewport->AnimateTextureReferences(12345);
-    EXPECT_EQ(viewport->Headers[0].Texture, 2006);
-    EXPECT_FLOAT_EQ(viewport->Vertices[0].V[0].V, 0.7f);
-    EXPECT_EQ(viewport->Headers[1].Texture, noFrames.Texture);
-    EXPECT_EQ(viewport->Headers[2].Texture, 2007);
-    EXPECT_EQ(viewport->Headers[3].Texture, 0);
-    EXPECT_EQ(viewport->Headers[4].Texture, 0);
-    EXPECT_EQ(viewport->Headers[5].Texture, 2007);  // start clamped to the last frame
+    ViewportInternals::AnimateTextureReferences(*viewport, 12345);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[0].Texture, 2006);
+    EXPECT_FLOAT_EQ(ViewportInternals::Vertices(*viewport)[0].V[0].V, 0.7f);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[1].Texture, noFrames.Texture);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[2].Texture, 2007);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[3].Texture, 0);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[4].Texture, 0);
+    EXPECT_EQ(ViewportInternals::Headers(*viewport)[5].Texture, 2007);  // start clamped to the last frame
 }
 
 struct OverlayCount {
@@ -272,7 +274,7 @@ TEST_F(FrameTest, EmptyListStillClearsAndRunsThe2DPass) {
     EXPECT_RGB_NEAR(Pixel(2, 2), 64, 64, 64, 1);  // no font: colour 64, 64, 64
     viewport->RenderFrame();
     EXPECT_EQ(device->Stats().Presents, 2u);
-    EXPECT_EQ(viewport->VertexCapacity2D, 252);
+    EXPECT_EQ(ViewportInternals::VertexCapacity2D(*viewport), 252);
 }
 
 struct SceneCount {
@@ -297,23 +299,23 @@ TEST_F(FrameTest, SceneIsBuiltOncePerRenderFrame) {
 TEST_F(FrameTest, ProjectionKeepsSquaresSquareAtAnyWindowSize) {
     for (const auto& [w, h] : {std::pair{640, 480}, {1280, 720}, {1920, 1080}, {600, 900}}) {
         ASSERT_TRUE(viewport->Resize(w, h));
-        const Mat4& p = viewport->Projection;
+        const Mat4& p = viewport->Projection();
         EXPECT_NEAR(p(0, 0) * static_cast<float>(w), p(1, 1) * static_cast<float>(h), 1e-3f * w) << w << " x " << h;
     }
 }
 
 TEST_F(FrameTest, FramesPerSecondAveragesWindowsOfASecond) {
-    EXPECT_EQ(viewport->FramesPerSecond, 0);
+    EXPECT_EQ(viewport->FramesPerSecond(), 0);
     for (int i = 0; i < 101; ++i) {  // frames at 0, 10, ..., 1000 ms
         viewport->RenderFrame();
         ClockAdvanceVirtual(10);
     }
-    EXPECT_EQ(viewport->FramesPerSecond, 50);  // (0 + 101) >> 1
+    EXPECT_EQ(viewport->FramesPerSecond(), 50);  // (0 + 101) >> 1
     for (int i = 0; i < 101; ++i) {
         viewport->RenderFrame();
         ClockAdvanceVirtual(10);
     }
-    EXPECT_EQ(viewport->FramesPerSecond, 75);  // (50 + 101) >> 1
+    EXPECT_EQ(viewport->FramesPerSecond(), 75);  // (50 + 101) >> 1
 }
 
 TEST_F(FrameTest, LostDeviceSkipsFramesQuietlyUntilAResetSucceeds) {
@@ -324,18 +326,18 @@ TEST_F(FrameTest, LostDeviceSkipsFramesQuietlyUntilAResetSucceeds) {
     device->ResetStats();
     for (int i = 0; i < 3; ++i) {
         viewport->RenderFrame();
-        EXPECT_TRUE(viewport->DeviceLost());
+        EXPECT_TRUE(ViewportInternals::DeviceLost(*viewport));
         EXPECT_FALSE(device->InScene());
     }
     EXPECT_EQ(device->Stats().DrawCalls, 0u);
     EXPECT_EQ(device->Stats().Resets, 0u);
     viewport->RenderFrame();
-    EXPECT_FALSE(viewport->DeviceLost());
+    EXPECT_FALSE(ViewportInternals::DeviceLost(*viewport));
     EXPECT_EQ(device->Stats().Resets, 1u);
     EXPECT_EQ(device->Stats().DrawCalls, 1u);
     EXPECT_TRUE(messages.empty());
     // The reset dropped the buffers; the frame made a new one and the states are ours again.
-    EXPECT_EQ(viewport->VertexCapacity3D, 1003);
+    EXPECT_EQ(ViewportInternals::VertexCapacity3D(*viewport), 1003);
     EXPECT_EQ(device->GetRenderState(D3DRS_LIGHTING), 0u);
 }
 
@@ -349,7 +351,7 @@ TEST_F(FrameTest, FailedVertexBufferEndsTheSceneAndRecovers) {
     EXPECT_EQ(messages[0], "|failing trying to build a dx8 vertex buffer!!!!");
     viewport->RenderFrame();
     EXPECT_FALSE(device->InScene());
-    EXPECT_EQ(viewport->VertexCapacity3D, 1001);
+    EXPECT_EQ(ViewportInternals::VertexCapacity3D(*viewport), 1001);
     EXPECT_EQ(messages.size(), 1u);
 }
 
@@ -364,11 +366,11 @@ TEST_F(FrameTest, Failed2DVertexBufferSkipsOnlyThe2DPass) {
 }
 
 TEST_F(FrameTest, ResetWarnsWhenTheDisplayModeCannotBeRead) {
-    viewport->Graphics()->SimulateDisplayModeFailures(1);
+    ViewportInternals::Graphics(*viewport)->SimulateDisplayModeFailures(1);
     EXPECT_TRUE(viewport->Resize(kSize, kSize));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Warning.|Hardware Mode no availible...Trying software mode");
-    EXPECT_FALSE(viewport->DeviceLost());
+    EXPECT_FALSE(ViewportInternals::DeviceLost(*viewport));
 }
 
 // The viewport reports a device it cannot set up again and keeps trying on later frames;
@@ -376,17 +378,17 @@ TEST_F(FrameTest, ResetWarnsWhenTheDisplayModeCannotBeRead) {
 TEST_F(FrameTest, ResetFailsWhenNoParametersCanBeBuiltTwice) {
     textures.Solid(1, D3DFMT_R8G8B8, 255, 255, 255);
     AddTagged(Header(1, 0, 0), 0);
-    viewport->Graphics()->SimulateDisplayModeFailures(2);
+    ViewportInternals::Graphics(*viewport)->SimulateDisplayModeFailures(2);
     EXPECT_FALSE(viewport->Resize(kSize, kSize));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Warning.|Hardware Mode no availible...Trying software mode");
-    EXPECT_TRUE(viewport->DeviceLost());
-    viewport->Graphics()->SimulateDisplayModeFailures(2);
+    EXPECT_TRUE(ViewportInternals::DeviceLost(*viewport));
+    ViewportInternals::Graphics(*viewport)->SimulateDisplayModeFailures(2);
     device->ResetStats();
     EXPECT_FALSE(viewport->RenderFrame());
     EXPECT_EQ(device->Stats().DrawCalls, 0u);
     EXPECT_TRUE(viewport->RenderFrame());  // the display mode answers again
-    EXPECT_FALSE(viewport->DeviceLost());
+    EXPECT_FALSE(ViewportInternals::DeviceLost(*viewport));
     EXPECT_EQ(device->Stats().DrawCalls, 1u);
 }
 
@@ -395,7 +397,7 @@ TEST_F(FrameTest, SetupFailsWithoutACurrentGLContext) {
     ASSERT_TRUE(second.OpenGraphics());
     SDL_GL_MakeCurrent(window->Window(), nullptr);
     EXPECT_FALSE(second.Setup(window->Window(), kSize, kSize, false));
-    EXPECT_EQ(second.Device(), nullptr);
+    EXPECT_EQ(ViewportInternals::Device(second), nullptr);
     EXPECT_TRUE(second.RenderFrame());  // nothing to draw with, and nothing fails
     window->MakeCurrent();
 }
@@ -408,7 +410,7 @@ TEST_F(FrameTest, ShellEndsTheProgramWhenTheDeviceCannotBeSetUpAgain) {
             Shell shell;
             shell.Boxes.SetHeadless(true);
             if (!shell.View.OpenGraphics() || !shell.View.Setup(window->Window(), kSize, kSize, false)) std::exit(3);
-            shell.View.Graphics()->SimulateDisplayModeFailures(2);
+            ViewportInternals::Graphics(shell.View)->SimulateDisplayModeFailures(2);
             shell.Resize(kSize, kSize);
             std::exit(4);
         },

@@ -26,7 +26,7 @@ void GameScene3D(void* user) {
     vp.ClearTriangles();
     const int room = g.Follow->Room;
     const Vec3& origin = shell.Level.Map.Rooms[room].Header.Origin;
-    DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum, true,
+    DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum(), true,
                   &g.Scratch);
     DrawGameCharacter(shell, target);
     g.LastSceneBuildUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
@@ -61,7 +61,7 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
         const Animator& a = g.CharacterModel;
         vp.CommitTriangles(DrawCharacterMeshReusing(a.SkinnedSerial(), a.Movable()->TextureSlot, model, a.Skinned(),
                                                     g.Body.Movement.Position, m, room.Headers, room.Vertices, target,
-                                                    vp.ViewFrustum, g.VisibleLights, g.CharacterScratch));
+                                                    vp.ViewFrustum(), g.VisibleLights, g.CharacterScratch));
     }
 }
 

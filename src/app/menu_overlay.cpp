@@ -27,7 +27,7 @@ void SetColour(Shell& shell, uint8_t r, uint8_t g, uint8_t b) {
 }  // namespace
 
 float OverlayScale(const Viewport& view) {
-    const float scale = std::min(static_cast<float>(view.Width) / 800.0f, static_cast<float>(view.Height) / 600.0f);
+    const float scale = std::min(static_cast<float>(view.Width()) / 800.0f, static_cast<float>(view.Height()) / 600.0f);
     return scale > 0.0f ? scale : 1.0f;
 }
 
@@ -60,7 +60,7 @@ void DrawMenu(Shell& shell) {
     // Laid out for 800 x 600 and scaled with the window.
     const float scale = OverlayScale(vp);
     const float lineHeight = kLineHeight * scale, textScale = kTextScale * scale, margin = kMenuMargin * scale;
-    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float width = static_cast<float>(vp.Width()), height = static_cast<float>(vp.Height());
     const float left = std::max(0.0f, (width - kMenuWidth * scale) / 2);
     // The frame at 20 % of its brightness (the colour is doubled), darker still under the menu.
     SetColour(shell, 51, 51, 51);
@@ -97,7 +97,7 @@ void DrawFrontEnd(Shell& shell) {
     if (!shell.Notice.empty() && ClockSince(ClockMs(), shell.NoticeUntil) < 0) {
         const float scale = OverlayScale(vp);
         SetColour(shell, 128, 128, 64);
-        vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height) - kLineHeight * scale,
+        vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - kLineHeight * scale,
                     kTextScale * scale);
     }
 }

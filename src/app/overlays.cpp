@@ -26,7 +26,7 @@ void TitleOverlay2D(void* user) {
     // the layout, not the texture, gives its proportions), scaled to the window and centred;
     // the texts keep their places on it.
     const float scale = OverlayScale(vp);
-    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float width = static_cast<float>(vp.Width()), height = static_cast<float>(vp.Height());
     const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
     vp.DrawPicture(kPictureSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
     shell.Font.Blue = 0;
@@ -43,7 +43,7 @@ void LevelCardOverlay2D(void* user) {
     vp.SetFont(&shell.Font);
     // The picture is laid out as the title's; the level's name stands centred near its foot.
     const float scale = OverlayScale(vp);
-    const float width = static_cast<float>(vp.Width), height = static_cast<float>(vp.Height);
+    const float width = static_cast<float>(vp.Width()), height = static_cast<float>(vp.Height());
     const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
     vp.DrawPicture(kPictureSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
     const std::string& name = shell.Levels[shell.LevelIndex + 1].Name;
@@ -70,7 +70,7 @@ void GameOverlay2D(void* user) {
     const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
     vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f * scale);
     if (shell.Settings.ShowFrameRate) {
-        const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond);
+        const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond());
         vp.DrawText(written(fps), BlendMode::AlphaTested, 0, 20 * scale, 0.75f * scale);
     }
     DrawFrontEnd(shell);

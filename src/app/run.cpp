@@ -250,7 +250,7 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         shell.Idle(true);
         const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
         const uint64_t draws = shell.View.Counters().DrawCalls - drawsBefore;
-        stats.Record(frameMs, shell.View.TriangleCount, draws, LastSceneBuildUs(shell));
+        stats.Record(frameMs, shell.View.TriangleCount(), draws, LastSceneBuildUs(shell));
         heap.AfterFrame();
         if (screenshotWanted) {
             QueuePlayerScreenshot(shell.View, screenshotWriter, startDir);
@@ -266,7 +266,7 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
             }
         }
     }
-    stats.SetFpsShown(shell.View.FramesPerSecond);
+    stats.SetFpsShown(shell.View.FramesPerSecond());
     // Every output asked for is finished; each that could not be written is one line, and the
     // run ends with status 1.
     const auto failed = [&outputFailed](const std::string& line) {

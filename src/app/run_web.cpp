@@ -58,7 +58,7 @@ void ReportFinished(int status) {
 void Finish(WebRun& run) {
     run.Done = true;
     emscripten_cancel_main_loop();
-    run.Stats.SetFpsShown(run.Game.View.FramesPerSecond);
+    run.Stats.SetFpsShown(run.Game.View.FramesPerSecond());
     run.Game.Shutdown();
     std::string error;
     int status = run.OutputFailed ? 1 : 0;
@@ -112,7 +112,7 @@ void Frame(void* user) {
     const auto start = Steady::now();
     shell.Idle(true);
     const double frameMs = std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-    run.Stats.Record(frameMs, shell.View.TriangleCount, shell.View.Counters().DrawCalls - drawsBefore,
+    run.Stats.Record(frameMs, shell.View.TriangleCount(), shell.View.Counters().DrawCalls - drawsBefore,
                      LastSceneBuildUs(shell));
     if (!run.Shown) {
         run.Shown = true;

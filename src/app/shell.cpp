@@ -211,7 +211,7 @@ void Shell::FailGraphics(const std::string& text) {
 void Shell::Resize(int width, int height) {
     OuterWidth = width;
     OuterHeight = height;
-    if (View.FullScreen) return;
+    if (View.FullScreen()) return;
     int w = width, h = height;
     if (Window != nullptr) SDL_GL_GetDrawableSize(Window, &w, &h);
     if (!View.Resize(w, h) || !View.DrawFrame()) FailGraphics(kResetFailed);

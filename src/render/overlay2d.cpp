@@ -16,8 +16,8 @@ uint32_t FontColor(const BitmapFont& font) {
 }  // namespace
 
 void Viewport::DrawText(std::string_view text, BlendMode mode, float x, float y, float scale) {
-    if (Font == nullptr) return;
-    const BitmapFont& f = *Font;
+    if (font_ == nullptr) return;
+    const BitmapFont& f = *font_;
     const int32_t triangles = static_cast<int32_t>(2 * text.size());
     // Characters outside the font keep their two reserved triangles at zero area.
     Triangle2D* out = Add2DBatch(static_cast<uint16_t>(f.TexSlot), mode, triangles);
@@ -48,7 +48,7 @@ void Viewport::DrawText(std::string_view text, BlendMode mode, float x, float y,
 }
 
 void Viewport::DrawPicture(int32_t slot, BlendMode mode, float left, float top, float right, float bottom) {
-    const uint32_t color = Font != nullptr ? FontColor(*Font) : 0xFF404040u;
+    const uint32_t color = font_ != nullptr ? FontColor(*font_) : 0xFF404040u;
     Triangle2D* out = Add2DBatch(static_cast<uint16_t>(slot), mode, 2);
     out[0].V[0] = MakeVertex2D(left, top, 0, 0, color);
     out[0].V[1] = MakeVertex2D(right, top, 1, 0, color);

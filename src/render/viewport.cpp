@@ -33,10 +33,7 @@ uint32_t ToD3DColor(uint32_t packed) {
     return 0xFF000000u | (packed & 0xFF) << 16 | ((packed >> 8) & 0xFF) << 8 | ((packed >> 16) & 0xFF);
 }
 
-Viewport::Viewport() {
-    World = MatIdentity();
-    Projection = MatIdentity();
-}
+Viewport::Viewport() = default;
 
 Viewport::~Viewport() { ReleaseGraphics(); }
 
@@ -52,10 +49,10 @@ void Viewport::ReleaseGraphics() {
 }
 
 bool Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen) {
-    Window = window;
-    Width = width;
-    Height = height;
-    FullScreen = fullScreen;
+    window_ = window;
+    width_ = width;
+    height_ = height;
+    fullScreen_ = fullScreen;
     if (!device_) {
         D3DPRESENT_PARAMETERS params;
         if (!graphics_ || !BuildPresentParameters(params) ||
@@ -65,8 +62,8 @@ bool Viewport::Setup(SDL_Window* window, int width, int height, bool fullScreen)
         }
     }
     ApplyDefaultStates();
-    VertexCapacity3D = 0;
-    VertexCapacity2D = 0;
+    vertexCapacity3D_ = 0;
+    vertexCapacity2D_ = 0;
     return true;
 }
 
@@ -102,12 +99,12 @@ void Viewport::ApplyDefaultStates() {
 
 bool Viewport::BuildPresentParameters(D3DPRESENT_PARAMETERS& p) const {
     p = D3DPRESENT_PARAMETERS{};
-    p.Windowed = FullScreen ? 0 : 1;
-    p.hDeviceWindow = Window;
+    p.Windowed = fullScreen_ ? 0 : 1;
+    p.hDeviceWindow = window_;
     p.EnableAutoDepthStencil = 1;
     p.AutoDepthStencilFormat = D3DFMT_D16;
     p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    if (FullScreen) {
+    if (fullScreen_) {
         p.BackBufferWidth = 640;
         p.BackBufferHeight = 480;
         p.BackBufferCount = 1;
@@ -132,17 +129,17 @@ Viewport::ResetResult Viewport::ResetDevice() {
         if (!BuildPresentParameters(params)) return ResetResult::Failed;
     }
     if (Failed(device_->Reset(params))) return ResetResult::StillLost;  // the caller retries later
-    VertexCapacity3D = 0;
-    VertexCapacity2D = 0;
+    vertexCapacity3D_ = 0;
+    vertexCapacity2D_ = 0;
     ApplyDefaultStates();
     return ResetResult::Done;
 }
 
 void Viewport::ReleaseBuffers() {
-    VertexBuffer3D.reset();
-    VertexBuffer2D.reset();
-    VertexCapacity3D = 0;
-    VertexCapacity2D = 0;
+    vertexBuffer3D_.reset();
+    vertexBuffer2D_.reset();
+    vertexCapacity3D_ = 0;
+    vertexCapacity2D_ = 0;
 }
 
 bool Viewport::ReadFrame(FramePixels& out) const {
@@ -166,13 +163,13 @@ void Viewport::ResetCounters() {
 }
 
 void Viewport::BuildProjection() {
-    const float aspect = static_cast<float>(Width) / static_cast<float>(Height > 0 ? Height : 1);
-    Projection = MatPerspectiveFovLH(0.7853981f, aspect, 0.1f, FarPlane);
+    const float aspect = static_cast<float>(width_) / static_cast<float>(height_ > 0 ? height_ : 1);
+    projection_ = MatPerspectiveFovLH(0.7853981f, aspect, 0.1f, FarPlane);
 }
 
 bool Viewport::Resize(int width, int height) {
-    Width = width;
-    Height = height;
+    width_ = width;
+    height_ = height;
     const ResetResult reset = ResetDevice();
     if (reset == ResetResult::Failed) {
         deviceLost_ = true;
@@ -180,7 +177,7 @@ bool Viewport::Resize(int width, int height) {
     }
     if (reset == ResetResult::StillLost) deviceLost_ = device_ != nullptr;
     BuildProjection();
-    if (device_) device_->SetTransform(D3DTS_PROJECTION, Projection);
+    if (device_) device_->SetTransform(D3DTS_PROJECTION, projection_);
     return true;
 }
 

@@ -79,8 +79,8 @@ public:
     // Finds the graphics system the device is made on; false when there is none (no usable
     // video subsystem). Needed once before Setup.
     bool OpenGraphics();
-    void SetCamera(Camera* camera) { SceneCamera = camera; }
-    Camera* GetCamera() const { return SceneCamera; }
+    void SetCamera(Camera* camera) { sceneCamera_ = camera; }
+    Camera* GetCamera() const { return sceneCamera_; }
     // Creates the device on `window` (whose GL context is current). False when no device can
     // be made; the caller then ends the program ("Error trying to Create DX Viewport!").
     [[nodiscard]] bool Setup(SDL_Window* window, int width, int height, bool fullScreen);
@@ -91,8 +91,8 @@ public:
     // (no display mode even on the second try); the caller then ends the program ("Error
     // trying to setup Direct3d"). A device that stays lost is no failure: frames are skipped.
     bool Resize(int width, int height);
-    void SetClearColor(uint32_t packed) { ClearColor = packed; }
-    bool RenderFrame();  // SceneBuilt := false, then DrawFrame
+    void SetClearColor(uint32_t packed) { clearColor_ = packed; }
+    bool RenderFrame();  // builds the 3D list anew, then DrawFrame
     bool DrawFrame();    // one frame
     // Puts the fog settings on the device (also done by Setup and every reset).
     void ApplyFog();
@@ -103,26 +103,26 @@ public:
     // by CommitTriangles (as many as were written), which saves AddTriangles' copy.
     TriangleSpan ReserveTriangles(int32_t count);
     void CommitTriangles(int32_t count);
-    void ClearTriangles() { TriangleCount = 0; }
+    void ClearTriangles() { triangleCount_ = 0; }
     void Begin2D() {
-        BatchCount2D = 0;
-        TriangleCount2D = 0;
+        batchCount2D_ = 0;
+        triangleCount2D_ = 0;
     }
     // 2D list builders (render/overlay2d.cpp).
-    void SetFont(BitmapFont* font) { Font = font; }
+    void SetFont(BitmapFont* font) { font_ = font; }
     void DrawText(std::string_view text, BlendMode mode, float x, float y, float scale);
     void DrawPicture(int32_t slot, BlendMode mode, float left, float top, float right, float bottom);
     // Appends one batch and reserves `triangles` 2D triangles for it; returns the first one.
     Triangle2D* Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangles);
 
-    void SetTextureSource(const TextureSource& source) { Textures = source; }
+    void SetTextureSource(const TextureSource& source) { textures_ = source; }
     void SetScene3D(ViewportCallback callback, void* user) {
-        Scene3D = callback;
-        Scene3DUser = user;
+        scene3D_ = callback;
+        scene3DUser_ = user;
     }
     void SetOverlay2D(ViewportCallback callback, void* user) {
-        Overlay2D = callback;
-        Overlay2DUser = user;
+        overlay2D_ = callback;
+        overlay2DUser_ = user;
     }
 
     // Reads the frame just drawn (before the next frame presents it). False without a device
@@ -135,61 +135,25 @@ public:
     const DeviceStats& Counters() const;
     void ResetCounters();
 
-    // Frame steps, public for tests and tools.
-    void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
-    void SortTriangles();  // opaque grouped by state, then the rest back to front (render/triangle_sort.h)
-    int32_t BuildRuns();   // writes run lengths; returns the run count
-    // Copies the 3D list into the vertex buffer, growing it first when needed. False (after
-    // telling the player when the buffer could not be made) when nothing was copied.
-    bool UploadTriangles();
-    bool DeviceLost() const { return deviceLost_; }
-
-    // The device and the graphics system, for the render layer and its device tests.
-    Direct3DDevice8* Device() const { return device_.get(); }
-    Direct3D8* Graphics() const { return graphics_.get(); }
-
+    // The caller sets these (at start-up or when a level loads); the viewport reads them when it
+    // draws and never modifies them.
     MessageSink Messages;  // what the viewport tells the player (Tell)
     FogSettings Fog;
     float FarPlane = 1000.0f;  // the projection's far distance
-    SDL_Window* Window = nullptr;
-    uint32_t ClearColor = 0;
-    Camera* SceneCamera = nullptr;
-    int32_t VertexCapacity3D = 0;
-    int32_t VertexCapacity2D = 0;
-    bool SceneBuilt = false;
-    int32_t FpsWindowStart = 0;
-    int32_t FramesInWindow = 0;
-    int32_t TriangleCount = 0;
-    std::vector<TriangleHeader> Headers;
-    std::vector<TriangleVertices> Vertices;
-    int32_t BatchCount2D = 0;
-    std::vector<Batch2D> Batches2D;
-    int32_t TriangleCount2D = 0;
-    std::vector<Triangle2D> Vertices2D;
-    std::unique_ptr<VertexBuffer8> VertexBuffer3D;
-    std::unique_ptr<VertexBuffer8> VertexBuffer2D;
-    double ModelPosition[3] = {0, 0, 0};
-    double ModelRotation[3] = {0, 0, 0};
-    double ModelScale[3] = {1, 1, 1};
-    Mat4 World{};
-    Mat4 Projection{};
-    int32_t Width = 0;
-    int32_t Height = 0;
-    BitmapFont* Font = nullptr;
-    int32_t FramesPerSecond = 0;
-    bool FullScreen = false;
     bool DepthEnabled = true;
     // Texture colour times vertex colour is scaled by 2 to this power (0 to 2).
     int32_t ModulateShift = 0;
-    Frustum ViewFrustum{};
-    AnimatedTextureTable AnimatedTextures[2];
-    int32_t LevelLimit = 0;
-    ViewportCallback Scene3D = nullptr;
-    void* Scene3DUser = nullptr;
-    ViewportCallback Overlay2D = nullptr;
-    void* Overlay2DUser = nullptr;
-    TextureSource Textures;
-    TriangleSortScratch SortScratch;
+    AnimatedTextureTable AnimatedTextures[2];  // the level's two tables of animated slots
+    int32_t LevelLimit = 0;                    // base slots up to this get the bump effect
+
+    // What the viewport keeps from Setup, Resize and the last frame.
+    int32_t Width() const { return width_; }
+    int32_t Height() const { return height_; }
+    bool FullScreen() const { return fullScreen_; }
+    int32_t TriangleCount() const { return triangleCount_; }  // in the 3D list
+    int32_t FramesPerSecond() const { return framesPerSecond_; }
+    const Frustum& ViewFrustum() const { return viewFrustum_; }  // of the last frame's camera
+    const Mat4& Projection() const { return projection_; }
 
 private:
     enum class ResetResult { Done, StillLost, Failed };
@@ -206,9 +170,53 @@ private:
     void DrawRun(const TriangleHeader& h, int32_t start, int32_t count);
     void Draw2D();
 
+    friend struct ViewportInternals;
+
+    // The frame steps.
+    void AnimateTextureReferences(int32_t clockMs);  // resolves animated base slots
+    void SortTriangles();  // opaque grouped by state, then the rest back to front (render/triangle_sort.h)
+    int32_t BuildRuns();   // writes run lengths; returns the run count
+    // Copies the 3D list into the vertex buffer, growing it first when needed. False (after
+    // telling the player when the buffer could not be made) when nothing was copied.
+    bool UploadTriangles();
+
     std::unique_ptr<Direct3D8> graphics_;
     std::unique_ptr<Direct3DDevice8> device_;
     bool deviceLost_ = false;
+    SDL_Window* window_ = nullptr;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    bool fullScreen_ = false;
+    uint32_t clearColor_ = 0;
+    Camera* sceneCamera_ = nullptr;
+    BitmapFont* font_ = nullptr;
+    TextureSource textures_;
+    ViewportCallback scene3D_ = nullptr;
+    void* scene3DUser_ = nullptr;
+    ViewportCallback overlay2D_ = nullptr;
+    void* overlay2DUser_ = nullptr;
+
+    // The frame: the 3D list (built once per RenderFrame), the 2D list, their vertex buffers.
+    bool sceneBuilt_ = false;
+    int32_t triangleCount_ = 0;
+    std::vector<TriangleHeader> headers_;
+    std::vector<TriangleVertices> vertices_;
+    TriangleSortScratch sortScratch_;
+    int32_t batchCount2D_ = 0;
+    std::vector<Batch2D> batches2D_;
+    int32_t triangleCount2D_ = 0;
+    std::vector<Triangle2D> vertices2D_;
+    std::unique_ptr<VertexBuffer8> vertexBuffer3D_;
+    std::unique_ptr<VertexBuffer8> vertexBuffer2D_;
+    int32_t vertexCapacity3D_ = 0;  // triangles the buffer holds
+    int32_t vertexCapacity2D_ = 0;
+    Mat4 projection_ = MatIdentity();
+    Frustum viewFrustum_{};
+
+    // Frames counted over windows of at least a second.
+    int32_t fpsWindowStart_ = 0;
+    int32_t framesInWindow_ = 0;
+    int32_t framesPerSecond_ = 0;
 };
 
 }  // namespace dv

@@ -29,56 +29,56 @@ int64_t FloorMod(int64_t a, int64_t m) {
 }  // namespace
 
 bool Viewport::RenderFrame() {
-    SceneBuilt = false;
+    sceneBuilt_ = false;
     return DrawFrame();
 }
 
 void Viewport::AddTriangles(const TriangleHeader* headers, const TriangleVertices* triples, int32_t count) {
     if (count <= 0 || headers == nullptr || triples == nullptr) return;
-    const size_t total = static_cast<size_t>(TriangleCount) + static_cast<size_t>(count);
-    if (Headers.size() < total) {
-        Headers.resize(total);
-        Vertices.resize(total);
+    const size_t total = static_cast<size_t>(triangleCount_) + static_cast<size_t>(count);
+    if (headers_.size() < total) {
+        headers_.resize(total);
+        vertices_.resize(total);
     }
-    std::memcpy(&Headers[TriangleCount], headers, sizeof(TriangleHeader) * count);
-    std::memcpy(&Vertices[TriangleCount], triples, sizeof(TriangleVertices) * count);
-    TriangleCount = static_cast<int32_t>(total);
+    std::memcpy(&headers_[triangleCount_], headers, sizeof(TriangleHeader) * count);
+    std::memcpy(&vertices_[triangleCount_], triples, sizeof(TriangleVertices) * count);
+    triangleCount_ = static_cast<int32_t>(total);
 }
 
 TriangleSpan Viewport::ReserveTriangles(int32_t count) {
-    const size_t total = static_cast<size_t>(TriangleCount) + static_cast<size_t>(std::max(count, 0));
-    if (Headers.size() < total) {
-        Headers.resize(total);
-        Vertices.resize(total);
+    const size_t total = static_cast<size_t>(triangleCount_) + static_cast<size_t>(std::max(count, 0));
+    if (headers_.size() < total) {
+        headers_.resize(total);
+        vertices_.resize(total);
     }
-    return TriangleSpan{Headers.data() + TriangleCount, Vertices.data() + TriangleCount};
+    return TriangleSpan{headers_.data() + triangleCount_, vertices_.data() + triangleCount_};
 }
 
 void Viewport::CommitTriangles(int32_t count) {
-    const int64_t room = static_cast<int64_t>(Headers.size()) - TriangleCount;
-    TriangleCount += static_cast<int32_t>(std::clamp<int64_t>(count, 0, room));
+    const int64_t room = static_cast<int64_t>(headers_.size()) - triangleCount_;
+    triangleCount_ += static_cast<int32_t>(std::clamp<int64_t>(count, 0, room));
 }
 
 Triangle2D* Viewport::Add2DBatch(uint16_t slot, BlendMode mode, int32_t triangles) {
     triangles = std::max(triangles, 0);
-    if (Batches2D.size() <= static_cast<size_t>(BatchCount2D)) Batches2D.resize(BatchCount2D + 1);
-    const size_t total = static_cast<size_t>(TriangleCount2D) + static_cast<size_t>(triangles);
-    if (Vertices2D.size() < total) Vertices2D.resize(total);
-    Batches2D[BatchCount2D] = Batch2D{slot, BlendByte(mode), triangles};
-    ++BatchCount2D;
-    Triangle2D* first = Vertices2D.data() + TriangleCount2D;
+    if (batches2D_.size() <= static_cast<size_t>(batchCount2D_)) batches2D_.resize(batchCount2D_ + 1);
+    const size_t total = static_cast<size_t>(triangleCount2D_) + static_cast<size_t>(triangles);
+    if (vertices2D_.size() < total) vertices2D_.resize(total);
+    batches2D_[batchCount2D_] = Batch2D{slot, BlendByte(mode), triangles};
+    ++batchCount2D_;
+    Triangle2D* first = vertices2D_.data() + triangleCount2D_;
     if (triangles > 0) std::memset(first, 0, sizeof(Triangle2D) * triangles);  // zero area
-    TriangleCount2D = static_cast<int32_t>(total);
+    triangleCount2D_ = static_cast<int32_t>(total);
     return first;
 }
 
 Texture* Viewport::LookupTexture(int32_t slot) const {
-    return Textures.Lookup != nullptr ? Textures.Lookup(Textures.User, slot) : nullptr;
+    return textures_.Lookup != nullptr ? textures_.Lookup(textures_.User, slot) : nullptr;
 }
 
 void Viewport::AnimateTextureReferences(int32_t clockMs) {
-    for (int32_t i = 0; i < TriangleCount; ++i) {
-        TriangleHeader& h = Headers[i];
+    for (int32_t i = 0; i < triangleCount_; ++i) {
+        TriangleHeader& h = headers_[i];
         const uint16_t code = h.Texture;
         if ((code & kAnimatedSlotBit) == 0) continue;
         const AnimatedTextureTable& table = AnimatedTextures[AnimatedTable(code)];
@@ -96,7 +96,7 @@ void Viewport::AnimateTextureReferences(int32_t clockMs) {
         const auto slotOf = [&table](const AnimatedTextureFrame& f) {
             return static_cast<uint16_t>(f.SlotOffset + table.SlotBase);
         };
-        TriangleVertices& tri = Vertices[i];
+        TriangleVertices& tri = vertices_[i];
         if (a.Period <= 0) {  // not time-driven (a negative period would index backwards)
             h.Texture = slotOf(first);
             continue;
@@ -121,15 +121,15 @@ void Viewport::AnimateTextureReferences(int32_t clockMs) {
     }
 }
 
-void Viewport::SortTriangles() { SortTriangleListForDrawing(Headers, Vertices, TriangleCount, SortScratch); }
+void Viewport::SortTriangles() { SortTriangleListForDrawing(headers_, vertices_, triangleCount_, sortScratch_); }
 
 int32_t Viewport::BuildRuns() {
     int32_t runs = 0;
     int32_t i = 0;
-    while (i < TriangleCount) {
+    while (i < triangleCount_) {
         int32_t j = i + 1;
-        while (j < TriangleCount && SameRunState(Headers[j], Headers[i])) ++j;
-        Headers[i].RunLength = j - i;
+        while (j < triangleCount_ && SameRunState(headers_[j], headers_[i])) ++j;
+        headers_[i].RunLength = j - i;
         ++runs;
         i = j;
     }
@@ -147,31 +147,26 @@ bool Viewport::DrawFrame() {
         if (reset != ResetResult::Done) return reset != ResetResult::Failed;
         deviceLost_ = false;
     }
-    if (FramesInWindow == 0) FpsWindowStart = ClockMs();
-    if (SceneCamera != nullptr) {
-        SceneCamera->UpdateView();
-        d->SetTransform(D3DTS_VIEW, SceneCamera->View);
+    if (framesInWindow_ == 0) fpsWindowStart_ = ClockMs();
+    if (sceneCamera_ != nullptr) {
+        sceneCamera_->UpdateView();
+        d->SetTransform(D3DTS_VIEW, sceneCamera_->View);
     }
     BuildProjection();
-    d->SetTransform(D3DTS_PROJECTION, Projection);
-    ViewFrustum = FrustumFromMatrices(SceneCamera != nullptr ? SceneCamera->View : MatIdentity(), Projection);
-    if (!SceneBuilt) {
-        if (Scene3D != nullptr) Scene3D(Scene3DUser);
+    d->SetTransform(D3DTS_PROJECTION, projection_);
+    viewFrustum_ = FrustumFromMatrices(sceneCamera_ != nullptr ? sceneCamera_->View : MatIdentity(), projection_);
+    if (!sceneBuilt_) {
+        if (scene3D_ != nullptr) scene3D_(scene3DUser_);
         AnimateTextureReferences(ClockMs());
         SortTriangles();
         BuildRuns();
-        SceneBuilt = true;
+        sceneBuilt_ = true;
     }
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, ToD3DColor(ClearColor), 1.0f, 0);
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, ToD3DColor(clearColor_), 1.0f, 0);
     d->BeginScene();
-    Mat4 world = MatMultiply(MatRotationY(static_cast<float>(ModelRotation[1])),
-                             MatRotationX(static_cast<float>(ModelRotation[0])));
-    world = MatMultiply(world, MatRotationZ(static_cast<float>(ModelRotation[2])));
-    World = MatMultiply(world, MatScaling(static_cast<float>(ModelScale[0]), static_cast<float>(ModelScale[1]),
-                                          static_cast<float>(ModelScale[2])));
-    d->SetTransform(D3DTS_WORLD, World);
+    d->SetTransform(D3DTS_WORLD, MatIdentity());  // the 3D list is in world coordinates
     if (UploadTriangles()) {
-        d->SetStreamSource(0, VertexBuffer3D.get(), kVertexStride3D);
+        d->SetStreamSource(0, vertexBuffer3D_.get(), kVertexStride3D);
         d->SetVertexShader(kFvf3D);
         d->SetRenderState(D3DRS_FILLMODE, kSolidFill);
         DrawRuns();
@@ -184,33 +179,33 @@ bool Viewport::DrawFrame() {
 bool Viewport::UploadTriangles() {
     Direct3DDevice8* d = device_.get();
     if (d == nullptr) return false;
-    if (TriangleCount <= 0) return true;
-    if (VertexCapacity3D < TriangleCount || VertexCapacity3D == 0) {
-        VertexBuffer3D.reset();
-        VertexCapacity3D = 0;
-        const int64_t bytes = (int64_t(TriangleCount) + 1000) * kVertexStride3D * 3;
+    if (triangleCount_ <= 0) return true;
+    if (vertexCapacity3D_ < triangleCount_ || vertexCapacity3D_ == 0) {
+        vertexBuffer3D_.reset();
+        vertexCapacity3D_ = 0;
+        const int64_t bytes = (int64_t(triangleCount_) + 1000) * kVertexStride3D * 3;
         if (bytes > INT32_MAX || Failed(d->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf3D,
-                                                              D3DPOOL_MANAGED, VertexBuffer3D))) {
+                                                              D3DPOOL_MANAGED, vertexBuffer3D_))) {
             Tell(Messages, "failing trying to build a dx8 vertex buffer!!!!");
             return false;
         }
-        VertexCapacity3D = TriangleCount + 1000;
+        vertexCapacity3D_ = triangleCount_ + 1000;
     }
     uint8_t* p = nullptr;
-    const uint32_t bytes = static_cast<uint32_t>(TriangleCount) * sizeof(TriangleVertices);
-    if (Failed(VertexBuffer3D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return false;
-    std::memcpy(p, Vertices.data(), bytes);
-    VertexBuffer3D->Unlock();
+    const uint32_t bytes = static_cast<uint32_t>(triangleCount_) * sizeof(TriangleVertices);
+    if (Failed(vertexBuffer3D_->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return false;
+    std::memcpy(p, vertices_.data(), bytes);
+    vertexBuffer3D_->Unlock();
     return true;
 }
 
 void Viewport::DrawRuns() {
     int32_t start = 0;
     int32_t i = 0;
-    while (i < TriangleCount) {
-        const TriangleHeader& h = Headers[i];
+    while (i < triangleCount_) {
+        const TriangleHeader& h = headers_[i];
         const int32_t runLength = h.RunLength;  // a copy: std::clamp would bind to the packed field
-        const int32_t n = std::clamp(runLength, 1, TriangleCount - i);
+        const int32_t n = std::clamp(runLength, 1, triangleCount_ - i);
         DrawRun(h, start, n);
         start += 3 * n;
         i += n;
@@ -274,40 +269,40 @@ void Viewport::DrawRun(const TriangleHeader& h, int32_t start, int32_t count) {
 
 void Viewport::Draw2D() {
     Direct3DDevice8& d = *device_;
-    ++FramesInWindow;
-    if (ClockSince(ClockMs(), FpsWindowStart) >= 1000) {
-        FramesPerSecond = (FramesPerSecond + FramesInWindow) >> 1;
-        FramesInWindow = 0;
+    ++framesInWindow_;
+    if (ClockSince(ClockMs(), fpsWindowStart_) >= 1000) {
+        framesPerSecond_ = (framesPerSecond_ + framesInWindow_) >> 1;
+        framesInWindow_ = 0;
     }
-    if (Overlay2D != nullptr) Overlay2D(Overlay2DUser);
-    if (TriangleCount2D > 0 && (VertexCapacity2D < TriangleCount2D || VertexCapacity2D == 0)) {
-        VertexBuffer2D.reset();
-        VertexCapacity2D = 0;
-        const int64_t bytes = (int64_t(TriangleCount2D) + 250) * kVertexStride2D * 3;
+    if (overlay2D_ != nullptr) overlay2D_(overlay2DUser_);
+    if (triangleCount2D_ > 0 && (vertexCapacity2D_ < triangleCount2D_ || vertexCapacity2D_ == 0)) {
+        vertexBuffer2D_.reset();
+        vertexCapacity2D_ = 0;
+        const int64_t bytes = (int64_t(triangleCount2D_) + 250) * kVertexStride2D * 3;
         if (bytes > INT32_MAX || Failed(d.CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY, kFvf2D,
-                                                             D3DPOOL_MANAGED, VertexBuffer2D))) {
+                                                             D3DPOOL_MANAGED, vertexBuffer2D_))) {
             Tell(Messages, "failing trying to build a dx8 vertex buffer for 2d stuff!!!!");
             return;
         }
-        VertexCapacity2D = TriangleCount2D + 250;
+        vertexCapacity2D_ = triangleCount2D_ + 250;
     }
-    if (TriangleCount2D > 0) {
+    if (triangleCount2D_ > 0) {
         uint8_t* p = nullptr;
-        const uint32_t bytes = static_cast<uint32_t>(TriangleCount2D) * sizeof(Triangle2D);
-        if (Failed(VertexBuffer2D->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return;
-        std::memcpy(p, Vertices2D.data(), bytes);
-        VertexBuffer2D->Unlock();
+        const uint32_t bytes = static_cast<uint32_t>(triangleCount2D_) * sizeof(Triangle2D);
+        if (Failed(vertexBuffer2D_->Lock(0, bytes, &p, D3DLOCK_DISCARD))) return;
+        std::memcpy(p, vertices2D_.data(), bytes);
+        vertexBuffer2D_->Unlock();
     }
-    d.SetStreamSource(0, VertexBuffer2D.get(), kVertexStride2D);
+    d.SetStreamSource(0, vertexBuffer2D_.get(), kVertexStride2D);
     d.SetVertexShader(kFvf2D);
     d.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
     d.SetRenderState(D3DRS_FOGENABLE, 0);
     const uint32_t modulate = static_cast<uint32_t>(D3DTOP_MODULATE + ModulateShift);
     int32_t start = 0;
-    for (int32_t b = 0; b < BatchCount2D; ++b) {
-        const Batch2D batch = Batches2D[b];
+    for (int32_t b = 0; b < batchCount2D_; ++b) {
+        const Batch2D batch = batches2D_[b];
         const int32_t wanted = batch.Count;  // a copy: std::clamp would bind to the packed field
-        const int32_t count = std::clamp(wanted, 0, TriangleCount2D - start / 3);
+        const int32_t count = std::clamp(wanted, 0, triangleCount2D_ - start / 3);
         for (uint32_t stage = 0; stage < 2; ++stage) {
             d.SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
             d.SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_DISABLE);

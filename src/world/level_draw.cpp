@@ -396,7 +396,7 @@ LevelDrawTarget ViewportDrawTarget(Viewport& viewport) {
     t.HardwareFog = viewport.Fog.Enabled;
     t.LevelLimit = viewport.LevelLimit;
     t.FarPlane = viewport.FarPlane;
-    t.ViewFrustum = viewport.ViewFrustum;
+    t.ViewFrustum = viewport.ViewFrustum();
     t.User = &viewport;
     t.Append = AddToViewport;
     return t;

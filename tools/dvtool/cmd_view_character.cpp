@@ -42,13 +42,13 @@ void DrawScene(void* user) {
     vp.ClearTriangles();
     const dv::LevelMap& map = s.Level->Map;
     const dv::Vec3 o = map.Rooms[static_cast<size_t>(map.StartRoom)].Header.Origin;
-    dv::DrawLevelRoom(*s.Level, map.StartRoom, *s.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &s.Scratch);
+    dv::DrawLevelRoom(*s.Level, map.StartRoom, *s.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum(), true, &s.Scratch);
     const dv::Mat4 m = dv::MatScaling(3.2f, 3.2f, 3.2f);
     const dv::MovableRecord& mv = s.Level->Movables[0];
     s.Triangles.Count = 0;
     const dv::Vec3 p = map.StartPosition;
     dv::DrawMovableModel(mv.TextureSlot, -1, *s.CharacterModel->Model(), p.x, p.y, p.z, m, s.Triangles,
-                         dv::ViewportDrawTarget(vp), vp.ViewFrustum, s.Lights, &s.CharacterModel->SkinnedVertices());
+                         dv::ViewportDrawTarget(vp), vp.ViewFrustum(), s.Lights, &s.CharacterModel->SkinnedVertices());
     vp.AddTriangles(s.Triangles.Triangles.data(), s.Triangles.Vertices.data(), s.Triangles.Count);
 }
 

@@ -40,7 +40,7 @@ void DrawFromRoom(void* user) {
     dv::Viewport& vp = *scene.Viewport;
     vp.ClearTriangles();
     const dv::Vec3 o = scene.Level->Map.Rooms[static_cast<size_t>(scene.Room)].Header.Origin;
-    dv::DrawLevelRoom(*scene.Level, scene.Room, *scene.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum, true, &scene.Scratch);
+    dv::DrawLevelRoom(*scene.Level, scene.Room, *scene.Ids, o.x, o.y, o.z, vp, vp.ViewFrustum(), true, &scene.Scratch);
 }
 
 // A camera in the room: above the open inner cell of the second row nearest the middle,
