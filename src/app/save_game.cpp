@@ -1,3 +1,9 @@
+// Saved games. In order: capture and restore of each part of a game (the character's body, its
+// state, the animator, the camera), each taking clock readings relative to the time of saving;
+// the checks a loaded game passes before it is played (every float finite, clocks and scales
+// in range, rooms and records that exist in the level); the level's identity and the save's
+// checksum; capturing a whole game and fitting it to a level; writing a file; reading one
+// (header, version, size and checksum, then the level it was saved on).
 #include "app/save_game.h"
 
 #include <algorithm>

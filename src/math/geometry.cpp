@@ -4,13 +4,6 @@
 
 namespace dv {
 
-namespace {
-
-double PlaneValue(const Plane& p, double x, double y, double z) { return detail::PlaneValue(p, x, y, z); }
-double PlaneValue(const Plane& p, const Vec3& v) { return detail::PlaneValue(p, v); }
-
-}  // namespace
-
 int PointSideOfPlaneThrough(const Vec3& n, const Vec3& through, const Vec3& p) {
     return PointSide(n, p, PlaneOffset(n, through));
 }
@@ -82,7 +75,7 @@ bool BoxInFrustum(const Vec3& min, const Vec3& max, const Frustum& f) {
             const double x = (i & 1) ? max.x : min.x;
             const double y = (i & 2) ? max.y : min.y;
             const double z = (i & 4) ? max.z : min.z;
-            inside = PlaneValue(p, x, y, z) > 0.0;
+            inside = detail::PlaneValue(p, x, y, z) > 0.0;
         }
         if (!inside) return false;
     }
