@@ -86,6 +86,14 @@ public:
     // The file of level `index` of the list.
     std::string LevelPath(size_t index) const;
 
+    // Who writes what. The caller (app/run.cpp, tests, benchmarks) sets before Start and never
+    // again: BasePath, AudioSettings, CharacterTurnRates, Folders, SingleLevel, LevelFolder,
+    // RoomNames, SkipTitle, StartAt, and Settings, which afterwards only the menu's settings
+    // commands (app/player_settings.cpp) change. The shell's parts (Boxes, ViewCamera, View,
+    // Textures, Level, Font, ObjectIds, Game, Keys, Audio, Menu) are used in place by the game's
+    // modules of app/. Everything else is the shell's own record of where play stands; outside
+    // shell*.cpp only these write it: the title sequence (TitleState, TitleStartTime,
+    // UpdateCallback, PlayStartedAt), the save slots (PausedAt, SlotLines) and the game (Game).
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
     bool Running = false;
     bool CloseRequested = false;
