@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -66,6 +67,9 @@ void RestoreSealed(const uint8_t* data, size_t size) {
     const bool fits = dv::SaveFitsLevel(game, level, error);
     const bool restored = dv::RestoreGame(game, level.Map, state, view, 1000, error);
     if (fits != restored) std::abort();
+    // DV_FUZZ_SAY=1 with a corpus as arguments tells which check each input stops at.
+    if (std::getenv("DV_FUZZ_SAY") != nullptr)
+        std::fprintf(stderr, "restore: %s\n", restored ? "whole" : error.c_str());
     if (!restored) {
         if (state.Body.Room != 0 || !dv::VecEqual(state.Body.Movement.Position, level.Map.StartPosition)) std::abort();
         return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/ogg.h"
+#include "audio/vorbis_setup.h"
 
 #define STB_VORBIS_NO_STDIO
 #define STB_VORBIS_NO_PUSHDATA_API
@@ -59,6 +60,12 @@ bool OggStream::Open(std::vector<uint8_t> bytes, const std::string& name, std::s
     if (decoder_->Bytes.size() > static_cast<size_t>(INT32_MAX)) {
         decoder_.reset();
         error = name + ": too large";
+        return false;
+    }
+    std::string why;
+    if (!CheckVorbisCodebooks(decoder_->Bytes.data(), decoder_->Bytes.size(), why)) {
+        decoder_.reset();
+        error = name + ": a damaged Vorbis header (" + why + ")";
         return false;
     }
     int code = 0;

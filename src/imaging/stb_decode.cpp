@@ -5,6 +5,7 @@
 
 #include "imaging/bytes.h"
 #include "imaging/jpeg.h"
+#include "imaging/jpeg_tables.h"
 #include "imaging/png.h"
 #include "imaging/tiff.h"
 
@@ -28,27 +29,6 @@ struct StbPixels {
     stbi_uc* data = nullptr;
     ~StbPixels() { stbi_image_free(data); }
 };
-
-// stb_image builds each JPEG Huffman table into 257 entries without checking that the
-// table's sixteen counts add up to at most 256: a damaged table writes past them. The
-// tables are checked here first, walking the segments up to the start of the scan.
-void CheckJpegHuffmanTables(const uint8_t* data, size_t size) {
-    size_t at = 2;  // after the start-of-image marker
-    while (at + 4 <= size && data[at] == 0xFF) {
-        const uint8_t marker = data[at + 1];
-        const size_t length = static_cast<size_t>(data[at + 2]) << 8 | data[at + 3];
-        if (marker == 0xDA || length < 2 || at + 2 + length > size) return;  // stb reports the rest
-        if (marker == 0xC4) {
-            for (size_t t = at + 4; t + 17 <= at + 2 + length;) {
-                size_t codes = 0;
-                for (size_t i = 0; i < 16; ++i) codes += data[t + 1 + i];
-                if (codes > 256) Fail("damaged JPEG data (a Huffman table of " + std::to_string(codes) + " codes)");
-                t += 17 + codes;
-            }
-        }
-        at += 2 + length;
-    }
-}
 
 void DecodeWithStb(const uint8_t* data, size_t size, const char* format, Image& out) {
     if (size > static_cast<size_t>(INT32_MAX)) Fail(std::string(format) + " file too large");
