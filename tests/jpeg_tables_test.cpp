@@ -22,7 +22,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
 // A DHT segment of one table whose sixteen counts add up to `codes`.
 Bytes Table(int codes) {
     Bytes counts(16, 0);
-    for (int i = 0; codes > 0; ++i, codes -= 255) counts[static_cast<size_t>(i)] = static_cast<uint8_t>(std::min(codes, 255));
+    for (int i = 0; codes > 0; ++i, codes -= 255)
+        counts[static_cast<size_t>(i)] = static_cast<uint8_t>(std::min(codes, 255));
     int total = 0;
     for (uint8_t c : counts) total += c;
     const int length = 2 + 17 + total;

@@ -29,10 +29,11 @@ struct BitWriter {
 
 struct Book {
     uint32_t Dimensions, Entries;
+    uint32_t Lookup = 0;  // 1: a lookup table of one-bit values follows (none written)
 };
 
 // A setup header of the given codebooks, each unordered, not sparse, every code 4 bits long
-// and without a lookup table.
+// and with the lookup table the book asks for.
 Bytes SetupHeader(const std::vector<Book>& books) {
     BitWriter w;
     for (char c : std::string("\x05vorbis")) w.Put(static_cast<uint8_t>(c), 8);
@@ -44,7 +45,13 @@ Bytes SetupHeader(const std::vector<Book>& books) {
         w.Put(0, 1);
         w.Put(0, 1);
         for (uint32_t i = 0; i < b.Entries && i < 100000; ++i) w.Put(3, 5);
-        w.Put(0, 4);
+        w.Put(b.Lookup, 4);
+        if (b.Lookup != 0) {
+            w.Put(0, 32);
+            w.Put(0, 32);
+            w.Put(0, 4);
+            w.Put(0, 1);
+        }
     }
     return w.Out;
 }
@@ -76,7 +83,8 @@ Bytes Stream(const Bytes& setup, size_t perPage = 65025, const Bytes& comments =
             const size_t n = std::min<size_t>(255, p.size() - at);
             if (body.size() + n > perPage || lacing.size() == 255) flush();
             lacing.push_back(static_cast<uint8_t>(n));
-            body.insert(body.end(), p.begin() + static_cast<std::ptrdiff_t>(at), p.begin() + static_cast<std::ptrdiff_t>(at + n));
+            body.insert(body.end(), p.begin() + static_cast<std::ptrdiff_t>(at),
+                        p.begin() + static_cast<std::ptrdiff_t>(at + n));
             at += n;
             if (n < 255) break;
         }
@@ -99,6 +107,8 @@ TEST(VorbisSetup, ACodebookTooLargeForTheDecoderIsRefused) {
     // Past two sound codebooks, with the header spread over pages of 300 bytes.
     EXPECT_EQ(Refusal(Stream(SetupHeader({{2, 81}, {1, 700}, {2048, 4096}}), 300)),
               "codebook 2 of 4096 entries of 2048 dimensions");
+    // Its count of values overflows the decoder's float arithmetic.
+    EXPECT_EQ(Refusal(Stream(SetupHeader({{200, 2, 1}}))), "codebook 0 of 200 dimensions, too many to size");
 }
 
 TEST(VorbisSetup, CommentLengthsPastTheirPacketAreRefused) {

@@ -21,7 +21,8 @@ std::vector<uint8_t> Packet(const uint8_t* data, size_t size, int index) {
         if (body > size) break;
         for (size_t i = 0; i < segments; ++i) {
             const size_t length = data[at + 27 + i];
-            if (packets == index) packet.insert(packet.end(), data + std::min(body, size), data + std::min(body + length, size));
+            if (packets == index)
+                packet.insert(packet.end(), data + std::min(body, size), data + std::min(body + length, size));
             body += length;
             if (length < 255 && packets++ == index) return packet;
         }
@@ -53,19 +54,31 @@ int BitsFor(int n) {
     return bits;
 }
 
-// The decoder's count of values of a lookup-1 codebook, computed as it does; -1 for none.
+constexpr int kUnsizable = -2;
+
+// The decoder's count of values of a lookup-1 codebook, computed as it does; -1 for none,
+// kUnsizable when its float arithmetic would leave the range of int on the way (what the
+// decoder then does depends on the machine).
 int LookupOneValues(int entries, int dimensions) {
-    int r = static_cast<int>(std::floor(std::exp(static_cast<float>(std::log(static_cast<float>(entries))) /
-                                                 static_cast<float>(dimensions))));
-    if (static_cast<int>(std::floor(std::pow(static_cast<float>(r) + 1, dimensions))) <= entries) ++r;
+    const auto whole = [](float v, int& out) {
+        if (!(v >= -2147483648.0f && v < 2147483648.0f)) return false;
+        out = static_cast<int>(v);
+        return true;
+    };
+    int r = 0, power = 0;
+    if (!whole(std::floor(std::exp(std::log(static_cast<float>(entries)) / static_cast<float>(dimensions))), r) ||
+        !whole(std::floor(std::pow(static_cast<float>(r) + 1, dimensions)), power))
+        return kUnsizable;
+    if (power <= entries) ++r;
     if (std::pow(static_cast<float>(r) + 1, dimensions) <= entries) return -1;
-    if (static_cast<int>(std::floor(std::pow(static_cast<float>(r), dimensions))) > entries) return -1;
+    if (!whole(std::floor(std::pow(static_cast<float>(r), dimensions)), power)) return kUnsizable;
+    if (power > entries) return -1;
     return r;
 }
 
 uint32_t Word(const std::vector<uint8_t>& p, size_t at) {
-    return static_cast<uint32_t>(p[at]) | static_cast<uint32_t>(p[at + 1]) << 8 | static_cast<uint32_t>(p[at + 2]) << 16 |
-           static_cast<uint32_t>(p[at + 3]) << 24;
+    return static_cast<uint32_t>(p[at]) | static_cast<uint32_t>(p[at + 1]) << 8 |
+           static_cast<uint32_t>(p[at + 2]) << 16 | static_cast<uint32_t>(p[at + 3]) << 24;
 }
 
 // The decoder sizes the vendor and each comment by the lengths the comment header gives,
@@ -135,6 +148,11 @@ bool CheckVorbisCodebooks(const uint8_t* data, size_t size, std::string& why) {
         bits.Get(1);
         const int64_t values =
             lookup == 1 ? LookupOneValues(entries, dimensions) : static_cast<int64_t>(entries) * dimensions;
+        if (values == kUnsizable) {
+            why = "codebook " + std::to_string(book) + " of " + std::to_string(dimensions) +
+                  " dimensions, too many to size";
+            return false;
+        }
         if (values <= 0) return true;
         bits.At += static_cast<uint64_t>(values) * static_cast<uint64_t>(valueBits);
     }

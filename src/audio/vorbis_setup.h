@@ -14,8 +14,8 @@ namespace dv {
 // hold a few tens of thousands.
 constexpr uint64_t kMaxCodebookValues = 1u << 22;
 
-// Checks that the comment header's lengths lie inside it and reads the codebooks of the setup header (the stream's third packet) bit for bit as the
-// decoder will, and returns false with `why` set when one holds more than
+// Checks that the comment header's lengths lie inside it and reads the codebooks of the setup header (the stream's
+// third packet) bit for bit as the decoder will, and returns false with `why` set when one holds more than
 // kMaxCodebookValues. Anything else wrong is left to the decoder, and so is a stream too
 // damaged to reach its codebooks.
 bool CheckVorbisCodebooks(const uint8_t* data, size_t size, std::string& why);
