@@ -200,3 +200,53 @@ TEST(Authoring, ASourceThatDoesNotCompileIsTheCompilersLineAndStatusTwo) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.stderrText, dir + "/yard.txt:9: missing floor height\n");
 }
+
+TEST(Authoring, WatchSwapsInEachGoodSaveAndShowsAFaultUntilItIsMended) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = Temp("watched_yard"), trace = Temp("watch_trace.csv"), shot = Temp("watch_fault.png");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string plain = YardSource();
+    // Line 14 is the row of the start cell (1, 1); R is a floor of 10 clicks (16 units).
+    auto withStartRow = [&](const std::string& row, const std::string& rLine) {
+        std::string text = plain;
+        text.replace(text.find("  X....X\n  XXXXXX\n  endmap"), 8, "  " + row);
+        text.replace(text.find("  cell R floor 10"), 17, rLine);
+        return text;
+    };
+    WriteFile(dir + "/yard.txt", plain);
+    WriteFile(dir + "/raised.txt", withStartRow("XR...X", "  cell R floor 10"));
+    WriteFile(dir + "/broken.txt", withStartRow("XR...X", "  cell R floor"));
+    WriteFile(dir + "/mended.txt", withStartRow("XR...X", "  cell R floor 5"));
+    const std::string source = dir + "/yard.txt";
+    const RunResult r = RunGameIn(
+        dir,
+        "--headless --mute --step-ms 40 --level yard.txt --no-title --watch --copy-at 1000:raised.txt:yard.txt"
+        " --copy-at 2000:broken.txt:yard.txt --copy-at 3000:mended.txt:yard.txt --screenshot 2600:" +
+            shot + " --trace " + trace + " --quit-after 4000");
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_NE(r.stderrText.find(source + ":9: missing floor height\n"), std::string::npos) << r.stderrText;
+    size_t reloads = 0;
+    for (size_t at = r.stderrText.find("reloaded"); at != std::string::npos; at = r.stderrText.find("reloaded", at + 1))
+        ++reloads;
+    EXPECT_EQ(reloads, 2u) << r.stderrText;
+
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    // The character stays where it stands, on the floor of each good save; the fault between
+    // them leaves the raised level running.
+    auto heightAt = [&](int clock) {
+        for (const TraceRow& row : rows)
+            if (row.clock >= clock) return row.y;
+        return -1.0f;
+    };
+    EXPECT_FLOAT_EQ(heightAt(900), 0.0f);
+    EXPECT_FLOAT_EQ(heightAt(1200), 16.0f);
+    EXPECT_FLOAT_EQ(heightAt(2500), 16.0f);
+    EXPECT_FLOAT_EQ(heightAt(3200), 8.0f);
+    for (const TraceRow& row : rows) {
+        EXPECT_FLOAT_EQ(row.x, 1.5f * 32) << row.clock;
+        EXPECT_FLOAT_EQ(row.z, 1.5f * 32) << row.clock;
+    }
+    EXPECT_TRUE(fs::exists(shot));
+}

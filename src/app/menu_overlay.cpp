@@ -94,6 +94,13 @@ void DrawMenu(Shell& shell) {
 void DrawFrontEnd(Shell& shell) {
     Viewport& vp = shell.View;
     if (shell.Paused()) DrawMenu(shell);
+    const float lineHeight = kLineHeight * OverlayScale(vp);
+    if (!shell.ReloadError.empty()) {
+        // Above the notice line, until a good save of the source replaces it.
+        SetColour(shell, 255, 96, 64);
+        vp.DrawText(shell.ReloadError, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - 2 * lineHeight,
+                    kTextScale * OverlayScale(vp));
+    }
     if (!shell.Notice.empty() && ClockSince(ClockMs(), shell.NoticeUntil) < 0) {
         const float scale = OverlayScale(vp);
         SetColour(shell, 128, 128, 64);

@@ -71,7 +71,7 @@ const char* UsageText() {
     return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE]... [--trace FILE]\n"
            "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--config DIR]\n"
            "                  [--mute] [--audio-out FILE.wav] [--level FILE] [--at ROOM X Z [HEADING]] [--no-title]\n"
-           "                  [--help] [--version]\n";
+           "                  [--watch] [--copy-at MS:FROM:TO]... [--help] [--version]\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
@@ -104,6 +104,19 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             out.AudioOutPath = v;
         } else if (arg == "--no-title") {
             out.NoTitle = true;
+        } else if (arg == "--watch") {
+            out.Watch = true;
+        } else if (arg == "--copy-at") {
+            if (!value(v)) return false;
+            FileCopyRequest copy;
+            ScreenshotRequest clockAndRest;
+            const std::string rest = ParseScreenshot(v, clockAndRest) ? clockAndRest.Path : std::string();
+            const size_t colon = rest.find(':');
+            if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size()) {
+                error = "--copy-at: '" + Shown(v) + "' is not MS:FROM:TO";
+                return false;
+            }
+            out.Copies.push_back({clockAndRest.ClockMs, rest.substr(0, colon), rest.substr(colon + 1)});
         } else if (arg == "--level") {
             if (!value(v)) return false;
             if (*v == '\0') {

@@ -13,6 +13,13 @@ struct ScreenshotRequest {
     std::string Path;
 };
 
+// --copy-at MS:FROM:TO: at clock MS the game copies FROM over TO (a test's edit of a watched
+// source at a known tick).
+struct FileCopyRequest {
+    int32_t ClockMs = 0;
+    std::string From, To;
+};
+
 // Where --at starts the character: a room (its name in the source, or its number) and a
 // place in cells within it, as the source's start statement; HEADING in degrees, 0 facing
 // north (+Z), 90 east.
@@ -40,6 +47,8 @@ struct Options {
     std::string LevelPath;  // --level: this one level alone, no level list
     StartPlace At;          // --at
     bool NoTitle = false;   // play at once, without the title picture
+    bool Watch = false;     // --watch: a level source played is compiled and swapped in again when it changes
+    std::vector<FileCopyRequest> Copies;  // --copy-at
     bool ShowHelp = false;
     bool ShowVersion = false;
 };

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "app/frame_stats.h"
 #include "app/game.h"
@@ -15,6 +17,7 @@
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
 #include "app/shell.h"
+#include "app/source_watch.h"
 #include "math/clock.h"
 #include "platform/gamepad.h"
 #include "platform/gl_window.h"
@@ -126,6 +129,28 @@ void QueuePlayerScreenshot(const Viewport& view, ScreenshotWriter& writer, const
         std::fprintf(stderr, "%s: screenshot skipped, the previous ones are still being written\n", path.c_str());
 }
 
+// --watch between two frames: looks at the source's files and takes a compile that ended (on
+// the virtual clock, waiting for one started, so that runs repeat exactly). A good one is
+// swapped in and its write's time returned; a fault is shown until a good one comes.
+std::optional<std::chrono::system_clock::time_point> TakeSourceChange(Shell& shell, SourceWatch& watch, bool wait) {
+    watch.Poll();
+    if (wait) watch.Wait();
+    SourceResult result;
+    if (!watch.TakeResult(result)) return std::nullopt;
+    if (!result.Compiled) {
+        std::fprintf(stderr, "%s\n", result.Error.c_str());
+        // On screen the file's own name is enough.
+        std::string shown = result.Error;
+        const size_t slash = shown.rfind('/', shown.find(':'));
+        if (slash != std::string::npos) shown.erase(0, slash + 1);
+        shell.ReloadError = shown;
+        return std::nullopt;
+    }
+    shell.ReloadError.clear();
+    shell.ReloadLevel(result.Level);
+    return result.WrittenAt;
+}
+
 }  // namespace
 
 void FeedReplayEvent(Shell& shell, const ReplayEvent& e) {
@@ -172,12 +197,16 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
     if (options.StepMs > 0) ClockUseVirtual(true);
     shell.BasePath = basePath;
     shell.Folders = FindPlayerFolders(options.ConfigDir);
+    CompiledSource compiled;  // of a level source played
+    if (options.Watch && !IsLevelSource(options.LevelPath)) {
+        std::fprintf(stderr, "--watch: it watches a level source played with --level FILE.txt\n");
+        return 2;
+    }
     if (!options.LevelPath.empty()) {
         const std::string level = FromStartDir(startDir, options.LevelPath);
         shell.SingleLevel = level;
         shell.LevelFolder = std::filesystem::path(level).parent_path().string() + "/";
         if (IsLevelSource(level)) {
-            CompiledSource compiled;
             if (!compiler) error = level + ": this build plays compiled levels only";
             if (!compiler || !compiler(level, shell.Folders.CacheDir, basePath, compiled, error)) {
                 std::fprintf(stderr, "%s\n", error.c_str());
@@ -215,6 +244,15 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         return 2;
     }
 
+    std::unique_ptr<SourceWatch> watch;
+    if (options.Watch)
+        watch = std::make_unique<SourceWatch>(compiler, FromStartDir(startDir, options.LevelPath),
+                                              shell.Folders.CacheDir, basePath, compiled);
+    std::vector<FileCopyRequest> copies = options.Copies;
+    for (FileCopyRequest& copy : copies) {
+        copy.From = FromStartDir(startDir, copy.From);
+        copy.To = FromStartDir(startDir, copy.To);
+    }
     std::vector<ScreenshotRequest> shots = options.Screenshots;
     FrameStats stats;
     Gamepads pads(shell.Keys);
@@ -241,6 +279,20 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
             FeedReplayEvent(shell, *ev, screenshotWanted);
         if (options.QuitAfterMs >= 0 && now >= options.QuitAfterMs) break;
         if (shell.CloseRequested) break;
+        for (auto it = copies.begin(); it != copies.end();) {
+            if (it->ClockMs > now) {
+                ++it;
+                continue;
+            }
+            std::error_code ec;
+            std::filesystem::copy_file(it->From, it->To, std::filesystem::copy_options::overwrite_existing, ec);
+            if (ec)
+                std::fprintf(stderr, "--copy-at: %s over %s: %s\n", it->From.c_str(), it->To.c_str(),
+                             ec.message().c_str());
+            it = copies.erase(it);
+        }
+        std::optional<std::chrono::system_clock::time_point> reloadWrittenAt;
+        if (watch) reloadWrittenAt = TakeSourceChange(shell, *watch, options.StepMs > 0);
 
         // The mix up to this clock is what the last update started; this update's sounds
         // begin at `now`.
@@ -252,6 +304,12 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         const uint64_t draws = shell.View.Counters().DrawCalls - drawsBefore;
         stats.Record(frameMs, shell.View.TriangleCount(), draws, LastSceneBuildUs(shell));
         heap.AfterFrame();
+        if (reloadWrittenAt) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now() -
+                                                                                  *reloadWrittenAt);
+            std::fprintf(stderr, "%s: reloaded, %lld ms from the save to the first frame\n", options.LevelPath.c_str(),
+                         static_cast<long long>(ms.count()));
+        }
         if (screenshotWanted) {
             QueuePlayerScreenshot(shell.View, screenshotWriter, startDir);
             screenshotWanted = false;

@@ -158,9 +158,17 @@ void Shell::LoadLevelAt(size_t index) {
 }
 
 void Shell::ResolveStartAt() {
+    const std::string fault = PlaceStartAt();
+    if (fault.empty()) return;
     char place[64];
     std::snprintf(place, sizeof place, " %g %g", static_cast<double>(StartAt.X), static_cast<double>(StartAt.Z));
-    const std::string where = "--at " + StartAt.Room + place;
+    std::fprintf(stderr, "dedivirede: --at %s%s: %s\n", StartAt.Room.c_str(), place, fault.c_str());
+    Shutdown();
+    ExitProgram(2);
+}
+
+std::string Shell::PlaceStartAt() {
+    HasStartOverride = false;
     const LevelMap& map = Level.Map;
     int room = -1;
     for (size_t i = 0; i < RoomNames.size(); ++i)
@@ -170,22 +178,18 @@ void Shell::ResolveStartAt() {
         const long number = std::strtol(StartAt.Room.c_str(), &end, 10);
         if (*end == '\0' && number >= 0 && number < map.RoomCount) room = static_cast<int>(number);
     }
-    auto fail = [&](const std::string& what) {
-        std::fprintf(stderr, "dedivirede: %s: %s\n", where.c_str(), what.c_str());
-        Shutdown();
-        ExitProgram(2);
-    };
     if (room < 0) {
         const std::string rooms = "0 to " + std::to_string(map.RoomCount - 1);
-        if (!RoomNames.empty()) fail("the level has no room '" + StartAt.Room + "'");
-        fail("the level has no room '" + StartAt.Room + "' (a compiled level names its rooms by number, " + rooms +
-             ")");
+        if (!RoomNames.empty()) return "the level has no room '" + StartAt.Room + "'";
+        return "the level has no room '" + StartAt.Room + "' (a compiled level names its rooms by number, " + rooms +
+               ")";
     }
     const PlaceResult placed = PlaceOnFloor(map, room, StartAt.X, StartAt.Z);
-    if (placed.Fault != PlaceFault::None) fail("that place " + PlaceFaultText(map, room, placed));
+    if (placed.Fault != PlaceFault::None) return "that place " + PlaceFaultText(map, room, placed);
     HasStartOverride = true;
     StartOverride = placed.Start;
     StartHeading = StartAt.Heading;
+    return "";
 }
 
 void Shell::EnterLevel(size_t index) {

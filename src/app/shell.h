@@ -24,6 +24,7 @@
 #include "render/viewport.h"
 #include "world/level_records.h"
 #include "world/sorted_array.h"
+#include "world/source_compile.h"
 
 struct SDL_Window;
 
@@ -80,6 +81,12 @@ public:
     // game of another level). Fatal failures end the process, as at start-up.
     void EnterLevel(size_t index);
 
+    // Swaps in `level`, compiled again from the source played with --watch, between two
+    // frames: the character, camera and clocks stay as they were when the character's room
+    // still exists and its cell is still open (standing on the floor there, wherever that is
+    // now), else the character starts again at the start; the new level's sounds play.
+    void ReloadLevel(const CompiledSource& level);
+
     // A file of the data folder, or of the played level's folder when that has one of its
     // own (a level played with --level brings what it has and borrows the rest).
     std::string DataFile(const std::string& name) const;
@@ -89,11 +96,12 @@ public:
     // Who writes what. The caller (app/run.cpp, tests, benchmarks) sets before Start and never
     // again: BasePath, AudioSettings, CharacterTurnRates, Folders, SingleLevel, LevelFolder,
     // RoomNames, SkipTitle, StartAt, and Settings, which afterwards only the menu's settings
-    // commands (app/player_settings.cpp) change. The shell's parts (Boxes, ViewCamera, View,
-    // Textures, Level, Font, ObjectIds, Game, Keys, Audio, Menu) are used in place by the game's
-    // modules of app/. Everything else is the shell's own record of where play stands; outside
-    // shell*.cpp only these write it: the title sequence (TitleState, TitleStartTime,
-    // UpdateCallback, PlayStartedAt), the save slots (PausedAt, SlotLines) and the game (Game).
+    // commands (app/player_settings.cpp) change; a --watch swap (ReloadLevel, in
+    // app/source_reload.cpp) sets SingleLevel and RoomNames again, and app/run.cpp ReloadError. The shell's parts
+    // (Boxes, ViewCamera, View, Textures, Level, Font, ObjectIds, Game, Keys, Audio, Menu) are used in place by the
+    // game's modules of app/. Everything else is the shell's own record of where play stands; outside shell*.cpp only
+    // these write it: the title sequence (TitleState, TitleStartTime, UpdateCallback, PlayStartedAt), the save slots
+    // (PausedAt, SlotLines) and the game (Game).
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
     bool Running = false;
     bool CloseRequested = false;
@@ -137,6 +145,7 @@ public:
     float StartHeading = 0;
     std::string Notice;
     int32_t NoticeUntil = 0;
+    std::string ReloadError;  // --watch: the source's fault, shown until a good save mends it
 
 private:
     // Reads levels.txt and checks every level it lists, so that a broken one is found at
@@ -147,6 +156,8 @@ private:
     // --at on the loaded first level; a place that does not exist or where the character
     // cannot stand ends the run with one line and status 2.
     void ResolveStartAt();
+    // --at on the loaded level: "" when StartOverride holds the place, else what is wrong.
+    std::string PlaceStartAt();
 };
 
 // Sound problems never stop the game; they are one line each on stderr.
