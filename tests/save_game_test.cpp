@@ -102,13 +102,13 @@ TEST(SaveFile, FormatOneSavesLoadAndListThePayloadsRoom) {
     dv::SaveHeader old{};
     std::memcpy(old.Magic, dv::kSaveMagic, sizeof old.Magic);
     old.Version = 1;
-    old.PayloadBytes = sizeof saved;
-    old.Checksum = dv::Fnv1a64(&saved, sizeof saved);
+    old.PayloadBytes = dv::kSavedGameBytesBeforeRun;
+    old.Checksum = dv::Fnv1a64(&saved, dv::kSavedGameBytesBeforeRun);
     old.LevelBytes = kLevel.Bytes;
     old.LevelHash = kLevel.Hash;
     old.Room = INT32_MAX;
     std::string bytes(reinterpret_cast<const char*>(&old), sizeof old);
-    bytes.append(reinterpret_cast<const char*>(&saved), sizeof saved);
+    bytes.append(reinterpret_cast<const char*>(&saved), dv::kSavedGameBytesBeforeRun);
     dv::SaveHeader header{};
     dv::SavedGame game{};
     std::string error;
@@ -130,7 +130,7 @@ TEST(SaveFile, DamagedTruncatedForeignAndMismatchedFilesEachSayWhatIsWrong) {
 
     std::string version = good;
     version[8] = 7;
-    EXPECT_EQ(ParseError(version), "x.sav: saved by another version of the game (format 7, this one reads 1 to 2)");
+    EXPECT_EQ(ParseError(version), "x.sav: saved by another version of the game (format 7, this one reads 1 to 3)");
 
     std::string payload = good;
     payload[12] = 9;
@@ -313,4 +313,60 @@ TEST(SaveFile, KilledInTheMiddleOfWritingLeavesTheLastWholeSave) {
     }
     std::printf("20 kills of a process saving in a loop; %d fell inside a write\n", insideAWrite);
     std::filesystem::remove_all(dir);
+}
+
+// Format 3 carries the level's run; a save of format 2, which ends before it, still loads, its
+// run read as zero, and its payload is no larger than format 2's.
+TEST(SaveFile, TheRunTravelsInFormatThreeAndFormatTwoSavesLoadWithoutIt) {
+    dv::SavedGame withRun = SomeGame();
+    withRun.Run = {83456, 1500.5f, 12, 3, 2, 1, {0, 0}};
+    dv::SaveHeader header{};
+    dv::SavedGame game{};
+    std::string error;
+    ASSERT_TRUE(dv::ParseSaveFile(SavedBytes(withRun), "x.sav", kLevel, header, game, error)) << error;
+    EXPECT_EQ(header.Version, 3u);
+    EXPECT_EQ(game.Run.TimeMs, 83456);
+    EXPECT_EQ(game.Run.Jumps, 12);
+    EXPECT_EQ(game.Run.SavesLoaded, 1);
+
+    dv::SaveHeader two{};
+    std::memcpy(two.Magic, dv::kSaveMagic, sizeof two.Magic);
+    two.Version = 2;
+    two.PayloadBytes = dv::kSavedGameBytesBeforeRun;
+    two.LevelBytes = kLevel.Bytes;
+    two.LevelHash = kLevel.Hash;
+    two.Room = 2;
+    two.Checksum = dv::SaveChecksum(two, withRun);
+    std::string bytes(reinterpret_cast<const char*>(&two), sizeof two);
+    bytes.append(reinterpret_cast<const char*>(&withRun), dv::kSavedGameBytesBeforeRun);
+    ASSERT_TRUE(dv::ParseSaveFile(bytes, "x.sav", kLevel, header, game, error)) << error;
+    EXPECT_EQ(game.Run.TimeMs, 0);
+    EXPECT_EQ(game.Run.Jumps, 0);
+    EXPECT_EQ(game.Body.Room, 2);
+    // A format 2 header with format 3's size is damaged, not read past its end.
+    two.PayloadBytes = sizeof(dv::SavedGame);
+    std::memcpy(bytes.data(), &two, sizeof two);
+    EXPECT_EQ(ParseError(bytes).rfind("x.sav: damaged: the header announces", 0), 0u);
+}
+
+TEST(SaveFile, RestoreRefusesARunNoGameReaches) {
+    dv::LevelMap map;
+    map.Rooms.resize(3);
+    map.Rooms[2].Header.CellsX = map.Rooms[2].Header.CellsZ = 4;
+    const auto refused = [&map](const dv::SavedRun& run) {
+        dv::GameState game(dv::Vec3{1, 2, 3});
+        game.Follow = std::make_unique<dv::FollowCamera>();
+        dv::Camera view;
+        dv::SavedGame g = SomeGame();
+        g.Run = run;
+        std::string error;
+        EXPECT_FALSE(dv::RestoreGame(g, map, game, view, 0, error));
+        EXPECT_FALSE(game.Run.Begun());
+        return error;
+    };
+    EXPECT_EQ(refused({-1, 0, 0, 0, 0, 0, {0, 0}}), "the level's time is out of range");
+    EXPECT_EQ(refused({0, -2.0f, 0, 0, 0, 0, {0, 0}}), "the distance run is out of range");
+    EXPECT_EQ(refused({0, std::numeric_limits<float>::quiet_NaN(), 0, 0, 0, 0, {0, 0}}),
+              "the distance run is out of range");
+    EXPECT_EQ(refused({0, 0, 0, -3, 0, 0, {0, 0}}), "a count of the level's run is out of range");
 }

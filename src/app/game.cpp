@@ -76,7 +76,10 @@ void ShiftGameClocks(GameState& game, int32_t ms) {
     game.Actions.TimedStartTime = ClockAfter(game.Actions.TimedStartTime, ms);
     game.CharacterModel.ShiftClock(ms);
     game.Follow->ShiftClock(ms);
+    game.Run.ShiftClock(ms);
 }
+
+void BeginLevelRun(GameState& game, int32_t now) { game.Run.Begin(now, game.Body.Movement.Position, game.Body.Action); }
 
 void UpdateStep(Shell& shell) {
     GameState& g = Game(shell);
@@ -95,6 +98,7 @@ void UpdateStep(Shell& shell) {
     g.Follow->Subject = {body.Position, body.AngleY};
     g.Follow->Update();
     g.Body.MarkTick();
+    g.Run.CountTick(g.Body.Action, body.Position);
 
     Camera& camera = shell.ViewCamera;
     camera.Position = VecAdd(g.Follow->Eye(), g.Record.Camera.EyeOffset);
@@ -126,7 +130,9 @@ void ClampCharacterToLevel(Shell& shell) {
     if (at.Room != before) RebuildRoomLights(shell, at.Room);
 
     const GridCell* c = CellAt(shell.Level.Map, at.Room, at.Cell);
-    if (c != nullptr && c->Exit != 0) shell.FinishLevel();
+    if (c == nullptr || c->Exit == 0) return;
+    g.Run.Finish(ClockMs());
+    shell.FinishLevel();
 }
 
 double LastSceneBuildUs(const Shell& shell) { return shell.Game ? shell.Game->LastSceneBuildUs : 0.0; }

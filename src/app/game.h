@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/level_run.h"
 #include "app/trace.h"
 #include "character/action_record.h"
 #include "character/character.h"
@@ -40,6 +41,7 @@ struct GameState {
     CharacterDrawScratch CharacterScratch;
     std::unique_ptr<FILE, TraceFileCloser> Trace;
     double LastSceneBuildUs = 0;
+    LevelRun Run;  // the level's time and statistics
 };
 
 // Process start: reads the character's turn rates from the settings file (a bad file is
@@ -63,9 +65,12 @@ void CollectCharacterLights(const Shell& shell, GameState& game);
 void GameUpdate(Shell& shell);
 // The lights of the character's room, after its room was set from outside the update step.
 void RebuildCharacterLights(Shell& shell);
+// Play starts in the game's level at `now`: the level's time and statistics start from here.
+void BeginLevelRun(GameState& game, int32_t now);
 // Moves every clock reading the game keeps (the body's last tick, the character's step and
-// timed-move times, the animator's frame start, the camera's move start) on by `ms`, so that
-// time passed outside the game (a pause, or the gap between a save and its load) is not seen.
+// timed-move times, the animator's frame start, the camera's move start, the level's time) on
+// by `ms`, so that time passed outside the game (a pause, or the gap between a save and its
+// load) is not seen.
 void ShiftGameClocks(GameState& game, int32_t ms);
 void UpdateStep(Shell& shell);
 void ClampCameraToLevel(Shell& shell);

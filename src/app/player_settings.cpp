@@ -105,7 +105,8 @@ std::string ApplyLine(std::string_view name, std::string_view value, PlayerSetti
     const Switch switches[] = {{"full_screen", &s.FullScreen},
                                {"vertical_sync", &s.VerticalSync},
                                {"show_frame_rate", &s.ShowFrameRate},
-                               {"invert_camera_tilt", &s.Keys.InvertTilt}};
+                               {"invert_camera_tilt", &s.Keys.InvertTilt},
+                               {"show_level_time", &s.ShowLevelTime}};
     for (const Switch& w : switches) {
         if (name != w.Name) continue;
         if (!ParseBool(value, *w.Value)) return "'" + Shown(value) + "' is neither yes nor no";
@@ -210,6 +211,7 @@ std::string FormatPlayerSettings(const PlayerSettings& s) {
         << "full_screen = " << yesNo(s.FullScreen) << "\n"
         << "vertical_sync = " << yesNo(s.VerticalSync) << "\n"
         << "show_frame_rate = " << yesNo(s.ShowFrameRate) << "\n"
+        << "show_level_time = " << yesNo(s.ShowLevelTime) << "\n"
         << "[controls]\n"
         << "invert_camera_tilt = " << yesNo(s.Keys.InvertTilt) << "\n"
         << "pad_dead_zone = " << s.PadDeadZone << "\n";
@@ -240,6 +242,7 @@ std::vector<std::string> SettingsLines(const Shell& shell) {
         std::string("Show frame rate   ") + OnOff(s.ShowFrameRate),
         std::string("Invert camera tilt   ") + OnOff(s.Keys.InvertTilt),
         percent("Pad dead zone", s.PadDeadZone),
+        std::string("Show level time   ") + OnOff(s.ShowLevelTime),
     };
     for (int k = 0; k < kGameKeyCount; ++k)
         lines.push_back(std::string(GameKeyLabel(static_cast<GameKey>(k))) + "   " + KeyName(s.Keys.Code[k]));
@@ -260,6 +263,7 @@ void ChangeSetting(Shell& shell, int line, int step) {
         case 7: s.ShowFrameRate = !s.ShowFrameRate; break;
         case 8: s.Keys.InvertTilt = !s.Keys.InvertTilt; break;
         case 9: s.PadDeadZone = std::clamp(s.PadDeadZone + step * kDeadZoneStep, kMinDeadZone, kMaxDeadZone); break;
+        case 10: s.ShowLevelTime = !s.ShowLevelTime; break;
         default: return;
     }
     shell.ApplySettings();

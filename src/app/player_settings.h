@@ -22,8 +22,9 @@ struct PlayerSettings {
     bool FullScreen = false;
     bool VerticalSync = true;
     bool ShowFrameRate = true;
-    int PadDeadZone = 24;  // percent of the stick's travel
-    KeyBindings Keys;      // with the camera's InvertTilt
+    int PadDeadZone = 24;        // percent of the stick's travel
+    bool ShowLevelTime = false;  // the level's time in the overlay
+    KeyBindings Keys;            // with the camera's InvertTilt
 };
 
 inline constexpr int kMinWindowSide = 320;
@@ -46,7 +47,7 @@ bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings
 void SavePlayerSettings(Shell& shell);
 
 // The settings page: its lines as the menu shows them (Back last), which of them are keys.
-inline constexpr int kSettingValueLines = 10;
+inline constexpr int kSettingValueLines = 11;
 inline constexpr int kSettingsLineCount = kSettingValueLines + kGameKeyCount + 1;
 std::vector<std::string> SettingsLines(const Shell& shell);
 // Left (-1) or right (+1) on line `line`: the value steps, and the settings are applied and

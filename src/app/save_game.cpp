@@ -206,6 +206,18 @@ void RestoreAnimator(const SavedAnimator& s, Animator& a, int32_t now) {
     a.RestorePlayback(p);
 }
 
+SavedRun CaptureRun(const LevelRun& run, int32_t now) {
+    const RunStats stats = run.Stats(now);
+    SavedRun s{};
+    s.TimeMs = stats.TimeMs;
+    s.Distance = stats.Distance;
+    s.Jumps = stats.Jumps;
+    s.Grabs = stats.Grabs;
+    s.Falls = stats.Falls;
+    s.SavesLoaded = stats.SavesLoaded;
+    return s;
+}
+
 SavedCamera CaptureCamera(const FollowCamera& c, const Camera& view, int32_t now) {
     SavedCamera s{};
     const FollowCameraState& k = c.Kept();
@@ -354,6 +366,18 @@ std::string CheckClocksAndScales(const SavedGame& g, const LevelMap& level) {
     return {};
 }
 
+// The run's time within the clocks' range, its distance finite and not negative, its counts
+// not negative.
+std::string CheckRun(const SavedRun& r) {
+    constexpr float kMaxDistance = 1e9f;
+    if (!InRange(r.TimeMs, 0, kOldestSavedClockMs)) return "the level's time is out of range";
+    if (!(r.Distance >= 0 && r.Distance <= kMaxDistance)) return "the distance run is out of range";
+    for (const int32_t count : {r.Jumps, r.Grabs, r.Falls, r.SavesLoaded}) {
+        if (!InRange(count, 0, kOldestSavedClockMs)) return "a count of the level's run is out of range";
+    }
+    return {};
+}
+
 // What is out of place in `g` for `level`, or an empty string.
 std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
     const int32_t lastRoom = static_cast<int32_t>(level.Rooms.size()) - 1;
@@ -381,6 +405,7 @@ std::string CheckSavedGame(const SavedGame& g, const LevelMap& level) {
         !InRange(g.Animator.TransitionTarget, INT16_MIN, INT16_MAX) ||
         !InRange(g.Animator.TransitionLength, INT16_MIN, INT16_MAX))
         return "an animation transition is out of range";
+    if (const std::string run = CheckRun(g.Run); !run.empty()) return run;
     return CheckClocksAndScales(g, level);
 }
 
@@ -405,10 +430,11 @@ bool ReadLevelIdentity(const std::string& path, LevelIdentity& out, std::string&
 }
 
 uint64_t SaveChecksum(const SaveHeader& header, const SavedGame& game) {
-    if (header.Version == 1) return Fnv1a64(&game, sizeof game);
+    const size_t payload = SavedGameBytes(header.Version);
+    if (header.Version == 1) return Fnv1a64(&game, payload);
     SaveHeader sealed = header;
     sealed.Checksum = 0;
-    return Fnv1a64(&game, sizeof game, Fnv1a64(&sealed, sizeof sealed));
+    return Fnv1a64(&game, payload, Fnv1a64(&sealed, sizeof sealed));
 }
 
 SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now) {
@@ -422,6 +448,7 @@ SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now) {
     s.Record.TargetOffset = Pack(game.Record.Camera.TargetOffset);
     s.Animator = CaptureAnimator(game.CharacterModel, now);
     s.Camera = CaptureCamera(*game.Follow, view, now);
+    s.Run = CaptureRun(game.Run, now);
     return s;
 }
 
@@ -456,6 +483,9 @@ bool RestoreGame(const SavedGame& saved, const LevelMap& level, GameState& game,
     RestoreAnimator(a, game.CharacterModel, now);
     RestoreCamera(saved.Camera, *game.Follow, view, now);
     game.Follow->Subject = {game.Body.Movement.Position, game.Body.Movement.AngleY};
+    const SavedRun& r = saved.Run;
+    game.Run.Restore({r.TimeMs, r.Distance, r.Jumps, r.Grabs, r.Falls, r.SavesLoaded}, now, game.Body.Movement.Position,
+                     game.Body.Action);
     return true;
 }
 
@@ -494,14 +524,16 @@ bool ParseSaveBytes(const std::string& bytes, const std::string& name, SaveHeade
         return Fail(error, name + ": saved by another version of the game (format " + std::to_string(header.Version) +
                                ", this one reads " + std::to_string(kOldestSaveVersion) + " to " +
                                std::to_string(kSaveVersion) + ")");
-    if (header.PayloadBytes != sizeof out)
+    const size_t payload = SavedGameBytes(header.Version);
+    if (header.PayloadBytes != payload)
         return Fail(error, name + ": damaged: the header announces " + std::to_string(header.PayloadBytes) +
-                               " bytes of game, the format has " + std::to_string(sizeof out));
-    if (bytes.size() != sizeof header + sizeof out)
-        return Fail(error, name + ": " + (bytes.size() < sizeof header + sizeof out ? "truncated" : "damaged") + ": " +
+                               " bytes of game, the format has " + std::to_string(payload));
+    if (bytes.size() != sizeof header + payload)
+        return Fail(error, name + ": " + (bytes.size() < sizeof header + payload ? "truncated" : "damaged") + ": " +
                                std::to_string(bytes.size()) + " bytes, a saved game has " +
-                               std::to_string(sizeof header + sizeof out));
-    std::memcpy(&out, bytes.data() + sizeof header, sizeof out);
+                               std::to_string(sizeof header + payload));
+    out = SavedGame{};
+    std::memcpy(&out, bytes.data() + sizeof header, payload);
     if (SaveChecksum(header, out) != header.Checksum)
         return Fail(error, name + ": damaged: the checksum does not match");
     // What the slot list shows comes from the checked payload (format 1 left the header's

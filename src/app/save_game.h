@@ -3,8 +3,9 @@
 // level the game was saved on (the level file's size and hash) and a checksum, then the
 // payload. The checksum covers the header (its own field as zero) and the payload; format 1
 // covered the payload only and is still read, its slot line showing only what the payload
-// says. Clock readings are stored relative to the moment of saving and put back relative to
-// the moment of loading, so the game continues as if no time had passed.
+// says. Format 3 added the level's run (its time and statistics) at the payload's end; a save
+// of an earlier format loads with the run's time and counts at zero. Clock readings are stored relative to the moment
+// of saving and put back relative to the moment of loading, so the game continues as if no time had passed.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,7 @@ struct LevelMap;
 struct LevelRecord;
 
 inline constexpr char kSaveMagic[8] = {'D', 'V', 'S', 'A', 'V', 'E', '\r', '\n'};
-inline constexpr uint32_t kSaveVersion = 2;
+inline constexpr uint32_t kSaveVersion = 3;
 inline constexpr uint32_t kOldestSaveVersion = 1;
 
 // The level file a game was saved on.
@@ -124,14 +125,30 @@ struct SavedCamera {
 };
 static_assert(sizeof(SavedCamera) == 264);
 
+// The level's run (app/level_run.h) at the moment of saving.
+struct SavedRun {
+    int32_t TimeMs;
+    float Distance;
+    int32_t Jumps, Grabs, Falls, SavesLoaded;
+    int32_t Reserved[2];
+};
+static_assert(sizeof(SavedRun) == 32);
+
 struct SavedGame {
     SavedBody Body;
     SavedCharacter Character;
     SavedRecord Record;
     SavedAnimator Animator;
     SavedCamera Camera;
+    SavedRun Run;  // format 3 and later; zero when read from an earlier one
 };
-static_assert(sizeof(SavedGame) == 48 + 236 + 36 + 80 + 264);
+static_assert(sizeof(SavedGame) == 48 + 236 + 36 + 80 + 264 + 32);
+// The payload of formats 1 and 2, which end before the run.
+inline constexpr size_t kSavedGameBytesBeforeRun = 48 + 236 + 36 + 80 + 264;
+// The payload's size in a file of format `version`.
+inline constexpr size_t SavedGameBytes(uint32_t version) {
+    return version >= 3 ? sizeof(SavedGame) : kSavedGameBytesBeforeRun;
+}
 static_assert(std::is_trivially_copyable_v<SavedGame> && std::is_trivially_copyable_v<SaveHeader>);
 
 uint64_t Fnv1a64(const void* data, size_t bytes, uint64_t hash = 14695981039346656037ull);
@@ -147,7 +164,7 @@ SavedGame CaptureGame(const GameState& game, const Camera& view, int32_t now);
 // every reader of them.
 inline constexpr int32_t kOldestSavedClockMs = 1 << 30;
 inline constexpr float kMaxSavedMagnitude = 1e6f;
-// The checksum a file of `header`'s version carries.
+// The checksum a file of `header`'s version carries (over that version's payload).
 uint64_t SaveChecksum(const SaveHeader& header, const SavedGame& game);
 
 bool SaveFitsLevel(const SavedGame& saved, const LevelRecord& level, std::string& error);

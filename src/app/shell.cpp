@@ -199,6 +199,7 @@ void Shell::EnterLevel(size_t index) {
     CreateGameState(*this);
     Game->Trace = std::move(trace);
     PlayStartedAt = ClockMs();  // a saved game loaded on another level plays on at once
+    BeginLevelRun(*Game, PlayStartedAt);
     std::vector<std::string> warnings;
     Audio.ChangeLevel(LevelPath(index), Level.Map, warnings);
     PrintWarnings(warnings);
@@ -273,6 +274,7 @@ void Shell::RestartLevel() {
     CreateGameState(*this);
     Game->Trace = std::move(trace);
     HoldRunnerClock(Game->Actions, ClockMs());
+    BeginLevelRun(*Game, ClockMs());
     Notify("Level restarted");
 }
 

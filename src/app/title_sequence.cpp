@@ -25,7 +25,10 @@ void BeginPlay(Shell& shell) {
     shell.TitleState = TitleStep::ShowTitle;
     shell.PlayStartedAt = ClockMs();
     shell.UpdateCallback = GameUpdate;
-    if (shell.Game) HoldRunnerClock(shell.Game->Actions, ClockMs());  // the first step sees no time from the picture
+    if (shell.Game) {
+        HoldRunnerClock(shell.Game->Actions, ClockMs());  // the first step sees no time from the picture
+        BeginLevelRun(*shell.Game, shell.PlayStartedAt);
+    }
     std::vector<std::string> warnings;
     shell.Audio.EnterLevel(warnings);
     PrintWarnings(warnings);
