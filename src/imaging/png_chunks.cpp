@@ -14,8 +14,8 @@ void CheckPngChunks(const uint8_t* data, size_t size) {
         FailAt(0, "not a PNG (bad signature)");
     constexpr size_t kHeader = 8;  // length and type; the CRC follows the data
     for (size_t at = sizeof kSignature; size - at >= kHeader;) {
-        const uint32_t length = uint32_t{data[at]} << 24 | uint32_t{data[at + 1]} << 16 |
-                                uint32_t{data[at + 2]} << 8 | uint32_t{data[at + 3]};
+        const uint32_t length = uint32_t{data[at]} << 24 | uint32_t{data[at + 1]} << 16 | uint32_t{data[at + 2]} << 8 |
+                                uint32_t{data[at + 3]};
         const size_t left = size - at - kHeader;
         if (length > left)
             FailAt(at, "damaged PNG data (a chunk of " + std::to_string(length) + " bytes, " + std::to_string(left) +
