@@ -17,7 +17,7 @@ for f in bin/dedivirede share/dedivirede/dedivirede share/dedivirede/levels.txt 
          share/dedivirede/card_hall.jpg share/dedivirede/card_cistern.jpg share/dedivirede/card_tower.jpg \
          share/dedivirede/font01.fnx share/dedivirede/title1.jpg share/dedivirede/title2.jpg \
          share/dedivirede/set.txt share/applications/dedivirede.desktop \
-         share/icons/hicolor/128x128/apps/dedivirede.png share/dedivirede/sounds/step_stone_1.wav \
+         share/icons/hicolor/128x128/apps/dedivirede.png share/metainfo/io.github.dedivirede.dedivirede.metainfo.xml share/dedivirede/sounds/step_stone_1.wav \
          share/dedivirede/sounds/land_hard.wav share/dedivirede/sounds/amb_wind.ogg \
          share/dedivirede/sounds/music_title.ogg; do
     [ -s "$prefix/$f" ] || { echo "install: $f is missing or empty" >&2; exit 1; }
