@@ -2,7 +2,8 @@
 // wrap, filter, texture formats, vertex sizes); the vertex buffer; the device's set-up, reset,
 // present and loss; clear and scene; transforms, render and texture-stage states and
 // textures; vertex formats; texture upload; the state sent to GL before a draw; drawing,
-// capabilities and reading pixels; the Direct3D8 object that makes devices.
+// capabilities and reading pixels; the Direct3D8 object that makes devices. Render targets
+// (the back buffer, textures, depth surfaces) sit with the textures.
 #include "render/device.h"
 
 #include <SDL.h>
@@ -248,6 +249,12 @@ bool Direct3DDevice8::Initialise(const D3DPRESENT_PARAMETERS& params) {
     glGenVertexArrays(1, &vao_);
     glBindVertexArray(vao_);
     glGenSamplers(kMaxTextureStages, samplers_);
+    backBuffer_.reset(new Surface8(Surface8::Kind::BackBuffer, 1, 1, D3DFMT_X8R8G8B8, nullptr));
+    if (params.EnableAutoDepthStencil) {
+        autoDepth_.reset(new Surface8(Surface8::Kind::DepthStencil, 1, 1, D3DFMT_D16, nullptr));
+    }
+    target_ = backBuffer_.get();
+    depth_ = autoDepth_.get();
     for (int i = 0; i < kMaxTextureStages; ++i) glBindSampler(i, samplers_[i]);
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -296,6 +303,10 @@ void Direct3DDevice8::SetDefaultStates() {
         samplerDirty_[s] = true;
     }
     world_ = view_ = projection_ = Identity();
+    for (Mat4& m : textureMatrices_) m = Identity();
+    target_ = backBuffer_.get();
+    depth_ = autoDepth_.get();
+    BindRenderTarget();
     stream_ = nullptr;
     streamStride_ = 0;
     fvf_ = 0;
@@ -313,8 +324,121 @@ void Direct3DDevice8::UpdateBackBufferSize() {
     }
     bbWidth_ = std::max(w, 1);
     bbHeight_ = std::max(h, 1);
+    for (Surface8* s : {backBuffer_.get(), autoDepth_.get()}) {
+        if (s == nullptr) continue;
+        s->width_ = bbWidth_;
+        s->height_ = bbHeight_;
+    }
+    if (DrawingToTexture()) return;
+    targetWidth_ = bbWidth_;
+    targetHeight_ = bbHeight_;
     glViewport(0, 0, bbWidth_, bbHeight_);
     shaderDirty_ = true;
+}
+
+void Direct3DDevice8::BindRenderTarget() {
+    if (DrawingToTexture()) {
+        Texture& texture = *target_->texture_;
+        glBindFramebuffer(GL_FRAMEBUFFER, texture.glFramebuffer);
+        const GLuint depth = depth_ != nullptr ? depth_->glRenderbuffer : 0;
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+        targetWidth_ = target_->width_;
+        targetHeight_ = target_->height_;
+    } else {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        targetWidth_ = bbWidth_;
+        targetHeight_ = bbHeight_;
+    }
+    glViewport(0, 0, targetWidth_, targetHeight_);
+    shaderDirty_ = rasterDirty_ = true;
+}
+
+// Gives a render-target texture its GL storage and framebuffer. False when GL refuses them.
+bool Direct3DDevice8::PrepareRenderTargetTexture(Texture& texture) {
+    if (texture.glFramebuffer != 0) return true;
+    GlTextureFormat gl{};
+    if (!GlFormatOf(texture.Format(), gl)) return false;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    texture.glName = name;
+    texture.glVersion = texture.Version();
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, name);
+#if defined(__EMSCRIPTEN__)
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texture.Width(), texture.Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+#else
+    const bool r565 = texture.Format() == D3DFMT_R5G6B5;
+    glTexImage2D(GL_TEXTURE_2D, 0, r565 ? GL_RGB8 : GL_RGBA8, texture.Width(), texture.Height(), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, gl.opaque ? GL_ONE : GL_ALPHA);
+#endif
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    GLuint fbo = 0;
+    glGenFramebuffers(1, &fbo);
+    texture.glFramebuffer = fbo;
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    BindRenderTarget();
+    ++stats_.TextureUploads;
+    return complete;
+}
+
+HRESULT Direct3DDevice8::CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format,
+                                                   uint32_t multiSample, std::unique_ptr<Surface8>& out) {
+    out.reset();
+    const uint32_t maxSize = static_cast<uint32_t>(std::max(maxTextureSize_, 1));
+    if (format != D3DFMT_D16 || multiSample != 0 || width == 0 || height == 0 || width > maxSize || height > maxSize) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (!ContextCurrentFor(window_)) return D3DERR_NOTAVAILABLE;
+    std::unique_ptr<Surface8> surface(
+        new Surface8(Surface8::Kind::DepthStencil, static_cast<int>(width), static_cast<int>(height), format, nullptr));
+    GLuint name = 0;
+    glGenRenderbuffers(1, &name);
+    glBindRenderbuffer(GL_RENDERBUFFER, name);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, static_cast<GLsizei>(width),
+                          static_cast<GLsizei>(height));
+    surface->glRenderbuffer = name;
+    out = std::move(surface);
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice8::GetBackBuffer(uint32_t index, D3DBACKBUFFER_TYPE type, Surface8*& out) {
+    out = nullptr;
+    if (index != 0 || type != D3DBACKBUFFER_TYPE_MONO || !backBuffer_) return D3DERR_INVALIDCALL;
+    out = backBuffer_.get();
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice8::GetDepthStencilSurface(Surface8*& out) const {
+    out = depth_;
+    return depth_ != nullptr ? D3D_OK : D3DERR_NOTAVAILABLE;
+}
+
+HRESULT Direct3DDevice8::GetRenderTarget(Surface8*& out) const {
+    out = target_;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice8::SetRenderTarget(Surface8* target, Surface8* depth) {
+    if (target == nullptr) target = target_;
+    if (target == nullptr || target->kind_ == Surface8::Kind::DepthStencil) return D3DERR_INVALIDCALL;
+    if (depth != nullptr && depth->kind_ != Surface8::Kind::DepthStencil) return D3DERR_INVALIDCALL;
+    if (target->kind_ == Surface8::Kind::BackBuffer) {
+        if (depth != nullptr && depth != autoDepth_.get()) return D3DERR_INVALIDCALL;
+    } else {
+        if (depth != nullptr &&
+            (depth == autoDepth_.get() || depth->width_ < target->width_ || depth->height_ < target->height_)) {
+            return D3DERR_INVALIDCALL;
+        }
+        if (!PrepareRenderTargetTexture(*target->texture_)) return D3DERR_INVALIDCALL;
+    }
+    target_ = target;
+    depth_ = depth;
+    BindRenderTarget();
+    return D3D_OK;
 }
 
 int Direct3DDevice8::BackBufferWidth() const { return bbWidth_; }
@@ -336,6 +460,9 @@ HRESULT Direct3DDevice8::Reset(const D3DPRESENT_PARAMETERS& params) {
     if (!ContextCurrentFor(window_)) return D3DERR_NOTAVAILABLE;
     lost_ = false;
     params_ = params;
+    if (!params.EnableAutoDepthStencil) autoDepth_.reset();
+    else if (!autoDepth_) autoDepth_.reset(new Surface8(Surface8::Kind::DepthStencil, 1, 1, D3DFMT_D16, nullptr));
+    target_ = backBuffer_.get();
     UpdateBackBufferSize();
     SetDefaultStates();
     ++stats_.Resets;
@@ -366,6 +493,7 @@ void Direct3DDevice8::SimulateDeviceLoss(int failingResets) {
 HRESULT Direct3DDevice8::Clear(uint32_t rectCount, const void*, uint32_t flags, uint32_t color, float z, uint32_t) {
     if (rectCount != 0) return D3DERR_INVALIDCALL;
     if (lost_) return D3DERR_DEVICELOST;
+    if ((flags & D3DCLEAR_ZBUFFER) && depth_ == nullptr) return D3DERR_INVALIDCALL;
     UpdateBackBufferSize();
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) {
@@ -401,7 +529,11 @@ HRESULT Direct3DDevice8::SetTransform(D3DTRANSFORMSTATETYPE type, const Mat4& ma
         case D3DTS_WORLD: world_ = matrix; break;
         case D3DTS_VIEW: view_ = matrix; break;
         case D3DTS_PROJECTION: projection_ = matrix; break;
-        default: return D3DERR_INVALIDCALL;
+        default:
+            if (type < D3DTS_TEXTURE0 || type > D3DTS_TEXTURE7) return D3DERR_INVALIDCALL;
+            textureMatrices_[type - D3DTS_TEXTURE0] = matrix;
+            shaderDirty_ = true;
+            return D3D_OK;
     }
     transformDirty_ = true;
     return D3D_OK;
@@ -412,7 +544,10 @@ HRESULT Direct3DDevice8::GetTransform(D3DTRANSFORMSTATETYPE type, Mat4& matrix) 
         case D3DTS_WORLD: matrix = world_; return D3D_OK;
         case D3DTS_VIEW: matrix = view_; return D3D_OK;
         case D3DTS_PROJECTION: matrix = projection_; return D3D_OK;
-        default: return D3DERR_INVALIDCALL;
+        default:
+            if (type < D3DTS_TEXTURE0 || type > D3DTS_TEXTURE7) return D3DERR_INVALIDCALL;
+            matrix = textureMatrices_[type - D3DTS_TEXTURE0];
+            return D3D_OK;
     }
 }
 
@@ -428,6 +563,7 @@ HRESULT Direct3DDevice8::SetRenderState(D3DRENDERSTATETYPE state, uint32_t value
         case D3DRS_DESTBLEND:
         case D3DRS_CULLMODE:
         case D3DRS_ZFUNC:
+        case D3DRS_ZBIAS:
         case D3DRS_ALPHABLENDENABLE: rasterDirty_ = true; break;
         default: shaderDirty_ = true; break;
     }
@@ -469,15 +605,20 @@ Texture* Direct3DDevice8::GetTexture(uint32_t stage) const {
     return stage < kMaxTextureStages ? textures_[stage] : nullptr;
 }
 
-HRESULT Direct3DDevice8::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t, D3DFORMAT format,
-                                       D3DPOOL, std::unique_ptr<Texture>& out) {
+HRESULT Direct3DDevice8::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                                       D3DFORMAT format, D3DPOOL pool, std::unique_ptr<Texture>& out) {
     GlTextureFormat gl{};
     const uint32_t maxSize = static_cast<uint32_t>(std::max(maxTextureSize_, 1));
     if (!GlFormatOf(format, gl) || width == 0 || height == 0 || width > maxSize || height > maxSize || levels > 32) {
         return D3DERR_INVALIDCALL;
     }
-    out =
-        std::make_unique<Texture>(static_cast<int>(width), static_cast<int>(height), static_cast<int>(levels), format);
+    const bool renderTarget = (usage & D3DUSAGE_RENDERTARGET) != 0;
+    if (renderTarget && (pool != D3DPOOL_DEFAULT || levels > 1 ||
+                         (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8 && format != D3DFMT_R5G6B5))) {
+        return D3DERR_INVALIDCALL;
+    }
+    out = std::make_unique<Texture>(static_cast<int>(width), static_cast<int>(height), static_cast<int>(levels), format,
+                                    usage & D3DUSAGE_RENDERTARGET);
     return D3D_OK;
 }
 
@@ -564,6 +705,7 @@ HRESULT Direct3DDevice8::PreLoad(Texture* texture) {
     if (texture == nullptr) return D3DERR_INVALIDCALL;
     if (lost_) return D3DERR_DEVICELOST;
     if (texture->glName != 0 && texture->glVersion == texture->Version()) return D3D_OK;
+    if (texture->IsRenderTarget()) return PrepareRenderTargetTexture(*texture) ? D3D_OK : D3DERR_INVALIDCALL;
     // Draws bind every enabled stage's texture again, so unit 0's binding may change here.
     glActiveTexture(GL_TEXTURE0);
     UploadTexture(*texture);
@@ -571,6 +713,10 @@ HRESULT Direct3DDevice8::PreLoad(Texture* texture) {
 }
 
 void Direct3DDevice8::UploadTexture(Texture& texture) {
+    if (texture.IsRenderTarget()) {
+        PrepareRenderTargetTexture(texture);
+        return;
+    }
     GlTextureFormat gl{};
     if (!GlFormatOf(texture.Format(), gl)) return;
     GLuint name = texture.glName;
@@ -605,15 +751,24 @@ void Direct3DDevice8::UploadTexture(Texture& texture) {
 
 void Direct3DDevice8::ApplyRasterState() {
     const uint32_t* rs = renderStates_;
-    if (rs[D3DRS_ZENABLE] != D3DZB_FALSE) glEnable(GL_DEPTH_TEST);
+    if (rs[D3DRS_ZENABLE] != D3DZB_FALSE && depth_ != nullptr) glEnable(GL_DEPTH_TEST);
     else glDisable(GL_DEPTH_TEST);
     glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
     glDepthFunc(GlCompare(rs[D3DRS_ZFUNC]));
-    // Direct3D culls by on-screen winding; our image is not flipped, so GL's window-space
-    // winding is the same one.
+    // A bias moves depth towards the eye by that many steps of the depth buffer.
+    const uint32_t bias = std::min<uint32_t>(rs[D3DRS_ZBIAS], 16);
+    if (bias != 0) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(0.0f, -static_cast<float>(bias));
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+    }
+    // Direct3D culls by on-screen winding; the back buffer's image is not flipped, so GL's
+    // window-space winding is the same one. A texture is drawn upside down (its first row is
+    // GL's bottom one), which turns the winding over.
     if (rs[D3DRS_CULLMODE] == D3DCULL_CCW || rs[D3DRS_CULLMODE] == D3DCULL_CW) {
         glEnable(GL_CULL_FACE);
-        glFrontFace(GL_CCW);
+        glFrontFace(DrawingToTexture() ? GL_CW : GL_CCW);
         glCullFace(rs[D3DRS_CULLMODE] == D3DCULL_CCW ? GL_FRONT : GL_BACK);
     } else {
         glDisable(GL_CULL_FACE);
@@ -639,8 +794,16 @@ void Direct3DDevice8::UploadShaderState() {
         fs.setup.alphaOp[s] = static_cast<int32_t>(st[D3DTSS_ALPHAOP]);
         fs.setup.alphaArg1[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG1]);
         fs.setup.alphaArg2[s] = static_cast<int32_t>(st[D3DTSS_ALPHAARG2]);
-        fs.setup.texIndex[s] = static_cast<int32_t>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
         fs.setup.hasTexture[s] = boundHasTexture_[s];
+        const uint32_t index = st[D3DTSS_TEXCOORDINDEX];
+        fs.texSource[s] = (index & 0xFFFF0000u) == D3DTSS_TCI_CAMERASPACEPOSITION
+                              ? kTexSourceCameraPosition
+                              : static_cast<int32_t>(index & 0xFFFF);
+        const uint32_t flags = st[D3DTSS_TEXTURETRANSFORMFLAGS];
+        const int32_t count = static_cast<int32_t>(std::min<uint32_t>(flags & 0xFF, 4));
+        fs.texCount[s] = count;
+        fs.setup.texProjected[s] = (flags & D3DTTFF_PROJECTED) != 0 && count >= 2 ? count : 0;
+        std::memcpy(fs.texMatrix[s], textureMatrices_[s].m, sizeof fs.texMatrix[s]);
     }
     const uint32_t* rs = renderStates_;
     fs.setup.alphaTest = rs[D3DRS_ALPHATESTENABLE] ? 1 : 0;
@@ -661,8 +824,9 @@ void Direct3DDevice8::UploadShaderState() {
     fs.textureFactor[2] = (tf & 0xFF) / 255.0f;
     fs.textureFactor[3] = ((tf >> 24) & 0xFF) / 255.0f;
     fs.pretransformed = pretransformed ? 1 : 0;
-    fs.viewport[0] = static_cast<float>(bbWidth_);
-    fs.viewport[1] = static_cast<float>(bbHeight_);
+    fs.viewport[0] = static_cast<float>(targetWidth_);
+    fs.viewport[1] = static_cast<float>(targetHeight_);
+    fs.flipY = DrawingToTexture() ? 1 : 0;
     program_->SetState(fs);
     shaderDirty_ = false;
 }
@@ -752,8 +916,10 @@ bool Direct3DDevice8::ReadPixels(int x, int y, int width, int height, std::vecto
     const size_t row = static_cast<size_t>(width) * 4;
     std::vector<uint8_t> flipped(row * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glReadPixels(x, bbHeight_ - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE, flipped.data());
+    if (DrawingToTexture()) glBindFramebuffer(GL_READ_FRAMEBUFFER, target_->texture_->glFramebuffer);
     rgba.resize(flipped.size());
     for (int r = 0; r < height; ++r) {
         std::memcpy(rgba.data() + r * row, flipped.data() + (height - 1 - r) * row, row);

@@ -62,6 +62,7 @@ enum D3DRENDERSTATETYPE : uint32_t {
     D3DRS_FOGSTART = 36,
     D3DRS_FOGEND = 37,
     D3DRS_FOGDENSITY = 38,
+    D3DRS_ZBIAS = 47,  // 0..16: a higher bias draws in front of coplanar triangles
     D3DRS_RANGEFOGENABLE = 48,
     D3DRS_TEXTUREFACTOR = 60,
     D3DRS_LIGHTING = 137,
@@ -82,9 +83,25 @@ enum D3DTEXTURESTAGESTATETYPE : uint32_t {
     D3DTSS_MAGFILTER = 16,
     D3DTSS_MINFILTER = 17,
     D3DTSS_MIPFILTER = 18,
+    D3DTSS_TEXTURETRANSFORMFLAGS = 24,
     D3DTSS_COLORARG0 = 26,
     D3DTSS_ALPHAARG0 = 27,
     D3DTSS_COUNT = 32,  // size of our per-stage table, not a state
+};
+
+// D3DTSS_TEXCOORDINDEX: the coordinate set in the low word, or generated coordinates.
+inline constexpr uint32_t D3DTSS_TCI_PASSTHRU = 0x00000;
+inline constexpr uint32_t D3DTSS_TCI_CAMERASPACEPOSITION = 0x20000;  // (x, y, z, 1) after world and view
+
+// D3DTSS_TEXTURETRANSFORMFLAGS: how many outputs of the stage's texture matrix go on, and
+// whether the others are divided by the last of them.
+enum D3DTEXTURETRANSFORMFLAGS : uint32_t {
+    D3DTTFF_DISABLE = 0,
+    D3DTTFF_COUNT1 = 1,
+    D3DTTFF_COUNT2 = 2,
+    D3DTTFF_COUNT3 = 3,
+    D3DTTFF_COUNT4 = 4,
+    D3DTTFF_PROJECTED = 256,
 };
 
 enum D3DTEXTUREOP : uint32_t {
@@ -144,6 +161,8 @@ enum D3DZBUFFERTYPE : uint32_t { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
 enum D3DTRANSFORMSTATETYPE : uint32_t {
     D3DTS_VIEW = 2,
     D3DTS_PROJECTION = 3,
+    D3DTS_TEXTURE0 = 16,  // D3DTS_TEXTURE0 + n: the texture matrix of stage n (0..7)
+    D3DTS_TEXTURE7 = 23,
     D3DTS_WORLD = 256,
 };
 
@@ -155,6 +174,7 @@ inline constexpr uint32_t D3DLOCK_DISCARD = 0x2000;
 inline constexpr uint32_t D3DLOCK_NOOVERWRITE = 0x1000;
 inline constexpr uint32_t D3DUSAGE_WRITEONLY = 8;
 enum D3DPOOL : uint32_t { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2 };
+enum D3DBACKBUFFER_TYPE : uint32_t { D3DBACKBUFFER_TYPE_MONO = 0 };
 
 // Flexible vertex format bits.
 inline constexpr uint32_t D3DFVF_XYZ = 0x002;
@@ -283,9 +303,26 @@ public:
     HRESULT PreLoad(Texture* texture);
     Texture* GetTexture(uint32_t stage) const;
 
-    // Textures keep their pixels on the CPU (managed pool); any pool is accepted.
+    // Textures keep their pixels on the CPU (managed pool); any pool is accepted. With usage
+    // D3DUSAGE_RENDERTARGET the texture lives on the GL side only and is drawn into through
+    // its surface: the pool must be D3DPOOL_DEFAULT, the format A8R8G8B8, X8R8G8B8 or
+    // R5G6B5, and it has one level (levels 0 or 1).
     HRESULT CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, D3DFORMAT format,
                           D3DPOOL pool, std::unique_ptr<Texture>& out);
+    // A depth surface to draw a render-target texture with (format D3DFMT_D16, no
+    // multisampling).
+    HRESULT CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format, uint32_t multiSample,
+                                      std::unique_ptr<Surface8>& out);
+    // The back buffer and the depth buffer made with it (null without EnableAutoDepthStencil);
+    // both stay owned by the device.
+    HRESULT GetBackBuffer(uint32_t index, D3DBACKBUFFER_TYPE type, Surface8*& out);
+    HRESULT GetDepthStencilSurface(Surface8*& out) const;  // the current one (may be null)
+    HRESULT GetRenderTarget(Surface8*& out) const;
+    // Draws into `target` from now on (null keeps the current one) with `depth` as depth
+    // buffer (null: none, depth tests pass and nothing is written). The back buffer takes only
+    // its own depth buffer; a texture takes a depth surface at least its size. The viewport
+    // becomes the whole target. Surfaces must outlive their use here.
+    HRESULT SetRenderTarget(Surface8* target, Surface8* depth);
     HRESULT CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
                                std::unique_ptr<VertexBuffer8>& out);
     // The buffer must outlive its binding (or be unbound with nullptr).
@@ -325,6 +362,9 @@ private:
     void BindVertexFormat();
     void UploadTexture(Texture& texture);
     void UpdateBackBufferSize();
+    void BindRenderTarget();
+    bool PrepareRenderTargetTexture(Texture& texture);
+    bool DrawingToTexture() const { return target_ != nullptr && target_->kind_ == Surface8::Kind::TextureLevel; }
     void ForgetBuffer(VertexBuffer8* buffer);
 
     SDL_Window* window_ = nullptr;
@@ -345,6 +385,14 @@ private:
     Mat4 world_{};
     Mat4 view_{};
     Mat4 projection_{};
+    Mat4 textureMatrices_[8]{};
+
+    std::unique_ptr<Surface8> backBuffer_;
+    std::unique_ptr<Surface8> autoDepth_;
+    Surface8* target_ = nullptr;  // null: the back buffer
+    Surface8* depth_ = nullptr;
+    int targetWidth_ = 0;
+    int targetHeight_ = 0;
 
     VertexBuffer8* stream_ = nullptr;
     uint32_t streamStride_ = 0;

@@ -38,22 +38,45 @@ uniform vec2 u_viewport;
 uniform bool u_fogEnable;
 uniform float u_fogStart;
 uniform float u_fogEnd;
+uniform bool u_flipY;
+uniform int u_texSource[3];
+uniform int u_texCount[3];
+uniform mat4 u_texMatrix[3];
 
 out vec4 v_diffuse;
 out vec4 v_specular;
-out vec2 v_tex0;
-out vec2 v_tex1;
-out vec2 v_tex2;
+out vec4 v_stage0;
+out vec4 v_stage1;
+out vec4 v_stage2;
 out float v_fog;
 
 const float kCentreShift = 0.5 - 1.0 / 64.0;
 
+// A stage's texture coordinates: a set of the vertex as (u, v, 1, 0), or the camera-space
+// position (x, y, z, 1), through the stage's texture matrix when it has a count. A count of
+// one leaves only the first output; the division of projected coordinates is per pixel.
+vec4 stageCoords(int stage, vec3 eye) {
+    int source = u_texSource[stage];
+    vec4 c = vec4(a_tex0, 1.0, 0.0);
+    if (source == 1) c = vec4(a_tex1, 1.0, 0.0);
+    else if (source == 2) c = vec4(a_tex2, 1.0, 0.0);
+    else if (source == 3) c = vec4(eye, 1.0);
+    int count = u_texCount[stage];
+    if (count == 0) return c;
+    vec4 t = u_texMatrix[stage] * c;
+    if (count == 1) t.y = 0.0;
+    return t;
+}
+
+void setStages(vec3 eye) {
+    v_stage0 = stageCoords(0, eye);
+    v_stage1 = stageCoords(1, eye);
+    v_stage2 = stageCoords(2, eye);
+}
+
 void main() {
     v_diffuse = a_diffuse)" DV_COLOUR_ORDER R"(;
     v_specular = a_specular)" DV_COLOUR_ORDER R"(;
-    v_tex0 = a_tex0;
-    v_tex1 = a_tex1;
-    v_tex2 = a_tex2;
     v_fog = 1.0;
     if (u_pretransformed) {
         // Pixels from the top-left with pixel centres on integers (GL's are on halves). The
@@ -63,9 +86,12 @@ void main() {
         vec2 ndc = vec2((a_position.x + kCentreShift) * 2.0 / u_viewport.x - 1.0,
                         1.0 - (a_position.y + kCentreShift) * 2.0 / u_viewport.y);
         gl_Position = vec4(ndc, a_position.z * 2.0 - 1.0, 1.0) * w;
+        if (u_flipY) gl_Position.y = -gl_Position.y;
+        setStages(a_position.xyz);
         return;
     }
     vec4 eye = u_worldView * vec4(a_position.xyz, 1.0);
+    setStages(eye.xyz);
     if (u_fogEnable) {
         float range = u_fogEnd - u_fogStart;
         v_fog = range > 0.0 ? clamp((u_fogEnd - eye.z) / range, 0.0, 1.0)
@@ -76,6 +102,8 @@ void main() {
     clip.z = clip.z * 2.0 - clip.w;
     clip.x += clip.w * 2.0 * kCentreShift / u_viewport.x;
     clip.y -= clip.w * 2.0 * kCentreShift / u_viewport.y;
+    // A texture's first row (v = 0) is GL's bottom one: drawn into, the image is turned over.
+    if (u_flipY) clip.y = -clip.y;
     gl_Position = clip;
 }
 )";
@@ -87,11 +115,12 @@ void main() {
 constexpr const char* kFragmentBody = R"(
 in vec4 v_diffuse;
 in vec4 v_specular;
-in vec2 v_tex0;
-in vec2 v_tex1;
-in vec2 v_tex2;
+in vec4 v_stage0;
+in vec4 v_stage1;
+in vec4 v_stage2;
 in float v_fog;
 
+uniform bool u_flipY;
 uniform sampler2D u_sampler0;
 uniform sampler2D u_sampler1;
 uniform sampler2D u_sampler2;
@@ -106,15 +135,25 @@ out vec4 fragColor;
 // right of and below Direct3D's pixel centre. Texture coordinates are moved back by that
 // much along their screen gradients, so a texel-exact picture samples exactly its texel
 // centres (an alpha-tested transparent texel beside an opaque one reads alpha 0, not 1/64 of
-// its neighbour's). GL's window y grows upwards, Direct3D's downwards.
+// its neighbour's). GL's window y grows upwards, Direct3D's downwards, except in a texture
+// drawn into, whose image is turned over.
 vec2 atPixelCentre(vec2 tc) {
-    return tc - (dFdx(tc) - dFdy(tc)) * (1.0 / 64.0);
+    vec2 down = u_flipY ? dFdy(tc) : -dFdy(tc);
+    return tc - (dFdx(tc) + down) * (1.0 / 64.0);
 }
 
-vec2 coords(int index) {
-    if (index == 1) return atPixelCentre(v_tex1);
-    if (index == 2) return atPixelCentre(v_tex2);
-    return atPixelCentre(v_tex0);
+// Projected coordinates are divided by the output the stage names (2..4) here, per pixel.
+vec2 projected(vec4 c, int divisor) {
+    if (divisor == 2) return c.xy / c.y;
+    if (divisor == 3) return c.xy / c.z;
+    if (divisor == 4) return c.xy / c.w;
+    return c.xy;
+}
+
+vec2 coords(int stage) {
+    if (stage == 1) return atPixelCentre(projected(v_stage1, u_texProjected[1]));
+    if (stage == 2) return atPixelCentre(projected(v_stage2, u_texProjected[2]));
+    return atPixelCentre(projected(v_stage0, u_texProjected[0]));
 }
 
 vec4 arg(int a, vec4 current, vec4 tex) {
@@ -157,9 +196,9 @@ void main() {
     // Sample in uniform control flow. An unbound stage's texture is never read: FragmentKeyOf
     // passes such a stage through.
     vec4 tex[3];
-    tex[0] = u_hasTexture[0] != 0 ? texture(u_sampler0, coords(u_texIndex[0])) : vec4(1.0);
-    tex[1] = u_hasTexture[1] != 0 ? texture(u_sampler1, coords(u_texIndex[1])) : vec4(1.0);
-    tex[2] = u_hasTexture[2] != 0 ? texture(u_sampler2, coords(u_texIndex[2])) : vec4(1.0);
+    tex[0] = u_hasTexture[0] != 0 ? texture(u_sampler0, coords(0)) : vec4(1.0);
+    tex[1] = u_hasTexture[1] != 0 ? texture(u_sampler1, coords(1)) : vec4(1.0);
+    tex[2] = u_hasTexture[2] != 0 ? texture(u_sampler2, coords(2)) : vec4(1.0);
 
     vec4 current = v_diffuse;
     for (int i = 0; i < 3; ++i) {
@@ -216,7 +255,7 @@ std::string FragmentSource(const FragmentKey& k) {
     AppendIntArray(out, "u_alphaOp", k.alphaOp);
     AppendIntArray(out, "u_alphaArg1", k.alphaArg1);
     AppendIntArray(out, "u_alphaArg2", k.alphaArg2);
-    AppendIntArray(out, "u_texIndex", k.texIndex);
+    AppendIntArray(out, "u_texProjected", k.texProjected);
     AppendIntArray(out, "u_hasTexture", k.hasTexture);
     char line[160];
     std::snprintf(line, sizeof line,
@@ -266,7 +305,7 @@ FragmentKey FragmentKeyOf(const FixedFunctionState& s) {
         k.alphaOp[i] = s.setup.alphaOp[i];
         k.alphaArg1[i] = s.setup.alphaArg1[i];
         k.alphaArg2[i] = s.setup.alphaArg2[i];
-        k.texIndex[i] = s.setup.texIndex[i];
+        k.texProjected[i] = s.setup.texProjected[i];
         k.hasTexture[i] = s.setup.hasTexture[i];
         if (k.hasTexture[i] == 0) PassThroughUnboundTexture(k, i);
     }
@@ -338,6 +377,10 @@ int FixedFunctionProgram::FindOrBuild(const FragmentKey& key, std::string& error
     v.locTextureFactor = loc("u_textureFactor");
     v.locPretransformed = loc("u_pretransformed");
     v.locViewport = loc("u_viewport");
+    v.locFlipY = loc("u_flipY");
+    v.locTexSource = loc("u_texSource");
+    v.locTexCount = loc("u_texCount");
+    v.locTexMatrix = loc("u_texMatrix");
     GLint previous = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
     glUseProgram(prog);
@@ -376,6 +419,10 @@ void FixedFunctionProgram::SetState(const FixedFunctionState& s) {
     glUniform4fv(v->locTextureFactor, 1, s.textureFactor);
     glUniform1i(v->locPretransformed, s.pretransformed);
     glUniform2fv(v->locViewport, 1, s.viewport);
+    glUniform1i(v->locFlipY, s.flipY);
+    glUniform1iv(v->locTexSource, 3, s.texSource);
+    glUniform1iv(v->locTexCount, 3, s.texCount);
+    glUniformMatrix4fv(v->locTexMatrix, 3, GL_FALSE, &s.texMatrix[0][0]);
 }
 
 void FixedFunctionProgram::SetTransforms(const Mat4& worldView, const Mat4& projection) {

@@ -19,6 +19,8 @@ enum FixedFunctionAttrib : uint32_t {
     kAttribTex0 = 3,  // kAttribTex0 + n for coordinate set n
 };
 inline constexpr int kTexCoordSets = 3;
+// A stage's coordinate source beyond the vertex's sets: the camera-space position.
+inline constexpr int32_t kTexSourceCameraPosition = 3;
 
 // The part of the state that shapes the fragment program: each distinct key gets a program
 // of its own with these values compiled in.
@@ -29,7 +31,7 @@ struct FragmentKey {
     int32_t alphaOp[3];
     int32_t alphaArg1[3];
     int32_t alphaArg2[3];
-    int32_t texIndex[3];
+    int32_t texProjected[3];  // 0, or which output (2..4) the coordinates are divided by
     int32_t hasTexture[3];
     int32_t alphaTest;
     int32_t alphaFunc;
@@ -45,7 +47,13 @@ struct FixedFunctionState {
     float fogEnd;
     float textureFactor[4];
     int32_t pretransformed;
-    float viewport[2];  // back-buffer width and height in pixels
+    float viewport[2];  // render target's width and height in pixels
+    int32_t flipY;      // drawing into a texture, whose first row is GL's bottom one
+    // Per stage: the coordinates read (a set, or kTexSourceCameraPosition), how many outputs
+    // of the texture matrix go on (0 = no transform) and the matrix.
+    int32_t texSource[3];
+    int32_t texCount[3];
+    float texMatrix[3][16];
 };
 
 // The program key of a state: stages after the first disabled one and the alpha function
@@ -77,7 +85,7 @@ private:
         uint32_t program;
         uint64_t transformsVersion;
         int32_t locWorldView, locProjection, locAlphaRef, locFogEnable, locFogColor, locFogStart, locFogEnd;
-        int32_t locTextureFactor, locPretransformed, locViewport;
+        int32_t locTextureFactor, locPretransformed, locViewport, locFlipY, locTexSource, locTexCount, locTexMatrix;
     };
     FixedFunctionProgram() = default;
     // Index of the program for `key`, built when new; -1 with `error` set when it cannot be.

@@ -18,9 +18,18 @@ int BytesPerPixelOf(D3DFORMAT format) {
     }
 }
 
-Texture::Texture(int width, int height, int levels, D3DFORMAT format) : format_(format) {
+Texture::Texture(int width, int height, int levels, D3DFORMAT format, uint32_t usage) : format_(format), usage_(usage) {
     width = std::max(width, 1);
     height = std::max(height, 1);
+    if (IsRenderTarget()) {
+        TextureLevel level;
+        level.width = width;
+        level.height = height;
+        level.pitch = width * std::max(BytesPerPixelOf(format), 1);
+        levels_.push_back(std::move(level));
+        surface_.reset(new Surface8(Surface8::Kind::TextureLevel, width, height, format, this));
+        return;
+    }
     const int bpp = std::max(BytesPerPixelOf(format), 1);
     int w = width;
     int h = height;
@@ -37,15 +46,29 @@ Texture::Texture(int width, int height, int levels, D3DFORMAT format) : format_(
     }
 }
 
+Surface8::~Surface8() {
+    if (glRenderbuffer != 0 && SDL_GL_GetCurrentContext() != nullptr) {
+        const GLuint name = glRenderbuffer;
+        glDeleteRenderbuffers(1, &name);
+    }
+}
+
 Texture::~Texture() {
-    if (glName != 0 && SDL_GL_GetCurrentContext() != nullptr) {
+    if (SDL_GL_GetCurrentContext() == nullptr) return;
+    if (glFramebuffer != 0) {
+        const GLuint name = glFramebuffer;
+        glDeleteFramebuffers(1, &name);
+    }
+    if (glName != 0) {
         const GLuint name = glName;
         glDeleteTextures(1, &name);
     }
 }
 
+Surface8* Texture::GetSurfaceLevel(int level) { return level == 0 ? surface_.get() : nullptr; }
+
 bool Texture::LockRect(int level, LockedRect& out) {
-    if (level < 0 || level >= LevelCount()) return false;
+    if (level < 0 || level >= LevelCount() || IsRenderTarget()) return false;
     out.Pitch = levels_[level].pitch;
     out.pBits = levels_[level].bits.data();
     return true;

@@ -5,9 +5,14 @@
 // device uploads a texture to OpenGL the first time it is bound after a change, or earlier
 // when asked to (Direct3DDevice8::PreLoad).
 // Creating, filling and destroying textures therefore needs no GL context.
+//
+// A render-target texture (usage D3DUSAGE_RENDERTARGET) is the exception: its pixels live on
+// the GL side only, are drawn through its level-0 surface (GetSurfaceLevel, then the device's
+// SetRenderTarget) and cannot be locked, as in Direct3D's default pool.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace dv {
@@ -25,6 +30,43 @@ enum D3DFORMAT : uint32_t {
 
 int BytesPerPixelOf(D3DFORMAT format);  // 0 for an unknown format
 
+inline constexpr uint32_t D3DUSAGE_RENDERTARGET = 1;
+inline constexpr uint32_t D3DUSAGE_DEPTHSTENCIL = 2;
+
+class Texture;
+
+// A surface the device can draw into or test depth against: the back buffer, the depth
+// buffer that comes with it, a depth surface of its own (CreateDepthStencilSurface) or the
+// top level of a render-target texture. The device owns the first two, the caller the
+// others; a texture's surface lives as long as its texture.
+class Surface8 {
+public:
+    enum class Kind { BackBuffer, DepthStencil, TextureLevel };
+    ~Surface8();
+    Surface8(const Surface8&) = delete;
+    Surface8& operator=(const Surface8&) = delete;
+
+    Kind SurfaceKind() const { return kind_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    D3DFORMAT Format() const { return format_; }
+    Texture* OwnerTexture() const { return texture_; }
+
+    // GL renderbuffer of a depth surface of its own (0 for the others); made by the device.
+    uint32_t glRenderbuffer = 0;
+
+private:
+    friend class Texture;
+    friend class Direct3DDevice8;
+    Surface8(Kind kind, int width, int height, D3DFORMAT format, Texture* texture)
+        : kind_(kind), width_(width), height_(height), format_(format), texture_(texture) {}
+    Kind kind_;
+    int width_;
+    int height_;
+    D3DFORMAT format_;
+    Texture* texture_;
+};
+
 struct TextureLevel {
     int width = 0;
     int height = 0;
@@ -39,8 +81,9 @@ struct LockedRect {
 
 class Texture {
 public:
-    // levels = 0 means a full chain down to 1x1, as Direct3D does.
-    Texture(int width, int height, int levels, D3DFORMAT format);
+    // levels = 0 means a full chain down to 1x1, as Direct3D does. A render target has one
+    // level and no CPU copy.
+    Texture(int width, int height, int levels, D3DFORMAT format, uint32_t usage = 0);
     ~Texture();
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
@@ -51,7 +94,12 @@ public:
     D3DFORMAT Format() const { return format_; }
     const TextureLevel& Level(int i) const { return levels_[i]; }
 
-    // False for a level out of range.
+    uint32_t Usage() const { return usage_; }
+    bool IsRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
+    // The surface of level 0 of a render target; null for other textures and levels.
+    Surface8* GetSurfaceLevel(int level);
+
+    // False for a level out of range and for a render target.
     bool LockRect(int level, LockedRect& out);
     void UnlockRect(int level);
 
@@ -62,9 +110,12 @@ public:
     // deletes it on destruction when a GL context is current.
     uint32_t glName = 0;
     uint32_t glVersion = 0;
+    uint32_t glFramebuffer = 0;  // a render target's framebuffer, made on first use
 
 private:
     D3DFORMAT format_;
+    uint32_t usage_ = 0;
+    std::unique_ptr<Surface8> surface_;
     std::vector<TextureLevel> levels_;
     uint32_t version_ = 1;
 };
