@@ -94,8 +94,8 @@ TEST_F(DeviceTargetTest, TextureDrawnIntoReadsBackUprightWithItsOwnDepth) {
     Draw(Rect(0, 0, kSize, kSize, Argb(255, 255, 255)), kPixelFvf);
     device->EndScene();
 
-    EXPECT_RGB_NEAR(Pixel(8, 8), 0, 0, 255, 0);     // texture top left: the nearest square
-    EXPECT_RGB_NEAR(Pixel(56, 8), 0, 255, 0, 0);    // top right: green, the white one behind it
+    EXPECT_RGB_NEAR(Pixel(8, 8), 0, 0, 255, 0);       // texture top left: the nearest square
+    EXPECT_RGB_NEAR(Pixel(56, 8), 0, 255, 0, 0);      // top right: green, the white one behind it
     EXPECT_RGB_NEAR(Pixel(8, 56), 255, 255, 255, 0);  // bottom: the white one over the clear red
     EXPECT_RGB_NEAR(Pixel(56, 56), 255, 255, 255, 0);
 }
@@ -235,7 +235,7 @@ TEST_F(DeviceTargetTest, ProjectedTransformOfCameraSpacePositionsDividesPerPixel
 TEST_F(DeviceTargetTest, TwoDimensionalSetsTakeTheTranslationFromTheThirdRowAndDisableIgnoresTheMatrix) {
     Texture& quadrants = Quadrants(textures);
     Mat4 shift = MatIdentity();
-    shift.m[8] = 0.5f;  // _31: u + 0.5, since a set's (u, v) goes in as (u, v, 1, 0)
+    shift.m[8] = 0.5f;    // _31: u + 0.5, since a set's (u, v) goes in as (u, v, 1, 0)
     shift.m[12] = 0.25f;  // _41: multiplies the 0 and changes nothing
     device->SetTransform(D3DTS_TEXTURE0, shift);
 

@@ -322,7 +322,7 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
     tap("Enter");  // Settings
     tap("Down", 4);
     tap("Right");     // window size: 1024 x 768
-    tap("Down", 19);  // Swing camera left
+    tap("Down", 20);  // Swing camera left
     tap("Enter");
     tap("7");     // bound
     tap("Down");  // Swing camera right

@@ -17,6 +17,7 @@
 #include "motion/follow_camera.h"
 #include "motion/movement_body.h"
 #include "world/character_draw.h"
+#include "world/character_shadow.h"
 #include "world/level_draw.h"
 #include "world/level_records.h"
 
@@ -39,6 +40,7 @@ struct GameState {
     CharacterWorld World;    // the level and camera its actions use
     LevelDrawScratch Scratch;
     CharacterDrawScratch CharacterScratch;
+    ShadowScratch ShadowWork;
     std::unique_ptr<FILE, TraceFileCloser> Trace;
     double LastSceneBuildUs = 0;
     LevelRun Run;  // the level's time and statistics
@@ -57,6 +59,9 @@ void GameScene3D(void* shell);
 // The character's part of the scene: poses it (when its pose changed), lights it with the
 // lights that reach it and appends its triangles to the viewport.
 void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target);
+// The character's shadow (on when the player's settings have it): its caster and the ground
+// under it, handed to the viewport for this frame.
+void DrawCharacterShadow(Shell& shell);
 // The character's scale, heading and pitch.
 Mat4 CharacterMatrix(const BodyPose& body);
 // The lights that reach the character where it stands (world/visible_lights.h), into

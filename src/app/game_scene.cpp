@@ -1,6 +1,7 @@
 // The game's 3D callback: the level through its portals from the camera's room, then the
 // character, posed, lit by the lights that reach it and appended to the frame's triangles.
 #include <chrono>
+#include <cmath>
 
 #include "app/game.h"
 #include "app/shell.h"
@@ -29,6 +30,7 @@ void GameScene3D(void* user) {
     DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum(), true,
                   &g.Scratch);
     DrawGameCharacter(shell, target);
+    if (shell.Settings.Shadows) DrawCharacterShadow(shell);
     g.LastSceneBuildUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -63,6 +65,22 @@ void DrawGameCharacter(Shell& shell, const LevelDrawTarget& target) {
                                                     g.Body.Movement.Position, m, room.Headers, room.Vertices, target,
                                                     vp.ViewFrustum(), g.VisibleLights, g.CharacterScratch));
     }
+}
+
+void DrawCharacterShadow(Shell& shell) {
+    GameState& g = *shell.Game;
+    ProjectedShadow& shadow = shell.View.Shadow;
+    shadow.Clear();
+    const Animator& a = g.CharacterModel;
+    if (a.Model() == nullptr || a.Movable() == nullptr) return;
+    const Vec3& feet = g.Body.Movement.Position;
+    const SurfaceHit below = SurfaceQuery(shell.Level.Map, g.Body.Room, feet.x, feet.z);
+    const float drop = std::isfinite(below.Floor) ? feet.y - below.Floor : 0.0f;
+    if (!CastCharacterShadow(*a.Model(), a.Skinned(), feet, CharacterMatrix(g.Body.Movement), drop, shadow,
+                             g.ShadowWork)) {
+        return;
+    }
+    CollectShadowReceivers(shell.Level, shell.ObjectIds, feet.y, shadow, g.ShadowWork);
 }
 
 }  // namespace dv

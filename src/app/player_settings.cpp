@@ -102,11 +102,9 @@ std::string ApplyLine(std::string_view name, std::string_view value, PlayerSetti
         const char* Name;
         bool* Value;
     };
-    const Switch switches[] = {{"full_screen", &s.FullScreen},
-                               {"vertical_sync", &s.VerticalSync},
-                               {"show_frame_rate", &s.ShowFrameRate},
-                               {"invert_camera_tilt", &s.Keys.InvertTilt},
-                               {"show_level_time", &s.ShowLevelTime}};
+    const Switch switches[] = {{"full_screen", &s.FullScreen},        {"vertical_sync", &s.VerticalSync},
+                               {"show_frame_rate", &s.ShowFrameRate}, {"invert_camera_tilt", &s.Keys.InvertTilt},
+                               {"show_level_time", &s.ShowLevelTime}, {"shadows", &s.Shadows}};
     for (const Switch& w : switches) {
         if (name != w.Name) continue;
         if (!ParseBool(value, *w.Value)) return "'" + Shown(value) + "' is neither yes nor no";
@@ -212,6 +210,7 @@ std::string FormatPlayerSettings(const PlayerSettings& s) {
         << "vertical_sync = " << yesNo(s.VerticalSync) << "\n"
         << "show_frame_rate = " << yesNo(s.ShowFrameRate) << "\n"
         << "show_level_time = " << yesNo(s.ShowLevelTime) << "\n"
+        << "shadows = " << yesNo(s.Shadows) << "\n"
         << "[controls]\n"
         << "invert_camera_tilt = " << yesNo(s.Keys.InvertTilt) << "\n"
         << "pad_dead_zone = " << s.PadDeadZone << "\n";
@@ -243,6 +242,7 @@ std::vector<std::string> SettingsLines(const Shell& shell) {
         std::string("Invert camera tilt   ") + OnOff(s.Keys.InvertTilt),
         percent("Pad dead zone", s.PadDeadZone),
         std::string("Show level time   ") + OnOff(s.ShowLevelTime),
+        std::string("Shadows   ") + OnOff(s.Shadows),
     };
     for (int k = 0; k < kGameKeyCount; ++k)
         lines.push_back(std::string(GameKeyLabel(static_cast<GameKey>(k))) + "   " + KeyName(s.Keys.Code[k]));
@@ -264,6 +264,7 @@ void ChangeSetting(Shell& shell, int line, int step) {
         case 8: s.Keys.InvertTilt = !s.Keys.InvertTilt; break;
         case 9: s.PadDeadZone = std::clamp(s.PadDeadZone + step * kDeadZoneStep, kMinDeadZone, kMaxDeadZone); break;
         case 10: s.ShowLevelTime = !s.ShowLevelTime; break;
+        case 11: s.Shadows = !s.Shadows; break;
         default: return;
     }
     shell.ApplySettings();

@@ -24,6 +24,7 @@ struct PlayerSettings {
     bool ShowFrameRate = true;
     int PadDeadZone = 24;        // percent of the stick's travel
     bool ShowLevelTime = false;  // the level's time in the overlay
+    bool Shadows = true;         // the character's shadow on the ground
     KeyBindings Keys;            // with the camera's InvertTilt
 };
 
@@ -47,7 +48,7 @@ bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings
 void SavePlayerSettings(Shell& shell);
 
 // The settings page: its lines as the menu shows them (Back last), which of them are keys.
-inline constexpr int kSettingValueLines = 11;
+inline constexpr int kSettingValueLines = 12;
 inline constexpr int kSettingsLineCount = kSettingValueLines + kGameKeyCount + 1;
 std::vector<std::string> SettingsLines(const Shell& shell);
 // Left (-1) or right (+1) on line `line`: the value steps, and the settings are applied and

@@ -44,6 +44,8 @@ bool Viewport::OpenGraphics() {
 
 void Viewport::ReleaseGraphics() {
     ReleaseBuffers();
+    shadowTexture_.reset();
+    shadowDepth_.reset();
     device_.reset();
     graphics_.reset();
 }
@@ -140,6 +142,8 @@ void Viewport::ReleaseBuffers() {
     vertexBuffer2D_.reset();
     vertexCapacity3D_ = 0;
     vertexCapacity2D_ = 0;
+    shadowVertices_.reset();
+    shadowCapacity_ = 0;
 }
 
 bool Viewport::ReadFrame(FramePixels& out) const {

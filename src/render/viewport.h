@@ -17,6 +17,7 @@
 #include "render/blend_mode.h"
 #include "render/device_stats.h"
 #include "render/message_sink.h"
+#include "render/projected_shadow.h"
 #include "render/triangle_list.h"
 #include "render/triangle_sort.h"
 
@@ -27,6 +28,7 @@ namespace dv {
 class BitmapFont;
 class Direct3D8;
 class Direct3DDevice8;
+class Surface8;
 class Texture;
 class VertexBuffer8;
 struct D3DPRESENT_PARAMETERS;
@@ -154,6 +156,9 @@ public:
     int32_t FramesPerSecond() const { return framesPerSecond_; }
     const Frustum& ViewFrustum() const { return viewFrustum_; }  // of the last frame's camera
     const Mat4& Projection() const { return projection_; }
+    // The shadow the scene callback asks for in this frame (render/projected_shadow.h): drawn
+    // into its texture before the frame, onto its receivers after the frame's triangles.
+    ProjectedShadow Shadow;
 
 private:
     enum class ResetResult { Done, StillLost, Failed };
@@ -169,6 +174,9 @@ private:
     void DrawRuns();
     void DrawRun(const TriangleHeader& h, int32_t start, int32_t count);
     void Draw2D();
+    bool PrepareShadow();
+    void DrawShadowTexture();
+    void DrawShadowReceivers();
 
     friend struct ViewportInternals;
 
@@ -217,6 +225,12 @@ private:
     int32_t fpsWindowStart_ = 0;
     int32_t framesInWindow_ = 0;
     int32_t framesPerSecond_ = 0;
+    Mat4 frameView_{};
+    std::unique_ptr<Texture> shadowTexture_;
+    std::unique_ptr<Surface8> shadowDepth_;
+    std::unique_ptr<VertexBuffer8> shadowVertices_;
+    int32_t shadowCapacity_ = 0;  // vertices
+    bool shadowDrawn_ = false;    // the texture holds this frame's shadow
 };
 
 }  // namespace dv

@@ -148,20 +148,24 @@ bool Viewport::DrawFrame() {
         deviceLost_ = false;
     }
     if (framesInWindow_ == 0) fpsWindowStart_ = ClockMs();
+    frameView_ = MatIdentity();
     if (sceneCamera_ != nullptr) {
         sceneCamera_->UpdateView();
-        d->SetTransform(D3DTS_VIEW, sceneCamera_->View);
+        frameView_ = sceneCamera_->View;
     }
+    d->SetTransform(D3DTS_VIEW, frameView_);
     BuildProjection();
     d->SetTransform(D3DTS_PROJECTION, projection_);
     viewFrustum_ = FrustumFromMatrices(sceneCamera_ != nullptr ? sceneCamera_->View : MatIdentity(), projection_);
     if (!sceneBuilt_) {
+        Shadow.Clear();
         if (scene3D_ != nullptr) scene3D_(scene3DUser_);
         AnimateTextureReferences(ClockMs());
         SortTriangles();
         BuildRuns();
         sceneBuilt_ = true;
     }
+    DrawShadowTexture();
     d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, ToD3DColor(clearColor_), 1.0f, 0);
     d->BeginScene();
     d->SetTransform(D3DTS_WORLD, MatIdentity());  // the 3D list is in world coordinates
@@ -170,6 +174,7 @@ bool Viewport::DrawFrame() {
         d->SetVertexShader(kFvf3D);
         d->SetRenderState(D3DRS_FILLMODE, kSolidFill);
         DrawRuns();
+        DrawShadowReceivers();
         Draw2D();
     }
     d->EndScene();  // also after a failed vertex buffer, so the next frame starts cleanly

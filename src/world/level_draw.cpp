@@ -289,10 +289,9 @@ void DrawObjects(const LevelRecord& level, const LevelRoom& r, const IdList& ids
         const ObjectTemplate& tmpl = level.Objects[static_cast<size_t>(ti)];
         if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) continue;
         const ModelRecord& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
-        Mat4 m = MatIdentity();
-        MatScale(m, kObjectScale, kObjectScale, kObjectScale);
-        MatRotateAngles(m, false, 0.0f, 45.0f * inst.Turn, 0.0f);
-        const Vec3 at = VecAdd(o, VecScale(inst.Position, kCellSize));
+        Mat4 m{};
+        Vec3 at{};
+        PlaceObjectInstance(inst, o, m, at);
         if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, m, f, at)) continue;
         DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t, t.ViewFrustum,
                         s.Lights, &s);
@@ -342,6 +341,13 @@ void DrawRoom(const LevelRecord& level, int room, const IdList& ids, const Vec3&
 }
 
 }  // namespace
+
+void PlaceObjectInstance(const ObjectInstance& instance, const Vec3& roomOrigin, Mat4& m, Vec3& at) {
+    m = MatIdentity();
+    MatScale(m, kObjectScale, kObjectScale, kObjectScale);
+    MatRotateAngles(m, false, 0.0f, 45.0f * instance.Turn, 0.0f);
+    at = VecAdd(roomOrigin, VecScale(instance.Position, kCellSize));
+}
 
 void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t) {
     if (!t.HardwareFog && r >= t.FogStart) ApplySoftwareFog(block, r, t);

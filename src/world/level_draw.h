@@ -40,6 +40,11 @@ struct LevelDrawTarget {
 // triangles go to its AddTriangles. The viewport must outlive the target.
 LevelDrawTarget ViewportDrawTarget(Viewport& viewport);
 
+// Where a static object of a room placed at `roomOrigin` stands: its model matrix (scale and
+// turn) and its position in the world. The shadow's receivers place objects with it too, so
+// that they land on exactly the positions the frame drew.
+void PlaceObjectInstance(const ObjectInstance& instance, const Vec3& roomOrigin, Mat4& m, Vec3& at);
+
 // Portal recursion stops at this depth; no portal is passed twice within one descent.
 inline constexpr int kMaxPortalDepth = 64;
 
