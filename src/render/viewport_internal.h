@@ -38,6 +38,9 @@ struct ViewportInternals {
     static bool UploadTriangles(Viewport& v) { return v.UploadTriangles(); }
 
     static bool DeviceLost(const Viewport& v) { return v.deviceLost_; }
+    // Whether this frame drew a shadow: its caster copies and receivers are draws of their own,
+    // from a vertex buffer of their own.
+    static bool ShadowDrawn(const Viewport& v) { return v.shadowDrawn_; }
     // The device and the graphics system, for the device tests.
     static Direct3DDevice8* Device(const Viewport& v) { return v.device_.get(); }
     static Direct3D8* Graphics(const Viewport& v) { return v.graphics_.get(); }
