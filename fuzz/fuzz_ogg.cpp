@@ -1,5 +1,7 @@
 // Any bytes either decode into whole 16-bit frames of one or two channels at an accepted rate,
-// or give one line of error naming the file; the decoder never reads past the bytes.
+// or give one line of error naming the file; the decoder never reads past the bytes. The
+// browser build's reader (stb_vorbis) answers to the same function, so this harness drives both:
+// fuzz_ogg links the audio library, fuzz_stb_vorbis is built from this file with stb_vorbis.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -10,6 +10,8 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for src in fuzz/fuzz_*.cpp; do targets+=("$(basename "$src" .cpp)"); done
+    # Built from fuzz_ogg.cpp with the browser's Ogg Vorbis reader (see fuzz/CMakeLists.txt).
+    targets+=(fuzz_stb_vorbis)
 fi
 bash scripts/check-build.sh "${targets[@]}"
 

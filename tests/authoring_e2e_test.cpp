@@ -2,56 +2,20 @@
 // at once with --no-title, from anywhere in it with --at.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/game_run.h"
 #include "tools/level/level_compiler.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kGame = DV_BINARY_DIR "/dedivirede";
-const std::string kData = DV_BINARY_DIR;
-
-std::string Temp(const std::string& name) {
-    return ::testing::TempDir() + "dv" + std::to_string(getpid()) + "_" + name;
-}
-
-struct RunResult {
-    int status = -1;
-    std::string stderrText;
-};
-
-// Runs the game with `args` in the folder `cwd`, its player folders in the temporary folder.
-RunResult RunGameIn(const std::string& cwd, const std::string& args) {
-    const std::string home = Temp("home"), errPath = Temp("stderr.txt");
-    fs::create_directories(home + "/cache");
-    const std::string command = "cd '" + cwd + "' && XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home +
-                                "/data XDG_CACHE_HOME=" + home + "/cache " + kGame + " " + args + " 2>" + errPath;
-    RunResult r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errPath);
-    std::stringstream text;
-    text << err.rdbuf();
-    r.stderrText = text.str();
-    return r;
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-}
+using namespace dv::test;
 
 struct TraceRow {
     int clock, action, clip, frame, room;
@@ -72,7 +36,7 @@ std::vector<TraceRow> ReadTrace(const std::string& path) {
     return rows;
 }
 
-bool HasGame() { return fs::exists(kGame) && fs::exists(kData + "/level_sources/character.lev"); }
+bool HasGame() { return GameBuilt() && fs::exists(kData + "/level_sources/character.lev"); }
 
 // A yard of one room: walls round it, a cell with a 16-unit ceiling, a 16-unit block.
 std::string YardSource() {
@@ -100,10 +64,10 @@ std::string YardSource() {
 
 // The yard compiled into its own folder, holding nothing but the level.
 std::string BuildYard() {
-    const std::string dir = Temp("yard");
+    const std::string dir = TempPath("yard");
     fs::remove_all(dir);
     fs::create_directories(dir);
-    WriteFile(dir + "/yard.txt", YardSource());
+    WriteText(dir + "/yard.txt", YardSource());
     const dv::CompiledLevel level = dv::CompileLevelFile(dir + "/yard.txt", dir + "/yard.lev");
     dv::WriteCompiledLevel(level, dir + "/yard.lev");
     return dir;
@@ -113,13 +77,13 @@ std::string BuildYard() {
 
 TEST(Authoring, CompiledLevelAloneAtOnceFromAnotherFolderStartsWhereAtSays) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string yard = BuildYard(), elsewhere = Temp("elsewhere"), trace = Temp("at_trace.csv");
+    const std::string yard = BuildYard(), elsewhere = TempPath("elsewhere"), trace = TempPath("at_trace.csv");
     fs::create_directories(elsewhere);
     // No --data: the font, pictures, settings and sounds come from the game's own folder.
     const RunResult r =
         RunGameIn(elsewhere, "--headless --step-ms 40 --level " + yard +
                                  "/yard.lev --no-title --at 0 3.5 2.5 90 --trace " + trace + " --quit-after 600");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_FALSE(rows.empty());
     EXPECT_LT(rows.front().clock, 200);  // no title picture first
@@ -144,18 +108,18 @@ TEST(Authoring, AtPlacesWhereTheCharacterCannotStandAreOneLineAndStatusTwo) {
     };
     for (const auto& [at, expected] : cases) {
         const RunResult r = RunGameIn(yard, "--headless --level yard.lev --at " + at);
-        EXPECT_EQ(r.status, 2) << at;
-        EXPECT_NE(r.stderrText.find(expected), std::string::npos) << r.stderrText;
-        EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+        EXPECT_EQ(r.Status, 2) << at;
+        EXPECT_NE(r.Stderr.find(expected), std::string::npos) << r.Stderr;
+        EXPECT_EQ(std::count(r.Stderr.begin(), r.Stderr.end(), '\n'), 1) << r.Stderr;
     }
 }
 
 TEST(Authoring, NoTitleStartsTheAdventureAtOnce) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string trace = Temp("no_title.csv");
+    const std::string trace = TempPath("no_title.csv");
     const RunResult r =
         RunGameIn(kData, "--headless --step-ms 40 --no-title --trace " + trace + " --quit-after 400 --mute");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_FALSE(rows.empty());
     EXPECT_LT(rows.front().clock, 200);
@@ -165,45 +129,47 @@ TEST(Authoring, ASourceLevelIsCompiledInTheGameAndPlayedFromItsRoomNames) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
     // A folder holding the source alone: the character pack, font, pictures and settings come
     // from the data folder, the compiled level goes to the cache.
-    const std::string dir = Temp("source_yard"), elsewhere = Temp("elsewhere"), trace = Temp("source_trace.csv");
+    const std::string dir = TempPath("source_yard"), elsewhere = TempPath("elsewhere"),
+                      trace = TempPath("source_trace.csv");
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::create_directories(elsewhere);
     const std::string yard = YardSource();
     const std::string source =
         yard.substr(0, yard.find("character ")) + "character character.lev\n" + yard.substr(yard.find("room yard"));
-    WriteFile(dir + "/yard.txt", source);
+    WriteText(dir + "/yard.txt", source);
     const RunResult r = RunGameIn(elsewhere, "--headless --step-ms 40 --level " + dir +
                                                  "/yard.txt --no-title --at yard 3.5 2.5 --trace " + trace +
                                                  " --quit-after 400 --mute");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_FALSE(rows.empty());
     EXPECT_FLOAT_EQ(rows.front().x, 3.5f * 32);
     EXPECT_FLOAT_EQ(rows.front().y, 16.0f);                                 // on the block
     EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "yard.txt");  // nothing written beside it
     bool cached = false;
-    for (const auto& entry : fs::directory_iterator(Temp("home") + "/cache/dedivirede"))
+    for (const auto& entry : fs::directory_iterator(TempPath("home") + "/cache/dedivirede"))
         cached = cached || entry.path().extension() == ".lev";
     EXPECT_TRUE(cached);
 }
 
 TEST(Authoring, ASourceThatDoesNotCompileIsTheCompilersLineAndStatusTwo) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("broken_yard");
+    const std::string dir = TempPath("broken_yard");
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::string source = YardSource();
     source.replace(source.find("  cell R floor 10"), 17, "  cell R floor");  // line 9
-    WriteFile(dir + "/yard.txt", source);
+    WriteText(dir + "/yard.txt", source);
     const RunResult r = RunGameIn(dir, "--headless --level yard.txt --no-title");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderrText, dir + "/yard.txt:9: missing floor height\n");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Stderr, dir + "/yard.txt:9: missing floor height\n");
 }
 
 TEST(Authoring, WatchSwapsInEachGoodSaveAndShowsAFaultUntilItIsMended) {
     if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("watched_yard"), trace = Temp("watch_trace.csv"), shot = Temp("watch_fault.png");
+    const std::string dir = TempPath("watched_yard"), trace = TempPath("watch_trace.csv"),
+                      shot = TempPath("watch_fault.png");
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string plain = YardSource();
@@ -214,22 +180,22 @@ TEST(Authoring, WatchSwapsInEachGoodSaveAndShowsAFaultUntilItIsMended) {
         text.replace(text.find("  cell R floor 10"), 17, rLine);
         return text;
     };
-    WriteFile(dir + "/yard.txt", plain);
-    WriteFile(dir + "/raised.txt", withStartRow("XR...X", "  cell R floor 10"));
-    WriteFile(dir + "/broken.txt", withStartRow("XR...X", "  cell R floor"));
-    WriteFile(dir + "/mended.txt", withStartRow("XR...X", "  cell R floor 5"));
+    WriteText(dir + "/yard.txt", plain);
+    WriteText(dir + "/raised.txt", withStartRow("XR...X", "  cell R floor 10"));
+    WriteText(dir + "/broken.txt", withStartRow("XR...X", "  cell R floor"));
+    WriteText(dir + "/mended.txt", withStartRow("XR...X", "  cell R floor 5"));
     const std::string source = dir + "/yard.txt";
     const RunResult r = RunGameIn(
         dir,
         "--headless --mute --step-ms 40 --level yard.txt --no-title --watch --copy-at 1000:raised.txt:yard.txt"
         " --copy-at 2000:broken.txt:yard.txt --copy-at 3000:mended.txt:yard.txt --screenshot 2600:" +
             shot + " --trace " + trace + " --quit-after 4000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-    EXPECT_NE(r.stderrText.find(source + ":9: missing floor height\n"), std::string::npos) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_NE(r.Stderr.find(source + ":9: missing floor height\n"), std::string::npos) << r.Stderr;
     size_t reloads = 0;
-    for (size_t at = r.stderrText.find("reloaded"); at != std::string::npos; at = r.stderrText.find("reloaded", at + 1))
+    for (size_t at = r.Stderr.find("reloaded"); at != std::string::npos; at = r.Stderr.find("reloaded", at + 1))
         ++reloads;
-    EXPECT_EQ(reloads, 2u) << r.stderrText;
+    EXPECT_EQ(reloads, 2u) << r.Stderr;
 
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_FALSE(rows.empty());

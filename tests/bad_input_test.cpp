@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "imaging/decode.h"
+#include "support/game_run.h"
 
 namespace fs = std::filesystem;
 
@@ -24,29 +25,14 @@ namespace {
 const fs::path kBuild = DV_BINARY_DIR;
 const char* const kContent[] = {"test.lev", "test_lm0.bmp", "font01.fnx", "title1.jpg", "title2.jpg", "set.txt"};
 
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using namespace dv::test;
 
-void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+void WriteAll(const fs::path& p, const std::string& bytes) { WriteText(p.string(), bytes); }
 
-struct RunResult {
-    int status = -1;  // exit status, or 128 + signal
-    std::string err;
-};
-
+// The game on the content in `dir` for 400 ms of the virtual clock.
 RunResult RunGame(const fs::path& dir, const std::string& extra) {
-    const fs::path errPath = dir / "stderr.txt";
-    const std::string cmd = (kBuild / "dedivirede").string() + " --headless --step-ms 16 --quit-after 400 --data " +
-                            dir.string() + " " + extra + " 2>" + errPath.string() + " >/dev/null";
-    const int raw = std::system(cmd.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    r.err = ReadAll(errPath);
-    return r;
+    return dv::test::RunGame("--headless --step-ms 16 --quit-after 400 --data " + dir.string() + " " + extra +
+                             " >/dev/null");
 }
 
 struct Damage {
@@ -57,10 +43,10 @@ struct Damage {
     const char* message;  // expected in the single stderr line; empty: no output
 };
 
-void Truncate(const fs::path& p, size_t keep) { WriteAll(p, ReadAll(p).substr(0, keep)); }
+void Truncate(const fs::path& p, size_t keep) { WriteAll(p, ReadText(p).substr(0, keep)); }
 
 void Patch32(const fs::path& p, size_t at, int32_t value) {
-    std::string b = ReadAll(p);
+    std::string b = ReadText(p);
     std::memcpy(b.data() + at, &value, 4);
     WriteAll(p, b);
 }
@@ -84,14 +70,14 @@ protected:
             d.apply(dir_ / d.file);
             const RunResult r = RunGame(dir_, extra);
             SCOPED_TRACE(d.what);
-            EXPECT_EQ(r.status, d.status) << r.err;
+            EXPECT_EQ(r.Status, d.status) << r.Stderr;
             if (*d.message == '\0') {
-                EXPECT_EQ(r.err, "");
+                EXPECT_EQ(r.Stderr, "");
             } else {
                 // The first line says what went wrong; only a command-line error adds the usage.
-                EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(d.message), std::string::npos) << r.err;
-                if (r.err.find("usage:") == std::string::npos) {
-                    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+                EXPECT_NE(r.Stderr.substr(0, r.Stderr.find('\n')).find(d.message), std::string::npos) << r.Stderr;
+                if (r.Stderr.find("usage:") == std::string::npos) {
+                    EXPECT_EQ(std::count(r.Stderr.begin(), r.Stderr.end(), '\n'), 1) << r.Stderr;
                 }
             }
         }
@@ -174,11 +160,11 @@ TEST_F(BadInput, MissingFontTitleShowsWithoutText) {
     fs::create_directories(dir_);
     for (const char* f : kContent) fs::copy_file(kBuild / f, dir_ / f);
     const fs::path withFont = dir_ / "with_font.png", withoutFont = dir_ / "without_font.png";
-    ASSERT_EQ(RunGame(dir_, "--screenshot 300:" + withFont.string()).status, 0);
+    ASSERT_EQ(RunGame(dir_, "--screenshot 300:" + withFont.string()).Status, 0);
     fs::remove(dir_ / "font01.fnx");
     const RunResult r = RunGame(dir_, "--screenshot 300:" + withoutFont.string());
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Error..." + (dir_ / "font01.fnx").string() + " not found!\n");
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_EQ(r.Stderr, "Error..." + (dir_ / "font01.fnx").string() + " not found!\n");
 
     dv::Image shot;
     std::string error;
@@ -232,14 +218,14 @@ TEST_F(BadInput, OutputsThatCannotBeWrittenFailTheRun) {
     };
     for (const auto& [option, line] : outputs) {
         const RunResult r = RunGame(dir_, option);
-        EXPECT_EQ(r.status, 1) << option << ": " << r.err;
-        const size_t at = r.err.find(line);
-        EXPECT_TRUE(at == 0 || (at != std::string::npos && r.err[at - 1] == '\n')) << option << ": " << r.err;
-        EXPECT_EQ(r.err.find("/dev/full", at + 1 + line.size()), std::string::npos) << option << ": " << r.err;
+        EXPECT_EQ(r.Status, 1) << option << ": " << r.Stderr;
+        const size_t at = r.Stderr.find(line);
+        EXPECT_TRUE(at == 0 || (at != std::string::npos && r.Stderr[at - 1] == '\n')) << option << ": " << r.Stderr;
+        EXPECT_EQ(r.Stderr.find("/dev/full", at + 1 + line.size()), std::string::npos) << option << ": " << r.Stderr;
     }
     fs::remove(dir_ / "stats.json");
     const RunResult both = RunGame(dir_, "--trace /dev/full --stats " + (dir_ / "stats.json").string());
-    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.Status, 1);
     EXPECT_TRUE(fs::exists(dir_ / "stats.json")) << "a failed trace keeps the statistics from being written";
 }
 

@@ -16,12 +16,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/game_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kGame = DV_BINARY_DIR "/dedivirede";
-const std::string kData = DV_BINARY_DIR;
+using namespace dv::test;
 
 struct MeasuredRun {
     int Status = -1;
@@ -29,12 +30,6 @@ struct MeasuredRun {
     long PeakKb = 0;  // the largest resident size of the game
     double Seconds = 0;
 };
-
-std::string ReadText(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
 
 // Runs the game alone in a child process, so its peak resident size is its own.
 MeasuredRun RunMeasured(const std::string& args, const std::string& errPath) {

@@ -18,40 +18,21 @@
 
 #include "app/replay.h"
 #include "app/save_game.h"
+#include "support/game_run.h"
 
 namespace {
 
-const std::string kGame = DV_BINARY_DIR "/dedivirede";
-const std::string kData = DV_BINARY_DIR;
+using namespace dv::test;
+
 const std::string kCourse = DV_SOURCE_DIR "/tests/data/replays/course.replay";
-
-std::string Temp(const std::string& name) {
-    return ::testing::TempDir() + "dvfe" + std::to_string(getpid()) + "_" + name;
-}
-
-bool HasGame() { return std::ifstream(kGame).good() && std::ifstream(kData + "/test.lev").good(); }
-
-struct RunResult {
-    int status = -1;
-    std::string stderrText;
-};
 
 // The game on the demo level with the virtual clock, its settings and saves in `config`.
 RunResult RunGame(const std::string& config, const std::string& args) {
-    const std::string errPath = Temp("stderr.txt");
-    const std::string command = "(" + kGame + " --headless --data " + kData + " --step-ms 40 --config " + config + " " +
-                                args + ") 2>" + errPath;
-    const int raw = std::system(command.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::stringstream text;
-    text << std::ifstream(errPath).rdbuf();
-    r.stderrText = text.str();
-    return r;
+    return dv::test::RunGame("--headless --data " + kData + " --step-ms 40 --config " + config + " " + args);
 }
 
 std::string FreshFolder(const std::string& name) {
-    const std::string dir = Temp(name);
+    const std::string dir = TempPath(name);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -68,8 +49,6 @@ std::string Script(const std::vector<Key>& keys) {
     for (const Key& k : keys) text += std::to_string(k.clock) + (k.down ? " down " : " up ") + k.name + "\n";
     return text;
 }
-
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 std::string Tap(int clock, const std::string& name) {
     return std::to_string(clock) + " down " + name + "\n" + std::to_string(clock) + " up " + name + "\n";
@@ -125,7 +104,7 @@ std::vector<std::string> From(const std::vector<TraceLine>& trace, int from) {
 // T on the two traces are the same, line for line. T falls in the running jump over the
 // chasm, so the save holds a character in the air, a clip transition and a moving camera.
 TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("saveload");
     const std::vector<Key> course = CourseKeys();
     constexpr int kSaveAt = 20560, kLoadAt = 7400, kSpan = 12000;
@@ -144,10 +123,10 @@ TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
     for (const Key& k : course) {
         if (k.clock >= kSaveAt) first.push_back(k);
     }
-    WriteFile(config + "/first.txt", Script(first));
+    WriteText(config + "/first.txt", Script(first));
     ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --trace " + config + "/first.csv --quit-after " +
                                   std::to_string(kSaveAt + kSpan))
-                  .status,
+                  .Status,
               0);
     ASSERT_TRUE(std::filesystem::exists(config + "/saves/quick.sav"));
 
@@ -156,10 +135,10 @@ TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
     for (const Key& k : course) {
         if (k.clock >= kSaveAt) second.push_back({k.clock - kSaveAt + kLoadAt, k.down, k.name});
     }
-    WriteFile(config + "/second.txt", Script(second));
+    WriteText(config + "/second.txt", Script(second));
     const RunResult loaded = RunGame(config, "--replay " + config + "/second.txt --trace " + config +
                                                  "/second.csv --quit-after " + std::to_string(kLoadAt + kSpan));
-    ASSERT_EQ(loaded.status, 0) << loaded.stderrText;
+    ASSERT_EQ(loaded.Status, 0) << loaded.Stderr;
 
     const std::vector<std::string> expected = From(ReadTrace(config + "/first.csv"), kSaveAt);
     const std::vector<std::string> actual = From(ReadTrace(config + "/second.csv"), kLoadAt);
@@ -171,17 +150,17 @@ TEST(FrontEndEndToEnd, SaveAndLoadContinueExactly) {
 // Ten seconds in the pause menu while running: no tick runs, and the game then goes on
 // exactly as the run without the pause, ten seconds later.
 TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("pause");
     constexpr int kPauseAt = 8200, kPause = 10000;
-    WriteFile(config + "/plain.txt", "7160 down Up\n9000 down Left\n9400 up Left\n");
-    WriteFile(config + "/paused.txt",
+    WriteText(config + "/plain.txt", "7160 down Up\n9000 down Left\n9400 up Left\n");
+    WriteText(config + "/paused.txt",
               "7160 down Up\n" + Tap(kPauseAt, "P") + Tap(kPauseAt + kPause, "P") + "19000 down Left\n19400 up Left\n");
     ASSERT_EQ(
-        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000").status,
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 11000").Status,
         0);
     ASSERT_EQ(RunGame(config, "--replay " + config + "/paused.txt --trace " + config + "/paused.csv --quit-after 21000")
-                  .status,
+                  .Status,
               0);
     const std::vector<TraceLine> plain = ReadTrace(config + "/plain.csv");
     const std::vector<TraceLine> paused = ReadTrace(config + "/paused.csv");
@@ -203,20 +182,20 @@ TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
 // A damaged quick save: F9 says so in one line naming the file, and the game goes on as if
 // the key had not been pressed.
 TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("damaged");
-    WriteFile(config + "/plain.txt", "7160 down Up\n");
-    WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
+    WriteText(config + "/plain.txt", "7160 down Up\n");
+    WriteText(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
     ASSERT_EQ(
-        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").status,
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").Status,
         0);
     std::filesystem::create_directories(config + "/saves");
-    WriteFile(config + "/saves/quick.sav", "DVSAVE\r\n but not much after it");
+    WriteText(config + "/saves/quick.sav", "DVSAVE\r\n but not much after it");
     const RunResult r =
         RunGame(config, "--replay " + config + "/load.txt --trace " + config + "/load.csv --quit-after 9000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-    EXPECT_NE(r.stderrText.find(config + "/saves/quick.sav: truncated"), std::string::npos) << r.stderrText;
-    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_NE(r.Stderr.find(config + "/saves/quick.sav: truncated"), std::string::npos) << r.Stderr;
+    EXPECT_EQ(std::count(r.Stderr.begin(), r.Stderr.end(), '\n'), 1) << r.Stderr;
     std::vector<std::string> plain, loaded;
     for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
     for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
@@ -227,11 +206,11 @@ TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {
 // that level lacks: F9 refuses it in one line before leaving the level being played, and the
 // game goes on as if the key had not been pressed.
 TEST(FrontEndEndToEnd, SaveOfAnotherLevelThatDoesNotFitLeavesTheGameBeingPlayed) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("otherlevel");
     const std::string slot = config + "/saves/quick.sav";
-    WriteFile(config + "/save.txt", "7160 down Up\n" + Tap(7400, "F5"));
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/save.txt --quit-after 7500").status, 0);
+    WriteText(config + "/save.txt", "7160 down Up\n" + Tap(7400, "F5"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/save.txt --quit-after 7500").Status, 0);
     dv::LevelIdentity first, second;
     std::string error;
     ASSERT_TRUE(dv::ReadLevelIdentity(kData + "/test.lev", first, error)) << error;
@@ -242,15 +221,15 @@ TEST(FrontEndEndToEnd, SaveOfAnotherLevelThatDoesNotFitLeavesTheGameBeingPlayed)
     saved.Body.Room = 999;
     ASSERT_TRUE(dv::WriteSaveFile(slot, saved, second, header.SavedAt, error)) << error;
 
-    WriteFile(config + "/plain.txt", "7160 down Up\n");
-    WriteFile(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
+    WriteText(config + "/plain.txt", "7160 down Up\n");
+    WriteText(config + "/load.txt", "7160 down Up\n" + Tap(7600, "F9"));
     ASSERT_EQ(
-        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").status,
+        RunGame(config, "--replay " + config + "/plain.txt --trace " + config + "/plain.csv --quit-after 9000").Status,
         0);
     const RunResult r =
         RunGame(config, "--replay " + config + "/load.txt --trace " + config + "/load.csv --quit-after 9000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-    EXPECT_EQ(r.stderrText, slot + ": damaged: room 999 is not in the level\n");
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_EQ(r.Stderr, slot + ": damaged: room 999 is not in the level\n");
     std::vector<std::string> plain, loaded;
     for (const TraceLine& t : ReadTrace(config + "/plain.csv")) plain.push_back(std::to_string(t.clock) + t.rest);
     for (const TraceLine& t : ReadTrace(config + "/load.csv")) loaded.push_back(std::to_string(t.clock) + t.rest);
@@ -261,14 +240,14 @@ TEST(FrontEndEndToEnd, SaveOfAnotherLevelThatDoesNotFitLeavesTheGameBeingPlayed)
 // The game is killed (SIGKILL) again and again while it saves on every tick: the slot
 // always holds a whole saved game, the previous one or the new one, never a part of either.
 TEST(FrontEndEndToEnd, KilledWhileSavingLeavesAWholeSave) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("killed");
     const std::string slot = config + "/saves/quick.sav";
     std::string script = "7160 down Up\n";
     for (int t = 7200; t < 120000; t += 40) script += Tap(t, "F5");
-    WriteFile(config + "/saves.txt", script);
-    WriteFile(config + "/first.txt", "7160 down Up\n" + Tap(7200, "F5"));
-    ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --quit-after 7300").status, 0);
+    WriteText(config + "/saves.txt", script);
+    WriteText(config + "/first.txt", "7160 down Up\n" + Tap(7200, "F5"));
+    ASSERT_EQ(RunGame(config, "--replay " + config + "/first.txt --quit-after 7300").Status, 0);
     dv::LevelIdentity level;
     std::string error;
     ASSERT_TRUE(dv::ReadLevelIdentity(kData + "/test.lev", level, error)) << error;
@@ -311,7 +290,7 @@ TEST(FrontEndEndToEnd, KilledWhileSavingLeavesAWholeSave) {
 // to a new key and try to bind a key that is taken, close it. The settings file has the new
 // values, and the next start opens at the new size.
 TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("settings");
     std::string script = Tap(7400, "P");
     int t = 7440;
@@ -329,17 +308,17 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
     tap("Enter");
     tap("Up");  // taken by Run forward: refused
     tap("P");
-    WriteFile(config + "/menu.txt", script);
+    WriteText(config + "/menu.txt", script);
     const RunResult r = RunGame(config, "--replay " + config + "/menu.txt --quit-after " + std::to_string(t + 200));
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-    EXPECT_NE(r.stderrText.find("Up is already bound to Run forward"), std::string::npos) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_NE(r.Stderr.find("Up is already bound to Run forward"), std::string::npos) << r.Stderr;
     std::stringstream file;
     file << std::ifstream(config + "/settings.ini").rdbuf();
     EXPECT_NE(file.str().find("window_width = 1024\nwindow_height = 768\n"), std::string::npos) << file.str();
     EXPECT_NE(file.str().find("key_swing_left = 7\nkey_swing_right = X\n"), std::string::npos) << file.str();
 
     const RunResult next = RunGame(config, "--screenshot 7500:" + config + "/next.png --quit-after 7600");
-    ASSERT_EQ(next.status, 0) << next.stderrText;
+    ASSERT_EQ(next.Status, 0) << next.Stderr;
     std::ifstream png(config + "/next.png", std::ios::binary);
     unsigned char header[24] = {};
     png.read(reinterpret_cast<char*>(header), sizeof header);
@@ -353,13 +332,13 @@ TEST(FrontEndEndToEnd, SettingChangedInTheMenuIsWrittenAndAppliesOnTheNextStart)
 // Restart level from the menu puts the character back where the level starts it, and the
 // game goes on from there.
 TEST(FrontEndEndToEnd, RestartLevelFromTheMenuGoesBackToTheStart) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string config = FreshFolder("restart");
-    WriteFile(config + "/restart.txt",
+    WriteText(config + "/restart.txt",
               "7160 down Up\n8400 up Up\n" + Tap(9000, "P") + Tap(9040, "Up") + Tap(9080, "Up") + Tap(9120, "Enter"));
     ASSERT_EQ(
         RunGame(config, "--replay " + config + "/restart.txt --trace " + config + "/restart.csv --quit-after 9600")
-            .status,
+            .Status,
         0);
     const std::vector<TraceLine> trace = ReadTrace(config + "/restart.csv");
     ASSERT_FALSE(trace.empty());

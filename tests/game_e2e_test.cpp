@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,56 +11,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "character/actions_and_clips.h"
 #include "imaging/decode.h"
 #include "motion/follow_camera.h"
+#include "support/game_run.h"
 #include "support/sound_record.h"
 #include "world/level_sounds.h"
 
 namespace {
 
-const std::string kGame = DV_BINARY_DIR "/dedivirede";
-const std::string kData = DV_BINARY_DIR;
-
-// Per-process names: ctest runs tests in parallel processes that share the temporary folder.
-std::string Temp(const std::string& name) {
-    return ::testing::TempDir() + "dv" + std::to_string(getpid()) + "_" + name;
-}
-
-struct RunResult {
-    int status = -1;
-    std::string stderrText;
-};
-
-// Runs a shell command, capturing its stderr.
-RunResult RunCommand(const std::string& shellCommand) {
-    const std::string errPath = Temp("stderr.txt");
-    const std::string command = "(" + shellCommand + ") 2>" + errPath;
-    RunResult r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errPath);
-    std::stringstream text;
-    text << err.rdbuf();
-    r.stderrText = text.str();
-    return r;
-}
-
-// Runs the game with `args` (already quoted), capturing stderr. The player's folders point
-// into the temporary folder, so no run reads or writes the real settings and saved games.
-RunResult RunGame(const std::string& args) {
-    const std::string home = Temp("home");
-    return RunCommand("XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home + "/data " + kGame + " " + args);
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-}
+using namespace dv::test;
 
 std::vector<std::string> ReadLines(const std::string& path) {
     std::ifstream in(path);
@@ -88,7 +50,7 @@ double ShareNear(const dv::Image& img, int x0, int y0, int x1, int y1, int r, in
 // test.lev: a replay that reaches its exit ends with the closing picture.
 std::string DataWithoutLevelList() {
     namespace fs = std::filesystem;
-    const fs::path dir = Temp("data_one_level");
+    const fs::path dir = TempPath("data_one_level");
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const fs::directory_entry& entry : fs::directory_iterator(kData)) {
@@ -101,11 +63,6 @@ std::string DataWithoutLevelList() {
 bool ReadStatsFrames(const std::string& path, int& frames) {
     const std::vector<std::string> lines = ReadLines(path);
     return lines.size() == 1 && std::sscanf(lines[0].c_str(), "{\"frames\": %d", &frames) == 1;
-}
-
-bool HasGame() {
-    std::ifstream game(kGame), level(kData + "/test.lev");
-    return game.good() && level.good();
 }
 
 }  // namespace
@@ -136,11 +93,11 @@ std::vector<TraceRow> ReadTrace(const std::string& path) {
 // One run on the demo level: the title, standing still, turning left in place, running north
 // through the hall's door into the next room, then Escape.
 TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string title = Temp("e2e_title.png"), game = Temp("e2e_game.png"), run = Temp("e2e_run.png");
-    const std::string trace = Temp("e2e_trace.csv"), stats = Temp("e2e_stats.json");
-    const std::string replay = Temp("e2e_replay.txt");
-    WriteFile(replay,
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string title = TempPath("e2e_title.png"), game = TempPath("e2e_game.png"), run = TempPath("e2e_run.png");
+    const std::string trace = TempPath("e2e_trace.csv"), stats = TempPath("e2e_stats.json");
+    const std::string replay = TempPath("e2e_replay.txt");
+    WriteText(replay,
               "# stand still until 7600, turn left, then run north and quit\n"
               "7600 down Left\n7840 up Left\n7900 down Right\n8140 up Right\n"
               "8400 down Up\n14400 up Up\n14600 down Escape\n");
@@ -148,7 +105,7 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
         RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --screenshot 1000:" + title +
                 " --screenshot 7600:" + game + " --screenshot 9600:" + run + " --trace " + trace + " --stats " + stats +
                 " --quit-after 20000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     dv::Image img;
     std::string error;
@@ -194,14 +151,14 @@ TEST(GameEndToEnd, TitleStandTurnRunIntoTheNextRoomAndEscape) {
 // Free look (Insert) entered while running holds the character; after it ends the run
 // goes on from where it stopped, with no leap for the seconds it was held.
 TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string trace = Temp("e2e_look.csv"), replay = Temp("e2e_look.txt");
-    WriteFile(replay,
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string trace = TempPath("e2e_look.csv"), replay = TempPath("e2e_look.txt");
+    WriteText(replay,
               "7160 down Up\n7900 down Insert\n7960 up Insert\n10400 down Insert\n10440 up Insert\n"
               "12000 up Up\n13000 down Escape\n");
     const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
                                 trace + " --quit-after 20000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     const std::vector<std::string> lines = ReadLines(trace);
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_EQ(rows.size() + 1, lines.size());
@@ -221,12 +178,12 @@ TEST(GameEndToEnd, FreeLookWhileRunningHoldsTheCharacterWithoutALeapAfter) {
 // Players press keys while the title is still up. Up held from 5000 ms: the first game ticks
 // move the character no further than ordinary running ticks do, not seven seconds' worth.
 TEST(GameEndToEnd, KeyHeldDuringTheTitleGivesNoLeapOnTheFirstTicks) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string trace = Temp("e2e_early.csv"), replay = Temp("e2e_early.txt");
-    WriteFile(replay, "5000 down Up\n9000 up Up\n");
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string trace = TempPath("e2e_early.csv"), replay = TempPath("e2e_early.txt");
+    WriteText(replay, "5000 down Up\n9000 up Up\n");
     const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --trace " +
                                 trace + " --quit-after 9000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_GT(rows.size(), 30u);
     float longestStep = 0;
@@ -240,8 +197,8 @@ TEST(GameEndToEnd, KeyHeldDuringTheTitleGivesNoLeapOnTheFirstTicks) {
 // A small level whose exit lies straight ahead: the end trigger shows the closing picture for
 // five seconds and the game ends by itself with status 0.
 TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("e2e_sprint");
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = TempPath("e2e_sprint");
     const std::string setup = "rm -rf " + dir + " && mkdir -p " + dir +
                               " && cp " DV_SOURCE_DIR "/tests/data/levels/sprint.txt " + kData +
                               "/level_sources/character.lev " + kData + "/font01.fnx " + kData + "/title1.jpg " +
@@ -250,10 +207,10 @@ TEST(GameEndToEnd, ExitCellShowsTheClosingPictureAndEnds) {
     ASSERT_EQ(std::system(setup.c_str()), 0);
     const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", stats = dir + "/stats.json";
     const std::string closing = dir + "/closing.png";
-    WriteFile(replay, "7100 down Up\n");
+    WriteText(replay, "7100 down Up\n");
     const RunResult r = RunGame("--headless --data " + dir + " --step-ms 40 --replay " + replay + " --trace " + trace +
                                 " --screenshot 12000:" + closing + " --stats " + stats + " --quit-after 30000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     const std::vector<TraceRow> rows = ReadTrace(trace);
     ASSERT_FALSE(rows.empty());
@@ -285,7 +242,7 @@ void MakeTwoSprints(const std::string& dir) {
         "/set.txt . && " DV_BINARY_DIR "/dvtool build-level sprint.txt first.lev >/dev/null && " +
         DV_BINARY_DIR "/dvtool build-level sprint.txt second.lev >/dev/null && cp title1.jpg card.jpg";
     ASSERT_EQ(std::system(setup.c_str()), 0);
-    WriteFile(dir + "/levels.txt",
+    WriteText(dir + "/levels.txt",
               "# two sprints\nlevel first.lev card.jpg First Sprint\n"
               "level second.lev card.jpg The Second Sprint\n");
 }
@@ -299,16 +256,16 @@ size_t SecondLevelStart(const std::vector<TraceRow>& rows) {
 }
 
 TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("e2e_levels");
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = TempPath("e2e_levels");
     MakeTwoSprints(dir);
     const std::string replay = dir + "/up.txt", trace = dir + "/trace.csv", card = dir + "/card.png";
     const std::string second = dir + "/second.png", closing = dir + "/closing.png";
-    WriteFile(replay, "7100 down Up\n");
+    WriteText(replay, "7100 down Up\n");
     const RunResult r = RunGame("--headless --data " + dir + " --step-ms 40 --replay " + replay + " --trace " + trace +
                                 " --screenshot 11000:" + card + " --screenshot 14500:" + second +
                                 " --screenshot 18000:" + closing + " --quit-after 40000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     // The trace runs to the first exit, pauses for the card, and starts again at the start.
     const std::vector<TraceRow> rows = ReadTrace(trace);
@@ -332,35 +289,35 @@ TEST(GameEndToEnd, LevelListCardThenTheNextLevelThenTheClosingPicture) {
 
     std::filesystem::remove(dir + "/second.lev");
     RunResult bad = RunGame("--headless --data " + dir + " --quit-after 100");
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.stderrText.find(dir + "/levels.txt:3: " + dir + "/second.lev: cannot read the level file"),
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Stderr.find(dir + "/levels.txt:3: " + dir + "/second.lev: cannot read the level file"),
               std::string::npos)
-        << bad.stderrText;
-    WriteFile(dir + "/second.lev", "DV");
+        << bad.Stderr;
+    WriteText(dir + "/second.lev", "DV");
     bad = RunGame("--headless --data " + dir + " --quit-after 100");
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.stderrText.find(dir + "/levels.txt:3: "), std::string::npos) << bad.stderrText;
-    EXPECT_EQ(std::count(bad.stderrText.begin(), bad.stderrText.end(), '\n'), 1) << bad.stderrText;
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Stderr.find(dir + "/levels.txt:3: "), std::string::npos) << bad.Stderr;
+    EXPECT_EQ(std::count(bad.Stderr.begin(), bad.Stderr.end(), '\n'), 1) << bad.Stderr;
 }
 
 // A replay per level: the second sprint, played after the first with its own replay, goes
 // tick for tick as it goes when it is the only level (the clocks shifted by when its play
 // began), although the first replay still held Up at the first exit.
 TEST(GameEndToEnd, EachLevelsReplayPlaysItsLevelAsItPlaysItAlone) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string dir = Temp("e2e_chain");
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = TempPath("e2e_chain");
     MakeTwoSprints(dir);
     const std::string first = dir + "/first.replay", second = dir + "/second.replay";
-    WriteFile(first, "7100 down Up\n");
-    WriteFile(second, "7240 down Up\n");
+    WriteText(first, "7100 down Up\n");
+    WriteText(second, "7240 down Up\n");
     const std::string chained = dir + "/chained.csv", alone = dir + "/alone.csv";
     RunResult r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + first + " --replay " +
                           second + " --trace " + chained + " --quit-after 60000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
-    WriteFile(dir + "/levels.txt", "level second.lev card.jpg The Second Sprint\n");
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    WriteText(dir + "/levels.txt", "level second.lev card.jpg The Second Sprint\n");
     r = RunGame("--headless --mute --data " + dir + " --step-ms 40 --replay " + second + " --trace " + alone +
                 " --quit-after 60000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     const std::vector<TraceRow> both = ReadTrace(chained), solo = ReadTrace(alone);
     const size_t start = SecondLevelStart(both);
@@ -458,18 +415,18 @@ double MeanDifference(const dv::Image& a, const dv::Image& b, int y0) {
 // skipped (the actions wait for particular frames, and every frame lasts at least 40 ms), so
 // the fewest frames to render, about 2340 for the 93.5 s of game time.
 TEST(GameEndToEnd, WholeCourseFromTheStartToTheClosingPicture) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string replay = DV_SOURCE_DIR "/tests/data/replays/course.replay";
-    const std::string running = Temp("course_running.png"), hanging = Temp("course_hanging.png");
-    const std::string closing = Temp("course_closing.png"), trace = Temp("course_trace.csv");
-    const std::string stats = Temp("course_stats.json"), sound = Temp("course_sound.wav");
+    const std::string running = TempPath("course_running.png"), hanging = TempPath("course_hanging.png");
+    const std::string closing = TempPath("course_closing.png"), trace = TempPath("course_trace.csv");
+    const std::string stats = TempPath("course_stats.json"), sound = TempPath("course_sound.wav");
     const int runningAt = 9400, hangingAt = 29600, closingAt = 91000, fence = 120000;
     const RunResult r = RunGame(
         "--headless --data " + DataWithoutLevelList() + " --step-ms 40 --replay " + replay + " --trace " + trace +
         " --audio-out " + sound + " --screenshot " + std::to_string(runningAt) + ":" + running + " --screenshot " +
         std::to_string(hangingAt) + ":" + hanging + " --screenshot " + std::to_string(closingAt) + ":" + closing +
         " --stats " + stats + " --quit-after " + std::to_string(fence));
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     // Every tick as recorded: a change of behaviour anywhere along the course shows here first.
     // After an intended change, look at the differences and copy the new trace over the record.
@@ -583,22 +540,22 @@ void CheckLevelRun(const std::vector<TraceRow>& rows, const LevelRoute& route) {
 // level's card, with its name, for four seconds; the last shows the closing picture, which
 // ends the game five seconds later.
 TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::string replays = DV_SOURCE_DIR "/tests/data/replays/";
-    const std::string config = Temp("adventure_config"), trace = Temp("adventure_trace.csv");
-    const std::string stats = Temp("adventure_stats.json");
+    const std::string config = TempPath("adventure_config"), trace = TempPath("adventure_trace.csv");
+    const std::string stats = TempPath("adventure_stats.json");
     std::filesystem::create_directories(config);
-    WriteFile(config + "/settings.ini", "window_width = 400\nwindow_height = 320\n");
+    WriteText(config + "/settings.ini", "window_width = 400\nwindow_height = 320\n");
     // Clocks of the recorded runs: the cistern's card, the cistern, the tower's card, the tower.
     const std::vector<int> shotsAt = {90000, 150000, 295000, 400000};
     std::string shots;
     for (const int at : shotsAt)
-        shots += " --screenshot " + std::to_string(at) + ":" + Temp("adventure_" + std::to_string(at) + ".png");
+        shots += " --screenshot " + std::to_string(at) + ":" + TempPath("adventure_" + std::to_string(at) + ".png");
     const RunResult r =
         RunGame("--headless --mute --data " + kData + " --config " + config + " --step-ms 40 --replay " + replays +
                 "course.replay --replay " + replays + "cistern.replay --replay " + replays + "tower.replay --trace " +
                 trace + " --stats " + stats + shots + " --quit-after 700000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
 
     // The trace split where it pauses for a card.
     std::vector<std::vector<TraceRow>> levels(1);
@@ -643,7 +600,7 @@ TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
     for (const int at : shotsAt) {
         dv::Image img;
         std::string error;
-        ASSERT_TRUE(dv::DecodeImageFile(Temp("adventure_" + std::to_string(at) + ".png"), img, error)) << error;
+        ASSERT_TRUE(dv::DecodeImageFile(TempPath("adventure_" + std::to_string(at) + ".png"), img, error)) << error;
         EXPECT_LT(ShareNear(img, 0, 40, img.width, img.height, 0, 0, 0, 8), 0.5) << "at " << at << ": a black frame";
         if (at == shotsAt[0] || at == shotsAt[2]) {
             EXPECT_GT(ShareNear(img, 0, img.height * 3 / 4, img.width, img.height, 255, 255, 255, 40), 0.005)
@@ -653,57 +610,57 @@ TEST(GameEndToEnd, WholeAdventureThroughTheThreeLevelsToTheClosingPicture) {
 }
 
 TEST(GameEndToEnd, EscapeOnTheTitleEndsAtOnce) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
-    const std::string replay = Temp("e2e_escape.txt"), stats = Temp("e2e_escape.json");
-    WriteFile(replay, "400 down Escape\n");
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replay = TempPath("e2e_escape.txt"), stats = TempPath("e2e_escape.json");
+    WriteText(replay, "400 down Escape\n");
     const RunResult r = RunGame("--headless --data " + kData + " --step-ms 40 --replay " + replay + " --stats " +
                                 stats + " --quit-after 5000");
-    ASSERT_EQ(r.status, 0) << r.stderrText;
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
     int frames = 0;
     ASSERT_TRUE(ReadStatsFrames(stats, frames)) << stats;
     EXPECT_LE(frames, 10);
 }
 
 TEST(GameEndToEnd, BadInputStopsBeforeTheGameStarts) {
-    if (!HasGame()) GTEST_SKIP() << "the game is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game is not built";
     RunResult r = RunGame("--frobnicate");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.stderrText.find("unknown option '--frobnicate'"), std::string::npos) << r.stderrText;
-    EXPECT_NE(r.stderrText.find("usage:"), std::string::npos);
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Stderr.find("unknown option '--frobnicate'"), std::string::npos) << r.Stderr;
+    EXPECT_NE(r.Stderr.find("usage:"), std::string::npos);
 
-    const std::string replay = Temp("e2e_bad_replay.txt");
-    WriteFile(replay, "100 down Up\n200 sideways Up\n");
+    const std::string replay = TempPath("e2e_bad_replay.txt");
+    WriteText(replay, "100 down Up\n200 sideways Up\n");
     r = RunGame("--headless --data " + kData + " --replay " + replay);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.stderrText.find(replay + ":2: 'sideways'"), std::string::npos) << r.stderrText;
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Stderr.find(replay + ":2: 'sideways'"), std::string::npos) << r.Stderr;
 
     // A data folder with the settings but without the level: the load failure is fatal and
     // names the file.
-    const std::string dir = Temp("e2e_no_level");
+    const std::string dir = TempPath("e2e_no_level");
     ASSERT_EQ(std::system(("mkdir -p " + dir + " && cp " + kData + "/set.txt " + dir).c_str()), 0);
     r = RunGame("--headless --data " + dir + " --step-ms 16 --quit-after 100");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.stderrText.find("test.lev"), std::string::npos) << r.stderrText;
+    EXPECT_NE(r.Status, 0);
+    EXPECT_NE(r.Stderr.find("test.lev"), std::string::npos) << r.Stderr;
 }
 
 TEST(GameEndToEnd, HelpAndVersion) {
-    if (!HasGame()) GTEST_SKIP() << "the game is not built";
-    EXPECT_EQ(RunGame("--help").status, 0);
-    EXPECT_EQ(RunGame("--version").status, 0);
+    if (!GameBuilt()) GTEST_SKIP() << "the game is not built";
+    EXPECT_EQ(RunGame("--help").Status, 0);
+    EXPECT_EQ(RunGame("--version").Status, 0);
 }
 
 // Started as the README's play command starts it: from the checkout root by the build's
 // relative path, without --data; and by its full path from an unrelated folder. Both find
 // every data file beside the executable, reach the game and draw what a --data run draws.
 TEST(GameEndToEnd, StartedWithoutDataFromTheCheckoutAndFromElsewhere) {
-    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
     const std::filesystem::path checkout = DV_SOURCE_DIR;
     const std::string relativeGame = std::filesystem::path(kGame).lexically_relative(checkout).string();
-    const std::string elsewhere = Temp("elsewhere");
+    const std::string elsewhere = TempPath("elsewhere");
     std::filesystem::create_directories(elsewhere);
     const std::string run = " --headless --step-ms 40 --quit-after 7800 --screenshot 7600:";
-    const std::string reference = Temp("with_data.png");
-    ASSERT_EQ(RunGame("--data " + kData + run + reference).status, 0);
+    const std::string reference = TempPath("with_data.png");
+    ASSERT_EQ(RunGame("--data " + kData + run + reference).Status, 0);
     dv::Image expected, img;
     std::string error;
     ASSERT_TRUE(dv::DecodeImageFile(reference, expected, error)) << error;
@@ -718,11 +675,11 @@ TEST(GameEndToEnd, StartedWithoutDataFromTheCheckoutAndFromElsewhere) {
     };
     for (const Start& s : starts) {
         SCOPED_TRACE(s.what);
-        const std::string shot = Temp("started.png");
+        const std::string shot = TempPath("started.png");
         std::filesystem::remove(shot);
         const RunResult r = RunCommand(s.command + run + shot);
-        ASSERT_EQ(r.status, 0) << r.stderrText;
-        EXPECT_EQ(r.stderrText, "");
+        ASSERT_EQ(r.Status, 0) << r.Stderr;
+        EXPECT_EQ(r.Stderr, "");
         ASSERT_TRUE(dv::DecodeImageFile(shot, img, error)) << error;
         EXPECT_GT(ShareNear(img, 0, 0, 120, 40, 128, 128, 128, 40), 0.02);  // the game's overlay text
         EXPECT_LT(MeanDifference(img, expected, 0), 0.01) << "not the frame a --data run draws";
@@ -733,13 +690,13 @@ TEST(GameEndToEnd, StartedWithoutDataFromTheCheckoutAndFromElsewhere) {
 // Without a display and without --headless the game says so in one line and stops at once,
 // rather than running on unseen.
 TEST(GameEndToEnd, NoDisplayIsOneLineAndExitStatusOne) {
-    if (!HasGame()) GTEST_SKIP() << "the game is not built";
+    if (!GameBuilt()) GTEST_SKIP() << "the game is not built";
     const auto start = std::chrono::steady_clock::now();
     const RunResult r = RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 10 " + kGame);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(r.status, 1) << r.stderrText;
+    EXPECT_EQ(r.Status, 1) << r.Stderr;
     EXPECT_LT(seconds, 10.0);
-    EXPECT_EQ(std::count(r.stderrText.begin(), r.stderrText.end(), '\n'), 1) << r.stderrText;
-    EXPECT_NE(r.stderrText.find("DISPLAY"), std::string::npos) << r.stderrText;
-    EXPECT_NE(r.stderrText.find("--headless"), std::string::npos) << r.stderrText;
+    EXPECT_EQ(std::count(r.Stderr.begin(), r.Stderr.end(), '\n'), 1) << r.Stderr;
+    EXPECT_NE(r.Stderr.find("DISPLAY"), std::string::npos) << r.Stderr;
+    EXPECT_NE(r.Stderr.find("--headless"), std::string::npos) << r.Stderr;
 }

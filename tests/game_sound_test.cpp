@@ -2,20 +2,16 @@
 // game run headless with its mix rendered offline (--audio-out) and listened to.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/game_audio.h"
 #include "support/allocation_count.h"
+#include "support/game_run.h"
 #include "support/sound_record.h"
 
 namespace dv {
@@ -128,35 +124,9 @@ TEST_F(TriggerTest, ActionChangesAndLandingsByTheirFallHeight) {
     EXPECT_EQ(e[0].Effect, SoundEffect::Grab);
 }
 
-const std::string kGame = DV_BINARY_DIR "/dedivirede";
-const std::string kData = DV_BINARY_DIR;
+using namespace dv::test;
 
-std::string Temp(const std::string& name) {
-    return ::testing::TempDir() + "dvsound" + std::to_string(getpid()) + "_" + name;
-}
-
-struct GameRun {
-    int Status = -1;
-    std::string Stderr;
-};
-
-GameRun RunGame(const std::string& args) {
-    const std::string err = Temp("stderr.txt");
-    const int raw = std::system((kGame + " " + args + " 2>" + err).c_str());
-    GameRun r;
-    r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(err);
-    std::stringstream text;
-    text << in.rdbuf();
-    r.Stderr = text.str();
-    return r;
-}
-
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
-bool HaveSounds() {
-    return std::filesystem::exists(kData + "/test.lev") && std::filesystem::exists(kData + "/sounds/jump.wav");
-}
+bool HaveSounds() { return GameBuilt() && std::filesystem::exists(kData + "/sounds/jump.wav"); }
 
 std::vector<char> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -168,12 +138,12 @@ const char* const kWalkThenRun = "7100 down Shift\n7100 down Up\n10100 up Shift\
 
 TEST(GameSound, TitleMusicThenStepsWalkingSofterThanRunningAndTheSameRecordTwice) {
     if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
-    const std::string replay = Temp("walk.replay"), trace = Temp("walk.csv");
-    const std::string first = Temp("first.wav"), second = Temp("second.wav");
-    WriteFile(replay, kWalkThenRun);
+    const std::string replay = TempPath("walk.replay"), trace = TempPath("walk.csv");
+    const std::string first = TempPath("first.wav"), second = TempPath("second.wav");
+    WriteText(replay, kWalkThenRun);
     const std::string common =
         "--headless --data " + kData + " --step-ms 40 --replay " + replay + " --quit-after 13000";
-    GameRun r = RunGame(common + " --trace " + trace + " --audio-out " + first);
+    RunResult r = RunGame(common + " --trace " + trace + " --audio-out " + first);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     EXPECT_EQ(r.Stderr, "") << "a complete sound set warns of nothing";
     r = RunGame(common + " --audio-out " + second);
@@ -227,22 +197,22 @@ TEST(GameSound, TitleMusicThenStepsWalkingSofterThanRunningAndTheSameRecordTwice
 // at 30 % make the steps about 0.3 times as loud.
 TEST(GameSound, SettingsVolumesScaleTheMix) {
     if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
-    const std::string config = Temp("config"), replay = Temp("volume.replay");
+    const std::string config = TempPath("config"), replay = TempPath("volume.replay");
     std::filesystem::create_directories(config);
-    WriteFile(replay, "7100 down Up\n");
+    WriteText(replay, "7100 down Up\n");
     const auto record = [&](const std::string& settings, const std::string& out) {
-        WriteFile(config + "/settings.ini", settings);
-        const GameRun r = RunGame("--headless --data " + kData + " --config " + config + " --step-ms 40 --replay " +
-                                  replay + " --quit-after 10000 --audio-out " + out);
+        WriteText(config + "/settings.ini", settings);
+        const RunResult r = RunGame("--headless --data " + kData + " --config " + config + " --step-ms 40 --replay " +
+                                    replay + " --quit-after 10000 --audio-out " + out);
         EXPECT_EQ(r.Status, 0) << r.Stderr;
         test::SoundRecord rec;
         std::string error;
         EXPECT_TRUE(test::LoadSoundRecord(out, rec, error)) << error;
         return rec;
     };
-    const test::SoundRecord full = record("", Temp("full.wav"));
+    const test::SoundRecord full = record("", TempPath("full.wav"));
     const test::SoundRecord quiet =
-        record("music_volume = 0\neffects_volume = 30\nambience_volume = 0\n", Temp("quiet.wav"));
+        record("music_volume = 0\neffects_volume = 30\nambience_volume = 0\n", TempPath("quiet.wav"));
     EXPECT_GT(full.Rms(500, 6500), 0.02);
     EXPECT_EQ(quiet.Rms(500, 6500), 0.0) << "music at 0 %";
     const double ratio = quiet.PeakRms(7400, 10000) / full.PeakRms(7400, 10000);
@@ -253,10 +223,10 @@ TEST(GameSound, SettingsVolumesScaleTheMix) {
 
 TEST(GameSound, MuteRecordsSilence) {
     if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
-    const std::string replay = Temp("mute.replay"), out = Temp("mute.wav");
-    WriteFile(replay, "7100 down Up\n");
-    const GameRun r = RunGame("--headless --mute --data " + kData + " --step-ms 40 --replay " + replay +
-                              " --quit-after 9000 --audio-out " + out);
+    const std::string replay = TempPath("mute.replay"), out = TempPath("mute.wav");
+    WriteText(replay, "7100 down Up\n");
+    const RunResult r = RunGame("--headless --mute --data " + kData + " --step-ms 40 --replay " + replay +
+                                " --quit-after 9000 --audio-out " + out);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     test::SoundRecord rec;
     std::string error;
@@ -268,7 +238,7 @@ TEST(GameSound, MuteRecordsSilence) {
 TEST(GameSound, MissingOrDamagedSoundFilesWarnOnceAndTheGamePlaysOn) {
     if (!HaveSounds()) GTEST_SKIP() << "the game or its sounds are not built";
     namespace fs = std::filesystem;
-    const std::string dir = Temp("data");
+    const std::string dir = TempPath("data");
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const char* f : {"test.lev", "test.snd", "font01.fnx", "title1.jpg", "title2.jpg", "set.txt"})
@@ -276,19 +246,19 @@ TEST(GameSound, MissingOrDamagedSoundFilesWarnOnceAndTheGamePlaysOn) {
     for (const auto& e : fs::directory_iterator(kData))
         if (e.path().filename().string().rfind("test_lm", 0) == 0)
             fs::copy_file(e.path(), dir + "/" + e.path().filename().string());
-    const std::string out = Temp("missing.wav");
+    const std::string out = TempPath("missing.wav");
     const std::string args = "--headless --data " + dir + " --step-ms 40 --quit-after 8000 --audio-out " + out;
 
     // No sound folder at all: one line, and the record is made (silent).
-    GameRun r = RunGame(args);
+    RunResult r = RunGame(args);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     EXPECT_EQ(r.Stderr, dir + "/sounds: no sound folder; the game runs without its sounds\n");
     EXPECT_TRUE(fs::exists(out));
 
     // One damaged effect and a damaged sidecar: a line for each, naming the file.
     fs::copy(kData + "/sounds", dir + "/sounds");
-    WriteFile(dir + "/sounds/jump.wav", "RIFF....WAVEjunk");
-    WriteFile(dir + "/test.snd", "DVSD");
+    WriteText(dir + "/sounds/jump.wav", "RIFF....WAVEjunk");
+    WriteText(dir + "/test.snd", "DVSD");
     r = RunGame(args);
     ASSERT_EQ(r.Status, 0) << r.Stderr;
     EXPECT_NE(r.Stderr.find(dir + "/sounds/jump.wav: offset "), std::string::npos) << r.Stderr;

@@ -19,6 +19,7 @@
 #include "imaging/decode.h"
 #include "math/geometry.h"
 #include "motion/collision.h"
+#include "support/game_run.h"
 #include "world/level_file.h"
 
 namespace dv {
@@ -26,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTool = std::string(DV_BINARY_DIR) + "/dvtool";
 const std::string kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
 class ContentTest : public ::testing::Test {
@@ -47,15 +47,9 @@ protected:
 
     // Runs dvtool; returns its exit status and puts its stderr into `err`.
     int Run(const std::string& args, std::string* err = nullptr) const {
-        const std::string errPath = Path("stderr.txt");
-        const int status = std::system((kTool + " " + args + " 2>" + errPath).c_str());
-        if (err != nullptr) {
-            std::ifstream in(errPath);
-            std::stringstream s;
-            s << in.rdbuf();
-            *err = s.str();
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const test::RunResult r = test::RunCommand(test::kTool + " " + args);
+        if (err != nullptr) *err = r.Stderr;
+        return r.Status;
     }
 
     // Compiles the demo course into test.lev, with its character pack built beside a copy of

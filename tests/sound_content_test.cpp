@@ -17,6 +17,7 @@
 
 #include "audio/wav.h"
 #include "imaging/decode.h"
+#include "support/game_run.h"
 #include "tools/sound/ogg_vorbis_writer.h"
 #include "tools/sound/sound_source.h"
 #include "tools/sound/sound_synth.h"
@@ -26,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTool = std::string(DV_BINARY_DIR) + "/dvtool";
 const std::string kSources = std::string(DV_SOURCE_DIR) + "/assets/sounds";
 
 const std::vector<RenderedSound>& Sounds() {
@@ -283,13 +283,9 @@ protected:
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     int Run(const std::string& args, std::string& err) const {
-        const std::string errPath = Path("stderr.txt");
-        const int status = std::system((kTool + " " + args + " 2>" + errPath).c_str());
-        std::ifstream in(errPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        err = s.str();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const test::RunResult r = test::RunCommand(test::kTool + " " + args);
+        err = r.Stderr;
+        return r.Status;
     }
 
     static std::string Read(const fs::path& path) {
