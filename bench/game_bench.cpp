@@ -61,22 +61,24 @@ public:
         }
         shell_ = std::make_unique<Shell>();
         shell_->Boxes.SetHeadless(true);
-        shell_->CharacterTurnRates = turnRates;
-        shell_->AudioSettings.Speakers = false;  // the scene alone is measured here
-        shell_->Start(window_->Window(), data_);
+        ShellSetup setup;
+        setup.BasePath = data_;
+        setup.CharacterTurnRates = turnRates;
+        setup.AudioSettings.Speakers = false;  // the scene alone is measured here
+        shell_->Start(window_->Window(), setup);
         ReplayPlayer replay(events_);
         shell_->Idle(true);  // the title; its end is skipped
         ClockAdvanceVirtual(std::min(clockMs, 7400) - ClockMs());
         // Frames before the last build their scene (the animator advances there) but are not
         // rasterised: the software GL would make the set-up take minutes.
-        while (ClockMs() < clockMs && !shell_->CloseRequested) {
+        while (ClockMs() < clockMs && !shell_->CloseRequested()) {
             ClockAdvanceVirtual(16);
             while (const ReplayEvent* e = replay.NextDue(ClockMs())) FeedReplayEvent(*shell_, *e);
             if (ClockMs() >= clockMs) {
                 shell_->Idle(true);
                 break;
             }
-            if (shell_->UpdateCallback != nullptr) shell_->UpdateCallback(*shell_);
+            if (shell_->UpdateCallback() != nullptr) shell_->UpdateCallback()(*shell_);
             Viewport& vp = shell_->View;
             ViewportInternals::BuildScene3D(vp);
         }
@@ -444,7 +446,7 @@ void BM_DemoUpdateStep(benchmark::State& state) {
     for (auto _ : state) {
         ClockAdvanceVirtual(19);
         UpdateStep(shell);
-        if (shell.UpdateCallback == &TitleSequence) {
+        if (shell.UpdateCallback() == &TitleSequence) {
             state.SkipWithError("the character reached the exit");
             break;
         }

@@ -59,14 +59,16 @@ void SourceReloadLatency(benchmark::State& state) {
     }
     auto shell = std::make_unique<Shell>();
     shell->Boxes.SetHeadless(true);
-    shell->CharacterTurnRates = turnRates;
-    shell->AudioSettings.Speakers = false;
-    shell->AudioSettings.Mute = true;
-    shell->SingleLevel = compiled.LevelPath;
-    shell->LevelFolder = dir.string() + "/";
-    shell->RoomNames = compiled.RoomNames;
-    shell->SkipTitle = true;
-    shell->Start(window->Window(), kData);
+    ShellSetup setup;
+    setup.BasePath = kData;
+    setup.CharacterTurnRates = turnRates;
+    setup.AudioSettings.Speakers = false;
+    setup.AudioSettings.Mute = true;
+    setup.SingleLevel = compiled.LevelPath;
+    setup.LevelFolder = dir.string() + "/";
+    setup.RoomNames = compiled.RoomNames;
+    setup.SkipTitle = true;
+    shell->Start(window->Window(), setup);
     SourceWatch watch(CompileSourceIntoCache, source, (dir / "cache").string(), kData, compiled);
     for (int i = 0; i < 3; ++i) shell->Idle(true);
 

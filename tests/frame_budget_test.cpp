@@ -70,15 +70,20 @@ protected:
         shell.Idle(true);
     }
 
-    // A shell with the character's settings, as the game makes it before start-up; its sound
-    // is mixed offline into a record, as with --audio-out.
     std::unique_ptr<Shell> NewShell() const {
         auto shell = std::make_unique<Shell>();
         shell->Boxes.SetHeadless(true);
-        shell->CharacterTurnRates = turnRates_;
-        shell->AudioSettings.Speakers = false;
-        shell->AudioSettings.RecordPath = ::testing::TempDir() + "frames" + std::to_string(getpid()) + ".wav";
         return shell;
+    }
+    // The demo content with the character's settings, as the game sets up its shell; the
+    // sound is mixed offline into a record, as with --audio-out.
+    ShellSetup Setup() const {
+        ShellSetup setup;
+        setup.BasePath = data_ + "/";
+        setup.CharacterTurnRates = turnRates_;
+        setup.AudioSettings.Speakers = false;
+        setup.AudioSettings.RecordPath = ::testing::TempDir() + "frames" + std::to_string(getpid()) + ".wav";
+        return setup;
     }
 
     std::string data_;
@@ -92,7 +97,7 @@ protected:
 TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
     std::unique_ptr<Shell> owned = NewShell();
     Shell& shell = *owned;
-    shell.Start(window_->Window(), data_ + "/");
+    shell.Start(window_->Window(), Setup());
     ReplayPlayer replay(events_);
     Step(shell, replay);                    // the title
     ClockAdvanceVirtual(7400 - ClockMs());  // skip to the end of the title
@@ -130,7 +135,7 @@ TEST_F(GameFrames, NoAllocationOneDrawPerRunAndOneUploadPerList) {
 TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
     std::unique_ptr<Shell> owned = NewShell();
     Shell& shell = *owned;
-    shell.Start(window_->Window(), data_ + "/");
+    shell.Start(window_->Window(), Setup());
     ReplayPlayer replay(events_);
     Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
@@ -155,7 +160,7 @@ TEST_F(GameFrames, BumpEffectOnlyWhereThereIsABumpMap) {
 TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
     std::unique_ptr<Shell> owned = NewShell();
     Shell& shell = *owned;
-    shell.Start(window_->Window(), data_ + "/");
+    shell.Start(window_->Window(), Setup());
     ReplayPlayer replay({{7400, true, kVkUp}});
     Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
@@ -186,7 +191,7 @@ TEST_F(GameFrames, InactiveWindowHoldsTheCharactersClock) {
 TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
     std::unique_ptr<Shell> owned = NewShell();
     Shell& shell = *owned;
-    shell.Start(window_->Window(), data_ + "/");
+    shell.Start(window_->Window(), Setup());
     ReplayPlayer replay({{7400, true, kVkUp}});
     Step(shell, replay);
     ClockAdvanceVirtual(7400 - ClockMs());
@@ -225,7 +230,7 @@ TEST_F(GameFrames, StalledClockMovesTheCharacterOneBoundedTick) {
 TEST_F(GameFrames, TextureStoreMessagesReachTheMessageBox) {
     std::unique_ptr<Shell> owned = NewShell();
     Shell& shell = *owned;
-    shell.Start(window_->Window(), data_ + "/");
+    shell.Start(window_->Window(), Setup());
     std::vector<std::string> shown;
     shell.Boxes.SetObserver([&shown](const std::string& text, const std::string&) { shown.push_back(text); });
     const bool stored = shell.Textures.LoadFromBitmap(5002, Bitmap{}, false, false);

@@ -31,6 +31,7 @@
 #include "app/replay.h"
 #include "app/run.h"
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "math/clock.h"
 #include "platform/gl_window.h"
 #include "platform/heap.h"
@@ -138,9 +139,9 @@ public:
     void Begin(Shell& shell, RandomKeys& keys, int32_t now) {
         ReleaseAllKeys(shell.Keys);
         CreateGameState(shell);  // the character's state too, as at start-up
-        shell.UpdateCallback = TitleSequence;
-        shell.TitleState = TitleStep::Title;
-        shell.TitleStartTime = now - 100000;
+        ShellInternals::UpdateCallback(shell) = TitleSequence;
+        ShellInternals::TitleState(shell) = TitleStep::Title;
+        ShellInternals::TitleStartTime(shell) = now - 100000;
         replay_ = ReplayPlayer(course_);
         // The title ends on the next tick: course time 7040, as in the recorded run.
         offsetMs_ = now - kCourseStartMs;
@@ -203,8 +204,10 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
     ASSERT_TRUE(window) << error;
     Shell shell;
     shell.Boxes.SetHeadless(true);
-    shell.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
-    shell.Start(window->Window(), data.string() + "/");
+    ShellSetup setup;
+    setup.BasePath = data.string() + "/";
+    setup.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
+    shell.Start(window->Window(), setup);
     if (shell.Level.MovableCount == 0) {
         shell.Shutdown();
         GTEST_SKIP() << "the demo level has no character yet";
@@ -228,10 +231,10 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         if (++failures <= 10) ADD_FAILURE() << "at " << now << " ms: " << what;
     };
 
-    while (ClockMs() < endMs && !shell.CloseRequested && failures == 0) {
+    while (ClockMs() < endMs && !shell.CloseRequested() && failures == 0) {
         ClockAdvanceVirtual(started && stretch.Replaying() ? kCourseStepMs : stepMs);
         const int32_t now = ClockMs();
-        const bool inGame = shell.Game != nullptr && shell.UpdateCallback != TitleSequence;
+        const bool inGame = shell.Game != nullptr && shell.UpdateCallback() != TitleSequence;
         if (inGame && started) stretch.Feed(shell, keys, now);
         // A software renderer draws a frame far slower than the game updates, so most idle
         // events run the update and the animator only; every kFrameEvery-th draws the frame.
@@ -256,11 +259,11 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
                 lowKb[minute] = lowKb[minute] == 0 ? kb : std::min(lowKb[minute], kb);
             }
         } else {
-            shell.UpdateCallback(shell);
+            shell.UpdateCallback()(shell);
             if (shell.Game != nullptr) shell.Game->CharacterModel.Update();
         }
         if (shell.Game == nullptr) continue;
-        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= TitleStep::ShowClosing;
+        const bool exited = shell.UpdateCallback() == TitleSequence && shell.TitleState() >= TitleStep::ShowClosing;
         if (exited) ++exits;
         if ((inGame && !started) || exited || (started && stretch.Over(now))) {
             stretch.Begin(shell, keys, now);
@@ -310,7 +313,7 @@ TEST(Soak, DemoLevelUnderRandomKeys) {
         roomsSeen.size(), exits);
     for (size_t i = 0; i < lowKb.size(); ++i) std::printf(" %ld/%ld", lowKb[i], highKb[i]);
     std::printf("\n");
-    EXPECT_FALSE(shell.CloseRequested);
+    EXPECT_FALSE(shell.CloseRequested());
     EXPECT_GE(reachedMs, endMs);
     // Resident memory must stay flat after the first minute: what the game keeps (the lowest
     // size in a minute) stays near the second minute's. A leak of any size shows there; a
@@ -346,7 +349,7 @@ std::string BrokenInvariant(const Shell& shell) {
     const float x = m.Position.x - h.Origin.x, z = m.Position.z - h.Origin.z;
     if (x < -kEdgeSlack || z < -kEdgeSlack || x > h.CellsX * kCellSize + kEdgeSlack ||
         z > h.CellsZ * kCellSize + kEdgeSlack)
-        return "character outside room " + std::to_string(room) + " of level " + std::to_string(shell.LevelIndex);
+        return "character outside room " + std::to_string(room) + " of level " + std::to_string(shell.LevelIndex());
     return {};
 }
 
@@ -374,10 +377,12 @@ TEST(Soak, AdventureMonkey) {
     ASSERT_TRUE(window) << error;
     Shell shell;
     shell.Boxes.SetHeadless(true);
-    shell.Folders.SavesDir = saves.string();
-    shell.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
-    shell.Start(window->Window(), data.string() + "/");
-    ASSERT_EQ(shell.Levels.size(), 3u);
+    ShellSetup setup;
+    setup.BasePath = data.string() + "/";
+    setup.Folders.SavesDir = saves.string();
+    setup.CharacterTurnRates = InitGameModules(data.string() + "/set.txt", shell.Boxes);
+    shell.Start(window->Window(), setup);
+    ASSERT_EQ(shell.Levels().size(), 3u);
 
     std::vector<std::vector<ReplayEvent>> replays(3);
     const char* const names[] = {"course", "cistern", "tower"};
@@ -407,14 +412,14 @@ TEST(Soak, AdventureMonkey) {
     };
     const std::pair<int, int> sizes[] = {{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {400, 700}};
 
-    while (ClockMs() < endMs && !shell.CloseRequested && failures == 0) {
+    while (ClockMs() < endMs && !shell.CloseRequested() && failures == 0) {
         ClockAdvanceVirtual(stretch != nullptr && stretch->Replaying() ? kCourseStepMs : 16);
         const int32_t now = ClockMs();
         if (shell.Paused() && now >= resumeAtMs) shell.ResumeGame();
         const bool inGame = shell.Game != nullptr && shell.InGame();
         // A new stretch at the start, after one ended, and on each level the game moves on to.
-        if (inGame && (stretch == nullptr || stretchLevel != shell.LevelIndex)) {
-            stretchLevel = shell.LevelIndex;
+        if (inGame && (stretch == nullptr || stretchLevel != shell.LevelIndex())) {
+            stretchLevel = shell.LevelIndex();
             stretch = &stretches[stretchLevel];
             stretch->Begin(shell, keys, now);
             continue;
@@ -435,7 +440,7 @@ TEST(Soak, AdventureMonkey) {
                     if (!slotSaved[static_cast<size_t>(slot)]) break;
                     if (!LoadFromSlot(shell, slot)) fail(now, "slot " + std::to_string(slot) + " saved but not loaded");
                     // The loaded game goes on under the keys of its level's stretch.
-                    stretchLevel = shell.LevelIndex;
+                    stretchLevel = shell.LevelIndex();
                     stretch = &stretches[stretchLevel];
                     ++counts.loads;
                     break;
@@ -474,27 +479,27 @@ TEST(Soak, AdventureMonkey) {
                 heap.TrimNow();
                 const long kb = ResidentKb();
                 if (now > 60000) {
-                    auto [it, fresh] = lowKbByLevel.try_emplace(shell.LevelIndex, kb, kb);
+                    auto [it, fresh] = lowKbByLevel.try_emplace(shell.LevelIndex(), kb, kb);
                     it->second.first = std::min(it->second.first, kb);
                     it->second.second = std::max(it->second.second, kb);
                 }
             }
         } else if (!shell.Paused()) {
-            shell.UpdateCallback(shell);
+            shell.UpdateCallback()(shell);
             if (shell.Game != nullptr) shell.Game->CharacterModel.Update();
         }
         if (shell.Game == nullptr) continue;
-        const bool exited = shell.UpdateCallback == TitleSequence && shell.TitleState >= TitleStep::ShowClosing;
+        const bool exited = shell.UpdateCallback() == TitleSequence && shell.TitleState() >= TitleStep::ShowClosing;
         if (exited || (stretch != nullptr && stretch->Over(now))) {
             if (exited) shell.EnterLevel(0);
-            stretchLevel = shell.LevelIndex;
+            stretchLevel = shell.LevelIndex();
             stretch = &stretches[stretchLevel];
             stretch->Begin(shell, keys, now);
             continue;
         }
         if (!inGame || shell.Paused()) continue;
         ++ticks;
-        roomsSeen.insert({shell.LevelIndex, shell.Game->Body.Room});
+        roomsSeen.insert({shell.LevelIndex(), shell.Game->Body.Room});
         if (const std::string broken = BrokenInvariant(shell); !broken.empty()) fail(now, broken);
     }
     const int32_t reachedMs = ClockMs();

@@ -425,7 +425,9 @@ TEST_F(FrameTest, ShellEndsTheProgramWhenNoDeviceCanBeMade) {
             SDL_GL_MakeCurrent(window->Window(), nullptr);  // no current GL context
             Shell shell;
             shell.Boxes.SetHeadless(true);
-            shell.Start(window->Window(), "no-such-folder/");
+            ShellSetup setup;
+            setup.BasePath = "no-such-folder/";
+            shell.Start(window->Window(), setup);
             std::exit(4);
         },
         ::testing::ExitedWithCode(1), "Error: Error trying to Create DX Viewport!");

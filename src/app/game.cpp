@@ -2,6 +2,7 @@
 
 #include "app/message_boxes.h"
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "character/character.h"
 #include "character/character_tick.h"
 #include "character/settings.h"
@@ -36,12 +37,13 @@ TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& b
 void CreateGameState(Shell& shell) {
     const LevelMap& map = shell.Level.Map;
     // --at replaces the first level's start (also for a restart of it).
-    const bool override = shell.HasStartOverride && shell.LevelIndex == 0;
-    const int32_t startRoom = override ? shell.StartOverride.Room : map.StartRoom;
-    auto game = std::make_unique<GameState>(override ? shell.StartOverride.Position : map.StartPosition);
+    const PlacedStart* const start = shell.LevelIndex() == 0 ? ShellInternals::StartOverride(shell) : nullptr;
+    const bool override = start != nullptr;
+    const int32_t startRoom = override ? start->Room : map.StartRoom;
+    auto game = std::make_unique<GameState>(override ? start->Position : map.StartPosition);
     GameState& g = *game;
     BodyPose& body = g.Body.Movement;
-    if (override) body.AngleY = shell.StartHeading;
+    if (override) body.AngleY = ShellInternals::StartHeading(shell);
     g.Follow = std::make_unique<FollowCamera>();
     g.Follow->Subject = {body.Position, body.AngleY};
     g.Body.Room = startRoom;
@@ -49,7 +51,8 @@ void CreateGameState(Shell& shell) {
     g.Follow->Room = startRoom;
     g.Follow->CharacterRoom = g.Body.Room;
     g.Record = ActionRecord{};
-    g.Actions = NewCharacterState(shell.CharacterTurnRates.Standing, shell.CharacterTurnRates.Running, ClockMs());
+    g.Actions = NewCharacterState(shell.Setup().CharacterTurnRates.Standing, shell.Setup().CharacterTurnRates.Running,
+                                  ClockMs());
 
     g.CharacterModel.Create(shell.Level);
     g.CharacterModel.BindMovable(0);
@@ -87,7 +90,7 @@ void UpdateStep(Shell& shell) {
 
     // The keys of this tick; the character may move the camera during its step.
     const int32_t now = ClockMs();
-    const KeyBindings& bindings = shell.Settings.Keys;
+    const KeyBindings& bindings = shell.Settings().Keys;
     g.Follow->Input = CameraInputFrom(shell.Keys, bindings);
     if (g.Follow->Mode() != CameraMode::FreeLook)
         StepCharacter(g.Actions, g.Record, CharacterInputFrom(shell.Keys, now, bindings), {g.Body, g.CharacterModel},

@@ -18,7 +18,7 @@ constexpr float kCharacterScale = 3.2f;
 
 void GameScene3D(void* user) {
     Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running) return;
+    if (!shell.Running()) return;
     const auto start = std::chrono::steady_clock::now();
     GameState& g = *shell.Game;
     Viewport& vp = shell.View;
@@ -30,7 +30,7 @@ void GameScene3D(void* user) {
     DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum(), true,
                   &g.Scratch);
     DrawGameCharacter(shell, target);
-    if (shell.Settings.Shadows) DrawCharacterShadow(shell);
+    if (shell.Settings().Shadows) DrawCharacterShadow(shell);
     g.LastSceneBuildUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 

@@ -46,7 +46,7 @@ void DrawMenu(Shell& shell) {
         case MenuPage::SaveSlots:
         case MenuPage::LoadSlots:
             title = shell.Menu.Page() == MenuPage::SaveSlots ? "Save to" : "Load from";
-            lines = shell.SlotLines;
+            lines = shell.SlotLines();
             lines.resize(kSaveSlotCount);
             lines.emplace_back("Back");
             break;
@@ -95,16 +95,16 @@ void DrawFrontEnd(Shell& shell) {
     Viewport& vp = shell.View;
     if (shell.Paused()) DrawMenu(shell);
     const float lineHeight = kLineHeight * OverlayScale(vp);
-    if (!shell.ReloadError.empty()) {
+    if (!shell.ReloadError().empty()) {
         // Above the notice line, until a good save of the source replaces it.
         SetColour(shell, 255, 96, 64);
-        vp.DrawText(shell.ReloadError, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - 2 * lineHeight,
+        vp.DrawText(shell.ReloadError(), BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - 2 * lineHeight,
                     kTextScale * OverlayScale(vp));
     }
-    if (!shell.Notice.empty() && ClockSince(ClockMs(), shell.NoticeUntil) < 0) {
+    if (!shell.Notice().empty() && ClockSince(ClockMs(), shell.NoticeUntil()) < 0) {
         const float scale = OverlayScale(vp);
         SetColour(shell, 128, 128, 64);
-        vp.DrawText(shell.Notice, BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - kLineHeight * scale,
+        vp.DrawText(shell.Notice(), BlendMode::AlphaTested, 0, static_cast<float>(vp.Height()) - kLineHeight * scale,
                     kTextScale * scale);
     }
 }

@@ -52,7 +52,7 @@ void DrawRunSummary(Shell& shell, float y, float scale) {
     char time[24];
     FormatRunTime(stats.TimeMs, time, sizeof time);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 255;
-    DrawCentred(shell, Format("%s   %s", shell.Levels[shell.LevelIndex].Name.c_str(), time).View(), y, scale);
+    DrawCentred(shell, Format("%s   %s", shell.Levels()[shell.LevelIndex()].Name.c_str(), time).View(), y, scale);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 200;
     const auto metres = static_cast<int>(DistanceInMetres(stats.Distance) + 0.5f);
     DrawCentred(shell,
@@ -66,7 +66,7 @@ void DrawRunSummary(Shell& shell, float y, float scale) {
 
 void TitleOverlay2D(void* user) {
     Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running) return;
+    if (!shell.Running()) return;
     Viewport& vp = shell.View;
     vp.Begin2D();
     vp.SetFont(&shell.Font);
@@ -82,12 +82,12 @@ void TitleOverlay2D(void* user) {
     vp.DrawText("DediVirede Alpha 1", BlendMode::AlphaTested, left, top, 0.75f * scale);
     vp.DrawText(kCreditLines[0], BlendMode::AlphaTested, left, top + 20 * scale, 0.75f * scale);
     vp.DrawText(kCreditLines[1], BlendMode::AlphaTested, left, top + 40 * scale, 0.75f * scale);
-    if (shell.TitleState == TitleStep::Closing) DrawRunSummary(shell, top + 440.0f * scale, scale);
+    if (shell.TitleState() == TitleStep::Closing) DrawRunSummary(shell, top + 440.0f * scale, scale);
 }
 
 void LevelCardOverlay2D(void* user) {
     Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running || shell.LevelIndex + 1 >= shell.Levels.size()) return;
+    if (!shell.Running() || shell.LevelIndex() + 1 >= shell.Levels().size()) return;
     Viewport& vp = shell.View;
     vp.Begin2D();
     vp.SetFont(&shell.Font);
@@ -96,7 +96,7 @@ void LevelCardOverlay2D(void* user) {
     const float width = static_cast<float>(vp.Width()), height = static_cast<float>(vp.Height());
     const float left = (width - 800.0f * scale) / 2, top = (height - 600.0f * scale) / 2;
     vp.DrawPicture(kPictureSlot, BlendMode::Opaque, left, top, left + 800.0f * scale, top + 600.0f * scale);
-    const std::string& name = shell.Levels[shell.LevelIndex + 1].Name;
+    const std::string& name = shell.Levels()[shell.LevelIndex() + 1].Name;
     const float textScale = 1.5f * scale;
     const float textWidth = TextWidth(shell.Font, name) * textScale;
     shell.Font.Red = shell.Font.Green = 255;
@@ -107,7 +107,7 @@ void LevelCardOverlay2D(void* user) {
 
 void GameOverlay2D(void* user) {
     Shell& shell = *static_cast<Shell*>(user);
-    if (!shell.Running) return;
+    if (!shell.Running()) return;
     Viewport& vp = shell.View;
     vp.Begin2D();
     vp.SetFont(&shell.Font);
@@ -118,17 +118,17 @@ void GameOverlay2D(void* user) {
         return std::string_view(line, static_cast<size_t>(std::clamp(size, 0, int(sizeof line) - 1)));
     };
     const float scale = OverlayScale(vp);
-    const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth, shell.OuterHeight);
+    const int size = std::snprintf(line, sizeof line, "%d X %d", shell.OuterWidth(), shell.OuterHeight());
     vp.DrawText(written(size), BlendMode::AlphaTested, 0, 0, 0.75f * scale);
     float y = 20 * scale;
-    if (shell.Settings.ShowFrameRate) {
+    if (shell.Settings().ShowFrameRate) {
         const int fps = std::snprintf(line, sizeof line, "FPS:%d", vp.FramesPerSecond());
         vp.DrawText(written(fps), BlendMode::AlphaTested, 0, y, 0.75f * scale);
         y += 20 * scale;
     }
-    if (shell.Settings.ShowLevelTime && shell.Game) {
+    if (shell.Settings().ShowLevelTime && shell.Game) {
         // The time stands still while the menu is open, at the moment it opened.
-        const int32_t now = shell.Paused() ? shell.PausedAt : ClockMs();
+        const int32_t now = shell.Paused() ? shell.PausedAt() : ClockMs();
         const int time = FormatRunTime(shell.Game->Run.TimeMs(now), line, sizeof line);
         vp.DrawText(written(time), BlendMode::AlphaTested, 0, y, 0.75f * scale);
     }

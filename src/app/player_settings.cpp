@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "files/read_file.h"
 #include "files/safe_write.h"
 
@@ -141,9 +142,9 @@ void StepWindowSize(PlayerSettings& s, int step) {
 
 // A shell without player folders (tests, benchmarks) keeps its settings to itself.
 void SavePlayerSettings(Shell& shell) {
-    if (shell.Folders.SettingsPath.empty()) return;
+    if (shell.Setup().Folders.SettingsPath.empty()) return;
     std::string error;
-    if (!WritePlayerSettings(shell.Folders.SettingsPath, shell.Settings, error)) shell.Notify(error);
+    if (!WritePlayerSettings(shell.Setup().Folders.SettingsPath, shell.Settings(), error)) shell.Notify(error);
 }
 
 void ParsePlayerSettings(std::string_view text, const std::string& name, PlayerSettings& out,
@@ -226,7 +227,7 @@ bool WritePlayerSettings(const std::string& path, const PlayerSettings& settings
 }
 
 std::vector<std::string> SettingsLines(const Shell& shell) {
-    const PlayerSettings& s = shell.Settings;
+    const PlayerSettings& s = shell.Settings();
     const auto percent = [](const char* label, int value) {
         return std::string(label) + "   " + std::to_string(value) + " %";
     };
@@ -251,7 +252,7 @@ std::vector<std::string> SettingsLines(const Shell& shell) {
 }
 
 void ChangeSetting(Shell& shell, int line, int step) {
-    PlayerSettings& s = shell.Settings;
+    PlayerSettings& s = ShellInternals::Settings(shell);
     switch (line) {
         case 0: StepPercent(s.MasterVolume, step); break;
         case 1: StepPercent(s.EffectsVolume, step); break;
@@ -274,7 +275,7 @@ void ChangeSetting(Shell& shell, int line, int step) {
 void BindKey(Shell& shell, int line, int code) {
     const int k = line - kSettingValueLines;
     if (k < 0 || k >= kGameKeyCount) return;
-    PlayerSettings& s = shell.Settings;
+    PlayerSettings& s = ShellInternals::Settings(shell);
     const auto key = static_cast<GameKey>(k);
     if (Reserved(code)) {
         shell.Notify(KeyName(code) + " is kept by the game; " + GameKeyLabel(key) + " stays on " +

@@ -17,6 +17,7 @@
 #include "app/replay.h"
 #include "app/screenshot_writer.h"
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "app/source_watch.h"
 #include "math/clock.h"
 #include "platform/gamepad.h"
@@ -143,10 +144,10 @@ std::optional<std::chrono::system_clock::time_point> TakeSourceChange(Shell& she
         std::string shown = result.Error;
         const size_t slash = shown.rfind('/', shown.find(':'));
         if (slash != std::string::npos) shown.erase(0, slash + 1);
-        shell.ReloadError = shown;
+        ShellInternals::ReloadError(shell) = shown;
         return std::nullopt;
     }
-    shell.ReloadError.clear();
+    ShellInternals::ReloadError(shell).clear();
     shell.ReloadLevel(result.Level);
     return result.WrittenAt;
 }
@@ -190,13 +191,14 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         shell.Boxes.SetHeadless(false);
     }
     const std::string basePath = FindBasePath(options);
-    shell.AudioSettings.Speakers = !options.Headless;
-    shell.AudioSettings.Mute = options.Mute;
-    shell.AudioSettings.RecordPath = FromStartDir(startDir, options.AudioOutPath);
+    ShellSetup setup;
+    setup.AudioSettings.Speakers = !options.Headless;
+    setup.AudioSettings.Mute = options.Mute;
+    setup.AudioSettings.RecordPath = FromStartDir(startDir, options.AudioOutPath);
     ClockStart();
     if (options.StepMs > 0) ClockUseVirtual(true);
-    shell.BasePath = basePath;
-    shell.Folders = FindPlayerFolders(options.ConfigDir);
+    setup.BasePath = basePath;
+    setup.Folders = FindPlayerFolders(options.ConfigDir);
     CompiledSource compiled;  // of a level source played
     if (options.Watch && !IsLevelSource(options.LevelPath)) {
         std::fprintf(stderr, "--watch: it watches a level source played with --level FILE.txt\n");
@@ -204,33 +206,33 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
     }
     if (!options.LevelPath.empty()) {
         const std::string level = FromStartDir(startDir, options.LevelPath);
-        shell.SingleLevel = level;
-        shell.LevelFolder = std::filesystem::path(level).parent_path().string() + "/";
+        setup.SingleLevel = level;
+        setup.LevelFolder = std::filesystem::path(level).parent_path().string() + "/";
         if (IsLevelSource(level)) {
             if (!compiler) error = level + ": this build plays compiled levels only";
-            if (!compiler || !compiler(level, shell.Folders.CacheDir, basePath, compiled, error)) {
+            if (!compiler || !compiler(level, setup.Folders.CacheDir, basePath, compiled, error)) {
                 std::fprintf(stderr, "%s\n", error.c_str());
                 return 2;
             }
-            shell.SingleLevel = compiled.LevelPath;
-            shell.RoomNames = compiled.RoomNames;
+            setup.SingleLevel = compiled.LevelPath;
+            setup.RoomNames = compiled.RoomNames;
         }
     }
-    shell.SkipTitle = options.NoTitle;
-    shell.StartAt = options.At;
-    shell.CharacterTurnRates = InitGameModules(shell.DataFile("set.txt"), shell.Boxes);
+    setup.SkipTitle = options.NoTitle;
+    setup.StartAt = options.At;
+    setup.CharacterTurnRates = InitGameModules(setup.DataFile("set.txt"), shell.Boxes);
     std::vector<std::string> warnings;
-    ReadPlayerSettings(shell.Folders.SettingsPath, shell.Settings, warnings);
+    ReadPlayerSettings(setup.Folders.SettingsPath, setup.Settings, warnings);
     for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
 
     // The window opens at its designed size and start-up makes it 800 x 600. An offscreen
     // surface cannot change size, so headless it starts at the final size.
-    const int width = options.Headless ? shell.Settings.WindowWidth : 695;
-    const int height = options.Headless ? shell.Settings.WindowHeight : 442;
+    const int width = options.Headless ? setup.Settings.WindowWidth : 695;
+    const int height = options.Headless ? setup.Settings.WindowHeight : 442;
     window = GLWindow::Create("Dedivirede Alpha 1", width, height, !options.Headless, true, error);
     if (!window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
 
-    shell.Start(window->Window(), basePath);
+    shell.Start(window->Window(), setup);
     if (!options.TracePath.empty() && !OpenTrace(shell, options.TracePath, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         shell.Shutdown();
@@ -247,7 +249,7 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
     std::unique_ptr<SourceWatch> watch;
     if (options.Watch)
         watch = std::make_unique<SourceWatch>(compiler, FromStartDir(startDir, options.LevelPath),
-                                              shell.Folders.CacheDir, basePath, compiled);
+                                              shell.Setup().Folders.CacheDir, basePath, compiled);
     std::vector<FileCopyRequest> copies = options.Copies;
     for (FileCopyRequest& copy : copies) {
         copy.From = FromStartDir(startDir, copy.From);
@@ -262,11 +264,11 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
     bool screenshotWanted = false;
     bool focused = true;
     bool outputFailed = false;  // a screenshot asked for could not be written (its line is out)
-    while (!shell.CloseRequested) {
+    while (!shell.CloseRequested()) {
         SDL_Event e;
-        pads.SetDeadZone(shell.Settings.PadDeadZone);
+        pads.SetDeadZone(shell.Settings().PadDeadZone);
         while (SDL_PollEvent(&e)) HandleEvent(shell, e, focused, pads, screenshotWanted);
-        if (shell.CloseRequested) break;
+        if (shell.CloseRequested()) break;
         const bool active = options.Headless || focused;
         if (!active) {
             shell.Idle(false);
@@ -275,10 +277,10 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         }
         if (options.StepMs > 0) ClockAdvanceVirtual(options.StepMs);
         const int32_t now = ClockMs();
-        while (const ReplayEvent* ev = replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt))
+        while (const ReplayEvent* ev = replay.NextDue(now, shell.LevelIndex(), shell.PlayStartedAt()))
             FeedReplayEvent(shell, *ev, screenshotWanted);
         if (options.QuitAfterMs >= 0 && now >= options.QuitAfterMs) break;
-        if (shell.CloseRequested) break;
+        if (shell.CloseRequested()) break;
         for (auto it = copies.begin(); it != copies.end();) {
             if (it->ClockMs > now) {
                 ++it;

@@ -93,19 +93,19 @@ void Frame(void* user) {
     input.PollGamepads();
     if (int width = 0, height = 0; run.Window->TakeResize(width, height)) shell.Resize(width, height);
     if (input.CloseRequested) shell.Close();
-    if (shell.CloseRequested) return Finish(run);
+    if (shell.CloseRequested()) return Finish(run);
     if (!run.Opts.Headless && !input.Focused) {
         shell.Idle(false);
         return;
     }
     if (run.Opts.StepMs > 0) ClockAdvanceVirtual(run.Opts.StepMs);
     const int32_t now = ClockMs();
-    while (const ReplayEvent* e = run.Replay.NextDue(now, shell.LevelIndex, shell.PlayStartedAt)) {
+    while (const ReplayEvent* e = run.Replay.NextDue(now, shell.LevelIndex(), shell.PlayStartedAt())) {
         if (e->Down && e->Key == kVkScreenshot) input.ScreenshotWanted = true;
         FeedReplayEvent(shell, *e);
     }
     if (run.Opts.QuitAfterMs >= 0 && now >= run.Opts.QuitAfterMs) return Finish(run);
-    if (shell.CloseRequested) return Finish(run);
+    if (shell.CloseRequested()) return Finish(run);
 
     shell.Audio.RenderUpTo(now);
     const uint64_t drawsBefore = shell.View.Counters().DrawCalls;
@@ -158,15 +158,17 @@ int RunGame(const Options& options, const SourceCompiler&) {
     const std::string basePath = (options.DataDir.empty() ? std::string("/data") : options.DataDir) + "/";
     Shell& shell = run.Game;
     shell.Boxes.SetHeadless(false);
-    shell.AudioSettings.Speakers = true;
-    shell.AudioSettings.Mute = options.Mute;
+    ShellSetup setup;
+    setup.BasePath = basePath;
+    setup.AudioSettings.Speakers = true;
+    setup.AudioSettings.Mute = options.Mute;
     ClockStart();
     if (options.StepMs > 0) ClockUseVirtual(true);
-    shell.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
+    setup.CharacterTurnRates = InitGameModules(basePath + "set.txt", shell.Boxes);
 
     run.Window = WebWindow::Create(kCanvas, options.CanvasWidth, options.CanvasHeight, error);
     if (!run.Window) shell.Boxes.Fatal("There is not DX8.1 support in your videocard", "Error", error);
-    shell.Start(run.Window->Window(), basePath);
+    shell.Start(run.Window->Window(), setup);
     // Start sizes the view for the settings' window; in a browser the canvas has the say.
     int width = 0, height = 0;
     run.Window->Size(width, height);

@@ -6,6 +6,7 @@
 #include "app/game.h"
 #include "app/save_game.h"
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "math/clock.h"
 #include "world/level_file.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 // The clock the game's state is read at: the moment the menu opened while it is open, since
 // the game's clocks stand still from then on.
-int32_t GameNow(const Shell& shell) { return shell.Paused() ? shell.PausedAt : ClockMs(); }
+int32_t GameNow(const Shell& shell) { return shell.Paused() ? shell.PausedAt() : ClockMs(); }
 
 bool SaveFitsLevelFile(const std::string& levelPath, const SavedGame& saved, std::string& error) {
     LevelFileData data;
@@ -33,19 +34,20 @@ bool SaveFitsLevelFile(const std::string& levelPath, const SavedGame& saved, std
 std::string SlotName(int slot) { return slot == kQuickSlot ? "Quick" : "Slot " + std::to_string(slot); }
 
 std::string SlotPath(const Shell& shell, int slot) {
-    return shell.Folders.SavesDir + "/" + (slot == kQuickSlot ? std::string("quick") : "slot" + std::to_string(slot)) +
-           ".sav";
+    return shell.Setup().Folders.SavesDir + "/" +
+           (slot == kQuickSlot ? std::string("quick") : "slot" + std::to_string(slot)) + ".sav";
 }
 
 void SaveToSlot(Shell& shell, int slot) {
     if (!shell.InGame() || !shell.Game) return;
-    if (shell.Folders.SavesDir.empty()) {
+    if (shell.Setup().Folders.SavesDir.empty()) {
         shell.Notify("No folder for saved games: nothing saved");
         return;
     }
     const SavedGame saved = CaptureGame(*shell.Game, shell.ViewCamera, GameNow(shell));
     std::string error;
-    if (!WriteSaveFile(SlotPath(shell, slot), saved, shell.LevelId, static_cast<int64_t>(std::time(nullptr)), error)) {
+    if (!WriteSaveFile(SlotPath(shell, slot), saved, ShellInternals::LevelId(shell),
+                       static_cast<int64_t>(std::time(nullptr)), error)) {
         shell.Notify(error);
         return;
     }
@@ -54,22 +56,22 @@ void SaveToSlot(Shell& shell, int slot) {
 }
 
 bool LoadFromSlot(Shell& shell, int slot) {
-    if (!shell.InGame() || !shell.Game || shell.Folders.SavesDir.empty()) return false;
+    if (!shell.InGame() || !shell.Game || shell.Setup().Folders.SavesDir.empty()) return false;
     SaveHeader header{};
     SavedGame saved{};
     std::string error;
     const std::string path = SlotPath(shell, slot);
     const int32_t now = ClockMs();
     size_t level = 0;
-    if (!ReadSaveFile(path, shell.LevelIds, level, header, saved, error)) {
+    if (!ReadSaveFile(path, ShellInternals::LevelIds(shell), level, header, saved, error)) {
         if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
         shell.Notify(error);
         return false;
     }
     // A game saved on another level of the adventure starts that level, but only once the
     // save is known to fit it: a load that fails leaves the game being played as it was.
-    if (level != shell.LevelIndex) {
-        if (!SaveFitsLevelFile(shell.BasePath + shell.Levels[level].File, saved, error)) {
+    if (level != shell.LevelIndex()) {
+        if (!SaveFitsLevelFile(shell.Setup().BasePath + shell.Levels()[level].File, saved, error)) {
             if (error.rfind(path, 0) != 0) error = path + ": damaged: " + error;
             shell.Notify(error);
             return false;
@@ -83,7 +85,7 @@ bool LoadFromSlot(Shell& shell, int slot) {
     }
     RebuildCharacterLights(shell);
     if (shell.Paused()) {
-        shell.PausedAt = now;
+        ShellInternals::PausedAt(shell) = now;
         shell.ResumeGame();
     }
     shell.Notify("Loaded " + SlotName(slot));
@@ -91,7 +93,7 @@ bool LoadFromSlot(Shell& shell, int slot) {
 }
 
 void RefreshSlotLines(Shell& shell) {
-    shell.SlotLines.assign(kSaveSlotCount, std::string());
+    ShellInternals::SlotLines(shell).assign(kSaveSlotCount, std::string());
     for (int slot = 0; slot < kSaveSlotCount; ++slot) {
         const std::string path = SlotPath(shell, slot);
         std::string line = SlotName(slot) + "   ";
@@ -101,17 +103,18 @@ void RefreshSlotLines(Shell& shell) {
         std::string error;
         if (!std::filesystem::exists(path, ec)) {
             line += "empty";
-        } else if (size_t level = 0; !ReadSaveFile(path, shell.LevelIds, level, header, saved, error)) {
+        } else if (size_t level = 0;
+                   !ReadSaveFile(path, ShellInternals::LevelIds(shell), level, header, saved, error)) {
             line += "cannot be loaded";
         } else {
-            if (shell.Levels.size() > 1) line += shell.Levels[level].Name + "   ";
+            if (shell.Levels().size() > 1) line += shell.Levels()[level].Name + "   ";
             char when[32] = "?";
             const auto t = static_cast<std::time_t>(header.SavedAt);
             std::tm local{};
             if (localtime_r(&t, &local) != nullptr) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
             line += std::string(when) + "   room " + std::to_string(static_cast<int64_t>(header.Room) + 1);
         }
-        shell.SlotLines[static_cast<size_t>(slot)] = line;
+        ShellInternals::SlotLines(shell)[static_cast<size_t>(slot)] = line;
     }
 }
 

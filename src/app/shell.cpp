@@ -39,10 +39,12 @@ Shell::Shell() {
 
 Shell::~Shell() = default;
 
-void Shell::Start(SDL_Window* window, const std::string& basePath) {
-    Window = window;
+void Shell::Start(SDL_Window* window, const ShellSetup& setup) {
+    setup_ = setup;
+    settings_ = setup.Settings;
+    window_ = window;
     std::setlocale(LC_NUMERIC, "C");  // "." as the decimal separator everywhere
-    Running = false;
+    running_ = false;
     View.FarPlane = 4224.0f;
     View.Fog.Red = View.Fog.Green = View.Fog.Blue = 0;
 
@@ -65,59 +67,59 @@ void Shell::Start(SDL_Window* window, const std::string& basePath) {
     View.Fog.Enabled = true;
     View.ApplyFog();
 
-    BasePath = basePath;
     Textures.MipCount = 4;
     ReadLevels();
     LoadLevelAt(0);
-    if (StartAt.Given) ResolveStartAt();
+    if (setup_.StartAt.Given) ResolveStartAt();
 
-    SDL_SetWindowSize(window, Settings.WindowWidth, Settings.WindowHeight);
-    Resize(Settings.WindowWidth, Settings.WindowHeight);
+    SDL_SetWindowSize(window, settings_.WindowWidth, settings_.WindowHeight);
+    Resize(settings_.WindowWidth, settings_.WindowHeight);
     // The window starts windowed with vertical sync (headless without, which stays).
-    AppliedSettings = Settings;
-    AppliedSettings.FullScreen = false;
-    AppliedSettings.VerticalSync = true;
+    appliedSettings_ = settings_;
+    appliedSettings_.FullScreen = false;
+    appliedSettings_.VerticalSync = true;
     ApplySettings();
     Menu.SetSettingsShape(kSettingsLineCount, kSettingValueLines, kGameKeyCount);
 
     CreateGameState(*this);
     std::vector<std::string> warnings;
-    Audio.Start(AudioSettings, BasePath, LevelPath(0), Level.Map, warnings);
+    Audio.Start(setup_.AudioSettings, setup_.BasePath, LevelPath(0), Level.Map, warnings);
     PrintWarnings(warnings);
 
-    UpdateCallback = TitleSequence;
-    Running = true;
-    if (SkipTitle) BeginPlay(*this);
+    updateCallback_ = TitleSequence;
+    running_ = true;
+    if (setup_.SkipTitle) BeginPlay(*this);
 }
 
-std::string Shell::DataFile(const std::string& name) const {
+std::string ShellSetup::DataFile(const std::string& name) const {
     std::error_code ec;
     if (!LevelFolder.empty() && std::filesystem::is_regular_file(LevelFolder + name, ec)) return LevelFolder + name;
     return BasePath + name;
 }
 
 std::string Shell::LevelPath(size_t index) const {
-    const std::string& file = Levels[index].File;
-    return !file.empty() && file.front() == '/' ? file : BasePath + file;
+    const std::string& file = levels_[index].File;
+    return !file.empty() && file.front() == '/' ? file : setup_.BasePath + file;
 }
 
 void Shell::ReadLevels() {
     std::string error;
-    if (!SingleLevel.empty()) {
-        Levels.assign(1, LevelEntry{SingleLevel, "", std::filesystem::path(SingleLevel).stem().string(), 0});
-        LevelIds.assign(1, LevelIdentity{});
+    if (!setup_.SingleLevel.empty()) {
+        levels_.assign(
+            1, LevelEntry{setup_.SingleLevel, "", std::filesystem::path(setup_.SingleLevel).stem().string(), 0});
+        levelIds_.assign(1, LevelIdentity{});
         return;
     }
-    if (!ReadLevelList(BasePath, Levels, error)) Boxes.Fatal(error, "Error");
-    LevelIds.assign(Levels.size(), LevelIdentity{});
+    if (!ReadLevelList(setup_.BasePath, levels_, error)) Boxes.Fatal(error, "Error");
+    levelIds_.assign(levels_.size(), LevelIdentity{});
     // The first level is read, and so checked, when it is loaded just after.
-    for (size_t i = 1; i < Levels.size(); ++i) {
-        const LevelEntry& entry = Levels[i];
+    for (size_t i = 1; i < levels_.size(); ++i) {
+        const LevelEntry& entry = levels_[i];
         const std::string path = LevelPath(i);
         // Messages of a listed level say where the list names it.
         const std::string where =
-            entry.Line > 0 ? BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
-        if (!ReadLevelIdentity(path, LevelIds[i], error)) Boxes.Fatal(where + error, "Error");
+            entry.Line > 0 ? setup_.BasePath + kLevelListFile + ":" + std::to_string(entry.Line) + ": " : "";
+        if (!ReadLevelIdentity(path, levelIds_[i], error)) Boxes.Fatal(where + error, "Error");
         try {
             LevelFileData data;
             ParseLevelFile(path, data);
@@ -134,9 +136,9 @@ void Shell::LoadLevelAt(size_t index) {
     } catch (const std::exception& e) {
         Boxes.Fatal(e.what(), "Error");
     }
-    if (std::string error; !ReadLevelIdentity(levelPath, LevelIds[index], error)) Boxes.Fatal(error, "Error");
-    LevelIndex = index;
-    LevelId = LevelIds[index];
+    if (std::string error; !ReadLevelIdentity(levelPath, levelIds_[index], error)) Boxes.Fatal(error, "Error");
+    levelIndex_ = index;
+    levelId_ = levelIds_[index];
     View.AnimatedTextures[0] = Level.AnimSetA;
     View.AnimatedTextures[1] = Level.AnimSetB;
     // Only the bumped wall materials (base slots 1 to the bump tile count) get the bump effect.
@@ -147,7 +149,7 @@ void Shell::LoadLevelAt(size_t index) {
     // a read error and ends the program.
     const std::string fontPath = DataFile("font01.fnx");
     if (std::string error; !LoadFont(Font, fontPath, Textures, error)) {
-        if (!Running) Boxes.Show(error);
+        if (!running_) Boxes.Show(error);
         std::error_code ec;
         if (std::filesystem::exists(fontPath, ec)) ExitProgram(1);
     }
@@ -161,34 +163,35 @@ void Shell::ResolveStartAt() {
     const std::string fault = PlaceStartAt();
     if (fault.empty()) return;
     char place[64];
-    std::snprintf(place, sizeof place, " %g %g", static_cast<double>(StartAt.X), static_cast<double>(StartAt.Z));
-    std::fprintf(stderr, "dedivirede: --at %s%s: %s\n", StartAt.Room.c_str(), place, fault.c_str());
+    std::snprintf(place, sizeof place, " %g %g", static_cast<double>(setup_.StartAt.X),
+                  static_cast<double>(setup_.StartAt.Z));
+    std::fprintf(stderr, "dedivirede: --at %s%s: %s\n", setup_.StartAt.Room.c_str(), place, fault.c_str());
     Shutdown();
     ExitProgram(2);
 }
 
 std::string Shell::PlaceStartAt() {
-    HasStartOverride = false;
+    hasStartOverride_ = false;
     const LevelMap& map = Level.Map;
     int room = -1;
-    for (size_t i = 0; i < RoomNames.size(); ++i)
-        if (RoomNames[i] == StartAt.Room) room = static_cast<int>(i);
-    if (room < 0 && RoomNames.empty()) {
+    for (size_t i = 0; i < setup_.RoomNames.size(); ++i)
+        if (setup_.RoomNames[i] == setup_.StartAt.Room) room = static_cast<int>(i);
+    if (room < 0 && setup_.RoomNames.empty()) {
         char* end = nullptr;
-        const long number = std::strtol(StartAt.Room.c_str(), &end, 10);
+        const long number = std::strtol(setup_.StartAt.Room.c_str(), &end, 10);
         if (*end == '\0' && number >= 0 && number < map.RoomCount) room = static_cast<int>(number);
     }
     if (room < 0) {
         const std::string rooms = "0 to " + std::to_string(map.RoomCount - 1);
-        if (!RoomNames.empty()) return "the level has no room '" + StartAt.Room + "'";
-        return "the level has no room '" + StartAt.Room + "' (a compiled level names its rooms by number, " + rooms +
-               ")";
+        if (!setup_.RoomNames.empty()) return "the level has no room '" + setup_.StartAt.Room + "'";
+        return "the level has no room '" + setup_.StartAt.Room + "' (a compiled level names its rooms by number, " +
+               rooms + ")";
     }
-    const PlaceResult placed = PlaceOnFloor(map, room, StartAt.X, StartAt.Z);
+    const PlaceResult placed = PlaceOnFloor(map, room, setup_.StartAt.X, setup_.StartAt.Z);
     if (placed.Fault != PlaceFault::None) return "that place " + PlaceFaultText(map, room, placed);
-    HasStartOverride = true;
-    StartOverride = placed.Start;
-    StartHeading = StartAt.Heading;
+    hasStartOverride_ = true;
+    startOverride_ = placed.Start;
+    startHeading_ = setup_.StartAt.Heading;
     return "";
 }
 
@@ -198,8 +201,8 @@ void Shell::EnterLevel(size_t index) {
     LoadLevelAt(index);
     CreateGameState(*this);
     Game->Trace = std::move(trace);
-    PlayStartedAt = ClockMs();  // a saved game loaded on another level plays on at once
-    BeginLevelRun(*Game, PlayStartedAt);
+    playStartedAt_ = ClockMs();  // a saved game loaded on another level plays on at once
+    BeginLevelRun(*Game, playStartedAt_);
     std::vector<std::string> warnings;
     Audio.ChangeLevel(LevelPath(index), Level.Map, warnings);
     PrintWarnings(warnings);
@@ -214,11 +217,11 @@ void Shell::FailGraphics(const std::string& text) {
 }
 
 void Shell::Resize(int width, int height) {
-    OuterWidth = width;
-    OuterHeight = height;
+    outerWidth_ = width;
+    outerHeight_ = height;
     if (View.FullScreen()) return;
     int w = width, h = height;
-    if (Window != nullptr) SDL_GL_GetDrawableSize(Window, &w, &h);
+    if (window_ != nullptr) SDL_GL_GetDrawableSize(window_, &w, &h);
     if (!View.Resize(w, h) || !View.DrawFrame()) FailGraphics(kResetFailed);
 }
 
@@ -228,32 +231,32 @@ void Shell::Idle(bool active) {
         if (Game && !Paused()) HoldRunnerClock(Game->Actions, ClockMs());
         return;
     }
-    if (UpdateCallback != nullptr && !Paused()) UpdateCallback(*this);
+    if (updateCallback_ != nullptr && !Paused()) updateCallback_(*this);
     Audio.Frame(ViewCamera.Position, ViewCamera.Target);
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
 }
 
-bool Shell::InGame() const { return UpdateCallback == GameUpdate; }
+bool Shell::InGame() const { return updateCallback_ == GameUpdate; }
 
 void Shell::ApplySettings() {
-    PlayerSettings& was = AppliedSettings;
-    if (Window != nullptr && Settings.VerticalSync != was.VerticalSync)
-        SDL_GL_SetSwapInterval(Settings.VerticalSync ? 1 : 0);
-    if (Window != nullptr && Settings.FullScreen != was.FullScreen)
-        SDL_SetWindowFullscreen(Window, Settings.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    const bool sizeChanged = Settings.WindowWidth != was.WindowWidth || Settings.WindowHeight != was.WindowHeight;
+    PlayerSettings& was = appliedSettings_;
+    if (window_ != nullptr && settings_.VerticalSync != was.VerticalSync)
+        SDL_GL_SetSwapInterval(settings_.VerticalSync ? 1 : 0);
+    if (window_ != nullptr && settings_.FullScreen != was.FullScreen)
+        SDL_SetWindowFullscreen(window_, settings_.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    const bool sizeChanged = settings_.WindowWidth != was.WindowWidth || settings_.WindowHeight != was.WindowHeight;
     // Leaving full screen, the window gets back the size it had, dragged or set.
-    if (Window != nullptr && !Settings.FullScreen && sizeChanged) {
-        SDL_SetWindowSize(Window, Settings.WindowWidth, Settings.WindowHeight);
-        Resize(Settings.WindowWidth, Settings.WindowHeight);
+    if (window_ != nullptr && !settings_.FullScreen && sizeChanged) {
+        SDL_SetWindowSize(window_, settings_.WindowWidth, settings_.WindowHeight);
+        Resize(settings_.WindowWidth, settings_.WindowHeight);
     }
-    Audio.Sounds().SetVolumes({Settings.MasterVolume / 100.0f, Settings.EffectsVolume / 100.0f,
-                               Settings.AmbienceVolume / 100.0f, Settings.MusicVolume / 100.0f});
-    was = Settings;
+    Audio.Sounds().SetVolumes({settings_.MasterVolume / 100.0f, settings_.EffectsVolume / 100.0f,
+                               settings_.AmbienceVolume / 100.0f, settings_.MusicVolume / 100.0f});
+    was = settings_;
 }
 
 void Shell::ToggleFullScreen() {
-    Settings.FullScreen = !Settings.FullScreen;
+    settings_.FullScreen = !settings_.FullScreen;
     ApplySettings();
     SavePlayerSettings(*this);
 }
@@ -261,12 +264,12 @@ void Shell::ToggleFullScreen() {
 void Shell::OpenMenu() {
     if (!InGame() || Paused()) return;
     Menu.Open();
-    PausedAt = ClockMs();
+    pausedAt_ = ClockMs();
 }
 
 void Shell::ResumeGame() {
     Menu.Close();
-    if (Game) ShiftGameClocks(*Game, ClockSince(ClockMs(), PausedAt));
+    if (Game) ShiftGameClocks(*Game, ClockSince(ClockMs(), pausedAt_));
 }
 
 void Shell::RestartLevel() {
@@ -280,8 +283,8 @@ void Shell::RestartLevel() {
 
 void Shell::Notify(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
-    Notice = text;
-    NoticeUntil = ClockAfter(ClockMs(), kNoticeMs);
+    notice_ = text;
+    noticeUntil_ = ClockAfter(ClockMs(), kNoticeMs);
 }
 
 }  // namespace dv

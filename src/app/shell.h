@@ -32,6 +32,26 @@ namespace dv {
 
 struct GameState;
 
+// What the caller (app/run.cpp, app/run_web.cpp, tests, benchmarks) decides before the shell
+// starts and hands to Shell::Start. The shell reads it and never modifies it, except that a
+// --watch swap (ReloadLevel) names the level file compiled again and its rooms.
+struct ShellSetup {
+    std::string BasePath;  // the data folder, with its separator
+    GameAudioOptions AudioSettings;
+    TurnRates CharacterTurnRates{};      // from the settings file, read at process start
+    PlayerFolders Folders;               // where the settings file and the saved games live
+    PlayerSettings Settings;             // the player's, from settings.ini, as play starts with them
+    std::string SingleLevel;             // --level: the one level played, no list; empty plays the list
+    std::string LevelFolder;             // that level's folder, with its separator
+    std::vector<std::string> RoomNames;  // of the level compiled from a source; empty for a .lev
+    bool SkipTitle = false;              // --no-title: play starts at once
+    StartPlace StartAt;                  // --at: where play starts instead of the level's start
+
+    // A file of the data folder, or of the played level's folder when that has one of its
+    // own (a level played with --level brings what it has and borrows the rest).
+    std::string DataFile(const std::string& name) const;
+};
+
 class Shell {
 public:
     using UpdateFn = void (*)(Shell& shell);
@@ -41,9 +61,9 @@ public:
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
 
-    // Runs the start-up sequence on `window` (its GL context current). Fatal failures show
-    // their message and end the process.
-    void Start(SDL_Window* window, const std::string& basePath);
+    // Runs the start-up sequence on `window` (its GL context current) with what the caller
+    // decided. Fatal failures show their message and end the process.
+    void Start(SDL_Window* window, const ShellSetup& setup);
     void Shutdown();  // releases the device
     // A device that cannot be set up again ends the process, as in Idle.
     void Resize(int width, int height);
@@ -52,7 +72,7 @@ public:
     // Shows `text` as an error, releases the device and ends the process with status 1.
     [[noreturn]] void FailGraphics(const std::string& text);
 
-    void Close() { CloseRequested = true; }
+    void Close() { closeRequested_ = true; }
     // A key from the keyboard, the pads or a replay. Escape always ends the game; the menu
     // keys open and close the pause menu, which takes every other key while it is open;
     // F5 and F9 save and load the quick slot; the rest reach the keyboard state. `repeat`
@@ -87,25 +107,36 @@ public:
     // now), else the character starts again at the start; the new level's sounds play.
     void ReloadLevel(const CompiledSource& level);
 
-    // A file of the data folder, or of the played level's folder when that has one of its
-    // own (a level played with --level brings what it has and borrows the rest).
-    std::string DataFile(const std::string& name) const;
+    // A file of the data folder, or of the played level's folder (ShellSetup::DataFile).
+    std::string DataFile(const std::string& name) const { return setup_.DataFile(name); }
     // The file of level `index` of the list.
     std::string LevelPath(size_t index) const;
 
-    // Who writes what. The caller (app/run.cpp, tests, benchmarks) sets before Start and never
-    // again: BasePath, AudioSettings, CharacterTurnRates, Folders, SingleLevel, LevelFolder,
-    // RoomNames, SkipTitle, StartAt, and Settings, which afterwards only the menu's settings
-    // commands (app/player_settings.cpp) change; a --watch swap (ReloadLevel, in
-    // app/source_reload.cpp) sets SingleLevel and RoomNames again, and app/run.cpp ReloadError. The shell's parts
-    // (Boxes, ViewCamera, View, Textures, Level, Font, ObjectIds, Game, Keys, Audio, Menu) are used in place by the
-    // game's modules of app/. Everything else is the shell's own record of where play stands; outside shell*.cpp only
-    // these write it: the title sequence (TitleState, TitleStartTime, UpdateCallback, PlayStartedAt), the save slots
-    // (PausedAt, SlotLines) and the game (Game).
+    // The shell's record of where play stands, read-only. The shell writes it; outside
+    // shell*.cpp only the modules that keep a part of it do, through app/shell_internal.h: the
+    // title sequence (the update callback, title step and times, when play started), the save
+    // slots (when the menu opened, the slot lines), the menu's settings commands (the player's
+    // settings) and the run loop (the --watch fault).
+    const ShellSetup& Setup() const { return setup_; }
+    const PlayerSettings& Settings() const { return settings_; }  // as the player has set them now
+    bool Running() const { return running_; }                     // from the end of Start on
+    bool CloseRequested() const { return closeRequested_; }
+    UpdateFn UpdateCallback() const { return updateCallback_; }
+    TitleStep TitleState() const { return titleState_; }
+    int32_t OuterWidth() const { return outerWidth_; }  // the window's outer size, shown in the overlay
+    int32_t OuterHeight() const { return outerHeight_; }
+    const std::vector<LevelEntry>& Levels() const { return levels_; }  // the adventure, from levels.txt
+    size_t LevelIndex() const { return levelIndex_; }         // the level played (or, on its card, about to be)
+    int32_t PlayStartedAt() const { return playStartedAt_; }  // the clock play began in it; -1 on a picture
+    int32_t PausedAt() const { return pausedAt_; }            // the clock when the menu opened
+    const std::vector<std::string>& SlotLines() const { return slotLines_; }  // as the menu lists them
+    const std::string& Notice() const { return notice_; }
+    int32_t NoticeUntil() const { return noticeUntil_; }
+    const std::string& ReloadError() const { return reloadError_; }  // --watch: the source's fault
+
+    // The shell's parts, used in place by the game's modules of app/. Keep their order: members
+    // go in reverse, so the game's state and the sounds go before the view and the textures.
     MessageBoxes Boxes;  // the viewport and the texture store tell the player through these
-    bool Running = false;
-    bool CloseRequested = false;
-    std::string BasePath;
     Camera ViewCamera;
     Viewport View;
     TextureStore Textures;
@@ -113,39 +144,9 @@ public:
     BitmapFont Font;
     IdList ObjectIds;
     std::unique_ptr<GameState> Game;
-    KeyboardState Keys;              // written by the key handlers, read by each update tick
-    GameAudioOptions AudioSettings;  // set before Start
+    KeyboardState Keys;  // written by the key handlers, read by each update tick
     GameAudio Audio;
-    TurnRates CharacterTurnRates{};  // from the settings file, read at process start
-    UpdateFn UpdateCallback = nullptr;
-    TitleStep TitleState = TitleStep::ShowTitle;
-    int32_t TitleStartTime = 0;
-    int32_t OuterWidth = 800;  // the window's outer size, shown in the overlay
-    int32_t OuterHeight = 600;
-    SDL_Window* Window = nullptr;
     PauseMenu Menu;
-    int32_t PausedAt = 0;                 // the clock when the menu opened
-    PlayerSettings Settings;              // the player's, from settings.ini
-    PlayerSettings AppliedSettings;       // what ApplySettings last put into effect
-    PlayerFolders Folders;                // where the settings file and the saved games live
-    LevelIdentity LevelId;                // of the level file played, checked by every load
-    std::vector<LevelEntry> Levels;       // the adventure, from levels.txt
-    std::vector<LevelIdentity> LevelIds;  // of each of Levels, for saved games
-    size_t LevelIndex = 0;                // the level played (or, on its card, about to be)
-    int32_t PlayStartedAt = -1;           // the clock play began in it; -1 on a picture or card
-    std::vector<std::string> SlotLines;   // the save slots as the menu lists them
-    std::string SingleLevel;              // --level: the one level played, no list; empty plays the list
-    std::string LevelFolder;              // that level's folder, with its separator
-    bool SkipTitle = false;               // --no-title: play starts at once
-    StartPlace StartAt;                   // --at: where play starts instead of the level's start
-    std::vector<std::string> RoomNames;   // of the level compiled from a source; empty for a .lev
-    // --at resolved on the first level: CreateGameState starts there instead of at the level's start.
-    bool HasStartOverride = false;
-    PlacedStart StartOverride;
-    float StartHeading = 0;
-    std::string Notice;
-    int32_t NoticeUntil = 0;
-    std::string ReloadError;  // --watch: the source's fault, shown until a good save mends it
 
 private:
     // Reads levels.txt and checks every level it lists, so that a broken one is found at
@@ -158,6 +159,34 @@ private:
     void ResolveStartAt();
     // --at on the loaded level: "" when StartOverride holds the place, else what is wrong.
     std::string PlaceStartAt();
+
+    friend struct ShellInternals;
+
+    ShellSetup setup_;
+    bool running_ = false;
+    bool closeRequested_ = false;
+    UpdateFn updateCallback_ = nullptr;
+    TitleStep titleState_ = TitleStep::ShowTitle;
+    int32_t titleStartTime_ = 0;
+    int32_t outerWidth_ = 800;
+    int32_t outerHeight_ = 600;
+    SDL_Window* window_ = nullptr;
+    int32_t pausedAt_ = 0;  // the clock when the menu opened
+    PlayerSettings settings_;
+    PlayerSettings appliedSettings_;  // what ApplySettings last put into effect
+    LevelIdentity levelId_;           // of the level file played, checked by every load
+    std::vector<LevelEntry> levels_;
+    std::vector<LevelIdentity> levelIds_;  // of each of levels_, for saved games
+    size_t levelIndex_ = 0;
+    int32_t playStartedAt_ = -1;
+    std::vector<std::string> slotLines_;
+    // --at resolved on the loaded level: CreateGameState starts there instead of at the level's start.
+    bool hasStartOverride_ = false;
+    PlacedStart startOverride_;
+    float startHeading_ = 0;
+    std::string notice_;
+    int32_t noticeUntil_ = 0;
+    std::string reloadError_;
 };
 
 // Sound problems never stop the game; they are one line each on stderr.

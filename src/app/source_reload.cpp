@@ -41,14 +41,15 @@ void Shell::ReloadLevel(const CompiledSource& level) {
         }
     }
 
-    Levels[0].File = level.LevelPath;
-    SingleLevel = level.LevelPath;
-    RoomNames = level.RoomNames;
+    levels_[0].File = level.LevelPath;
+    setup_.SingleLevel = level.LevelPath;
+    setup_.RoomNames = level.RoomNames;
     LoadLevelAt(0);
-    if (StartAt.Given) {
+    if (setup_.StartAt.Given) {
         const std::string fault = PlaceStartAt();
         if (!fault.empty())
-            std::fprintf(stderr, "--at %s: %s; the level's start is used\n", StartAt.Room.c_str(), fault.c_str());
+            std::fprintf(stderr, "--at %s: %s; the level's start is used\n", setup_.StartAt.Room.c_str(),
+                         fault.c_str());
     }
     CreateGameState(*this);
     Game->Trace = std::move(trace);

@@ -6,6 +6,7 @@
 #include "app/game.h"
 #include "app/overlays.h"
 #include "app/shell.h"
+#include "app/shell_internal.h"
 #include "math/clock.h"
 #include "render/texture_slots.h"
 
@@ -22,12 +23,12 @@ constexpr int32_t kLevelCardMs = 3999;  // the next level's card
 void BeginPlay(Shell& shell) {
     shell.View.SetScene3D(GameScene3D, &shell);
     shell.View.SetOverlay2D(GameOverlay2D, &shell);
-    shell.TitleState = TitleStep::ShowTitle;
-    shell.PlayStartedAt = ClockMs();
-    shell.UpdateCallback = GameUpdate;
+    ShellInternals::TitleState(shell) = TitleStep::ShowTitle;
+    ShellInternals::PlayStartedAt(shell) = ClockMs();
+    ShellInternals::UpdateCallback(shell) = GameUpdate;
     if (shell.Game) {
         HoldRunnerClock(shell.Game->Actions, ClockMs());  // the first step sees no time from the picture
-        BeginLevelRun(*shell.Game, shell.PlayStartedAt);
+        BeginLevelRun(*shell.Game, shell.PlayStartedAt());
     }
     std::vector<std::string> warnings;
     shell.Audio.EnterLevel(warnings);
@@ -35,45 +36,47 @@ void BeginPlay(Shell& shell) {
 }
 
 void Shell::FinishLevel() {
-    if (LevelIndex + 1 >= Levels.size()) return EnterClosingPicture();
+    if (levelIndex_ + 1 >= levels_.size()) return EnterClosingPicture();
     View.SetScene3D(nullptr, nullptr);
     View.SetOverlay2D(nullptr, nullptr);
-    UpdateCallback = TitleSequence;
-    TitleState = TitleStep::ShowLevelCard;
-    PlayStartedAt = -1;
+    updateCallback_ = TitleSequence;
+    titleState_ = TitleStep::ShowLevelCard;
+    playStartedAt_ = -1;
 }
 
 void Shell::EnterClosingPicture() {
     View.SetScene3D(nullptr, nullptr);
     View.SetOverlay2D(nullptr, nullptr);
-    UpdateCallback = TitleSequence;
-    TitleState = TitleStep::ShowClosing;
+    updateCallback_ = TitleSequence;
+    titleState_ = TitleStep::ShowClosing;
 }
 
 void TitleSequence(Shell& shell) {
     const int32_t now = ClockMs();
-    switch (shell.TitleState) {
+    TitleStep& step = ShellInternals::TitleState(shell);
+    int32_t& shownAt = ShellInternals::TitleStartTime(shell);
+    switch (step) {
         case TitleStep::ShowTitle:
         case TitleStep::ShowClosing: {
             shell.View.SetScene3D(nullptr, nullptr);
             shell.View.SetOverlay2D(TitleOverlay2D, &shell);
-            shell.TitleStartTime = now;
+            shownAt = now;
             // A missing picture leaves the slot empty: its quad then shows the plain grey of the
             // picture colour, with the text over it.
             std::string ignored;
-            shell.Textures.LoadFromFile(
-                kPictureSlot, shell.DataFile(shell.TitleState == TitleStep::ShowTitle ? "title1.jpg" : "title2.jpg"),
-                false, true, ignored);
-            if (shell.TitleState == TitleStep::ShowTitle) shell.Audio.PlayMusic(MusicPiece::Title);
+            shell.Textures.LoadFromFile(kPictureSlot,
+                                        shell.DataFile(step == TitleStep::ShowTitle ? "title1.jpg" : "title2.jpg"),
+                                        false, true, ignored);
+            if (step == TitleStep::ShowTitle) shell.Audio.PlayMusic(MusicPiece::Title);
             else shell.Audio.EnterClosing();
-            shell.TitleState = shell.TitleState == TitleStep::ShowTitle ? TitleStep::Title : TitleStep::Closing;
+            step = step == TitleStep::ShowTitle ? TitleStep::Title : TitleStep::Closing;
             break;
         }
         case TitleStep::Title:
-            if (ClockSince(now, shell.TitleStartTime) > kTitleMs) BeginPlay(shell);
+            if (ClockSince(now, shownAt) > kTitleMs) BeginPlay(shell);
             break;
         case TitleStep::Closing:
-            if (ClockSince(now, shell.TitleStartTime) > kClosingMs) {
+            if (ClockSince(now, shownAt) > kClosingMs) {
                 shell.View.SetScene3D(nullptr, nullptr);
                 shell.View.SetOverlay2D(nullptr, nullptr);
                 shell.Close();
@@ -83,17 +86,17 @@ void TitleSequence(Shell& shell) {
             // The next level's card: its picture and name while the level that was finished
             // falls silent. The level loads when the card ends.
             shell.View.SetOverlay2D(LevelCardOverlay2D, &shell);
-            shell.TitleStartTime = now;
+            shownAt = now;
             std::string ignored;
-            shell.Textures.LoadFromFile(kPictureSlot, shell.DataFile(shell.Levels[shell.LevelIndex + 1].Card), false,
-                                        true, ignored);
+            shell.Textures.LoadFromFile(kPictureSlot, shell.DataFile(shell.Levels()[shell.LevelIndex() + 1].Card),
+                                        false, true, ignored);
             shell.Audio.LeaveLevel();
-            shell.TitleState = TitleStep::LevelCard;
+            step = TitleStep::LevelCard;
             break;
         }
         case TitleStep::LevelCard:
-            if (ClockSince(now, shell.TitleStartTime) > kLevelCardMs) {
-                shell.EnterLevel(shell.LevelIndex + 1);
+            if (ClockSince(now, shownAt) > kLevelCardMs) {
+                shell.EnterLevel(shell.LevelIndex() + 1);
                 BeginPlay(shell);
             }
             break;
