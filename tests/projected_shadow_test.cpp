@@ -27,7 +27,7 @@ void AddSectorTriangle(SectorTriangles& s, const Vec3& normal, const TriangleVer
 
 // A room of 8 x 8 cells at (0, -200, 0) whose one quadtree leaf holds: the floor under the
 // character (room y 200, the feet's height), the same floor once more, a floor far below it,
-// a ledge above the feet, a wall, and a floor outside the shadow.
+// a ledge above the feet, a wall, a floor outside the shadow, and a slope rising past the feet.
 LevelRecord GroundLevel() {
     LevelRecord level;
     LevelRoom room;
@@ -47,6 +47,7 @@ LevelRecord GroundLevel() {
     AddSectorTriangle(s, up, Corners({90, 240, 90}, {90, 240, 130}, {130, 240, 90}));
     AddSectorTriangle(s, Vec3{1, 0, 0}, Corners({100, 150, 90}, {100, 250, 90}, {100, 150, 130}));
     AddSectorTriangle(s, up, Corners({200, 200, 200}, {200, 200, 240}, {240, 200, 200}));
+    AddSectorTriangle(s, Vec3{0, 0.84f, -0.55f}, Corners({90, 190, 90}, {90, 216, 130}, {130, 190, 90}));
     level.Map.Rooms.push_back(room);
     level.Map.RoomCount = 1;
     return level;
@@ -70,7 +71,8 @@ TEST(CharacterShadow, StrengthFadesWithTheDropAndStopsAboveTheFeet) {
     EXPECT_FLOAT_EQ(ShadowStrength(10.0f, 10.0f), 1.0f);
     EXPECT_FLOAT_EQ(ShadowStrength(11.5f, 10.0f), 1.0f);  // a foot sunk into a slope
     EXPECT_FLOAT_EQ(ShadowStrength(10.0f - kShadowFadeHeight, 10.0f), 0.5f);
-    EXPECT_FLOAT_EQ(ShadowStrength(10.0f + kShadowAboveFeet + 0.01f, 10.0f), 0.0f);
+    EXPECT_FLOAT_EQ(ShadowStrength(30.0f, 10.0f), 1.0f);  // the upper corner of a slope
+    EXPECT_FLOAT_EQ(ShadowStrength(NAN, 10.0f), 0.0f);
     EXPECT_GT(ShadowStrength(-1000.0f, 10.0f), 0.0f);  // a long fall: faint, not gone
     EXPECT_LT(ShadowStrength(-1000.0f, 10.0f), 0.1f);
 }
@@ -94,12 +96,16 @@ TEST(CharacterShadow, CasterFitsItsSquareAndReceiversAreTheGroundBelowTheFeet) {
     const LevelRecord level = GroundLevel();
     const IdList ids;
     CollectShadowReceivers(level, ids, feet.y, shadow, scratch);
-    // Both copies of the floor under the feet and the floor below; not the ledge above the
-    // feet, the wall or the floor outside the square.
-    ASSERT_EQ(shadow.ReceiverCount, 9);
+    // Both copies of the floor under the feet, the floor below and the slope; not the ledge
+    // above the feet, the wall or the floor outside the square.
+    ASSERT_EQ(shadow.ReceiverCount, 12);
     EXPECT_EQ(shadow.Receivers[0].Diffuse, 0xFFFFFFFFu);
     EXPECT_EQ(Vec3(shadow.Receivers[6].Position).y, -192.0f);
     EXPECT_EQ(shadow.Receivers[6].Diffuse & 0xFF, static_cast<uint32_t>(std::lround(255 / 3.0)));
+    // The slope's corner 16 above the feet takes the shadow fully, its corner below nearly so.
+    EXPECT_EQ(Vec3(shadow.Receivers[10].Position).y, 16.0f);
+    EXPECT_EQ(shadow.Receivers[10].Diffuse, 0xFFFFFFFFu);
+    EXPECT_GT(shadow.Receivers[9].Diffuse & 0xFF, 230u);
 
     // Falling: the same caster with a wider soft edge, in a larger square.
     ProjectedShadow falling;

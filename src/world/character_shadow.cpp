@@ -108,7 +108,7 @@ void AddObjectReceivers(const LevelRecord& level, const LevelRoom& room, const I
 
 float ShadowStrength(float y, float feetY) {
     const float drop = feetY - y;
-    if (!(drop >= -kShadowAboveFeet)) return 0.0f;
+    if (std::isnan(drop)) return 0.0f;
     return 1.0f / (1.0f + std::max(drop, 0.0f) / kShadowFadeHeight);
 }
 

@@ -15,8 +15,10 @@ namespace dv {
 
 class IdList;
 
-// A receiver vertex this far below the feet takes half the shadow; one above the feet by more
-// than kShadowAboveFeet takes none.
+// A receiver vertex this far below the feet takes half the shadow. A triangle whose lowest
+// corner lies more than kShadowAboveFeet above the feet takes none; one that reaches down to
+// the feet takes it fully at its corners above them, so that a slope rising past the feet
+// keeps a firm shadow instead of fading towards its upper corner.
 inline constexpr float kShadowFadeHeight = 96.0f;
 inline constexpr float kShadowAboveFeet = 2.0f;
 // Receivers face up at least this much (the y of their unit normal): floors, slopes and the
@@ -42,7 +44,8 @@ bool CastCharacterShadow(const ModelRecord& mesh, const SkinnedMesh& skinned, co
 void CollectShadowReceivers(const LevelRecord& level, const IdList& ids, float feetY, ProjectedShadow& shadow,
                             ShadowScratch& scratch);
 
-// How strongly a receiver vertex at height `y` takes the shadow of feet at `feetY` (0 to 1).
+// How strongly a receiver vertex at height `y` takes the shadow of feet at `feetY` (0 to 1;
+// 1 at and above the feet).
 float ShadowStrength(float y, float feetY);
 
 }  // namespace dv
