@@ -67,24 +67,18 @@ void AddSectorReceivers(const SectorTriangles& sector, const Vec3& o, const Squa
 
 void AddObjectReceivers(const LevelRecord& level, const LevelRoom& room, const IdList& ids, const Vec3& o,
                         const Square& square, float feetY, ProjectedShadow& shadow, ShadowScratch& scratch) {
-    const size_t count = std::min(static_cast<size_t>(std::max<int32_t>(room.InstanceCount, 0)), room.Instances.size());
+    const size_t count = RoomInstanceCount(room);
     for (size_t i = 0; i < count; ++i) {
-        const ObjectInstance& inst = room.Instances[i];
-        const int32_t ti = ids.IndexOf(inst.ObjectId);
-        if (ti < 0 || ti >= static_cast<int32_t>(level.Objects.size())) continue;
-        const ObjectTemplate& tmpl = level.Objects[static_cast<size_t>(ti)];
-        if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) continue;
-        const ModelRecord& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
-        Mat4 m{};
-        Vec3 at{};
-        PlaceObjectInstance(inst, o, m, at);
+        PlacedObject obj;
+        if (!PlaceRoomObject(level, ids, room.Instances[i], o, obj)) continue;
+        const ModelRecord& mesh = *obj.Model;
         const size_t nv = mesh.Vertices.size();
         if (scratch.ObjectPositions.size() < nv) scratch.ObjectPositions.resize(nv);
         float minX = 0, minZ = 0, maxX = 0, maxZ = 0;
         for (size_t k = 0; k < nv; ++k) {
             Vec3 p = mesh.Vertices[k].Position;  // placed as the frame's object drawing does
-            VecTransform(p, m);
-            p = VecAdd(p, at);
+            VecTransform(p, obj.M);
+            p = VecAdd(p, obj.At);
             scratch.ObjectPositions[k] = p;
             minX = k == 0 ? p.x : std::min(minX, p.x), maxX = k == 0 ? p.x : std::max(maxX, p.x);
             minZ = k == 0 ? p.z : std::min(minZ, p.z), maxZ = k == 0 ? p.z : std::max(maxZ, p.z);

@@ -281,20 +281,14 @@ void DrawSectors(const LevelRoom& r, const Vec3& o, const LevelDrawTarget& t, co
 void DrawObjects(const LevelRecord& level, const LevelRoom& r, const IdList& ids, const Vec3& o,
                  const LevelDrawTarget& t, const Frustum& f, LevelDrawScratch& s) {
     s.Objects.Count = 0;
-    const size_t count = std::min(static_cast<size_t>(std::max<int32_t>(r.InstanceCount, 0)), r.Instances.size());
+    const size_t count = RoomInstanceCount(r);
     for (size_t i = 0; i < count; ++i) {
-        const ObjectInstance& inst = r.Instances[i];
-        const int32_t ti = ids.IndexOf(inst.ObjectId);
-        if (ti < 0 || ti >= static_cast<int32_t>(level.Objects.size())) continue;
-        const ObjectTemplate& tmpl = level.Objects[static_cast<size_t>(ti)];
-        if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) continue;
-        const ModelRecord& mesh = level.Models[static_cast<size_t>(tmpl.ModelIndex)];
-        Mat4 m{};
-        Vec3 at{};
-        PlaceObjectInstance(inst, o, m, at);
-        if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, m, f, at)) continue;
-        DrawLevelObject(tmpl.TextureSlot, tmpl.BumpSlotBase, mesh, at.x, at.y, at.z, m, s.Objects, t, t.ViewFrustum,
-                        s.Lights, &s);
+        PlacedObject obj;
+        if (!PlaceRoomObject(level, ids, r.Instances[i], o, obj)) continue;
+        const ModelRecord& mesh = *obj.Model;
+        if (!TransformedBoxInFrustum(mesh.BoundsMin, mesh.BoundsMax, obj.M, f, obj.At)) continue;
+        DrawLevelObject(obj.Template->TextureSlot, obj.Template->BumpSlotBase, mesh, obj.At.x, obj.At.y, obj.At.z,
+                        obj.M, s.Objects, t, t.ViewFrustum, s.Lights, &s);
         AppendTo(t, s.Objects.Triangles.data(), s.Objects.Vertices.data(), s.Objects.Count);
     }
 }
@@ -347,6 +341,22 @@ void PlaceObjectInstance(const ObjectInstance& instance, const Vec3& roomOrigin,
     MatScale(m, kObjectScale, kObjectScale, kObjectScale);
     MatRotateAngles(m, false, 0.0f, 45.0f * instance.Turn, 0.0f);
     at = VecAdd(roomOrigin, VecScale(instance.Position, kCellSize));
+}
+
+bool PlaceRoomObject(const LevelRecord& level, const IdList& ids, const ObjectInstance& instance,
+                     const Vec3& roomOrigin, PlacedObject& out) {
+    const int32_t ti = ids.IndexOf(instance.ObjectId);
+    if (ti < 0 || ti >= static_cast<int32_t>(level.Objects.size())) return false;
+    const ObjectTemplate& tmpl = level.Objects[static_cast<size_t>(ti)];
+    if (tmpl.ModelIndex < 0 || tmpl.ModelIndex >= static_cast<int32_t>(level.Models.size())) return false;
+    out.Template = &tmpl;
+    out.Model = &level.Models[static_cast<size_t>(tmpl.ModelIndex)];
+    PlaceObjectInstance(instance, roomOrigin, out.M, out.At);
+    return true;
+}
+
+size_t RoomInstanceCount(const LevelRoom& room) {
+    return std::min(static_cast<size_t>(std::max<int32_t>(room.InstanceCount, 0)), room.Instances.size());
 }
 
 void FogAndSortKey(TriangleHeader& tri, TriangleVertices& block, float r, const LevelDrawTarget& t) {

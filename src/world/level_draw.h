@@ -45,6 +45,23 @@ LevelDrawTarget ViewportDrawTarget(Viewport& viewport);
 // that they land on exactly the positions the frame drew.
 void PlaceObjectInstance(const ObjectInstance& instance, const Vec3& roomOrigin, Mat4& m, Vec3& at);
 
+// A room's static object as the frame draws it: its template, its model and where it stands.
+struct PlacedObject {
+    const ObjectTemplate* Template = nullptr;
+    const ModelRecord* Model = nullptr;
+    Mat4 M{};
+    Vec3 At{};
+};
+
+// Looks up instance -> template -> model through `ids` and places it with PlaceObjectInstance;
+// false (and `out` untouched) when the id or the template's model index names nothing. The
+// level drawing and the shadow's receivers both go through it, so they skip and place alike.
+bool PlaceRoomObject(const LevelRecord& level, const IdList& ids, const ObjectInstance& instance,
+                     const Vec3& roomOrigin, PlacedObject& out);
+
+// The room's instances that its instance count says are in use (never more than it holds).
+size_t RoomInstanceCount(const LevelRoom& room);
+
 // Portal recursion stops at this depth; no portal is passed twice within one descent.
 inline constexpr int kMaxPortalDepth = 64;
 
