@@ -215,4 +215,69 @@ TEST(Authoring, WatchSwapsInEachGoodSaveAndShowsAFaultUntilItIsMended) {
         EXPECT_FLOAT_EQ(row.z, 1.5f * 32) << row.clock;
     }
     EXPECT_TRUE(fs::exists(shot));
+
+    // A compiled level has no source to watch.
+    const RunResult lev = RunGameIn(BuildYard(), "--headless --level yard.lev --watch");
+    EXPECT_EQ(lev.Status, 2);
+    EXPECT_EQ(lev.Stderr, "--watch: it watches a level source played with --level FILE.txt\n");
+}
+
+namespace {
+
+struct ToolResult {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+// dvtool with `args`, its standard output kept apart from its error output.
+ToolResult RunDvtool(const std::string& args) {
+    const std::string outPath = TempPath("tool_out.txt");
+    const RunResult run = RunCommand(kTool + " " + args + " >" + outPath);
+    return {run.Status, ReadText(outPath), run.Stderr};
+}
+
+}  // namespace
+
+// The demo course's own route, run as an author's CI would: compiled from its source, the exit
+// is reached on the very tick the recorded trace of the same replay ends on.
+TEST(Authoring, CheckRouteFindsTheCourseExitAtTheRecordedClock) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replays = DV_SOURCE_DIR "/tests/data/replays/";
+    std::ifstream recorded(replays + "course.trace.csv");
+    std::string line, last;
+    while (std::getline(recorded, line))
+        if (!line.empty()) last = line;
+    const std::string exitClock = last.substr(0, last.find(','));
+
+    const ToolResult r = RunDvtool("check-route " DV_SOURCE_DIR "/assets/levels/test.txt " + replays + "course.replay");
+    EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
+    EXPECT_NE(r.Out.find(": the exit is reached at clock " + exitClock + " ms, in room 'sanctum'\n"), std::string::npos)
+        << r.Out;
+}
+
+TEST(Authoring, CheckRouteSaysWhereARouteThatMissesTheExitEnds) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string dir = TempPath("route_yard");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    WriteText(dir + "/yard.txt", YardSource());
+    // Facing north from (1.5, 1.5), the character runs into the north wall: the yard has no exit.
+    WriteText(dir + "/north.replay", "100 down Up\n1500 up Up\n");
+    const ToolResult r = RunDvtool("check-route " + dir + "/yard.txt " + dir + "/north.replay --no-title");
+    EXPECT_EQ(r.Status, 1) << r.Out << r.Err;
+    EXPECT_NE(r.Out.find("yard.txt: the exit is not reached; the run ended at clock "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(" at --at yard 1.50 "), std::string::npos) << r.Out;
+
+    // What keeps the route from being played at all is status 2 and the reason.
+    WriteText(dir + "/bad.replay", "100 down Up\n50 up Up\n");
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {dir + "/yard.txt " + dir + "/missing.replay", dir + "/missing.replay: cannot read it"},
+        {dir + "/yard.txt " + dir + "/bad.replay", dir + "/bad.replay:2: clock 50 is earlier"},
+        {dir + "/yard.txt " + dir + "/north.replay --step-ms 0", "--step-ms '0' is not a whole number"},
+    };
+    for (const auto& [args, expected] : bad) {
+        const ToolResult b = RunDvtool("check-route " + args);
+        EXPECT_EQ(b.Status, 2) << args;
+        EXPECT_NE(b.Err.find(expected), std::string::npos) << b.Err;
+    }
 }

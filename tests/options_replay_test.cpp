@@ -78,6 +78,20 @@ TEST(Options, AuthorOptionsAndTheOptionalHeading) {
     ASSERT_TRUE(Parse({"--at", "2", "1", "1", "--mute"}, o, error)) << error;
     EXPECT_FLOAT_EQ(o.At.Heading, 0.0f);
     EXPECT_TRUE(o.Mute);
+    EXPECT_FALSE(o.Watch);
+    EXPECT_TRUE(o.Copies.empty());
+
+    // Only the first colon after the clock ends FROM: TO may hold colons of its own.
+    ASSERT_TRUE(Parse({"--watch", "--copy-at", "1000:raised.txt:lv/a.txt", "--copy-at", "0:b.txt:c:d.txt"}, o, error))
+        << error;
+    EXPECT_TRUE(o.Watch);
+    ASSERT_EQ(o.Copies.size(), 2u);
+    EXPECT_EQ(o.Copies[0].ClockMs, 1000);
+    EXPECT_EQ(o.Copies[0].From, "raised.txt");
+    EXPECT_EQ(o.Copies[0].To, "lv/a.txt");
+    EXPECT_EQ(o.Copies[1].ClockMs, 0);
+    EXPECT_EQ(o.Copies[1].From, "b.txt");
+    EXPECT_EQ(o.Copies[1].To, "c:d.txt");
 
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
         {{"--at", "hall", "3"}, "--at needs ROOM X Z [HEADING]"},
@@ -86,6 +100,13 @@ TEST(Options, AuthorOptionsAndTheOptionalHeading) {
         {{"--at", "", "3", "4"}, "--at: the room is empty"},
         {{"--level", ""}, "--level: the file name is empty"},
         {{"--level"}, "option --level needs a value"},
+        {{"--copy-at"}, "option --copy-at needs a value"},
+        {{"--copy-at", "1000:a.txt"}, "--copy-at: '1000:a.txt' is not MS:FROM:TO"},
+        {{"--copy-at", "soon:a.txt:b.txt"}, "is not MS:FROM:TO"},
+        {{"--copy-at", "-1:a.txt:b.txt"}, "is not MS:FROM:TO"},
+        {{"--copy-at", "1000::b.txt"}, "is not MS:FROM:TO"},
+        {{"--copy-at", "1000:a.txt:"}, "is not MS:FROM:TO"},
+        {{"--copy-at", "1000:"}, "is not MS:FROM:TO"},
     };
     for (const auto& [args, expected] : bad) {
         EXPECT_FALSE(Parse(args, o, error));

@@ -7,6 +7,8 @@ namespace dvtool {
 int BuildLevel(int argc, char** argv);  // build-level SRC OUT.lev [--strict]
 // check-level SRC: the level checker's warnings, FILE:LINE each; 1 when there are any.
 int CheckLevelCommand(int argc, char** argv);
+// check-route SRC REPLAY: the game plays the level with the replay; 0 when the exit is reached.
+int CheckRouteCommand(int argc, char** argv);
 int BuildFont(int argc, char** argv);      // build-font FONT.ttf OUT.fnx [PIXELS]
 int BuildPictures(int argc, char** argv);  // build-pictures FONT.ttf OUTDIR
 int BuildIcon(int argc, char** argv);      // build-icon FONT.ttf OUT.png [SIZE]

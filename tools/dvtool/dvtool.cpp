@@ -30,6 +30,13 @@ constexpr Command kCommands[] = {
      "lights and ambience outside their room or reaching another room through a wall, objects in\n"
      "solid cells, door cells without a matching door. Exit status 1 when there are warnings.\n",
      dvtool::CheckLevelCommand},
+    {"check-route", "check-route SRC REPLAY [--step-ms N] [--no-title]",
+     "Plays the level SRC (a source or a level file) headless in the game beside dvtool, with the\n"
+     "keys of the replay file REPLAY on the virtual clock (N ms a tick, default 40), and prints\n"
+     "the clock at which the character reaches the exit (status 0), or where the run ended\n"
+     "without reaching it, as an --at place (status 1). The run uses settings of its own and goes\n"
+     "on 30 s after the replay's last key. --no-title for a replay recorded without the title.\n",
+     dvtool::CheckRouteCommand},
     {"build-font", "build-font FONT.ttf OUT.fnx [PIXELS]",
      "Renders the overlay's bitmap font from a TrueType font at PIXELS high (6..128, default 16).\n",
      dvtool::BuildFont},
