@@ -20,6 +20,7 @@
 #include "math/geometry.h"
 #include "motion/collision.h"
 #include "support/game_run.h"
+#include "tools/level/source_build.h"
 #include "world/level_file.h"
 
 namespace dv {
@@ -370,6 +371,32 @@ TEST_F(ContentTest, CharacterPackBecomesMovableZero) {
     EXPECT_EQ(m.SkeletonIndex, lev.SkeletonCount - 1);
     EXPECT_EQ(m.Clips[0].AnimationIndex, lev.AnimationCount - 1);
     EXPECT_EQ(data.Textures.back().Pixels, (std::vector<uint16_t>{1, 2, 3, 4}));
+}
+
+// A `character` the source's folder lacks is the data folder's pack; with neither there the
+// compiler's error names the author's file, not the data folder's.
+TEST_F(ContentTest, CharacterNotBesideTheSourceIsTheShippedPack) {
+    fs::create_directories(Path("data"));
+    Write("data/character.lev", "pack");
+    Write("own.lev", "pack");
+    const std::string data = Path("data") + "/";
+    LevelSource source;
+    source.CharacterPath = "own.lev";
+    EXPECT_EQ(ResolveCharacterPack(source, Path("walk.txt"), data), Path("own.lev"));
+    source.CharacterPath = "missing.lev";
+    EXPECT_EQ(ResolveCharacterPack(source, Path("walk.txt"), data), Path("data/character.lev"));
+    source.CharacterPath = "missing.lev";
+    EXPECT_EQ(ResolveCharacterPack(source, Path("walk.txt"), Path("nowhere") + "/"), Path("missing.lev"));
+    source.CharacterPath.clear();
+    EXPECT_EQ(ResolveCharacterPack(source, Path("walk.txt"), data), "");
+
+    // dvtool's data folder is its own, where the build puts the game's pack.
+    Write("walk.txt", std::string("character character.lev\n") + kTwoRooms);
+    std::string err;
+    EXPECT_EQ(Run("build-level " + Path("walk.txt") + " " + Path("walk.lev"), &err), 0) << err;
+    LevelFileData compiled;
+    ParseLevelFile(Path("walk.lev"), compiled);
+    EXPECT_GE(compiled.Level.MovableCount, 1);
 }
 
 // Floor triangles of a room whose centre lies in cell (x, z), with their vertex blocks.

@@ -7,6 +7,7 @@
 #include "tools/dvtool/commands.h"
 #include "tools/level/level_checker.h"
 #include "tools/level/level_compiler.h"
+#include "tools/level/source_build.h"
 
 namespace dvtool {
 
@@ -17,7 +18,8 @@ int BuildLevel(int argc, char** argv) {
         return 2;
     }
     try {
-        const dv::LevelSource source = dv::ReadLevelSource(argv[1]);
+        dv::LevelSource source = dv::ReadLevelSource(argv[1]);
+        dv::ResolveCharacterPack(source, argv[1], ToolFolder());
         const dv::CompiledLevel level = dv::CompileLevel(source, dv::SourceFolder(argv[1]), argv[2]);
         const std::vector<std::string> warnings = dv::CheckLevel(source, level.Data);
         for (const std::string& w : warnings) std::fprintf(stderr, "%s\n", w.c_str());

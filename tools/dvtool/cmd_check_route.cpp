@@ -84,13 +84,6 @@ long LastReplayClock(const std::string& path) {
     return last;
 }
 
-// dvtool's own folder, where the build and the install put the game beside it.
-std::string OwnFolder() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : self.parent_path().string();
-}
-
 // Runs `argv` with its output in `logPath`; the exit status, or -1 when it could not run.
 int RunProcess(const std::vector<std::string>& args, const std::string& logPath) {
     std::vector<char*> argv;
@@ -176,7 +169,7 @@ int CheckRouteCommand(int argc, char** argv) {
             return 2;
         }
     }
-    const std::string game = OwnFolder() + "/dedivirede";
+    const std::string game = ToolFolder() + "dedivirede";
     if (access(game.c_str(), X_OK) != 0) {
         std::fprintf(stderr, "dvtool check-route: the game is not beside dvtool (%s)\n", game.c_str());
         return 2;

@@ -2,7 +2,13 @@
 // (0 success, 2 bad input or usage). argv[0] is the command name.
 #pragma once
 
+#include <string>
+
 namespace dvtool {
+
+// dvtool's own folder, with its separator: the build and the install put the game and its data
+// folder there.
+std::string ToolFolder();
 
 int BuildLevel(int argc, char** argv);  // build-level SRC OUT.lev [--strict]
 // check-level SRC: the level checker's warnings, FILE:LINE each; 1 when there are any.

@@ -1,9 +1,17 @@
 // dvtool: inspection and content building for Dedivirede levels and pictures.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "tools/dvtool/commands.h"
+
+std::string dvtool::ToolFolder() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("./") : self.parent_path().string() + "/";
+}
 
 namespace {
 

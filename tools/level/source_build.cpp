@@ -23,6 +23,18 @@ std::string CacheLevelName(const std::string& absoluteSourcePath) {
     return stem + suffix + ".lev";
 }
 
+std::string ResolveCharacterPack(LevelSource& source, const std::string& sourcePath, const std::string& dataDir) {
+    if (source.CharacterPath.empty()) return "";
+    fs::path pack = source.CharacterPath;
+    if (pack.is_relative()) pack = fs::absolute(sourcePath).lexically_normal().parent_path() / pack;
+    const fs::path shipped = fs::absolute(dataDir + "character.lev");
+    std::error_code ec;
+    // With neither there, the error names the author's file.
+    if (!fs::is_regular_file(pack, ec) && fs::is_regular_file(shipped, ec)) pack = shipped;
+    source.CharacterPath = pack.string();
+    return source.CharacterPath;
+}
+
 bool CompileSourceIntoCache(const std::string& sourcePath, const std::string& cacheDir, const std::string& dataDir,
                             CompiledSource& out, std::string& error) {
     out = CompiledSource{};
@@ -30,14 +42,8 @@ bool CompileSourceIntoCache(const std::string& sourcePath, const std::string& ca
         const fs::path absolute = fs::absolute(sourcePath).lexically_normal();
         out.Files.push_back(absolute.string());
         LevelSource source = ReadLevelSource(sourcePath);
-        if (!source.CharacterPath.empty()) {
-            fs::path pack = source.CharacterPath;
-            if (pack.is_relative()) pack = absolute.parent_path() / pack;
-            std::error_code ec;
-            if (!fs::is_regular_file(pack, ec)) pack = fs::absolute(dataDir + "character.lev");
-            source.CharacterPath = pack.string();
-            out.Files.push_back(pack.string());
-        }
+        const std::string pack = ResolveCharacterPack(source, sourcePath, dataDir);
+        if (!pack.empty()) out.Files.push_back(pack);
         std::error_code ec;
         fs::create_directories(cacheDir, ec);
         if (ec) {
