@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -280,4 +281,70 @@ TEST(Authoring, CheckRouteSaysWhereARouteThatMissesTheExitEnds) {
         EXPECT_EQ(b.Status, 2) << args;
         EXPECT_NE(b.Err.find(expected), std::string::npos) << b.Err;
     }
+}
+
+// Author keys with --author: F7 takes the arrows for the fly camera (the character stands
+// still while it flies), F3 puts the character down on the floor where the camera looks.
+TEST(Authoring, FlyCameraTakesTheArrowsAndTheTeleportPutsTheCharacterDown) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string yard = BuildYard(), trace = TempPath("fly_trace.csv");
+    WriteText(yard + "/fly.replay",
+              "400 down F7\n450 up F7\n500 down Up\n800 up Up\n1000 down F4\n1050 up F4\n1200 down F3\n1250 up F3\n");
+    const RunResult r = RunGameIn(yard,
+                                  "--headless --mute --step-ms 40 --level yard.lev --no-title --author --replay "
+                                  "fly.replay --trace " +
+                                      trace + " --quit-after 1600");
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    EXPECT_NE(r.Stderr.find("Put down at --at 0 "), std::string::npos) << r.Stderr;
+    const std::vector<TraceRow> rows = ReadTrace(trace);
+    ASSERT_FALSE(rows.empty());
+    const TraceRow& start = rows.front();
+    for (const TraceRow& row : rows) {
+        if (row.clock >= 1200) break;
+        EXPECT_FLOAT_EQ(row.x, start.x) << row.clock;  // Up flew the camera, not the character
+        EXPECT_FLOAT_EQ(row.z, start.z) << row.clock;
+    }
+    const TraceRow& last = rows.back();
+    EXPECT_GT(std::fabs(last.x - start.x) + std::fabs(last.z - start.z), 8.0f);
+    EXPECT_TRUE(last.y == 0.0f || last.y == 16.0f) << last.y;  // on a floor of the yard
+}
+
+// Without --author or --watch the author keys are bound to nothing: the course's replay with
+// them pressed all along the way goes tick for tick as its recorded trace.
+TEST(Authoring, AuthorKeysDoNothingInOrdinaryPlay) {
+    if (!HasGame()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string replays = DV_SOURCE_DIR "/tests/data/replays/";
+    // The course alone, as its trace was recorded: the data folder without the level list.
+    const std::string data = TempPath("data_course_only"), trace = TempPath("author_keys_trace.csv");
+    fs::remove_all(data);
+    fs::create_directories(data);
+    for (const fs::directory_entry& entry : fs::directory_iterator(kData))
+        if (entry.path().filename() != "levels.txt") fs::create_symlink(entry.path(), data / entry.path().filename());
+
+    std::vector<std::pair<long, std::string>> events;
+    std::ifstream course(replays + "course.replay");
+    for (std::string line; std::getline(course, line);) {
+        const std::string event = line.substr(0, line.find('#'));
+        if (event.find_first_not_of(" \t") != std::string::npos) events.push_back({std::stol(event), event});
+    }
+    for (long at = 8000; at < 88000; at += 4000) {
+        for (const char* key : {"F3", "F4", "F6", "F7", "PageUp", "PageDown"}) {
+            events.push_back({at, std::to_string(at) + " down " + key});
+            events.push_back({at + 40, std::to_string(at + 40) + " up " + key});
+        }
+    }
+    std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string script;
+    for (const auto& [at, event] : events) script += event + "\n";
+    WriteText(TempPath("author_keys.replay"), script);
+
+    const RunResult r =
+        RunGameIn(data, "--headless --mute --data " + data + " --step-ms 40 --replay " +
+                            TempPath("author_keys.replay") + " --trace " + trace + " --quit-after 95000");
+    ASSERT_EQ(r.Status, 0) << r.Stderr;
+    std::ifstream got(trace), want(replays + "course.trace.csv");
+    std::stringstream gotText, wantText;
+    gotText << got.rdbuf();
+    wantText << want.rdbuf();
+    EXPECT_TRUE(gotText.str() == wantText.str()) << "the trace differs from course.trace.csv";
 }

@@ -38,12 +38,16 @@ void CreateGameState(Shell& shell) {
     const LevelMap& map = shell.Level.Map;
     // --at replaces the first level's start (also for a restart of it).
     const PlacedStart* const start = shell.LevelIndex() == 0 ? ShellInternals::StartOverride(shell) : nullptr;
-    const bool override = start != nullptr;
-    const int32_t startRoom = override ? start->Room : map.StartRoom;
-    auto game = std::make_unique<GameState>(override ? start->Position : map.StartPosition);
+    if (start != nullptr) CreateGameStateAt(shell, start->Room, start->Position, ShellInternals::StartHeading(shell));
+    else CreateGameStateAt(shell, map.StartRoom, map.StartPosition, std::nullopt);
+}
+
+void CreateGameStateAt(Shell& shell, int32_t startRoom, const Vec3& position, std::optional<float> heading) {
+    const LevelMap& map = shell.Level.Map;
+    auto game = std::make_unique<GameState>(position);
     GameState& g = *game;
     BodyPose& body = g.Body.Movement;
-    if (override) body.AngleY = ShellInternals::StartHeading(shell);
+    if (heading) body.AngleY = *heading;
     g.Follow = std::make_unique<FollowCamera>();
     g.Follow->Subject = {body.Position, body.AngleY};
     g.Body.Room = startRoom;
@@ -69,7 +73,10 @@ void CreateGameState(Shell& shell) {
     shell.Game->World.Camera = CameraHooks(*shell.Game->Follow);
 }
 
-void GameUpdate(Shell& shell) { UpdateStep(shell); }
+void GameUpdate(Shell& shell) {
+    if (!AuthorHoldsWorld(shell)) UpdateStep(shell);
+    AuthorUpdate(shell);
+}
 
 void RebuildCharacterLights(Shell& shell) { RebuildRoomLights(shell, Game(shell).Body.Room); }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/level_run.h"
@@ -52,6 +53,9 @@ TurnRates InitGameModules(const std::string& settingsPath, const MessageBoxes& b
 // A new game on the shell's level: the body at the start, the follow camera, the action state,
 // the character's animator, the camera offsets and the start room's lights; sets shell.Game.
 void CreateGameState(Shell& shell);
+// The same with the character at `position` of room `startRoom`, facing `heading` (degrees)
+// when given, else as a body starts.
+void CreateGameStateAt(Shell& shell, int32_t startRoom, const Vec3& position, std::optional<float> heading);
 
 // The 3D callback of the viewport during play (app/game_scene.cpp): the level from the
 // camera's room through its portals, then the character.

@@ -25,7 +25,7 @@ void GameScene3D(void* user) {
     const LevelDrawTarget target = ViewportDrawTarget(vp);
 
     vp.ClearTriangles();
-    const int room = g.Follow->Room;
+    const int room = ViewRoom(shell);
     const Vec3& origin = shell.Level.Map.Rooms[room].Header.Origin;
     DrawLevelRoom(shell.Level, room, shell.ObjectIds, origin.x, origin.y, origin.z, target, vp.ViewFrustum(), true,
                   &g.Scratch);

@@ -71,7 +71,7 @@ const char* UsageText() {
     return "usage: dedivirede [--headless] [--data DIR] [--step-ms N] [--replay FILE]... [--trace FILE]\n"
            "                  [--screenshot MS:FILE]... [--quit-after MS] [--stats FILE] [--config DIR]\n"
            "                  [--mute] [--audio-out FILE.wav] [--level FILE] [--at ROOM X Z [HEADING]] [--no-title]\n"
-           "                  [--watch] [--copy-at MS:FROM:TO]... [--help] [--version]\n";
+           "                  [--watch] [--author] [--copy-at MS:FROM:TO]... [--help] [--version]\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& error) {
@@ -104,6 +104,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& out, std::string& 
             out.AudioOutPath = v;
         } else if (arg == "--no-title") {
             out.NoTitle = true;
+        } else if (arg == "--author") {
+            out.Author = true;
         } else if (arg == "--watch") {
             out.Watch = true;
         } else if (arg == "--copy-at") {

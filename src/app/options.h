@@ -47,6 +47,7 @@ struct Options {
     std::string LevelPath;  // --level: this one level alone, no level list
     StartPlace At;          // --at
     bool NoTitle = false;   // play at once, without the title picture
+    bool Author = false;    // --author: the author keys (also bound by --watch)
     bool Watch = false;     // --watch: a level source played is compiled and swapped in again when it changes
     std::vector<FileCopyRequest> Copies;  // --copy-at
     bool ShowHelp = false;

@@ -132,6 +132,7 @@ void GameOverlay2D(void* user) {
         const int time = FormatRunTime(shell.Game->Run.TimeMs(now), line, sizeof line);
         vp.DrawText(written(time), BlendMode::AlphaTested, 0, y, 0.75f * scale);
     }
+    DrawAuthorOverlay(shell);
     DrawFrontEnd(shell);
 }
 

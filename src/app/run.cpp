@@ -219,6 +219,7 @@ int RunGame(const Options& given, const SourceCompiler& compiler) {
         }
     }
     setup.SkipTitle = options.NoTitle;
+    setup.AuthorKeys = options.Author || options.Watch;
     setup.StartAt = options.At;
     setup.CharacterTurnRates = InitGameModules(setup.DataFile("set.txt"), shell.Boxes);
     std::vector<std::string> warnings;

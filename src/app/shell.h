@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/author_mode.h"
 #include "app/game_audio.h"
 #include "app/level_list.h"
 #include "app/message_boxes.h"
@@ -46,6 +47,7 @@ struct ShellSetup {
     std::vector<std::string> RoomNames;  // of the level compiled from a source; empty for a .lev
     bool SkipTitle = false;              // --no-title: play starts at once
     StartPlace StartAt;                  // --at: where play starts instead of the level's start
+    bool AuthorKeys = false;             // --author, --watch: the author keys are bound
 
     // A file of the data folder, or of the played level's folder when that has one of its
     // own (a level played with --level brings what it has and borrows the rest).
@@ -147,6 +149,7 @@ public:
     KeyboardState Keys;  // written by the key handlers, read by each update tick
     GameAudio Audio;
     PauseMenu Menu;
+    AuthorMode Author;  // the author keys' fly camera (app/author_mode.cpp)
 
 private:
     // Reads levels.txt and checks every level it lists, so that a broken one is found at

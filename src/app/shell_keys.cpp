@@ -33,6 +33,7 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
         RunMenuCommand(*this, result);
         return;
     }
+    if (InGame() && AuthorKeyDown(*this, code, repeat)) return;
     if (InGame() && !repeat) {
         if (IsMenuKey(code)) {
             OpenMenu();
@@ -47,6 +48,9 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
     Keys.Press(code, shift);
 }
 
-void Shell::KeyUp(int code, uint8_t shift) { Keys.Release(code, shift); }
+void Shell::KeyUp(int code, uint8_t shift) {
+    AuthorKeyUp(*this, code);
+    Keys.Release(code, shift);
+}
 
 }  // namespace dv
