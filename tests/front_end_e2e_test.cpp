@@ -179,6 +179,48 @@ TEST(FrontEndEndToEnd, PauseStandsTheGameStillAndResumesWithoutALeap) {
     EXPECT_EQ(after, plainAfter);
 }
 
+// Ten seconds of photo mode from the pause menu, the camera flown about and a picture taken:
+// the game then goes on exactly as the run without the visit, ten seconds later, and the
+// picture is in the folder the game was started from.
+TEST(FrontEndEndToEnd, PhotoModeLeavesTheGameWhereItWas) {
+    if (!GameBuilt()) GTEST_SKIP() << "the game or its demo content is not built";
+    const std::string config = FreshFolder("photo");
+    constexpr int kPauseAt = 8200, kPause = 10000;
+    WriteText(config + "/plain.txt", "7160 down Up\n8000 up Up\n9000 down Left\n9400 up Left\n");
+    // Photo mode is the main page's third item from the end; Up, Right, Page Up fly the camera.
+    WriteText(config + "/photo.txt",
+              "7160 down Up\n8000 up Up\n" + Tap(kPauseAt, "P") + Tap(8300, "Up") + Tap(8340, "Up") + Tap(8400, "Up") +
+                  Tap(8500, "Enter") + "8600 down Up\n9600 up Up\n" +
+                  "9700 down Right\n10400 up Right\n10500 down PageUp\n10900 up PageUp\n" +
+                  "11000 down Shift\n11000 down Up\n16000 up Up\n16000 up Shift\n" + Tap(16200, "F12") +
+                  Tap(kPauseAt + kPause, "P") + "19000 down Left\n" + "19400 up Left\n");
+    const std::string args = "--headless --mute --data " + kData + " --step-ms 40 --config " + config;
+    ASSERT_EQ(RunGameIn(config, args + " --replay plain.txt --trace plain.csv --quit-after 11000").Status, 0);
+    const RunResult photo = RunGameIn(config, args + " --replay photo.txt --trace photo.csv --quit-after 21000");
+    ASSERT_EQ(photo.Status, 0) << photo.Stderr;
+
+    const std::vector<TraceLine> plain = ReadTrace(config + "/plain.csv");
+    const std::vector<TraceLine> visited = ReadTrace(config + "/photo.csv");
+    std::vector<std::string> before, after, plainBefore, plainAfter;
+    for (const TraceLine& t : visited) {
+        EXPECT_FALSE(t.clock >= kPauseAt && t.clock < kPauseAt + kPause) << t.clock;
+        if (t.clock < kPauseAt) before.push_back(std::to_string(t.clock) + t.rest);
+        else after.push_back(std::to_string(t.clock - kPause) + t.rest);
+    }
+    for (const TraceLine& t : plain) {
+        if (t.clock < kPauseAt) plainBefore.push_back(std::to_string(t.clock) + t.rest);
+        else plainAfter.push_back(std::to_string(t.clock) + t.rest);
+    }
+    EXPECT_EQ(before, plainBefore);
+    ASSERT_GT(after.size(), 40u);
+    EXPECT_EQ(after, plainAfter);
+
+    int pictures = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(config))
+        if (entry.path().filename().string().rfind("dedivirede-", 0) == 0) ++pictures;
+    EXPECT_EQ(pictures, 1);
+}
+
 // A damaged quick save: F9 says so in one line naming the file, and the game goes on as if
 // the key had not been pressed.
 TEST(FrontEndEndToEnd, DamagedSaveIsToldAndTheGameGoesOn) {

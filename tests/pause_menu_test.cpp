@@ -92,3 +92,23 @@ TEST(PauseMenu, SettingsChangeWithArrowsAndRebindTakesTheNextKey) {
     menu.HandleKey(dv::kVkEnter);
     EXPECT_EQ(menu.Page(), MenuPage::Main);
 }
+
+// Photo mode is a page of its own with no lines: the menu stays open (the game paused) and
+// hidden; Backspace goes back to the main page on its item, the menu keys back to the game.
+TEST(PauseMenu, PhotoModeKeepsTheGamePausedUntilLeft) {
+    dv::PauseMenu menu;
+    menu.Open();
+    for (int i = 0; i < 3; ++i) menu.HandleKey(dv::kVkUp);
+    EXPECT_STREQ(dv::MainItemText(static_cast<dv::MainItem>(menu.Selected())), "Photo mode");
+    EXPECT_EQ(menu.HandleKey(dv::kVkEnter).Command, MenuCommand::Photo);
+    EXPECT_EQ(menu.Page(), MenuPage::Photo);
+    EXPECT_TRUE(menu.IsOpen());
+    EXPECT_EQ(menu.HandleKey(dv::kVkEnter).Command, MenuCommand::None);
+    EXPECT_EQ(menu.Page(), MenuPage::Photo);
+    EXPECT_EQ(menu.HandleKey(dv::kVkBackspace).Command, MenuCommand::None);
+    EXPECT_EQ(menu.Page(), MenuPage::Main);
+    EXPECT_EQ(menu.Selected(), static_cast<int>(dv::MainItem::Photo));
+    menu.HandleKey(dv::kVkEnter);
+    EXPECT_EQ(menu.HandleKey('P').Command, MenuCommand::Resume);
+    EXPECT_FALSE(menu.IsOpen());
+}

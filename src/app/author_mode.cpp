@@ -23,37 +23,8 @@ constexpr int kVkF6 = kVkF1 + 5;
 // The fly camera's key. Not F2: the camera's tilt key Q also answers to code 113, which is F2's.
 constexpr int kVkF7 = kVkF1 + 6;
 
-constexpr float kFlySpeed = 0.25f;   // units per ms; Shift flies three times as fast
-constexpr float kTurnSpeed = 0.09f;  // degrees per ms
-constexpr float kPitch = -20.0f;     // the fly camera looks this far down, so the floor ahead is in view
-constexpr int32_t kLongestStepMs = 100;
 constexpr float kRayStep = 4.0f;  // units between the samples of the teleport's view ray
 constexpr float kRayReach = 4096.0f;
-
-float Radians(float degrees) { return degrees * 3.14159265f / 180.0f; }
-
-Vec3 ViewDirection(float yaw) {
-    const float pitch = Radians(kPitch), y = Radians(yaw);
-    return {std::sin(y) * std::cos(pitch), std::sin(pitch), std::cos(y) * std::cos(pitch)};
-}
-
-bool RoomValid(const LevelMap& map, int32_t room) { return room >= 0 && static_cast<size_t>(room) < map.Rooms.size(); }
-
-bool InsideRoom(const LevelMap& map, int32_t room, const Vec3& p) {
-    const RoomHeader& h = map.Rooms[static_cast<size_t>(room)].Header;
-    return p.x >= h.Origin.x && p.x < h.Origin.x + kCellSize * h.CellsX && p.z >= h.Origin.z &&
-           p.z < h.Origin.z + kCellSize * h.CellsZ && p.y >= h.Origin.y &&
-           p.y <= h.Origin.y + kCellSize * h.HeightCells;
-}
-
-// The room whose box holds `p`, `current` first; -1 when none does (the point is in the rock
-// between rooms, or outside the level).
-int32_t RoomHolding(const LevelMap& map, int32_t current, const Vec3& p) {
-    if (RoomValid(map, current) && InsideRoom(map, current, p)) return current;
-    for (size_t r = 0; r < map.Rooms.size(); ++r)
-        if (InsideRoom(map, static_cast<int32_t>(r), p)) return static_cast<int32_t>(r);
-    return -1;
-}
 
 std::string RoomName(const Shell& shell, int32_t room) {
     if (room >= 0 && static_cast<size_t>(room) < shell.Setup().RoomNames.size())
@@ -63,13 +34,8 @@ std::string RoomName(const Shell& shell, int32_t room) {
 
 void StartFlying(Shell& shell) {
     AuthorMode& a = shell.Author;
-    const Camera& view = shell.ViewCamera;
     a.Flying = true;
-    a.Eye = view.Position;
-    a.Yaw = std::atan2(view.Target.x - view.Position.x, view.Target.z - view.Position.z) * 180.0f / 3.14159265f;
-    a.Room = shell.Game->Follow->Room;
-    a.LastMs = ClockMs();
-    a.Forward = a.Back = a.TurnLeft = a.TurnRight = a.Rise = a.Sink = false;
+    StartFlyCamera(a.Fly, shell.ViewCamera, shell.Game->Follow->Room, ClockMs());
     // The character lets go of what it held: it stands while the camera flies.
     shell.Keys.Clear();
 }
@@ -85,12 +51,10 @@ void PutCharacterDown(Shell& shell) {
     AuthorMode& a = shell.Author;
     const LevelMap& map = shell.Level.Map;
     const Camera& view = shell.ViewCamera;
-    const Vec3 from = a.Flying ? a.Eye : view.Position;
-    const float yaw =
-        a.Flying ? a.Yaw
-                 : std::atan2(view.Target.x - view.Position.x, view.Target.z - view.Position.z) * 180.0f / 3.14159265f;
-    const Vec3 dir = ViewDirection(yaw);
-    int32_t room = a.Flying ? a.Room : shell.Game->Follow->Room;
+    const Vec3 from = a.Flying ? a.Fly.Eye : view.Position;
+    const float yaw = a.Flying ? a.Fly.Yaw : CameraHeading(view);
+    const Vec3 dir = FlyViewDirection(yaw);
+    int32_t room = a.Flying ? a.Fly.Room : shell.Game->Follow->Room;
     bool found = false;
     PlaceResult place;
     for (float t = 0; t < kRayReach; t += kRayStep) {
@@ -123,24 +87,12 @@ void PutCharacterDown(Shell& shell) {
     shell.Notify(line);
 }
 
-bool SetFlyKey(AuthorMode& a, int code, bool down) {
-    switch (code) {
-        case kVkUp: a.Forward = down; return true;
-        case kVkDown: a.Back = down; return true;
-        case kVkLeft: a.TurnLeft = down; return true;
-        case kVkRight: a.TurnRight = down; return true;
-        case kVkPageUp: a.Rise = down; return true;
-        case kVkPageDown: a.Sink = down; return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 bool AuthorKeyDown(Shell& shell, int code, bool repeat) {
     AuthorMode& a = shell.Author;
     if (!shell.Setup().AuthorKeys || !shell.Game) return false;
-    if (a.Flying && SetFlyKey(a, code, true)) return true;
+    if (a.Flying && SetFlyKey(a.Fly, code, true)) return true;
     if (code != kVkF7 && code != kVkF3 && code != kVkF4 && code != kVkF6) return false;
     if (repeat) return true;
     if (code == kVkF7) {
@@ -157,7 +109,7 @@ bool AuthorKeyDown(Shell& shell, int code, bool repeat) {
 }
 
 void AuthorKeyUp(Shell& shell, int code) {
-    if (shell.Setup().AuthorKeys) SetFlyKey(shell.Author, code, false);
+    if (shell.Setup().AuthorKeys) SetFlyKey(shell.Author.Fly, code, false);
 }
 
 bool AuthorHoldsWorld(Shell& shell) {
@@ -165,7 +117,7 @@ bool AuthorHoldsWorld(Shell& shell) {
     if (!a.Flying || !a.Frozen || !shell.Game) return false;
     // Every clock the game keeps moves on with the real one, so nothing it times runs on.
     const int32_t now = ClockMs();
-    ShiftGameClocks(*shell.Game, ClockSince(now, a.LastMs));
+    ShiftGameClocks(*shell.Game, ClockSince(now, a.Fly.LastMs));
     return true;
 }
 
@@ -173,26 +125,16 @@ void AuthorUpdate(Shell& shell) {
     AuthorMode& a = shell.Author;
     if (!a.Flying || !shell.Game) return;
     const LevelMap& map = shell.Level.Map;
-    if (!RoomValid(map, a.Room)) a.Room = shell.Game->Follow->Room;  // a reload left fewer rooms
-    const int32_t now = ClockMs();
-    const float ms = static_cast<float>(std::clamp(ClockSince(now, a.LastMs), 0, kLongestStepMs));
-    a.LastMs = now;
-    const float speed = kFlySpeed * ms * (shell.Keys.IsDown(kVkShift) ? 3.0f : 1.0f);
-    a.Yaw += kTurnSpeed * ms * (static_cast<float>(a.TurnRight) - static_cast<float>(a.TurnLeft));
-    const float y = Radians(a.Yaw);
-    const float ahead = speed * (static_cast<float>(a.Forward) - static_cast<float>(a.Back));
-    a.Eye.x += std::sin(y) * ahead;
-    a.Eye.z += std::cos(y) * ahead;
-    a.Eye.y += speed * (static_cast<float>(a.Rise) - static_cast<float>(a.Sink));
-    const int32_t room = RoomHolding(map, a.Room, a.Eye);
-    if (room >= 0) a.Room = room;
-    shell.ViewCamera.Position = a.Eye;
-    shell.ViewCamera.Target = VecAdd(a.Eye, ViewDirection(a.Yaw));
+    if (!RoomExists(map, a.Fly.Room)) a.Fly.Room = shell.Game->Follow->Room;  // a reload left fewer rooms
+    StepFlyCamera(a.Fly, map, ClockMs(), false);
+    AimCamera(a.Fly, shell.ViewCamera);
 }
 
 int32_t ViewRoom(const Shell& shell) {
+    const LevelMap& map = shell.Level.Map;
+    if (shell.Photo.Active && RoomExists(map, shell.Photo.Fly.Room)) return shell.Photo.Fly.Room;
     const AuthorMode& a = shell.Author;
-    if (a.Flying && RoomValid(shell.Level.Map, a.Room)) return a.Room;
+    if (a.Flying && RoomExists(map, a.Fly.Room)) return a.Fly.Room;
     return shell.Game->Follow->Room;
 }
 
@@ -201,10 +143,10 @@ void DrawAuthorOverlay(Shell& shell) {
     if (!a.ShowPlace || !shell.Game) return;
     const LevelMap& map = shell.Level.Map;
     const bool camera = a.Flying;
-    const int32_t room = camera ? a.Room : shell.Game->Body.Room;
-    if (!RoomValid(map, room)) return;
-    const Vec3 p = camera ? a.Eye : shell.Game->Body.Movement.Position;
-    const float heading = camera ? a.Yaw : shell.Game->Body.Movement.AngleY;
+    const int32_t room = camera ? a.Fly.Room : shell.Game->Body.Room;
+    if (!RoomExists(map, room)) return;
+    const Vec3 p = camera ? a.Fly.Eye : shell.Game->Body.Movement.Position;
+    const float heading = camera ? a.Fly.Yaw : shell.Game->Body.Movement.AngleY;
     const Vec3& o = map.Rooms[static_cast<size_t>(room)].Header.Origin;
     const CellCoord cell = WorldToCell(map, room, p.x, p.z);
     // Formatted on the stack: the overlay runs every frame and allocates nothing.

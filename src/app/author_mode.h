@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "math/vecmath.h"
+#include "app/fly_camera.h"
 
 namespace dv {
 
@@ -15,11 +15,7 @@ struct AuthorMode {
     bool Flying = false;     // the view is the fly camera's; the character's keys are held back
     bool Frozen = false;     // the world stands still while the camera flies
     bool ShowPlace = false;  // the place readout on the overlay
-    Vec3 Eye{};
-    float Yaw = 0;       // degrees, 0 looking north (+Z), 90 east
-    int32_t Room = 0;    // the room the view is drawn from
-    int32_t LastMs = 0;  // the clock of the last fly step
-    bool Forward = false, Back = false, TurnLeft = false, TurnRight = false, Rise = false, Sink = false;
+    FlyCamera Fly;           // passes through walls
 };
 
 // An author key pressed in play: F7 fly camera on and off, F3 put the character down where
@@ -32,7 +28,8 @@ void AuthorKeyUp(Shell& shell, int code);
 bool AuthorHoldsWorld(Shell& shell);
 // After the update step: flies the camera by the keys held and makes it the view's.
 void AuthorUpdate(Shell& shell);
-// The room the 3D view is drawn from: the fly camera's while it flies, else the follow camera's.
+// The room the 3D view is drawn from: the photo camera's in photo mode, the fly camera's while
+// it flies, else the follow camera's.
 int32_t ViewRoom(const Shell& shell);
 // The place readout, when shown: the fly camera's place while it flies, else the character's.
 void DrawAuthorOverlay(Shell& shell);

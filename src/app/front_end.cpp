@@ -19,6 +19,7 @@ void RunMenuCommand(Shell& shell, const MenuResult& result) {
         case MenuCommand::Quit: shell.Close(); break;
         case MenuCommand::ChangeSetting: ChangeSetting(shell, result.Line, result.Step); break;
         case MenuCommand::BindKey: BindKey(shell, result.Line, result.Key); break;
+        case MenuCommand::Photo: EnterPhotoMode(shell); break;
     }
 }
 

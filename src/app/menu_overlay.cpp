@@ -35,6 +35,7 @@ namespace {
 
 void DrawMenu(Shell& shell) {
     Viewport& vp = shell.View;
+    if (shell.Menu.Page() == MenuPage::Photo) return;
 
     std::vector<std::string> lines;
     std::string title;
@@ -55,6 +56,7 @@ void DrawMenu(Shell& shell) {
             title = "Settings";
             lines = SettingsLines(shell);
             break;
+        case MenuPage::Photo: break;
     }
 
     // Laid out for 800 x 600 and scaled with the window.

@@ -110,6 +110,8 @@ void GameOverlay2D(void* user) {
     if (!shell.Running()) return;
     Viewport& vp = shell.View;
     vp.Begin2D();
+    // A photo shows the world alone.
+    if (shell.Photo.Active) return;
     vp.SetFont(&shell.Font);
     shell.Font.Red = shell.Font.Green = shell.Font.Blue = 128;
     // Formatted on the stack: the overlay runs every frame and allocates nothing.

@@ -18,6 +18,7 @@ const char* MainItemText(MainItem item) {
         case MainItem::Save: return "Save";
         case MainItem::Load: return "Load";
         case MainItem::Settings: return "Settings";
+        case MainItem::Photo: return "Photo mode";
         case MainItem::Restart: return "Restart level";
         case MainItem::Quit: return "Quit";
     }
@@ -48,7 +49,8 @@ int PauseMenu::LineCount() const {
         case MenuPage::SaveSlots:
         case MenuPage::LoadSlots: return kSaveSlotCount + 1;  // the slots, then Back
         case MenuPage::Settings: return settingsLines_;
-        case MenuPage::Rebind: return 1;
+        case MenuPage::Rebind:
+        case MenuPage::Photo: return 1;
     }
     return 1;
 }
@@ -90,6 +92,7 @@ MenuResult PauseMenu::HandleKey(int code) {
             } else {
                 const MainItem from = page_ == MenuPage::Settings    ? MainItem::Settings
                                       : page_ == MenuPage::LoadSlots ? MainItem::Load
+                                      : page_ == MenuPage::Photo     ? MainItem::Photo
                                                                      : MainItem::Save;
                 Show(MenuPage::Main, static_cast<int>(from));
             }
@@ -115,6 +118,10 @@ MenuResult PauseMenu::Choose() {
                     open_ = false;
                     result.Command = MenuCommand::Restart;
                     break;
+                case MainItem::Photo:
+                    Show(MenuPage::Photo, 0);
+                    result.Command = MenuCommand::Photo;
+                    break;
                 case MainItem::Quit: result.Command = MenuCommand::Quit; break;
             }
             break;
@@ -139,7 +146,8 @@ MenuResult PauseMenu::Choose() {
                 result.Step = 1;
             }
             break;
-        case MenuPage::Rebind: break;
+        case MenuPage::Rebind:
+        case MenuPage::Photo: break;
     }
     return result;
 }

@@ -9,7 +9,8 @@
 
 namespace dv {
 
-enum class MenuPage : uint8_t { Main, SaveSlots, LoadSlots, Settings, Rebind };
+// Photo: the menu is hidden while the photo camera flies; the game stays paused.
+enum class MenuPage : uint8_t { Main, SaveSlots, LoadSlots, Settings, Rebind, Photo };
 
 enum class MenuCommand : uint8_t {
     None,
@@ -20,6 +21,7 @@ enum class MenuCommand : uint8_t {
     Quit,
     ChangeSetting,  // MenuResult::Line of the settings page, MenuResult::Step -1 or +1
     BindKey,        // MenuResult::Line of the settings page, MenuResult::Key the new key
+    Photo,          // the photo mode page was chosen
 };
 
 struct MenuResult {
@@ -31,8 +33,8 @@ struct MenuResult {
 };
 
 // The main page's lines, in order.
-enum class MainItem : uint8_t { Resume, Save, Load, Settings, Restart, Quit };
-inline constexpr int kMainItemCount = 6;
+enum class MainItem : uint8_t { Resume, Save, Load, Settings, Photo, Restart, Quit };
+inline constexpr int kMainItemCount = 7;
 const char* MainItemText(MainItem item);
 
 // Save slots: 0 is the quick slot of F5 and F9, then the numbered ones.
@@ -52,7 +54,7 @@ public:
     // A key pressed while the menu is open: Up and Down move, Enter or Alt (the pad's A)
     // chooses, Left and Right change a setting, Backspace or Ctrl (the pad's B) goes back a
     // page; P, F10 and the pad's Start close it. On the rebinding prompt the next key is the
-    // new one (Backspace cancels).
+    // new one (Backspace cancels). In photo mode Backspace goes back to the main page.
     MenuResult HandleKey(int code);
 
 private:

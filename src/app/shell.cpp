@@ -232,6 +232,7 @@ void Shell::Idle(bool active) {
         return;
     }
     if (updateCallback_ != nullptr && !Paused()) updateCallback_(*this);
+    if (Paused()) PhotoUpdate(*this);
     Audio.Frame(ViewCamera.Position, ViewCamera.Target);
     if (!View.RenderFrame()) FailGraphics(kResetFailed);
 }
@@ -269,6 +270,7 @@ void Shell::OpenMenu() {
 
 void Shell::ResumeGame() {
     Menu.Close();
+    LeavePhotoMode(*this);
     if (Game) ShiftGameClocks(*Game, ClockSince(ClockMs(), pausedAt_));
 }
 

@@ -13,6 +13,7 @@
 #include "app/message_boxes.h"
 #include "app/options.h"
 #include "app/pause_menu.h"
+#include "app/photo_mode.h"
 #include "app/player_settings.h"
 #include "app/save_game.h"
 #include "app/title_sequence.h"
@@ -150,6 +151,7 @@ public:
     GameAudio Audio;
     PauseMenu Menu;
     AuthorMode Author;  // the author keys' fly camera (app/author_mode.cpp)
+    PhotoMode Photo;    // the pause menu's photo camera (app/photo_mode.cpp)
 
 private:
     // Reads levels.txt and checks every level it lists, so that a broken one is found at

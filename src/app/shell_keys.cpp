@@ -26,10 +26,12 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
     }
     if (Paused()) {
         if (repeat && IsMenuKey(code)) return;
+        if (PhotoKey(*this, code, true)) return;
         const MenuPage before = Menu.Page();
         const MenuResult result = Menu.HandleKey(code);
         const bool slotPage = Menu.Page() == MenuPage::SaveSlots || Menu.Page() == MenuPage::LoadSlots;
         if (slotPage && Menu.Page() != before) RefreshSlotLines(*this);
+        if (Menu.Page() != MenuPage::Photo) LeavePhotoMode(*this);
         RunMenuCommand(*this, result);
         return;
     }
@@ -49,6 +51,7 @@ void Shell::KeyDown(int code, uint8_t shift, bool repeat) {
 }
 
 void Shell::KeyUp(int code, uint8_t shift) {
+    PhotoKey(*this, code, false);
     AuthorKeyUp(*this, code);
     Keys.Release(code, shift);
 }
