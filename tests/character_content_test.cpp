@@ -147,6 +147,24 @@ TEST(CharacterContent, BuiltCharacterPassesTheLevelReaderAndHasEveryClip) {
 }
 
 // The clip names the actions use are the clips of the character's sources, number for number.
+// The game doubles every texel (modulate-2x) and the summed vertex light reaches 1 next to a
+// bright lamp: no texel may be brighter than half, or that part burns out to white there. The
+// skin keeps its hue (red above green above blue) and the darker cloth stays as authored.
+TEST(CharacterContent, TexturesStayUnderHalfBrightnessSoFullLightDoesNotBurnThemOut) {
+    int over = 0;
+    for (const dv::PixelBlock& t : Built().Textures) {
+        for (const uint16_t c : t.Pixels) {
+            const float r = ((c >> 11) & 31) / 31.0f, g = ((c >> 5) & 63) / 63.0f, b = (c & 31) / 31.0f;
+            if (2 * std::max({r, g, b}) >= 1.0f) ++over;
+        }
+    }
+    EXPECT_EQ(over, 0) << "texels that a fully lit vertex doubles to 255";
+    const uint16_t skin = Built().Textures[0].Pixels[0];
+    EXPECT_GT((skin >> 11) & 31, ((skin >> 5) & 63) / 2);
+    EXPECT_GT(((skin >> 5) & 63) / 2, skin & 31);
+    EXPECT_GT((skin >> 11) & 31, 12) << "the skin dimmed to just under half, not darker";
+}
+
 TEST(CharacterContent, ClipNamesAreTheSourcesClips) {
     const std::vector<dv::CharacterClipSource>& clips = Source().Clips;
     ASSERT_EQ(clips.size(), static_cast<size_t>(dv::kClipCount));

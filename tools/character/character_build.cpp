@@ -373,6 +373,18 @@ uint16_t ToR5G6B5(const Rgb& c) {
     return static_cast<uint16_t>(q(c.r, 5) << 11 | q(c.g, 6) << 5 | q(c.b, 5));
 }
 
+// The game draws the character's texels doubled (the modulate-2x stage every lit surface goes
+// through), and the summed vertex light reaches 1 next to a bright lamp. A texel whose brightest
+// channel is above half would burn out to white there, so it is dimmed to just under half (its
+// hue kept, and under half after the 5/6-bit rounding); darker texels are stored as authored, so
+// the clothes look the same everywhere and the skin no longer whitens under strong light.
+constexpr float kBrightestStored = 0.48f;
+
+Rgb UnderDoubling(const Rgb& c) {
+    const float top = std::max({c.r, c.g, c.b});
+    return top > kBrightestStored ? Shade(c, kBrightestStored / top) : c;
+}
+
 PixelBlock BuildTexture(const CharacterTextureSource& t) {
     PixelBlock b;
     b.Width = b.Height = kCharacterTextureSize;
@@ -381,7 +393,7 @@ PixelBlock BuildTexture(const CharacterTextureSource& t) {
         for (int x = 0; x < b.Width; ++x) {
             const float u = (static_cast<float>(x) + 0.5f) / static_cast<float>(b.Width);
             const float v = (static_cast<float>(y) + 0.5f) / static_cast<float>(b.Height);
-            b.Pixels[static_cast<size_t>(y * b.Width + x)] = ToR5G6B5(Texel(t, u, v));
+            b.Pixels[static_cast<size_t>(y * b.Width + x)] = ToR5G6B5(UnderDoubling(Texel(t, u, v)));
         }
     }
     return b;
