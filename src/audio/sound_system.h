@@ -13,6 +13,7 @@
 
 #include "audio/al_handles.h"
 #include "audio/audio_device.h"
+#include "audio/mixer.h"
 #include "audio/ogg.h"
 #include "math/vecmath.h"
 #include "world/level_sounds.h"
@@ -23,14 +24,6 @@ enum class SoundEffect : uint8_t { Jump, LandSoft, LandHard, Grab, Shimmy, PullU
 inline constexpr int kSoundEffectCount = static_cast<int>(SoundEffect::Count);
 
 enum class MusicPiece : uint8_t { Title, Closing };
-
-// Each 0 .. 1; the master volume scales the other three.
-struct SoundVolumes {
-    float Master = 1;
-    float Effects = 1;
-    float Ambience = 1;
-    float Music = 1;
-};
 
 inline constexpr int kFootstepVariations = 4;
 inline constexpr int kShimmyVariations = 3;
